@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# One entry point for a fresh Debian machine:
+#   tools/dev.sh test   install what is missing, build with sanitizers, run every test
+#   tools/dev.sh run    install what is missing, build the program and start it
+# Other verbs: deps (only install), build [preset], tsan (kernel/comm tests under ThreadSanitizer)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+packages=(build-essential cmake ninja-build ccache pkg-config
+          libgtest-dev libgmock-dev libbenchmark-dev
+          qt6-base-dev libgl-dev libjpeg-dev
+          clang libclang-rt-14-dev
+          rapidjson-dev nlohmann-json3-dev lua5.4 ghostscript)
+
+deps() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+}
+
+jobs=$(nproc)
+export CCACHE_BASEDIR="$root"
+export CCACHE_NOHASHDIR=1
+export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-5G}
+
+configure() { cmake --preset "$1" >/dev/null; }
+build() { configure "$1"; cmake --build --preset "$1" -j "$jobs" "${@:2}"; }
+
+case "${1:-test}" in
+  deps) deps ;;
+  build) deps; build "${2:-ci}" ;;
+  test)
+    deps
+    build ci --target all bench
+    ctest --preset ci -j "$jobs"
+    ;;
+  tsan)
+    deps
+    build tsan
+    ctest --preset tsan -j "$jobs" -L 'kernel|comm'
+    ;;
+  run)
+    deps
+    build release
+    exe=build/release/shell/velkor-ovra
+    if [ -x "$exe" ]; then exec "$exe" "${@:2}"; fi
+    echo "The program has no main window yet: libraries and tools are built in build/release."
+    ;;
+  *) echo "usage: tools/dev.sh test|run|deps|build [preset]|tsan" >&2; exit 2 ;;
+esac
