@@ -1,0 +1,70 @@
+#pragma once
+// ComPortTable: the one table that turns the program's serial port names
+// "COM1" .. "COM256" into device paths.
+//
+// By default COMn is the n-th serial device of the machine: first the /dev/ttyS*
+// devices, then /dev/ttyUSB*, then /dev/ttyACM*, each family in the order of its
+// number (ttyS2 before ttyS10). A mapping (a setting, or the command-line switch
+// that hands its text to applyMapping) points any COMn at any path and takes
+// precedence over the default; this is also how tests point a COM name at a
+// pseudo-terminal.
+//
+// Port names compare without regard to case ("com3" is "COM3"). A name that is
+// not a COM name but contains a '/' is taken as a device path as it stands.
+#include "platform/Exception.h"
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vo {
+
+class ComPortTable {
+public:
+    static constexpr int MaxPort = 256;
+
+    // The program's table.
+    static ComPortTable& instance();
+
+    // A table of its own (tests); devDir is where the default devices are
+    // looked for.
+    explicit ComPortTable(std::string devDir = "/dev");
+
+    // 1..256 for "COM1".."COM256" (any case, no leading zeros, nothing after the
+    // number); nullopt for anything else.
+    static std::optional<int> portNumber(std::string_view name);
+
+    // The device path for a port name; nullopt when the name maps to nothing
+    // (not a COM name and no path, or COMn beyond the devices found).
+    std::optional<std::string> devicePath(std::string_view name) const;
+
+    // Points COMn at path. Raises vo::Exception for a name that is not
+    // "COM1".."COM256" or an empty path.
+    void map(std::string_view name, std::string path);
+    // Removes a mapping; COMn falls back to the default.
+    void unmap(std::string_view name);
+    void clearMappings();
+    std::map<int, std::string> mappings() const;
+
+    // Reads a mapping text: entries "COMn=path" separated by ';' or line breaks,
+    // blanks around entries ignored; "COMn=" (empty path) removes a mapping.
+    // Raises vo::Exception naming the first bad entry; then nothing is applied.
+    void applyMapping(std::string_view text);
+
+    // The default devices, COM1 first (looked up once, again after rescan()).
+    std::vector<std::string> defaultDevices() const;
+    void rescan();
+
+private:
+    std::vector<std::string> scan() const;
+
+    std::string FDevDir;
+    mutable std::mutex FMutex;
+    std::map<int, std::string> FMappings;
+    mutable std::optional<std::vector<std::string>> FDefaults;
+};
+
+} // namespace vo
