@@ -1,0 +1,88 @@
+// The main scheduler on the Qt event loop (offscreen).
+#include "kernel/MxTLib20.h"
+#include "platform/gui/QtMainLoop.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace vo;
+
+namespace {
+
+int argc = 1;
+char arg0[] = "QtMainLoop_test";
+char* argv[] = {arg0, nullptr};
+
+class QtMainLoopTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { App = new QApplication(argc, argv); }
+    static void TearDownTestSuite() { delete App; App = nullptr; }
+    void SetUp() override { Scheduler = &MxCreateMainScheduler(Loop); }
+    void TearDown() override { MxFreeMainScheduler(); }
+
+    static QApplication* App;
+    TQtMainLoop Loop;
+    TMxScheduler* Scheduler = nullptr;
+};
+QApplication* QtMainLoopTest::App = nullptr;
+
+TEST_F(QtMainLoopTest, TaskSleepsFiftyMillisecondsThenQuitsTheLoop)
+{
+    int steps = 0;
+    TMxTask task("Sleeper");
+    task.SetOnExecute([&](TMxTask& t) {
+        if (++steps == 1) {
+            t.Sleep(50);
+        } else {
+            EXPECT_EQ(t.ExecuteInfo(), eiSuccess);
+            t.Terminate();
+            QApplication::quit();
+        }
+    });
+    // Safety net: a broken wake-up must fail the test, not hang it.
+    QTimer::singleShot(5000, [] { QApplication::exit(2); });
+    const auto start = std::chrono::steady_clock::now();
+    task.Start();
+    const int rc = QApplication::exec();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(steps, 2);
+    EXPECT_GE(elapsed, std::chrono::milliseconds(45));
+    EXPECT_EQ(task.State(), tsTerminated);
+}
+
+TEST_F(QtMainLoopTest, SignalSetOnAnotherThreadWakesTheSleepingLoop)
+{
+    TMxSignal signal;
+    std::atomic<int> steps{0};
+    TMxTask task("Waiter");
+    task.SetOnExecute([&](TMxTask& t) {
+        if (++steps == 1) {
+            t.WaitFor(signal, MxInfinite);
+        } else {
+            EXPECT_EQ(t.ExecuteInfo(), eiSuccess);
+            t.Terminate();
+            QApplication::quit();
+        }
+    });
+    QTimer::singleShot(5000, [] { QApplication::exit(2); });
+    task.Start();
+    std::thread setter([&] {
+        while (signal.WaitingCount() == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // the loop is asleep by now
+        signal.SetReady(true);
+    });
+    const int rc = QApplication::exec();
+    setter.join();
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(steps.load(), 2);
+}
+
+} // namespace
