@@ -1,0 +1,170 @@
+#pragma once
+// The base of every script-language value (TSLObject), the writer interface
+// through which a value writes itself, the error classes of conversions and
+// casts, and the interfaces through which values reach a running script (the
+// script context and its stack facade).
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "platform/AnsiString.h"
+#include "platform/Exception.h"
+#include "storagelib/RefObj.h"
+#include "storagelib/SL20Dbg.h"
+
+namespace vo {
+
+// A value is not of the class an operation requires ("Invalid class typecast").
+class EInvalidCast : public Exception {
+public:
+    EInvalidCast() : Exception("Invalid class typecast") {}
+    using Exception::Exception;
+};
+
+// A text is not a valid number, or a number does not fit its target.
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// An abstract operation was called.
+class EAbstractError : public Exception {
+public:
+    EAbstractError() : Exception("Abstract Error") {}
+};
+
+class TSLObject;
+class TSLContext;
+class TSLBlock;
+class TSLProcedure;
+class TSLDictionary;
+class TContextInterface;
+
+// The writer as a value sees it (implemented by the text notation writer).
+class TEncoderInterface {
+public:
+    virtual ~TEncoderInterface() = default;
+    virtual void EncodeLongint(int64_t Value) = 0;
+    virtual void EncodeDouble(double Value) = 0;
+    virtual void EncodeString(const MyAnsiString& Value) = 0;
+    virtual void EncodeBoolean(bool Value) = 0;
+    virtual void EncodeIdent(const MyAnsiString& Name, bool Executable) = 0;
+    virtual void EncodeObject(TSLObject* Obj) = 0;
+};
+
+class TSLObject : public TRefObj {
+    VO_REFOBJ_CLASS(TSLObject, TRefObj)
+public:
+    virtual bool GetExecutable() const { return false; }
+    virtual void SetExecutable(bool Value);
+    // Raises "<class>.<method>: method not implemented".
+    [[noreturn]] void RaiseMethodNotImplementedException(const char* Method) const;
+    virtual void Encode(TEncoderInterface& Encoder);
+    // Changes the receiver in place to a copy of Obj.
+    virtual void AssignObject(const TSLObject* Obj);
+    // A new copy, autoreleased (count 1, one pool entry).
+    TSLObject* CopyObject() const;
+    // A new copy held by a handle (count 1, nothing queued); what CopyObject,
+    // the collections' deep copies and assignments are built on.
+    virtual TRef<TSLObject> CopyRef() const;
+    virtual bool IsEqual(const TSLObject* Obj) const;
+    virtual void Execute(TSLContext* Context);
+    virtual int DepthIncrement() const { return 0; }
+
+    // Debug record, owned; nil unless the value was read in debug mode.
+    TDbgInfo* GetDbgInfo() const noexcept { return FDbgInfo.get(); }
+    void SetDbgInfo(std::unique_ptr<TDbgInfo> Info) noexcept { FDbgInfo = std::move(Info); }
+
+protected:
+    TSLObject() = default;
+    ~TSLObject() override;
+
+private:
+    std::unique_ptr<TDbgInfo> FDbgInfo;
+};
+
+// Obj as a T; nil or any other class raises the invalid type-cast error.
+template <class T>
+T* SLCast(TSLObject* Obj) {
+    if (T* p = dynamic_cast<T*>(Obj)) return p;
+    throw EInvalidCast();
+}
+template <class T>
+const T* SLCast(const TSLObject* Obj) {
+    if (const T* p = dynamic_cast<const T*>(Obj)) return p;
+    throw EInvalidCast();
+}
+
+// The built-in procedures' base: always executable; Execute is the body.
+class TSLInternalProcedure : public TSLObject {
+    VO_REFOBJ_CLASS(TSLInternalProcedure, TSLObject)
+public:
+    TSLInternalProcedure() = default;
+    bool GetExecutable() const override { return true; }
+};
+
+// A stack as native code sees it; indices are stack indices (0 = top).
+class TStackInterface {
+public:
+    virtual ~TStackInterface() = default;
+    virtual TSLObject* GetObjAtIndex(int Index) = 0;
+    virtual void SetObjAtIndex(int Index, TSLObject* AObject) = 0;
+    virtual int GetCount() = 0;
+    virtual void Clear() = 0;
+    virtual void AddObject(TSLObject* Obj) = 0;
+    virtual void InsertObject(int Index, TSLObject* Obj) = 0;
+    virtual void RemoveObject(int Index) = 0;
+    virtual void Push(TSLObject* Obj) = 0;
+    // With ReturnResult the top is returned kept alive by the autorelease pool;
+    // without, it is dropped and nil returned.
+    virtual TSLObject* Pop(bool ReturnResult) = 0;
+};
+
+enum TContextState : uint8_t {
+    isIdle = 0,
+    isExecuting = 1,
+    isWaiting = 2,
+    isContinuing = 3,
+    isBreakpoint = 4,
+    isWaitZero = 5,
+    isFinished = 6,
+};
+
+// A running script as native code sees it (implemented by the interpreter).
+class TSLContext : public TSLObject {
+    VO_REFOBJ_CLASS(TSLContext, TSLObject)
+public:
+    using TNotifyEvent = std::function<void(TSLContext* Sender)>;
+
+    TStackInterface* FOperandStackInterface = nullptr;
+    TStackInterface* FExecutionStackInterface = nullptr;
+    TStackInterface* FDictStackInterface = nullptr;
+    TNotifyEvent FOnContinue;
+    TNotifyEvent FOnResume;
+    TContextInterface* FContextInterface = nullptr;
+    int32_t FTimeout = 0;
+    MyAnsiString FScriptName;
+
+    virtual TContextState GetState() const = 0;
+    virtual int32_t GetUserValue() const = 0;
+    virtual void SetUserValue(int32_t Value) = 0;
+    virtual TSLObject* ResolveName(std::string_view AName) = 0;
+    virtual void AddDict(TSLDictionary* Dict) = 0;
+    virtual void AddNamedDict(const MyAnsiString& Name, TSLDictionary* Dict) = 0;
+    virtual void ImportDict(const MyAnsiString& Name, TSLDictionary* Dict) = 0;
+    virtual void PushBlock(TSLBlock* Block) = 0;
+    virtual void Wait(void* Sender, int32_t Timeout) = 0;
+    virtual void Continue(void* Sender) = 0;
+    virtual void Resume(void* Sender) = 0;
+
+    // The execution frames a block or procedure runs in (made by the
+    // interpreter; TSLBlock::Execute pushes them on the execution stack).
+    virtual TRef<TSLObject> CreateBlockFrame(TSLBlock* Block) = 0;
+    virtual TRef<TSLObject> CreateProcedureFrame(TSLProcedure* Proc) = 0;
+
+protected:
+    TSLContext() = default;
+};
+
+} // namespace vo
