@@ -2,9 +2,9 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
+#include "kernel/AnsiFormat.h"
 #include "platform/Exception.h"
 
 namespace vo {
@@ -114,46 +114,7 @@ double PropStrToFloat(const MyAnsiString& AStr)
 
 MyAnsiString PropFloatToStr(double AValue)
 {
-    constexpr int precision = 15;
-    if (std::isnan(AValue)) return "NAN";
-    if (std::isinf(AValue)) return AValue < 0 ? "-INF" : "INF";
-    if (AValue == 0.0) return "0";
-    char buf[64];
-    // d.dddddddddddddde[+-]xx: the significant digits and the decimal exponent.
-    std::snprintf(buf, sizeof buf, "%.*e", precision - 1, AValue);
-    const std::string s = buf;
-    const std::size_t epos = s.find('e');
-    const int exponent = std::atoi(s.c_str() + epos + 1);
-    const bool negative = s[0] == '-';
-    std::string digits;
-    for (std::size_t k = negative ? 1 : 0; k < epos; ++k)
-        if (s[k] != '.') digits.push_back(s[k]);
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-
-    std::string out = negative ? "-" : "";
-    if (exponent >= precision || exponent < -5) {
-        out.push_back(digits[0]);
-        if (digits.size() > 1) {
-            out.push_back('.');
-            out.append(digits, 1, std::string::npos);
-        }
-        out += "E" + std::to_string(exponent);
-    } else if (exponent < 0) {
-        out += "0.";
-        out.append(static_cast<std::size_t>(-exponent - 1), '0');
-        out += digits;
-    } else {
-        const auto intDigits = static_cast<std::size_t>(exponent) + 1;
-        if (digits.size() <= intDigits) {
-            out += digits;
-            out.append(intDigits - digits.size(), '0');
-        } else {
-            out.append(digits, 0, intDigits);
-            out.push_back('.');
-            out.append(digits, intDigits, std::string::npos);
-        }
-    }
-    return out;
+    return FloatToStrGeneral(AValue, 15);
 }
 
 // --- items ----------------------------------------------------------------
