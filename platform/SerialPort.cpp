@@ -184,6 +184,7 @@ void SerialPort::close() noexcept
     ::flock(FFd, LOCK_UN);
     ::close(FFd);
     FFd = -1;
+    FPath.clear();
     FWriteError = 0;
     FQueueCv.notify_all();
 }

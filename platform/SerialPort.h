@@ -71,7 +71,7 @@ public:
     // closes the device. Nothing when closed.
     void close() noexcept;
     bool isOpen() const noexcept { return FFd >= 0; }
-    const std::string& path() const noexcept { return FPath; }
+    const std::string& path() const noexcept { return FPath; } // empty while closed
 
     // Readable descriptor of the open device (POLLIN when bytes are waiting);
     // -1 when closed.
