@@ -484,8 +484,8 @@ void TMxTask::TaskExecute()
 {
     struct ActiveGuard {
         std::atomic<bool>& A;
-        explicit ActiveGuard(std::atomic<bool>& a) : A(a) { A.store(true, std::memory_order_relaxed); }
-        ~ActiveGuard() { A.store(false, std::memory_order_relaxed); }
+        explicit ActiveGuard(std::atomic<bool>& a) : A(a) { A.store(true); }
+        ~ActiveGuard() { A.store(false); }
     } guard(Active);
     if (Signal.any()) {
         if (FOnSignal)
@@ -888,6 +888,9 @@ void TMxScheduler::Execute()
             if (head) {
                 task = head;
                 head = head->Next;
+                // Active from the moment it is taken: a Kill from another
+                // thread that comes after this sees a running step.
+                task->Active.store(true);
                 break;
             }
         }

@@ -205,7 +205,7 @@ public:
     void SetPriority(uint8_t Value);
 
     uint8_t Priority() const;
-    bool IsActive() const { return Active.load(std::memory_order_relaxed); }
+    bool IsActive() const { return Active.load(); }
     bool IsReady() const { return State() == tsReady; }
     TMxTaskState State() const { return FState.load(); }
     TMxExecuteInfo ExecuteInfo() const { return FExecuteInfo.load(); }
