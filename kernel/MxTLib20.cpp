@@ -216,10 +216,14 @@ void TMxTimerQueue::InsertLocked(TMxTimer& Timer)
     Timer.FPending = true;
     // The queue is sorted by expiration time; a new timer goes behind every
     // timer that expires at the same time or earlier. New timers mostly
-    // expire last, so the walk starts at the tail.
+    // expire last, so the walk starts at the tail (a new earliest timer goes
+    // straight to the head).
     TMxTimer* after = FTail;
-    while (after && after->FExpirationTime > Timer.FExpirationTime)
-        after = after->Last;
+    if (TimerQueue && Timer.FExpirationTime < TimerQueue->FExpirationTime)
+        after = nullptr; // before every queued timer
+    else
+        while (after && after->FExpirationTime > Timer.FExpirationTime)
+            after = after->Last;
     Timer.Last = after;
     Timer.Next = after ? after->Next : TimerQueue;
     if (Timer.Next)
