@@ -181,6 +181,7 @@ void SerialPort::close() noexcept
     std::lock_guard lk(FQueueMutex);
     FQueue.clear();
     ::tcflush(FFd, TCIOFLUSH);
+    ::ioctl(FFd, TIOCNXCL);
     ::flock(FFd, LOCK_UN);
     ::close(FFd);
     FFd = -1;
