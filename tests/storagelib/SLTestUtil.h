@@ -193,6 +193,26 @@ std::string W(const TRef<T>& Obj) {
     return TTextWriter::Write(Obj.Get());
 }
 
+// Breaks every cycle reachable from Obj by emptying each composite it reaches
+// (records lose their data), so that self-containing fixtures can go.
+inline void Dissolve(TSLObject* Obj) {
+    auto* root = dynamic_cast<TSLCollection*>(Obj);
+    if (!root) return;
+    std::vector<TRef<TSLCollection>> all{TRef<TSLCollection>(root)};
+    root->ForEach(
+        [&](const TForEachInfo& info, bool&) {
+            if (auto* c = dynamic_cast<TSLCollection*>(info.Obj)) all.emplace_back(c);
+        },
+        false);
+    for (auto& c : all) {
+        if (auto* r = dynamic_cast<TSLRecord*>(c.Get())) {
+            if (r->GetData()) r->GetData()->Clear();
+        } else {
+            c->Clear();
+        }
+    }
+}
+
 // A stack facade over a TSLStack (the interpreter's own comes later).
 class TTestStackInterface : public TStackInterface {
 public:
