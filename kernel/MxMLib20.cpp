@@ -55,6 +55,11 @@ void TMxMessage::AddByte(std::uint8_t B) {
     FBuffer.AddByte(B);
 }
 
+void TMxMessage::AddText(const MyAnsiString& Value) {
+    std::lock_guard l(ProtectStruct);
+    FBuffer.AddData(Value.data(), Value.size());
+}
+
 int TMxMessage::GetSize() const {
     std::lock_guard l(ProtectStruct);
     return FBuffer.GetSize();

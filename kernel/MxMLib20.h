@@ -66,6 +66,7 @@ public:
     // Body operations, each under the message's lock.
     void Clear();
     void AddByte(std::uint8_t B);
+    void AddText(const MyAnsiString& Value); // appends the bytes of Value
     int GetSize() const;
     MyAnsiString GetText() const;
     void SetText(const MyAnsiString& Value);
