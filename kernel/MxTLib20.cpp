@@ -382,6 +382,14 @@ TMxTask::~TMxTask()
     } catch (...) {
     }
     FTimer.StopAndWait();
+    // A step of this task may still be running.
+    std::unique_lock<std::mutex> lock(FScheduler->ProtectTaskList);
+    if (FScheduler->FRunning == this) {
+        if (FScheduler->FRunningThread == std::this_thread::get_id())
+            FScheduler->FRunningGone = true; // destroyed by its own step
+        else
+            FScheduler->FStepDone.wait(lock, [this] { return FScheduler->FRunning != this; });
+    }
 }
 
 void TMxTask::Start()
@@ -486,11 +494,8 @@ void TMxTask::Execute()
 
 void TMxTask::TaskExecute()
 {
-    struct ActiveGuard {
-        std::atomic<bool>& A;
-        explicit ActiveGuard(std::atomic<bool>& a) : A(a) { A.store(true); }
-        ~ActiveGuard() { A.store(false); }
-    } guard(Active);
+    // Active is set and cleared by the scheduler: the task may be gone
+    // (destroyed by its own step) when Execute returns.
     if (Signal.any()) {
         if (FOnSignal)
             FOnSignal(*this);
@@ -895,6 +900,9 @@ void TMxScheduler::Execute()
                 // Active from the moment it is taken: a Kill from another
                 // thread that comes after this sees a running step.
                 task->Active.store(true);
+                FRunning = task;
+                FRunningThread = std::this_thread::get_id();
+                FRunningGone = false;
                 break;
             }
         }
@@ -904,15 +912,27 @@ void TMxScheduler::Execute()
             TaskReady->WaitFor(TEvent::Infinite);
         return;
     }
+    auto caption = [&]() -> MyAnsiString {
+        std::lock_guard<std::mutex> lock(ProtectTaskList);
+        return FRunningGone ? MyAnsiString("(freed task)") : task->Caption();
+    };
     try {
         task->TaskExecute();
     } catch (const std::exception& e) {
         // Not the general exception class: still no reason to take the
         // scheduler (or its thread) down.
-        LogError(MyAnsiString(e.what()) + " - " + task->Caption());
+        LogError(MyAnsiString(e.what()) + " - " + caption());
     } catch (...) {
-        LogError("unknown exception - " + task->Caption());
+        LogError("unknown exception - " + caption());
     }
+    {
+        std::lock_guard<std::mutex> lock(ProtectTaskList);
+        if (!FRunningGone)
+            task->Active.store(false);
+        FRunning = nullptr;
+        FRunningGone = false;
+    }
+    FStepDone.notify_all();
 }
 
 void TMxScheduler::AppIdleExecute(bool& Done)

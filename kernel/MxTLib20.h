@@ -15,8 +15,10 @@
 //
 // Ownership: tasks, controls and timers are owned by their creators; the
 // kernel only links them (all lists are intrusive). A task must be destroyed
-// before its scheduler. Destroying a task kills it; destroying a control
-// resumes its waiting tasks with eiReset.
+// before its scheduler. Destroying a task kills it (a task may destroy itself
+// from its own step; destroyed on another thread while its step runs, the
+// destructor waits for the step to end); destroying a control resumes its
+// waiting tasks with eiReset.
 //
 // Locks are taken in the order: task control (queue, signal, semaphore), then
 // scheduler, then timer queue. Expiration handlers run on the timer thread
@@ -35,6 +37,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace vo {
 
@@ -402,6 +405,13 @@ private:
     std::unique_ptr<TEvent> TaskReady;
     std::unique_ptr<TMxSchedulerThread> TaskThread;
     TMainLoop* FMainLoop = nullptr;
+    // The task whose step runs (guarded by ProtectTaskList): a task destroyed
+    // on another thread waits for the step to end; one destroyed by its own
+    // step is not touched after it.
+    TMxTask* FRunning = nullptr;
+    std::thread::id FRunningThread;
+    bool FRunningGone = false;
+    std::condition_variable FStepDone;
 };
 
 // ------------------------------------------------------------------ program-wide

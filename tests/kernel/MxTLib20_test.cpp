@@ -464,7 +464,42 @@ TEST_F(MainScheduler, DestroyingAWaitingTaskUnlinksIt)
     EXPECT_TRUE(a.IsReady());
 }
 
+TEST_F(MainScheduler, ATaskMayFreeItselfFromItsOwnStep)
+{
+    auto owned = std::make_unique<TMxTask>(*Scheduler, "AutoFree");
+    TMxTask other(*Scheduler, "Other");
+    int otherSteps = 0;
+    other.SetOnExecute([&](TMxTask&) { ++otherSteps; });
+    owned->SetOnExecute([&](TMxTask&) { owned.reset(); });
+    owned->Start();
+    other.Start();
+    Pump.Step();
+    EXPECT_EQ(owned, nullptr);
+    Pump.Step();
+    Pump.Step();
+    EXPECT_EQ(otherSteps, 2);
+    EXPECT_EQ(Scheduler->TaskCount(), 1);
+}
+
 // ------------------------------------------------------------ threaded scheduler
+
+TEST(ThreadedScheduler, DestroyingATaskOnAnotherThreadWaitsForItsRunningStep)
+{
+    auto sched = TMxScheduler::CreateThreaded("Destroy");
+    std::atomic<bool> inside{false}, finished{false};
+    auto task = std::make_unique<TMxTask>(*sched, "Busy");
+    task->SetOnExecute([&](TMxTask& t) {
+        inside = true;
+        std::this_thread::sleep_for(30ms);
+        finished = true; // the task was killed meanwhile: the step still ends normally
+        EXPECT_EQ(t.State(), tsTerminated);
+    });
+    task->Start();
+    while (!inside)
+        std::this_thread::sleep_for(1ms);
+    task.reset();
+    EXPECT_TRUE(finished);
+}
 
 struct WaitOnce {
     std::atomic<int> Phase{0};
