@@ -8,20 +8,16 @@
 #include "kernel/ShellServices.h"
 #include "kernel/UserPrompt.h"
 #include "platform/Exception.h"
+#include "platform/FileNames.h"
 
 namespace vo {
 
 namespace {
 
-// Stored names use "\" as separator.
-// TODO(platform path mapping): go through the platform's stored-path mapping
-// once it exists; until then only the separators are translated.
+// Stored names use "\" as separator and compare without regard to case.
 std::string RealPath(const MyAnsiString& AStoredName)
 {
-    std::string path = AStoredName;
-    for (char& c : path)
-        if (c == '\\') c = '/';
-    return path;
+    return StoredPathToRealPath(AStoredName).string();
 }
 
 // Replaces every occurrence of `what` (letter case ignored when `anyCase`) by

@@ -236,7 +236,8 @@ TEST_F(LanguageFileTest, StoredNamesWithBackslashesAreFound)
     fs::create_directories(dir / "LanguageDef");
     std::ofstream(dir / "LanguageDef" / "LanguageDef.csv", std::ios::binary)
         << "FILETYPE;LANGUAGEDEFFILE\nFORMATVERSION;1\nK;C;LANGUAGE:English\nA;;a\n";
-    man.InitWithFile(dir.string() + "/LanguageDef\\LanguageDef.csv");
+    // Stored names come from Windows: "\" separates and letter case is ignored.
+    man.InitWithFile(dir.string() + "/languagedef\\LANGUAGEDEF.csv");
     EXPECT_TRUE(prompt.Texts().empty());
     EXPECT_EQ(man.Get("A", "English"), "a");
 }
