@@ -180,8 +180,20 @@ void TThreadManager::Execute()
             if (!FEventArray[k].revents)
                 continue;
             TThreadClient* c = FArrayClients[k];
-            if (FOwnEvent[k])
+            if (FOwnEvent[k]) {
                 c->FEventHandle.ResetEvent();
+            } else if (FEventArray[k].revents & POLLNVAL) {
+                // The outside descriptor was closed under us: wait on the
+                // client's own event again instead of spinning on it.
+                LogError(ThreadName() + ": client descriptor is not open any more");
+                {
+                    std::lock_guard<std::mutex> lock(FListMutex);
+                    c->FWaitFd = -1;
+                    FChanges.fetch_add(1);
+                }
+                Wake();
+                continue;
+            }
             try {
                 c->DoEvent();
             } catch (const std::exception& e) {

@@ -156,6 +156,25 @@ TEST(ThreadManager, OutsideDescriptorStandsForTheClientsEvent)
     ::close(fds[1]);
 }
 
+TEST(ThreadManager, ClosedOutsideDescriptorFallsBackToTheOwnEvent)
+{
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    TThreadManager manager;
+    std::atomic<int> calls{0};
+    TThreadClient* c = manager.NewThreadClient();
+    c->SetOnEvent([&](TThreadClient&) { ++calls; });
+    c->AttachWaitHandle(fds[0]);
+    ASSERT_TRUE(manager.WaitUntilSettled(5000));
+    ::close(fds[0]);
+    ::close(fds[1]);
+    manager.Wake();
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(calls.load(), 0);
+    c->SetEvent();
+    ASSERT_TRUE(Eventually([&] { return calls == 1; }));
+}
+
 TEST(ThreadManager, HandlerExceptionsDoNotEndTheThread)
 {
     TThreadManager manager;
