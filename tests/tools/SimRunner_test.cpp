@@ -213,6 +213,31 @@ TEST(SimRunner, DetachedLinkGetsNothingMore) {
     EXPECT_EQ(runner.Transcript().Frames(SimDirection::Out).size(), 1u);
 }
 
+TEST(SimRunner, DescriptionBringsItsDelaysAndFaults) {
+    auto clock = std::make_shared<SimManualClock>();
+    SimRunner runner(SimParseDrive(R"(
+        [identity]
+        require_login = no
+        [delays]
+        default = 5
+        0x27 = 3000
+        [faults]
+        rule = cmd=03 status=EC
+    )"), clock);
+    Master m(runner);
+    runner.Start();
+    m.Send("03 00");
+    EXPECT_TRUE(m.Quiet());
+    clock->Advance(5);
+    EXPECT_EQ(m.Next(), "03 EC");
+    m.Send("27");
+    ASSERT_TRUE(runner.Transcript().WaitForFrames(SimDirection::In, 2, 2s));
+    clock->Advance(2999);
+    EXPECT_TRUE(m.Quiet());
+    clock->Advance(1);
+    EXPECT_EQ(m.Next(), "27 00");
+}
+
 TEST(SimRunner, ManyMastersOnManyThreads) {
     // Each master logs in in turn; the drive serves one owner at a time, so
     // requests of the others are refused with 0xB3 and none is lost.

@@ -47,8 +47,7 @@ std::optional<SimAnswer> SimProtocol::Answer(std::string_view frame, const SimCo
     // The drive never sends more than its buffer holds.
     if (reply.size() > maxBuf) reply = Reply(cmd, codes.badRequest);
 
-    auto d = delays_.find(cmd);
-    return SimAnswer{std::move(reply), d != delays_.end() ? d->second : defaultDelay_};
+    return SimAnswer{std::move(reply), DelayOf(cmd)};
 }
 
 SimBytes SimProtocol::Dispatch(uint8_t cmd, std::string_view req, const SimContext& ctx) {

@@ -50,6 +50,10 @@ public:
     // Processing time of one command, and of all others.
     void SetDelay(uint8_t command, int64_t ms) { delays_[command] = ms; }
     void SetDefaultDelay(int64_t ms) { defaultDelay_ = ms; }
+    int64_t DelayOf(uint8_t command) const {
+        auto it = delays_.find(command);
+        return it != delays_.end() ? it->second : defaultDelay_;
+    }
 
     // The answer frame "echo, status" (and data) for handlers.
     static SimBytes Reply(uint8_t command, uint8_t status, std::string_view data = {});

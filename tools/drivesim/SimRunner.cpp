@@ -21,6 +21,13 @@ SimRunner::SimRunner(SimDrive drive, std::shared_ptr<SimClock> clock)
     wakerId_ = clock_->AddWaker([this] { Wake(); });
 }
 
+SimRunner::SimRunner(SimDriveDescription description, std::shared_ptr<SimClock> clock)
+    : SimRunner(std::move(description.drive), std::move(clock)) {
+    protocol_.SetDefaultDelay(description.defaultDelay);
+    for (const auto& [cmd, ms] : description.delays) protocol_.SetDelay(cmd, ms);
+    for (auto& rule : description.faults) faults_.Add(std::move(rule));
+}
+
 SimRunner::~SimRunner() {
     Stop();
     clock_->RemoveWaker(wakerId_);
@@ -80,6 +87,7 @@ void SimRunner::Detach(SimMedium& medium) {
 void SimRunner::FrameIn(SimMedium& medium, std::string master, SimBytes frame, SimBytes wire, std::string note) {
     {
         std::lock_guard lock(mutex_);
+        if (std::find(media_.begin(), media_.end(), &medium) == media_.end()) return;   // not (or no more) attached
         inbound_.push_back(
             Inbound{&medium, std::move(master), std::move(frame), std::move(wire), std::move(note), clock_->NowMs()});
     }
@@ -122,7 +130,7 @@ void SimRunner::Process(const Inbound& in) {
     transcript_.Add(SimTranscriptEntry{in.timeMs, mediumName, SimDirection::In, in.master, in.frame, in.wire, note});
 
     std::optional<SimBytes> answer;
-    int64_t delay = 0;
+    int64_t delay = protocol_.DelayOf(cmd);   // a refusal takes the drive its time as well
     if (match.outcome.execute) {
         if (auto a = protocol_.Answer(in.frame, SimContext{in.master, in.timeMs})) {
             answer = std::move(a->frame);

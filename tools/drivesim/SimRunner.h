@@ -9,6 +9,7 @@
 // Media stay independent of the drive: RS232, the in-process link of the tests
 // and later UDP or CAN differ only in their SimMedium.
 #include "tools/drivesim/SimClock.h"
+#include "tools/drivesim/SimDriveFile.h"
 #include "tools/drivesim/SimFaults.h"
 #include "tools/drivesim/SimProtocol.h"
 #include "tools/drivesim/SimTranscript.h"
@@ -49,6 +50,8 @@ public:
 class SimRunner {
 public:
     explicit SimRunner(SimDrive drive = SimDrive(), std::shared_ptr<SimClock> clock = nullptr);
+    // A described drive with its processing times and fault rules.
+    explicit SimRunner(SimDriveDescription description, std::shared_ptr<SimClock> clock = nullptr);
     ~SimRunner();
     SimRunner(const SimRunner&) = delete;
     SimRunner& operator=(const SimRunner&) = delete;
@@ -57,7 +60,7 @@ public:
     void Stop();   // joins the thread; answers not yet due are dropped
     bool Running() const;
 
-    // Media register themselves; Detach waits until the runner no longer uses
+    // Media register themselves (media must go before their runner); Detach waits until the runner no longer uses
     // the medium. Not to be called from inside the medium's own Write/OnPoll.
     void Attach(SimMedium& medium);
     void Detach(SimMedium& medium);

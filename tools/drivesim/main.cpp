@@ -107,10 +107,9 @@ int main(int argc, char** argv) {
         sigaddset(&stopSignals, SIGHUP);
         pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-        vo::SimRunner runner(std::move(desc.drive));
+        const std::string name = desc.name;
+        vo::SimRunner runner(std::move(desc));
         runner.WithProtocol([&](vo::SimProtocol& p) {
-            p.SetDefaultDelay(desc.defaultDelay);
-            for (const auto& [cmd, ms] : desc.delays) p.SetDelay(cmd, ms);
             for (const auto& d : delays) {
                 auto eq = d.find('=');
                 if (eq == std::string::npos) throw std::runtime_error("--delay needs CMD=MS");
@@ -118,7 +117,6 @@ int main(int argc, char** argv) {
             }
             return 0;
         });
-        for (const auto& f : desc.faults) runner.Faults().Add(f);
         for (const auto& f : faults) runner.Faults().Add(f);
         if (!quiet)
             runner.Transcript().SetListener([](const vo::SimTranscriptEntry& e) {
@@ -135,7 +133,7 @@ int main(int argc, char** argv) {
         runner.Start();
         std::printf("%s\n", transport.SlavePath().c_str());
         std::fflush(stdout);
-        if (!quiet) std::fprintf(stderr, "drivesim: serving %s on %s\n", desc.name.c_str(), transport.SlavePath().c_str());
+        if (!quiet) std::fprintf(stderr, "drivesim: serving %s on %s\n", name.c_str(), transport.SlavePath().c_str());
 
         int sig = 0;
         sigwait(&stopSignals, &sig);
