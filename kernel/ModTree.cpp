@@ -356,6 +356,8 @@ TEntryManager::TEntryManager(TModelManager& AModelManager, TTreeView& ATreeView)
     TModelItem& root = FModelManager->Root();
     FList.push_back(root.CreateEntry(*this));
     FRoot = FList.back().get();
+    // The top node is open from the start (every refresh keeps it open).
+    FRoot->SetFlag(efExpanded, true);
     TTreeNode& node = FTreeView->AddChild(nullptr, root.Caption(), FRoot);
     SetupNode(node, true);
 }

@@ -542,6 +542,23 @@ TEST_F(ModelTreeTest, EntryContextsAreOwnedPerSlot)
     EXPECT_EQ(dead, 2);
 }
 
+TEST_F(ModelTreeTest, SecondTreeViewShowsTheExistingModelAtOnce)
+{
+    TModelItem& a = Node("a");
+    Node("b", &a);
+    Refresh();
+    TTreeView second;
+    TEntryManager other(*model, second);
+    EXPECT_EQ(Dump(second), "Project(a+)") << "the top level is there before any refresh";
+    a.SetCaption("A");
+    Refresh();
+    EXPECT_EQ(Dump(second), "Project(A+)");
+    EXPECT_EQ(Dump(tree), "Project(A+)") << "every bound tree view is refreshed";
+    other.SetPathStr("Project:\\\\A\\b");
+    EXPECT_EQ(Dump(second), "Project(A(b*))");
+    EXPECT_EQ(Dump(tree), "Project(A+)") << "tree views keep their own state";
+}
+
 TEST(ModelManagerWithoutScheduler, NeedsTheMainScheduler)
 {
     try {
