@@ -92,6 +92,8 @@ void Expect(SimProtocol& p, const std::vector<Step>& steps, const std::string& m
     }
 }
 
+std::string Text(std::string_view bytes) { return std::string(bytes.substr(0, bytes.find('\0'))); }
+
 SimBytes Padded(std::string s, size_t n) {
     s.resize(n, '\0');
     return s;
@@ -365,6 +367,48 @@ TEST(SimProtocol, AnotherMasterGetsB3UntilTheOwnerLogsOut) {
     ASSERT_TRUE(b);
     EXPECT_EQ(uint8_t(b->frame[1]), 0);
     EXPECT_EQ(p.Drive().Owner(), "B");
+}
+
+TEST(SimProtocol, BlinkAndDiscoveryNeedNoLogin) {
+    SimDrive d = Drive3();   // 64-byte buffer: the discovery answer is longer and still goes out
+    SimIdentity id = d.Identity();
+    id.group = 0x0102;
+    id.macId = 0x0A0B0C0D0E0Full;
+    id.deviceType = 0x0410;
+    d.SetIdentity(id);
+    d.SetParameter(0x03E8, 32, "axis 7");
+    SimProtocol p(std::move(d));
+    Expect(p, {{"05 FF FF 01", "05 00"}}, "udp:10.0.0.9:5000");
+    auto all = p.Answer(SimHex("05 FF FF 00"), {"udp:10.0.0.9:5000", 0});
+    ASSERT_TRUE(all);
+    const SimBytes& r = all->frame;
+    ASSERT_EQ(r.size(), 95u);
+    EXPECT_EQ(SimToHex(r.substr(0, 5)), "05 00 31 02 01");
+    EXPECT_EQ(Text(r.substr(5, 32)), "axis 7");
+    EXPECT_EQ(SimToHex(r.substr(37, 6)), "0F 0E 0D 0C 0B 0A");
+    EXPECT_EQ(Text(r.substr(43, 32)), "R3.1 test");
+    EXPECT_EQ(SimGetLE(r, 75, 2), 0x8028u);
+    EXPECT_EQ(SimGetLE(r, 77, 2), 0x0410u);
+    EXPECT_EQ(Text(r.substr(79, 16)), "SIM-31");
+    // Only the drive's own group, or all groups, get an answer.
+    Expect(p, {{"05 01 02 00", nullptr}}, "udp:10.0.0.9:5000");
+    EXPECT_TRUE(p.Answer(SimHex("05 02 01 00"), {"udp:10.0.0.9:5000", 0}));
+    // Held by another master: the discovery says so, the blink still blinks.
+    p.Answer(SimHex("01"), {"udp:10.0.0.1:6000", 0});
+    auto taken = p.Answer(SimHex("05 FF FF 00"), {"udp:10.0.0.9:5000", 0});
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(uint8_t(taken->frame[1]), 0xB3);
+    Expect(p, {{"05 FF FF 01", "05 00"}}, "udp:10.0.0.9:5000");
+    EXPECT_EQ(p.Drive().EventCount("blink"), 2u);
+}
+
+TEST(SimProtocol, HandlersOpenToAnyone) {
+    SimProtocol p(Drive4());
+    p.SetHandler(0x7A, [](SimDrive&, const SimContext&, std::string_view) { return SimHex("7A 00"); },
+                 SimProtocol::Access::Anyone);
+    Expect(p, {{"7A", "7A 00"}});
+    p.Answer(SimHex("01"), {"other", 0});
+    Expect(p, {{"7A", "7A 00"}, {"03 00", "03 B3"}});
 }
 
 TEST(SimProtocol, LoginRequirementAndStatusCodesAreConfigurable) {

@@ -96,6 +96,8 @@ struct SimIdentity {
     uint16_t serNbrLow = 0;
     uint16_t serNbrHigh = 0;
     uint16_t partNbr = 0;
+    uint16_t group = 0;             // drive group of the Ethernet discovery
+    uint64_t macId = 0;             // 48-bit MAC address of the discovery answer
 };
 
 // Something the drive was asked to do that leaves no other trace (a blink, a

@@ -196,6 +196,8 @@ void Parser::Identity(const Section& s, SimIdentity& id, SimDrive& d) {
         } else if (k == "serial_low") id.serNbrLow = uint16_t(Number(l, 0xFFFF));
         else if (k == "serial_high") id.serNbrHigh = uint16_t(Number(l, 0xFFFF));
         else if (k == "part_number") id.partNbr = uint16_t(Number(l, 0xFFFF));
+        else if (k == "group") id.group = uint16_t(Number(l, 0xFFFE));
+        else if (k == "mac_id") id.macId = Number(l, 0xFFFFFFFFFFFFull);
         else if (k == "start_delay_ms") d.SetStartDelayMs(int64_t(Number(l, 3600000)));
         else if (k == "require_login") d.SetRequireLogin(Bool(l));
         else if (k == "running") d.SetRunning(Bool(l));

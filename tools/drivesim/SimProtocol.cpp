@@ -21,7 +21,9 @@ SimBytes SimProtocol::Reply(uint8_t command, uint8_t status, std::string_view da
     return out;
 }
 
-void SimProtocol::SetHandler(uint8_t command, Handler handler) { handlers_[command] = std::move(handler); }
+void SimProtocol::SetHandler(uint8_t command, Handler handler, Access access) {
+    handlers_[command] = Entry{std::move(handler), access};
+}
 
 void SimProtocol::RemoveHandler(uint8_t command) { handlers_.erase(command); }
 
@@ -31,21 +33,28 @@ std::optional<SimAnswer> SimProtocol::Answer(std::string_view frame, const SimCo
     const auto& codes = drive_.Codes();
     const size_t maxBuf = drive_.Identity().maxBufferSize;
 
+    auto custom = handlers_.find(cmd);
+    // Login, and discovery or blink (0x05), reach the drive whoever holds it.
+    bool open = custom != handlers_.end() ? custom->second.access == Access::Anyone : (cmd == 0x01 || cmd == 0x05);
+
     SimBytes reply;
     if (frame.size() > maxBuf) {
         reply = Reply(cmd, codes.badRequest);
-    } else if (cmd != 0x01 && drive_.Owner() && *drive_.Owner() != ctx.master) {
+    } else if (!open && drive_.Owner() && *drive_.Owner() != ctx.master) {
         reply = Reply(cmd, codes.anotherMaster);
-    } else if (cmd != 0x01 && cmd != 0x02 && !drive_.Owner() && drive_.RequireLogin()) {
+    } else if (!open && cmd != 0x02 && !drive_.Owner() && drive_.RequireLogin()) {
         reply = Reply(cmd, codes.notLoggedIn);
-    } else if (auto it = handlers_.find(cmd); it != handlers_.end()) {
-        reply = it->second(drive_, ctx, frame);
+    } else if (custom != handlers_.end()) {
+        reply = custom->second.handler(drive_, ctx, frame);
         if (reply.empty()) return std::nullopt;
     } else {
         reply = Dispatch(cmd, frame, ctx);
+        if (reply.empty()) return std::nullopt;
     }
-    // The drive never sends more than its buffer holds.
-    if (reply.size() > maxBuf) reply = Reply(cmd, codes.badRequest);
+    // The drive never sends more than its buffer holds (the discovery answer
+    // is no telegram answer and has its own fixed size).
+    bool discovery = cmd == 0x05 && custom == handlers_.end() && reply.size() > 2;
+    if (reply.size() > maxBuf && !discovery) reply = Reply(cmd, codes.badRequest);
 
     return SimAnswer{std::move(reply), DelayOf(cmd)};
 }
@@ -155,8 +164,41 @@ SimBytes SimProtocol::Status(std::string_view req, const SimContext& ctx) {
 }
 
 SimBytes SimProtocol::Blink(std::string_view req, const SimContext& ctx) {
+    // 05, group (2 bytes), 01 = blink, 00 = discovery. Other lengths blink too
+    // (the blink telegram is a free custom frame).
+    if (req.size() == 4 && Byte(req, 3) == 0x00) return Discover(req, ctx);
     drive_.Record("blink", ctx.nowMs);
     return Reply(0x05, 0);
+}
+
+SimBytes SimProtocol::Discover(std::string_view req, const SimContext& ctx) {
+    const auto& id = drive_.Identity();
+    uint16_t group = uint16_t(SimGetLE(req, 1, 2));
+    if (group != 0xFFFF && group != id.group) return {};   // not addressed: silent
+    bool taken = drive_.Owner() && *drive_.Owner() != ctx.master;
+    SimBytes name;
+    if (const SimParameter* p = drive_.FindParameter(0x7070)) name = p->ram;
+    else if (const SimParameter* p = drive_.FindParameter(0x03E8)) name = p->ram;
+    else name = id.deviceString;
+    name.resize(32, '\0');
+    SimBytes release = id.releaseText;
+    release.resize(32, '\0');
+    SimBytes typeText = id.deviceString;
+    typeText.resize(16, '\0');
+
+    SimBytes out;
+    out.push_back(char(0x05));
+    out.push_back(char(taken ? drive_.Codes().anotherMaster : 0x00));
+    out.push_back('1');
+    out += SimLE(id.group, 2);
+    out += name;
+    out += SimLE(uint32_t(id.macId), 4) + SimLE(uint32_t(id.macId >> 32), 2);
+    out += release;
+    out += SimLE(drive_.StatusWord(ctx.nowMs), 2);
+    out += SimLE(id.deviceType, 2);
+    out += typeText;
+    drive_.Record("discover", ctx.nowMs);
+    return out;
 }
 
 SimBytes SimProtocol::GetWord(std::string_view req) {

@@ -43,9 +43,13 @@ public:
     // frame has no command byte to answer).
     std::optional<SimAnswer> Answer(std::string_view frame, const SimContext& ctx);
 
+    // Who may use a command: only the master logged in (when the drive asks
+    // for a login), or anyone (login, discovery and blink, scan probes).
+    enum class Access { LoggedIn, Anyone };
+
     // Adds a command or replaces the built-in one (later subsystems' telegrams:
-    // oscilloscope, logs, curves ...). Handlers run behind the login check.
-    void SetHandler(uint8_t command, Handler handler);
+    // oscilloscope, logs, curves ...).
+    void SetHandler(uint8_t command, Handler handler, Access access = Access::LoggedIn);
     void RemoveHandler(uint8_t command);
     // Processing time of one command, and of all others.
     void SetDelay(uint8_t command, int64_t ms) { delays_[command] = ms; }
@@ -65,6 +69,7 @@ private:
     SimBytes Logout(std::string_view req, const SimContext& ctx);
     SimBytes Status(std::string_view req, const SimContext& ctx);
     SimBytes Blink(std::string_view req, const SimContext& ctx);
+    SimBytes Discover(std::string_view req, const SimContext& ctx);
     SimBytes GetWord(std::string_view req);
     SimBytes SetWord(std::string_view req, bool flash);
     SimBytes MaskWord(std::string_view req);
@@ -96,7 +101,11 @@ private:
     size_t D() const { return drive_.Identity().dataFieldSize; }
 
     SimDrive drive_;
-    std::map<uint8_t, Handler> handlers_;
+    struct Entry {
+        Handler handler;
+        Access access;
+    };
+    std::map<uint8_t, Entry> handlers_;
     std::map<uint8_t, int64_t> delays_;
     int64_t defaultDelay_ = 0;
 };
