@@ -181,7 +181,15 @@ void TSLDictionary::Clear() {
 
 int TSLDictionary::Find(std::string_view AName) const {
     if (FIndex)
-        return FIndex->Find(AName, SLHashName(AName),
+        return FindHashed(AName, SLHashName(AName));
+    for (std::size_t i = 0; i < Dict.size(); ++i)
+        if (SLSameName(Dict[i].Name, AName)) return static_cast<int>(i);
+    return -1;
+}
+
+int TSLDictionary::FindHashed(std::string_view AName, uint32_t Hash) const {
+    if (FIndex)
+        return FIndex->Find(AName, Hash,
                             [this](int32_t Pos) -> std::string_view { return Dict[static_cast<std::size_t>(Pos)].Name; });
     for (std::size_t i = 0; i < Dict.size(); ++i)
         if (SLSameName(Dict[i].Name, AName)) return static_cast<int>(i);
@@ -199,7 +207,7 @@ TSLObject* TSLDictionary::GetObjWithName(std::string_view AName) const {
     return Dict[static_cast<std::size_t>(i)].Value.Get();
 }
 
-void TSLDictionary::Insert(std::string_view AName, TSLObject* Obj) {
+void TSLDictionary::Insert(std::string_view AName, uint32_t Hash, TSLObject* Obj) {
     std::size_t pos = Dict.size();
     if (FSorted) {
         auto it = std::upper_bound(Dict.begin(), Dict.end(), AName, [](std::string_view n, const TEntry& e) {
@@ -210,7 +218,7 @@ void TSLDictionary::Insert(std::string_view AName, TSLObject* Obj) {
     Dict.insert(Dict.begin() + static_cast<std::ptrdiff_t>(pos), TEntry{MyAnsiString(AName), TRef<TSLObject>(Obj)});
     if (FIndex) {
         if (pos + 1 < Dict.size()) FIndex->Shift(static_cast<int32_t>(pos), 1);
-        FIndex->Add(SLHashName(AName), static_cast<int32_t>(pos));
+        FIndex->Add(Hash, static_cast<int32_t>(pos));
     } else if (Dict.size() > IndexThreshold) {
         RebuildIndex();
     }
@@ -222,10 +230,11 @@ void TSLDictionary::RebuildIndex() {
 }
 
 void TSLDictionary::SetObjWithName(std::string_view AName, TSLObject* Obj) {
-    if (Find(AName) >= 0)
+    const uint32_t hash = SLHashName(AName);
+    if (FindHashed(AName, hash) >= 0)
         throw Exception(std::string(ClassName()) + ".SetObjWithName: object with name '" + std::string(AName) +
                         "' already exists");
-    Insert(AName, Obj);
+    Insert(AName, hash, Obj);
 }
 
 void TSLDictionary::DelObjWithName(std::string_view AName) {

@@ -74,9 +74,10 @@ private:
     };
 
     int Find(std::string_view AName) const;
+    int FindHashed(std::string_view AName, uint32_t Hash) const;
     // Inserts a new entry (the name is known to be absent) at its place: the
     // end, or the sorted position.
-    void Insert(std::string_view AName, TSLObject* Obj);
+    void Insert(std::string_view AName, uint32_t Hash, TSLObject* Obj);
     void RebuildIndex();
     [[noreturn]] void IndexOutOfBounds(const char* Method, int Index) const;
 
