@@ -35,7 +35,9 @@ std::vector<TMxTimerQueue*>& QueueRegistry()
 
 std::atomic<TMxScheduler*> GMainScheduler{nullptr};
 std::mutex GMainSchedulerMutex;
-std::unique_ptr<TMxScheduler> GMainSchedulerOwner;
+// Not freed at process end (tasks of static lifetime may still refer to it);
+// MxFreeMainScheduler frees it explicitly.
+TMxScheduler* GMainSchedulerOwner = nullptr;
 
 MyAnsiString StateText(TMxTaskState s) { return MxTaskStateText(s); }
 
@@ -951,8 +953,8 @@ TMxScheduler& MxCreateMainScheduler(TMainLoop& Loop)
     std::lock_guard<std::mutex> lock(GMainSchedulerMutex);
     if (GMainSchedulerOwner)
         throw Exception("MxCreateMainScheduler: main scheduler already created");
-    GMainSchedulerOwner = std::make_unique<TMxScheduler>(Loop);
-    TMxScheduler* s = GMainSchedulerOwner.get();
+    GMainSchedulerOwner = new TMxScheduler(Loop);
+    TMxScheduler* s = GMainSchedulerOwner;
     Loop.SetIdleHandler([s](bool& Done) { s->AppIdleExecute(Done); });
     GMainScheduler.store(s);
     return *s;
@@ -966,7 +968,8 @@ void MxFreeMainScheduler()
     if (TMainLoop* loop = GMainSchedulerOwner->MainLoop())
         loop->SetIdleHandler(nullptr);
     GMainScheduler.store(nullptr);
-    GMainSchedulerOwner.reset();
+    delete GMainSchedulerOwner;
+    GMainSchedulerOwner = nullptr;
 }
 
 } // namespace vo

@@ -830,3 +830,30 @@ TEST(Timers, TheProgramTimerQueueThreadIsNamed)
 }
 
 } // namespace
+
+namespace {
+
+class MainSchedulerWakeUp : public vo::test::MainSchedulerFixture {};
+
+// A main-scheduler task resumed from another thread wakes the sleeping loop.
+TEST_F(MainSchedulerWakeUp, SignalFromAnotherThreadWakesTheHeadlessLoop)
+{
+    TMxSignal signal;
+    ScriptedTask t(*Scheduler, "GuiSide");
+    t.Steps = {
+        [&](TMxTask& x) { x.WaitFor(signal, MxInfinite); },
+        [&](TMxTask& x) { x.Terminate(); },
+    };
+    t.Task.Start();
+    Pump.RunPending();
+    ASSERT_EQ(t.Task.State(), tsSuspended);
+    const auto before = Pump.WakeUpCount();
+    std::thread server([&] { signal.SetReady(true); });
+    ASSERT_TRUE(Pump.WaitForWakeUp(5000ms));
+    server.join();
+    EXPECT_EQ(Pump.WakeUpCount(), before + 1);
+    ASSERT_TRUE(RunUntil([&] { return t.Task.State() == tsTerminated; }));
+    EXPECT_EQ(t.Infos.back(), eiSuccess);
+}
+
+} // namespace
