@@ -1,0 +1,362 @@
+#include "storagelib/SL20Dec.h"
+
+#include <string>
+#include <unordered_set>
+
+#include "storagelib/SL20Arr.h"
+#include "storagelib/SL20DbgHlp.h"
+#include "storagelib/SL20Elm.h"
+#include "storagelib/SL20Rec.h"
+#include "storagelib/SL20Stk.h"
+
+namespace vo {
+
+namespace {
+
+std::string Letter(char c) { return std::string(1, c); }
+
+// The file name (without folder) of the stored object with this storage id.
+MyAnsiString StorageFileName(uint16_t StorageID) {
+    if (StorageID == 0) return {};
+    TRef<TSLString> probe = MakeRef<TSLString>();
+    probe->SetDbgInfo(std::make_unique<TElmDbgInfo>(0, 0, 0, StorageID));
+    return GetDbgFile(probe.Get());
+}
+
+bool IsComposite(const TSLObject* Obj) { return Obj && Obj->InheritsFrom(TSLComposite::ClassInfo); }
+
+// Composites whose InitComposite keeps every element it is given.
+bool KeepsAllElements(const TSLComposite* C) {
+    return C->InheritsFrom(TSLArray::ClassInfo) || C->InheritsFrom(TSLDictionary::ClassInfo);
+}
+
+// Drops what a composite holds. Records are left alone: their definition and
+// data are composites of their own and are emptied as such.
+void EmptyComposite(TSLComposite* C) {
+    if (!C || C->InheritsFrom(TSLRecord::ClassInfo)) return;
+    if (auto* col = dynamic_cast<TSLCollection*>(C)) col->Clear();
+}
+
+// Every composite reachable from Root; false when a composite of a class
+// that cannot be walked is met.
+bool CollectComposites(TSLObject* Root, std::vector<TSLComposite*>& Found,
+                       std::unordered_set<const TSLObject*>& Seen) {
+    std::vector<TSLObject*> todo{Root};
+    bool complete = true;
+    while (!todo.empty()) {
+        TSLObject* obj = todo.back();
+        todo.pop_back();
+        if (!IsComposite(obj) || !Seen.insert(obj).second) continue;
+        auto* c = static_cast<TSLComposite*>(obj);
+        Found.push_back(c);
+        if (auto* rec = dynamic_cast<TSLRecord*>(c)) {
+            todo.push_back(rec->GetRecDef());
+            todo.push_back(rec->GetData());
+        } else if (auto* col = dynamic_cast<TSLCollection*>(c)) {
+            const int n = col->GetCount();
+            for (int i = 0; i < n; ++i) todo.push_back(col->GetObjAtIndex(i));
+        } else {
+            complete = false;
+        }
+    }
+    return complete;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- interface
+
+void TStreamDecoderInterface::PushElement(TSLObject* Obj) { FStreamDecoder->PushElement(Obj, false); }
+void TStreamDecoderInterface::BeginOfComposite(char CompType, std::string_view Ident,
+                                               std::unique_ptr<TDbgInfo> DbgInfo) {
+    FStreamDecoder->BeginOfComposite(CompType, Ident, std::move(DbgInfo));
+}
+void TStreamDecoderInterface::EndOfComposite() { FStreamDecoder->EndOfComposite(); }
+void TStreamDecoderInterface::ResolvePointer(int64_t Index) { FStreamDecoder->ResolvePointer(Index); }
+void TStreamDecoderInterface::ResolvePointer(std::string_view Ident) { FStreamDecoder->ResolvePointer(Ident); }
+void TStreamDecoderInterface::ResolveConstant(std::string_view Ident) { FStreamDecoder->ResolveConstant(Ident); }
+TSLLookaheadStream* TStreamDecoderInterface::GetStream() { return FStreamDecoder->GetStream(); }
+
+TSLObject* TSLStreamDecoderCompData::GetFirstElement() { return FStreamDecoder->GetFirstCompositeElement(); }
+TSLObject* TSLStreamDecoderCompData::GetNextElement() { return FStreamDecoder->GetNextCompositeElement(); }
+TSLObject* TSLStreamDecoderCompData::GetElementAtIndex(int Index) {
+    return FStreamDecoder->GetCompositeElementAtIndex(Index);
+}
+
+// ---------------------------------------------------------------- decoder
+
+TSLStreamDecoder::TSLStreamDecoder()
+    : IdentDict(MakeRef<TSLDictionary>()),
+      DecoderInterface(this),
+      CurrentCompData(MakeRef<TSLStreamDecoderCompData>(this)) {}
+
+TSLStreamDecoder::~TSLStreamDecoder() { EndRead(); }
+
+TRef<TSLStreamDecoder> TSLStreamDecoder::CreateStandard() {
+    TRef<TSLStreamDecoder> d = MakeRef<TSLStreamDecoder>();
+    d->AddScanner(MakeRef<TSLWhitespaceScanner>().Get());
+    d->AddScanner(MakeRef<TSLNumberScanner>().Get());
+    d->AddScanner(MakeRef<TSLStringScanner>().Get());
+    d->AddScanner(MakeRef<TSLIdentScanner>().Get());
+    d->AddScanner(MakeRef<TSLCompositeScanner>().Get());
+    d->AddScanner(MakeRef<TSLBooleanScanner>().Get());
+    d->AddScanner(MakeRef<TSLPointerScanner>().Get());
+    d->AddScanner(MakeRef<TSLCommentScanner>().Get());
+    d->AddScanner(MakeRef<TSLConstantScanner>().Get());
+    d->RegisterComposite(TSLArray::CompositeClass());
+    d->RegisterComposite(TSLBlock::CompositeClass());
+    d->RegisterComposite(TSLProcedure::CompositeClass());
+    d->RegisterComposite(TSLDictionary::CompositeClass());
+    d->RegisterComposite(TSLStack::CompositeClass());
+    d->RegisterComposite(TSLRecord::CompositeClass());
+    return d;
+}
+
+void TSLStreamDecoder::AddScanner(TSLScanner* Scanner) {
+    if (!Scanner) throw Exception(std::string(ClassName()) + ".AddScanner: no scanner");
+    if (ScannerList.size() >= 0xFFFF) throw Exception(std::string(ClassName()) + ".AddScanner: too many scanners");
+    ScannerList.emplace_back(Scanner);
+    RebuildDispatch();
+}
+
+void TSLStreamDecoder::RebuildDispatch() {
+    for (int b = 0; b < 256; ++b) {
+        auto& list = Dispatch[static_cast<std::size_t>(b)];
+        list.clear();
+        for (std::size_t i = 0; i < ScannerList.size(); ++i)
+            if (ScannerList[i]->CanStart(static_cast<uint8_t>(b))) list.push_back(static_cast<uint16_t>(i));
+    }
+}
+
+void TSLStreamDecoder::RegisterComposite(const TSLCompositeClass& CompClass) {
+    const char t = CompClass.CompositeType;
+    if (t < 'A' || t > 'Z') throw Exception("Internal error: illegal composite type '" + Letter(t) + "'");
+    const TSLCompositeClass*& slot = CompClasses[static_cast<std::size_t>(t - 'A')];
+    if (slot) throw Exception("Internal error: composite of type '" + Letter(t) + "' is already registered");
+    slot = &CompClass;
+}
+
+TSLObject* TSLStreamDecoder::ReadObject(TSLLookaheadStream* Stream, bool Debug) {
+    TRef<TSLObject> r = Read(Stream, Debug, TReadMode::Object);
+    TSLObject* p = r.Get();
+    if (p) p->RetainAndAutoRelease();
+    return p;
+}
+
+TSLObject* TSLStreamDecoder::ReadSingleObject(TSLLookaheadStream* Stream, bool Debug) {
+    TRef<TSLObject> r = Read(Stream, Debug, TReadMode::Single);
+    TSLObject* p = r.Get();
+    if (p) p->RetainAndAutoRelease();
+    return p;
+}
+
+TRef<TSLObject> TSLStreamDecoder::ReadObjectRef(TSLLookaheadStream* Stream, bool Debug) {
+    return Read(Stream, Debug, TReadMode::Object);
+}
+
+TRef<TSLObject> TSLStreamDecoder::ReadSingleObjectRef(TSLLookaheadStream* Stream, bool Debug) {
+    return Read(Stream, Debug, TReadMode::Single);
+}
+
+void TSLStreamDecoder::EndRead() noexcept {
+    CompositeStack.clear();
+    ElementStack.clear();
+    CompList.clear();
+    if (IdentDict) IdentDict->Clear();
+    CurrentStream.Reset();
+    FMayDropComposites = false;
+}
+
+TRef<TSLObject> TSLStreamDecoder::Read(TSLLookaheadStream* Stream, bool Debug, TReadMode Mode) {
+    if (!Stream) throw Exception(std::string(ClassName()) + ".ReadObject: no stream");
+    EndRead();
+    CurrentStream = Stream;
+    CompList.emplace_back(nullptr);
+    TSLLookaheadStream& s = *Stream;
+    TRef<TSLObject> result;
+    try {
+        while (!s.IsEndOfStream()) {
+            ScanOneToken(Debug);
+            if (CompositeStack.empty() && ElementStack.size() == 1) break;
+        }
+        if (!ElementStack.empty()) {
+            result = std::move(ElementStack.back());
+            ElementStack.pop_back();
+        }
+        if (Mode == TReadMode::Single && !ElementStack.empty())
+            throw Exception("illegal nesting (check number of opening and closing square brackets)");
+    } catch (const Exception& e) {
+        result.Reset();
+        Fail(e, true);
+    } catch (...) {
+        result.Reset();
+        BreakCyclesOfFailedRead();
+        EndRead();
+        throw;
+    }
+    // Composites left out of the value (elements a record ignores, what an
+    // unfinished text leaves open) die with the read, also when they hold
+    // themselves.
+    if (FMayDropComposites || !ElementStack.empty()) BreakCyclesUnreachableFrom(result.Get());
+    try {
+        s.GiveBackReadAhead();
+    } catch (const Exception&) {
+        // a stream that cannot seek back simply stays where the reader left it
+    }
+    EndRead();
+    return result;
+}
+
+void TSLStreamDecoder::Fail(const std::exception& E, bool) {
+    const TSLLookaheadStream* s = CurrentStream.Get();
+    const std::string message = "[" + StorageFileName(s ? s->GetStorageID() : 0) + ", " +
+                                std::to_string(s ? s->Line() : 0) + "] Syntax error: " + E.what();
+    BreakCyclesOfFailedRead();
+    EndRead();
+    throw ESLSyntaxError(message);
+}
+
+void TSLStreamDecoder::BreakCyclesOfFailedRead() {
+    // Nothing of a failed read escapes, so every composite it made can be
+    // emptied; that frees the ones that came to hold themselves.
+    std::vector<TRef<TSLComposite>> made(CompList.begin(), CompList.end());
+    for (auto& c : made) EmptyComposite(c.Get());
+}
+
+void TSLStreamDecoder::BreakCyclesUnreachableFrom(TSLObject* Root) {
+    std::vector<TSLComposite*> found;
+    std::unordered_set<const TSLObject*> seen;
+    if (!CollectComposites(Root, found, seen)) return; // cannot tell what the value holds
+    std::vector<TRef<TSLComposite>> made(CompList.begin(), CompList.end());
+    for (auto& c : made)
+        if (c && !seen.count(c.Get())) EmptyComposite(c.Get());
+}
+
+void TSLStreamDecoder::ScanOneToken(bool Debug) {
+    TSLLookaheadStream& s = *CurrentStream;
+    const int first = s.PeekChar();
+    const auto& candidates = Dispatch[static_cast<std::size_t>(first)];
+    const int32_t pos = s.Position();
+    for (const uint16_t idx : candidates) {
+        if (s.IsEndOfStream()) break;
+        if (ScannerList[idx]->ScanStream(DecoderInterface, Debug)) return;
+        if (s.Position() != pos) {
+            // The scanner took bytes and refused them: the scanners after it
+            // look at the byte that follows, whatever it is.
+            for (std::size_t j = idx + 1u; j < ScannerList.size(); ++j) {
+                if (s.IsEndOfStream()) break;
+                if (ScannerList[j]->ScanStream(DecoderInterface, Debug)) return;
+            }
+            break;
+        }
+    }
+    const uint8_t c = s.ReadChar();
+    throw Exception("illegal AnsiCharacter '" + std::string(1, static_cast<char>(c)) + "'");
+}
+
+// ---------------------------------------------------------------- scanner services
+
+void TSLStreamDecoder::PushElement(TSLObject* Obj, bool ByPointer) {
+    if (CompositeStack.empty() && !ElementStack.empty())
+        throw Exception("Internal error: only one root object is allowed");
+    ElementStack.emplace_back(Obj);
+    if (!CompositeStack.empty()) ++CompositeStack.back();
+    if (!ByPointer && IsComposite(Obj)) CompList.emplace_back(static_cast<TSLComposite*>(Obj));
+}
+
+void TSLStreamDecoder::BeginOfComposite(char CompType, std::string_view Ident, std::unique_ptr<TDbgInfo> DbgInfo) {
+    if (CompType < 'A' || CompType > 'Z')
+        throw Exception("Internal error: illegal composite type '" + Letter(CompType) + "'");
+    const TSLCompositeClass* cls = CompClasses[static_cast<std::size_t>(CompType - 'A')];
+    if (!cls) throw Exception("unknown composite type '" + Letter(CompType) + "'");
+    if (static_cast<int32_t>(CompositeStack.size()) >= MaxNesting) throw Exception("composites nested too deeply");
+    TRef<TSLComposite> c = cls->CreateEmptyComposite();
+    c->SetIdent(Ident);
+    c->SetDbgInfo(std::move(DbgInfo));
+    if (!Ident.empty()) IdentDict->AddObject(Ident, c.Get());
+    PushElement(c.Get(), false);
+    CompositeStack.push_back(0);
+}
+
+void TSLStreamDecoder::EndOfComposite() {
+    if (CompositeStack.empty()) throw Exception("composite not opened");
+    const int32_t n = CompositeStack.back();
+    CompositeStack.pop_back();
+    const std::size_t base = ElementStack.size() - static_cast<std::size_t>(n);
+    auto* c = dynamic_cast<TSLComposite*>(ElementStack[base - 1].Get());
+    if (!c) throw Exception("Internal error: no composite to close");
+    CurrentCompData->FElementCount = n;
+    CurrentCompBase = base;
+    CurrentCompElement = 0;
+    c->InitComposite(CurrentCompData.Get());
+    if (!KeepsAllElements(c) && n > 0) FMayDropComposites = true;
+    ElementStack.resize(base);
+}
+
+TSLObject* TSLStreamDecoder::GetFirstCompositeElement() {
+    CurrentCompElement = 0;
+    return GetNextCompositeElement();
+}
+
+TSLObject* TSLStreamDecoder::GetNextCompositeElement() {
+    if (CurrentCompElement >= CurrentCompData->FElementCount)
+        throw Exception("Internal error: no more objects on stack");
+    return ElementStack[CurrentCompBase + static_cast<std::size_t>(CurrentCompElement++)].Get();
+}
+
+TSLObject* TSLStreamDecoder::GetCompositeElementAtIndex(int Index) {
+    const int32_t n = CurrentCompData->FElementCount;
+    if (Index < 0 || Index >= n)
+        throw Exception("Internal error: index (" + std::to_string(Index) + ") is out of bounds (" +
+                        std::to_string(n) + ")");
+    return ElementStack[CurrentCompBase + static_cast<std::size_t>(Index)].Get();
+}
+
+void TSLStreamDecoder::ResolvePointer(int64_t Index) {
+    if (Index < 0 || static_cast<uint64_t>(Index) >= CompList.size())
+        throw Exception("pointer index (" + std::to_string(Index) + ") is out of bounds (" +
+                        std::to_string(CompList.size()) + ")");
+    PushElement(CompList[static_cast<std::size_t>(Index)].Get(), true);
+}
+
+void TSLStreamDecoder::ResolvePointer(std::string_view Ident) {
+    TSLObject* obj = IdentDict->FindObjWithName(Ident);
+    if (!obj) throw Exception("no composite object named '" + std::string(Ident) + "' found");
+    PushElement(obj, true);
+}
+
+void TSLStreamDecoder::ResolveConstant(std::string_view Ident) {
+    const int constIndex = IdentDict->GetIndexOfName("CONST");
+    if (constIndex < 0) throw Exception("Constant dictionary doesn't exist");
+    auto* dict = SLCast<TSLDictionary>(IdentDict->GetObjAtIndex(constIndex));
+    const std::string_view key = Ident.substr(0, Ident.find('\r'));
+    const int index = dict->GetIndexOfName(key);
+    if (index < 0) throw Exception("Object with name " + std::string(Ident) + " doesn't exist");
+    const TSLObject* value = dict->GetObjAtIndex(index);
+    if (value && (value->InheritsFrom(TSLLongint::ClassInfo) || value->InheritsFrom(TSLDouble::ClassInfo) ||
+                  value->InheritsFrom(TSLString::ClassInfo) || value->InheritsFrom(TSLBoolean::ClassInfo))) {
+        TRef<TSLObject> copy = value->CopyRef();
+        PushElement(copy.Get(), false);
+    }
+}
+
+// ---------------------------------------------------------------- helpers
+
+TRef<TSLObject> SLDecodeString(std::string_view Text, bool Debug) {
+    TRef<TSLStreamDecoder> decoder = TSLStreamDecoder::CreateStandard();
+    TRef<TSLStringStream> stream = MakeRef<TSLStringStream>();
+    stream->SetBuffer(MyAnsiString(Text));
+    TRef<TSLLookaheadStream> look = MakeRef<TSLLookaheadStream>(stream.Get());
+    return decoder->ReadSingleObjectRef(look.Get(), Debug);
+}
+
+void SLBreakReferenceCycles(TSLObject* Root) {
+    std::vector<TSLComposite*> found;
+    std::unordered_set<const TSLObject*> seen;
+    CollectComposites(Root, found, seen);
+    // Hold every composite while the others are emptied.
+    std::vector<TRef<TSLComposite>> held(found.begin(), found.end());
+    for (auto& c : held) EmptyComposite(c.Get());
+}
+
+} // namespace vo

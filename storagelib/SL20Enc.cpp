@@ -1,0 +1,280 @@
+#include "storagelib/SL20Enc.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+#include <unordered_set>
+
+#include "storagelib/SL20Dic.h"
+#include "storagelib/SL20Elm.h"
+#include "storagelib/SL20Scn.h"
+
+namespace vo {
+
+using namespace sl_bytes;
+
+// ---------------------------------------------------------------- reals
+
+MyAnsiString SLFormatStoredReal(double Value) {
+    if (!std::isfinite(Value)) return SLFloatToStrGeneral(Value);
+    const double a = std::fabs(Value);
+    if (a >= 1e18) return SLFloatToStrGeneral(Value);
+    // Below 4E-16 every value rounds to 0 at 15 decimals.
+    if (a < 4e-16) return "0.0";
+
+    // The exact decimal expansion of the double: a = M * 2^(e - 53) with a
+    // 53-bit integer M, so 53 - e fraction digits render it without rounding.
+    int e = 0;
+    std::frexp(a, &e);
+    const int fracDigits = e >= 53 ? 0 : 53 - e;
+    char buf[200];
+    const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::fixed, fracDigits);
+    const std::string_view exact(buf, static_cast<std::size_t>(res.ptr - buf));
+    const std::size_t dot = exact.find('.');
+    std::string intPart(exact.substr(0, dot));
+    const std::string_view frac = dot == std::string_view::npos ? std::string_view() : exact.substr(dot + 1);
+
+    // At most 18 significant digits and at most 15 decimals; a value below 1
+    // reaches 15 decimals before 18 significant digits.
+    const int intDigits = intPart == "0" ? 0 : static_cast<int>(intPart.size());
+    const int keep = intDigits == 0 ? 15 : std::min(15, 18 - intDigits);
+    std::string digits = intPart + std::string(frac.substr(0, static_cast<std::size_t>(keep)));
+    if (static_cast<int>(digits.size()) < static_cast<int>(intPart.size()) + keep)
+        digits.append(static_cast<std::size_t>(static_cast<int>(intPart.size()) + keep) - digits.size(), '0');
+    std::size_t intLen = intPart.size();
+    // Halves away from zero: the expansion is exact, so a first dropped digit
+    // of 5 or more means at least one half.
+    if (static_cast<std::size_t>(keep) < frac.size() && frac[static_cast<std::size_t>(keep)] >= '5') {
+        std::size_t i = digits.size();
+        while (i > 0) {
+            --i;
+            if (digits[i] == '9') {
+                digits[i] = '0';
+            } else {
+                ++digits[i];
+                break;
+            }
+            if (i == 0) {
+                digits.insert(digits.begin(), '1');
+                ++intLen;
+                break;
+            }
+        }
+    }
+    std::string fracOut = digits.substr(intLen);
+    std::string intOut = digits.substr(0, intLen);
+    while (!fracOut.empty() && fracOut.back() == '0') fracOut.pop_back();
+    if (fracOut.empty()) fracOut = "0";
+    // "0.0" for intPart "0" stays "0"; drop the leading zeros the carry could not make
+    std::size_t nz = 0;
+    while (nz + 1 < intOut.size() && intOut[nz] == '0') ++nz;
+    intOut.erase(0, nz);
+    if (intOut.empty()) intOut = "0";
+    const bool zero = intOut == "0" && fracOut == "0";
+    std::string out;
+    if (Value < 0 && !zero) out += '-';
+    out += intOut;
+    out += '.';
+    out += fracOut;
+    return out;
+}
+
+// ---------------------------------------------------------------- interface
+
+void TStreamEncoderInterface::EncodeLongint(int64_t Value) { FStreamEncoder->EncodeLongint(Value); }
+void TStreamEncoderInterface::EncodeDouble(double Value) { FStreamEncoder->EncodeDouble(Value); }
+void TStreamEncoderInterface::EncodeString(const MyAnsiString& Value) { FStreamEncoder->EncodeString(Value); }
+void TStreamEncoderInterface::EncodeBoolean(bool Value) { FStreamEncoder->EncodeBoolean(Value); }
+void TStreamEncoderInterface::EncodeIdent(const MyAnsiString& Name, bool Executable) {
+    FStreamEncoder->EncodeIdent(Name, Executable);
+}
+void TStreamEncoderInterface::EncodeObject(TSLObject* Obj) { FStreamEncoder->EncodeObject(Obj); }
+
+// ---------------------------------------------------------------- encoder
+
+namespace {
+std::string FoldedName(std::string_view Name) {
+    std::string s(Name);
+    for (char& c : s) c = static_cast<char>(SLFoldNameChar(static_cast<uint8_t>(c)));
+    return s;
+}
+} // namespace
+
+TSLStreamEncoder::TSLStreamEncoder() : EncoderInterface(this) {}
+
+TSLStreamEncoder::~TSLStreamEncoder() = default;
+
+void TSLStreamEncoder::WriteObject(TSLCharStream* Stream, TSLObject* Obj) {
+    if (!Stream) throw Exception(std::string(ClassName()) + ".WriteObject: no stream");
+    CurrentStream = Stream;
+    CompList.assign(1, nullptr);
+    CompNames.clear();
+    Out.clear();
+    try {
+        EncodeObject(Obj);
+        Flush();
+    } catch (...) {
+        try {
+            Flush(); // what was written before the failing token stays in the stream
+        } catch (...) {
+        }
+        CompList.clear();
+        CompNames.clear();
+        Out.clear();
+        CurrentStream.Reset();
+        throw;
+    }
+    CompList.clear();
+    CompNames.clear();
+    CurrentStream.Reset();
+}
+
+void TSLStreamEncoder::Flush() {
+    if (Out.empty() || !CurrentStream) return;
+    CurrentStream->WriteBlock(reinterpret_cast<const uint8_t*>(Out.data()), static_cast<int32_t>(Out.size()));
+    Out.clear();
+}
+
+void TSLStreamEncoder::EncodeObject(TSLObject* Obj) {
+    if (!Obj) {
+        EncodePointer(0);
+        return;
+    }
+    if (Obj->InheritsFrom(TSLComposite::ClassInfo)) {
+        EncodeComposite(static_cast<TSLComposite*>(Obj));
+        return;
+    }
+    Obj->Encode(EncoderInterface);
+}
+
+void TSLStreamEncoder::EncodeLongint(int64_t Value) {
+    char buf[24];
+    const auto res = std::to_chars(buf, buf + sizeof buf, Value);
+    Put(std::string_view(buf, static_cast<std::size_t>(res.ptr - buf)));
+    Put(' ');
+    MaybeFlush();
+}
+
+void TSLStreamEncoder::EncodeDouble(double Value) {
+    if (!std::isfinite(Value))
+        throw Exception(std::string(ClassName()) + ".EncodeDouble: illegal real value '" +
+                        SLFloatToStrGeneral(Value) + "'");
+    Put(SLFormatStoredReal(Value));
+    Put(' ');
+    MaybeFlush();
+}
+
+void TSLStreamEncoder::EncodeString(std::string_view Value) {
+    Put('\'');
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < Value.size(); ++i) {
+        const char c = Value[i];
+        const char* esc = nullptr;
+        switch (c) {
+        case '\n': esc = "@l"; break;
+        case '\r': esc = "@n"; break;
+        case '\'': esc = "@'"; break;
+        case '@': esc = "@@"; break;
+        default: continue;
+        }
+        Put(Value.substr(run, i - run));
+        Put(std::string_view(esc, 2));
+        run = i + 1;
+        MaybeFlush();
+    }
+    Put(Value.substr(run));
+    Put("' ");
+    MaybeFlush();
+}
+
+void TSLStreamEncoder::EncodeBoolean(bool Value) {
+    Put(Value ? "#1 " : "#0 ");
+    MaybeFlush();
+}
+
+void TSLStreamEncoder::EncodeIdent(std::string_view Name, bool Executable) {
+    Check(Name, Executable ? TIdentKind::Executable : TIdentKind::Literal);
+    if (!Executable) Put('/');
+    Put(Name);
+    Put(' ');
+    MaybeFlush();
+}
+
+void TSLStreamEncoder::EncodeComposite(TSLComposite* C) {
+    const int32_t n = C->CompositeHandle;
+    if (n > 0 && static_cast<std::size_t>(n) < CompList.size() && CompList[static_cast<std::size_t>(n)] == C) {
+        EncodePointer(n);
+        return;
+    }
+    const MyAnsiString& name = C->GetIdent();
+    if (!name.empty()) {
+        Check(name, TIdentKind::CompositeName);
+        if (!CompNames.insert(FoldedName(name)).second)
+            throw Exception(std::string(ClassName()) + ".EncodeComposite: another composite is already named '" +
+                            name + "'");
+    }
+    CompList.push_back(C);
+    C->CompositeHandle = static_cast<int32_t>(CompList.size() - 1);
+    EncodeBeginOfComposite(C->AGetCompositeType(), name);
+    C->EncodeCompositeContent(EncoderInterface);
+    EncodeEndOfComposite();
+}
+
+void TSLStreamEncoder::EncodeBeginOfComposite(char Letter, std::string_view Name) {
+    if (!Name.empty()) Check(Name, TIdentKind::CompositeName);
+    Put('[');
+    Put(Letter);
+    if (!Name.empty()) {
+        Put(':');
+        Put(Name);
+    }
+    Put(' ');
+    MaybeFlush();
+}
+
+void TSLStreamEncoder::EncodeEndOfComposite() {
+    Put("] ");
+    MaybeFlush();
+}
+
+void TSLStreamEncoder::EncodePointer(int32_t Number) {
+    char buf[16];
+    const auto res = std::to_chars(buf, buf + sizeof buf, Number);
+    Put('@');
+    Put(std::string_view(buf, static_cast<std::size_t>(res.ptr - buf)));
+    Put(' ');
+    MaybeFlush();
+}
+
+void TSLStreamEncoder::CheckIdent(std::string_view Name) const { Check(Name, TIdentKind::Executable); }
+
+void TSLStreamEncoder::Check(std::string_view Name, TIdentKind Kind) const {
+    bool ok = !Name.empty() && IsNameStart(static_cast<uint8_t>(Name[0]));
+    bool afterSeparator = false;
+    for (std::size_t i = 1; ok && i < Name.size(); ++i) {
+        const auto c = static_cast<uint8_t>(Name[i]);
+        if (afterSeparator) {
+            ok = IsNameStart(c);
+            afterSeparator = false;
+        } else if (IsSeparator(c)) {
+            // composite names take no separators
+            ok = Kind != TIdentKind::CompositeName;
+            afterSeparator = true;
+        } else {
+            ok = IsNameByte(c);
+        }
+    }
+    // The reader ends a literal name at a separator with an error, except at
+    // the very end of the text: a literal name may not end with one.
+    if (ok && afterSeparator && Kind == TIdentKind::Literal) ok = false;
+    if (!ok) throw Exception(std::string(ClassName()) + ".CheckIdent: illegal ident '" + std::string(Name) + "'");
+}
+
+MyAnsiString SLEncodeToString(TSLObject* Obj) {
+    TRef<TSLStreamEncoder> encoder = MakeRef<TSLStreamEncoder>();
+    TRef<TSLStringStream> stream = MakeRef<TSLStringStream>();
+    encoder->WriteObject(stream.Get(), Obj);
+    return stream->TakeBuffer();
+}
+
+} // namespace vo

@@ -1,0 +1,92 @@
+#pragma once
+// The text notation writer: writes one value to a character stream on one
+// line, every token followed by one space, composites met a second time as
+// back references ("@n", numbered as the reader numbers opened composites).
+//
+// It refuses, with a clear error and before writing the offending token, what
+// the reader would refuse or read differently: names that are no identifiers,
+// literal names ending in a separator, composite names with separators, two
+// different composites under one name, NaN and the infinities.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "storagelib/SL20Cmp.h"
+#include "storagelib/SL20StStrm.h"
+
+namespace vo {
+
+class TSLStreamEncoder;
+
+class TStreamEncoderInterface final : public TEncoderInterface {
+public:
+    explicit TStreamEncoderInterface(TSLStreamEncoder* Encoder) : FStreamEncoder(Encoder) {}
+    void EncodeLongint(int64_t Value) override;
+    void EncodeDouble(double Value) override;
+    void EncodeString(const MyAnsiString& Value) override;
+    void EncodeBoolean(bool Value) override;
+    void EncodeIdent(const MyAnsiString& Name, bool Executable) override;
+    void EncodeObject(TSLObject* Obj) override;
+
+    TSLStreamEncoder* FStreamEncoder;
+};
+
+class TSLStreamEncoder : public TSLObject {
+    VO_REFOBJ_CLASS(TSLStreamEncoder, TSLObject)
+public:
+    TSLStreamEncoder();
+    ~TSLStreamEncoder() override;
+    static TSLStreamEncoder* Create(bool AutoRelease) { return NewRefObj<TSLStreamEncoder>(AutoRelease); }
+
+    // Writes Obj to Stream; nothing else (no header, no line end). On an error
+    // what was written before the failing token stays in the stream.
+    void WriteObject(TSLCharStream* Stream, TSLObject* Obj);
+
+    void EncodeObject(TSLObject* Obj);
+    void EncodeLongint(int64_t Value);
+    void EncodeDouble(double Value);
+    void EncodeString(std::string_view Value);
+    void EncodeBoolean(bool Value);
+    void EncodeIdent(std::string_view Name, bool Executable);
+    void EncodeComposite(TSLComposite* C);
+    void EncodeBeginOfComposite(char Letter, std::string_view Name);
+    void EncodeEndOfComposite();
+    void EncodePointer(int32_t Number);
+    // Refuses a name the reader would not take as an identifier:
+    // "<class>.CheckIdent: illegal ident '<name>'".
+    void CheckIdent(std::string_view Name) const;
+
+    TEncoderInterface& GetEncoderInterface() noexcept { return EncoderInterface; }
+    TSLCharStream* GetCurrentStream() const noexcept { return CurrentStream.Get(); }
+
+private:
+    enum class TIdentKind { Executable, Literal, CompositeName };
+    void Check(std::string_view Name, TIdentKind Kind) const;
+    void Flush();
+    void Put(char c) { Out.push_back(c); }
+    void Put(std::string_view s) { Out.append(s.data(), s.size()); }
+    void MaybeFlush() {
+        if (Out.size() >= FlushSize) Flush();
+    }
+
+    static constexpr std::size_t FlushSize = 65536;
+
+    std::vector<TSLComposite*> CompList; // written so far; entry 0 is nil
+    std::unordered_set<std::string> CompNames; // case-folded names of the named composites written so far
+    TStreamEncoderInterface EncoderInterface;
+    TRef<TSLCharStream> CurrentStream;
+    std::string Out; // bytes not yet handed to the stream
+};
+
+// A real as the writer writes it (without the trailing space): fixed notation
+// "0.0##############" (at most 18 significant digits and 15 decimals, halves
+// away from zero), or the general notation with 15 significant digits for
+// magnitudes of 1E18 and more.
+MyAnsiString SLFormatStoredReal(double Value);
+
+// The text of Obj written with a fresh writer (for tests and tools).
+MyAnsiString SLEncodeToString(TSLObject* Obj);
+
+} // namespace vo
