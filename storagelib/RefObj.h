@@ -167,7 +167,7 @@ TRef<T> MakeRef(A&&... Args) {
     return TRef<T>(new T(std::forward<A>(Args)...));
 }
 
-// The documented construction: with AutoRelease false the object starts at
+// Construction with the AutoRelease flag: with AutoRelease false the object starts at
 // count 0 and belongs to whoever retains it first; with AutoRelease true it
 // starts at count 1 with one pool entry. The pool entry is made only once the
 // object is completely built, so a failing constructor leaves nothing queued.

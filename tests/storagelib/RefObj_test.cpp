@@ -106,7 +106,7 @@ TEST_F(RefObjTest, ObjectQueuedTwiceIsReleasedTwiceByOnePurge) {
     EXPECT_EQ(destroyed, 1);
 }
 
-TEST_F(RefObjTest, RefusalsRaiseTheDocumentedTextsAndChangeNothing) {
+TEST_F(RefObjTest, RefusalsRaiseTheirTextsAndChangeNothing) {
     int destroyed = 0;
     TProbe* p = NewRefObj<TProbe>(false, &destroyed);
     const int32_t refs = RefObjManager().GetRefCount();

@@ -279,7 +279,7 @@ TEST_F(CollectionTest, WalkVisitsParentsBeforeChildrenDepthFirst) {
     EXPECT_EQ(noRoot[0].Level, 0);
     EXPECT_EQ(noRoot[1].Level, 1);
 
-    // The documented four calls, and a stop on the second.
+    // An array holding a two-entry dictionary: four calls; a stop on the second.
     TRef<TSLArray> small = VAs<TSLArray>("[A [D /a 1 /b 2 ] ]");
     EXPECT_EQ(Walk(small.Get(), true).size(), 4u);
     std::vector<Visit> stopped = Walk(small.Get(), true, 2, &result);

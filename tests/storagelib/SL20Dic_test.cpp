@@ -68,7 +68,7 @@ TEST_F(DictionaryTest, LookupFindsTheFirstEntryAndKeepsItsName) {
     EXPECT_EQ(d->FindObjWithName("Other"), nullptr);
 }
 
-TEST_F(DictionaryTest, RefusalsRaiseTheDocumentedTextsAndChangeNothing) {
+TEST_F(DictionaryTest, RefusalsRaiseTheirTextsAndChangeNothing) {
     TRef<TSLDictionary> d = VAs<TSLDictionary>("[D /a 1 /b 2 /c 3 ]");
     EXPECT_THROW_MSG(d->GetObjWithName("Version"), Exception, "TSLDictionary error: no object named Version");
     EXPECT_THROW_MSG(d->DelObjWithName("x"), Exception, "TSLDictionary.RemoveObject: no object found with name 'x'");
@@ -195,7 +195,7 @@ TEST_F(DictionaryTest, SortedDictionaryKeepsNamesInOrder) {
     EXPECT_EQ(d->GetNameAtIndex(5), "aardvark");
 }
 
-// A model of the documented behaviour: a list scanned in order.
+// A model of the required behaviour: a list scanned in order.
 struct ModelDict {
     std::vector<std::pair<std::string, int64_t>> Entries;
     int Find(const std::string& n) const {
