@@ -238,6 +238,17 @@ TEST(SimRunner, DescriptionBringsItsDelaysAndFaults) {
     EXPECT_EQ(m.Next(), "27 00");
 }
 
+TEST(SimTranscript, KeepsTheNewestEntriesWhenCapped) {
+    SimTranscript t;
+    t.SetCapacity(10);
+    for (int i = 0; i < 100; ++i) t.Add(SimTranscriptEntry{i, "m", SimDirection::In, "x", SimBytes(1, char(i))});
+    auto e = t.Entries();
+    EXPECT_GE(e.size(), 10u);
+    EXPECT_LE(e.size(), 12u);
+    EXPECT_EQ(e.back().timeMs, 99);
+    EXPECT_EQ(e.front().timeMs, 100 - int64_t(e.size()));
+}
+
 TEST(SimRunner, ManyMastersOnManyThreads) {
     // Each master logs in in turn; the drive serves one owner at a time, so
     // requests of the others are refused with 0xB3 and none is lost.

@@ -20,6 +20,8 @@ void SimTranscript::Add(SimTranscriptEntry entry) {
     {
         std::lock_guard lock(mutex_);
         entries_.push_back(entry);
+        if (capacity_ && entries_.size() > capacity_ + capacity_ / 4)   // trim in batches
+            entries_.erase(entries_.begin(), entries_.end() - std::ptrdiff_t(capacity_));
         listener = listener_;
     }
     changed_.notify_all();
@@ -69,6 +71,11 @@ bool SimTranscript::WaitForFrames(SimDirection direction, size_t count, std::chr
 void SimTranscript::SetListener(std::function<void(const SimTranscriptEntry&)> listener) {
     std::lock_guard lock(mutex_);
     listener_ = std::move(listener);
+}
+
+void SimTranscript::SetCapacity(size_t entries) {
+    std::lock_guard lock(mutex_);
+    capacity_ = entries;
 }
 
 std::string SimTranscript::Dump() const {

@@ -48,11 +48,14 @@ public:
     // Called with each new entry (on the recording thread), e.g. to print it.
     void SetListener(std::function<void(const SimTranscriptEntry&)> listener);
     std::string Dump() const;
+    // Keeps only the newest `entries` (0: all); for long runs of the program.
+    void SetCapacity(size_t entries);
 
 private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<SimTranscriptEntry> entries_;
+    size_t capacity_ = 0;
     std::function<void(const SimTranscriptEntry&)> listener_;
 };
 

@@ -118,6 +118,7 @@ int main(int argc, char** argv) {
             return 0;
         });
         for (const auto& f : faults) runner.Faults().Add(f);
+        runner.Transcript().SetCapacity(10000);   // the frames are printed; keep memory flat
         if (!quiet)
             runner.Transcript().SetListener([](const vo::SimTranscriptEntry& e) {
                 std::fprintf(stderr, "%s\n", e.Format().c_str());
