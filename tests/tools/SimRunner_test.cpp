@@ -241,7 +241,7 @@ TEST(SimRunner, DescriptionBringsItsDelaysAndFaults) {
 TEST(SimTranscript, KeepsTheNewestEntriesWhenCapped) {
     SimTranscript t;
     t.SetCapacity(10);
-    for (int i = 0; i < 100; ++i) t.Add(SimTranscriptEntry{i, "m", SimDirection::In, "x", SimBytes(1, char(i))});
+    for (int i = 0; i < 100; ++i) t.Add(SimTranscriptEntry{i, "m", SimDirection::In, "x", SimBytes(1, char(i)), {}, {}});
     auto e = t.Entries();
     EXPECT_GE(e.size(), 10u);
     EXPECT_LE(e.size(), 12u);
