@@ -378,6 +378,21 @@ TEntryManager::~TEntryManager()
     FTreeView->SetImages(nullptr);
 }
 
+void TEntryManager::FreeEntries() noexcept
+{
+    FPath.clear();
+    FRoot = nullptr;
+    for (auto& entry : FList)
+        if (OnEntryFree) {
+            try {
+                OnEntryFree(*entry);
+            } catch (...) {
+                // whoever kept the entry could not let go cleanly; it goes anyway
+            }
+        }
+    FList.clear();
+}
+
 void TEntryManager::Detach() noexcept
 {
     FModelManager = nullptr;
@@ -386,9 +401,7 @@ void TEntryManager::Detach() noexcept
         FTreeView->Clear();
     } catch (...) {
     }
-    FPath.clear();
-    FRoot = nullptr;
-    FList.clear();
+    FreeEntries();
 }
 
 TEntryItem& TEntryManager::GetItem(int Index) const

@@ -359,12 +359,15 @@ public:
     // After each refresh and each selection change.
     std::function<void()> OnUpdate;
     TGetStrVarEvent OnGetStrVar;
-    // Before an entry is freed (its node was released): whoever keeps the
-    // entry (a shown view) lets go of it.
+    // Before an entry is freed (its node was released, or the model goes
+    // away first): whoever keeps the entry (a shown view) lets go of it. Not
+    // called when the entry manager itself is destroyed: let go of its
+    // entries before that (a view host goes before its entry manager).
     std::function<void(TEntryItem&)> OnEntryFree;
 
 private:
     void RenewTags();
+    void FreeEntries() noexcept;
     void UpdateNode(TTreeNode& ANode, TEntryItem& AEntry);
     void BuildChildren(TTreeNode& ANode);
     // Builds a collapsed node's children as expanding does; false when the

@@ -290,5 +290,21 @@ TEST_F(ViewHostTest, ReleasedNodeTakesItsViewAndContextAlong)
     EXPECT_FALSE(view->Visible());
 }
 
+TEST_F(ViewHostTest, ModelGoingAwayFirstTakesTheShownViewAlong)
+{
+    Select("Osci1");
+    TApplicationView* view = host->CurrentView();
+    ASSERT_NE(view, nullptr);
+    model.reset();
+    EXPECT_EQ(host->CurrentView(), nullptr);
+    EXPECT_FALSE(view->Visible());
+    EXPECT_EQ(factory->PoolCount(), 1);
+    EXPECT_EQ(tree.Count(), 0) << "no tree node is left pointing at a freed entry";
+    EXPECT_EQ(entries->GetCount(), 0);
+    EXPECT_EQ(entries->ModelManager(), nullptr);
+    entries->SetPathStr("Project:\\\\Osci1"); // harmless now
+    EXPECT_EQ(entries->GetPathStr(), "");
+}
+
 } // namespace
 } // namespace vo
