@@ -183,7 +183,9 @@ TRef<TSLObject> TSLStreamDecoder::Read(TSLLookaheadStream* Stream, bool Debug, T
             result = std::move(ElementStack.back());
             ElementStack.pop_back();
         }
-        if (Mode == TReadMode::Single && !ElementStack.empty())
+        // The text ended inside a composite: elements are left, or the one
+        // element is a composite still open.
+        if (Mode == TReadMode::Single && (!ElementStack.empty() || !CompositeStack.empty()))
             throw Exception("illegal nesting (check number of opening and closing square brackets)");
     } catch (const Exception& e) {
         result.Reset();

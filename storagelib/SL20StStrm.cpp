@@ -135,7 +135,7 @@ int32_t TSLStringStream::ReadBlock(uint8_t* Buf, int32_t Max) {
     if (FAccess == saWrite) throw Exception(std::string(ClassName()) + ".Read: stream not in read mode");
     const auto pos = static_cast<std::size_t>(FBufPtr - 1);
     const std::size_t left = pos < FBuffer.size() ? FBuffer.size() - pos : 0;
-    if (left == 0) throw Exception(std::string(ClassName()) + ".Read: end of stream reached");
+    if (left == 0) return 0;
     const auto n = static_cast<int32_t>(left < static_cast<std::size_t>(Max) ? left : static_cast<std::size_t>(Max));
     std::memcpy(Buf, FBuffer.data() + pos, static_cast<std::size_t>(n));
     FBufPtr += n;

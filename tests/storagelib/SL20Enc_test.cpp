@@ -1,0 +1,214 @@
+// The text notation writer: the exact bytes it writes, reals in their picture,
+// back references, what it refuses, and that what it writes reads back equal.
+#include "storagelib/SL20Enc.h"
+#include "storagelib/SL20Dec.h"
+
+#include "tests/storagelib/SLTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace vo {
+namespace {
+
+using test::V;
+using test::ValueTest;
+
+using WriterTest = ValueTest;
+
+std::string Enc(const TRef<TSLObject>& Obj) { return SLEncodeToString(Obj.Get()); }
+
+TEST_F(WriterTest, WritesTheDocumentedBytes) {
+    TRef<TSLArray> a = MakeRef<TSLArray>();
+    a->AddObject(MakeRef<TSLLongint>(1).Get());
+    a->AddObject(MakeRef<TSLString>("it's").Get());
+    a->AddObject(MakeRef<TSLBoolean>(true).Get());
+    a->AddObject(nullptr);
+    EXPECT_EQ(SLEncodeToString(a.Get()), "[A 1 'it@'s' #1 @0 ] ");
+
+    EXPECT_EQ(Enc(V("[D /Version 3 /Name 'abc' ]")), "[D /Version 3 /Name 'abc' ] ");
+    EXPECT_EQ(Enc(V("[D:Cfg /Max 10 ]")), "[D:Cfg /Max 10 ] ");
+    EXPECT_EQ(Enc(V("[A [A 1 ] @2 ]")), "[A [A 1 ] @2 ] ");
+    EXPECT_EQ(Enc(V("[A #0 -5 exe /lit [S 3 2 1 ] [B 1 ] [P [A ] [A ] ] ]")),
+              "[A #0 -5 exe /lit [S 3 2 1 ] [B 1 ] [P [A ] [A ] ] ] ");
+    EXPECT_EQ(Enc(V("[A [R [D:Point /x 0 /y 0 ] [A 1 2 ] ] [R @3 [A 3 4 ] ] ]")),
+              "[A [R [D:Point /x 0 /y 0 ] [A 1 2 ] ] [R @3 [A 3 4 ] ] ] ");
+    EXPECT_EQ(SLEncodeToString(nullptr), "@0 ");
+    EXPECT_EQ(SLEncodeToString(MakeRef<TSLLongint>(std::numeric_limits<int64_t>::min()).Get()),
+              "-9223372036854775808 ");
+
+    // a dictionary holding itself
+    TRef<TSLDictionary> self = MakeRef<TSLDictionary>();
+    self->AddObject("self", self.Get());
+    EXPECT_EQ(SLEncodeToString(self.Get()), "[D /self @1 ] ");
+    self->Clear();
+}
+
+TEST_F(WriterTest, RealsInTheFixedPicture) {
+    struct Case {
+        double Value;
+        const char* Text;
+    };
+    const Case cases[] = {
+        {0.0, "0.0"},
+        {-0.0, "0.0"},
+        {2.5, "2.5"},
+        {-2.5, "-2.5"},
+        {5.0, "5.0"},
+        {1.0 / 3.0, "0.333333333333333"},
+        {2.0 / 3.0, "0.666666666666667"},
+        {123456.789, "123456.789000000004"},
+        {0.1, "0.1"},
+        {1e-16, "0.0"},
+        {-1e-16, "0.0"},
+        {5e-16, "0.000000000000001"},  // just above one half of the last decimal
+        {1.5e-15, "0.000000000000001"}, // the double lies just below 1.5E-15
+        {0.0000152587890625, "0.000015258789063"}, // an exact half: away from zero
+        {-0.0000152587890625, "-0.000015258789063"},
+        {1e17, "100000000000000000.0"},
+        {123456789012345678.0, "123456789012345680.0"},
+        {999999999999999872.0, "999999999999999872.0"},
+        {1e18, "1E18"},
+        {1e20, "1E20"},
+        {-1.5e300, "-1.5E300"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(SLFormatStoredReal(c.Value), c.Text) << c.Value;
+
+    TRef<TSLArray> a = MakeRef<TSLArray>();
+    a->AddObject(MakeRef<TSLDouble>(1e20).Get());
+    a->AddObject(MakeRef<TSLDouble>(5).Get());
+    const std::string text = SLEncodeToString(a.Get());
+    EXPECT_EQ(text, "[A 1E20 5.0 ] ");
+    TRef<TSLObject> back = SLDecodeString(text);
+    auto* b = dynamic_cast<TSLArray*>(back.Get());
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->GetFloatAtIndex(0), 1e20);
+    EXPECT_EQ(b->GetFloatAtIndex(1), 5.0);
+}
+
+TEST_F(WriterTest, StringsEscapeOnlyTheFourBytesAndReadBackExactly) {
+    std::string all;
+    for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+    TRef<TSLString> s = MakeRef<TSLString>(all);
+    const std::string text = SLEncodeToString(s.Get());
+    // line feed, carriage return, apostrophe and "@" escaped; all else raw
+    std::string expected = "'";
+    for (int i = 0; i < 256; ++i) {
+        if (i == 10) expected += "@l";
+        else if (i == 13) expected += "@n";
+        else if (i == '\'') expected += "@'";
+        else if (i == '@') expected += "@@";
+        else expected.push_back(static_cast<char>(i));
+    }
+    expected += "' ";
+    EXPECT_EQ(text, expected);
+    TRef<TSLObject> back = SLDecodeString(text);
+    EXPECT_EQ(dynamic_cast<TSLString*>(back.Get())->GetStringValue(), all);
+
+    // a long string crosses the writer's buffer many times
+    std::string big;
+    for (int i = 0; i < 300000; ++i) big.push_back(static_cast<char>("ab'@\r\ncd"[i % 8]));
+    TRef<TSLString> bs = MakeRef<TSLString>(big);
+    TRef<TSLObject> bigBack = SLDecodeString(SLEncodeToString(bs.Get()));
+    EXPECT_EQ(dynamic_cast<TSLString*>(bigBack.Get())->GetStringValue(), big);
+}
+
+TEST_F(WriterTest, RefusesWhatTheReaderWouldRefuseOrReadDifferently) {
+    struct Case {
+        const char* Fixture;
+        const char* Message;
+    };
+    const Case cases[] = {
+        {"[A /a. ]", "TSLStreamEncoder.CheckIdent: illegal ident 'a.'"},
+        {"[A /a:b: ]", "TSLStreamEncoder.CheckIdent: illegal ident 'a:b:'"},
+        {"[D:a.b ]", "TSLStreamEncoder.CheckIdent: illegal ident 'a.b'"},
+        {"[D:x:y ]", "TSLStreamEncoder.CheckIdent: illegal ident 'x:y'"},
+        {"[A [A:n ] [D:N ] ]", "TSLStreamEncoder.EncodeComposite: another composite is already named 'N'"},
+    };
+    for (const Case& c : cases) {
+        TRef<TSLObject> v = V(c.Fixture);
+        SCOPED_TRACE(c.Fixture);
+        EXPECT_THROW_MSG(SLEncodeToString(v.Get()), Exception, c.Message);
+    }
+    // an executable name may end with a separator, and reads back so
+    EXPECT_EQ(Enc(V("[A a. b:c ]")), "[A a. b:c ] ");
+
+    TRef<TSLDictionary> d = MakeRef<TSLDictionary>();
+    d->AddObject("two words", MakeRef<TSLLongint>(1).Get());
+    EXPECT_THROW_MSG(SLEncodeToString(d.Get()), Exception, "TSLStreamEncoder.CheckIdent: illegal ident 'two words'");
+    TRef<TSLDictionary> e = MakeRef<TSLDictionary>();
+    e->AddObject("", MakeRef<TSLLongint>(1).Get());
+    EXPECT_THROW_MSG(SLEncodeToString(e.Get()), Exception, "TSLStreamEncoder.CheckIdent: illegal ident ''");
+    TRef<TSLDictionary> f = MakeRef<TSLDictionary>();
+    f->AddObject("1st", MakeRef<TSLLongint>(1).Get());
+    EXPECT_THROW_MSG(SLEncodeToString(f.Get()), Exception, "TSLStreamEncoder.CheckIdent: illegal ident '1st'");
+
+    const double specials[] = {std::nan(""), std::numeric_limits<double>::infinity(),
+                               -std::numeric_limits<double>::infinity()};
+    const char* texts[] = {"NAN", "INF", "-INF"};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_THROW_MSG(SLEncodeToString(MakeRef<TSLDouble>(specials[i]).Get()), Exception,
+                         std::string("TSLStreamEncoder.EncodeDouble: illegal real value '") + texts[i] + "'");
+
+    // a value without a text form
+    TRef<TSLArray> a = MakeRef<TSLArray>();
+    a->AddObject(MakeRef<TSLLongint>(7).Get());
+    a->AddObject(TSLStreamDecoder::CreateStandard().Get());
+    TRef<TSLStringStream> out = MakeRef<TSLStringStream>();
+    TRef<TSLStreamEncoder> enc = MakeRef<TSLStreamEncoder>();
+    EXPECT_THROW_MSG(enc->WriteObject(out.Get(), a.Get()), Exception, "TSLStreamDecoder.Encode: method not implemented");
+    EXPECT_EQ(out->GetBuffer(), "[A 7 "); // what was written stays
+    // the encoder is usable again afterwards
+    TRef<TSLStringStream> out2 = MakeRef<TSLStringStream>();
+    enc->WriteObject(out2.Get(), V("[A 1 ]").Get());
+    EXPECT_EQ(out2->GetBuffer(), "[A 1 ] ");
+}
+
+TEST_F(WriterTest, BackReferencesAreNumberedPerWrite) {
+    TRef<TSLObject> inner = V("[A 1 ]");
+    TRef<TSLArray> outer = MakeRef<TSLArray>();
+    outer->AddObject(inner.Get());
+    outer->AddObject(inner.Get());
+    TRef<TSLStreamEncoder> enc = MakeRef<TSLStreamEncoder>();
+    for (int i = 0; i < 2; ++i) {
+        TRef<TSLStringStream> out = MakeRef<TSLStringStream>();
+        enc->WriteObject(out.Get(), outer.Get());
+        EXPECT_EQ(out->GetBuffer(), "[A [A 1 ] @2 ] ");
+    }
+    // the inner one alone: written in full, its number from the earlier write is stale
+    TRef<TSLStringStream> out = MakeRef<TSLStringStream>();
+    enc->WriteObject(out.Get(), inner.Get());
+    EXPECT_EQ(out->GetBuffer(), "[A 1 ] ");
+
+    TRef<TSLObject> back = SLDecodeString("[A [A 1 ] @2 ]");
+    auto* b = dynamic_cast<TSLArray*>(back.Get());
+    EXPECT_EQ(b->GetObjAtIndex(0), b->GetObjAtIndex(1));
+}
+
+TEST_F(WriterTest, ReadWriteRoundTrips) {
+    const char* texts[] = {
+        "[A 1 -2 255 1.5 2.0 1000.0 'x' #1 /lit exe ] ",
+        "[D /a [A 1 2 ] /b [D:Inner /c 'text@n@l' /d @3 /e @2 ] /f @1 ] ",
+        "[A [R [D:Point /x 0 /y 0.5 ] [A 1 2 ] ] [R @3 [A @0 4 ] ] [S 1 2 ] [B add [P [A /x ] x [A ] ] ] ] ",
+        "'' ",
+        "#0 ",
+        "/a.b:c ",
+        "name. ",
+        "[A 123456.789000000004 -0.000000000000001 1E18 -1.23456789012346E200 ] ",
+    };
+    for (const char* t : texts) {
+        TRef<TSLObject> v = SLDecodeString(t);
+        const std::string once = SLEncodeToString(v.Get());
+        EXPECT_EQ(once, t);
+        TRef<TSLObject> w = SLDecodeString(once);
+        EXPECT_TRUE(SLElementsEqual(v.Get(), w.Get())) << t;
+        SLBreakReferenceCycles(v.Get());
+        SLBreakReferenceCycles(w.Get());
+    }
+}
+
+} // namespace
+} // namespace vo
