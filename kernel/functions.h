@@ -10,17 +10,11 @@
 #include <array>
 #include <cstdint>
 
+#include "kernel/ConvertError.h"
 #include "platform/AnsiString.h"
 #include "platform/Exception.h"
 
 namespace vo {
-
-// The integer conversion error: raised for a text that is no integer of the
-// requested kind ("'%s' is not a valid integer value").
-class EConvertError : public Exception {
-public:
-    using Exception::Exception;
-};
 
 // Integer texts. Leading blanks are skipped, an optional sign follows, then
 // either decimal digits or a hexadecimal number introduced by "$" or "0x"; no
