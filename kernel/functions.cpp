@@ -272,14 +272,14 @@ MyAnsiString GetOvraErrorMessage(int Code) {
 
 // ---------------------------------------------------------------- TIP4Edit
 
-void TIP4Edit::CheckIndex(int Index) const {
+void TIP4EditLogic::CheckIndex(int Index) const {
     if (Index < 0 || Index > 3)
-        throw Exception("TIP4Edit: field index " + std::to_string(Index) + " out of range");
+        throw Exception("TIP4EditLogic: field index " + std::to_string(Index) + " out of range");
 }
 
-void TIP4Edit::FocusField(int Index) { Focused = Index; }
+void TIP4EditLogic::FocusField(int Index) { Focused = Index; }
 
-void TIP4Edit::SetIPValue(std::int32_t IPValue) {
+void TIP4EditLogic::SetIPValue(std::int32_t IPValue) {
     std::uint32_t v = static_cast<std::uint32_t>(IPValue);
     for (int k = 0; k < 4; ++k) {
         TField& f = Editor[static_cast<std::size_t>(k)];
@@ -289,7 +289,7 @@ void TIP4Edit::SetIPValue(std::int32_t IPValue) {
     }
 }
 
-std::int32_t TIP4Edit::GetIPValue() const {
+std::int32_t TIP4EditLogic::GetIPValue() const {
     std::uint32_t sum = 0;
     for (int k = 0; k < 4; ++k) {
         const MyAnsiString& t = Editor[static_cast<std::size_t>(k)].Text;
@@ -299,7 +299,7 @@ std::int32_t TIP4Edit::GetIPValue() const {
     return static_cast<std::int32_t>(sum);
 }
 
-int TIP4Edit::KeyDown(int Index, int Key, unsigned Shift) {
+int TIP4EditLogic::KeyDown(int Index, int Key, unsigned Shift) {
     CheckIndex(Index);
     TField& f = Editor[static_cast<std::size_t>(Index)];
     f.ReadOnly = false;
@@ -331,7 +331,7 @@ int TIP4Edit::KeyDown(int Index, int Key, unsigned Shift) {
     return Focused;
 }
 
-void TIP4Edit::Change(int Index, const MyAnsiString& NewText, int CaretPos) {
+void TIP4EditLogic::Change(int Index, const MyAnsiString& NewText, int CaretPos) {
     CheckIndex(Index);
     TField& f = Editor[static_cast<std::size_t>(Index)];
     f.Text = NewText.size() > static_cast<std::size_t>(MaxLength) ? NewText.substr(0, MaxLength) : NewText;

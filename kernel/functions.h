@@ -76,12 +76,12 @@ MyAnsiString BufToStr(const MyAnsiString& S);
 // Text of a communication result code.
 MyAnsiString GetOvraErrorMessage(int Code);
 
-// Input logic of the four-field IPv4 address control: what the fields hold,
-// where the caret and the focus are, and how keys and edits change that. The
-// widget mirrors these fields into its edit controls and feeds key-down and
-// change events in. The error box for an octet out of range goes through the
+// Input logic of the four-field IPv4 address control TIP4Edit: what the
+// fields hold, where the caret and the focus are, and how keys and edits
+// change that. The widget (TIP4Edit, with the GUI forms) owns one, mirrors its
+// fields into its edit controls and feeds key-down and change events in. The error box for an octet out of range goes through the
 // program's user prompt (kernel/UserPrompt.h).
-class TIP4Edit {
+class TIP4EditLogic {
 public:
     // Virtual key codes the key handler knows.
     enum : int {

@@ -228,7 +228,7 @@ TEST(Functions, ResultCodeTexts) {
 }
 
 TEST(IP4Edit, ValueInAndOut) {
-    TIP4Edit e;
+    TIP4EditLogic e;
     for (auto& f : e.Editor) EXPECT_EQ(f.Text, "0");
     e.SetIPValue(static_cast<std::int32_t>(0xC0A8010Au));
     EXPECT_EQ(e.Editor[0].Text, "192");
@@ -247,7 +247,7 @@ TEST(IP4Edit, ValueInAndOut) {
 TEST(IP4Edit, ChangeClampsAndMovesOn) {
     RecordingPrompt prompt;
     TUserPromptScope scope(prompt);
-    TIP4Edit e;
+    TIP4EditLogic e;
 
     e.Change(0, "300");
     EXPECT_EQ(e.Editor[0].Text, "254");
@@ -283,8 +283,8 @@ TEST(IP4Edit, ChangeClampsAndMovesOn) {
 }
 
 TEST(IP4Edit, KeyHandling) {
-    using K = TIP4Edit;
-    TIP4Edit e;
+    using K = TIP4EditLogic;
+    TIP4EditLogic e;
     e.SetIPValue(static_cast<std::int32_t>(0x0A141E28u)); // 10.20.30.40
 
     // Right arrow at the end of field 0 goes to field 1 with all selected.
@@ -328,7 +328,7 @@ TEST(IP4Edit, KeyHandling) {
                             {'5', K::ssCtrl, true}, {'5', K::ssAlt, true},         {'5', K::ssLeft, true},
                             {K::VK_SPACE, 0, true}, {K::VK_SHIFT, 0, false},       {K::VK_LSHIFT + 2, 0, false}};
     for (const auto& k : keys) {
-        TIP4Edit f;
+        TIP4EditLogic f;
         f.Editor[0].ReadOnly = true; // every key makes the field editable first
         f.Editor[0].SelStart = 1;
         f.KeyDown(0, k.key, k.shift);
