@@ -287,15 +287,28 @@ void TModelManager::UpdateClients()
 
 void TModelManager::PurgeReleased()
 {
-    for (auto& item : FList) {
-        if (!item->Released()) continue;
+    // A node released while the clients refreshed may still have an entry in
+    // a client that refreshed before: it is freed by a later refresh, once
+    // every client has let go of it.
+    const auto stillShown = [this](const TModelItem& item) {
+        return std::any_of(FClientList.begin(), FClientList.end(),
+                           [&](const TEntryManager* c) { return c->FindEntry(item) != nullptr; });
+    };
+    std::vector<TModelItem*> going;
+    for (auto& item : FList)
+        if (item->Released() && item.get() != FRoot && !stillShown(*item)) going.push_back(item.get());
+    if (going.empty()) return;
+    for (TModelItem* item : going) {
         // Children left in a released node stay alive, detached, until their
         // owners release them.
         for (TModelItem* child : item->FList) child->FParent = nullptr;
         item->FList.clear();
-        if (item->FParent) std::erase(item->FParent->FList, item.get());
+        if (item->FParent) std::erase(item->FParent->FList, item);
+        item->FParent = nullptr;
     }
-    std::erase_if(FList, [](const std::unique_ptr<TModelItem>& item) { return item->Released(); });
+    std::erase_if(FList, [&](const std::unique_ptr<TModelItem>& item) {
+        return std::find(going.begin(), going.end(), item.get()) != going.end();
+    });
 }
 
 // --- TEntryItem -------------------------------------------------------------

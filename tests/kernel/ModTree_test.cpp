@@ -205,6 +205,35 @@ TEST_F(ModelTreeTest, ReleasedNodesAndTheirEntriesAreFreedByTheNextRefresh)
     EXPECT_EQ(keep.Caption(), "Keep");
 }
 
+TEST_F(ModelTreeTest, NodeReleasedDuringARefreshWaitsUntilEveryTreeViewLetGo)
+{
+    TModelItem& x = Node("x");
+    Refresh();
+    TTreeView second;
+    TEntryManager other(*model, second); // refreshed after the fixture's tree view
+    Refresh();
+    ASSERT_NE(entries->FindEntry(x), nullptr);
+    ASSERT_NE(other.FindEntry(x), nullptr);
+    model->Root().RemoveChild(x); // out of the tree, entries kept for a return
+    Refresh();
+    ASSERT_NE(entries->FindEntry(x), nullptr);
+    const int nodes = model->GetCount();
+
+    other.OnUpdate = [&] {
+        if (!x.Released()) x.Release(); // without parent: no bracket needed
+    };
+    Node("y");
+    Refresh();
+    EXPECT_EQ(model->GetCount(), nodes + 1) << "x waits: the first tree view still holds its entry";
+    EXPECT_NE(entries->FindEntry(x), nullptr);
+    other.OnUpdate = nullptr;
+    Node("z");
+    Refresh();
+    EXPECT_EQ(model->GetCount(), nodes + 1) << "x is gone, z came";
+    EXPECT_EQ(Dump(tree), "Project(y,z)");
+    EXPECT_EQ(Dump(second), "Project(y,z)");
+}
+
 TEST_F(ModelTreeTest, StructuralMisuseRaisesItsErrors)
 {
     TModelItem& a = Node("a");
