@@ -10,7 +10,7 @@
 #include <array>
 #include <cstdint>
 
-#include "kernel/ConvertError.h"
+#include "platform/Exception.h"
 #include "platform/AnsiString.h"
 #include "platform/Exception.h"
 

@@ -15,25 +15,6 @@
 
 namespace vo {
 
-// A value is not of the class an operation requires ("Invalid class typecast").
-class EInvalidCast : public Exception {
-public:
-    EInvalidCast() : Exception("Invalid class typecast") {}
-    using Exception::Exception;
-};
-
-// A text is not a valid number, or a number does not fit its target.
-class EConvertError : public Exception {
-public:
-    using Exception::Exception;
-};
-
-// An abstract operation was called.
-class EAbstractError : public Exception {
-public:
-    EAbstractError() : Exception("Abstract Error") {}
-};
-
 class TSLObject;
 class TSLContext;
 class TSLBlock;
