@@ -266,6 +266,7 @@ protected:
         Server.reset();
         Gui.reset();
         Port.reset();
+        MoreRunners.clear();
         Runner.reset();
     }
 
@@ -278,11 +279,20 @@ protected:
         return n;
     }
 
+    // A further simulated drive that lives as long as the fixture's server.
+    SimRunner& AddDrive()
+    {
+        MoreRunners.push_back(std::make_unique<SimRunner>(ServerTestDrive()));
+        MoreRunners.back()->Start();
+        return *MoreRunners.back();
+    }
+
     bool OpenDrive = true;
     TScopedTimeOverride AnswerTimeout{ServerActorAnswerTimeout, 100};
     TScopedTimeOverride WaitUnit{ServerActorWaitLongerUnit, 100};
     TScopedTimeOverride WaitDefault{ServerActorWaitLongerDefault, 600};
     std::unique_ptr<SimRunner> Runner;
+    std::vector<std::unique_ptr<SimRunner>> MoreRunners;
     std::shared_ptr<TSimPortDriver> Port;
     std::unique_ptr<TOvraServer> Server;
     std::unique_ptr<TGuiSide> Gui;
