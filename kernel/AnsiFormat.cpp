@@ -107,8 +107,10 @@ MyAnsiString FloatToStrGeneral(double AValue, int Precision)
 
 MyAnsiString FormatText(const MyAnsiString& AFormat, const TFmtArgs& Args)
 {
-    const auto invalid = [&]() { return Exception("Format '" + AFormat + "' invalid or incompatible with argument"); };
-    const auto missing = [&]() { return Exception("No argument for format '" + AFormat + "'"); };
+    const auto invalid = [&]() {
+        return EConvertError("Format '" + AFormat + "' invalid or incompatible with argument");
+    };
+    const auto missing = [&]() { return EConvertError("No argument for format '" + AFormat + "'"); };
 
     MyAnsiString out;
     std::size_t argIndex = 0;

@@ -5,7 +5,7 @@
 // e (scientific), g (general), n (fixed with "," thousands separators) and
 // "%%". Width and precision may be "*" (taken from the next argument).
 // Numbers always use "." as the decimal separator. A format that does not fit
-// its arguments raises vo::Exception "Format '%s' invalid or incompatible with
+// its arguments raises EConvertError "Format '%s' invalid or incompatible with
 // argument" (or "No argument for format '%s'").
 #include <cstdint>
 #include <initializer_list>

@@ -42,7 +42,7 @@ MyAnsiString ReplaceAll(const MyAnsiString& s, std::string_view what, bool anyCa
 // Decimal integer, optional sign; anything else raises the conversion error.
 int StrToDecimal(const MyAnsiString& s)
 {
-    const auto fail = [&] { return Exception("'" + s + "' is not a valid integer value"); };
+    const auto fail = [&] { return EConvertError("'" + s + "' is not a valid integer value"); };
     std::size_t i = 0;
     bool negative = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';

@@ -33,7 +33,9 @@ template class TBoundProperty<TGetDouble, TSetDouble>;
 
 std::int32_t PropStrToInt(const MyAnsiString& AStr)
 {
-    const auto fail = [&]() -> Exception { return Exception(Fmt("'%s' is not a valid integer value", AStr.c_str())); };
+    const auto fail = [&]() -> EConvertError {
+        return EConvertError(Fmt("'%s' is not a valid integer value", AStr.c_str()));
+    };
     std::size_t i = 0;
     while (i < AStr.size() && AStr[i] == ' ') ++i;
     bool negative = false;
@@ -66,8 +68,8 @@ std::int32_t PropStrToInt(const MyAnsiString& AStr)
 
 double PropStrToFloat(const MyAnsiString& AStr)
 {
-    const auto fail = [&]() -> Exception {
-        return Exception(Fmt("'%s' is not a valid floating point value", AStr.c_str()));
+    const auto fail = [&]() -> EConvertError {
+        return EConvertError(Fmt("'%s' is not a valid floating point value", AStr.c_str()));
     };
     // Accepted: blanks, sign, digits with at most one ".", optional exponent
     // "E"/"e" with sign and digits, blanks. Nothing else (no "INF", "NAN", no

@@ -71,8 +71,8 @@ public:
 };
 
 // Text <-> number conversions of the property items, with "." as the decimal
-// separator whatever the locale. They raise vo::Exception with the conversion
-// messages "'%s' is not a valid integer value" / "... floating point value".
+// separator whatever the locale. They raise EConvertError with the messages
+// "'%s' is not a valid integer value" / "'%s' is not a valid floating point value".
 std::int32_t PropStrToInt(const MyAnsiString& AStr);
 double PropStrToFloat(const MyAnsiString& AStr);
 // General format with 15 significant digits ("1.5", "0.1", "1E20", "-2.5E-7").

@@ -54,7 +54,7 @@ TEST(FormatTextTest, MismatchedArgumentsRaise)
     } catch (const Exception& e) {
         EXPECT_STREQ(e.what(), "No argument for format '%s and %s'");
     }
-    for (const char* bad : {"%", "%5", "%q", "%.", "%3:"}) EXPECT_THROW(FormatText(bad, {1}), Exception) << bad;
+    for (const char* bad : {"%", "%5", "%q", "%.", "%3:"}) EXPECT_THROW(FormatText(bad, {1}), EConvertError) << bad;
     EXPECT_THROW(FormatText("%f", {1}), Exception) << "an integer is no floating-point argument";
     EXPECT_THROW(FormatText("%d", {1.0}), Exception);
     EXPECT_EQ(FormatText("%d", {1, 2}), "1") << "extra arguments are ignored";

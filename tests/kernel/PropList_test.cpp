@@ -165,7 +165,7 @@ TEST(PropertyConversion, IntegerTexts)
         EXPECT_EQ(PropStrToInt(c.text), c.value) << c.text;
     for (const char* bad : {"", " ", "-", "12 ", "1.0", "2147483648", "-2147483649", "$", "$1FFFFFFFF", "abc",
                             "1e3", "--1"})
-        EXPECT_THROW(PropStrToInt(bad), Exception) << bad;
+        EXPECT_THROW(PropStrToInt(bad), EConvertError) << bad;
 }
 
 TEST(PropertyConversion, FloatTextsIgnoreTheLocale)
@@ -183,7 +183,7 @@ TEST(PropertyConversion, FloatTextsIgnoreTheLocale)
                          Case{" 3 ", 3.0}, Case{"1E3", 1000.0}, Case{"2.5e-2", 0.025}, Case{"+7", 7.0}})
         EXPECT_DOUBLE_EQ(PropStrToFloat(c.text), c.value) << c.text;
     for (const char* bad : {"", ".", "1,5", "1.2.3", "e5", "1e", "INF", "NAN", "0x10", "1e999", "- 1"})
-        EXPECT_THROW(PropStrToFloat(bad), Exception) << bad;
+        EXPECT_THROW(PropStrToFloat(bad), EConvertError) << bad;
 
     struct Out {
         double value;
