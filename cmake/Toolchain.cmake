@@ -15,3 +15,12 @@ if(VO_SANITIZE)
   add_compile_options(-fsanitize=${VO_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=${VO_SANITIZE})
 endif()
+
+# libFuzzer: every library is instrumented for coverage; the fuzz programs
+# themselves link the fuzzer (tests/fuzz).
+if(VO_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "VO_FUZZ needs clang (use the fuzz preset)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

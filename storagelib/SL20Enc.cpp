@@ -15,10 +15,35 @@ using namespace sl_bytes;
 
 // ---------------------------------------------------------------- reals
 
+namespace {
+
+// The general notation of a large real. Within a hair of the largest double,
+// 15 digits round up past it and would read back as an overflow; those few
+// values are written with the 17 digits that read back exactly.
+MyAnsiString LargeReal(double Value) {
+    MyAnsiString text = SLFloatToStrGeneral(Value);
+    double back = 0;
+    const char* b = text.data() + (text[0] == '-' ? 1 : 0);
+    const auto res = std::from_chars(b, text.data() + text.size(), back);
+    if (res.ec == std::errc() && std::isfinite(back)) return text;
+    char buf[40];
+    const auto r = std::to_chars(buf, buf + sizeof buf, Value, std::chars_format::scientific, 16);
+    std::string sci(buf, static_cast<std::size_t>(r.ptr - buf)); // d.dddddddddddddddde+308
+    const std::size_t e = sci.find('e');
+    std::string mantissa = sci.substr(0, e);
+    while (mantissa.back() == '0') mantissa.pop_back();
+    if (mantissa.back() == '.') mantissa.pop_back();
+    std::string exponent = sci.substr(e + 1);
+    if (exponent[0] == '+') exponent.erase(0, 1);
+    return mantissa + "E" + exponent;
+}
+
+} // namespace
+
 MyAnsiString SLFormatStoredReal(double Value) {
     if (!std::isfinite(Value)) return SLFloatToStrGeneral(Value);
     const double a = std::fabs(Value);
-    if (a >= 1e18) return SLFloatToStrGeneral(Value);
+    if (a >= 1e18) return LargeReal(Value);
     // Below 4E-16 every value rounds to 0 at 15 decimals.
     if (a < 4e-16) return "0.0";
 

@@ -338,13 +338,13 @@ TSLCryptFile::TSLCryptFile() : FRandom(RandomByte) {}
 
 uint8_t TSLCryptFile::Encrypt(uint8_t P) noexcept {
     const auto c = static_cast<uint8_t>(P ^ (Key >> 8));
-    Key = static_cast<uint16_t>((c + Key) * FC1 + FC2);
+    Key = static_cast<uint16_t>((uint32_t{c} + Key) * FC1 + FC2);
     return c;
 }
 
 uint8_t TSLCryptFile::Decrypt(uint8_t C) noexcept {
     const auto p = static_cast<uint8_t>(C ^ (Key >> 8));
-    Key = static_cast<uint16_t>((C + Key) * FC1 + FC2);
+    Key = static_cast<uint16_t>((uint32_t{C} + Key) * FC1 + FC2);
     return p;
 }
 

@@ -112,12 +112,12 @@ struct TSLType1Cipher {
 
     uint8_t Encrypt(uint8_t P) noexcept {
         const auto c = static_cast<uint8_t>(P ^ (Key >> 8));
-        Key = static_cast<uint16_t>((c + Key) * C1 + C2);
+        Key = static_cast<uint16_t>((uint32_t{c} + Key) * C1 + C2);
         return c;
     }
     uint8_t Decrypt(uint8_t C) noexcept {
         const auto p = static_cast<uint8_t>(C ^ (Key >> 8));
-        Key = static_cast<uint16_t>((C + Key) * C1 + C2);
+        Key = static_cast<uint16_t>((uint32_t{C} + Key) * C1 + C2);
         return p;
     }
 };

@@ -34,6 +34,28 @@ export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-5G}
 configure() { cmake --preset "$1" >/dev/null; }
 build() { configure "$1"; cmake --build --preset "$1" -j "$jobs" "${@:2}"; }
 
+# The libFuzzer targets (fuzz preset, clang): replay each seed corpus, then
+# fuzz each target for a bounded time (VO_FUZZ_SECONDS, default 30) on a
+# scratch copy, so the tree's corpus stays as committed.
+fuzz() {
+  build fuzz --target fuzz
+  local secs=${VO_FUZZ_SECONDS:-30} exe name corpus scratch
+  for exe in build/fuzz/tests/fuzz/fuzz_*; do
+    [ -x "$exe" ] || continue
+    name=${exe##*/fuzz_}
+    corpus=tests/fuzz/corpus/$name
+    local extra=()
+    [ -f "tests/fuzz/$name.dict" ] && extra=(-dict="tests/fuzz/$name.dict")
+    scratch=$(mktemp -d)
+    echo "fuzz: $name: replaying the seed corpus, then fuzzing for ${secs}s"
+    "$exe" -runs=0 -artifact_prefix="$scratch/" "$corpus" 2>&1 | tail -n 3 \
+      && "$exe" -max_total_time="$secs" -timeout=10 -max_len=4096 -rss_limit_mb=2048 \
+           -artifact_prefix="$scratch/" "${extra[@]}" "$scratch" "$corpus" 2>&1 | tail -n 3 \
+      || { echo "fuzz: $name failed; the failing input is in $scratch" >&2; return 1; }
+    rm -rf "$scratch"
+  done
+}
+
 case "${1:-test}" in
   deps) deps ;;
   build) deps; build "${2:-ci}" ;;
@@ -41,6 +63,7 @@ case "${1:-test}" in
     deps
     build ci --target all bench
     ctest --preset ci -j "$jobs"
+    fuzz
     ;;
   tsan)
     deps

@@ -74,6 +74,9 @@ TEST_F(WriterTest, RealsInTheFixedPicture) {
         {1e18, "1E18"},
         {1e20, "1E20"},
         {-1.5e300, "-1.5E300"},
+        {1.7976931348623157e308, "1.7976931348623157E308"}, // 15 digits would overflow on reading
+        {-1.7976931348623155e308, "-1.7976931348623155E308"},
+        {1.79769313486231e308, "1.79769313486231E308"},
     };
     for (const Case& c : cases) EXPECT_EQ(SLFormatStoredReal(c.Value), c.Text) << c.Value;
 
