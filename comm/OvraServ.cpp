@@ -32,12 +32,12 @@ MyAnsiString ParameterText(MyAnsiString Text)
     return Text;
 }
 
-// Logs Q on in domain 0 and insists on the node the GUI side addresses.
+// Logs Q on at the well-known node the GUI side addresses.
 void LogOnAt(TMxQueue& Q, uint16_t Ident)
 {
-    Q.LogOn(0);
-    if (Q.GetQueueIdent() != Ident) {
-        Q.LogOff();
+    try {
+        Q.LogOnAt(Ident);
+    } catch (const Exception&) {
         throw Exception("OvraServer.Create: dispatcher node " + std::to_string(Ident) + " is taken");
     }
 }

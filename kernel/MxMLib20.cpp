@@ -143,6 +143,11 @@ void TMxMessageNode::LogOn(TMxMessageDispatcher& ADispatcher, std::uint8_t Domai
     ADispatcher.LogOnNode(*this, Domain);
 }
 
+void TMxMessageNode::LogOnAt(TMxMessageDispatcher& ADispatcher, std::uint16_t Ident) {
+    if (FDispatcher) throw Exception(std::string(ClassName()) + ".LogOn: node is already logged on");
+    ADispatcher.LogOnNodeAt(*this, Ident);
+}
+
 void TMxMessageNode::LogOff() {
     if (!FDispatcher) throw Exception(std::string(ClassName()) + ".LogOff: node is not logged on");
     FDispatcher->LogOffNode(*this);
@@ -192,6 +197,20 @@ void TMxMessageDispatcher::LogOnNode(TMxMessageNode& Node, std::uint8_t Domain) 
         Node.FIdent = static_cast<std::uint16_t>(slot);
         Node.FDomain = 0;
     }
+    Node.FDispatcher = this;
+}
+
+void TMxMessageDispatcher::LogOnNodeAt(TMxMessageNode& Node, std::uint16_t Ident) {
+    CheckNotDelivering("node log on");
+    std::unique_lock l(ProtectNodeList);
+    if (Node.FDispatcher) throw Exception(std::string(Node.ClassName()) + ".LogOn: node is already logged on");
+    if (Ident >= NodeList.size()) NodeList.resize(std::size_t(Ident) + 1, nullptr);
+    if (NodeList[Ident])
+        throw Exception("MessageDispatcher: node ident " + std::to_string(Ident) + " is taken");
+    NodeList[Ident] = &Node;
+    ++FNodeCount;
+    Node.FIdent = Ident;
+    Node.FDomain = 0;
     Node.FDispatcher = this;
 }
 
@@ -311,6 +330,20 @@ void TMxQueue::LogOn(TMxMessageDispatcher& ADispatcher, std::uint8_t Domain) {
     auto node = std::make_unique<TMxMessageNode>();
     node->SetOnMsgEvent([this](TMxMessage* Msg) { PutMessage(Msg); });
     node->LogOn(ADispatcher, Domain);
+    FMessageNode = std::move(node);
+}
+
+void TMxQueue::LogOnAt(std::uint16_t Ident) {
+    TMxMessageDispatcher* d = MxMessageDispatcher();
+    if (!d) throw Exception("TMxQueue.LogOn: message dispatcher not created");
+    LogOnAt(*d, Ident);
+}
+
+void TMxQueue::LogOnAt(TMxMessageDispatcher& ADispatcher, std::uint16_t Ident) {
+    if (FMessageNode) throw Exception("TMxQueue.LogOn: Queue is already logged on");
+    auto node = std::make_unique<TMxMessageNode>();
+    node->SetOnMsgEvent([this](TMxMessage* Msg) { PutMessage(Msg); });
+    node->LogOnAt(ADispatcher, Ident);
     FMessageNode = std::move(node);
 }
 

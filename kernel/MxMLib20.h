@@ -131,6 +131,9 @@ public:
 
     // "<class>.LogOn: node is already logged on" when logged on.
     void LogOn(TMxMessageDispatcher& ADispatcher, std::uint8_t Domain);
+    // Logs on as the domain-0 node with the given ident (well-known nodes such
+    // as the communication server's queues).
+    void LogOnAt(TMxMessageDispatcher& ADispatcher, std::uint16_t Ident);
     // "<class>.LogOff: node is not logged on" when not logged on.
     void LogOff();
     // Stamps the sender address (a node of domain 0 its ident, every node its
@@ -169,6 +172,9 @@ public:
     // "RegisterDomain: domain ID conflict" when taken. Domain 0: the node
     // takes the lowest free ident.
     void LogOnNode(TMxMessageNode& Node, std::uint8_t Domain);
+    // Domain 0 at a chosen ident; "MessageDispatcher: node ident %d is taken"
+    // when another node has it.
+    void LogOnNodeAt(TMxMessageNode& Node, std::uint16_t Ident);
     // "UnregisterDomain: domain not registered" / "MessageDispatcher: node log
     // off failed" when the node is not where it claims to be.
     void LogOffNode(TMxMessageNode& Node);
@@ -212,6 +218,9 @@ public:
     // logged on" when it has a node.
     void LogOn(std::uint8_t Domain);
     void LogOn(TMxMessageDispatcher& ADispatcher, std::uint8_t Domain);
+    // Logs on as the domain-0 node with the given ident.
+    void LogOnAt(std::uint16_t Ident);
+    void LogOnAt(TMxMessageDispatcher& ADispatcher, std::uint16_t Ident);
     // "TMxQueue.LogOff: Queue is not logged on" without a node.
     void LogOff();
     // Sends through the queue's node so that the receiver can answer to this

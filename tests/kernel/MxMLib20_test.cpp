@@ -142,6 +142,29 @@ TEST_F(Messages, IdentsAreGivenOutLowestFirst) {
     EXPECT_EQ(q5.GetQueueIdent(), 4);
 }
 
+TEST_F(Messages, WellKnownIdentsAreTakenExplicitly) {
+    TMxMessageDispatcher d;
+    TMxQueue server, other, late;
+    server.LogOnAt(d, 1);
+    EXPECT_EQ(server.GetQueueIdent(), 1);
+    other.LogOn(d, 0); // the free ident below it is handed out first
+    EXPECT_EQ(other.GetQueueIdent(), 0);
+    late.LogOn(d, 0);
+    EXPECT_EQ(late.GetQueueIdent(), 2);
+    TMxQueue clash;
+    try {
+        clash.LogOnAt(d, 1);
+        FAIL() << "ident 1 given twice";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "MessageDispatcher: node ident 1 is taken");
+    }
+    EXPECT_FALSE(clash.LoggedOn());
+    EXPECT_EQ(d.NodeCount(), 3);
+    server.LogOff();
+    clash.LogOnAt(d, 1);
+    EXPECT_EQ(clash.GetQueueIdent(), 1);
+}
+
 TEST_F(Messages, DomainsAndMisuse) {
     TMxMessageDispatcher d;
     TMxQueue a, b, idle;
