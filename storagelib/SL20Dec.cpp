@@ -25,9 +25,11 @@ MyAnsiString StorageFileName(uint16_t StorageID) {
 
 bool IsComposite(const TSLObject* Obj) { return Obj && Obj->InheritsFrom(TSLComposite::ClassInfo); }
 
-// Composites whose InitComposite keeps every element it is given.
-bool KeepsAllElements(const TSLComposite* C) {
-    return C->InheritsFrom(TSLArray::ClassInfo) || C->InheritsFrom(TSLDictionary::ClassInfo);
+// Whether InitComposite keeps every one of the N elements it is given:
+// arrays and dictionaries do, a record its first two.
+bool KeepsAllElements(const TSLComposite* C, int32_t N) {
+    if (N == 0 || C->InheritsFrom(TSLArray::ClassInfo) || C->InheritsFrom(TSLDictionary::ClassInfo)) return true;
+    return N <= 2 && C->InheritsFrom(TSLRecord::ClassInfo);
 }
 
 // Drops what a composite holds. Records are left alone: their definition and
@@ -285,13 +287,14 @@ void TSLStreamDecoder::EndOfComposite() {
     const int32_t n = CompositeStack.back();
     CompositeStack.pop_back();
     const std::size_t base = ElementStack.size() - static_cast<std::size_t>(n);
-    auto* c = dynamic_cast<TSLComposite*>(ElementStack[base - 1].Get());
-    if (!c) throw Exception("Internal error: no composite to close");
+    TSLObject* obj = ElementStack[base - 1].Get();
+    if (!IsComposite(obj)) throw Exception("Internal error: no composite to close");
+    auto* c = static_cast<TSLComposite*>(obj);
     CurrentCompData->FElementCount = n;
     CurrentCompBase = base;
     CurrentCompElement = 0;
     c->InitComposite(CurrentCompData.Get());
-    if (!KeepsAllElements(c) && n > 0) FMayDropComposites = true;
+    if (!KeepsAllElements(c, n)) FMayDropComposites = true;
     ElementStack.resize(base);
 }
 
