@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 
@@ -121,6 +122,13 @@ void TSLCharFile::Rewrite() {
         target = RealPath(FFileName);
     } catch (const Exception&) {
         throw fail();
+    }
+    // Through a symbolic link the file it points to is replaced, not the link.
+    struct stat lst {};
+    if (::lstat(target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        std::error_code ec;
+        const std::filesystem::path real = std::filesystem::canonical(target, ec);
+        if (!ec) target = real.string();
     }
     struct stat st {};
     const bool exists = ::stat(target.c_str(), &st) == 0;

@@ -163,6 +163,17 @@ TEST_F(FileTest, RewriteReplacesTheOldFileOnlyWhenClosed) {
     EXPECT_EQ(Get("data.stx"), "new");
     EXPECT_EQ(FileCount(), 1);
 
+    // through a symbolic link: the file it points to gets the new content
+    fs::create_symlink(Path("data.stx"), Path("link.stx"));
+    TRef<TSLCharFile> l = MakeRef<TSLCharFile>();
+    l->AssignFile(Path("link.stx"));
+    l->Rewrite();
+    l->WriteString("via link");
+    l->Close();
+    EXPECT_TRUE(fs::is_symlink(Path("link.stx")));
+    EXPECT_EQ(Get("data.stx"), "via link");
+    fs::remove(Path("link.stx"));
+
     // a new file
     TRef<TSLCharFile> n = MakeRef<TSLCharFile>();
     n->AssignFile(Path("fresh.stx"));
