@@ -1,0 +1,534 @@
+#include "storagelib/SL20Exe.h"
+
+#include <cstring>
+#include <string>
+
+#include "kernel/MxTLib20.h"
+#include "storagelib/SL20Cla.h"
+#include "storagelib/SL20Elm.h"
+#include "storagelib/SL20Prc.h"
+
+namespace vo {
+
+namespace {
+[[noreturn]] void Fail(const char* Text) { throw Exception(Text); }
+} // namespace
+
+// ---------------------------------------------------------------- TContextStackInterface
+
+TContextStackInterface::TContextStackInterface(TSLStack* AStack, const TClassInfo* AElementClass)
+    : Stack(AStack), ElementClass(AElementClass) {}
+
+void TContextStackInterface::Check(const TSLObject* Obj) const {
+    if (ElementClass && (!Obj || !Obj->InheritsFrom(*ElementClass))) throw EInvalidCast();
+}
+
+void TContextStackInterface::SetObjAtIndex(int Index, TSLObject* AObject) {
+    Check(AObject);
+    Stack->SetObjAtIndex(Index, AObject);
+}
+
+void TContextStackInterface::AddObject(TSLObject* Obj) {
+    Check(Obj);
+    Stack->AddObject(Obj);
+}
+
+void TContextStackInterface::InsertObject(int Index, TSLObject* Obj) {
+    Check(Obj);
+    Stack->InsObjAtIndex(Index, Obj);
+}
+
+void TContextStackInterface::Push(TSLObject* Obj) {
+    Check(Obj);
+    Stack->Push(Obj);
+}
+
+// ---------------------------------------------------------------- TContextInterfaceImplementation
+
+void TContextInterfaceImplementation::SetUserValue(int32_t Value) { FContext->SetUserValue(Value); }
+
+int32_t TContextInterfaceImplementation::GetUserValue() { return FContext->GetUserValue(); }
+
+void TContextInterfaceImplementation::PushLongint(int64_t Value) {
+    FContext->OperandStack().Push(MakeRef<TSLLongint>(Value).Get());
+}
+
+void TContextInterfaceImplementation::PushDouble(double Value) {
+    FContext->OperandStack().Push(MakeRef<TSLDouble>(Value).Get());
+}
+
+void TContextInterfaceImplementation::PushString(std::string_view Value) {
+    FContext->OperandStack().Push(MakeRef<TSLString>(Value).Get());
+}
+
+void TContextInterfaceImplementation::PushIdent(std::string_view Value) {
+    FContext->OperandStack().Push(MakeRef<TSLIdent>(Value, true).Get());
+}
+
+void TContextInterfaceImplementation::PushBoolean(bool Value) {
+    FContext->OperandStack().Push(MakeRef<TSLBoolean>(Value).Get());
+}
+
+int64_t TContextInterfaceImplementation::PopLongint() {
+    TSLStack& ops = FContext->OperandStack();
+    const int64_t v = SLCast<TSLLongint>(ops.GetObjAtIndex(0))->GetLongintValue();
+    ops.Pop(false);
+    return v;
+}
+
+double TContextInterfaceImplementation::PopDouble() {
+    TSLStack& ops = FContext->OperandStack();
+    const double v = SLCast<TSLDouble>(ops.GetObjAtIndex(0))->GetDoubleValue();
+    ops.Pop(false);
+    return v;
+}
+
+MyAnsiString TContextInterfaceImplementation::PopString() {
+    TSLStack& ops = FContext->OperandStack();
+    MyAnsiString v = SLCast<TSLString>(ops.GetObjAtIndex(0))->GetStringValue();
+    ops.Pop(false);
+    return v;
+}
+
+bool TContextInterfaceImplementation::PopBoolean() {
+    TSLStack& ops = FContext->OperandStack();
+    const bool v = SLCast<TSLBoolean>(ops.GetObjAtIndex(0))->GetBooleanValue();
+    ops.Pop(false);
+    return v;
+}
+
+MyAnsiString TContextInterfaceImplementation::PopIdent() {
+    TSLStack& ops = FContext->OperandStack();
+    MyAnsiString v = SLCast<TSLIdent>(ops.GetObjAtIndex(0))->GetIdentValue();
+    ops.Pop(false);
+    return v;
+}
+
+namespace {
+template <class T>
+bool TopIs(TSLContextImplementation* C) {
+    TSLStack& ops = C->OperandStack();
+    return ops.GetCount() > 0 && dynamic_cast<T*>(ops.GetObjAtIndex(0)) != nullptr;
+}
+} // namespace
+
+bool TContextInterfaceImplementation::CheckLongint() { return TopIs<TSLLongint>(FContext); }
+bool TContextInterfaceImplementation::CheckDouble() { return TopIs<TSLDouble>(FContext); }
+bool TContextInterfaceImplementation::CheckString() { return TopIs<TSLString>(FContext); }
+bool TContextInterfaceImplementation::CheckBoolean() { return TopIs<TSLBoolean>(FContext); }
+
+void TContextInterfaceImplementation::Wait(void* Sender, int32_t Timeout) { FContext->Wait(Sender, Timeout); }
+
+void TContextInterfaceImplementation::Continue(void* Sender) { FContext->Continue(Sender); }
+
+void TContextInterfaceImplementation::ExecuteName(std::string_view AName) {
+    TRef<TSLIdent> name = MakeRef<TSLIdent>(AName, true);
+    FContext->PushTokenizer(MakeRef<TSLObjectTokenizer>(name.Get()).Get());
+}
+
+// ---------------------------------------------------------------- TSLContextImplementation
+
+TSLContextImplementation::TSLContextImplementation()
+    : FOperandStack(MakeRef<TSLStack>()),
+      FExecutionStack(MakeRef<TSLStack>()),
+      FDictStack(MakeRef<TSLStack>()),
+      FOperandIntf(FOperandStack.Get(), nullptr),
+      FExecutionIntf(FExecutionStack.Get(), &TSLTokenizer::ClassInfo),
+      FDictIntf(FDictStack.Get(), &TSLDictionary::ClassInfo),
+      FNameSpaceDict(MakeRef<TSLDictionary>()),
+      FInterfaceImpl(this) {
+    FOperandStackInterface = &FOperandIntf;
+    FExecutionStackInterface = &FExecutionIntf;
+    FDictStackInterface = &FDictIntf;
+    FContextInterface = &FInterfaceImpl;
+}
+
+TSLContextImplementation::~TSLContextImplementation() {
+    // Frames first (they may hold values of the other stacks), then the rest.
+    FExecutionStack->Clear();
+    FOperandStack->Clear();
+    FDictStack->Clear();
+}
+
+TSLTokenizer* TSLContextImplementation::TopTokenizer() const noexcept {
+    TSLStack& s = *FExecutionStack;
+    if (s.GetCount() == 0) return nullptr;
+    // Only tokenizers reach the execution stack (its interface checks them).
+    return static_cast<TSLTokenizer*>(s.GetObjAtIndex(0));
+}
+
+int32_t TSLContextImplementation::GetUserValue() const {
+    const TSLTokenizer* t = TopTokenizer();
+    return t ? t->FUserValue : 0;
+}
+
+void TSLContextImplementation::SetUserValue(int32_t Value) {
+    if (TSLTokenizer* t = TopTokenizer()) t->FUserValue = Value;
+}
+
+TSLObject* TSLContextImplementation::ResolveName(std::string_view AName) {
+    TSLDictionary* parent = nullptr;
+    TSLObject* obj = Resolve(AName, parent);
+    if (!obj) throw Exception("object with name '" + std::string(AName) + "' not found");
+    return obj;
+}
+
+void TSLContextImplementation::AddDict(TSLDictionary* Dict) {
+    if (!Dict) throw EInvalidCast();
+    FDictStack->Push(Dict);
+}
+
+void TSLContextImplementation::AddNamedDict(const MyAnsiString& Name, TSLDictionary* Dict) {
+    if (!Dict) throw EInvalidCast();
+    FNameSpaceDict->AddObject(Name, Dict);
+    FDictStack->Push(Dict);
+}
+
+void TSLContextImplementation::ImportDict(const MyAnsiString& Name, TSLDictionary* Dict) {
+    if (!Dict) throw EInvalidCast();
+    FNameSpaceDict->AddObject(Name, Dict);
+}
+
+TSLDictionary* TSLContextImplementation::FindNamespace(std::string_view Name) const {
+    // Only dictionaries are registered as namespaces.
+    return static_cast<TSLDictionary*>(FNameSpaceDict->FindObjWithName(Name));
+}
+
+void TSLContextImplementation::PushBlock(TSLBlock* Block) {
+    if (FState != isIdle && FState != isFinished) Fail("PushBlock is only allowed in finished or idle state");
+    if (!Block) throw EInvalidCast();
+    TRef<TSLObject> frame = Block->InheritsFrom(TSLProcedure::ClassInfo)
+                                ? CreateProcedureFrame(static_cast<TSLProcedure*>(Block))
+                                : CreateBlockFrame(Block);
+    FState = isExecuting;
+    FExecutionStack->Push(frame.Get());
+}
+
+void TSLContextImplementation::Wait(void*, int32_t Timeout) {
+    if (FState == isWaiting) Fail("wait called while in wait state");
+    FTimeout = Timeout;
+    FState = isWaiting;
+}
+
+void TSLContextImplementation::Continue(void*) {
+    if (FState != isWaiting) Fail("continue called while not in wait state");
+    FState = isContinuing;
+    if (FOnContinue) FOnContinue(this);
+}
+
+void TSLContextImplementation::Resume(void*) {
+    if (FState != isWaiting) Fail("resume called while not in wait state");
+    FState = isContinuing;
+    if (FOnResume) FOnResume(this);
+}
+
+void TSLContextImplementation::ResumeAfterBreakpoint(void*) {
+    if (FState != isBreakpoint) Fail("resume called while not in wait state");
+    FState = isExecuting;
+}
+
+void TSLContextImplementation::Reset() {
+    FExceptionMapped = false;
+    FExceptToken.Reset();
+}
+
+TRef<TSLObject> TSLContextImplementation::CreateBlockFrame(TSLBlock* Block) {
+    TRef<TSLBlockTokenizer> t = MakeRef<TSLBlockTokenizer>();
+    t->InitWithBlock(Block);
+    return t;
+}
+
+TRef<TSLObject> TSLContextImplementation::CreateProcedureFrame(TSLProcedure* Proc) {
+    TRef<TSLProcTokenizer> t = MakeRef<TSLProcTokenizer>();
+    t->Init(Proc);
+    return t;
+}
+
+TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictionary*& Parent) {
+    Parent = nullptr;
+    std::string_view name = AName;
+    for (;;) {
+        // 1. A namespace prefix.
+        if (const std::size_t colon = name.find(':'); colon != std::string_view::npos) {
+            const std::string_view ns = name.substr(0, colon);
+            TSLDictionary* nsDict = FindNamespace(ns);
+            if (!nsDict) {
+                // An alias: a string entry of that name on the dictionary stack.
+                const int depth = FDictStack->GetCount();
+                for (int i = 0; i < depth; ++i) {
+                    auto* d = static_cast<TSLDictionary*>(FDictStack->GetObjAtIndex(i));
+                    const int k = d->GetIndexOfName(ns);
+                    if (k < 0) continue;
+                    if (auto* alias = dynamic_cast<TSLString*>(d->GetObjAtIndex(k))) {
+                        nsDict = FindNamespace(alias->GetStringValue());
+                        break;
+                    }
+                }
+            }
+            if (!nsDict) {
+                Parent = nullptr;
+                return nullptr;
+            }
+            Parent = nsDict;
+            name.remove_prefix(colon + 1);
+        }
+        // 2. A path: the first component now, the rest later.
+        std::string_view part = name, rest;
+        bool more = false;
+        if (const std::size_t dot = name.find('.'); dot != std::string_view::npos) {
+            part = name.substr(0, dot);
+            rest = name.substr(dot + 1);
+            more = true;
+        }
+        // 3. Lookup.
+        TSLObject* found = nullptr;
+        bool hit = false;
+        if (Parent) {
+            const int k = Parent->GetIndexOfName(part);
+            if (k >= 0) {
+                found = Parent->GetObjAtIndex(k);
+                hit = true;
+            }
+        } else {
+            const int depth = FDictStack->GetCount();
+            for (int i = 0; i < depth; ++i) {
+                auto* d = static_cast<TSLDictionary*>(FDictStack->GetObjAtIndex(i));
+                const int k = d->GetIndexOfName(part);
+                if (k >= 0) {
+                    found = d->GetObjAtIndex(k);
+                    hit = true;
+                    break;
+                }
+            }
+        }
+        // 4. Not found.
+        if (!hit || !found) {
+            if (more) Parent = nullptr;
+            return nullptr;
+        }
+        // 5. Found, nothing remains.
+        if (!more) return found;
+        // 6. Found, something remains: go on inside it when it is a dictionary.
+        if (!found->InheritsFrom(TSLDictionary::ClassInfo)) {
+            Parent = nullptr;
+            return nullptr;
+        }
+        Parent = static_cast<TSLDictionary*>(found);
+        name = rest;
+    }
+}
+
+TSLObject* TSLContextImplementation::FetchToken() {
+    for (;;) {
+        TSLTokenizer* t = TopTokenizer();
+        if (!t) return nullptr;
+        if (TSLObject* token = t->GetToken(*this)) return token;
+        if (TopTokenizer() == t) FExecutionStack->Pop(false);
+    }
+}
+
+TSLObject* TSLContextImplementation::GetToken() const {
+    const TSLTokenizer* t = TopTokenizer();
+    return t ? t->FToken.Get() : nullptr;
+}
+
+TSLObject* TSLContextImplementation::GetTokenExec(bool& Executable) const {
+    const TSLTokenizer* t = TopTokenizer();
+    Executable = t && t->FTokenIsExecutable;
+    return t ? t->FToken.Get() : nullptr;
+}
+
+TSLObject* TSLContextImplementation::GetUnresolvedToken() const {
+    const TSLTokenizer* t = TopTokenizer();
+    return t ? t->FUnresolvedToken.Get() : nullptr;
+}
+
+void TSLContextImplementation::ClearToken() {
+    if (TSLTokenizer* t = TopTokenizer()) t->ClearToken();
+}
+
+TSLContextImplementation& SLContextImpl(TSLContext* Context) {
+    if (Context && Context->ClassType().InheritsFrom(TSLContextImplementation::ClassInfo))
+        return *static_cast<TSLContextImplementation*>(Context);
+    throw EInvalidCast();
+}
+
+// ---------------------------------------------------------------- TSLInterpreter
+
+void TSLInterpreter::Exec(TSLContextImplementation& C) {
+    TSLTokenizer* t = C.TopTokenizer();
+    if (!t) return;
+    TSLObject* token = t->FToken.Get();
+    if (!token) return;
+    if (!t->FTokenIsExecutable) {
+        C.OperandStack().Push(token);
+        return;
+    }
+    if (!SLIsExecutableClass(token)) return; // any other executable token is dropped
+    // The frame keeps the token alive even when the token pops the frame.
+    TRef<TSLTokenizer> frame(t);
+    try {
+        token->Execute(&C);
+    } catch (const Exception& e) {
+        if (C.FExceptionMapped) throw;
+        // A native failure becomes a script exception carrying its message;
+        // the scheduled "raisese" finds the nearest try block.
+        C.FExceptionMapped = true;
+        C.SetExceptToken(frame->FUnresolvedToken.Get());
+        C.FContextInterface->RaiseStandardException(e.what());
+    }
+}
+
+void TSLInterpreter::ReExec(TSLContextImplementation& C) {
+    TSLTokenizer* t = C.TopTokenizer();
+    if (!t) return;
+    TSLObject* token = t->FToken.Get();
+    if (!token) return;
+    if (!t->FTokenIsExecutable) {
+        C.OperandStack().Push(token);
+        return;
+    }
+    if (!SLIsExecutableClass(token)) return;
+    TRef<TSLTokenizer> frame(t);
+    try {
+        token->Execute(&C);
+    } catch (const Exception& e) {
+        if (C.FExceptionMapped || C.GetState() != isContinuing) throw;
+        C.FExceptionMapped = true;
+        C.SetExceptToken(frame->FUnresolvedToken.Get());
+        C.FContextInterface->RaiseStandardException(e.what());
+    }
+}
+
+void TSLInterpreter::Fetch(TSLContextImplementation& C) {
+    if (C.GetState() != isExecuting) return;
+    if (!C.FetchToken()) C.SetState(isFinished);
+}
+
+void TSLInterpreter::Display(TSLContextImplementation& C) {
+    if (!FDbgDisplayEvent) return;
+    TSLObject* token = C.GetUnresolvedToken();
+    if (!token) return;
+    if (token->InheritsFrom(TSLIdent::ClassInfo) || token->InheritsFrom(TSLString::ClassInfo) ||
+        token->InheritsFrom(TSLNumber::ClassInfo))
+        FDbgDisplayEvent(token);
+    else
+        FDbgDisplayEvent(nullptr);
+}
+
+bool TSLInterpreter::CheckBreak(TSLContextImplementation& C) {
+    if (!FDbgDisplayEvent) return false;
+    TSLObject* token = C.GetUnresolvedToken();
+    if (!token || !token->InheritsFrom(TSLIdent::ClassInfo)) return false;
+    const TDbgInfo* info = token->GetDbgInfo();
+    if (!info || !info->GetBreakpoint()) return false;
+    FDbgDisplayEvent(token);
+    return true;
+}
+
+bool TSLInterpreter::DoRun(TSLContext* Context, TRunMode Mode) {
+    TSLContextImplementation& C = SLContextImpl(Context);
+    TRef<TSLContextImplementation> keep(&C); // a native may drop the last outside reference
+    switch (C.GetState()) {
+    case isIdle: Fail("interpreter called in idle state");
+    case isFinished: Fail("interpreter called in finished state");
+    default: break;
+    }
+    C.FTimeout = 2147483647;
+    if (Mode == TRunMode::StepOver && C.GetState() == isExecuting) C.FProcCount = C.ExecutionStack().GetCount();
+    if (C.GetState() == isWaitZero) C.SetState(isExecuting);
+    const int64_t start = MyGetTickCount();
+    for (;;) {
+        switch (C.GetState()) {
+        case isExecuting:
+            Exec(C);
+            Fetch(C);
+            if (Mode != TRunMode::StepInto) {
+                if (C.GetState() == isFinished) return true;
+                if (C.GetState() == isExecuting && CheckBreak(C)) {
+                    C.SetState(isBreakpoint);
+                    return false;
+                }
+            } else {
+                Display(C);
+            }
+            break;
+        case isWaiting:
+            Fail("interpreter called in wait state");
+        case isContinuing:
+            if (C.GetUserValue() != 0) {
+                ReExec(C);
+                if (C.GetState() == isContinuing) {
+                    C.SetState(isExecuting);
+                    C.ClearToken();
+                }
+            } else {
+                C.SetState(isExecuting);
+                C.ClearToken();
+            }
+            break;
+        case isBreakpoint:
+            // Held until ResumeAfterBreakpoint.
+            return false;
+        default:
+            break;
+        }
+        switch (Mode) {
+        case TRunMode::Run:
+            if (C.GetState() == isWaiting) return false;
+            break;
+        case TRunMode::StepOver: {
+            const int depth = C.ExecutionStack().GetCount();
+            if (depth <= C.FProcCount || C.GetState() == isWaiting) {
+                if (depth <= C.FProcCount) Display(C);
+                return C.GetState() == isFinished;
+            }
+            break;
+        }
+        case TRunMode::StepInto:
+            return C.GetState() == isFinished;
+        }
+        if (MyGetTickCount() - start >= TimeSlice) {
+            C.SetState(isWaitZero);
+            return false;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- script engine
+
+TSLContext* TSLInterpreter::CreateContextImplementation(bool AutoRelease) {
+    return TSLContextImplementation::Create(AutoRelease);
+}
+
+TRef<TSLObject> TSLInterpreter::CreateScriptClassFactory(const MyAnsiString& Name, TScriptClass* Class,
+                                                         int32_t Version) {
+    return MakeRef<TSLScriptClassFactory>(Class, Version, Name);
+}
+
+bool TSLInterpreter::GetContextDebug(TSLContext* Context) {
+    auto* c = dynamic_cast<TSLContextImplementation*>(Context);
+    return c && c->FDebug;
+}
+
+void TSLInterpreter::AddScriptToDebugger(TSLContext* Context, const MyAnsiString& FileName, uint16_t ID) {
+    auto* c = dynamic_cast<TSLContextImplementation*>(Context);
+    if (!c || !c->FScriptTask) return;
+    if (TScriptDebuggerInterface* dbg = c->FScriptTask->GetScriptDebugger()) dbg->AddScript(FileName, ID);
+}
+
+TSLInterpreter* SLInstallScriptEngine(TStorageManager& Manager) {
+    TRef<TSLInterpreter> interpreter = MakeRef<TSLInterpreter>();
+    CreateSystemProcedures(Manager.GetSystemDict());
+    CreateSystemValues(Manager.GetSystemDict());
+    Manager.AnnounceScriptEngine(interpreter.Get());
+    return interpreter.Get();
+}
+
+TSLInterpreter& SLInterpreter(TStorageManager& Manager) {
+    auto* interpreter = dynamic_cast<TSLInterpreter*>(Manager.GetInterpreter());
+    if (!interpreter) throw Exception("TStorageManager: no interpreter installed");
+    return *interpreter;
+}
+
+} // namespace vo

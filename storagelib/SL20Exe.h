@@ -1,0 +1,209 @@
+#pragma once
+// The stack-machine interpreter and its script contexts.
+//
+// One run of a script lives in a context: an operand stack of values, a
+// dictionary stack for name lookup, an execution stack of tokenizers, a table
+// of namespaces, a state and the bookkeeping for failures. The one interpreter
+// drives whichever context it is handed, one time slice (10 ms) per call.
+// Contexts and the interpreter live on the GUI thread and take no locks.
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "storagelib/CtxIntf.h"
+#include "storagelib/SL20Dic.h"
+#include "storagelib/SL20Stk.h"
+#include "storagelib/SL20Sto.h"
+#include "storagelib/SL20Tok.h"
+
+namespace vo {
+
+class TSLContextImplementation;
+
+// A stack of a context as native code sees it: forwards to the stack with its
+// index rules (0 is the top; InsertObject(0, X) puts X directly below the top).
+// A stack that holds only one class (the dictionary stack holds dictionaries,
+// the execution stack tokenizers) refuses any other with "Invalid class
+// typecast".
+class TContextStackInterface final : public TStackInterface {
+public:
+    TContextStackInterface(TSLStack* AStack, const TClassInfo* AElementClass);
+    TSLObject* GetObjAtIndex(int Index) override { return Stack->GetObjAtIndex(Index); }
+    void SetObjAtIndex(int Index, TSLObject* AObject) override;
+    int GetCount() override { return Stack->GetCount(); }
+    void Clear() override { Stack->Clear(); }
+    void AddObject(TSLObject* Obj) override;
+    void InsertObject(int Index, TSLObject* Obj) override;
+    void RemoveObject(int Index) override { Stack->DelObjAtIndex(Index); }
+    void Push(TSLObject* Obj) override;
+    TSLObject* Pop(bool ReturnResult) override { return Stack->Pop(ReturnResult); }
+
+    TRef<TSLStack> Stack;
+
+private:
+    void Check(const TSLObject* Obj) const;
+    const TClassInfo* ElementClass;
+};
+
+// The context interface of one context.
+class TContextInterfaceImplementation final : public TContextInterface {
+public:
+    explicit TContextInterfaceImplementation(TSLContextImplementation* AContext) : FContext(AContext) {}
+    void SetUserValue(int32_t Value) override;
+    int32_t GetUserValue() override;
+    void PushLongint(int64_t Value) override;
+    void PushDouble(double Value) override;
+    void PushString(std::string_view Value) override;
+    void PushIdent(std::string_view Value) override;
+    void PushBoolean(bool Value) override;
+    int64_t PopLongint() override;
+    double PopDouble() override;
+    MyAnsiString PopString() override;
+    bool PopBoolean() override;
+    bool CheckLongint() override;
+    bool CheckDouble() override;
+    bool CheckString() override;
+    bool CheckBoolean() override;
+    void Wait(void* Sender, int32_t Timeout) override;
+    void Continue(void* Sender) override;
+    void ExecuteName(std::string_view AName) override;
+    MyAnsiString PopIdent() override;
+
+    TSLContextImplementation* FContext; // the owner; no counted reference
+};
+
+class TSLInterpreter;
+
+class TSLContextImplementation : public TSLContext {
+    VO_REFOBJ_CLASS(TSLContextImplementation, TSLContext)
+public:
+    TSLContextImplementation();
+    ~TSLContextImplementation() override;
+    static TSLContextImplementation* Create(bool AutoRelease) { return NewRefObj<TSLContextImplementation>(AutoRelease); }
+
+    // ---- TSLContext
+    TContextState GetState() const override { return FState; }
+    // The user value of the tokenizer on top of the execution stack (0 and
+    // ignored while the stack is empty).
+    int32_t GetUserValue() const override;
+    void SetUserValue(int32_t Value) override;
+    // Resolve; nil fails with "object with name '%s' not found".
+    TSLObject* ResolveName(std::string_view AName) override;
+    void AddDict(TSLDictionary* Dict) override;
+    void AddNamedDict(const MyAnsiString& Name, TSLDictionary* Dict) override;
+    void ImportDict(const MyAnsiString& Name, TSLDictionary* Dict) override;
+    // Starts a run (only in isIdle or isFinished).
+    void PushBlock(TSLBlock* Block) override;
+    void Wait(void* Sender, int32_t Timeout) override;
+    void Continue(void* Sender) override;
+    void Resume(void* Sender) override;
+    TRef<TSLObject> CreateBlockFrame(TSLBlock* Block) override;
+    TRef<TSLObject> CreateProcedureFrame(TSLProcedure* Proc) override;
+
+    // ---- further operations
+    void ResumeAfterBreakpoint(void* Sender);
+    // Clears the failure bookkeeping of the last run.
+    void Reset();
+    // Name lookup: namespaces ("ns:name", with string aliases on the
+    // dictionary stack), paths through nested dictionaries ("a.b.c"), else the
+    // dictionary stack from the top down, first hit wins, names compared
+    // without regard to case. Nil when not found; Parent tells the dictionary
+    // the last component would go into (see "def").
+    TSLObject* Resolve(std::string_view AName, TSLDictionary*& Parent);
+    // The next token of the topmost tokenizer that still has one (exhausted
+    // tokenizers are popped); nil when the execution stack runs empty.
+    TSLObject* FetchToken();
+    // The top tokenizer's current token, with its executable flag, and as it
+    // was delivered; nil without tokenizer.
+    TSLObject* GetToken() const;
+    TSLObject* GetTokenExec(bool& Executable) const;
+    TSLObject* GetUnresolvedToken() const;
+    void ClearToken();
+    void SetExceptToken(TSLObject* Value) { FExceptToken = TRef<TSLObject>(Value); }
+    TSLObject* GetExceptToken() const noexcept { return FExceptToken.Get(); }
+
+    // The stacks themselves.
+    TSLStack& OperandStack() const noexcept { return *FOperandStack; }
+    TSLStack& ExecutionStack() const noexcept { return *FExecutionStack; }
+    TSLStack& DictStack() const noexcept { return *FDictStack; }
+    TSLDictionary& NameSpaceDict() const noexcept { return *FNameSpaceDict; }
+    // The tokenizer on top of the execution stack; nil when it is empty.
+    TSLTokenizer* TopTokenizer() const noexcept;
+    // Pushes a tokenizer on the execution stack.
+    void PushTokenizer(TSLTokenizer* Tokenizer) { FExecutionStack->Push(Tokenizer); }
+    // Pops the top tokenizer.
+    void PopTokenizer() { FExecutionStack->Pop(false); }
+    // The namespace of that name, nil when none.
+    TSLDictionary* FindNamespace(std::string_view Name) const;
+    void SetState(TContextState Value) noexcept { FState = Value; }
+
+    int32_t FProcCount = 0;
+    bool FDebug = false;
+    TScriptTaskInterface* FScriptTask = nullptr;
+    // A native failure has been turned into a script exception and is on its
+    // way to a handler (cleared when a try block takes it).
+    bool FExceptionMapped = false;
+
+private:
+    TRef<TSLStack> FOperandStack, FExecutionStack, FDictStack;
+    TContextStackInterface FOperandIntf, FExecutionIntf, FDictIntf;
+    TRef<TSLDictionary> FNameSpaceDict;
+    TContextState FState = isIdle;
+    TRef<TSLObject> FExceptToken;
+    TContextInterfaceImplementation FInterfaceImpl;
+};
+
+// The one interpreter (owned by the storage manager as its script engine).
+// Run, StepOver and StepInto each run one time slice of a context and return
+// true when its script has finished.
+class TSLInterpreter : public TScriptEngineInterface {
+    VO_REFOBJ_CLASS(TSLInterpreter, TScriptEngineInterface)
+public:
+    enum class TRunMode : uint8_t { Run, StepOver, StepInto };
+    using TDbgDisplayEvent = std::function<void(TSLObject* Obj)>;
+
+    TSLInterpreter() = default;
+    static TSLInterpreter* Create(bool AutoRelease) { return NewRefObj<TSLInterpreter>(AutoRelease); }
+
+    bool Run(TSLContext* Context) { return DoRun(Context, TRunMode::Run); }
+    bool StepOver(TSLContext* Context) { return DoRun(Context, TRunMode::StepOver); }
+    bool StepInto(TSLContext* Context) { return DoRun(Context, TRunMode::StepInto); }
+
+    // ---- the storage manager's script engine
+    TSLContext* CreateContextImplementation(bool AutoRelease) override;
+    TRef<TSLObject> CreateScriptClassFactory(const MyAnsiString& Name, TScriptClass* Class,
+                                             int32_t Version) override;
+    bool GetContextDebug(TSLContext* Context) override;
+    void AddScriptToDebugger(TSLContext* Context, const MyAnsiString& FileName, uint16_t ID) override;
+
+    // The debugger's display hook; the debugger hooks are inactive without it.
+    TDbgDisplayEvent FDbgDisplayEvent;
+
+    // The length of a time slice in milliseconds (10; tests may shorten it).
+    static constexpr int64_t TimeSliceDefault = 10;
+    int64_t TimeSlice = TimeSliceDefault;
+
+private:
+    bool DoRun(TSLContext* Context, TRunMode Mode);
+    void Exec(TSLContextImplementation& C);
+    void ReExec(TSLContextImplementation& C);
+    void Fetch(TSLContextImplementation& C);
+    void Display(TSLContextImplementation& C);
+    bool CheckBreak(TSLContextImplementation& C);
+};
+
+// The context of a native procedure as the interpreter's context; a context of
+// another kind raises "Invalid class typecast".
+TSLContextImplementation& SLContextImpl(TSLContext* Context);
+
+// Sets the script engine up in a new storage manager: fills its "System"
+// dictionary with the built-in procedures and the values true and false, and
+// announces a new interpreter as its script engine. The shell calls it right
+// after creating the manager, before announcing procedures of its own (such as
+// "loadclass"), so that those follow the built-ins. Returns the interpreter.
+TSLInterpreter* SLInstallScriptEngine(TStorageManager& Manager);
+
+// The storage manager's interpreter (raises when none is installed).
+TSLInterpreter& SLInterpreter(TStorageManager& Manager);
+
+} // namespace vo

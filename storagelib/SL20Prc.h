@@ -1,0 +1,129 @@
+#pragma once
+// Native procedures: the polymorphic procedure that picks a handler by the
+// class of an operand at a fixed stack depth, the base of the ordering
+// procedures, the filling of the shared "System" dictionary, and the operand
+// helpers every built-in uses.
+//
+// Common rules of the built-ins: operands are read by depth (0 = top) and
+// tested for their class before anything is popped ("Invalid class typecast"
+// leaves the stack unchanged); operands are popped after they have been read
+// and results pushed last, as new objects owned by the stack. A failure inside
+// Execute becomes a script exception carrying its message (the interpreter
+// maps it); a procedure that reports an error of its own calls
+// RaiseStandardException and returns.
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "storagelib/SL20Bas.h"
+#include "storagelib/SL20Dic.h"
+#include "storagelib/SL20Elm.h"
+
+namespace vo {
+
+// Declares a built-in procedure class without fields of its own.
+#define VO_SL_PROCEDURE(Self)                                       \
+    class Self : public ::vo::TSLInternalProcedure {                \
+        VO_REFOBJ_CLASS(Self, ::vo::TSLInternalProcedure)           \
+    public:                                                         \
+        Self() = default;                                           \
+        void Execute(::vo::TSLContext* Context) override;           \
+    }
+
+class TSLPolymorphProcedure : public TSLInternalProcedure {
+    VO_REFOBJ_CLASS(TSLPolymorphProcedure, TSLInternalProcedure)
+public:
+    using TPolyProcRef = void (TSLPolymorphProcedure::*)(TSLContext* Context);
+    struct TProcEntry {
+        const TClassInfo* AClass = nullptr;
+        int32_t AIndex = 0;
+        TPolyProcRef AProcedure = nullptr;
+    };
+    static constexpr int MaxEntries = 7;
+
+    // Runs the handler of the first entry whose class the operand at its depth
+    // is (or derives from); "Procedure '%s' doesn't work on object with class
+    // %s" when none matches. The table is filled by RegisterProcedures on the
+    // first call.
+    void Execute(TSLContext* Context) override;
+    // Appends an entry; "Procedure array has only 7 entries" beyond that.
+    void RegisterProcedureForClassName(TPolyProcRef AProcedure, const TClassInfo& AClass, int32_t AIndex);
+    template <class D>
+    void Register(void (D::*AProcedure)(TSLContext*), const TClassInfo& AClass, int32_t AIndex) {
+        RegisterProcedureForClassName(static_cast<TPolyProcRef>(AProcedure), AClass, AIndex);
+    }
+
+    int32_t GetProcedureCount() const noexcept { return ProcedureCount; }
+    const TProcEntry& GetEntry(int Index) const { return ProcedureArray.at(static_cast<std::size_t>(Index)); }
+
+protected:
+    TSLPolymorphProcedure() = default;
+    // Each subclass registers its handlers here. The base raises
+    // "<class>.RegisterProcedures not overwritten".
+    virtual void RegisterProcedures();
+    void EnsureRegistered();
+
+private:
+    std::array<TProcEntry, MaxEntries> ProcedureArray{};
+    int32_t ProcedureCount = 0;
+    bool FRegistered = false;
+};
+
+class TSLNumber;
+class TSLString;
+
+// The base of the ordering procedures (lt, le, gt, ge).
+class TSLCompare : public TSLInternalProcedure {
+    VO_REFOBJ_CLASS(TSLCompare, TSLInternalProcedure)
+public:
+    // a b -> bool: numbers as doubles, else both strings (ASCII letters
+    // compared without regard to case).
+    void Execute(TSLContext* Context) override;
+    virtual bool CompareNumbers(const TSLNumber* Op1, const TSLNumber* Op2) = 0;
+    virtual bool CompareStrings(const TSLString* Op1, const TSLString* Op2) = 0;
+
+protected:
+    TSLCompare() = default;
+};
+
+// ---------------------------------------------------------------- operand helpers
+
+// The operand at Depth (0 = top); the stack's error when it is not that deep.
+inline TSLObject* SLOperand(TSLContext* Context, int Depth) {
+    return Context->FOperandStackInterface->GetObjAtIndex(Depth);
+}
+// The operand at Depth as a T; "Invalid class typecast" otherwise.
+template <class T>
+T* SLOperandAs(TSLContext* Context, int Depth) {
+    return SLCast<T>(SLOperand(Context, Depth));
+}
+// Whether the operand at Depth is a T (or derives from it).
+template <class T>
+bool SLOperandIs(TSLContext* Context, int Depth) {
+    const TSLObject* o = SLOperand(Context, Depth);
+    return o && o->InheritsFrom(T::ClassInfo);
+}
+// Pops N operands.
+void SLPopOperands(TSLContext* Context, int N);
+// Pushes Obj (the stack takes its own reference).
+inline void SLPushOperand(TSLContext* Context, TSLObject* Obj) { Context->FOperandStackInterface->Push(Obj); }
+template <class T>
+void SLPushOperand(TSLContext* Context, const TRef<T>& Obj) {
+    Context->FOperandStackInterface->Push(Obj.Get());
+}
+// The low 32 bits of an integer operand, as the built-ins read counts and sizes.
+inline int32_t SLLow32(int64_t Value) noexcept { return static_cast<int32_t>(static_cast<uint32_t>(Value)); }
+
+// ---------------------------------------------------------------- the System dictionary
+
+// The built-in procedure names in the order of the System dictionary (128).
+const std::array<std::string_view, 128>& SLSystemProcedureNames();
+// A new built-in procedure object for Name; nil for a name whose procedure is
+// not part of this build.
+TRef<TSLInternalProcedure> SLCreateSystemProcedure(std::string_view Name);
+// Adds one new procedure object per name, in the documented order, to Dict.
+void CreateSystemProcedures(TSLDictionary* Dict);
+// Adds "true" and "false".
+void CreateSystemValues(TSLDictionary* Dict);
+
+} // namespace vo

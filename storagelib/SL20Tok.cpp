@@ -1,0 +1,315 @@
+#include "storagelib/SL20Tok.h"
+
+#include <string>
+
+#include "storagelib/SL20Exe.h"
+
+namespace vo {
+
+bool SLIsExecutableClass(const TSLObject* Obj) noexcept {
+    if (!Obj) return false;
+    for (const TClassInfo* c = &Obj->ClassType(); c != nullptr; c = c->Parent)
+        if (c == &TSLBlock::ClassInfo || c == &TSLInternalProcedure::ClassInfo) return true;
+    return false;
+}
+
+// ---------------------------------------------------------------- TSLTokenizer
+
+TSLObject* TSLTokenizer::GetNextToken(TSLContextImplementation&) { RaiseMethodNotImplementedException("GetNextToken"); }
+
+TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
+    if (FUserValue != 0 || Context.GetState() == isContinuing) return FToken.Get();
+    TSLObject* p = GetNextToken(Context);
+    if (!p) {
+        FToken.Reset();
+        FUnresolvedToken.Reset();
+        return nullptr;
+    }
+    FTokenIsExecutable = p->GetExecutable();
+    FUnresolvedToken = TRef<TSLObject>(p);
+    if (FTokenIsExecutable && p->ClassType().InheritsFrom(TSLIdent::ClassInfo)) {
+        // The current token is the name until it has been resolved, so that a
+        // failing lookup leaves nothing stale behind.
+        FToken.Reset();
+        p = Context.ResolveName(static_cast<TSLIdent*>(p)->GetIdentValue());
+        if (!SLIsExecutableClass(p)) FTokenIsExecutable = false;
+    }
+    FToken = TRef<TSLObject>(p);
+    return p;
+}
+
+void TSLTokenizer::ClearToken() noexcept {
+    FToken.Reset();
+    FTokenIsExecutable = false;
+    FUnresolvedToken.Reset();
+}
+
+// ---------------------------------------------------------------- object
+
+TSLObject* TSLObjectTokenizer::GetNextToken(TSLContextImplementation&) {
+    if (!Run) return nullptr;
+    Run = false;
+    return Obj.Get();
+}
+
+// ---------------------------------------------------------------- blocks
+
+void TSLBlockTokenizer::InitWithBlock(TSLArray* Block) {
+    TokenArray = TRef<TSLArray>(Block);
+    ExecuteItem = 0;
+}
+
+TSLObject* TSLBlockTokenizer::GetNextToken(TSLContextImplementation&) {
+    if (ExecuteItem < 0 || !TokenArray || ExecuteItem >= TokenArray->GetCount()) return nullptr;
+    return TokenArray->GetObjAtIndex(ExecuteItem++);
+}
+
+void TSLTryTokenizer::CleanupStacks(TSLContextImplementation& Context) {
+    TSLStack& ops = Context.OperandStack();
+    while (ops.GetCount() > FOpStackCount) ops.Pop(false);
+    TSLStack& dicts = Context.DictStack();
+    while (dicts.GetCount() > FDictStackCount) dicts.Pop(false);
+}
+
+TSLObject* TSLExceptTokenizer::GetNextToken(TSLContextImplementation& Context) {
+    if (!FArmed) return nullptr;
+    return TSLBlockTokenizer::GetNextToken(Context);
+}
+
+void TSLFinallyTokenizer::Arm(TSLObject* ExceptObj) {
+    FState = ftExecuteArmed;
+    FExceptObj = TRef<TSLObject>(ExceptObj);
+}
+
+void TSLFinallyTokenizer::ArmForExit(TSLObject* ExitProc) {
+    FState = ftExecuteExit;
+    FExceptObj = TRef<TSLObject>(ExitProc);
+}
+
+TSLObject* TSLFinallyTokenizer::GetNextToken(TSLContextImplementation& Context) {
+    switch (FState) {
+    case ftExecute:
+        FStarted = true;
+        return TSLBlockTokenizer::GetNextToken(Context);
+    case ftExecuteArmed:
+    case ftExecuteExit: {
+        FStarted = true;
+        if (TSLObject* t = TSLBlockTokenizer::GetNextToken(Context)) return t;
+        // The block is done: what unwound through the try block goes on. An
+        // exception is raised again with the same object; an exit procedure
+        // runs again and finishes its unwinding.
+        TRef<TSLObject> carried = std::move(FExceptObj);
+        TRef<TSLTokenizer> next;
+        if (FState == ftExecuteArmed) {
+            Context.OperandStack().Push(carried.Get());
+            next = MakeRef<TSLObjectTokenizer>(MakeRef<TSLIdent>("raise", true).Get());
+        } else {
+            next = MakeRef<TSLObjectTokenizer>(carried.Get());
+        }
+        Context.ExecutionStack().InsObjAtIndex(0, next.Get());
+        FState = ftFinished;
+        return nullptr;
+    }
+    case ftFinished:
+        break;
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------- procedures
+
+void TSLProcTokenizer::Init(TSLArray* Proc) {
+    const int n = Proc->GetCount();
+    if (n < 1 || !dynamic_cast<TSLArray*>(Proc->GetObjAtIndex(0)))
+        throw Exception(std::string(ClassName()) + ".Init: Invalid Procedure(first object is not of type TSLArray)");
+    if (!dynamic_cast<TSLArray*>(Proc->GetObjAtIndex(n - 1)))
+        throw Exception(std::string(ClassName()) + ".Init: Invalid Procedure(last object is not of type TSLArray)");
+    TokenArray = TRef<TSLArray>(Proc);
+    ExecuteItem = 0;
+}
+
+void TSLProcTokenizer::Exit() {
+    if (TokenArray) ExecuteItem = TokenArray->GetCount() - 1;
+}
+
+TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
+    if (ExecuteItem < 0 || !TokenArray)
+        throw Exception(std::string(ClassName()) + ".GetNextToken: ProcTokenizer not initialized");
+    if (FFinished) return nullptr;
+    TSLArray& proc = *TokenArray;
+    const int n = proc.GetCount();
+    if (ExecuteItem == 0) {
+        // The procedure may have been changed since Init; its parameter list
+        // must still be an array.
+        auto* params = SLCast<TSLArray>(proc.GetObjAtIndex(0));
+        TSLStack& dicts = Context.DictStack();
+        FDictStackCount = dicts.GetCount();
+        FLocalDict = MakeRef<TSLDictionary>();
+        dicts.Push(FLocalDict.Get());
+        TSLStack& ops = Context.OperandStack();
+        for (int i = params->GetCount() - 1; i >= 0; --i) {
+            const auto* name = SLCast<TSLIdent>(params->GetObjAtIndex(i));
+            TSLObject* value = ops.GetObjAtIndex(0);
+            FLocalDict->AddObject(name->GetIdentValue(), value);
+            ops.Pop(false);
+        }
+        FOpStackCount = ops.GetCount();
+        ExecuteItem = 1;
+    }
+    if (ExecuteItem >= n - 1) {
+        // The body is done (or exitproc): discard what it left, push the
+        // results, drop the local dictionary and whatever the body opened.
+        TSLStack& ops = Context.OperandStack();
+        if (!FLocalDict) {
+            // Left before it began: no parameters were taken.
+            FLocalDict = MakeRef<TSLDictionary>();
+            FDictStackCount = Context.DictStack().GetCount();
+            FOpStackCount = ops.GetCount();
+        }
+        while (ops.GetCount() > FOpStackCount) ops.Pop(false);
+        auto* results = SLCast<TSLArray>(proc.GetObjAtIndex(n - 1));
+        const int r = results->GetCount();
+        for (int i = 0; i < r; ++i) {
+            const auto* name = SLCast<TSLIdent>(results->GetObjAtIndex(i));
+            ops.Push(FLocalDict->GetObjWithName(name->GetIdentValue()));
+        }
+        TSLStack& dicts = Context.DictStack();
+        while (dicts.GetCount() > FDictStackCount) dicts.Pop(false);
+        FLocalDict.Reset();
+        FFinished = true;
+        return nullptr;
+    }
+    return proc.GetObjAtIndex(ExecuteItem++);
+}
+
+// ---------------------------------------------------------------- loops
+
+void TSLRepeatTokenizer::InitWithBlock(TSLArray* Block) {
+    TokenArray = TRef<TSLArray>(Block);
+    ExecuteItem = 0;
+    FRepeatCount = 1;
+}
+
+TSLObject* TSLRepeatTokenizer::GetNextToken(TSLContextImplementation&) {
+    if ((FRepeatCount <= 0 && FRepeatCount != -1) || !TokenArray) return nullptr;
+    const int n = TokenArray->GetCount();
+    if (ExecuteItem == n) {
+        if (FRepeatCount == -1) {
+            ExecuteItem = 0;
+        } else {
+            if (FRepeatCount > 1) ExecuteItem = 0;
+            --FRepeatCount;
+        }
+    }
+    if (ExecuteItem >= 0 && ExecuteItem < n) return TokenArray->GetObjAtIndex(ExecuteItem++);
+    return nullptr;
+}
+
+namespace {
+// Integer loop values wrap around like the language's integer arithmetic.
+inline int64_t WrapAdd(int64_t A, int64_t B) noexcept {
+    return static_cast<int64_t>(static_cast<uint64_t>(A) + static_cast<uint64_t>(B));
+}
+} // namespace
+
+void TSLForTokenizer::InitLongint(int64_t Initial, int64_t Increment, int64_t Limit, TSLArray* AArray) {
+    TokenArray = TRef<TSLArray>(AArray);
+    Mode = feLongint;
+    IntActual = Initial;
+    IntIncrement = Increment;
+    IntLimit = Limit;
+    ExecuteItem = 0;
+    PushDone = false;
+}
+
+void TSLForTokenizer::InitDouble(double Initial, double Increment, double Limit, TSLArray* AArray) {
+    TokenArray = TRef<TSLArray>(AArray);
+    Mode = feDouble;
+    RealActual = Initial;
+    RealIncrement = Increment;
+    RealLimit = Limit;
+    ExecuteItem = 0;
+    PushDone = false;
+}
+
+bool TSLForTokenizer::CheckTerminate() const noexcept {
+    if (Mode == feLongint)
+        return (IntIncrement > 0 && IntActual > IntLimit) || (IntIncrement < 0 && IntActual < IntLimit);
+    return (RealIncrement > 0 && RealActual > RealLimit) || (RealIncrement < 0 && RealActual < RealLimit);
+}
+
+TSLObject* TSLForTokenizer::PushValue() {
+    if (Mode == feLongint) FValue = MakeRef<TSLLongint>(IntActual);
+    else FValue = MakeRef<TSLDouble>(RealActual);
+    PushDone = true;
+    return FValue.Get();
+}
+
+TSLObject* TSLForTokenizer::GetNextToken(TSLContextImplementation&) {
+    if (ExecuteItem < 0 || !TokenArray) return nullptr;
+    if (ExecuteItem == 0 && CheckTerminate()) return nullptr;
+    if (ExecuteItem != 0 || PushDone) {
+        const int n = TokenArray->GetCount();
+        TSLObject* element = nullptr;
+        bool have = false;
+        if (ExecuteItem < n) {
+            element = TokenArray->GetObjAtIndex(ExecuteItem++);
+            have = true;
+        }
+        if (ExecuteItem < n) return element;
+        // The pass is complete.
+        ExecuteItem = 0;
+        if (Mode == feLongint) IntActual = WrapAdd(IntActual, IntIncrement);
+        else RealActual += RealIncrement;
+        PushDone = false;
+        if (have) return element;
+        if (CheckTerminate()) return nullptr;
+    }
+    return PushValue();
+}
+
+void TSLForallTokenizer::Init(TSLCollection* Coll, TSLArray* Proc) {
+    TokenArray = TRef<TSLArray>(Proc);
+    Collection = TRef<TSLCollection>(Coll);
+    ExecuteItem = 0;
+    Index = 0;
+    PushDone = false;
+}
+
+bool TSLForallTokenizer::CheckTerminate() const {
+    // A collection that shrank below the index during the loop ends it too.
+    return Index >= Collection->GetCount();
+}
+
+TSLObject* TSLForallTokenizer::PushValue() {
+    if (auto* named = dynamic_cast<TSLNamedCollection*>(Collection.Get())) {
+        FValue = MakeRef<TSLIdent>(named->GetNameAtIndex(Index), false);
+    } else {
+        FValue = TRef<TSLObject>(Collection->GetObjAtIndex(Index));
+    }
+    PushDone = true;
+    return FValue.Get();
+}
+
+TSLObject* TSLForallTokenizer::GetNextToken(TSLContextImplementation&) {
+    if (ExecuteItem < 0 || !TokenArray || !Collection) return nullptr;
+    if (ExecuteItem == 0 && CheckTerminate()) return nullptr;
+    if (ExecuteItem != 0 || PushDone) {
+        const int n = TokenArray->GetCount();
+        TSLObject* element = nullptr;
+        bool have = false;
+        if (ExecuteItem < n) {
+            element = TokenArray->GetObjAtIndex(ExecuteItem++);
+            have = true;
+        }
+        if (ExecuteItem < n) return element;
+        ExecuteItem = 0;
+        ++Index;
+        PushDone = false;
+        if (have) return element;
+        if (CheckTerminate()) return nullptr;
+    }
+    return PushValue();
+}
+
+} // namespace vo

@@ -1,0 +1,216 @@
+#pragma once
+// Execution frames: the tokenizers on a context's execution stack. Each one
+// delivers, one at a time, the tokens of the code it runs (a block, a
+// procedure, a loop body, a try or handler block, a single object); the
+// interpreter always asks the topmost one and pops it when it has nothing more
+// to deliver. Control structures are tokenizers pushed by built-in procedures,
+// and exits and exceptions pop tokenizers until one of the right class is
+// reached.
+#include <cstdint>
+
+#include "storagelib/SL20Arr.h"
+#include "storagelib/SL20Dic.h"
+#include "storagelib/SL20Elm.h"
+
+namespace vo {
+
+class TSLContextImplementation;
+
+class TSLTokenizer : public TSLObject {
+    VO_REFOBJ_CLASS(TSLTokenizer, TSLObject)
+public:
+    // The next raw token, nil when the tokenizer is exhausted. The base raises
+    // the method-not-implemented error.
+    virtual TSLObject* GetNextToken(TSLContextImplementation& Context);
+
+    // Makes the next token current and returns it: while the user value is
+    // non-zero, or the context is continuing after a wait, the current token is
+    // delivered again. An executable name is resolved here (an undefined one
+    // raises "object with name '%s' not found"); a name bound to anything but
+    // a block, a procedure or an internal procedure is pushed, not executed.
+    TSLObject* GetToken(TSLContextImplementation& Context);
+    void ClearToken() noexcept;
+
+    // The context's user value while this tokenizer is on top.
+    int32_t FUserValue = 0;
+    // The current token after name resolution, its executable flag, and the
+    // token as delivered. The tokenizer keeps them alive while they are current.
+    TRef<TSLObject> FToken;
+    bool FTokenIsExecutable = false;
+    TRef<TSLObject> FUnresolvedToken;
+
+protected:
+    TSLTokenizer() = default;
+};
+
+// Delivers one object once: a name scheduled by ExecuteName, the name of an
+// "exec", the re-raise after a finally block.
+class TSLObjectTokenizer : public TSLTokenizer {
+    VO_REFOBJ_CLASS(TSLObjectTokenizer, TSLTokenizer)
+public:
+    explicit TSLObjectTokenizer(TSLObject* AObj) : Obj(AObj) {}
+    TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+
+    TRef<TSLObject> Obj;
+    bool Run = true;
+};
+
+// Delivers the elements of an array in order.
+class TSLBlockTokenizer : public TSLTokenizer {
+    VO_REFOBJ_CLASS(TSLBlockTokenizer, TSLTokenizer)
+public:
+    TSLBlockTokenizer() = default;
+    void InitWithBlock(TSLArray* Block);
+    TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+
+    TRef<TSLArray> TokenArray;
+    int32_t ExecuteItem = -1;
+};
+
+// The try block of "tryexcept" and "tryfinally"; remembers the stack depths
+// at which the try began, for the cleanup of an exception.
+class TSLTryTokenizer : public TSLBlockTokenizer {
+    VO_REFOBJ_CLASS(TSLTryTokenizer, TSLBlockTokenizer)
+public:
+    TSLTryTokenizer() = default;
+    // Pops the operand and dictionary stacks down to the recorded depths.
+    void CleanupStacks(TSLContextImplementation& Context);
+
+    int32_t FOpStackCount = 0;
+    int32_t FDictStackCount = 0;
+};
+
+// The handler of "tryexcept": delivers its block only once armed by an
+// exception, so it is popped at once when the try block ends normally.
+class TSLExceptTokenizer : public TSLBlockTokenizer {
+    VO_REFOBJ_CLASS(TSLExceptTokenizer, TSLBlockTokenizer)
+public:
+    TSLExceptTokenizer() = default;
+    void Arm() noexcept { FArmed = true; }
+    TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+
+    bool FArmed = false;
+};
+
+enum TFinallyState : uint8_t {
+    ftExecute,      // the try block ended normally (or has not ended yet)
+    ftExecuteArmed, // an exception is in flight: raised again after the block
+    ftFinished,
+    ftExecuteExit,  // an exit leaves the try block: the exit goes on after the block
+};
+
+// The handler of "tryfinally": runs its block after the try block, however
+// that ends.
+class TSLFinallyTokenizer : public TSLBlockTokenizer {
+    VO_REFOBJ_CLASS(TSLFinallyTokenizer, TSLBlockTokenizer)
+public:
+    TSLFinallyTokenizer() = default;
+    void Arm(TSLObject* ExceptObj);
+    // An exit (ExitProc, a built-in exit procedure) unwinds through the try
+    // block: the finally block runs first, then ExitProc is executed again to
+    // finish the unwinding.
+    void ArmForExit(TSLObject* ExitProc);
+    // Whether the finally block has not begun yet (the try block is still
+    // running above it).
+    bool Pending() const noexcept { return FState == ftExecute && !FStarted; }
+    TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+
+    TFinallyState FState = ftExecute;
+    TRef<TSLObject> FExceptObj;
+    bool FStarted = false;
+};
+
+// A procedure: element 0 names the parameters, the last element the results,
+// the elements between are the body. The first call opens the local
+// dictionary and fills the parameters from the operand stack; the end trims
+// the stacks and pushes the results.
+class TSLProcTokenizer : public TSLTokenizer {
+    VO_REFOBJ_CLASS(TSLProcTokenizer, TSLTokenizer)
+public:
+    TSLProcTokenizer() = default;
+    // "%s.Init: Invalid Procedure(first object is not of type TSLArray)" and
+    // "(last object ...)" for a malformed procedure.
+    void Init(TSLArray* Proc);
+    // The next call finishes the procedure and delivers its results.
+    void Exit();
+    TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+
+    TRef<TSLArray> TokenArray;
+    int32_t ExecuteItem = -1;
+    int32_t FOpStackCount = 0;
+    int32_t FDictStackCount = 0;
+    TRef<TSLDictionary> FLocalDict;
+    bool FFinished = false;
+};
+
+// The class "exitloop" looks for.
+class TSLLoopTokenizer : public TSLTokenizer {
+    VO_REFOBJ_CLASS(TSLLoopTokenizer, TSLTokenizer)
+protected:
+    TSLLoopTokenizer() = default;
+};
+
+// "loop" (count -1, without end) and "repeat" (count n).
+class TSLRepeatTokenizer : public TSLLoopTokenizer {
+    VO_REFOBJ_CLASS(TSLRepeatTokenizer, TSLLoopTokenizer)
+public:
+    TSLRepeatTokenizer() = default;
+    void InitWithBlock(TSLArray* Block);
+    TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+
+    TRef<TSLArray> TokenArray;
+    int32_t ExecuteItem = -1;
+    int32_t FRepeatCount = 1;
+};
+
+enum TForMode : uint8_t { feLongint, feDouble };
+
+// "for": before each pass the loop value is delivered as a literal, then the
+// body; the limit is inclusive, an increment of 0 never ends.
+class TSLForTokenizer : public TSLLoopTokenizer {
+    VO_REFOBJ_CLASS(TSLForTokenizer, TSLLoopTokenizer)
+public:
+    TSLForTokenizer() = default;
+    void InitLongint(int64_t Initial, int64_t Increment, int64_t Limit, TSLArray* AArray);
+    void InitDouble(double Initial, double Increment, double Limit, TSLArray* AArray);
+    bool CheckTerminate() const noexcept;
+    TSLObject* PushValue();
+    TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+
+    TRef<TSLArray> TokenArray;
+    int32_t ExecuteItem = -1;
+    TForMode Mode = feLongint;
+    bool PushDone = false;
+    int64_t IntActual = 0, IntIncrement = 0, IntLimit = 0;
+    double RealActual = 0, RealIncrement = 0, RealLimit = 0;
+
+private:
+    TRef<TSLObject> FValue; // the loop value being delivered
+};
+
+// "forall": one pass per element of a collection, delivering before each pass
+// the element, or for a dictionary or record the entry's name as a literal.
+class TSLForallTokenizer : public TSLLoopTokenizer {
+    VO_REFOBJ_CLASS(TSLForallTokenizer, TSLLoopTokenizer)
+public:
+    TSLForallTokenizer() = default;
+    void Init(TSLCollection* Coll, TSLArray* Proc);
+    bool CheckTerminate() const;
+    TSLObject* PushValue();
+    TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+
+    TRef<TSLArray> TokenArray;
+    int32_t ExecuteItem = -1;
+    TRef<TSLCollection> Collection;
+    int32_t Index = 0;
+    bool PushDone = false;
+
+private:
+    TRef<TSLObject> FValue;
+};
+
+// Whether Obj is run by the interpreter when it is an executable token: a
+// block, a procedure or an internal procedure (or a subclass).
+bool SLIsExecutableClass(const TSLObject* Obj) noexcept;
+
+} // namespace vo

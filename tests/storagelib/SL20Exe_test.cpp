@@ -1,0 +1,385 @@
+// The interpreter and its contexts: time slices, states, waiting and
+// re-execution, failure mapping, name resolution, the context interface and
+// the debugger hooks.
+#include <chrono>
+#include <vector>
+
+#include "ScriptTestUtil.h"
+#include "storagelib/SL20Exe.h"
+
+namespace vo::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Natives of the tests, added to a context's Global dictionary.
+class TCountingWait : public TSLInternalProcedure {
+    VO_REFOBJ_CLASS(TCountingWait, TSLInternalProcedure)
+public:
+    void Execute(TSLContext* Context) override {
+        ++Calls;
+        Context->FContextInterface->SetUserValue(UserValue);
+        Context->FContextInterface->Wait(this, 250);
+    }
+    int Calls = 0;
+    int32_t UserValue = 0;
+};
+
+// Waits for an outside completion (user value 1), then pushes what came.
+class TAwaitResult : public TSLInternalProcedure {
+    VO_REFOBJ_CLASS(TAwaitResult, TSLInternalProcedure)
+public:
+    void Execute(TSLContext* Context) override {
+        TContextInterface& ci = *Context->FContextInterface;
+        ++Calls;
+        if (ci.GetUserValue() == 0) {
+            ci.SetUserValue(1);
+            ci.Wait(this, 5000);
+            return;
+        }
+        ci.SetUserValue(0);
+        ci.PushString(Result.empty() ? "no result" : Result);
+    }
+    int Calls = 0;
+    std::string Result;
+};
+
+// Works in steps with the help of the script: pushes 'a', has "helper" run,
+// then pushes 'c'.
+class TStepper : public TSLInternalProcedure {
+    VO_REFOBJ_CLASS(TStepper, TSLInternalProcedure)
+public:
+    void Execute(TSLContext* Context) override {
+        TContextInterface& ci = *Context->FContextInterface;
+        ++Calls;
+        if (ci.GetUserValue() == 0) {
+            ci.PushString("a");
+            if (SetFirst) ci.SetUserValue(1);
+            ci.ExecuteName("helper");
+            if (!SetFirst) ci.SetUserValue(1); // too late: the helper's frame is on top now
+            return;
+        }
+        ci.PushString("c");
+        ci.SetUserValue(0);
+    }
+    int Calls = 0;
+    bool SetFirst = true;
+};
+
+class TFailing : public TSLInternalProcedure {
+    VO_REFOBJ_CLASS(TFailing, TSLInternalProcedure)
+public:
+    void Execute(TSLContext*) override { throw Exception("native failed"); }
+};
+
+class InterpreterTest : public ScriptTest {
+protected:
+    template <class T>
+    T* AddNative(TSLContextImplementation& C, const char* Name) {
+        TRef<T> p = MakeRef<T>();
+        auto* global = static_cast<TSLDictionary*>(C.DictStack().GetObjAtIndex(0));
+        global->AddObject(Name, p.Get());
+        return p.Get();
+    }
+    TSLContextImplementation& StartWith(std::string_view Text, std::function<void(TSLContextImplementation&)> Setup) {
+        TRef<TSLObject> block = SLDecodeString("[B " + std::string(Text) + " ]");
+        NewContext();
+        Setup(*Ctx);
+        Ctx->PushBlock(SLCast<TSLBlock>(block.Get()));
+        return *Ctx;
+    }
+};
+
+TEST_F(InterpreterTest, AScriptOfOneLiteralFinishesInTheFirstCallAndLeavesTheLiteral) {
+    Start("42");
+    EXPECT_TRUE(Interp->Run(Ctx.Get()));
+    EXPECT_EQ(Ctx->GetState(), isFinished);
+    EXPECT_EQ(Stack(), "42");
+    // A finished context takes the next script.
+    Ctx->PushBlock(SLCast<TSLBlock>(SLDecodeString("[B 1 2 add]").Get()));
+    EXPECT_TRUE(Interp->Run(Ctx.Get()));
+    EXPECT_EQ(Stack(), "42 3");
+}
+
+TEST_F(InterpreterTest, AnEndlessLoopReturnsAfterItsTimeSliceAndTheNextCallGoesOn) {
+    Start("/n 0 def [B /n n 1 add def] loop");
+    const auto t0 = Clock::now();
+    EXPECT_FALSE(Interp->Run(Ctx.Get()));
+    const auto used = Clock::now() - t0;
+    EXPECT_EQ(Ctx->GetState(), isWaitZero);
+    // Ten steps of the millisecond tick: at least 9 ms of real time.
+    EXPECT_GE(used, std::chrono::milliseconds(9));
+    const int64_t after1 = SLCast<TSLLongint>(Global("n"))->GetLongintValue();
+    EXPECT_GT(after1, 0);
+    EXPECT_FALSE(Interp->Run(Ctx.Get()));
+    EXPECT_GT(SLCast<TSLLongint>(Global("n"))->GetLongintValue(), after1);
+}
+
+TEST_F(InterpreterTest, ARunSplitIntoManySlicesLosesAndRepeatsNoToken) {
+    Interp->TimeSlice = 1;
+    Start("0 1 1 20000 [B add] for");
+    const int calls = RunToEnd();
+    EXPECT_GT(calls, 1);
+    EXPECT_EQ(Stack(), "200010000");
+}
+
+TEST_F(InterpreterTest, CallsInTheWrongStateAreRefused) {
+    Start("1");
+    EXPECT_THROW_MSG(Ctx->PushBlock(SLCast<TSLBlock>(SLDecodeString("[B 2]").Get())), Exception,
+                     "PushBlock is only allowed in finished or idle state");
+    EXPECT_THROW_MSG(Ctx->Continue(nullptr), Exception, "continue called while not in wait state");
+    EXPECT_THROW_MSG(Ctx->Resume(nullptr), Exception, "resume called while not in wait state");
+    EXPECT_THROW_MSG(Ctx->ResumeAfterBreakpoint(nullptr), Exception, "resume called while not in wait state");
+    Ctx->Wait(nullptr, 10);
+    EXPECT_THROW_MSG(Ctx->Wait(nullptr, 10), Exception, "wait called while in wait state");
+    EXPECT_THROW_MSG(Interp->Run(Ctx.Get()), Exception, "interpreter called in wait state");
+    Ctx->Resume(nullptr);
+    EXPECT_TRUE(Interp->Run(Ctx.Get()));
+    EXPECT_THROW_MSG(Interp->Run(Ctx.Get()), Exception, "interpreter called in finished state");
+
+    TRef<TSLContext> idle(Manager->CreateContext(false));
+    EXPECT_THROW_MSG(Interp->Run(idle.Get()), Exception, "interpreter called in idle state");
+    EXPECT_EQ(idle->GetState(), isIdle);
+}
+
+TEST_F(InterpreterTest, ANativeThatWaitsWithUserValueZeroIsPassedAfterItsTimeOut) {
+    TCountingWait* w = nullptr;
+    StartWith("1 cwait 2", [&](TSLContextImplementation& C) { w = AddNative<TCountingWait>(C, "cwait"); });
+    EXPECT_FALSE(Interp->Run(Ctx.Get()));
+    EXPECT_EQ(Ctx->GetState(), isWaiting);
+    EXPECT_EQ(Ctx->FTimeout, 250);
+    bool resumed = false;
+    Ctx->FOnResume = [&](TSLContext* Sender) { resumed = Sender == Ctx.Get(); };
+    Ctx->Resume(nullptr);
+    EXPECT_TRUE(resumed);
+    EXPECT_EQ(Ctx->GetState(), isContinuing);
+    EXPECT_TRUE(Interp->Run(Ctx.Get()));
+    EXPECT_EQ(w->Calls, 1);
+    EXPECT_EQ(Stack(), "1 2");
+    // The time-out of each call starts at "no wait".
+    EXPECT_EQ(Ctx->FTimeout, 2147483647);
+}
+
+TEST_F(InterpreterTest, ANativeWaitingWithAUserValueRunsAgainWhenContinued) {
+    TAwaitResult* await = nullptr;
+    StartWith("await 'after'", [&](TSLContextImplementation& C) { await = AddNative<TAwaitResult>(C, "await"); });
+    int continued = 0;
+    Ctx->FOnContinue = [&](TSLContext*) { ++continued; };
+    EXPECT_FALSE(Interp->Run(Ctx.Get()));
+    EXPECT_EQ(Ctx->GetState(), isWaiting);
+    await->Result = "answer";
+    Ctx->Continue(await);
+    EXPECT_EQ(continued, 1);
+    EXPECT_TRUE(Interp->Run(Ctx.Get()));
+    EXPECT_EQ(await->Calls, 2);
+    EXPECT_EQ(Stack(), "'answer' 'after'");
+}
+
+TEST_F(InterpreterTest, ANativeScheduledAgainByItsUserValueRunsAfterTheNamedObject) {
+    TStepper* s = nullptr;
+    StartWith("/helper [B 'b'] def step 'd'", [&](TSLContextImplementation& C) { s = AddNative<TStepper>(C, "step"); });
+    RunToEnd();
+    EXPECT_EQ(Stack(), "'a' 'b' 'c' 'd'");
+    EXPECT_EQ(s->Calls, 2);
+
+    // The user value set after ExecuteName lands on the named object's frame,
+    // which then delivers nothing: neither the helper nor the native runs.
+    StartWith("/helper [B 'b'] def step 'd'", [&](TSLContextImplementation& C) {
+        s = AddNative<TStepper>(C, "step");
+        s->SetFirst = false;
+    });
+    RunToEnd();
+    EXPECT_EQ(Stack(), "'a' 'd'");
+    EXPECT_EQ(s->Calls, 1);
+}
+
+TEST_F(InterpreterTest, EveryNativeFailureOfARunIsCatchableNotOnlyTheFirst) {
+    // 1 'x' add fails in the native (the operands are left for the cleanup).
+    StartWith("0 [B 1 'x' add] [B /Msg get] tryexcept "
+              "[B 2 'y' add] [B /Msg get] tryexcept "
+              "[B fail] [B /Msg get] tryexcept 3",
+              [&](TSLContextImplementation& C) { AddNative<TFailing>(C, "fail"); });
+    RunToEnd();
+    EXPECT_EQ(Stack(), "0 'Invalid class typecast' 'Invalid class typecast' 'native failed' 3");
+}
+
+TEST_F(InterpreterTest, AnUncaughtNativeFailureEndsTheRunAtTheFailingName) {
+    StartWith("1 2 fail 3", [&](TSLContextImplementation& C) { AddNative<TFailing>(C, "fail"); });
+    EXPECT_THROW_MSG(RunToEnd(), Exception, "native failed");
+    ASSERT_NE(Ctx->GetExceptToken(), nullptr);
+    EXPECT_EQ(W(Ctx->GetExceptToken()), "fail");
+    // The stacks stay as they were at the failure.
+    EXPECT_EQ(Stack(), "1 2");
+    Ctx->Reset();
+    EXPECT_EQ(Ctx->GetExceptToken(), nullptr);
+    EXPECT_FALSE(Ctx->FExceptionMapped);
+}
+
+TEST_F(InterpreterTest, AnUndefinedNameEndsTheRunEvenInsideATryBlock) {
+    EXPECT_EQ(RunError("[B 1 nosuchname] [B 'caught'] tryexcept"), "object with name 'nosuchname' not found");
+    EXPECT_EQ(W(Ctx->GetUnresolvedToken()), "nosuchname");
+}
+
+TEST_F(InterpreterTest, NamesAreFoundCaseInsensitivelyTheTopmostDictionaryFirst) {
+    EXPECT_EQ(Run("1 2 ADD 3 4 Add"), "3 7");
+    // A definition in Global shadows the built-in; "System:add" still reaches it.
+    EXPECT_EQ(Run("/add 5 def add 1 2 System:add"), "5 3");
+    // A local dictionary above Global shadows Global.
+    EXPECT_EQ(Run("/x 1 def 1 dict begin /X 2 def x end x"), "2 1");
+}
+
+TEST_F(InterpreterTest, NamespacesAliasesAndPathsResolveAsDocumented) {
+    Run("'lib' cnamespace /lib:v 7 def /L 'lib' def "
+        "/outer 1 dict def outer begin /inner 1 dict def end "
+        "/Global:outer.inner.c 3 def /num 5 def");
+    TSLContextImplementation& C = *Ctx;
+    TSLDictionary* parent = nullptr;
+    struct TCase {
+        const char* Name;
+        const char* Value;     // nil: not found
+        const char* ParentIdent; // the dictionary Parent names ("" nil, "lib" the namespace)
+    } cases[] = {
+        {"lib:v", "7", "lib"},
+        {"LIB:V", "7", "lib"},
+        {"L:v", "7", "lib"},            // the string entry L names the namespace
+        {"nons:v", nullptr, ""},        // neither a namespace nor an alias
+        {"num:v", nullptr, ""},         // an entry that is no string is no alias
+        {"outer.inner.c", "3", "inner"},
+        {"outer.inner.missing", nullptr, "inner"}, // the dictionary "missing" would go into
+        {"outer.missing.c", nullptr, ""},
+        {"num.x", nullptr, ""},         // a path through a value that is no dictionary
+        {"lib:missing", nullptr, "lib"},
+    };
+    TSLDictionary* inner = SLCast<TSLDictionary>(SLCast<TSLDictionary>(Global("outer"))->GetObjWithName("inner"));
+    TSLDictionary* lib = C.FindNamespace("lib");
+    ASSERT_NE(lib, nullptr);
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TSLObject* found = C.Resolve(c.Name, parent);
+        if (c.Value) {
+            ASSERT_NE(found, nullptr);
+            EXPECT_EQ(W(found), c.Value);
+        } else {
+            EXPECT_EQ(found, nullptr);
+        }
+        const std::string want = c.ParentIdent;
+        if (want.empty()) {
+            EXPECT_EQ(parent, nullptr);
+        } else if (want == "lib") {
+            EXPECT_EQ(parent, lib);
+        } else {
+            EXPECT_EQ(parent, inner);
+        }
+    }
+    EXPECT_THROW_MSG(C.ResolveName("lib:nothing"), Exception, "object with name 'lib:nothing' not found");
+    // "a" is no namespace: the definition fails as a script error.
+    EXPECT_EQ(RunError("/a 1 dict def /a:b 0 def"), "namespace 'a:b' not found");
+}
+
+TEST_F(InterpreterTest, TheContextInterfacePushesAndPopsExactKinds) {
+    TSLContextImplementation& C = NewContext();
+    TContextInterface& ci = *C.FContextInterface;
+    EXPECT_FALSE(ci.CheckLongint());
+    ci.PushLongint(7);
+    EXPECT_TRUE(ci.CheckLongint());
+    EXPECT_FALSE(ci.CheckDouble());
+    EXPECT_THROW_MSG(ci.PopDouble(), EInvalidCast, "Invalid class typecast");
+    EXPECT_THROW(ci.PopString(), EInvalidCast);
+    EXPECT_EQ(C.OperandStack().GetCount(), 1); // nothing removed by a refused pop
+    EXPECT_EQ(ci.PopLongint(), 7);
+    ci.PushDouble(1.5);
+    EXPECT_THROW(ci.PopLongint(), EInvalidCast);
+    EXPECT_TRUE(ci.CheckDouble());
+    EXPECT_EQ(ci.PopDouble(), 1.5);
+    ci.PushString("s");
+    ci.PushBoolean(true);
+    ci.PushIdent("name");
+    EXPECT_TRUE(C.OperandStack().GetObjAtIndex(0)->GetExecutable());
+    EXPECT_EQ(ci.PopIdent(), "name");
+    EXPECT_TRUE(ci.CheckBoolean());
+    EXPECT_TRUE(ci.PopBoolean());
+    EXPECT_TRUE(ci.CheckString());
+    EXPECT_EQ(ci.PopString(), "s");
+    EXPECT_THROW(ci.PopLongint(), Exception); // empty stack
+    // The user value belongs to the top frame; without one it reads 0.
+    ci.SetUserValue(5);
+    EXPECT_EQ(ci.GetUserValue(), 0);
+}
+
+TEST_F(InterpreterTest, TheStacksRefuseValuesOfTheWrongClass) {
+    TSLContextImplementation& C = NewContext();
+    TRef<TSLLongint> n = MakeRef<TSLLongint>(1);
+    EXPECT_THROW(C.FDictStackInterface->Push(n.Get()), EInvalidCast);
+    EXPECT_THROW(C.FExecutionStackInterface->Push(n.Get()), EInvalidCast);
+    EXPECT_THROW(C.AddDict(nullptr), EInvalidCast);
+    EXPECT_EQ(C.DictStack().GetCount(), 3);
+    EXPECT_THROW(C.AddNamedDict("System", MakeRef<TSLDictionary>().Get()), Exception); // a namespace name twice
+    EXPECT_EQ(C.DictStack().GetCount(), 3);
+}
+
+TEST_F(InterpreterTest, StepIntoStopsAfterEveryTokenAndShowsIt) {
+    Start("1 2 add");
+    std::vector<std::string> shown;
+    Interp->FDbgDisplayEvent = [&](TSLObject* Obj) { shown.push_back(Obj ? W(Obj) : "nil"); };
+    int calls = 0;
+    while (!Interp->StepInto(Ctx.Get())) ++calls;
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(shown, (std::vector<std::string>{"1", "2", "add"}));
+    EXPECT_EQ(Stack(), "3");
+}
+
+TEST_F(InterpreterTest, StepOverRunsACalledProcedureAsOneStep) {
+    Start("/p [P [A ] 1 2 3 add add [A ] ] def p 4", false);
+    std::vector<std::string> shown;
+    Interp->FDbgDisplayEvent = [&](TSLObject* Obj) { shown.push_back(Obj ? W(Obj) : "nil"); };
+    std::vector<std::string> stacks;
+    while (!Interp->StepOver(Ctx.Get())) stacks.push_back(Stack());
+    // /p, the procedure, def, then the call of p as one step (its body's
+    // values are discarded), then 4.
+    ASSERT_EQ(stacks.size(), 5u);
+    EXPECT_EQ(stacks[1], "/p");
+    EXPECT_EQ(stacks[3], "");
+    EXPECT_EQ(stacks[4], "");
+    EXPECT_EQ(shown.back(), "4");
+    EXPECT_EQ(Stack(), "4");
+}
+
+TEST_F(InterpreterTest, ABreakpointStopsTheRunBeforeTheMarkedName) {
+    Start("1 2 add 3", /*Debug=*/true);
+    auto* block = SLCast<TSLBlock>(static_cast<TSLBlockTokenizer*>(Ctx->TopTokenizer())->TokenArray.Get());
+    ASSERT_NE(block->GetObjAtIndex(2)->GetDbgInfo(), nullptr);
+    block->GetObjAtIndex(2)->GetDbgInfo()->SetBreakpoint(true);
+    std::vector<std::string> shown;
+    // Without the debugger's hook breakpoints are not checked.
+    EXPECT_TRUE(Interp->Run(Ctx.Get()));
+    EXPECT_EQ(Stack(), "3 3");
+
+    Start("1 2 add 3", true);
+    block = SLCast<TSLBlock>(static_cast<TSLBlockTokenizer*>(Ctx->TopTokenizer())->TokenArray.Get());
+    block->GetObjAtIndex(2)->GetDbgInfo()->SetBreakpoint(true);
+    Interp->FDbgDisplayEvent = [&](TSLObject* Obj) { shown.push_back(Obj ? W(Obj) : "nil"); };
+    EXPECT_FALSE(Interp->Run(Ctx.Get()));
+    EXPECT_EQ(Ctx->GetState(), isBreakpoint);
+    EXPECT_EQ(Stack(), "1 2");
+    EXPECT_EQ(shown, std::vector<std::string>{"add"});
+    EXPECT_FALSE(Interp->Run(Ctx.Get())); // held at the breakpoint
+    Ctx->ResumeAfterBreakpoint(nullptr);
+    EXPECT_TRUE(Interp->Run(Ctx.Get()));
+    EXPECT_EQ(Stack(), "3 3");
+}
+
+TEST_F(InterpreterTest, TheStorageManagerMakesContextsWithTheStandardDictionaries) {
+    TSLContextImplementation& C = NewContext();
+    ASSERT_EQ(C.DictStack().GetCount(), 3);
+    EXPECT_EQ(C.DictStack().GetObjAtIndex(2), Manager->GetSystemDict());
+    EXPECT_EQ(C.DictStack().GetObjAtIndex(1), Manager->GetScriptClassDict());
+    EXPECT_EQ(C.FindNamespace("global"), C.DictStack().GetObjAtIndex(0));
+    EXPECT_EQ(&SLInterpreter(*Manager), Interp);
+    EXPECT_EQ(C.GetState(), isIdle);
+    EXPECT_FALSE(Interp->GetContextDebug(&C));
+    C.FDebug = true;
+    EXPECT_TRUE(Interp->GetContextDebug(&C));
+}
+
+} // namespace
+} // namespace vo::test
