@@ -45,18 +45,17 @@ uint16_t TStorageIDManager::CreateStorageID(const MyAnsiString& Name, TSLObject*
     if (NameExist(Name, id)) return id;
     if (IDList.size() >= 65535) return 0;
     IDList.push_back(TStorageIDInfo{Name});
-    return static_cast<uint16_t>(IDList.size());
+    id = static_cast<uint16_t>(IDList.size());
+    FIndex.emplace(Name, id);
+    return id;
 }
 
 bool TStorageIDManager::NameExist(const MyAnsiString& Name, uint16_t& ID) const {
     ID = 65535;
-    for (std::size_t i = 0; i < IDList.size(); ++i) {
-        if (IDList[i].Name == Name) {
-            ID = static_cast<uint16_t>(i + 1);
-            return true;
-        }
-    }
-    return false;
+    const auto it = FIndex.find(Name);
+    if (it == FIndex.end()) return false;
+    ID = it->second;
+    return true;
 }
 
 const TStorageIDInfo& TStorageIDManager::GetIDInfo(uint16_t StorageID) const {

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/AnsiString.h"
@@ -155,6 +156,7 @@ public:
 
 private:
     std::vector<TStorageIDInfo> IDList;
+    std::unordered_map<MyAnsiString, uint16_t> FIndex; // name -> id
 };
 
 class TStorageManager {
