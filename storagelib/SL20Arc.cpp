@@ -221,7 +221,8 @@ void TSLArchive::Open() {
     try {
         FInStream->Reset(saRead);
         // An empty file is an archive without entries.
-        while (!FInStream->Eof()) {
+        const int32_t size = FInStream->GetFilesize();
+        while (FInStream->StreamPos() < size) {
             TRef<TSLArchiveEntry> e = TSLArchiveEntry::ReadFrom(this, FInStream.Get());
             Entries->AddObject(e->GetName(), e.Get());
             FInStream->Seek(e->Position + static_cast<int32_t>(e->StreamHeader.Size));
