@@ -128,6 +128,14 @@ void TSLStreamDecoder::RebuildDispatch() {
         for (std::size_t i = 0; i < ScannerList.size(); ++i)
             if (ScannerList[i]->CanStart(static_cast<uint8_t>(b))) list.push_back(static_cast<uint16_t>(i));
     }
+    // Blanks between tokens are then taken without asking the scanner: the
+    // same bytes, and taking them can never end the value.
+    FBlanksInline = true;
+    for (const uint8_t b : {0, 8, 9, 10, 13, 32}) {
+        const auto& list = Dispatch[b];
+        FBlanksInline = FBlanksInline && !list.empty() &&
+                        &ScannerList[list.front()]->ClassType() == &TSLWhitespaceScanner::ClassInfo;
+    }
 }
 
 void TSLStreamDecoder::RegisterComposite(const TSLCompositeClass& CompClass) {
@@ -178,6 +186,7 @@ TRef<TSLObject> TSLStreamDecoder::Read(TSLLookaheadStream* Stream, bool Debug, T
     TRef<TSLObject> result;
     try {
         while (!s.IsEndOfStream()) {
+            if (FBlanksInline && SLSkipBlanks(s) && s.IsEndOfStream()) break;
             ScanOneToken(Debug);
             if (CompositeStack.empty() && ElementStack.size() == 1) break;
         }

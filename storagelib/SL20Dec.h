@@ -125,6 +125,7 @@ private:
     std::size_t CurrentCompBase = 0; // ElementStack index of the closing composite's first element
     int32_t CurrentCompElement = 0;  // next element GetNextCompositeElement gives
     bool FMayDropComposites = false; // a composite may have left elements out
+    bool FBlanksInline = false;      // the whitespace scanner is the first one tried for every blank byte
 
     // The scanners that may start a token with each byte, as indices into
     // ScannerList in trying order.

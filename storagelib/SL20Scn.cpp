@@ -75,12 +75,13 @@ int HexValue(uint8_t c) {
 
 // ---------------------------------------------------------------- whitespace
 
-bool TSLWhitespaceScanner::ScanStream(TDecoderInterface& I, bool) {
-    TSLLookaheadStream& s = *I.GetStream();
-    const int32_t start = s.Position();
-    TakeWhile(s, [](uint8_t c) { return IsBlank(c); }, nullptr);
-    return s.Position() != start;
+bool SLSkipBlanks(TSLLookaheadStream& S) {
+    const int32_t start = S.Position();
+    TakeWhile(S, [](uint8_t c) { return IsBlank(c); }, nullptr);
+    return S.Position() != start;
 }
+
+bool TSLWhitespaceScanner::ScanStream(TDecoderInterface& I, bool) { return SLSkipBlanks(*I.GetStream()); }
 
 // ---------------------------------------------------------------- numbers
 

@@ -31,6 +31,10 @@ constexpr bool IsHexDigit(uint8_t c) noexcept {
 }
 } // namespace sl_bytes
 
+// Takes the blank bytes at the current position (what the whitespace scanner
+// accepts); true when there were any.
+bool SLSkipBlanks(TSLLookaheadStream& Stream);
+
 // What a scanner may do.
 class TDecoderInterface {
 public:
