@@ -205,13 +205,6 @@ TSLObject* TSLRepeatTokenizer::GetNextToken(TSLContextImplementation&) {
     return nullptr;
 }
 
-namespace {
-// Integer loop values wrap around like the language's integer arithmetic.
-inline int64_t WrapAdd(int64_t A, int64_t B) noexcept {
-    return static_cast<int64_t>(static_cast<uint64_t>(A) + static_cast<uint64_t>(B));
-}
-} // namespace
-
 void TSLForTokenizer::InitLongint(int64_t Initial, int64_t Increment, int64_t Limit, TSLArray* AArray) {
     TokenArray = TRef<TSLArray>(AArray);
     Mode = feLongint;
@@ -220,6 +213,7 @@ void TSLForTokenizer::InitLongint(int64_t Initial, int64_t Increment, int64_t Li
     IntLimit = Limit;
     ExecuteItem = 0;
     PushDone = false;
+    FPastRange = false;
 }
 
 void TSLForTokenizer::InitDouble(double Initial, double Increment, double Limit, TSLArray* AArray) {
@@ -230,9 +224,11 @@ void TSLForTokenizer::InitDouble(double Initial, double Increment, double Limit,
     RealLimit = Limit;
     ExecuteItem = 0;
     PushDone = false;
+    FPastRange = false;
 }
 
 bool TSLForTokenizer::CheckTerminate() const noexcept {
+    if (FPastRange) return true;
     if (Mode == feLongint)
         return (IntIncrement > 0 && IntActual > IntLimit) || (IntIncrement < 0 && IntActual < IntLimit);
     return (RealIncrement > 0 && RealActual > RealLimit) || (RealIncrement < 0 && RealActual < RealLimit);
@@ -259,8 +255,13 @@ TSLObject* TSLForTokenizer::GetNextToken(TSLContextImplementation&) {
         if (ExecuteItem < n) return element;
         // The pass is complete.
         ExecuteItem = 0;
-        if (Mode == feLongint) IntActual = WrapAdd(IntActual, IntIncrement);
-        else RealActual += RealIncrement;
+        if (Mode == feLongint) {
+            // A value beyond the 64-bit range has passed any limit: the loop
+            // ends instead of wrapping around and starting again.
+            if (__builtin_add_overflow(IntActual, IntIncrement, &IntActual)) FPastRange = true;
+        } else {
+            RealActual += RealIncrement;
+        }
         PushDone = false;
         if (have) return element;
         if (CheckTerminate()) return nullptr;

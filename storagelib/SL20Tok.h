@@ -186,6 +186,7 @@ public:
 
 private:
     TRef<TSLObject> FValue; // the loop value being delivered
+    bool FPastRange = false; // the integer value left the 64-bit range
 };
 
 // "forall": one pass per element of a collection, delivering before each pass

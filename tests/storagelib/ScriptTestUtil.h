@@ -87,11 +87,10 @@ protected:
         return *Ctx;
     }
 
-    // Parses Text ("[B ...]" or a list of tokens, which is wrapped into a
-    // block) and pushes it on a new context.
+    // Parses Text (the tokens of a block) and pushes the block on a new
+    // context.
     TSLContextImplementation& Start(std::string_view Text, bool Debug = false) {
-        std::string text(Text);
-        if (text.rfind("[B", 0) != 0 && text.rfind("[P", 0) != 0) text = "[B " + text + " ]";
+        const std::string text = "[B " + std::string(Text) + " ]";
         TRef<TSLObject> block = SLDecodeString(text, Debug);
         NewContext();
         Ctx->PushBlock(SLCast<TSLBlock>(block.Get()));
