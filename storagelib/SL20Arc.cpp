@@ -252,7 +252,7 @@ TSLArchiveEntry* TSLArchive::AddEntry(const MyAnsiString& Name, TStorageFormat F
     return e.Get();
 }
 
-void TSLArchive::RemoveEntryAtIndex(int Index) { Entries->DelObjAtIndex(Index); }
+void TSLArchive::RemoveEntryAtIndex(int Index) { Entries->RemoveObject(Entries->GetNameAtIndex(Index)); }
 
 void TSLArchive::RemoveEntryWithName(const MyAnsiString& Name) { Entries->RemoveObject(Name); }
 

@@ -293,6 +293,9 @@ TEST_F(ArchiveTest, RemovedEntryLeavesTheFileOnlyWhenWritten) {
                      "TSLDictionary.RemoveObject: object with name 'b.stx' not found");
     EXPECT_EQ(Get("cwd/R.sla"), before);
     a->AddEntry("z.stx", sfASCII, V("9").Get());
+    a->AddEntry("y.stx", sfASCII, V("8").Get());
+    a->RemoveEntryAtIndex(3);
+    EXPECT_THROW(a->RemoveEntryAtIndex(3), Exception);
     a->Write();
     // the file's order, then what was added
     EXPECT_EQ(Get("cwd/R.sla"), RawArchive({E("a.stx", "1 "), E("c.stx", "3 "), E("z.stx", "9 ")}));
