@@ -151,7 +151,7 @@ std::string TSLArchiveEntry::StoredText() {
         EntryEncoder().WriteObject(s.Get(), data);
         text = s->TakeBuffer();
     }
-    if (FFormat == sfEASCII) text = SLScramble(text);
+    if (FFormat == sfEASCII) text = SLScramble(text, Owner ? Owner->FRandom : std::function<uint8_t()>());
     return text;
 }
 

@@ -150,6 +150,9 @@ public:
     bool GetDebug() const noexcept { return FDebug; }
     TStreamAccess GetAccess() const noexcept { return FAccess; }
     void SetOnDestroy(TDestroyEvent Event) { FOnDestroy = std::move(Event); }
+    // The source of the four random bytes of scrambled entries (a random
+    // source when empty); a fixed one makes written archives reproducible.
+    void SetRandomSource(std::function<uint8_t()> Source) { FRandom = std::move(Source); }
 
 private:
     friend class TSLArchiveEntry;
@@ -165,6 +168,7 @@ private:
     TStreamAccess FAccess = saReadWrite;
     bool FDebug = false;
     TDestroyEvent FOnDestroy;
+    std::function<uint8_t()> FRandom;
 };
 
 // A stored object on one archive entry.
