@@ -2,20 +2,59 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "platform/Cp1252.h"
 #include "storagelib/SL20Arr.h"
 
 namespace vo {
 
-namespace {
+// ---------------------------------------------------------------- floating-point checks
 
-// Floating-point failures are not masked.
-double CheckReal(double R, double A, double B) {
-    if (std::isnan(R) && !std::isnan(A) && !std::isnan(B)) throw Exception("Invalid floating point operation");
-    if (std::isinf(R) && std::isfinite(A) && std::isfinite(B)) throw Exception("Floating point overflow");
+double SLCheckReal(double R, double A, double B) {
+    if (std::isnan(R) && !std::isnan(A) && !std::isnan(B)) throw Exception(SLFloatInvalidText);
+    if (std::isinf(R) && std::isfinite(A) && std::isfinite(B)) throw Exception(SLFloatOverflowText);
     return R;
 }
+
+double SLCheckedDivide(double A, double B) {
+    if (B == 0.0 && !std::isnan(A)) {
+        if (A == 0.0) throw Exception(SLFloatInvalidText);
+        if (std::isfinite(A)) throw Exception(SLFloatDivByZeroText);
+    }
+    return SLCheckReal(A / B, A, B);
+}
+
+double SLCheckedLn(double X) {
+    if (X < 0.0) throw Exception(SLFloatInvalidText);
+    if (X == 0.0) throw Exception(SLFloatDivByZeroText);
+    return std::log(X);
+}
+
+int64_t SLRealToInt64(double X) {
+    // [-2^63, 2^63): both bounds are exact doubles.
+    constexpr double lo = -9223372036854775808.0;
+    constexpr double hi = 9223372036854775808.0;
+    if (!(X >= lo && X < hi)) throw Exception(SLFloatInvalidText);
+    return static_cast<int64_t>(X);
+}
+
+namespace {
+
+int64_t Wrap(uint64_t V) noexcept { return static_cast<int64_t>(V); }
+
+// A real operand that must be exactly a TSLDouble.
+double RealAt(TSLContext* Context, int Depth) { return SLOperandAs<TSLDouble>(Context, Depth)->GetDoubleValue(); }
+// An integer operand that must be exactly a TSLLongint.
+int64_t IntAt(TSLContext* Context, int Depth) { return SLOperandAs<TSLLongint>(Context, Depth)->GetLongintValue(); }
+
+// Replaces the top N operands by R.
+void Replace(TSLContext* Context, int N, const TRef<TSLObject>& R) {
+    SLPopOperands(Context, N);
+    SLPushOperand(Context, R);
+}
+void ReplaceReal(TSLContext* Context, int N, double R) { Replace(Context, N, MakeRef<TSLDouble>(R)); }
+void ReplaceInt(TSLContext* Context, int N, int64_t R) { Replace(Context, N, MakeRef<TSLLongint>(R)); }
 
 } // namespace
 
@@ -30,26 +69,28 @@ void TSLArithProcedure::ExecuteLongint(TSLContext* Context) {
     const int64_t a = static_cast<TSLLongint*>(SLOperand(Context, 1))->GetLongintValue();
     TSLObject* b = SLOperand(Context, 0);
     TRef<TSLObject> r;
-    if (b->InheritsFrom(TSLLongint::ClassInfo)) {
-        r = MakeRef<TSLLongint>(IntOp(a, static_cast<TSLLongint*>(b)->GetLongintValue()));
+    if (b && b->InheritsFrom(TSLLongint::ClassInfo)) {
+        const int64_t bi = static_cast<TSLLongint*>(b)->GetLongintValue();
+        if (IntegerResult())
+            r = MakeRef<TSLLongint>(IntOp(a, bi));
+        else
+            r = MakeRef<TSLDouble>(RealOp(static_cast<double>(a), static_cast<double>(bi)));
     } else {
         const double bd = SLCast<TSLDouble>(b)->GetDoubleValue();
-        const double ad = static_cast<double>(a);
-        r = MakeRef<TSLDouble>(CheckReal(RealOp(ad, bd), ad, bd));
+        r = MakeRef<TSLDouble>(RealOp(static_cast<double>(a), bd));
     }
-    SLPopOperands(Context, 2);
-    SLPushOperand(Context, r);
+    Replace(Context, 2, r);
 }
 
 void TSLArithProcedure::ExecuteDouble(TSLContext* Context) {
     const double a = static_cast<TSLDouble*>(SLOperand(Context, 1))->GetDoubleValue();
     TSLObject* b = SLOperand(Context, 0);
     double bd = 0;
-    if (b && b->InheritsFrom(TSLLongint::ClassInfo)) bd = static_cast<double>(static_cast<TSLLongint*>(b)->GetLongintValue());
-    else bd = SLCast<TSLDouble>(b)->GetDoubleValue();
-    TRef<TSLObject> r = MakeRef<TSLDouble>(CheckReal(RealOp(a, bd), a, bd));
-    SLPopOperands(Context, 2);
-    SLPushOperand(Context, r);
+    if (b && b->InheritsFrom(TSLDouble::ClassInfo))
+        bd = static_cast<TSLDouble*>(b)->GetDoubleValue();
+    else
+        bd = static_cast<double>(SLCast<TSLLongint>(b)->GetLongintValue());
+    ReplaceReal(Context, 2, RealOp(a, bd));
 }
 
 void TSLAddProcedure::RegisterProcedures() {
@@ -59,15 +100,15 @@ void TSLAddProcedure::RegisterProcedures() {
 }
 
 int64_t TSLAddProcedure::IntOp(int64_t A, int64_t B) const {
-    return static_cast<int64_t>(static_cast<uint64_t>(A) + static_cast<uint64_t>(B));
+    return Wrap(static_cast<uint64_t>(A) + static_cast<uint64_t>(B));
 }
 
 int64_t TSLSubProcedure::IntOp(int64_t A, int64_t B) const {
-    return static_cast<int64_t>(static_cast<uint64_t>(A) - static_cast<uint64_t>(B));
+    return Wrap(static_cast<uint64_t>(A) - static_cast<uint64_t>(B));
 }
 
 int64_t TSLMulProcedure::IntOp(int64_t A, int64_t B) const {
-    return static_cast<int64_t>(static_cast<uint64_t>(A) * static_cast<uint64_t>(B));
+    return Wrap(static_cast<uint64_t>(A) * static_cast<uint64_t>(B));
 }
 
 void TSLAddProcedure::ExecuteString(TSLContext* Context) {
@@ -76,9 +117,7 @@ void TSLAddProcedure::ExecuteString(TSLContext* Context) {
     MyAnsiString text;
     text.reserve(a->GetStringValue().size() + b->GetStringValue().size());
     text.append(a->GetStringValue()).append(b->GetStringValue());
-    TRef<TSLString> r = MakeRef<TSLString>(std::move(text));
-    SLPopOperands(Context, 2);
-    SLPushOperand(Context, r);
+    Replace(Context, 2, MakeRef<TSLString>(std::move(text)));
 }
 
 void TSLAddProcedure::ExecuteArray(TSLContext* Context) {
@@ -86,6 +125,195 @@ void TSLAddProcedure::ExecuteArray(TSLContext* Context) {
     TRef<TSLArray> a(static_cast<TSLArray*>(SLOperand(Context, 1)));
     a->AddObject(b.Get());
     SLPopOperands(Context, 2);
+}
+
+// ---------------------------------------------------------------- one-operand numbers
+
+void TSLUnaryNumberProcedure::RegisterProcedures() {
+    Register(&TSLUnaryNumberProcedure::ExecuteLongint, TSLLongint::ClassInfo, 0);
+    Register(&TSLUnaryNumberProcedure::ExecuteDouble, TSLDouble::ClassInfo, 0);
+}
+
+void TSLUnaryNumberProcedure::ExecuteLongint(TSLContext* Context) {
+    Replace(Context, 1, OfLongint(static_cast<TSLLongint*>(SLOperand(Context, 0))->GetLongintValue()));
+}
+
+void TSLUnaryNumberProcedure::ExecuteDouble(TSLContext* Context) {
+    Replace(Context, 1, OfDouble(static_cast<TSLDouble*>(SLOperand(Context, 0))->GetDoubleValue()));
+}
+
+TRef<TSLObject> TSLNegProcedure::OfLongint(int64_t X) const {
+    return MakeRef<TSLLongint>(Wrap(0u - static_cast<uint64_t>(X)));
+}
+TRef<TSLObject> TSLNegProcedure::OfDouble(double X) const { return MakeRef<TSLDouble>(-X); }
+
+TRef<TSLObject> TSLAbsProcedure::OfLongint(int64_t X) const {
+    return MakeRef<TSLLongint>(X < 0 ? Wrap(0u - static_cast<uint64_t>(X)) : X);
+}
+TRef<TSLObject> TSLAbsProcedure::OfDouble(double X) const { return MakeRef<TSLDouble>(std::fabs(X)); }
+
+TRef<TSLObject> TSLSqrtProcedure::OfLongint(int64_t X) const { return OfDouble(static_cast<double>(X)); }
+TRef<TSLObject> TSLSqrtProcedure::OfDouble(double X) const {
+    if (X < 0.0) throw Exception(SLFloatInvalidText);
+    return MakeRef<TSLDouble>(std::sqrt(X));
+}
+
+// An integer is its own ceiling, floor, rounding and truncation (all 64 bits).
+TRef<TSLObject> TSLCeilProcedure::OfLongint(int64_t X) const { return MakeRef<TSLLongint>(X); }
+TRef<TSLObject> TSLCeilProcedure::OfDouble(double X) const {
+    return MakeRef<TSLLongint>(SLRealToInt64(std::ceil(X)));
+}
+
+TRef<TSLObject> TSLFloorProcedure::OfLongint(int64_t X) const { return MakeRef<TSLLongint>(X); }
+TRef<TSLObject> TSLFloorProcedure::OfDouble(double X) const {
+    return MakeRef<TSLLongint>(SLRealToInt64(std::floor(X)));
+}
+
+TRef<TSLObject> TSLRoundProcedure::OfLongint(int64_t X) const { return MakeRef<TSLLongint>(X); }
+TRef<TSLObject> TSLRoundProcedure::OfDouble(double X) const {
+    // Halves to the even neighbour, independent of the rounding mode.
+    double r = std::round(X);
+    if (std::fabs(X - std::trunc(X)) == 0.5) r = 2.0 * std::round(X / 2.0);
+    return MakeRef<TSLLongint>(SLRealToInt64(r));
+}
+
+TRef<TSLObject> TSLTruncProcedure::OfLongint(int64_t X) const { return MakeRef<TSLLongint>(X); }
+TRef<TSLObject> TSLTruncProcedure::OfDouble(double X) const {
+    return MakeRef<TSLLongint>(SLRealToInt64(std::trunc(X)));
+}
+
+// ---------------------------------------------------------------- integers
+
+void TSLIDivProcedure::Execute(TSLContext* Context) {
+    const int64_t b = IntAt(Context, 0);
+    const int64_t a = IntAt(Context, 1);
+    if (b == 0) throw Exception("Division by zero");
+    // The smallest integer divided by -1 wraps to itself.
+    const int64_t q = (b == -1) ? Wrap(0u - static_cast<uint64_t>(a)) : a / b;
+    ReplaceInt(Context, 2, q);
+}
+
+void TSLModProcedure::Execute(TSLContext* Context) {
+    const int64_t b = IntAt(Context, 0);
+    const int64_t a = IntAt(Context, 1);
+    if (b == 0) throw Exception("Division by zero");
+    ReplaceInt(Context, 2, b == -1 ? 0 : a % b);
+}
+
+int64_t SLIntPower(int64_t Base, int64_t Exponent) noexcept {
+    // Squaring gives the same wrapped product as repeated multiplication.
+    uint64_t result = 1;
+    uint64_t base = static_cast<uint64_t>(Base);
+    for (uint64_t e = Exponent > 0 ? static_cast<uint64_t>(Exponent) : 0; e != 0; e >>= 1) {
+        if (e & 1u) result *= base;
+        base *= base;
+    }
+    return Wrap(result);
+}
+
+void TSLPowerProcedure::Execute(TSLContext* Context) {
+    const int64_t b = IntAt(Context, 0);
+    const int64_t a = IntAt(Context, 1);
+    ReplaceInt(Context, 2, SLIntPower(a, b));
+}
+
+void TSLExpProcedure::Execute(TSLContext* Context) {
+    const double b = RealAt(Context, 0);
+    const double a = RealAt(Context, 1);
+    if (a == 0.0 && b < 0.0) throw Exception(SLFloatDivByZeroText);
+    ReplaceReal(Context, 2, SLCheckReal(std::pow(a, b), a, b));
+}
+
+void TSLLnProcedure::Execute(TSLContext* Context) {
+    const double x = RealAt(Context, 0);
+    ReplaceReal(Context, 1, SLCheckedLn(x));
+}
+
+void TSLLog2Procedure::Execute(TSLContext* Context) {
+    const double x = RealAt(Context, 0);
+    (void)SLCheckedLn(x);
+    ReplaceReal(Context, 1, std::log2(x));
+}
+
+void TSLLog10Procedure::Execute(TSLContext* Context) {
+    const double x = RealAt(Context, 0);
+    (void)SLCheckedLn(x);
+    ReplaceReal(Context, 1, std::log10(x));
+}
+
+void TSLLogXProcedure::Execute(TSLContext* Context) {
+    // Both integers taken whole (64 bits).
+    const double x = static_cast<double>(IntAt(Context, 0));
+    const double base = static_cast<double>(IntAt(Context, 1));
+    const double lx = SLCheckedLn(x);
+    const double lb = SLCheckedLn(base);
+    ReplaceReal(Context, 2, SLCheckedDivide(lx, lb));
+}
+
+void TSLSinProcedure::Execute(TSLContext* Context) {
+    const double x = RealAt(Context, 0);
+    ReplaceReal(Context, 1, SLCheckReal(std::sin(x), x));
+}
+
+void TSLCosProcedure::Execute(TSLContext* Context) {
+    const double x = RealAt(Context, 0);
+    ReplaceReal(Context, 1, SLCheckReal(std::cos(x), x));
+}
+
+void TSLAtanProcedure::Execute(TSLContext* Context) {
+    const double x = RealAt(Context, 0);
+    const double y = RealAt(Context, 1);
+    ReplaceReal(Context, 2, SLCheckReal(std::atan2(y, x), y, x));
+}
+
+void TSLShlProcedure::Execute(TSLContext* Context) {
+    const int64_t n = IntAt(Context, 0);
+    const int64_t a = IntAt(Context, 1);
+    ReplaceInt(Context, 2, Wrap(static_cast<uint64_t>(a) << (static_cast<uint64_t>(n) & 63u)));
+}
+
+void TSLShrProcedure::Execute(TSLContext* Context) {
+    const int64_t n = IntAt(Context, 0);
+    const int64_t a = IntAt(Context, 1);
+    ReplaceInt(Context, 2, Wrap(static_cast<uint64_t>(a) >> (static_cast<uint64_t>(n) & 63u)));
+}
+
+// ---------------------------------------------------------------- logic
+
+void TSLLogicProcedure::RegisterProcedures() {
+    Register(&TSLLogicProcedure::ExecuteLongint, TSLLongint::ClassInfo, 1);
+    Register(&TSLLogicProcedure::ExecuteBoolean, TSLBoolean::ClassInfo, 1);
+}
+
+void TSLLogicProcedure::ExecuteLongint(TSLContext* Context) {
+    const int64_t b = IntAt(Context, 0);
+    const int64_t a = static_cast<TSLLongint*>(SLOperand(Context, 1))->GetLongintValue();
+    ReplaceInt(Context, 2, Wrap(Op(static_cast<uint64_t>(a), static_cast<uint64_t>(b))));
+}
+
+void TSLLogicProcedure::ExecuteBoolean(TSLContext* Context) {
+    const bool b = SLOperandAs<TSLBoolean>(Context, 0)->GetBooleanValue();
+    const bool a = static_cast<TSLBoolean*>(SLOperand(Context, 1))->GetBooleanValue();
+    Replace(Context, 2, MakeRef<TSLBoolean>(Op(a ? 1u : 0u, b ? 1u : 0u) != 0));
+}
+
+uint64_t TSLAndProcedure::Op(uint64_t A, uint64_t B) const { return A & B; }
+uint64_t TSLOrProcedure::Op(uint64_t A, uint64_t B) const { return A | B; }
+uint64_t TSLXorProcedure::Op(uint64_t A, uint64_t B) const { return A ^ B; }
+
+void TSLNotProcedure::RegisterProcedures() {
+    Register(&TSLNotProcedure::ExecuteLongint, TSLLongint::ClassInfo, 0);
+    Register(&TSLNotProcedure::ExecuteBoolean, TSLBoolean::ClassInfo, 0);
+}
+
+void TSLNotProcedure::ExecuteLongint(TSLContext* Context) {
+    const int64_t x = static_cast<TSLLongint*>(SLOperand(Context, 0))->GetLongintValue();
+    ReplaceInt(Context, 1, ~x);
+}
+
+void TSLNotProcedure::ExecuteBoolean(TSLContext* Context) {
+    const bool x = static_cast<TSLBoolean*>(SLOperand(Context, 0))->GetBooleanValue();
+    Replace(Context, 1, MakeRef<TSLBoolean>(!x));
 }
 
 // ---------------------------------------------------------------- comparison
