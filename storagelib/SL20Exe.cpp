@@ -1,5 +1,6 @@
 #include "storagelib/SL20Exe.h"
 
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -12,11 +13,38 @@ namespace vo {
 
 namespace {
 [[noreturn]] void Fail(const char* Text) { throw Exception(Text); }
+
+// The end of a time slice. The slice is over once the millisecond tick has
+// advanced by its length since the call began. Reading a precise clock after
+// every step costs about as much as a cheap token, so the timer thread marks
+// the end instead (its timers expire by the same tick) and each step reads
+// the mark. A slice of 0 ms or less ends after the first step.
+class TSliceClock {
+public:
+    // Without Arm (a single step is asked for) no timer runs.
+    TSliceClock(int64_t Slice, bool Arm) : FTimer(&MxTimerQueue()) {
+        if (!Arm) return;
+        if (Slice <= 0) {
+            FOver.store(true, std::memory_order_relaxed);
+            return;
+        }
+        FTimer.SetOnExpiration([this] { FOver.store(true, std::memory_order_relaxed); });
+        FTimer.Initialize(Slice, false, true);
+    }
+    // The timer stops (and waits for an expiration in progress) before the
+    // mark goes.
+    ~TSliceClock() = default;
+    bool Over() const noexcept { return FOver.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<bool> FOver{false};
+    TMxTimer FTimer; // last: stopped first
+};
 } // namespace
 
 // ---------------------------------------------------------------- TContextStackInterface
 
-TContextStackInterface::TContextStackInterface(TSLStack* AStack, const TClassInfo* AElementClass)
+TContextStackInterface::TContextStackInterface(TSLContextStack* AStack, const TClassInfo* AElementClass)
     : Stack(AStack), ElementClass(AElementClass) {}
 
 void TContextStackInterface::Check(const TSLObject* Obj) const {
@@ -129,9 +157,9 @@ void TContextInterfaceImplementation::ExecuteName(std::string_view AName) {
 // ---------------------------------------------------------------- TSLContextImplementation
 
 TSLContextImplementation::TSLContextImplementation()
-    : FOperandStack(MakeRef<TSLStack>()),
-      FExecutionStack(MakeRef<TSLStack>()),
-      FDictStack(MakeRef<TSLStack>()),
+    : FOperandStack(MakeRef<TSLContextStack>()),
+      FExecutionStack(MakeRef<TSLContextStack>()),
+      FDictStack(MakeRef<TSLContextStack>()),
       FOperandIntf(FOperandStack.Get(), nullptr),
       FExecutionIntf(FExecutionStack.Get(), &TSLTokenizer::ClassInfo),
       FDictIntf(FDictStack.Get(), &TSLDictionary::ClassInfo),
@@ -148,13 +176,6 @@ TSLContextImplementation::~TSLContextImplementation() {
     FExecutionStack->Clear();
     FOperandStack->Clear();
     FDictStack->Clear();
-}
-
-TSLTokenizer* TSLContextImplementation::TopTokenizer() const noexcept {
-    TSLStack& s = *FExecutionStack;
-    if (s.GetCount() == 0) return nullptr;
-    // Only tokenizers reach the execution stack (its interface checks them).
-    return static_cast<TSLTokenizer*>(s.GetObjAtIndex(0));
 }
 
 int32_t TSLContextImplementation::GetUserValue() const {
@@ -247,6 +268,22 @@ TRef<TSLObject> TSLContextImplementation::CreateProcedureFrame(TSLProcedure* Pro
 TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictionary*& Parent) {
     Parent = nullptr;
     std::string_view name = AName;
+    // Most names are plain: one scan tells.
+    bool plain = true;
+    for (const char ch : name)
+        if (ch == ':' || ch == '.') {
+            plain = false;
+            break;
+        }
+    if (plain) {
+        const int depth = FDictStack->Count();
+        for (int i = 0; i < depth; ++i) {
+            auto* d = static_cast<TSLDictionary*>(FDictStack->At(i));
+            const int k = d->GetIndexOfName(name);
+            if (k >= 0) return d->GetObjAtIndex(k);
+        }
+        return nullptr;
+    }
     for (;;) {
         // 1. A namespace prefix.
         if (const std::size_t colon = name.find(':'); colon != std::string_view::npos) {
@@ -254,9 +291,9 @@ TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictiona
             TSLDictionary* nsDict = FindNamespace(ns);
             if (!nsDict) {
                 // An alias: a string entry of that name on the dictionary stack.
-                const int depth = FDictStack->GetCount();
+                const int depth = FDictStack->Count();
                 for (int i = 0; i < depth; ++i) {
-                    auto* d = static_cast<TSLDictionary*>(FDictStack->GetObjAtIndex(i));
+                    auto* d = static_cast<TSLDictionary*>(FDictStack->At(i));
                     const int k = d->GetIndexOfName(ns);
                     if (k < 0) continue;
                     if (auto* alias = dynamic_cast<TSLString*>(d->GetObjAtIndex(k))) {
@@ -290,9 +327,9 @@ TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictiona
                 hit = true;
             }
         } else {
-            const int depth = FDictStack->GetCount();
+            const int depth = FDictStack->Count();
             for (int i = 0; i < depth; ++i) {
-                auto* d = static_cast<TSLDictionary*>(FDictStack->GetObjAtIndex(i));
+                auto* d = static_cast<TSLDictionary*>(FDictStack->At(i));
                 const int k = d->GetIndexOfName(part);
                 if (k >= 0) {
                     found = d->GetObjAtIndex(k);
@@ -323,19 +360,19 @@ TSLObject* TSLContextImplementation::FetchToken() {
         TSLTokenizer* t = TopTokenizer();
         if (!t) return nullptr;
         if (TSLObject* token = t->GetToken(*this)) return token;
-        if (TopTokenizer() == t) FExecutionStack->Pop(false);
+        if (TopTokenizer() == t) FExecutionStack->Drop();
     }
 }
 
 TSLObject* TSLContextImplementation::GetToken() const {
     const TSLTokenizer* t = TopTokenizer();
-    return t ? t->FToken.Get() : nullptr;
+    return t ? t->FToken : nullptr;
 }
 
 TSLObject* TSLContextImplementation::GetTokenExec(bool& Executable) const {
     const TSLTokenizer* t = TopTokenizer();
     Executable = t && t->FTokenIsExecutable;
-    return t ? t->FToken.Get() : nullptr;
+    return t ? t->FToken : nullptr;
 }
 
 TSLObject* TSLContextImplementation::GetUnresolvedToken() const {
@@ -358,7 +395,7 @@ TSLContextImplementation& SLContextImpl(TSLContext* Context) {
 void TSLInterpreter::Exec(TSLContextImplementation& C) {
     TSLTokenizer* t = C.TopTokenizer();
     if (!t) return;
-    TSLObject* token = t->FToken.Get();
+    TSLObject* token = t->FToken;
     if (!token) return;
     if (!t->FTokenIsExecutable) {
         C.OperandStack().Push(token);
@@ -382,7 +419,7 @@ void TSLInterpreter::Exec(TSLContextImplementation& C) {
 void TSLInterpreter::ReExec(TSLContextImplementation& C) {
     TSLTokenizer* t = C.TopTokenizer();
     if (!t) return;
-    TSLObject* token = t->FToken.Get();
+    TSLObject* token = t->FToken;
     if (!token) return;
     if (!t->FTokenIsExecutable) {
         C.OperandStack().Push(token);
@@ -437,7 +474,7 @@ bool TSLInterpreter::DoRun(TSLContext* Context, TRunMode Mode) {
     C.FTimeout = 2147483647;
     if (Mode == TRunMode::StepOver && C.GetState() == isExecuting) C.FProcCount = C.ExecutionStack().GetCount();
     if (C.GetState() == isWaitZero) C.SetState(isExecuting);
-    const int64_t start = MyGetTickCount();
+    const TSliceClock clock(TimeSlice, Mode != TRunMode::StepInto);
     for (;;) {
         switch (C.GetState()) {
         case isExecuting:
@@ -488,7 +525,7 @@ bool TSLInterpreter::DoRun(TSLContext* Context, TRunMode Mode) {
         case TRunMode::StepInto:
             return C.GetState() == isFinished;
         }
-        if (MyGetTickCount() - start >= TimeSlice) {
+        if (clock.Over()) {
             C.SetState(isWaitZero);
             return false;
         }

@@ -20,6 +20,33 @@ namespace vo {
 
 class TSLContextImplementation;
 
+// The stacks of a context: stacks with quick access for the interpreter's own
+// use (their class and error texts are those of the stack).
+class TSLContextStack final : public TSLStack {
+public:
+    TSLContextStack() = default;
+    int Count() const noexcept { return static_cast<int>(Arr.size()); }
+    // The element at stack index Index (0 = top); out of range raises the
+    // stack's error.
+    TSLObject* At(int Index) const {
+        const std::size_t n = Arr.size();
+        if (static_cast<std::size_t>(static_cast<unsigned>(Index)) < n)
+            return Arr[n - 1 - static_cast<std::size_t>(Index)].Get();
+        return GetObjAtIndex(Index);
+    }
+    TSLObject* TopOrNil() const noexcept { return Arr.empty() ? nullptr : Arr.back().Get(); }
+    // Removes the top (the stack's error when empty); it is released after it
+    // left the stack.
+    void Drop() {
+        if (Arr.empty()) {
+            Pop(false);
+            return;
+        }
+        TRef<TSLObject> old = std::move(Arr.back());
+        Arr.pop_back();
+    }
+};
+
 // A stack of a context as native code sees it: forwards to the stack with its
 // index rules (0 is the top; InsertObject(0, X) puts X directly below the top).
 // A stack that holds only one class (the dictionary stack holds dictionaries,
@@ -27,18 +54,22 @@ class TSLContextImplementation;
 // typecast".
 class TContextStackInterface final : public TStackInterface {
 public:
-    TContextStackInterface(TSLStack* AStack, const TClassInfo* AElementClass);
-    TSLObject* GetObjAtIndex(int Index) override { return Stack->GetObjAtIndex(Index); }
+    TContextStackInterface(TSLContextStack* AStack, const TClassInfo* AElementClass);
+    TSLObject* GetObjAtIndex(int Index) override { return Stack->At(Index); }
     void SetObjAtIndex(int Index, TSLObject* AObject) override;
-    int GetCount() override { return Stack->GetCount(); }
+    int GetCount() override { return Stack->Count(); }
     void Clear() override { Stack->Clear(); }
     void AddObject(TSLObject* Obj) override;
     void InsertObject(int Index, TSLObject* Obj) override;
     void RemoveObject(int Index) override { Stack->DelObjAtIndex(Index); }
     void Push(TSLObject* Obj) override;
-    TSLObject* Pop(bool ReturnResult) override { return Stack->Pop(ReturnResult); }
+    TSLObject* Pop(bool ReturnResult) override {
+        if (ReturnResult) return Stack->Pop(true);
+        Stack->Drop();
+        return nullptr;
+    }
 
-    TRef<TSLStack> Stack;
+    TRef<TSLContextStack> Stack;
 
 private:
     void Check(const TSLObject* Obj) const;
@@ -123,16 +154,17 @@ public:
     TSLObject* GetExceptToken() const noexcept { return FExceptToken.Get(); }
 
     // The stacks themselves.
-    TSLStack& OperandStack() const noexcept { return *FOperandStack; }
-    TSLStack& ExecutionStack() const noexcept { return *FExecutionStack; }
-    TSLStack& DictStack() const noexcept { return *FDictStack; }
+    TSLContextStack& OperandStack() const noexcept { return *FOperandStack; }
+    TSLContextStack& ExecutionStack() const noexcept { return *FExecutionStack; }
+    TSLContextStack& DictStack() const noexcept { return *FDictStack; }
     TSLDictionary& NameSpaceDict() const noexcept { return *FNameSpaceDict; }
     // The tokenizer on top of the execution stack; nil when it is empty.
-    TSLTokenizer* TopTokenizer() const noexcept;
+    // (Only tokenizers reach the execution stack: its interface checks them.)
+    TSLTokenizer* TopTokenizer() const noexcept { return static_cast<TSLTokenizer*>(FExecutionStack->TopOrNil()); }
     // Pushes a tokenizer on the execution stack.
     void PushTokenizer(TSLTokenizer* Tokenizer) { FExecutionStack->Push(Tokenizer); }
     // Pops the top tokenizer.
-    void PopTokenizer() { FExecutionStack->Pop(false); }
+    void PopTokenizer() { FExecutionStack->Drop(); }
     // The namespace of that name, nil when none.
     TSLDictionary* FindNamespace(std::string_view Name) const;
     void SetState(TContextState Value) noexcept { FState = Value; }
@@ -145,7 +177,7 @@ public:
     bool FExceptionMapped = false;
 
 private:
-    TRef<TSLStack> FOperandStack, FExecutionStack, FDictStack;
+    TRef<TSLContextStack> FOperandStack, FExecutionStack, FDictStack;
     TContextStackInterface FOperandIntf, FExecutionIntf, FDictIntf;
     TRef<TSLDictionary> FNameSpaceDict;
     TContextState FState = isIdle;

@@ -173,8 +173,8 @@ void PopForExit(TSLContextImplementation& C) {
     TRef<TSLTokenizer> t(C.TopTokenizer());
     C.PopTokenizer();
     if (auto* proc = dynamic_cast<TSLProcTokenizer*>(t.Get()); proc && proc->FLocalDict) {
-        TSLStack& dicts = C.DictStack();
-        while (dicts.GetCount() > proc->FDictStackCount) dicts.Pop(false);
+        TSLContextStack& dicts = C.DictStack();
+        while (dicts.Count() > proc->FDictStackCount) dicts.Drop();
     }
 }
 
@@ -183,12 +183,12 @@ void PopForExit(TSLContextImplementation& C) {
 // on from there.
 void Unwind(TSLInternalProcedure* Self, TSLContext* Context, TExitKind Kind, const char* Missing) {
     TSLContextImplementation& C = SLContextImpl(Context);
-    TSLStack& exec = C.ExecutionStack();
+    TSLContextStack& exec = C.ExecutionStack();
     bool found = false;
-    for (int i = 0, n = exec.GetCount(); i < n && !found; ++i) found = IsTarget(Kind, exec.GetObjAtIndex(i));
+    for (int i = 0, n = exec.Count(); i < n && !found; ++i) found = IsTarget(Kind, exec.At(i));
     if (!found) {
         // Nothing to leave: every frame goes and the error ends the run.
-        while (exec.GetCount() > 0) C.PopTokenizer();
+        while (exec.Count() > 0) C.PopTokenizer();
         Context->FContextInterface->RaiseStandardException(Missing);
         return;
     }

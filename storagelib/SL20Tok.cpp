@@ -18,30 +18,34 @@ bool SLIsExecutableClass(const TSLObject* Obj) noexcept {
 TSLObject* TSLTokenizer::GetNextToken(TSLContextImplementation&) { RaiseMethodNotImplementedException("GetNextToken"); }
 
 TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
-    if (FUserValue != 0 || Context.GetState() == isContinuing) return FToken.Get();
+    if (FUserValue != 0 || Context.GetState() == isContinuing) return FToken;
     TSLObject* p = GetNextToken(Context);
     if (!p) {
-        FToken.Reset();
-        FUnresolvedToken.Reset();
+        ClearToken();
         return nullptr;
     }
     FTokenIsExecutable = p->GetExecutable();
     FUnresolvedToken = TRef<TSLObject>(p);
-    if (FTokenIsExecutable && p->ClassType().InheritsFrom(TSLIdent::ClassInfo)) {
-        // The current token is the name until it has been resolved, so that a
-        // failing lookup leaves nothing stale behind.
-        FToken.Reset();
+    FToken = p;
+    if (FTokenIsExecutable && p->InheritsFrom(TSLIdent::ClassInfo)) {
+        // Nothing stale stays current when the lookup fails.
+        FToken = nullptr;
+        FResolvedKeep.Reset();
         p = Context.ResolveName(static_cast<TSLIdent*>(p)->GetIdentValue());
         if (!SLIsExecutableClass(p)) FTokenIsExecutable = false;
+        FResolvedKeep = TRef<TSLObject>(p);
+        FToken = p;
+    } else if (FResolvedKeep) {
+        FResolvedKeep.Reset();
     }
-    FToken = TRef<TSLObject>(p);
     return p;
 }
 
 void TSLTokenizer::ClearToken() noexcept {
-    FToken.Reset();
+    FToken = nullptr;
     FTokenIsExecutable = false;
     FUnresolvedToken.Reset();
+    FResolvedKeep.Reset();
 }
 
 // ---------------------------------------------------------------- object
@@ -65,10 +69,10 @@ TSLObject* TSLBlockTokenizer::GetNextToken(TSLContextImplementation&) {
 }
 
 void TSLTryTokenizer::CleanupStacks(TSLContextImplementation& Context) {
-    TSLStack& ops = Context.OperandStack();
-    while (ops.GetCount() > FOpStackCount) ops.Pop(false);
-    TSLStack& dicts = Context.DictStack();
-    while (dicts.GetCount() > FDictStackCount) dicts.Pop(false);
+    TSLContextStack& ops = Context.OperandStack();
+    while (ops.Count() > FOpStackCount) ops.Drop();
+    TSLContextStack& dicts = Context.DictStack();
+    while (dicts.Count() > FDictStackCount) dicts.Drop();
 }
 
 TSLObject* TSLExceptTokenizer::GetNextToken(TSLContextImplementation& Context) {
@@ -142,39 +146,39 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
         // The procedure may have been changed since Init; its parameter list
         // must still be an array.
         auto* params = SLCast<TSLArray>(proc.GetObjAtIndex(0));
-        TSLStack& dicts = Context.DictStack();
-        FDictStackCount = dicts.GetCount();
+        TSLContextStack& dicts = Context.DictStack();
+        FDictStackCount = dicts.Count();
         FLocalDict = MakeRef<TSLDictionary>();
         dicts.Push(FLocalDict.Get());
-        TSLStack& ops = Context.OperandStack();
+        TSLContextStack& ops = Context.OperandStack();
         for (int i = params->GetCount() - 1; i >= 0; --i) {
             const auto* name = SLCast<TSLIdent>(params->GetObjAtIndex(i));
-            TSLObject* value = ops.GetObjAtIndex(0);
+            TSLObject* value = ops.At(0);
             FLocalDict->AddObject(name->GetIdentValue(), value);
-            ops.Pop(false);
+            ops.Drop();
         }
-        FOpStackCount = ops.GetCount();
+        FOpStackCount = ops.Count();
         ExecuteItem = 1;
     }
     if (ExecuteItem >= n - 1) {
         // The body is done (or exitproc): discard what it left, push the
         // results, drop the local dictionary and whatever the body opened.
-        TSLStack& ops = Context.OperandStack();
+        TSLContextStack& ops = Context.OperandStack();
         if (!FLocalDict) {
             // Left before it began: no parameters were taken.
             FLocalDict = MakeRef<TSLDictionary>();
             FDictStackCount = Context.DictStack().GetCount();
-            FOpStackCount = ops.GetCount();
+            FOpStackCount = ops.Count();
         }
-        while (ops.GetCount() > FOpStackCount) ops.Pop(false);
+        while (ops.Count() > FOpStackCount) ops.Drop();
         auto* results = SLCast<TSLArray>(proc.GetObjAtIndex(n - 1));
         const int r = results->GetCount();
         for (int i = 0; i < r; ++i) {
             const auto* name = SLCast<TSLIdent>(results->GetObjAtIndex(i));
             ops.Push(FLocalDict->GetObjWithName(name->GetIdentValue()));
         }
-        TSLStack& dicts = Context.DictStack();
-        while (dicts.GetCount() > FDictStackCount) dicts.Pop(false);
+        TSLContextStack& dicts = Context.DictStack();
+        while (dicts.Count() > FDictStackCount) dicts.Drop();
         FLocalDict.Reset();
         FFinished = true;
         return nullptr;

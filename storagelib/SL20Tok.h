@@ -34,10 +34,15 @@ public:
     // The context's user value while this tokenizer is on top.
     int32_t FUserValue = 0;
     // The current token after name resolution, its executable flag, and the
-    // token as delivered. The tokenizer keeps them alive while they are current.
-    TRef<TSLObject> FToken;
+    // token as delivered. The tokenizer keeps them alive while they are
+    // current (a script may change the block it runs, or the dictionary that
+    // holds a name's object, while a token is current).
+    TSLObject* FToken = nullptr;
     bool FTokenIsExecutable = false;
     TRef<TSLObject> FUnresolvedToken;
+
+private:
+    TRef<TSLObject> FResolvedKeep; // FToken when it differs from FUnresolvedToken
 
 protected:
     TSLTokenizer() = default;
