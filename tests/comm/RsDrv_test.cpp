@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -133,6 +134,61 @@ TEST(RsReceiver, AsksForTheWholePayloadAtOnce)
 
 // ------------------------------------------------------------------ the driver on a pseudo-terminal
 
+// Runs functions in a step of a task on a scheduler's thread and waits for
+// them: the drivers are opened and closed on the server's thread, whose
+// receive tasks they create and free.
+class TOnScheduler {
+public:
+    explicit TOnScheduler(TMxScheduler& Scheduler) : FTask(Scheduler, "RsDrvTest")
+    {
+        FTask.SetOnExecute([this](TMxTask& Sender) {
+            // Not ready before the job is taken: a job handed in after this
+            // makes the signal ready again and the wait below ends at once.
+            FSignal.SetReady(false);
+            std::function<void()> job;
+            std::promise<MyAnsiString>* done;
+            {
+                std::lock_guard l(FMutex);
+                job = std::move(FJob);
+                FJob = nullptr;
+                done = FDone;
+            }
+            Sender.WaitFor(FSignal, MxInfinite);
+            if (!job)
+                return;
+            MyAnsiString error;
+            try {
+                job();
+            } catch (const std::exception& e) {
+                error = e.what();
+            }
+            done->set_value(error);
+        });
+        FTask.Start();
+    }
+    void Run(std::function<void()> F)
+    {
+        std::promise<MyAnsiString> done;
+        {
+            std::lock_guard l(FMutex);
+            FJob = std::move(F);
+            FDone = &done;
+        }
+        FSignal.SetReady(true);
+        // The error passes as text: no exception object is shared between threads.
+        const MyAnsiString error = done.get_future().get();
+        if (!error.empty())
+            throw Exception(error);
+    }
+
+private:
+    std::mutex FMutex;
+    std::function<void()> FJob;
+    std::promise<MyAnsiString>* FDone = nullptr;
+    TMxSignal FSignal;
+    TMxTask FTask; // last: destroyed first
+};
+
 // Frames delivered to device index 0, collected across threads.
 class TInbox {
 public:
@@ -170,17 +226,22 @@ protected:
         MxEnsureMessaging();
         ComPortTable::instance().map(Name, pty.slavePath());
         Scheduler = TMxScheduler::CreateThreaded("OvraScheduler");
+        ServerThread = std::make_unique<TOnScheduler>(*Scheduler);
         Driver = std::make_unique<TRsDriver>(1, 38400, Name);
     }
     void TearDown() override
     {
+        Close(*Driver);
         Driver.reset();
+        ServerThread.reset();
         Scheduler.reset();
         ComPortTable::instance().unmap(Name);
     }
+    void Open(TRsDriver& D) { ServerThread->Run([&] { D.Open(*Scheduler, Manager); }); }
+    void Close(TRsDriver& D) { ServerThread->Run([&] { D.Close(); }); }
     void Open()
     {
-        Driver->Open(*Scheduler, Manager);
+        Open(*Driver);
         ASSERT_TRUE(Driver->PortIsOpen());
         ASSERT_EQ(Driver->Assign(0, Inbox.Event(), nullptr), 0);
     }
@@ -195,6 +256,7 @@ protected:
     Pty pty;
     TThreadManager Manager;
     std::unique_ptr<TMxScheduler> Scheduler;
+    std::unique_ptr<TOnScheduler> ServerThread;
     std::unique_ptr<TRsDriver> Driver;
     TInbox Inbox;
 };
@@ -276,10 +338,10 @@ TEST_F(RsDriverTest, BaudRateForTheNextOpeningOnly)
     ASSERT_TRUE(Driver->SetBaudRate(9600));
     Open();
     EXPECT_EQ(LineSpeed(), B9600);
-    Driver->Close();
+    Close(*Driver);
     EXPECT_FALSE(Driver->PortIsOpen());
     EXPECT_EQ(Driver->BaudRate(), 38400u);
-    Driver->Open(*Scheduler, Manager);
+    Open(*Driver);
     EXPECT_EQ(LineSpeed(), B38400);
     EXPECT_EQ(Driver->DefaultBaudRate(), 38400u);
 
@@ -293,12 +355,12 @@ TEST_F(RsDriverTest, BaudRateForTheNextOpeningOnly)
 TEST_F(RsDriverTest, APortThatDoesNotOpenLeavesTheDriverClosed)
 {
     TRsDriver missing(2, 38400, "COM250");
-    EXPECT_EQ(ExceptionText([&] { missing.Open(*Scheduler, Manager); }), "Port COM250 could not be opened!");
+    EXPECT_EQ(ExceptionText([&] { Open(missing); }), "Port COM250 could not be opened!");
     EXPECT_FALSE(missing.PortIsOpen());
     EXPECT_EQ(missing.Output(0, SimHex("10")), OvraResPortNotOpen);
     // Opening one port twice: the second opening finds it open and does nothing.
     Open();
-    Driver->Open(*Scheduler, Manager);
+    Open(*Driver);
     EXPECT_TRUE(Driver->PortIsOpen());
 }
 
@@ -307,9 +369,9 @@ TEST_F(RsDriverTest, ClosingWithFramesInFlight)
     Open();
     for (int i = 0; i < 50; ++i)
         pty.write(SimHex("A5 01 10 10"));
-    Driver->Close();
-    Driver->Open(*Scheduler, Manager);
-    Driver->Close();
+    Close(*Driver);
+    Open(*Driver);
+    Close(*Driver);
     EXPECT_FALSE(Driver->PortIsOpen());
 }
 
@@ -348,6 +410,8 @@ protected:
     void TearDown() override
     {
         Client.reset();
+        // Closed through the server, so that the port is closed on its thread.
+        EXPECT_EQ(Gui->Command({"CloseDevice", "0"}), (std::vector<MyAnsiString>{"CloseDevice", "OK"}));
         SetOvraServer(nullptr);
         Server.reset();
         Gui.reset();
