@@ -384,6 +384,17 @@ void TSLContextImplementation::ClearToken() {
     if (TSLTokenizer* t = TopTokenizer()) t->ClearToken();
 }
 
+TSLObject* TSLContextImplementation::LocationToken(TSLTokenizer* Frame) const {
+    if (!Frame) return nullptr;
+    if (!Frame->InheritsFrom(TSLObjectTokenizer::ClassInfo)) return Frame->FUnresolvedToken.Get();
+    TSLContextStack& exec = *FExecutionStack;
+    for (int i = 0, n = exec.Count(); i < n; ++i) {
+        auto* t = static_cast<TSLTokenizer*>(exec.At(i));
+        if (!t->InheritsFrom(TSLObjectTokenizer::ClassInfo) && t->FUnresolvedToken) return t->FUnresolvedToken.Get();
+    }
+    return Frame->FUnresolvedToken.Get();
+}
+
 TSLContextImplementation& SLContextImpl(TSLContext* Context) {
     if (Context && Context->ClassType().InheritsFrom(TSLContextImplementation::ClassInfo))
         return *static_cast<TSLContextImplementation*>(Context);
@@ -411,7 +422,7 @@ void TSLInterpreter::Exec(TSLContextImplementation& C) {
         // A native failure becomes a script exception carrying its message;
         // the scheduled "raisese" finds the nearest try block.
         C.FExceptionMapped = true;
-        C.SetExceptToken(frame->FUnresolvedToken.Get());
+        C.SetExceptToken(C.LocationToken(frame.Get()));
         C.FContextInterface->RaiseStandardException(e.what());
     }
 }
@@ -432,7 +443,7 @@ void TSLInterpreter::ReExec(TSLContextImplementation& C) {
     } catch (const Exception& e) {
         if (C.FExceptionMapped || C.GetState() != isContinuing) throw;
         C.FExceptionMapped = true;
-        C.SetExceptToken(frame->FUnresolvedToken.Get());
+        C.SetExceptToken(C.LocationToken(frame.Get()));
         C.FContextInterface->RaiseStandardException(e.what());
     }
 }

@@ -151,6 +151,11 @@ public:
     TSLObject* GetUnresolvedToken() const;
     void ClearToken();
     void SetExceptToken(TSLObject* Value) { FExceptToken = TRef<TSLObject>(Value); }
+    // Where a failure of the token that Frame delivered stands in the script:
+    // Frame's unresolved token, or for a name scheduled by native code (an
+    // object frame) the token of the nearest frame below that delivers the
+    // script's own tokens.
+    TSLObject* LocationToken(TSLTokenizer* Frame) const;
     TSLObject* GetExceptToken() const noexcept { return FExceptToken.Get(); }
 
     // The stacks themselves.

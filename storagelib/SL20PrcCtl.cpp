@@ -243,9 +243,14 @@ void TSLRaiseProcedure::Execute(TSLContext* Context) {
     try {
         TRef<TSLObject> obj(SLOperand(Context, 0));
         SLPopOperands(Context, 1);
-        if (!C.FExceptionMapped) C.SetExceptToken(C.GetUnresolvedToken());
-        while (C.TopTokenizer() && !Is<TSLTryTokenizer>(C.TopTokenizer())) C.PopTokenizer();
+        // The raising name is the failure's place; a re-raise after a finally
+        // block keeps the place of the original raise.
         TSLTokenizer* top = C.TopTokenizer();
+        auto* scheduled = dynamic_cast<TSLObjectTokenizer*>(top);
+        if (!C.FExceptionMapped && !(scheduled && scheduled->FCarriesException))
+            C.SetExceptToken(C.LocationToken(top));
+        while (C.TopTokenizer() && !Is<TSLTryTokenizer>(C.TopTokenizer())) C.PopTokenizer();
+        top = C.TopTokenizer();
         if (!top) throw Exception(ExceptionMessage(obj.Get()));
         static_cast<TSLTryTokenizer*>(top)->CleanupStacks(C);
         C.PopTokenizer();

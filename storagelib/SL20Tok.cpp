@@ -106,7 +106,9 @@ TSLObject* TSLFinallyTokenizer::GetNextToken(TSLContextImplementation& Context) 
         TRef<TSLTokenizer> next;
         if (FState == ftExecuteArmed) {
             Context.OperandStack().Push(carried.Get());
-            next = MakeRef<TSLObjectTokenizer>(MakeRef<TSLIdent>("raise", true).Get());
+            TRef<TSLObjectTokenizer> reraise = MakeRef<TSLObjectTokenizer>(MakeRef<TSLIdent>("raise", true).Get());
+            reraise->FCarriesException = true;
+            next = reraise;
         } else {
             next = MakeRef<TSLObjectTokenizer>(carried.Get());
         }

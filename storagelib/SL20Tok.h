@@ -58,6 +58,8 @@ public:
 
     TRef<TSLObject> Obj;
     bool Run = true;
+    // It raises again the exception a finally block has let pass.
+    bool FCarriesException = false;
 };
 
 // Delivers the elements of an array in order.

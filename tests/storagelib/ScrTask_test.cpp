@@ -152,6 +152,8 @@ TEST_F(ScriptTaskTest, AFailedRunReportsItsLocationLogsAndEnds) {
     SetScriptErrorBeep([&] { ++beeps; });
     Mem->Texts["Bad.sct"] = Lines("[B 1 2 add\n  nosuch 3 ]");
     Mem->Texts["Cast.sct"] = Lines("[B\n\n 1 'x' add ]");
+    Mem->Texts["End.sct"] = Lines("[B 1\n end ]");
+    Mem->Texts["Fin.sct"] = Lines("[B [B\n 1 pop\n 'deep' raisese ] [B\n 2 pop ] tryfinally ]");
     struct TCase {
         const char* Name;
         bool Debug;
@@ -160,6 +162,10 @@ TEST_F(ScriptTaskTest, AFailedRunReportsItsLocationLogsAndEnds) {
         {"Bad.sct", false, "Runtime error: object with name 'nosuch' not found"},
         {"Bad.sct", true, "[Bad.sct, 2] Runtime error: object with name 'nosuch' not found"},
         {"Cast.sct", true, "[Cast.sct, 3] Runtime error: Invalid class typecast"},
+        // an error a built-in reports itself stands where the built-in was called
+        {"End.sct", true, "[End.sct, 2] Runtime error: tried to delete global dictionary"},
+        // a finally block lets the exception pass with its place
+        {"Fin.sct", true, "[Fin.sct, 3] Runtime error: deep"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Error);
@@ -172,7 +178,7 @@ TEST_F(ScriptTaskTest, AFailedRunReportsItsLocationLogsAndEnds) {
         EXPECT_EQ(task->GetErrorMsg(), c.Error);
         EXPECT_TRUE(trace.Contains(c.Error));
     }
-    EXPECT_EQ(beeps, 3);
+    EXPECT_EQ(beeps, 5);
     SetScriptErrorBeep({});
     Mem->Texts["Data.stx"] = "[D /a 1]";
     EXPECT_THROW_MSG(NewTask()->LoadScript("Data.stx"), Exception, "TScriptTask.LoadScript: 'Data.stx' is not a script block");
