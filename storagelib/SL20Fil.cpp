@@ -1,6 +1,7 @@
 #include "storagelib/SL20Fil.h"
 
 #include <atomic>
+#include <climits>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -86,7 +87,9 @@ bool TSLCharFile::OpenReal(const std::string& Path, int Flags, int Lock) {
     const int fd = ::open(Path.c_str(), Flags | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (Lock != 0 && ::flock(fd, Lock | LOCK_NB) != 0)) {
+    // Positions are 32-bit: files of 2 GiB and more are refused.
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || st.st_size > INT32_MAX ||
+        (Lock != 0 && ::flock(fd, Lock | LOCK_NB) != 0)) {
         ::close(fd);
         return false;
     }
@@ -234,6 +237,7 @@ void TSLCharFile::WritePlain(uint8_t Ch) {
     if (!FileIsOpen) NotOpened();
     if (FAccess == saRead)
         throw Exception(std::string(ClassName()) + " error: File '" + FFileName + "' is not open for writing");
+    if (ActFilePos == INT32_MAX) throw Exception("Disk full while writing to file"); // the 2 GiB limit
     BufSize = BufPos = 0; // what was read ahead may be overwritten now
     if (!FWriteBuf.empty() && FWriteStart + static_cast<int32_t>(FWriteBuf.size()) != ActFilePos) FlushWrites();
     if (FWriteBuf.empty()) FWriteStart = ActFilePos;
@@ -295,7 +299,7 @@ int32_t TSLCharFile::GetFilesize() {
     if (!FileIsOpen) NotOpened();
     FlushWrites();
     struct stat st {};
-    if (::fstat(FileHandle, &st) != 0) throw Exception("Internal error");
+    if (::fstat(FileHandle, &st) != 0 || st.st_size > INT32_MAX) throw Exception("Internal error");
     CachedFileSize = static_cast<int32_t>(st.st_size);
     return CachedFileSize;
 }
