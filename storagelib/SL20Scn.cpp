@@ -51,10 +51,18 @@ std::unique_ptr<TDbgInfo> DbgRecord(bool Debug, int32_t Pos, int32_t Length, con
     return std::make_unique<TElmDbgInfo>(Pos, Length, S.Line(), S.GetStorageID());
 }
 
-void Push(TDecoderInterface& I, TRef<TSLObject> Obj, bool Debug, int32_t Pos, int32_t Length,
-          const TSLLookaheadStream& S) {
-    if (Debug) Obj->SetDbgInfo(DbgRecord(true, Pos, Length, S));
-    I.PushElement(Obj.Get());
+// Makes a value and hands it to the reader, which takes the first reference
+// (no extra retain and release per value); a value the reader refuses dies.
+template <class T, class... A>
+void Push(TDecoderInterface& I, bool Debug, int32_t Pos, int32_t Length, const TSLLookaheadStream& S, A&&... Args) {
+    T* obj = new T(std::forward<A>(Args)...);
+    try {
+        if (Debug) obj->SetDbgInfo(DbgRecord(true, Pos, Length, S));
+        I.PushElement(obj);
+    } catch (...) {
+        if (obj->GetRefCount() == 0) obj->Destroy();
+        throw;
+    }
 }
 
 std::string Quoted(uint8_t c) { return std::string(1, static_cast<char>(c)); }
@@ -155,7 +163,7 @@ bool TSLNumberScanner::ScanStream(TDecoderInterface& I, bool Debug) {
         // Anything from_chars does not take whole (out of range, a malformed
         // exponent) goes through the conversion that gives the error texts.
         if (res.ec != std::errc() || res.ptr != e) v = SLStrToFloat(tok);
-        Push(I, MakeRef<TSLDouble>(v), Debug, start, length, s);
+        Push<TSLDouble>(I, Debug, start, length, s, v);
     } else {
         int64_t v = 0;
         if (first == '$') {
@@ -167,7 +175,7 @@ bool TSLNumberScanner::ScanStream(TDecoderInterface& I, bool Debug) {
             const auto res = std::from_chars(b, e, v);
             if (res.ec != std::errc() || res.ptr != e) v = SLStrToInt64(tok);
         }
-        Push(I, MakeRef<TSLLongint>(v), Debug, start, length, s);
+        Push<TSLLongint>(I, Debug, start, length, s, v);
     }
     return true;
 }
@@ -206,7 +214,7 @@ bool TSLStringScanner::ScanStream(TDecoderInterface& I, bool Debug) {
         } else content.push_back(static_cast<char>(e));
     }
     const int32_t length = s.Position() - start;
-    Push(I, MakeRef<TSLString>(std::move(content)), Debug, start - (startLine - 1), length, s);
+    Push<TSLString>(I, Debug, start - (startLine - 1), length, s, std::move(content));
     return true;
 }
 
@@ -223,7 +231,7 @@ bool TSLIdentScanner::ScanStream(TDecoderInterface& I, bool Debug) {
     std::string name;
     auto finish = [&]() {
         const int32_t length = s.Position() - start;
-        Push(I, MakeRef<TSLIdent>(std::move(name), !literal), Debug, start - (startLine - 1), length, s);
+        Push<TSLIdent>(I, Debug, start - (startLine - 1), length, s, std::move(name), !literal);
         return true;
     };
     auto badStart = [](uint8_t c) -> Exception {
@@ -299,7 +307,7 @@ bool TSLBooleanScanner::ScanStream(TDecoderInterface& I, bool Debug) {
     }
     const uint8_t v = s.ReadChar();
     if (v != '0' && v != '1') throw Exception("invalid boolean '#" + Quoted(v) + "'");
-    Push(I, MakeRef<TSLBoolean>(v == '1'), Debug, start, 2, s);
+    Push<TSLBoolean>(I, Debug, start, 2, s, v == '1');
     return true;
 }
 
