@@ -297,6 +297,13 @@ void TOvraConnectionService::ShutDown(bool& Wait)
         Wait = false;
         return;
     }
+    if (FCloseFailed && FWorkState == stReady) {
+        // The port refused to close and that was reported: trying again at
+        // every turn of the device would never end.
+        SetServiceStatus(dsStopped);
+        Wait = false;
+        return;
+    }
     SetServiceStatus(dsStopping);
     Wait = true;
     // A close after an error that is still under way ends the stop itself.

@@ -203,7 +203,7 @@ private:
     MyAnsiString FPassword;
     MyAnsiString FReleaseInfo;
     bool FPortOpenSuccess = false;
-    bool FCloseFailed = false; // the last close after an error failed
+    bool FCloseFailed = false; // the last close failed (reported once, not repeated)
     MyAnsiString FPortName;
     int32_t FDeviceMACID = 0;
     int32_t FDeviceIP = 0;
