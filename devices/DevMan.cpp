@@ -5,6 +5,7 @@
 #include "kernel/Debug.h"
 #include "kernel/PropItms.h"
 #include "kernel/functions.h"
+#include "storagelib/PrgRegs.h"
 #include "storagelib/SL20Arr.h"
 #include "storagelib/SL20Elm.h"
 
@@ -888,9 +889,7 @@ void TDeviceManager::ChangeToOffline(TDevice& ADevice)
 
 TSLDictionary* TDeviceManager::LookupProfile(const MyAnsiString& Path) const
 {
-    if (!FLookup)
-        throw Exception(Msg("TDeviceManager.LookupProfile: no program registry to find '%s'", Path));
-    TSLDictionary* dict = FLookup(Path);
+    TSLDictionary* dict = FLookup ? FLookup(Path) : ProgramRegistry().GetDictKey(Path);
     if (!dict)
         throw Exception(Msg("TDeviceManager.LookupProfile: no service profile at '%s'", Path));
     return dict;

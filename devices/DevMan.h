@@ -380,7 +380,8 @@ private:
 class TDeviceManager : public TObject {
 public:
     // Keeps the "Devices" dictionary (not owned); Lookup finds service
-    // profiles by registry path. Creates the provider "Device Manager" and the
+    // profiles by registry path (none: the program registry,
+    // ProgramRegistry().GetDictKey). Creates the provider "Device Manager" and the
     // model tree with its root "Project" (image 13, all users).
     explicit TDeviceManager(TSLDictionary* AProfDict, TRegistryLookup Lookup = {});
     // Frees the devices that are left.

@@ -5,6 +5,7 @@
 
 #include "kernel/CsServices.h"
 #include "kernel/PropItms.h"
+#include "storagelib/PrgRegs.h"
 #include "storagelib/SL20Dec.h"
 #include "storagelib/SL20Elm.h"
 #include "tests/support/KernelFixtures.h"
@@ -252,15 +253,23 @@ TEST_F(DevManTest, ServicesAreCreatedInProfileOrderAndBadEntriesLeftOut)
     EXPECT_TRUE(trace.Contains("is no dictionary"));
 }
 
-TEST_F(DevManTest, ServiceProfilesNeedARegistry)
+TEST_F(DevManTest, ServiceProfilesComeFromTheProgramRegistryByDefault)
 {
     CapturedTrace trace;
     TDeviceManager bare(Manager->ProfDict());
     bare.RegisterServiceClass("FakeService", DeviceServiceClass<TFakeService>());
+    TDevice& none = bare.CreateDevice("NONE", "Online");
+    none.CreateServices(); // the registry has no "Services" yet
+    EXPECT_EQ(none.GetServiceCount(), 0);
+    EXPECT_TRUE(trace.Contains("Services\\Fake"));
+
+    TRef<TSLObject> services = SLDecodeString("[D /Fake [D /Name 'FakeService' /Caption 'From the registry' ] ]");
+    ProgramRegistry().AddObject("Services", services.Get());
     TDevice& d = bare.CreateDevice("BOX", "Online");
     d.CreateServices();
-    EXPECT_EQ(d.GetServiceCount(), 0);
-    EXPECT_TRUE(trace.Contains("no program registry"));
+    ProgramRegistry().RemoveObject("Services");
+    ASSERT_EQ(d.GetServiceCount(), 4);
+    EXPECT_EQ(d.GetServiceWithIndex(0).Caption(), "From the registry");
 }
 
 // ------------------------------------------------------------------ starting
