@@ -76,7 +76,8 @@ public:
     // Reads one value; stops right after it. The value is autoreleased; nil
     // when the text holds none.
     TSLObject* ReadObject(TSLLookaheadStream* Stream, bool Debug);
-    // ReadObject, refusing a text whose brackets do not balance.
+    // ReadObject, refusing a text whose brackets do not balance, also one that
+    // ends while a composite is still open ("[A" alone).
     TSLObject* ReadSingleObject(TSLLookaheadStream* Stream, bool Debug);
     // The same, with the value held by a handle instead of the pool.
     TRef<TSLObject> ReadObjectRef(TSLLookaheadStream* Stream, bool Debug);
