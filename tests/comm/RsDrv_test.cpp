@@ -375,6 +375,19 @@ TEST_F(RsDriverTest, ClosingWithFramesInFlight)
     EXPECT_FALSE(Driver->PortIsOpen());
 }
 
+TEST_F(RsDriverTest, EachOpeningStartsOutsideAFrame)
+{
+    Open();
+    pty.write(SimHex("A5 05 0F 01")); // a frame broken off by the closing
+    ASSERT_TRUE(pty.readQuiet(50ms, 200ms).empty());
+    Close(*Driver);
+    pty.drain();
+    Open();
+    pty.write(SimHex("A5 01 10 10"));
+    ASSERT_TRUE(Inbox.WaitFor(1));
+    EXPECT_EQ(Inbox.Frames(), (std::vector<std::string>{"0:10"}));
+}
+
 // ------------------------------------------------------------------ end to end
 
 // A drive with A = 3 and D = 2 behind a pseudo-terminal, the server with an
