@@ -804,8 +804,9 @@ TEST_F(ScriptedConnectionTest, TheInstallationProfileTakesOnlyServiceAndDevelope
         TDevice& d = NewDevice(c.Profile, c.User, c.Password, c.Port);
         ASSERT_TRUE(Start(d));
         EXPECT_EQ(d.State(), c.Started ? dstStarted : dstError);
-        if (!c.Started)
+        if (!c.Started) {
             EXPECT_EQ(Prompt.Texts(), std::vector<MyAnsiString>{"Wrong user name!"});
+        }
         ASSERT_TRUE(Run([&] { return Ovra(d).WorkState() == TOvraWorkState::stReady; }));
     }
 }
@@ -886,8 +887,9 @@ TEST_F(ScriptedConnectionTest, MalformedRepliesAreErrorsNotCrashes)
         EXPECT_EQ(d.State(), dstError);
         ASSERT_TRUE(Run([&] { return Ovra(d).ServiceStatus() == dsStopped; }));
         ASSERT_EQ(Prompt.Texts().size(), 1u);
-        if (c.Text)
+        if (c.Text) {
             EXPECT_EQ(Prompt.Texts()[0], c.Text);
+        }
         EXPECT_FALSE(Ovra(d).DeviceOnline());
     }
 }
