@@ -1,6 +1,7 @@
 // The command codes of the basic connection service by protocol generation.
 #include "devices/QsBasic.h"
 
+#include "comm/QpRegister.h"
 #include "kernel/MxMLib20.h"
 #include "storagelib/SL20Dec.h"
 #include "tests/support/KernelFixtures.h"
@@ -171,6 +172,32 @@ TEST_F(QsBasicTest, ANewLoginReplacesThePatternObjects)
     EXPECT_EQ(Service->FSetFlashWord.get(), flashWord);  // not in the 0x4x table
     Service->Init(0x31);
     EXPECT_NE(Service->FSetFlashWord.get(), flashWord);
+}
+
+TEST_F(QsBasicTest, NamedPatternsOfRegisteredClasses)
+{
+    try {
+        Service->AddService<TGetWordPattern>("Word", 0x10);
+        FAIL() << "no client: nothing is registered";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "TBasicOvraService.AddService: pattern TGetWordPattern is not registered");
+    }
+    TOvraClient client;
+    RegisterOvraPatterns(client);
+    SetOvraClient(&client);
+    TGetWordPattern& word = Service->AddService<TGetWordPattern>("Word", 0x10);
+    TCurvePattern& curve = Service->AddService<TCurvePattern>("Curve", 0x90, 0x0D);
+    EXPECT_EQ(Service->GetService("Word"), &word);
+    EXPECT_EQ(curve.OvraSubID, 0x0D);
+    EXPECT_EQ(word.Owner(), static_cast<TOvraService*>(Service));
+    EXPECT_EQ(Service->GetService("Nothing"), nullptr);
+    try {
+        Service->AddService<TSimplePattern>("Word", 0x02);
+        ADD_FAILURE();
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "TBasicOvraService.AddService: service Word already exists");
+    }
+    SetOvraClient(nullptr);
 }
 
 } // namespace
