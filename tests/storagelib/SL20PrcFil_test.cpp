@@ -312,7 +312,7 @@ TEST_F(FileProcTest, UnderTheDebuggerLoadedScriptsAreShownToIt) {
 
 using SystemDictionaryTest = ScriptTest;
 
-TEST_F(SystemDictionaryTest, HoldsAll128BuiltInsInTheDocumentedOrderThenTrueAndFalse) {
+TEST_F(SystemDictionaryTest, HoldsAll128BuiltInsInTheirFixedOrderThenTrueAndFalse) {
     static const std::pair<const char*, const char*> expected[] = {
         {"abort", "TSLAbortProcedure"}, {"abs", "TSLAbsProcedure"}, {"add", "TSLAddProcedure"},
         {"and", "TSLAndProcedure"}, {"assign", "TSLAssignProcedure"}, {"atan", "TSLAtanProcedure"},
