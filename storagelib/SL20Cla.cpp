@@ -15,7 +15,6 @@ TSLScriptClassFactory::TSLScriptClassFactory(TScriptClass* AScriptClass, int32_t
 
 void TSLScriptClassFactory::Execute(TSLContext* Context) {
     TRef<TSLClass> instance = MakeRef<TSLClass>();
-    instance->SetIdent(FClassName);
     instance->InitWithClass(FScriptClass, *Context->FContextInterface);
     Context->FOperandStackInterface->Push(instance.Get());
 }

@@ -90,7 +90,7 @@ TEST_F(ScriptClassTest, AClassIsInstantiatedByNameAndItsMethodsCalledThroughTheI
 }
 
 TEST_F(ScriptClassTest, ACopiedInstanceIsTheSameInstance) {
-    EXPECT_EQ(Run("Rec /c exch def c dup /d exch def c d eq /dd 1 dict def dd /i c put dd dup /i get c eq"), "[D:Rec ] #1 [D /i [D:Rec ] ] #1");
+    EXPECT_EQ(Run("Rec /c exch def c dup /d exch def c d eq /dd 1 dict def dd /i c put dd dup /i get c eq"), "[D ] #1 [D /i [D ] ] #1");
     auto* c = SLCast<TSLClass>(Global("c"));
     EXPECT_EQ(Global("d"), c);
     Ctx.Reset();
