@@ -15,28 +15,39 @@ namespace {
 [[noreturn]] void Fail(const char* Text) { throw Exception(Text); }
 
 // The end of a time slice. The slice is over once the millisecond tick has
-// advanced by its length since the call began. Reading a precise clock after
-// every step costs about as much as a cheap token, so the timer thread marks
-// the end instead (its timers expire by the same tick) and each step reads
-// the mark. A slice of 0 ms or less ends after the first step.
+// advanced by its length since the call began, tested after every step.
+// Reading a precise clock costs about as much as a cheap token, so a call that
+// runs on past its first steps hands the test to the timer thread (whose
+// timers expire by the same tick) and each further step reads its mark. Short
+// calls, which end by a wait long before their slice, never arm a timer.
 class TSliceClock {
 public:
     // Without Arm (a single step is asked for) no timer runs.
-    TSliceClock(int64_t Slice, bool Arm) : FTimer(&MxTimerQueue()) {
-        if (!Arm) return;
-        if (Slice <= 0) {
-            FOver.store(true, std::memory_order_relaxed);
-            return;
-        }
+    TSliceClock(int64_t Slice, bool Arm) : FStart(MyGetTickCount()), FSlice(Slice), FTimer(&MxTimerQueue()) {
+        if (!Arm) FSteps = -1;
         FTimer.SetOnExpiration([this] { FOver.store(true, std::memory_order_relaxed); });
-        FTimer.Initialize(Slice, false, true);
     }
     // The timer stops (and waits for an expiration in progress) before the
     // mark goes.
     ~TSliceClock() = default;
-    bool Over() const noexcept { return FOver.load(std::memory_order_relaxed); }
+
+    bool Over() {
+        if (FArmed) return FOver.load(std::memory_order_relaxed);
+        const int64_t used = MyGetTickCount() - FStart;
+        if (used >= FSlice) return true;
+        if (FSteps >= 0 && ++FSteps >= StepsBeforeTimer) {
+            FArmed = true;
+            FTimer.Initialize(FSlice - used, false, true);
+        }
+        return false;
+    }
 
 private:
+    static constexpr int StepsBeforeTimer = 64;
+    int64_t FStart;
+    int64_t FSlice;
+    int FSteps = 0;
+    bool FArmed = false;
     std::atomic<bool> FOver{false};
     TMxTimer FTimer; // last: stopped first
 };
@@ -485,7 +496,7 @@ bool TSLInterpreter::DoRun(TSLContext* Context, TRunMode Mode) {
     C.FTimeout = 2147483647;
     if (Mode == TRunMode::StepOver && C.GetState() == isExecuting) C.FProcCount = C.ExecutionStack().GetCount();
     if (C.GetState() == isWaitZero) C.SetState(isExecuting);
-    const TSliceClock clock(TimeSlice, Mode != TRunMode::StepInto);
+    TSliceClock clock(TimeSlice, Mode != TRunMode::StepInto);
     for (;;) {
         switch (C.GetState()) {
         case isExecuting:
