@@ -377,25 +377,35 @@ void TMxTask::ClearHooks()
 
 TMxTask::~TMxTask()
 {
-    // A hook could reach into a derived object that is already gone.
-    ClearHooks();
+    // The hooks could reach into a derived object that is already gone: the
+    // wait hooks are skipped from here on. The step hooks are left alone until
+    // a step running on another thread has ended (clearing them under it would
+    // race with its call).
+    FDying.store(true);
     try {
         Kill();
     } catch (...) {
     }
     FTimer.StopAndWait();
     // A step of this task may still be running.
-    std::unique_lock<std::mutex> lock(FScheduler->ProtectTaskList);
-    if (FScheduler->FRunning == this) {
-        if (FScheduler->FRunningThread == std::this_thread::get_id())
-            FScheduler->FRunningGone = true; // destroyed by its own step
-        else
+    {
+        std::unique_lock<std::mutex> lock(FScheduler->ProtectTaskList);
+        if (FScheduler->FRunning == this) {
+            if (FScheduler->FRunningThread == std::this_thread::get_id()) {
+                FScheduler->FRunningGone = true; // destroyed by its own step
+                return;
+            }
             FScheduler->FStepDone.wait(lock, [this] { return FScheduler->FRunning != this; });
+        }
     }
+    ClearHooks();
 }
 
 void TMxTask::Start()
 {
+    // Once the task is in a ready list a threaded scheduler may run it, and a
+    // task may free itself in its first step: touch no member after that.
+    TMxScheduler* const scheduler = FScheduler;
     bool woken = false;
     {
         std::lock_guard<std::mutex> lock(FScheduler->ProtectTaskList);
@@ -406,7 +416,7 @@ void TMxTask::Start()
         woken = FScheduler->InsertLocked(*this);
     }
     if (woken)
-        FScheduler->Woken();
+        scheduler->Woken();
 }
 
 void TMxTask::Terminate()
@@ -525,7 +535,7 @@ void TMxTask::TaskSuspend(TMxTaskControl* Control, int64_t Interval)
         FTimer.FSleep.store(Control == nullptr);
         FTimer.Initialize(interval, false, true);
     }
-    if (FOnSuspend)
+    if (FOnSuspend && !FDying.load())
         FOnSuspend(*this);
 }
 
@@ -537,8 +547,9 @@ void TMxTask::TaskResume(TMxTaskControl* Control, TMxExecuteInfo Info)
     // wait anew (on a threaded scheduler at once) and arm the timer itself.
     FTimer.Stop();
     FExecuteInfo.store(Info);
-    if (FOnResume)
+    if (FOnResume && !FDying.load())
         FOnResume(*this);
+    TMxScheduler* const scheduler = FScheduler; // the task may be gone after the insertion
     bool woken;
     {
         std::lock_guard<std::mutex> lock(FScheduler->ProtectTaskList);
@@ -547,14 +558,14 @@ void TMxTask::TaskResume(TMxTaskControl* Control, TMxExecuteInfo Info)
         woken = FScheduler->InsertLocked(*this);
     }
     if (woken)
-        FScheduler->Woken();
+        scheduler->Woken();
 }
 
 void TMxTask::TaskAbortWait(TMxTaskControl* Control)
 {
     FTimer.Stop();
     FExecuteInfo.store(eiAbort);
-    if (FOnResume)
+    if (FOnResume && !FDying.load())
         FOnResume(*this);
     std::lock_guard<std::mutex> lock(FScheduler->ProtectTaskList);
     (void)Control;
@@ -694,7 +705,7 @@ void TMxTaskControl::TimeoutTask(TMxTask& Task)
     // Late when the task was released meanwhile (perhaps waiting again since).
     if (!IsWaiting(Task) || !Task.FTimer.Current())
         return;
-    if (Task.FOnTimeout)
+    if (Task.FOnTimeout && !Task.FDying.load())
         Task.FOnTimeout(Task);
     ResumeTask(Task, eiTimeout);
 }

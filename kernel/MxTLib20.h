@@ -263,6 +263,7 @@ private:
     MyAnsiString FCaption;
     std::atomic<TMxTaskState> FState{tsCreated};
     std::atomic<bool> Active{false};
+    std::atomic<bool> FDying{false}; // the destructor has begun: no more wait hooks
     std::atomic<TMxExecuteInfo> FExecuteInfo{eiSuccess};
     TMxTask* Last = nullptr; // ready list or waiting list
     TMxTask* Next = nullptr;
