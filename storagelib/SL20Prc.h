@@ -121,7 +121,7 @@ const std::array<std::string_view, 128>& SLSystemProcedureNames();
 // A new built-in procedure object for Name; nil for a name whose procedure is
 // not part of this build.
 TRef<TSLInternalProcedure> SLCreateSystemProcedure(std::string_view Name);
-// Adds one new procedure object per name, in the documented order, to Dict.
+// Adds one new procedure object per name, in the order above, to Dict.
 void CreateSystemProcedures(TSLDictionary* Dict);
 // Adds "true" and "false".
 void CreateSystemValues(TSLDictionary* Dict);

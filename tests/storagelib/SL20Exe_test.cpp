@@ -228,7 +228,7 @@ TEST_F(InterpreterTest, NamesAreFoundCaseInsensitivelyTheTopmostDictionaryFirst)
     EXPECT_EQ(Run("/x 1 def 1 dict begin /X 2 def x end x"), "2 1");
 }
 
-TEST_F(InterpreterTest, NamespacesAliasesAndPathsResolveAsDocumented) {
+TEST_F(InterpreterTest, NamespacesAliasesAndPathsResolveToTheirDictionaries) {
     Run("'lib' cnamespace /lib:v 7 def /L 'lib' def "
         "/outer 1 dict def outer begin /inner 1 dict def end "
         "/Global:outer.inner.c 3 def /num 5 def");

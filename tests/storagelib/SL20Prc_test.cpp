@@ -9,12 +9,12 @@ namespace {
 
 using SystemDictTest = ScriptTest;
 
-TEST_F(SystemDictTest, HoldsTheBuiltInsInTheDocumentedOrderThenTrueAndFalseThenAnnouncedOnes) {
+TEST_F(SystemDictTest, HoldsTheBuiltInsInTheirOrderThenTrueAndFalseThenAnnouncedOnes) {
     const auto& names = SLSystemProcedureNames();
     EXPECT_EQ(names.front(), "abort");
     EXPECT_EQ(names.back(), "xor");
     EXPECT_EQ(names[9], "case");
-    EXPECT_EQ(names[11], "cdict"); // the documented order is not alphabetical here
+    EXPECT_EQ(names[11], "cdict"); // the order is not alphabetical here
     EXPECT_EQ(names[79], "le");
 
     TRef<TSLInternalProcedure> loadclass = MakeRef<TSLAddProcedure>(); // any procedure object
