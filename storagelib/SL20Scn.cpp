@@ -352,8 +352,11 @@ bool TSLCommentScanner::ScanStream(TDecoderInterface& I, bool) {
         s.UnreadChar();
         return false;
     }
-    TakeWhile(s, [](uint8_t b) { return b != 13; }, nullptr);
-    if (!s.IsEndOfStream()) s.ReadChar(); // the carriage return
+    // A comment ends at the carriage return; a bare line feed (a file saved
+    // with Unix line ends) ends it too, or the rest of the text would vanish
+    // into the comment without a word.
+    TakeWhile(s, [](uint8_t b) { return b != 13 && b != 10; }, nullptr);
+    if (!s.IsEndOfStream()) s.ReadChar(); // the line end
     return true;
 }
 

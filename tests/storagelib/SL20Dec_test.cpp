@@ -185,6 +185,9 @@ TEST_F(ReaderTest, SeparatorsCommentsAndTokensWithoutSeparators) {
     EXPECT_EQ(W(Read("[A 12abc 'a''b'[A]%c\r#0]")), "[A 12 abc 'a' 'b' [A ] #0 ]");
     EXPECT_EQ(W(Read("[A 12]")), "[A 12 ]");
     EXPECT_EQ(W(Read(std::string("[A\0 1\x08\t2 ]", 11))), "[A 1 2 ]");
+    // Unix line ends: a comment ends at the line feed, not with the text.
+    EXPECT_EQ(W(Read("% settings\n[D /a 1 % one\n/b 2 ]\n")), "[D /a 1 /b 2 ]");
+    EXPECT_EQ(W(Read("% settings\r\n[A 1 ]")), "[A 1 ]");
 }
 
 TEST_F(ReaderTest, IdentifiersWithSeparators) {
