@@ -23,7 +23,9 @@ namespace {
 class TSliceClock {
 public:
     // Without Arm (a single step is asked for) no timer runs.
-    TSliceClock(int64_t Slice, bool Arm) : FStart(MyGetTickCount()), FSlice(Slice), FTimer(&MxTimerQueue()) {
+    // (The timer thread is made, on first use, before the slice begins.)
+    TSliceClock(int64_t Slice, bool Arm)
+        : FStart((static_cast<void>(MxTimerQueue()), MyGetTickCount())), FSlice(Slice), FTimer(&MxTimerQueue()) {
         if (!Arm) FSteps = -1;
         FTimer.SetOnExpiration([this] { FOver.store(true, std::memory_order_relaxed); });
     }
