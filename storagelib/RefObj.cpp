@@ -17,20 +17,10 @@ TRefObjManager& RefObjManager() noexcept {
 
 void PurgeAutoReleasePool() { RefObjManager().PurgeAutoReleasePool(); }
 
-TRefObj::TRefObj() noexcept { RefObjManager().IncrementObjCount(); }
+TRefObj::~TRefObj() { TRefObjManager::DecrementObjCount(); }
 
-TRefObj::~TRefObj() { RefObjManager().DecrementObjCount(); }
-
-void TRefObj::Retain() noexcept {
-    ++FRefCount;
-    RefObjManager().IncrementRefCount();
-}
-
-void TRefObj::Release() {
-    if (FRefCount == 0) throw Exception(std::string(ClassName()) + ".Release: reference counter is zero");
-    --FRefCount;
-    RefObjManager().DecrementRefCount();
-    if (FRefCount == 0) delete this;
+void TRefObj::ReleaseAtZero() const {
+    throw Exception(std::string(ClassName()) + ".Release: reference counter is zero");
 }
 
 void TRefObj::AutoRelease() {

@@ -58,7 +58,11 @@ public:
     // Count + 1.
     void Retain() noexcept;
     // Count - 1; destroys the object when the count reaches 0. Refused at count 0.
-    void Release();
+    void Release() {
+        if (FRefCount == 0) [[unlikely]]
+            ReleaseAtZero();
+        ReleaseCounted();
+    }
     // Hands one of the caller's references to the pool. Refused at count 0.
     void AutoRelease();
     // Retain, then AutoRelease: the object stays alive at least until the next
@@ -74,6 +78,9 @@ protected:
     virtual ~TRefObj();
 
 private:
+    [[noreturn]] void ReleaseAtZero() const;
+    inline void ReleaseCounted() noexcept;
+
     int32_t FRefCount = 0;
 };
 
@@ -83,10 +90,10 @@ public:
     TRefObjManager(const TRefObjManager&) = delete;
     TRefObjManager& operator=(const TRefObjManager&) = delete;
 
-    void IncrementObjCount() noexcept { ++FObjCount; }
-    void DecrementObjCount() noexcept { --FObjCount; }
-    void IncrementRefCount() noexcept { ++FRefCount; }
-    void DecrementRefCount() noexcept { --FRefCount; }
+    static void IncrementObjCount() noexcept { ++FObjCount; }
+    static void DecrementObjCount() noexcept { --FObjCount; }
+    static void IncrementRefCount() noexcept { ++FRefCount; }
+    static void DecrementRefCount() noexcept { --FRefCount; }
 
     // Queues one reference of Item; the same object may be queued several times.
     void AutoReleaseObject(TRefObj* Item) { AutoReleasePool.push_back(Item); }
@@ -95,16 +102,32 @@ public:
     // for the next purge.
     void PurgeAutoReleasePool();
 
-    int32_t GetObjCount() const noexcept { return FObjCount; }
-    int32_t GetRefCount() const noexcept { return FRefCount; }
+    static int32_t GetObjCount() noexcept { return FObjCount; }
+    static int32_t GetRefCount() noexcept { return FRefCount; }
     std::size_t GetPoolCount() const noexcept { return AutoReleasePool.size(); }
     std::size_t GetPoolCapacity() const noexcept { return AutoReleasePool.capacity(); }
 
 private:
     std::vector<TRefObj*> AutoReleasePool;
-    int32_t FObjCount = 0;
-    int32_t FRefCount = 0;
+    // The counts are plain program-wide integers (constant-initialised), so
+    // counting an object or a reference needs no call and no guard of the
+    // manager's construction.
+    static constinit inline int32_t FObjCount = 0;
+    static constinit inline int32_t FRefCount = 0;
 };
+
+inline TRefObj::TRefObj() noexcept { TRefObjManager::IncrementObjCount(); }
+
+inline void TRefObj::Retain() noexcept {
+    ++FRefCount;
+    TRefObjManager::IncrementRefCount();
+}
+
+inline void TRefObj::ReleaseCounted() noexcept {
+    --FRefCount;
+    TRefObjManager::DecrementRefCount();
+    if (FRefCount == 0) delete this;
+}
 
 // The one program-wide manager; it exists before the first counted object.
 TRefObjManager& RefObjManager() noexcept;

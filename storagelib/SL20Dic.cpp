@@ -13,26 +13,11 @@ namespace vo {
 
 namespace {
 
-constexpr std::array<uint8_t, 256> MakeFoldTable() {
-    std::array<uint8_t, 256> t{};
-    for (int c = 0; c < 256; ++c) t[static_cast<std::size_t>(c)] = static_cast<uint8_t>(c);
-    for (int c = 'A'; c <= 'Z'; ++c) t[static_cast<std::size_t>(c)] = static_cast<uint8_t>(c + 32);
-    for (int c = 0xC0; c <= 0xDE; ++c)
-        if (c != 0xD7) t[static_cast<std::size_t>(c)] = static_cast<uint8_t>(c + 32); // À-Þ, not ×
-    t[0x8A] = 0x9A; // Š
-    t[0x8C] = 0x9C; // Œ
-    t[0x8E] = 0x9E; // Ž
-    t[0x9F] = 0xFF; // Ÿ
-    return t;
-}
-
-constexpr std::array<uint8_t, 256> FoldTable = MakeFoldTable();
+using sldic_detail::FoldTable;
 
 inline uint8_t Fold(char c) noexcept { return FoldTable[static_cast<uint8_t>(c)]; }
 
 } // namespace
-
-uint8_t SLFoldNameChar(uint8_t c) noexcept { return FoldTable[c]; }
 
 bool SLSameName(std::string_view A, std::string_view B) noexcept {
     if (A.size() != B.size()) return false;
@@ -48,15 +33,6 @@ int SLCompareNames(std::string_view A, std::string_view B) noexcept {
         if (a != b) return a < b ? -1 : 1;
     }
     return A.size() == B.size() ? 0 : (A.size() < B.size() ? -1 : 1);
-}
-
-uint32_t SLHashName(std::string_view Name) noexcept {
-    uint32_t h = 2166136261u; // FNV-1a over the folded bytes
-    for (char c : Name) {
-        h ^= Fold(c);
-        h *= 16777619u;
-    }
-    return h;
 }
 
 // ---------------------------------------------------------------- name index
@@ -191,8 +167,13 @@ int TSLDictionary::FindHashed(std::string_view AName, uint32_t Hash) const {
     if (FIndex)
         return FIndex->Find(AName, Hash,
                             [this](int32_t Pos) -> std::string_view { return Dict[static_cast<std::size_t>(Pos)].Name; });
-    for (std::size_t i = 0; i < Dict.size(); ++i)
-        if (SLSameName(Dict[i].Name, AName)) return static_cast<int>(i);
+    // Small dictionaries are scanned; names of another length are passed over
+    // without comparing a byte.
+    const std::size_t len = AName.size();
+    for (std::size_t i = 0; i < Dict.size(); ++i) {
+        const MyAnsiString& n = Dict[i].Name;
+        if (n.size() == len && SLSameName(n, AName)) return static_cast<int>(i);
+    }
     return -1;
 }
 

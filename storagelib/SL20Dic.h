@@ -6,6 +6,7 @@
 // holds more than a handful of entries, so finding a name is O(1) and building
 // a dictionary of n names O(n); the index gives exactly the result of scanning
 // the entries in order for the first equal name (there is never more than one).
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -18,11 +19,39 @@ namespace vo {
 // Names compare as code-page-1252 text without regard to case: A-Z equal a-z,
 // and the accented capitals equal their small letters (À-Þ and à-þ except
 // × and ÷, Š š, Œ œ, Ž ž, Ÿ ÿ).
-uint8_t SLFoldNameChar(uint8_t c) noexcept;
+namespace sldic_detail {
+constexpr std::array<uint8_t, 256> MakeFoldTable() {
+    std::array<uint8_t, 256> t{};
+    for (int c = 0; c < 256; ++c) t[static_cast<std::size_t>(c)] = static_cast<uint8_t>(c);
+    for (int c = 'A'; c <= 'Z'; ++c) t[static_cast<std::size_t>(c)] = static_cast<uint8_t>(c + 32);
+    for (int c = 0xC0; c <= 0xDE; ++c)
+        if (c != 0xD7) t[static_cast<std::size_t>(c)] = static_cast<uint8_t>(c + 32); // À-Þ, not ×
+    t[0x8A] = 0x9A; // Š
+    t[0x8C] = 0x9C; // Œ
+    t[0x8E] = 0x9E; // Ž
+    t[0x9F] = 0xFF; // Ÿ
+    return t;
+}
+inline constexpr std::array<uint8_t, 256> FoldTable = MakeFoldTable();
+} // namespace sldic_detail
+
+inline uint8_t SLFoldNameChar(uint8_t c) noexcept { return sldic_detail::FoldTable[c]; }
 bool SLSameName(std::string_view A, std::string_view B) noexcept;
 // Ordering under the same comparison (<0, 0, >0).
 int SLCompareNames(std::string_view A, std::string_view B) noexcept;
-uint32_t SLHashName(std::string_view Name) noexcept;
+
+// The hash of a name over its folded bytes (FNV-1a): SLHashName(n) is
+// SLHashNameStep applied to each byte of n, from SLHashNameSeed on, so a caller
+// that walks a name anyway can hash it on the way.
+inline constexpr uint32_t SLHashNameSeed = 2166136261u;
+inline uint32_t SLHashNameStep(uint32_t Hash, char c) noexcept {
+    return (Hash ^ SLFoldNameChar(static_cast<uint8_t>(c))) * 16777619u;
+}
+inline uint32_t SLHashName(std::string_view Name) noexcept {
+    uint32_t h = SLHashNameSeed;
+    for (const char c : Name) h = SLHashNameStep(h, c);
+    return h;
+}
 
 class TSLNameIndex;
 
@@ -50,6 +79,12 @@ public:
 
     // The value under AName, nil when absent (no error).
     TSLObject* FindObjWithName(std::string_view AName) const;
+    // The position of AName when its hash (SLHashName) is already known, or -1:
+    // the same first match as GetIndexOfName. Lookups that try one name in many
+    // dictionaries hash it once.
+    int FindHashed(std::string_view AName, uint32_t Hash) const;
+    // The value at a position FindHashed returned (no bounds check).
+    TSLObject* ValueAt(int Index) const noexcept { return Dict[static_cast<std::size_t>(Index)].Value.Get(); }
 
     void SetCapacity(int Value);
     int GetCapacity() const { return static_cast<int>(Dict.capacity()); }
@@ -74,7 +109,6 @@ private:
     };
 
     int Find(std::string_view AName) const;
-    int FindHashed(std::string_view AName, uint32_t Hash) const;
     // Inserts a new entry (the name is known to be absent) at its place: the
     // end, or the sorted position.
     void Insert(std::string_view AName, uint32_t Hash, TSLObject* Obj);

@@ -281,19 +281,23 @@ TRef<TSLObject> TSLContextImplementation::CreateProcedureFrame(TSLProcedure* Pro
 TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictionary*& Parent) {
     Parent = nullptr;
     std::string_view name = AName;
-    // Most names are plain: one scan tells.
+    // Most names are plain: one scan tells, and hashes the name on the way, so
+    // that every dictionary of the stack is asked with the same hash.
     bool plain = true;
-    for (const char ch : name)
+    uint32_t hash = SLHashNameSeed;
+    for (const char ch : name) {
         if (ch == ':' || ch == '.') {
             plain = false;
             break;
         }
+        hash = SLHashNameStep(hash, ch);
+    }
     if (plain) {
         const int depth = FDictStack->Count();
         for (int i = 0; i < depth; ++i) {
             auto* d = static_cast<TSLDictionary*>(FDictStack->At(i));
-            const int k = d->GetIndexOfName(name);
-            if (k >= 0) return d->GetObjAtIndex(k);
+            const int k = d->FindHashed(name, hash);
+            if (k >= 0) return d->ValueAt(k);
         }
         return nullptr;
     }
