@@ -14,28 +14,14 @@ struct TCurveData {
 };
 using TCurveRecord = TOvraRecord<TCurveData>;
 
-class TCurvePattern : public TOvraPattern {
+class TCurvePattern : public TQpSubCmdPattern<TCurveData> {
 public:
-    using TData = TCurveData;
     static TOvraPatternClass& Class();
 
-    TCurvePattern(TOvraService* AOwner, uint8_t AOvraId, uint8_t AOvraSubID)
-        : TOvraPattern(AOwner, AOvraId), OvraSubID(AOvraSubID)
-    {
-    }
+    using TQpSubCmdPattern::TQpSubCmdPattern;
     const TOvraPatternClass& PatternClass() const override { return Class(); }
 
-    void Put(TOvraActor& Actor, int32_t User) const;
-    // A record of another sub-command raises "<class>.Get: error in record
-    // header" like one of another command.
-    TData Get(TOvraActor& Actor) const;
-    uint8_t GetSubID(TOvraActor& Actor) const { return Get(Actor).SubID; }
-    MyAnsiString GetData(TOvraActor& Actor) const { return Get(Actor).Data; }
-
-    static void Encode(const TData& Data, const TOvraLoginFacts& Facts, MyAnsiString& Frame);
-    static void Decode(const MyAnsiString& Frame, const TOvraLoginFacts& Facts, uint8_t& Result, TData& Data);
-
-    const int32_t OvraSubID;
+    void Put(TOvraActor& Actor, int32_t User) const { PutSub(Actor, {}, User); }
 };
 
 } // namespace vo

@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace vo {
 
@@ -71,6 +72,59 @@ public:
         TPattern::Decode(Frame, RecordFacts(rec.Header), rec.Header.OvraRes, rec.RecDat);
         Dst.SetData(rec);
     }
+};
+
+// The base of the sub-command pattern kinds (curve, erase memory, instance):
+// a sub-command fixed per pattern object goes out as the first request byte,
+// the answer is a length byte L, then L bytes of data. TSubData has the
+// members SubID (uint8_t) and Data (short string); a kind with more request
+// fields gives its own Encode and calls EncodeSubID first.
+template <class TSubData>
+class TQpSubCmdPattern : public TOvraPattern {
+public:
+    using TData = TSubData;
+
+    TQpSubCmdPattern(TOvraService* AOwner, uint8_t AOvraId, uint8_t AOvraSubID)
+        : TOvraPattern(AOwner, AOvraId), OvraSubID(AOvraSubID)
+    {
+    }
+
+    // A record of another sub-command raises "<class>.Get: error in record
+    // header" like one of another command.
+    TData Get(TOvraActor& Actor) const
+    {
+        TData d = TOvraPattern::Get<TData>(Actor).RecDat;
+        if (d.SubID != static_cast<uint8_t>(OvraSubID))
+            throw Exception(ClassName() + ".Get: error in record header");
+        return d;
+    }
+    uint8_t GetSubID(TOvraActor& Actor) const { return Get(Actor).SubID; }
+    MyAnsiString GetData(TOvraActor& Actor) const { return Get(Actor).Data; }
+
+    static void Encode(const TData& Data, const TOvraLoginFacts&, MyAnsiString& Frame) { EncodeSubID(Data, Frame); }
+
+    static void Decode(const MyAnsiString& Frame, const TOvraLoginFacts&, uint8_t& Result, TData& Data)
+    {
+        int i = 0;
+        const uint8_t res = FrmGetResult(Frame, i);
+        TData d = Data;
+        if (res == 0)
+            d.Data = FrmGetCounted(Frame, i);
+        Result = res;
+        Data = std::move(d);
+    }
+
+    const int32_t OvraSubID;
+
+protected:
+    // Adds a record of Data with this object's sub-command.
+    void PutSub(TOvraActor& Actor, TData Data, int32_t User) const
+    {
+        Data.SubID = static_cast<uint8_t>(OvraSubID);
+        TOvraPattern::Put(Actor, std::move(Data), User);
+    }
+
+    static void EncodeSubID(const TData& Data, MyAnsiString& Frame) { FrmPutInt(Data.SubID, 1, Frame); }
 };
 
 } // namespace vo
