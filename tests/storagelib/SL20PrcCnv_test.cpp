@@ -16,18 +16,8 @@ protected:
     }
 };
 
-struct TCase {
-    const char* Script;
-    const char* Stack;
-};
-
-struct TFail {
-    const char* Script;
-    const char* Message;
-};
-
 TEST_F(ConversionProcTest, NumbersStringsAndNames) {
-    const TCase cases[] = {
+    const TStackCase cases[] = {
         {"3.99 cvi -3.99 cvi 42 cvi", "3 -3 42"},
         {"'42' cvi ' -17' cvi '$FF' cvi '0x10' cvi", "42 -17 255 16"},
         {"2.5 cvr 7 cvr '1.5' cvr '-2e3' cvr", "2.5r 7r 1.5r -2000r"},
@@ -38,11 +28,8 @@ TEST_F(ConversionProcTest, NumbersStringsAndNames) {
         {"'abc' chki '12' chki '' chki '1.5' chki", "#0 #1 #0 #0"},
         {"'1.5' chkr '1,5' chkr '12' chkr 'x' chkr", "#1 #0 #1 #0"},
     };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Script);
-        EXPECT_EQ(Run(c.Script), c.Stack);
-    }
-    const TFail failures[] = {
+    ExpectStacks(cases);
+    const TErrorCase failures[] = {
         {"'abc' cvi", "''abc'' is not a valid integer value"},
         {"'1.5' cvi", "''1.5'' is not a valid integer value"},
         {"1e19 cvi", "Invalid floating point operation"},
@@ -53,10 +40,7 @@ TEST_F(ConversionProcTest, NumbersStringsAndNames) {
         {"5 cvn", "Invalid class typecast"},
         {"5 chki", "Invalid class typecast"},
     };
-    for (const TFail& f : failures) {
-        SCOPED_TRACE(f.Script);
-        EXPECT_EQ(RunError(f.Script), f.Message);
-    }
+    ExpectErrors(failures);
 }
 
 TEST_F(ConversionProcTest, CviOfAnIntegerLeavesTheSameObject) {
@@ -67,7 +51,7 @@ TEST_F(ConversionProcTest, CviOfAnIntegerLeavesTheSameObject) {
 }
 
 TEST_F(ConversionProcTest, RadixTexts) {
-    const TCase cases[] = {
+    const TStackCase cases[] = {
         {"255 16 cvrs -255 16 cvrs 0 2 cvrs 5 2 cvrs", "'FF' '-FF' '0' '101'"},
         {"35 36 cvrs 9223372036854775807 36 cvrs", "'Z' '1Y2P0IJ32E8E7'"},
         {"10 4294967312 cvrs", "'A'"}, // the base by its low 32 bits (16)
@@ -83,11 +67,8 @@ TEST_F(ConversionProcTest, RadixTexts) {
         {"'123456' 5 '0' pad '123456' 5 '0' padr", "'123456' '123456'"},
         {"'12' 5 'xy' pad '' 3 ' ' padr '12' -1 '0' pad", "'xxx12' '   ' '12'"},
     };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Script);
-        EXPECT_EQ(Run(c.Script), c.Stack);
-    }
-    const TFail failures[] = {
+    ExpectStacks(cases);
+    const TErrorCase failures[] = {
         {"10 37 cvrs", "IntToStrBaseX: Base must between 2 and 36"},
         {"10 1 cvrs", "IntToStrBaseX: Base must between 2 and 36"},
         {"'1g' 16 cvri", "StrBaseXToInt: Invalid AnsiChar 'g' in MyAnsiString"},
@@ -105,10 +86,7 @@ TEST_F(ConversionProcTest, RadixTexts) {
         {"'12' 5 '' padr", "padr: fill text is empty"},
         {"'ff' '16' cvri", "Invalid class typecast"},
     };
-    for (const TFail& f : failures) {
-        SCOPED_TRACE(f.Script);
-        EXPECT_EQ(RunError(f.Script), f.Message);
-    }
+    ExpectErrors(failures);
 }
 
 TEST_F(ConversionProcTest, HandlesGiveBackTheVeryObjectAndRefuseUnknownOnes) {

@@ -9,18 +9,8 @@ namespace {
 
 using CompositeProcTest = ScriptTest;
 
-struct TCase {
-    const char* Script;
-    const char* Stack;
-};
-
-struct TFail {
-    const char* Script;
-    const char* Message;
-};
-
 TEST_F(CompositeProcTest, BuildingComposites) {
-    const TCase cases[] = {
+    const TStackCase cases[] = {
         {"1 2 3 3 carr", "[A 1 2 3 ]"},
         {"0 carr -5 carr", "[A ] [A ]"},
         {"9 1 2 2 carr", "9 [A 1 2 ]"}, // only n entries are taken
@@ -31,10 +21,7 @@ TEST_F(CompositeProcTest, BuildingComposites) {
         {"/x 3 1 [D:Point /x 0 /y 0] crec dup /x get exch /y get", "3 0"},
         {"[A:list 1] getident [D] getident", "/list /"},
     };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Script);
-        EXPECT_EQ(Run(c.Script), c.Stack);
-    }
+    ExpectStacks(cases);
     EXPECT_EQ(RunError("/a 1 /a 2 2 cdict"), "TSLDictionary.AddObject: object with name 'a' already exists");
     EXPECT_EQ(RunError("1 2 /a 3 2 cdict"), "Invalid class typecast");
     EXPECT_EQ(RunError("/w 1 1 [D:Point /x 0] crec"), "TSLRecord.SetObjWithName: object with name 'w' not found");
@@ -42,7 +29,7 @@ TEST_F(CompositeProcTest, BuildingComposites) {
 }
 
 TEST_F(CompositeProcTest, ReadingAndChangingCompositesWorksOnTheObjectsThemselves) {
-    const TCase cases[] = {
+    const TStackCase cases[] = {
         {"[A 10 20 30] 1 get [D /k 'v'] /K get", "20 'v'"}, // names without regard to case
         // get gives the element itself: changing it changes the container.
         {"/a [A [A 1]] def a 0 get 2 add a", "[A [A 1 2 ] ]"},
@@ -61,11 +48,8 @@ TEST_F(CompositeProcTest, ReadingAndChangingCompositesWorksOnTheObjectsThemselve
         {"/a [A 1 2] def a 2 a putsubarr pop a", "[A 1 2 1 2 ]"}, // the source as it was
         {"/a [A [A 0]] def a 0 1 getsubarr 0 get 5 add a", "[A [A 0 5 ] ]"}, // the elements themselves
     };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Script);
-        EXPECT_EQ(Run(c.Script), c.Stack);
-    }
-    const TFail failures[] = {
+    ExpectStacks(cases);
+    const TErrorCase failures[] = {
         {"[D /a 1] /a 2 put", "TSLDictionary.SetObjWithName: object with name 'a' already exists"},
         {"[D /a 1] /b get", "TSLDictionary error: no object named b"},
         {"[D /a 1] /b del", "TSLDictionary.RemoveObject: no object found with name 'b'"},
@@ -81,10 +65,7 @@ TEST_F(CompositeProcTest, ReadingAndChangingCompositesWorksOnTheObjectsThemselve
         {"'ab' 0 del", "Procedure 'TSLDelProcedure' doesn't work on object with class TSLString"},
         {"[D] /a 1 ins", "Invalid class typecast"},
     };
-    for (const TFail& f : failures) {
-        SCOPED_TRACE(f.Script);
-        EXPECT_EQ(RunError(f.Script), f.Message);
-    }
+    ExpectErrors(failures);
 }
 
 TEST_F(CompositeProcTest, RecordsTakeFieldsByNameThroughGetPutAndDel) {
@@ -93,7 +74,7 @@ TEST_F(CompositeProcTest, RecordsTakeFieldsByNameThroughGetPutAndDel) {
 }
 
 TEST_F(CompositeProcTest, SubstringsFollowTheirPositionRules) {
-    const TCase cases[] = {
+    const TStackCase cases[] = {
         {"'abcdef' 2 3 getsubstr", "'cde'"},
         {"'abcdef' 10 3 getsubstr", "''"},
         {"'abcdef' 6 1 getsubstr", "''"},
@@ -105,17 +86,14 @@ TEST_F(CompositeProcTest, SubstringsFollowTheirPositionRules) {
         {"'abc' 4294967297 1 getsubstr", "'b'"}, // low 32 bits of the start
         {"'' 0 1 getsubstr", "''"},
     };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Script);
-        EXPECT_EQ(Run(c.Script), c.Stack);
-    }
+    ExpectStacks(cases);
 }
 
 TEST_F(CompositeProcTest, PutsubstrChangesTheStringObjectEverywhereAndRefusesToReachOutside) {
     EXPECT_EQ(Run("/s 'abcd' def s 1 'XY' putsubstr s"), "'aXYd' 'aXYd'");
     EXPECT_EQ(Run("/d [D /t 'hello'] def d /t get 0 'J' putsubstr pop d"), "[D /t 'Jello' ]");
     EXPECT_EQ(Run("'abcd' 2 'XY' putsubstr 'abcd' 4 '' putsubstr"), "'abXY' 'abcd'");
-    const TFail failures[] = {
+    const TErrorCase failures[] = {
         {"'abcd' 3 'XY' putsubstr", "TSLPutSubStrProcedure.Execute: 2 characters at position 3 do not fit into a "
                                     "string of length 4"},
         {"'abcd' -1 'X' putsubstr", "TSLPutSubStrProcedure.Execute: 1 characters at position -1 do not fit into a "
@@ -124,10 +102,7 @@ TEST_F(CompositeProcTest, PutsubstrChangesTheStringObjectEverywhereAndRefusesToR
                                "of length 0"},
         {"'abcd' 0 5 putsubstr", "Invalid class typecast"},
     };
-    for (const TFail& f : failures) {
-        SCOPED_TRACE(f.Script);
-        EXPECT_EQ(RunError(f.Script), f.Message);
-    }
+    ExpectErrors(failures);
     // A refused position leaves the string and the operands as they were.
     RunError("/s 'abcd' def s 3 'XY' putsubstr");
     EXPECT_EQ(Stack(), "'abcd' 3 'XY'");
@@ -135,7 +110,7 @@ TEST_F(CompositeProcTest, PutsubstrChangesTheStringObjectEverywhereAndRefusesToR
 }
 
 TEST_F(CompositeProcTest, SearchUppercaseLengthChrOrd) {
-    const TCase cases[] = {
+    const TStackCase cases[] = {
         {"'abcdef' 'cd' search", "'ab' 'cd' 'ef' #1"},
         {"'abcdef' 'xy' search", "#0"},
         {"'abab' 'ab' search", "'' 'ab' 'ab' #1"},     // the first occurrence
@@ -147,10 +122,7 @@ TEST_F(CompositeProcTest, SearchUppercaseLengthChrOrd) {
         {"65 chr 321 chr 0 chr length", "'A' 'A' 1"}, // low 8 bits
         {"'A' ord '\xFF' ord", "65 255"},
     };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Script);
-        EXPECT_EQ(Run(c.Script), c.Stack);
-    }
+    ExpectStacks(cases);
     EXPECT_EQ(RunError("'AB' ord"), "operand must be of type AnsiChar (string with length 1)");
     EXPECT_EQ(RunError("'' ord"), "operand must be of type AnsiChar (string with length 1)");
     EXPECT_EQ(RunError("1 length"), "Invalid class typecast");

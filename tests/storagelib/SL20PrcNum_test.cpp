@@ -9,18 +9,8 @@ namespace {
 
 using NumberProcTest = ScriptTest;
 
-struct TCase {
-    const char* Script;
-    const char* Stack;
-};
-
-struct TFail {
-    const char* Script;
-    const char* Message;
-};
-
 TEST_F(NumberProcTest, ArithmeticMixesIntegersAndRealsAndWrapsAt64Bits) {
-    const TCase cases[] = {
+    const TStackCase cases[] = {
         {"7 2 add", "9"},
         {"7 2.0 add", "9r"},
         {"7.5 2 add", "9.5r"},
@@ -41,14 +31,11 @@ TEST_F(NumberProcTest, ArithmeticMixesIntegersAndRealsAndWrapsAt64Bits) {
         {"-5 abs -2.5 abs -9223372036854775808 abs", "5 2.5r -9223372036854775808"},
         {"16 sqrt 2.25 sqrt", "4r 1.5r"},
     };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Script);
-        EXPECT_EQ(Run(c.Script), c.Stack);
-    }
+    ExpectStacks(cases);
 }
 
 TEST_F(NumberProcTest, RoundingGivesFull64BitIntegers) {
-    const TCase cases[] = {
+    const TStackCase cases[] = {
         {"2.5 round 3.5 round -2.5 round 2.6 round -0.5 round", "2 4 -2 3 0"},
         {"-2.7 trunc 2.7 trunc", "-2 2"},
         {"-2.5 floor 2.5 floor -2.0 floor", "-3 2 -2"},
@@ -61,14 +48,11 @@ TEST_F(NumberProcTest, RoundingGivesFull64BitIntegers) {
         {"9007199254740992.0 round", "9007199254740992"},
         {"1e18 trunc", "1000000000000000000"},
     };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Script);
-        EXPECT_EQ(Run(c.Script), c.Stack);
-    }
+    ExpectStacks(cases);
 }
 
 TEST_F(NumberProcTest, ShiftsPowersAndLogarithms) {
-    const TCase cases[] = {
+    const TStackCase cases[] = {
         {"1 64 shl 1 63 shl 3 2 shl", "1 -9223372036854775808 12"}, // the count is taken mod 64
         {"-1 1 shr -1 -1 shr 256 4 shr", "9223372036854775807 1 16"},
         {"2 10 power 2 0 power 2 -3 power", "1024 1 1"},
@@ -82,28 +66,22 @@ TEST_F(NumberProcTest, ShiftsPowersAndLogarithms) {
         {"0.0 sin 0.0 cos", "0r 1r"},
         {"1.0 0.0 atan 0.0 -1.0 atan -1.0 0.0 atan", "1.5707963267949r 3.14159265358979r -1.5707963267949r"},
     };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Script);
-        EXPECT_EQ(Run(c.Script), c.Stack);
-    }
+    ExpectStacks(cases);
 }
 
 TEST_F(NumberProcTest, LogicIsBitwiseOnIntegersAndLogicalOnBooleans) {
-    const TCase cases[] = {
+    const TStackCase cases[] = {
         {"12 10 and 12 10 or 12 10 xor", "8 14 6"},
         {"0 not -1 not 5 not", "-1 0 -6"},
         {"-1 9223372036854775807 and", "9223372036854775807"},
         {"true false and true false or true true xor false false xor", "#0 #1 #0 #0"},
         {"true not false not", "#0 #1"},
     };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Script);
-        EXPECT_EQ(Run(c.Script), c.Stack);
-    }
+    ExpectStacks(cases);
 }
 
 TEST_F(NumberProcTest, OrderingComparesNumbersAsDoublesAndStringsIgnoringAsciiCase) {
-    const TCase cases[] = {
+    const TStackCase cases[] = {
         {"1 2 lt 2 1 lt 1 2.0 lt 2.0 1 lt", "#1 #0 #1 #0"},
         {"2 2 le 2 2 lt 3 2 gt 2 2 gt 2 2 ge 1 2 ge", "#1 #0 #1 #0 #1 #0"},
         {"'abc' 'ABD' lt 'ABD' 'abc' gt 'abc' 'ABC' le 'abc' 'ABC' ge", "#1 #1 #1 #1"},
@@ -118,14 +96,11 @@ TEST_F(NumberProcTest, OrderingComparesNumbersAsDoublesAndStringsIgnoringAsciiCa
         {"'a' 'a' eq 'a' 'A' eq 'a' 'a' ne 1 2 ne", "#1 #0 #0 #1"},
         {"[A 1 2] [A 1 2] eq [D /a 1] [D /a 2] eq", "#1 #0"},
     };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Script);
-        EXPECT_EQ(Run(c.Script), c.Stack);
-    }
+    ExpectStacks(cases);
 }
 
 TEST_F(NumberProcTest, FailuresBecomeScriptExceptionsWithTheirMessages) {
-    const TFail failures[] = {
+    const TErrorCase failures[] = {
         {"7 0 idiv", "Division by zero"},
         {"7 0 mod", "Division by zero"},
         {"1 0 div", "Floating point division by zero"},
@@ -175,10 +150,7 @@ TEST_F(NumberProcTest, FailuresBecomeScriptExceptionsWithTheirMessages) {
         {"'a' round", "Procedure 'TSLRoundProcedure' doesn't work on object with class TSLString"},
         {"true neg", "Procedure 'TSLNegProcedure' doesn't work on object with class TSLBoolean"},
     };
-    for (const TFail& f : failures) {
-        SCOPED_TRACE(f.Script);
-        EXPECT_EQ(RunError(f.Script), f.Message);
-    }
+    ExpectErrors(failures);
 }
 
 TEST_F(NumberProcTest, AFailureLeavesTheOperandsWhereTheyWereAndATryBlockCatchesIt) {

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -61,6 +62,18 @@ public:
     MyAnsiString GetScheme() const override { return "mem://"; }
 
     std::map<MyAnsiString, MyAnsiString> Texts;
+};
+
+// A script and the operand stack it leaves.
+struct TStackCase {
+    const char* Script;
+    const char* Stack;
+};
+
+// A script that must fail and the message of its failure.
+struct TErrorCase {
+    const char* Script;
+    const char* Message;
 };
 
 // A storage manager with the script engine and a memory plug-in; checks that
@@ -125,6 +138,22 @@ protected:
         }
         ADD_FAILURE() << "no failure from " << Text;
         return {};
+    }
+
+    // Runs each case's script to its end and compares the operand stack.
+    void ExpectStacks(std::span<const TStackCase> Cases) {
+        for (const TStackCase& c : Cases) {
+            SCOPED_TRACE(c.Script);
+            EXPECT_EQ(Run(c.Script), c.Stack);
+        }
+    }
+
+    // Runs each script, which must fail, and compares the failure's message.
+    void ExpectErrors(std::span<const TErrorCase> Failures) {
+        for (const TErrorCase& f : Failures) {
+            SCOPED_TRACE(f.Script);
+            EXPECT_EQ(RunError(f.Script), f.Message);
+        }
     }
 
     // The operand stack from the bottom to the top, as text.
