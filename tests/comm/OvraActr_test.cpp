@@ -15,20 +15,6 @@ using namespace vo;
 using namespace vo::test;
 using namespace std::chrono_literals;
 
-namespace {
-
-MyAnsiString ExceptionText(const std::function<void()>& F)
-{
-    try {
-        F();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no exception)";
-}
-
-} // namespace
-
 TEST_F(OvraClientTest, RecordsAreWalkedInOrder)
 {
     TOvraService drive;

@@ -68,16 +68,6 @@ public:
     void GetResponseFrameData(const MyAnsiString&, TOvraActor&) const override {}
 };
 
-MyAnsiString ExceptionText(const std::function<void()>& F)
-{
-    try {
-        F();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no exception)";
-}
-
 // The body of a message as readable text (TAB as '|', CR as '/').
 std::string Readable(const MyAnsiString& Body)
 {

@@ -31,16 +31,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-MyAnsiString ExceptionText(const std::function<void()>& F)
-{
-    try {
-        F();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no exception)";
-}
-
 // ------------------------------------------------------------------ framing
 
 TEST(RsFraming, HeaderLengthAndSumCoverThePayload)

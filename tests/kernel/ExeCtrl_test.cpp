@@ -16,14 +16,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void ExpectError(const std::function<void()>& op, const std::string& text) {
-    try {
-        op();
-        ADD_FAILURE() << "no exception, expected: " << text;
-    } catch (const Exception& e) {
-        EXPECT_EQ(std::string(e.what()), text);
-    }
-}
+using test::ExpectError;
 
 class ExecuteControl : public test::MainSchedulerFixture {
 protected:

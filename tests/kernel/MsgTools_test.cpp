@@ -36,14 +36,7 @@ protected:
     std::vector<TMxMessagePtr> Owned;
 };
 
-void ExpectError(const std::function<void()>& op, const std::string& text) {
-    try {
-        op();
-        ADD_FAILURE() << "no exception, expected: " << text;
-    } catch (const Exception& e) {
-        EXPECT_EQ(std::string(e.what()), text);
-    }
-}
+using test::ExpectError;
 
 } // namespace
 
