@@ -110,39 +110,35 @@ void TContextInterfaceImplementation::PushBoolean(bool Value) {
     FContext->OperandStack().Push(MakeRef<TSLBoolean>(Value).Get());
 }
 
-int64_t TContextInterfaceImplementation::PopLongint() {
-    TSLStack& ops = FContext->OperandStack();
-    const int64_t v = SLCast<TSLLongint>(ops.GetObjAtIndex(0))->GetLongintValue();
+namespace {
+// Takes the top operand as a T, reads its value and pops it.
+template <class T, class Getter>
+auto PopValue(TSLContextImplementation* C, Getter Get) {
+    TSLStack& ops = C->OperandStack();
+    auto v = (SLCast<T>(ops.GetObjAtIndex(0))->*Get)();
     ops.Pop(false);
     return v;
+}
+} // namespace
+
+int64_t TContextInterfaceImplementation::PopLongint() {
+    return PopValue<TSLLongint>(FContext, &TSLLongint::GetLongintValue);
 }
 
 double TContextInterfaceImplementation::PopDouble() {
-    TSLStack& ops = FContext->OperandStack();
-    const double v = SLCast<TSLDouble>(ops.GetObjAtIndex(0))->GetDoubleValue();
-    ops.Pop(false);
-    return v;
+    return PopValue<TSLDouble>(FContext, &TSLDouble::GetDoubleValue);
 }
 
 MyAnsiString TContextInterfaceImplementation::PopString() {
-    TSLStack& ops = FContext->OperandStack();
-    MyAnsiString v = SLCast<TSLString>(ops.GetObjAtIndex(0))->GetStringValue();
-    ops.Pop(false);
-    return v;
+    return PopValue<TSLString>(FContext, &TSLString::GetStringValue);
 }
 
 bool TContextInterfaceImplementation::PopBoolean() {
-    TSLStack& ops = FContext->OperandStack();
-    const bool v = SLCast<TSLBoolean>(ops.GetObjAtIndex(0))->GetBooleanValue();
-    ops.Pop(false);
-    return v;
+    return PopValue<TSLBoolean>(FContext, &TSLBoolean::GetBooleanValue);
 }
 
 MyAnsiString TContextInterfaceImplementation::PopIdent() {
-    TSLStack& ops = FContext->OperandStack();
-    MyAnsiString v = SLCast<TSLIdent>(ops.GetObjAtIndex(0))->GetIdentValue();
-    ops.Pop(false);
-    return v;
+    return PopValue<TSLIdent>(FContext, &TSLIdent::GetIdentValue);
 }
 
 namespace {
