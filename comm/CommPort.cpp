@@ -11,16 +11,14 @@ namespace vo {
 
 TCommPort::TCommPort() = default;
 
-TCommPort::~TCommPort()
-{
+TCommPort::~TCommPort() {
     try {
         ClosePort();
     } catch (...) {
     }
 }
 
-void TCommPort::OpenPort(TThreadManager& ThreadManager)
-{
+void TCommPort::OpenPort(TThreadManager& ThreadManager) {
     if (IsOpen())
         throw Exception(std::string(ClassName()) + ".OpenPort: port " + FPortName + " is already open");
 
@@ -68,8 +66,7 @@ void TCommPort::OpenPort(TThreadManager& ThreadManager)
     client->AttachWaitHandle(FPort.fd());
 }
 
-void TCommPort::ClosePort()
-{
+void TCommPort::ClosePort() {
     if (!IsOpen())
         return;
     TThreadClient* client;
@@ -99,8 +96,7 @@ void TCommPort::ClosePort()
     FPort.close();
 }
 
-void TCommPort::Receive()
-{
+void TCommPort::Receive() {
     FNextSize = 1;
     bool stop = false;
     if (FOnReceive)
@@ -108,8 +104,7 @@ void TCommPort::Receive()
     FStopRequest = stop;
 }
 
-void TCommPort::DoReceive(TThreadClient& Sender)
-{
+void TCommPort::DoReceive(TThreadClient& Sender) {
     std::lock_guard<std::mutex> rl(FReceiverLock);
     if (Closing || !FPort.isOpen())
         return;
@@ -122,7 +117,7 @@ void TCommPort::DoReceive(TThreadClient& Sender)
     struct ClearThread {
         std::atomic<std::thread::id>& Id;
         ~ClearThread() { Id.store(std::thread::id()); }
-    } clearThread {FReceiverThread};
+    } clearThread{FReceiverThread};
 
     bool readAny = false;
     bool failed = false;
@@ -180,8 +175,7 @@ void TCommPort::DoReceive(TThreadClient& Sender)
     }
 }
 
-void TCommPort::Start()
-{
+void TCommPort::Start() {
     std::lock_guard<std::mutex> l(FLock);
     if (FStopped && ThreadClient) {
         FStopped = false;
@@ -189,8 +183,7 @@ void TCommPort::Start()
     }
 }
 
-void TCommPort::Send(const MyAnsiString& Data)
-{
+void TCommPort::Send(const MyAnsiString& Data) {
     if (auto* dm = DebugManager(); dm && dm->ExtendedDebugInfo)
         LogInfo("TCommPort.Send: DataLength: " + std::to_string(Data.size()) + " - Time: " + MillisecondsFromStart());
     try {
@@ -200,8 +193,7 @@ void TCommPort::Send(const MyAnsiString& Data)
     }
 }
 
-void TCommPort::SendBuffer(const void* BufPtr, int ByteCount)
-{
+void TCommPort::SendBuffer(const void* BufPtr, int ByteCount) {
     if (auto* dm = DebugManager(); dm && dm->ExtendedDebugInfo)
         LogInfo("TCommPort.SendBuffer: DataLength: " + std::to_string(ByteCount) +
                 " - Time: " + MillisecondsFromStart());
@@ -214,8 +206,7 @@ void TCommPort::SendBuffer(const void* BufPtr, int ByteCount)
     }
 }
 
-void TCommPort::SendBreak(bool Active)
-{
+void TCommPort::SendBreak(bool Active) {
     try {
         FPort.setBreak(Active);
     } catch (const SerialError& e) {

@@ -100,15 +100,15 @@ private:
     uint8_t FParity = 0;
     uint8_t FStopBits = 0;
     TRsRxEvent FOnReceive;
-    bool Closing = false;      // guarded by FReceiverLock
-    bool FStopped = false;     // guarded by FLock
-    bool FWaitOnPort = false;  // the client waits on the device (else on its own event); manager thread
-    bool FHungUp = false;      // the other end is gone; reported once
+    bool Closing = false; // guarded by FReceiverLock
+    bool FStopped = false; // guarded by FLock
+    bool FWaitOnPort = false; // the client waits on the device (else on its own event); manager thread
+    bool FHungUp = false; // the other end is gone; reported once
     uint32_t FRxBufSize = 1000;
     uint32_t FTxBufSize = 1000;
-    std::mutex FLock;          // Start and the stop decision
-    std::mutex FReceiverLock;  // one reception at a time; closing waits for it
-    std::atomic<std::thread::id> FReceiverThread {}; // the thread inside a reception
+    std::mutex FLock; // Start and the stop decision
+    std::mutex FReceiverLock; // one reception at a time; closing waits for it
+    std::atomic<std::thread::id> FReceiverThread{}; // the thread inside a reception
     SerialPort FPort;
 };
 

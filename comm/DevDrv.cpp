@@ -6,8 +6,7 @@
 namespace vo {
 
 TDeviceDriver::TDeviceDriver(std::shared_ptr<TPortDriver> PortDriver, int32_t PortIndex, TMxQueue* MainQueue)
-    : FPortIndex(PortIndex), FMainQueue(MainQueue)
-{
+    : FPortIndex(PortIndex), FMainQueue(MainQueue) {
     if (PortDriver) {
         const uint8_t res = PortDriver->Assign(
             PortIndex, [this](int32_t Index, const MyAnsiString& Frame) { InputEvent(Index, Frame); },
@@ -17,8 +16,7 @@ TDeviceDriver::TDeviceDriver(std::shared_ptr<TPortDriver> PortDriver, int32_t Po
     }
 }
 
-TDeviceDriver::~TDeviceDriver()
-{
+TDeviceDriver::~TDeviceDriver() {
     try {
         Detach();
     } catch (const std::exception& e) {
@@ -26,16 +24,14 @@ TDeviceDriver::~TDeviceDriver()
     }
 }
 
-uint8_t TDeviceDriver::ModifyOutput(MyAnsiString&, bool& Handled)
-{
+uint8_t TDeviceDriver::ModifyOutput(MyAnsiString&, bool& Handled) {
     Handled = false;
     return 0;
 }
 
 void TDeviceDriver::ModifyInput(MyAnsiString&, bool&) {}
 
-void TDeviceDriver::Detach()
-{
+void TDeviceDriver::Detach() {
     std::shared_ptr<TPortDriver> port;
     {
         std::lock_guard lock(FLock);
@@ -50,14 +46,12 @@ void TDeviceDriver::Detach()
     port->Close();
 }
 
-void TDeviceDriver::SetDebugHandler(TDebugHandler DebugHandler)
-{
+void TDeviceDriver::SetDebugHandler(TDebugHandler DebugHandler) {
     std::lock_guard lock(FLock);
     FDebugHandler = std::move(DebugHandler);
 }
 
-void TDeviceDriver::SetDefaultQueue(uint16_t Ident, uint8_t Domain, uint8_t Info)
-{
+void TDeviceDriver::SetDefaultQueue(uint16_t Ident, uint8_t Domain, uint8_t Info) {
     std::lock_guard lock(FLock);
     DefQueueIdent = Ident;
     DefQueueDomain = Domain;
@@ -65,21 +59,18 @@ void TDeviceDriver::SetDefaultQueue(uint16_t Ident, uint8_t Domain, uint8_t Info
     DefaultQueueAssigned = true;
 }
 
-void TDeviceDriver::ObtainDevice(TMxTask& Sender, int64_t Timeout)
-{
+void TDeviceDriver::ObtainDevice(TMxTask& Sender, int64_t Timeout) {
     Sender.WaitFor(Semaphore, Timeout);
 }
 
-uint8_t TDeviceDriver::ReleaseDevice(TMxTask& Sender)
-{
+uint8_t TDeviceDriver::ReleaseDevice(TMxTask& Sender) {
     if (!Semaphore.IsOwner(Sender))
         return OvraResNotOwner;
     Semaphore.Release(Sender);
     return 0;
 }
 
-void TDeviceDriver::AssignCurrentService(TMxQueue& Queue, uint8_t ServiceId)
-{
+void TDeviceDriver::AssignCurrentService(TMxQueue& Queue, uint8_t ServiceId) {
     std::lock_guard lock(FLock);
     if (FCurrentServiceIdent != -1)
         throw Exception(MyAnsiString(ClassName()) + ".AssignCurrentService: current service is already assigned");
@@ -87,8 +78,7 @@ void TDeviceDriver::AssignCurrentService(TMxQueue& Queue, uint8_t ServiceId)
     CurrentServiceQueue = &Queue;
 }
 
-void TDeviceDriver::ReleaseCurrentService(TMxQueue& Queue)
-{
+void TDeviceDriver::ReleaseCurrentService(TMxQueue& Queue) {
     std::lock_guard lock(FLock);
     if (CurrentServiceQueue != &Queue)
         throw Exception(MyAnsiString(ClassName()) + ".ReleaseCurrentService: wrong current service queue");
@@ -96,20 +86,17 @@ void TDeviceDriver::ReleaseCurrentService(TMxQueue& Queue)
     CurrentServiceQueue = nullptr;
 }
 
-int32_t TDeviceDriver::CurrentServiceIdent() const
-{
+int32_t TDeviceDriver::CurrentServiceIdent() const {
     std::lock_guard lock(FLock);
     return FCurrentServiceIdent;
 }
 
-std::shared_ptr<TPortDriver> TDeviceDriver::PortDriver() const
-{
+std::shared_ptr<TPortDriver> TDeviceDriver::PortDriver() const {
     std::lock_guard lock(FLock);
     return FPortDriver;
 }
 
-uint8_t TDeviceDriver::Output(TMxTask& Sender, const MyAnsiString& Msg)
-{
+uint8_t TDeviceDriver::Output(TMxTask& Sender, const MyAnsiString& Msg) {
     std::shared_ptr<TPortDriver> port = PortDriver();
     if (!port)
         return OvraResNoPortDriver;
@@ -125,8 +112,7 @@ uint8_t TDeviceDriver::Output(TMxTask& Sender, const MyAnsiString& Msg)
     return result;
 }
 
-void TDeviceDriver::InputEvent(int32_t PortIndex, const MyAnsiString& Frame)
-{
+void TDeviceDriver::InputEvent(int32_t PortIndex, const MyAnsiString& Frame) {
     MyAnsiString frame = Frame;
     bool handled = false;
     ModifyInput(frame, handled);
@@ -175,8 +161,7 @@ void TDeviceDriver::InputEvent(int32_t PortIndex, const MyAnsiString& Frame)
     }
 }
 
-void TDeviceDriver::Trace(bool Sent, const MyAnsiString& Frame, const TPortDriver& Port)
-{
+void TDeviceDriver::Trace(bool Sent, const MyAnsiString& Frame, const TPortDriver& Port) {
     TDebugHandler handler;
     {
         std::lock_guard lock(FLock);
@@ -187,16 +172,14 @@ void TDeviceDriver::Trace(bool Sent, const MyAnsiString& Frame, const TPortDrive
     const uint16_t code = static_cast<uint16_t>((Sent ? 0x100 : 0x200) +
                                                 (Frame.empty() ? 0 : static_cast<uint8_t>(Frame[0])));
     try {
-        handler(code, DeviceTraceText(MillisecondsFromStart(), Port.PortType(), Port.PortName(), FPortIndex,
-                                      Sent, Frame));
+        handler(code, DeviceTraceText(MillisecondsFromStart(), Port.PortType(), Port.PortName(), FPortIndex, Sent, Frame));
     } catch (...) {
         // Tracing never disturbs the traffic.
     }
 }
 
 MyAnsiString DeviceTraceText(const MyAnsiString& Time, const MyAnsiString& PortType, const MyAnsiString& PortName,
-                             int32_t PortIndex, bool Sent, const MyAnsiString& Frame)
-{
+                             int32_t PortIndex, bool Sent, const MyAnsiString& Frame) {
     const MyAnsiString bytes = StrToHexStr(Frame.substr(0, 255));
     const char* dir = Sent ? "OUT: " : "IN: ";
     if (PortType == "ETH")

@@ -24,8 +24,8 @@ namespace vo {
 
 // Result codes of the device driver.
 inline constexpr uint8_t OvraResNoPortDriver = 0x90; // the device has no port driver
-inline constexpr uint8_t OvraResNotOwner = 0x91;     // the sender does not own the device
-inline constexpr uint8_t OvraResOffLine = 0xA0;      // device off-line: only the login may pass
+inline constexpr uint8_t OvraResNotOwner = 0x91; // the sender does not own the device
+inline constexpr uint8_t OvraResOffLine = 0xA0; // device off-line: only the login may pass
 
 class TDeviceDriver {
 public:

@@ -7,8 +7,7 @@
 
 namespace vo {
 
-TOvraActorImplementation::TOvraActorImplementation(TOvraClient& AOvraClient) : TOvraActor(AOvraClient)
-{
+TOvraActorImplementation::TOvraActorImplementation(TOvraClient& AOvraClient) : TOvraActor(AOvraClient) {
     ResponseQueue.LogOn(0);
     FSignal.SetReady(true);
     FTask = std::make_unique<TMxTask>("OvraActorImplementation");
@@ -16,8 +15,7 @@ TOvraActorImplementation::TOvraActorImplementation(TOvraClient& AOvraClient) : T
     FTask->Start();
 }
 
-TOvraActorImplementation::~TOvraActorImplementation()
-{
+TOvraActorImplementation::~TOvraActorImplementation() {
     FTask.reset();
     if (MessageWriter.GetItem()) {
         TMxMessage::Free(MessageWriter.GetItem());
@@ -27,29 +25,25 @@ TOvraActorImplementation::~TOvraActorImplementation()
         MessageReader.DestroyMessage();
 }
 
-TActorRecord* TOvraActorImplementation::CurrentRecord()
-{
+TActorRecord* TOvraActorImplementation::CurrentRecord() {
     return FGetIndex < FRecords.size() ? FRecords[FGetIndex].get() : nullptr;
 }
 
-TActorRecord& TOvraActorImplementation::HeaderRecord()
-{
+TActorRecord& TOvraActorImplementation::HeaderRecord() {
     TActorRecord* rec = CurrentRecord();
     if (!rec)
         throw Exception("Index Error");
     return *rec;
 }
 
-TOvraService* TOvraActorImplementation::GetOvraService()
-{
+TOvraService* TOvraActorImplementation::GetOvraService() {
     TActorRecord* rec = CurrentRecord();
     if (!rec)
         throw Exception(std::string(ClassName()) + ".GetOvraService: tried to read at the end");
     return rec->Header.OvraSrv.Get();
 }
 
-void TOvraActorImplementation::Clear()
-{
+void TOvraActorImplementation::Clear() {
     if (FBusy)
         throw Exception(std::string(ClassName()) + ".Clear: actor is busy");
     FRecords.clear();
@@ -60,8 +54,7 @@ void TOvraActorImplementation::Clear()
     FInfo = astReady;
 }
 
-void TOvraActorImplementation::AddData(std::unique_ptr<TActorRecord> Rec)
-{
+void TOvraActorImplementation::AddData(std::unique_ptr<TActorRecord> Rec) {
     if (FBusy)
         throw Exception(std::string(ClassName()) + ".PutData: actor is busy");
     if (!Rec)
@@ -71,15 +64,13 @@ void TOvraActorImplementation::AddData(std::unique_ptr<TActorRecord> Rec)
     FInfo = astInit;
 }
 
-void TOvraActorImplementation::Reset()
-{
+void TOvraActorImplementation::Reset() {
     if (FBusy)
         throw Exception(std::string(ClassName()) + ".Reset: actor is busy");
     FGetIndex = 0;
 }
 
-void TOvraActorImplementation::Next()
-{
+void TOvraActorImplementation::Next() {
     if (FBusy)
         throw Exception(std::string(ClassName()) + ".Next: actor is busy");
     if (FGetIndex >= FRecords.size())
@@ -87,23 +78,19 @@ void TOvraActorImplementation::Next()
     ++FGetIndex;
 }
 
-uint8_t TOvraActorImplementation::GetResult()
-{
+uint8_t TOvraActorImplementation::GetResult() {
     return HeaderRecord().Header.OvraRes;
 }
 
-int32_t TOvraActorImplementation::GetUser()
-{
+int32_t TOvraActorImplementation::GetUser() {
     return HeaderRecord().Header.OvraUsr;
 }
 
-uint8_t TOvraActorImplementation::GetService()
-{
+uint8_t TOvraActorImplementation::GetService() {
     return HeaderRecord().Header.OvraIdt;
 }
 
-void TOvraActorImplementation::Execute()
-{
+void TOvraActorImplementation::Execute() {
     if (FBusy)
         throw Exception(std::string(ClassName()) + ".Execute: actor is busy");
     const size_t index = FGetIndex;
@@ -135,8 +122,7 @@ void TOvraActorImplementation::Execute()
     FSignal.SetReady(false);
 }
 
-void TOvraActorImplementation::Work(TMxTask& Sender)
-{
+void TOvraActorImplementation::Work(TMxTask& Sender) {
     TMxMessage* reply = ResponseQueue.GetMessage();
     if (!reply) {
         Sender.WaitFor(ResponseQueue, MxInfinite);
@@ -179,8 +165,7 @@ void TOvraActorImplementation::Work(TMxTask& Sender)
     }
 }
 
-void TOvraActorImplementation::Unpack(TMxMessage* Reply)
-{
+void TOvraActorImplementation::Unpack(TMxMessage* Reply) {
     MessageReader.SetItem(Reply);
     try {
         for (FGetIndex = 0; FGetIndex < FRecords.size(); ++FGetIndex)

@@ -73,7 +73,7 @@ private:
 
     bool FBusy = false;
     bool FPoolWhenDone = false; // given back while busy: pool it after the reply
-    bool FPooled = false;       // in the client's pool
+    bool FPooled = false; // in the client's pool
     std::vector<std::unique_ptr<TActorRecord>> FRecords;
     size_t FGetIndex = 0;
     TMessageWriter MessageWriter;

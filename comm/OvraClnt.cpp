@@ -11,17 +11,14 @@ namespace vo {
 
 // ------------------------------------------------------------------ services
 
-TOvraService* TOvraServiceHandle::Get() const
-{
+TOvraService* TOvraServiceHandle::Get() const {
     return FAnchor ? FAnchor->Service : nullptr;
 }
 
-TOvraService::TOvraService() : FAnchor(std::make_shared<TOvraServiceHandle::TAnchor>(TOvraServiceHandle::TAnchor{this}))
-{
+TOvraService::TOvraService() : FAnchor(std::make_shared<TOvraServiceHandle::TAnchor>(TOvraServiceHandle::TAnchor{this})) {
 }
 
-TOvraService::~TOvraService()
-{
+TOvraService::~TOvraService() {
     FAnchor->Service = nullptr;
     while (!ListenerList.empty()) {
         TOvraListener* l = ListenerList.back();
@@ -32,23 +29,20 @@ TOvraService::~TOvraService()
 
 void TOvraService::Init(int32_t /*ProtocolVersion*/) {}
 
-void TOvraService::AddListener(TOvraListener& Item)
-{
+void TOvraService::AddListener(TOvraListener& Item) {
     if (std::find(ListenerList.begin(), ListenerList.end(), &Item) != ListenerList.end())
         throw Exception("TOvraService.AddListener: listener already in list");
     ListenerList.push_back(&Item);
 }
 
-void TOvraService::RemoveListener(TOvraListener& Item)
-{
+void TOvraService::RemoveListener(TOvraListener& Item) {
     auto it = std::find(ListenerList.begin(), ListenerList.end(), &Item);
     if (it == ListenerList.end())
         throw Exception("TOvraService.RemoveListener: listener not in list");
     ListenerList.erase(it);
 }
 
-void TOvraService::DispatchUnsolicited(const MyAnsiString& Frame)
-{
+void TOvraService::DispatchUnsolicited(const MyAnsiString& Frame) {
     if (Frame.empty())
         return;
     const auto id = static_cast<uint8_t>(Frame[0]);
@@ -63,20 +57,17 @@ void TOvraService::DispatchUnsolicited(const MyAnsiString& Frame)
     }
 }
 
-TOvraListener::~TOvraListener()
-{
+TOvraListener::~TOvraListener() {
     Disconnect();
 }
 
-void TOvraListener::Connect(TOvraService& AOvraService)
-{
+void TOvraListener::Connect(TOvraService& AOvraService) {
     Disconnect();
     AOvraService.AddListener(*this);
     FOvraService = &AOvraService;
 }
 
-void TOvraListener::Disconnect()
-{
+void TOvraListener::Disconnect() {
     if (!FOvraService)
         return;
     TOvraService* s = FOvraService;
@@ -84,36 +75,31 @@ void TOvraListener::Disconnect()
     s->RemoveListener(*this);
 }
 
-void TOvraListener::DoMessage(const MyAnsiString& Data)
-{
+void TOvraListener::DoMessage(const MyAnsiString& Data) {
     if (FOnMessage)
         FOnMessage(Data, FInfo);
 }
 
 // ------------------------------------------------------------------ actors
 
-TActorRecord& TOvraActor::Current(const char* Operation, const char* AtEnd)
-{
+TActorRecord& TOvraActor::Current(const char* Operation, const char* AtEnd) {
     TActorRecord* rec = CurrentRecord();
     if (!rec)
         throw Exception(std::string(ClassName()) + "." + Operation + ": " + AtEnd);
     return *rec;
 }
 
-void TOvraActor::WrongKind(const char* Operation) const
-{
+void TOvraActor::WrongKind(const char* Operation) const {
     throw Exception(std::string(ClassName()) + "." + Operation + ": record holds data of another kind");
 }
 
 // ------------------------------------------------------------------ patterns
 
 TOvraPattern::TOvraPattern(TOvraService* AOwner, uint8_t AOvraId)
-    : FOwner(AOwner), FOwnerHandle(AOwner ? AOwner->Handle() : TOvraServiceHandle()), FOvraId(AOvraId)
-{
+    : FOwner(AOwner), FOwnerHandle(AOwner ? AOwner->Handle() : TOvraServiceHandle()), FOvraId(AOvraId) {
 }
 
-TServiceRecordHeader TOvraPattern::MakeHeader(uint8_t Command, int32_t User) const
-{
+TServiceRecordHeader TOvraPattern::MakeHeader(uint8_t Command, int32_t User) const {
     TServiceRecordHeader h;
     h.OvraPat = PatternClass().GetPatternId();
     h.OvraIdt = Command;
@@ -123,14 +109,12 @@ TServiceRecordHeader TOvraPattern::MakeHeader(uint8_t Command, int32_t User) con
     return h;
 }
 
-bool TOvraPattern::HeaderMatches(const TServiceRecordHeader& Header) const
-{
+bool TOvraPattern::HeaderMatches(const TServiceRecordHeader& Header) const {
     return Header.OvraPat == PatternClass().GetPatternId() && Header.OvraIdt == FOvraId &&
-           Header.OvraSrv == FOwnerHandle;
+        Header.OvraSrv == FOwnerHandle;
 }
 
-void TOvraPattern::CheckHeader(const TServiceRecordHeader& Header) const
-{
+void TOvraPattern::CheckHeader(const TServiceRecordHeader& Header) const {
     if (!HeaderMatches(Header))
         throw Exception(ClassName() + ".Get: error in record header");
 }
@@ -144,15 +128,13 @@ public:
     // The id is reserved; registration cannot change it.
     void SetPatternId(uint8_t) override {}
 
-    void SetRequestFrameData(TOvraActor& Src, MyAnsiString& Frame) const override
-    {
+    void SetRequestFrameData(TOvraActor& Src, MyAnsiString& Frame) const override {
         const TOvraRecord<TRawFrameData> rec = Src.GetData<TRawFrameData>();
         if (!rec.RecDat.Request.empty())
             Frame.append(rec.RecDat.Request, 1); // the command byte is written already
     }
 
-    void GetResponseFrameData(const MyAnsiString& Frame, TOvraActor& Dst) const override
-    {
+    void GetResponseFrameData(const MyAnsiString& Frame, TOvraActor& Dst) const override {
         TOvraRecord<TRawFrameData> rec = Dst.GetData<TRawFrameData>();
         int index = 2;
         rec.Header.OvraRes = static_cast<uint8_t>(FrmGetInt(Frame, index, 1));
@@ -163,22 +145,19 @@ public:
 
 } // namespace
 
-TOvraPatternClass& TRawFramePattern::Class()
-{
+TOvraPatternClass& TRawFramePattern::Class() {
     static TRawFramePatternClass cls;
     return cls;
 }
 
-void TRawFramePattern::Put(TOvraActor& Actor, const MyAnsiString& Frame, int32_t User) const
-{
+void TRawFramePattern::Put(TOvraActor& Actor, const MyAnsiString& Frame, int32_t User) const {
     if (Frame.empty())
         throw Exception(ClassName() + ".Put: empty frame");
     Actor.AddData(std::make_unique<TOvraRecord<TRawFrameData>>(MakeHeader(static_cast<uint8_t>(Frame[0]), User),
                                                                TRawFrameData{Frame, {}}));
 }
 
-bool TRawFramePattern::HeaderMatches(const TServiceRecordHeader& Header) const
-{
+bool TRawFramePattern::HeaderMatches(const TServiceRecordHeader& Header) const {
     return Header.OvraPat == OvraRawPatternId && Header.OvraSrv == OwnerHandle();
 }
 
@@ -188,26 +167,22 @@ namespace {
 std::atomic<TOvraClient*> GOvraClient{nullptr};
 }
 
-TOvraClient* OvraClient() noexcept
-{
+TOvraClient* OvraClient() noexcept {
     return GOvraClient.load();
 }
 
-void SetOvraClient(TOvraClient* Client) noexcept
-{
+void SetOvraClient(TOvraClient* Client) noexcept {
     GOvraClient.store(Client);
 }
 
 TOvraClient::TOvraClient() = default;
 
-TOvraClient::~TOvraClient()
-{
+TOvraClient::~TOvraClient() {
     ActorList.clear();
     FAllActors.clear();
 }
 
-void TOvraClient::RegisterOvraPattern(TOvraPatternClass& APattern)
-{
+void TOvraClient::RegisterOvraPattern(TOvraPatternClass& APattern) {
     if (static_cast<int32_t>(PatternList.size()) >= OvraMaxPatterns)
         throw Exception(std::string(ClassName()) + ".RegisterOvraPattern: pattern list is full");
     if (IsPatternRegistered(APattern) || &APattern == &TRawFramePattern::Class())
@@ -217,8 +192,7 @@ void TOvraClient::RegisterOvraPattern(TOvraPatternClass& APattern)
     APattern.SetPatternId(static_cast<uint8_t>(PatternList.size()));
 }
 
-TOvraPatternClass& TOvraClient::GetOvraPattern(uint8_t APatternId) const
-{
+TOvraPatternClass& TOvraClient::GetOvraPattern(uint8_t APatternId) const {
     if (APatternId == OvraRawPatternId)
         return TRawFramePattern::Class();
     if (APatternId == 0 || APatternId > PatternList.size())
@@ -227,13 +201,11 @@ TOvraPatternClass& TOvraClient::GetOvraPattern(uint8_t APatternId) const
     return *PatternList[APatternId - 1u];
 }
 
-bool TOvraClient::IsPatternRegistered(const TOvraPatternClass& APattern) const
-{
+bool TOvraClient::IsPatternRegistered(const TOvraPatternClass& APattern) const {
     return std::find(PatternList.begin(), PatternList.end(), &APattern) != PatternList.end();
 }
 
-TOvraActor& TOvraClient::GetActor()
-{
+TOvraActor& TOvraClient::GetActor() {
     if (ActorList.empty()) {
         FAllActors.push_back(std::make_unique<TOvraActorImplementation>(*this));
         return *FAllActors.back();
@@ -244,16 +216,14 @@ TOvraActor& TOvraClient::GetActor()
     return *a;
 }
 
-TOvraActorImplementation* TOvraClient::Own(TOvraActor& Actor) const
-{
+TOvraActorImplementation* TOvraClient::Own(TOvraActor& Actor) const {
     auto* impl = dynamic_cast<TOvraActorImplementation*>(&Actor);
     if (!impl || &impl->OvraClient() != this)
         return nullptr;
     return impl;
 }
 
-void TOvraClient::PutActor(TOvraActor& Actor)
-{
+void TOvraClient::PutActor(TOvraActor& Actor) {
     TOvraActorImplementation* impl = Own(Actor);
     if (!impl)
         throw Exception("wrong actor class type");
@@ -263,8 +233,7 @@ void TOvraClient::PutActor(TOvraActor& Actor)
     Pool(*impl);
 }
 
-void TOvraClient::ReleaseActor(TOvraActor& Actor) noexcept
-{
+void TOvraClient::ReleaseActor(TOvraActor& Actor) noexcept {
     TOvraActorImplementation* impl = Own(Actor);
     if (!impl || impl->FPooled)
         return;
@@ -282,15 +251,13 @@ void TOvraClient::ReleaseActor(TOvraActor& Actor) noexcept
     }
 }
 
-void TOvraClient::Pool(TOvraActorImplementation& Actor)
-{
+void TOvraClient::Pool(TOvraActorImplementation& Actor) {
     Actor.FPoolWhenDone = false;
     Actor.FPooled = true;
     ActorList.push_back(&Actor);
 }
 
-void TOvraClient::PutRequestData(TOvraActor& Src, TMessageWriter& Dst) const
-{
+void TOvraClient::PutRequestData(TOvraActor& Src, TMessageWriter& Dst) const {
     const TServiceRecordHeader h = Src.GetHeader();
     const TOvraPatternClass& pattern = GetOvraPattern(h.OvraPat);
     const TOvraService* service = h.OvraSrv.Get();
@@ -303,8 +270,7 @@ void TOvraClient::PutRequestData(TOvraActor& Src, TMessageWriter& Dst) const
     MsgPutStr(Dst, frame);
 }
 
-void TOvraClient::GetResponseData(TMessageReader& Src, TOvraActor& Dst) const
-{
+void TOvraClient::GetResponseData(TMessageReader& Src, TOvraActor& Dst) const {
     TServiceRecordHeader h = Dst.GetHeader();
     const MyAnsiString command = Src.GetCommand();
     if (command.empty() || MsgTextToInt(command) != h.OvraPat)
@@ -325,7 +291,7 @@ void TOvraClient::GetResponseData(TMessageReader& Src, TOvraActor& Dst) const
         why = "answer of " + std::to_string(frame.size()) + " bytes has no result";
     else if (static_cast<uint8_t>(frame[0]) != h.OvraIdt)
         why = "answer to command " + MsgIntToText(static_cast<uint8_t>(frame[0])) + " instead of " +
-              MsgIntToText(h.OvraIdt);
+            MsgIntToText(h.OvraIdt);
     else {
         try {
             pattern.GetResponseFrameData(frame, Dst);
@@ -344,16 +310,14 @@ void TOvraClient::GetResponseData(TMessageReader& Src, TOvraActor& Dst) const
 
 // ------------------------------------------------------------------ frames
 
-void FrmPutInt(uint32_t Value, int N, MyAnsiString& Frame)
-{
+void FrmPutInt(uint32_t Value, int N, MyAnsiString& Frame) {
     for (int i = 0; i < N; ++i) {
         Frame.push_back(static_cast<char>(Value & 0xFF));
         Value = i < 3 ? Value >> 8 : 0;
     }
 }
 
-uint32_t FrmGetInt(const MyAnsiString& Frame, int& Index, int N)
-{
+uint32_t FrmGetInt(const MyAnsiString& Frame, int& Index, int N) {
     if (N <= 0)
         return 0;
     if (Index < 1 || static_cast<size_t>(Index) - 1 + static_cast<size_t>(N) > Frame.size())

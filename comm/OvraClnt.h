@@ -49,10 +49,10 @@ inline constexpr uint8_t OvraRawPatternId = 0xFF;
 inline constexpr int32_t OvraMaxPatterns = 254;
 
 enum class TActorState : uint8_t {
-    astReady,     // empty
-    astInit,      // records added
+    astReady, // empty
+    astInit, // records added
     astExecuting, // request sent, reply pending
-    astDone       // reply processed
+    astDone // reply processed
 };
 using enum TActorState;
 
@@ -195,11 +195,11 @@ private:
 // ------------------------------------------------------------------ records
 
 struct TServiceRecordHeader {
-    uint8_t OvraPat = 0;          // pattern id of the class that built the record
-    uint8_t OvraIdt = 0;          // the drive command code (first request byte)
-    TOvraServiceHandle OvraSrv;   // the connection service of the drive
-    uint8_t OvraRes = 0;          // the result; 0 when put
-    int32_t OvraUsr = 0;          // the caller's value, carried unchanged
+    uint8_t OvraPat = 0; // pattern id of the class that built the record
+    uint8_t OvraIdt = 0; // the drive command code (first request byte)
+    TOvraServiceHandle OvraSrv; // the connection service of the drive
+    uint8_t OvraRes = 0; // the result; 0 when put
+    int32_t OvraUsr = 0; // the caller's value, carried unchanged
 };
 
 // One telegram record held by an actor.
@@ -212,8 +212,7 @@ struct TActorRecord {
 template <class TData>
 struct TOvraRecord final : TActorRecord {
     TOvraRecord() = default;
-    TOvraRecord(TServiceRecordHeader AHeader, TData ARecDat) : RecDat(std::move(ARecDat))
-    {
+    TOvraRecord(TServiceRecordHeader AHeader, TData ARecDat) : RecDat(std::move(ARecDat)) {
         Header = std::move(AHeader);
     }
     TData RecDat{};
@@ -258,13 +257,11 @@ public:
     // data set"; a record of another kind raises "<class>.GetData: record
     // holds data of another kind" ("... .SetData: ...").
     template <class TData>
-    TOvraRecord<TData> GetData()
-    {
+    TOvraRecord<TData> GetData() {
         return Typed<TData>(Current("GetData", "no more entries"), "GetData");
     }
     template <class TData>
-    void SetData(const TOvraRecord<TData>& Rec)
-    {
+    void SetData(const TOvraRecord<TData>& Rec) {
         Typed<TData>(Current("SetData", "end of data set"), "SetData") = Rec;
     }
     // The header of the current record, whatever its kind.
@@ -294,8 +291,7 @@ protected:
 private:
     TActorRecord& Current(const char* Operation, const char* AtEnd);
     template <class TData>
-    TOvraRecord<TData>& Typed(TActorRecord& Rec, const char* Operation)
-    {
+    TOvraRecord<TData>& Typed(TActorRecord& Rec, const char* Operation) {
         auto* typed = dynamic_cast<TOvraRecord<TData>*>(&Rec);
         if (!typed)
             WrongKind(Operation);
@@ -349,15 +345,13 @@ public:
 protected:
     // Adds a record {class id, command code, owner, result 0, User; Data}.
     template <class TData>
-    void Put(TOvraActor& Actor, TData Data, int32_t User) const
-    {
+    void Put(TOvraActor& Actor, TData Data, int32_t User) const {
         Actor.AddData(std::make_unique<TOvraRecord<TData>>(MakeHeader(OvraId(), User), std::move(Data)));
     }
     // The current record after the header check: a record of another
     // pattern, command or drive raises "<class>.Get: error in record header".
     template <class TData>
-    TOvraRecord<TData> Get(TOvraActor& Actor) const
-    {
+    TOvraRecord<TData> Get(TOvraActor& Actor) const {
         TOvraRecord<TData> rec = Actor.GetData<TData>();
         CheckHeader(rec.Header);
         return rec;
@@ -376,7 +370,7 @@ private:
 // Raw frames under the reserved pattern id 0xFF: the request frame is sent as
 // it is (command byte first) and the whole answer frame is kept.
 struct TRawFrameData {
-    MyAnsiString Request;  // the whole request frame
+    MyAnsiString Request; // the whole request frame
     MyAnsiString Response; // the whole answer frame (echo, status, data); empty after an error result
 };
 
@@ -457,8 +451,7 @@ private:
 class TOvraActorLease {
 public:
     explicit TOvraActorLease(TOvraClient& Client) : FClient(&Client), FActor(&Client.GetActor()) {}
-    ~TOvraActorLease()
-    {
+    ~TOvraActorLease() {
         if (FActor)
             FClient->ReleaseActor(*FActor);
     }

@@ -5,12 +5,10 @@
 namespace vo {
 
 TOvraDevice::TOvraDevice(MyAnsiString AName, std::shared_ptr<TPortDriver> APort, int32_t AIndex, TMxQueue* MainQueue)
-    : TDeviceDriver(std::move(APort), AIndex, MainQueue), FDeviceName(std::move(AName))
-{
+    : TDeviceDriver(std::move(APort), AIndex, MainQueue), FDeviceName(std::move(AName)) {
 }
 
-uint8_t TOvraDevice::ModifyOutput(MyAnsiString& Frame, bool& Handled)
-{
+uint8_t TOvraDevice::ModifyOutput(MyAnsiString& Frame, bool& Handled) {
     const bool login = !Frame.empty() && static_cast<uint8_t>(Frame[0]) == 0x01;
     if (login || FOnLine.load()) {
         Handled = false;
@@ -22,8 +20,7 @@ uint8_t TOvraDevice::ModifyOutput(MyAnsiString& Frame, bool& Handled)
 
 void TOvraDevice::ModifyInput(MyAnsiString&, bool&) {}
 
-int32_t TOvraDeviceList::AddDevice(TOvraDevicePtr ADevice)
-{
+int32_t TOvraDeviceList::AddDevice(TOvraDevicePtr ADevice) {
     std::lock_guard lock(FLock);
     const auto handle = static_cast<int32_t>(DeviceList.size());
     if (ADevice)
@@ -32,8 +29,7 @@ int32_t TOvraDeviceList::AddDevice(TOvraDevicePtr ADevice)
     return handle;
 }
 
-TOvraDevicePtr TOvraDeviceList::DeleteDevice(const TOvraDevice& ADevice)
-{
+TOvraDevicePtr TOvraDeviceList::DeleteDevice(const TOvraDevice& ADevice) {
     std::lock_guard lock(FLock);
     for (auto& slot : DeviceList)
         if (slot.get() == &ADevice)
@@ -41,24 +37,21 @@ TOvraDevicePtr TOvraDeviceList::DeleteDevice(const TOvraDevice& ADevice)
     return nullptr;
 }
 
-TOvraDevicePtr TOvraDeviceList::DeleteHandle(int32_t AIndex)
-{
+TOvraDevicePtr TOvraDeviceList::DeleteHandle(int32_t AIndex) {
     std::lock_guard lock(FLock);
     if (AIndex < 0 || static_cast<size_t>(AIndex) >= DeviceList.size())
         return nullptr;
     return std::exchange(DeviceList[static_cast<size_t>(AIndex)], nullptr);
 }
 
-TOvraDevicePtr TOvraDeviceList::DeviceWithIndex(int32_t AIndex) const
-{
+TOvraDevicePtr TOvraDeviceList::DeviceWithIndex(int32_t AIndex) const {
     std::lock_guard lock(FLock);
     if (AIndex < 0 || static_cast<size_t>(AIndex) >= DeviceList.size())
         return nullptr;
     return DeviceList[static_cast<size_t>(AIndex)];
 }
 
-TOvraDevicePtr TOvraDeviceList::DeviceWithName(const MyAnsiString& AName) const
-{
+TOvraDevicePtr TOvraDeviceList::DeviceWithName(const MyAnsiString& AName) const {
     std::lock_guard lock(FLock);
     for (const auto& d : DeviceList)
         if (d && d->DeviceName() == AName)
@@ -66,14 +59,12 @@ TOvraDevicePtr TOvraDeviceList::DeviceWithName(const MyAnsiString& AName) const
     return nullptr;
 }
 
-int32_t TOvraDeviceList::Count() const
-{
+int32_t TOvraDeviceList::Count() const {
     std::lock_guard lock(FLock);
     return static_cast<int32_t>(DeviceList.size());
 }
 
-std::vector<TOvraDevicePtr> TOvraDeviceList::Devices() const
-{
+std::vector<TOvraDevicePtr> TOvraDeviceList::Devices() const {
     std::lock_guard lock(FLock);
     std::vector<TOvraDevicePtr> out;
     for (const auto& d : DeviceList)
@@ -82,8 +73,7 @@ std::vector<TOvraDevicePtr> TOvraDeviceList::Devices() const
     return out;
 }
 
-std::vector<TOvraDevicePtr> TOvraDeviceList::TakeAll()
-{
+std::vector<TOvraDevicePtr> TOvraDeviceList::TakeAll() {
     std::lock_guard lock(FLock);
     std::vector<TOvraDevicePtr> out;
     for (auto& d : DeviceList)

@@ -14,16 +14,14 @@ namespace {
 
 std::atomic<TOvraServer*> GOvraServer{nullptr};
 
-bool SameName(const MyAnsiString& A, const MyAnsiString& B)
-{
+bool SameName(const MyAnsiString& A, const MyAnsiString& B) {
     return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char x, char y) {
                return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
            });
 }
 
 // A text that can travel as one message parameter: not empty, without TAB or CR.
-MyAnsiString ParameterText(MyAnsiString Text)
-{
+MyAnsiString ParameterText(MyAnsiString Text) {
     for (char& c : Text)
         if (c == '\t' || c == '\r')
             c = ' ';
@@ -33,8 +31,7 @@ MyAnsiString ParameterText(MyAnsiString Text)
 }
 
 // Logs Q on at the well-known node the GUI side addresses.
-void LogOnAt(TMxQueue& Q, uint16_t Ident)
-{
+void LogOnAt(TMxQueue& Q, uint16_t Ident) {
     try {
         Q.LogOnAt(Ident);
     } catch (const Exception&) {
@@ -42,30 +39,25 @@ void LogOnAt(TMxQueue& Q, uint16_t Ident)
     }
 }
 
-MyAnsiString OutOfRange(int32_t Index, const MyAnsiString& Port)
-{
+MyAnsiString OutOfRange(int32_t Index, const MyAnsiString& Port) {
     return "OvraServer: index " + std::to_string(Index) + " at port '" + Port + "' is out of range";
 }
 
-MyAnsiString IndexOccupied(int32_t Index, const MyAnsiString& Port)
-{
+MyAnsiString IndexOccupied(int32_t Index, const MyAnsiString& Port) {
     return "OvraServer: index " + std::to_string(Index) + " at port '" + Port + "' is occupied";
 }
 
 } // namespace
 
-TOvraServer* OvraServer() noexcept
-{
+TOvraServer* OvraServer() noexcept {
     return GOvraServer.load();
 }
 
-void SetOvraServer(TOvraServer* Server) noexcept
-{
+void SetOvraServer(TOvraServer* Server) noexcept {
     GOvraServer.store(Server);
 }
 
-TOvraServer::TOvraServer()
-{
+TOvraServer::TOvraServer() {
     MxEnsureMessaging();
     if (TDebugManager* dm = DebugManager())
         dm->Enable(1);
@@ -81,8 +73,7 @@ TOvraServer::TOvraServer()
     CommandTask->Start();
 }
 
-TOvraServer::~TOvraServer()
-{
+TOvraServer::~TOvraServer() {
     if (GOvraServer.load() == this)
         GOvraServer.store(nullptr);
     // Tasks first (each waits for a step of its own that is running), so
@@ -108,16 +99,14 @@ TOvraServer::~TOvraServer()
     FThreadManager.reset();
 }
 
-std::shared_ptr<TPortDriver> TOvraServer::FindDriver(const MyAnsiString& AName) const
-{
+std::shared_ptr<TPortDriver> TOvraServer::FindDriver(const MyAnsiString& AName) const {
     for (const auto& [name, driver] : PortDriverList)
         if (SameName(name, AName))
             return driver;
     return nullptr;
 }
 
-bool TOvraServer::AddPortDriver(const MyAnsiString& AName, std::shared_ptr<TPortDriver> APortDriver)
-{
+bool TOvraServer::AddPortDriver(const MyAnsiString& AName, std::shared_ptr<TPortDriver> APortDriver) {
     if (!APortDriver)
         return false;
     std::lock_guard lock(FLock);
@@ -128,8 +117,7 @@ bool TOvraServer::AddPortDriver(const MyAnsiString& AName, std::shared_ptr<TPort
 }
 
 int32_t TOvraServer::OpenDevice(const MyAnsiString& AName, int32_t ADeviceMACID, int32_t ADeviceIP, uint16_t AIdent,
-                                uint8_t ADomain, uint8_t AInfo)
-{
+                                uint8_t ADomain, uint8_t AInfo) {
     std::lock_guard lock(FLock);
     try {
         std::shared_ptr<TPortDriver> port;
@@ -203,55 +191,47 @@ int32_t TOvraServer::OpenDevice(const MyAnsiString& AName, int32_t ADeviceMACID,
     }
 }
 
-void TOvraServer::CloseDevice(int32_t AHandle)
-{
+void TOvraServer::CloseDevice(int32_t AHandle) {
     std::lock_guard lock(FLock);
     if (TOvraDevicePtr device = OvraDeviceList.DeleteHandle(AHandle))
         device->Detach(); // an actor that still holds it gets 0x90 from now on
 }
 
-int32_t TOvraServer::GetDeviceHandle(const MyAnsiString& AName) const
-{
+int32_t TOvraServer::GetDeviceHandle(const MyAnsiString& AName) const {
     TOvraDevicePtr d = OvraDeviceList.DeviceWithName(AName);
     return d ? d->DeviceHandle() : -1;
 }
 
-int32_t TOvraServer::GetPortCount() const
-{
+int32_t TOvraServer::GetPortCount() const {
     std::lock_guard lock(FLock);
     return static_cast<int32_t>(PortDriverList.size());
 }
 
-MyAnsiString TOvraServer::GetPortName(int32_t AIndex) const
-{
+MyAnsiString TOvraServer::GetPortName(int32_t AIndex) const {
     std::lock_guard lock(FLock);
     if (AIndex < 0 || static_cast<size_t>(AIndex) >= PortDriverList.size())
         return {};
     return PortDriverList[static_cast<size_t>(AIndex)].first;
 }
 
-MyAnsiString TOvraServer::GetPortType(const MyAnsiString& APortName) const
-{
+MyAnsiString TOvraServer::GetPortType(const MyAnsiString& APortName) const {
     std::lock_guard lock(FLock);
     auto d = FindDriver(APortName);
     return d ? d->PortType() : MyAnsiString();
 }
 
-std::shared_ptr<TPortDriver> TOvraServer::GetPortDriver(const MyAnsiString& APortName) const
-{
+std::shared_ptr<TPortDriver> TOvraServer::GetPortDriver(const MyAnsiString& APortName) const {
     std::lock_guard lock(FLock);
     return FindDriver(APortName);
 }
 
-bool TOvraServer::SetPortBaudRate(const MyAnsiString& AName, uint32_t BaudRate)
-{
+bool TOvraServer::SetPortBaudRate(const MyAnsiString& AName, uint32_t BaudRate) {
     std::lock_guard lock(FLock);
     auto d = FindDriver(AName);
     return d && d->SetBaudRate(BaudRate);
 }
 
-void TOvraServer::ClearRSPorts()
-{
+void TOvraServer::ClearRSPorts() {
     std::lock_guard lock(FLock);
     for (size_t i = PortDriverList.size(); i-- > 0;) {
         if (PortDriverList[i].second->PortType() == "RS") {
@@ -261,8 +241,7 @@ void TOvraServer::ClearRSPorts()
     }
 }
 
-void TOvraServer::CommandStep(TMxTask& Sender)
-{
+void TOvraServer::CommandStep(TMxTask& Sender) {
     TMxMessage* msg = FCommandQueue.GetMessage();
     if (!msg) {
         Sender.WaitFor(FCommandQueue, MxInfinite);
@@ -292,8 +271,7 @@ void TOvraServer::CommandStep(TMxTask& Sender)
     Sender.WaitFor(FCommandQueue, MxInfinite);
 }
 
-void TOvraServer::ExecuteCommand(TMessageReader& Reader, TMessageWriter& Writer, const TMxMessage& Request)
-{
+void TOvraServer::ExecuteCommand(TMessageReader& Reader, TMessageWriter& Writer, const TMxMessage& Request) {
     MyAnsiString command;
     MyAnsiString readError;
     try {

@@ -41,7 +41,7 @@
 namespace vo {
 
 // The dispatcher address of the server's queues (domain 0).
-inline constexpr uint16_t OvraServerIdent = 0;       // request queue
+inline constexpr uint16_t OvraServerIdent = 0; // request queue
 inline constexpr uint8_t OvraServerDomain = 0;
 inline constexpr uint16_t OvraServerCommandIdent = OvraServerIdent + 1; // command queue
 
@@ -75,7 +75,7 @@ public:
     int32_t GetDeviceHandle(const MyAnsiString& AName) const;
 
     int32_t GetPortCount() const;
-    MyAnsiString GetPortName(int32_t AIndex) const;             // registration order; "" out of range
+    MyAnsiString GetPortName(int32_t AIndex) const; // registration order; "" out of range
     MyAnsiString GetPortType(const MyAnsiString& APortName) const; // "" when not registered
     std::shared_ptr<TPortDriver> GetPortDriver(const MyAnsiString& APortName) const;
     // False for a name that is not registered or a driver without baud rate.

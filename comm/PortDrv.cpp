@@ -4,13 +4,11 @@ namespace vo {
 
 TPortDriver::TPortDriver(int32_t APortCount) : FPortCount(APortCount < 0 ? 0 : APortCount) {}
 
-TPortDriver::~TPortDriver()
-{
+TPortDriver::~TPortDriver() {
     TPortDriver::Close();
 }
 
-void TPortDriver::Open(TMxScheduler& AScheduler, TThreadManager& AThreadManager)
-{
+void TPortDriver::Open(TMxScheduler& AScheduler, TThreadManager& AThreadManager) {
     std::lock_guard lock(FLock);
     if (FPortIsOpen.load())
         return;
@@ -21,8 +19,7 @@ void TPortDriver::Open(TMxScheduler& AScheduler, TThreadManager& AThreadManager)
     FPortIsOpen.store(true);
 }
 
-void TPortDriver::Close()
-{
+void TPortDriver::Close() {
     std::lock_guard lock(FLock);
     if (!FPortIsOpen.load())
         return;
@@ -32,8 +29,7 @@ void TPortDriver::Close()
     FScheduler = nullptr;
 }
 
-uint8_t TPortDriver::Assign(int32_t PortIndex, TInpEvent OnInput, TErrEvent OnError)
-{
+uint8_t TPortDriver::Assign(int32_t PortIndex, TInpEvent OnInput, TErrEvent OnError) {
     std::lock_guard lock(FLock);
     const bool eth = IsEth();
     if (PortIndex < 0 || (!eth && PortIndex >= FPortCount))
@@ -81,8 +77,7 @@ uint8_t TPortDriver::Assign(int32_t PortIndex, TInpEvent OnInput, TErrEvent OnEr
     return 0;
 }
 
-bool TPortDriver::IsBound(int32_t PortIndex) const
-{
+bool TPortDriver::IsBound(int32_t PortIndex) const {
     std::lock_guard lock(FLock);
     if (PortIndex < 0)
         return false;
@@ -90,13 +85,11 @@ bool TPortDriver::IsBound(int32_t PortIndex) const
     return idx < PInpEventArray.size() && static_cast<bool>(PInpEventArray[idx]);
 }
 
-bool TPortDriver::SetBaudRate(uint32_t)
-{
+bool TPortDriver::SetBaudRate(uint32_t) {
     return false;
 }
 
-uint8_t TPortDriver::Output(int32_t PortIndex, const MyAnsiString& Msg)
-{
+uint8_t TPortDriver::Output(int32_t PortIndex, const MyAnsiString& Msg) {
     if (!FPortIsOpen.load())
         return OvraResPortNotOpen;
     if (!IsEth() && (PortIndex < 0 || PortIndex >= FPortCount))
@@ -104,8 +97,7 @@ uint8_t TPortDriver::Output(int32_t PortIndex, const MyAnsiString& Msg)
     return Send(PortIndex, Msg);
 }
 
-void TPortDriver::Input(int32_t PortIndex, const MyAnsiString& Msg)
-{
+void TPortDriver::Input(int32_t PortIndex, const MyAnsiString& Msg) {
     std::lock_guard lock(FLock);
     if (PortIndex < 0 || PortIndex >= FPortCount)
         return;
@@ -116,26 +108,22 @@ void TPortDriver::Input(int32_t PortIndex, const MyAnsiString& Msg)
     PInpEventArray[idx](PortIndex, Msg);
 }
 
-MyAnsiString TPortDriver::PortName() const
-{
+MyAnsiString TPortDriver::PortName() const {
     std::lock_guard lock(FLock);
     return FPortName;
 }
 
-void TPortDriver::SetPortName(const MyAnsiString& Name)
-{
+void TPortDriver::SetPortName(const MyAnsiString& Name) {
     std::lock_guard lock(FLock);
     FPortName = Name;
 }
 
-TMxScheduler* TPortDriver::Scheduler() const
-{
+TMxScheduler* TPortDriver::Scheduler() const {
     std::lock_guard lock(FLock);
     return FScheduler;
 }
 
-TThreadManager* TPortDriver::ThreadManager() const
-{
+TThreadManager* TPortDriver::ThreadManager() const {
     std::lock_guard lock(FLock);
     return FThreadManager;
 }

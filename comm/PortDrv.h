@@ -30,10 +30,10 @@ using TErrEvent = std::function<void(int32_t PortIndex, uint8_t Code)>;
 
 // Result codes of the port drivers.
 inline constexpr uint8_t OvraResIndexOutOfRange = 0x80; // device index outside the port's range
-inline constexpr uint8_t OvraResPortNotOpen = 0x81;     // port not open
-inline constexpr uint8_t OvraResIndexBound = 0x82;      // Assign: the index is already bound
-inline constexpr uint8_t OvraResSendFailed = 0x8F;      // the medium refused the frame
-inline constexpr uint8_t OvraResReplaced = 0xFF;        // Assign: CAN index 0 bound again (replaced)
+inline constexpr uint8_t OvraResPortNotOpen = 0x81; // port not open
+inline constexpr uint8_t OvraResIndexBound = 0x82; // Assign: the index is already bound
+inline constexpr uint8_t OvraResSendFailed = 0x8F; // the medium refused the frame
+inline constexpr uint8_t OvraResReplaced = 0xFF; // Assign: CAN index 0 bound again (replaced)
 
 class TPortDriver {
 public:

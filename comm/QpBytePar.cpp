@@ -2,24 +2,20 @@
 
 namespace vo {
 
-TOvraPatternClass& TByteActionPattern::Class()
-{
+TOvraPatternClass& TByteActionPattern::Class() {
     static TQpPatternClass<TByteActionPattern> cls("TByteActionPattern");
     return cls;
 }
 
-void TByteActionPattern::Put(TOvraActor& Actor, uint8_t AOption, int32_t User) const
-{
+void TByteActionPattern::Put(TOvraActor& Actor, uint8_t AOption, int32_t User) const {
     TOvraPattern::Put(Actor, TData{AOption}, User);
 }
 
-void TByteActionPattern::Encode(const TData& Data, const TOvraLoginFacts&, MyAnsiString& Frame)
-{
+void TByteActionPattern::Encode(const TData& Data, const TOvraLoginFacts&, MyAnsiString& Frame) {
     FrmPutInt(Data.Option, 1, Frame);
 }
 
-void TByteActionPattern::Decode(const MyAnsiString& Frame, const TOvraLoginFacts&, uint8_t& Result, TData&)
-{
+void TByteActionPattern::Decode(const MyAnsiString& Frame, const TOvraLoginFacts&, uint8_t& Result, TData&) {
     int i = 0;
     Result = FrmGetResult(Frame, i);
 }

@@ -2,8 +2,7 @@
 
 namespace vo {
 
-TOvraPatternClass& TCurvePattern::Class()
-{
+TOvraPatternClass& TCurvePattern::Class() {
     static TQpPatternClass<TCurvePattern> cls("TCurvePattern");
     return cls;
 }

@@ -10,7 +10,7 @@
 namespace vo {
 
 struct TCustomData {
-    MyAnsiString Request;  // short string
+    MyAnsiString Request; // short string
     MyAnsiString Response; // short string
 };
 using TCustomRecord = TOvraRecord<TCustomData>;

@@ -2,8 +2,7 @@
 
 namespace vo {
 
-TOvraPatternClass& TEraseMemPattern::Class()
-{
+TOvraPatternClass& TEraseMemPattern::Class() {
     static TQpPatternClass<TEraseMemPattern> cls("TEraseMemPattern");
     return cls;
 }

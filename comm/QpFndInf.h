@@ -8,7 +8,7 @@
 namespace vo {
 
 struct TFindInfoData {
-    int32_t NodeAddr = 0;  // the address asked for; the node's address after the answer
+    int32_t NodeAddr = 0; // the address asked for; the node's address after the answer
     uint8_t NodeType = 0;
     uint16_t NodeSize = 0;
 };

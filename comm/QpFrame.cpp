@@ -2,15 +2,13 @@
 
 namespace vo {
 
-TOvraLoginFacts RecordFacts(const TServiceRecordHeader& Header)
-{
+TOvraLoginFacts RecordFacts(const TServiceRecordHeader& Header) {
     if (const TOvraService* s = Header.OvraSrv.Get())
         return s->LoginFacts();
     return {};
 }
 
-MyAnsiString FrmGetBytes(const MyAnsiString& Frame, int& Index, size_t N)
-{
+MyAnsiString FrmGetBytes(const MyAnsiString& Frame, int& Index, size_t N) {
     if (N == 0)
         return {};
     if (Index < 1 || static_cast<size_t>(Index) - 1 + N > Frame.size())
@@ -21,20 +19,17 @@ MyAnsiString FrmGetBytes(const MyAnsiString& Frame, int& Index, size_t N)
     return out;
 }
 
-MyAnsiString FrmGetCounted(const MyAnsiString& Frame, int& Index)
-{
+MyAnsiString FrmGetCounted(const MyAnsiString& Frame, int& Index) {
     const size_t n = FrmGetInt(Frame, Index, 1);
     return FrmGetBytes(Frame, Index, n);
 }
 
-uint8_t FrmGetResult(const MyAnsiString& Frame, int& Index)
-{
+uint8_t FrmGetResult(const MyAnsiString& Frame, int& Index) {
     Index = 2;
     return static_cast<uint8_t>(FrmGetInt(Frame, Index, 1));
 }
 
-void CheckShortString(const MyAnsiString& ClassName, const char* What, const MyAnsiString& S)
-{
+void CheckShortString(const MyAnsiString& ClassName, const char* What, const MyAnsiString& S) {
     if (S.size() > OvraShortStringMax)
         throw Exception(ClassName + ".Put: " + What + " of " + std::to_string(S.size()) +
                         " bytes is longer than 255 bytes");

@@ -60,14 +60,12 @@ public:
     using TData = typename TPattern::TData;
     explicit TQpPatternClass(MyAnsiString AClassName) : TOvraPatternClass(std::move(AClassName)) {}
 
-    void SetRequestFrameData(TOvraActor& Src, MyAnsiString& Frame) const override
-    {
+    void SetRequestFrameData(TOvraActor& Src, MyAnsiString& Frame) const override {
         const TOvraRecord<TData> rec = Src.GetData<TData>();
         TPattern::Encode(rec.RecDat, RecordFacts(rec.Header), Frame);
     }
 
-    void GetResponseFrameData(const MyAnsiString& Frame, TOvraActor& Dst) const override
-    {
+    void GetResponseFrameData(const MyAnsiString& Frame, TOvraActor& Dst) const override {
         TOvraRecord<TData> rec = Dst.GetData<TData>();
         TPattern::Decode(Frame, RecordFacts(rec.Header), rec.Header.OvraRes, rec.RecDat);
         Dst.SetData(rec);
@@ -85,14 +83,12 @@ public:
     using TData = TSubData;
 
     TQpSubCmdPattern(TOvraService* AOwner, uint8_t AOvraId, uint8_t AOvraSubID)
-        : TOvraPattern(AOwner, AOvraId), OvraSubID(AOvraSubID)
-    {
+        : TOvraPattern(AOwner, AOvraId), OvraSubID(AOvraSubID) {
     }
 
     // A record of another sub-command raises "<class>.Get: error in record
     // header" like one of another command.
-    TData Get(TOvraActor& Actor) const
-    {
+    TData Get(TOvraActor& Actor) const {
         TData d = TOvraPattern::Get<TData>(Actor).RecDat;
         if (d.SubID != static_cast<uint8_t>(OvraSubID))
             throw Exception(ClassName() + ".Get: error in record header");
@@ -103,8 +99,7 @@ public:
 
     static void Encode(const TData& Data, const TOvraLoginFacts&, MyAnsiString& Frame) { EncodeSubID(Data, Frame); }
 
-    static void Decode(const MyAnsiString& Frame, const TOvraLoginFacts&, uint8_t& Result, TData& Data)
-    {
+    static void Decode(const MyAnsiString& Frame, const TOvraLoginFacts&, uint8_t& Result, TData& Data) {
         int i = 0;
         const uint8_t res = FrmGetResult(Frame, i);
         TData d = Data;
@@ -118,8 +113,7 @@ public:
 
 protected:
     // Adds a record of Data with this object's sub-command.
-    void PutSub(TOvraActor& Actor, TData Data, int32_t User) const
-    {
+    void PutSub(TOvraActor& Actor, TData Data, int32_t User) const {
         Data.SubID = static_cast<uint8_t>(OvraSubID);
         TOvraPattern::Put(Actor, std::move(Data), User);
     }

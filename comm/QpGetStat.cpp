@@ -2,26 +2,22 @@
 
 namespace vo {
 
-TOvraPatternClass& TGetStatusPattern::Class()
-{
+TOvraPatternClass& TGetStatusPattern::Class() {
     static TQpPatternClass<TGetStatusPattern> cls("TGetStatusPattern");
     return cls;
 }
 
-void TGetStatusPattern::Put(TOvraActor& Actor, uint8_t Ident, int32_t User) const
-{
+void TGetStatusPattern::Put(TOvraActor& Actor, uint8_t Ident, int32_t User) const {
     TData d;
     d.Ident = Ident;
     TOvraPattern::Put(Actor, d, User);
 }
 
-void TGetStatusPattern::Encode(const TData& Data, const TOvraLoginFacts&, MyAnsiString& Frame)
-{
+void TGetStatusPattern::Encode(const TData& Data, const TOvraLoginFacts&, MyAnsiString& Frame) {
     FrmPutInt(Data.Ident, 1, Frame);
 }
 
-void TGetStatusPattern::Decode(const MyAnsiString& Frame, const TOvraLoginFacts&, uint8_t& Result, TData& Data)
-{
+void TGetStatusPattern::Decode(const MyAnsiString& Frame, const TOvraLoginFacts&, uint8_t& Result, TData& Data) {
     int i = 0;
     const uint8_t res = FrmGetResult(Frame, i);
     TData d = Data;

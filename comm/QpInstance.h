@@ -12,9 +12,9 @@
 namespace vo {
 
 struct TInstanceData {
-    uint8_t SubID = 0;  // the pattern object's OvraSubID
+    uint8_t SubID = 0; // the pattern object's OvraSubID
     int32_t Instance = 0;
-    MyAnsiString Data;  // short string
+    MyAnsiString Data; // short string
 };
 using TInstanceRecord = TOvraRecord<TInstanceData>;
 

@@ -2,21 +2,18 @@
 
 namespace vo {
 
-TOvraPatternClass& TLoginPattern::Class()
-{
+TOvraPatternClass& TLoginPattern::Class() {
     static TQpPatternClass<TLoginPattern> cls("TLoginPattern");
     return cls;
 }
 
-void TLoginPattern::Put(TOvraActor& Actor, const MyAnsiString& Password, int32_t User) const
-{
+void TLoginPattern::Put(TOvraActor& Actor, const MyAnsiString& Password, int32_t User) const {
     TData d;
     d.Password = Password.substr(0, PasswordMax);
     TOvraPattern::Put(Actor, std::move(d), User);
 }
 
-TOvraLoginFacts TLoginPattern::ToLoginFacts(const TData& Data)
-{
+TOvraLoginFacts TLoginPattern::ToLoginFacts(const TData& Data) {
     TOvraLoginFacts f;
     f.ProtocolVersion = Data.ProtocolVersion;
     f.DataFieldSize = Data.DataFieldSize;
@@ -32,13 +29,11 @@ TOvraLoginFacts TLoginPattern::ToLoginFacts(const TData& Data)
     return f;
 }
 
-void TLoginPattern::Encode(const TData& Data, const TOvraLoginFacts&, MyAnsiString& Frame)
-{
+void TLoginPattern::Encode(const TData& Data, const TOvraLoginFacts&, MyAnsiString& Frame) {
     Frame += Data.Password.substr(0, PasswordMax);
 }
 
-void TLoginPattern::Decode(const MyAnsiString& Frame, const TOvraLoginFacts&, uint8_t& Result, TData& Data)
-{
+void TLoginPattern::Decode(const MyAnsiString& Frame, const TOvraLoginFacts&, uint8_t& Result, TData& Data) {
     int i = 0;
     const uint8_t res = FrmGetResult(Frame, i);
     if (res != 0) {

@@ -24,19 +24,17 @@
 
 namespace vo {
 
-std::array<TOvraPatternClass*, 19> OvraPatternClasses()
-{
-    return {&TLoginPattern::Class(),         &TGetWordPattern::Class(),    &TSetWordPattern::Class(),
-            &TGetBlockPattern::Class(),      &TSetBlockPattern::Class(),   &TSimplePattern::Class(),
-            &TAddrActionPattern::Class(),    &TGetStringPattern::Class(),  &TSetStringPattern::Class(),
-            &TCustomPattern::Class(),        &TFindInfoPattern::Class(),   &TGetStatusPattern::Class(),
-            &TSetBitPattern::Class(),        &TInstancePattern::Class(),   &TCopyBlockPattern::Class(),
-            &TGetFirstEmptyPattern::Class(), &TEraseMemPattern::Class(),   &TCurvePattern::Class(),
+std::array<TOvraPatternClass*, 19> OvraPatternClasses() {
+    return {&TLoginPattern::Class(), &TGetWordPattern::Class(), &TSetWordPattern::Class(),
+            &TGetBlockPattern::Class(), &TSetBlockPattern::Class(), &TSimplePattern::Class(),
+            &TAddrActionPattern::Class(), &TGetStringPattern::Class(), &TSetStringPattern::Class(),
+            &TCustomPattern::Class(), &TFindInfoPattern::Class(), &TGetStatusPattern::Class(),
+            &TSetBitPattern::Class(), &TInstancePattern::Class(), &TCopyBlockPattern::Class(),
+            &TGetFirstEmptyPattern::Class(), &TEraseMemPattern::Class(), &TCurvePattern::Class(),
             &TByteActionPattern::Class()};
 }
 
-void RegisterOvraPatterns(TOvraClient& Client)
-{
+void RegisterOvraPatterns(TOvraClient& Client) {
     if (Client.PatternCount() != 0)
         throw Exception("RegisterOvraPatterns: the client holds " + std::to_string(Client.PatternCount()) +
                         " pattern classes already");

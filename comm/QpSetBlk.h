@@ -9,8 +9,8 @@ namespace vo {
 
 struct TSetBlockData {
     int32_t Address = 0;
-    MyAnsiString Data;  // short string
-    uint16_t Size = 0;  // the length of Data
+    MyAnsiString Data; // short string
+    uint16_t Size = 0; // the length of Data
 };
 using TSetBlockRecord = TOvraRecord<TSetBlockData>;
 

@@ -10,16 +10,14 @@
 
 namespace vo {
 
-uint8_t RsChecksum(const MyAnsiString& Data)
-{
+uint8_t RsChecksum(const MyAnsiString& Data) {
     uint8_t sum = 0;
     for (const char c : Data)
         sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
     return sum;
 }
 
-MyAnsiString RsFrame(const MyAnsiString& Payload)
-{
+MyAnsiString RsFrame(const MyAnsiString& Payload) {
     if (Payload.size() > RsMaxPayload)
         throw Exception("RsFrame: payload of " + std::to_string(Payload.size()) + " bytes is longer than 255");
     MyAnsiString frame;
@@ -33,16 +31,14 @@ MyAnsiString RsFrame(const MyAnsiString& Payload)
 
 // ------------------------------------------------------------------ receiver
 
-void TRsReceiver::Reset()
-{
+void TRsReceiver::Reset() {
     RxState = stWaitForHeader1;
     RxBuffer.clear();
     RxDataSize = 0;
     RxCheckSum = 0;
 }
 
-void TRsReceiver::Complete()
-{
+void TRsReceiver::Complete() {
     const uint8_t computed = RsChecksum(RxBuffer);
     MyAnsiString payload;
     payload.swap(RxBuffer);
@@ -56,8 +52,7 @@ void TRsReceiver::Complete()
     }
 }
 
-uint8_t TRsReceiver::Receive(const MyAnsiString& Data, int64_t NowMs)
-{
+uint8_t TRsReceiver::Receive(const MyAnsiString& Data, int64_t NowMs) {
     if (Data.empty())
         return RxState == stWaitForOvraFrame ? static_cast<uint8_t>(RxDataSize - RxBuffer.size()) : 1;
 
@@ -114,13 +109,11 @@ uint8_t TRsReceiver::Receive(const MyAnsiString& Data, int64_t NowMs)
 
 TRsDriver::TRsDriver(int32_t PortNr, uint32_t BaudRate, MyAnsiString APortName)
     : TPortDriver(1), FPortNr(PortNr), FDefaultBaudRate(BaudRate), FFixedName(std::move(APortName)),
-      FBaudRate(BaudRate)
-{
+      FBaudRate(BaudRate) {
     SetPortType("RS");
 }
 
-TRsDriver::~TRsDriver()
-{
+TRsDriver::~TRsDriver() {
     try {
         TRsDriver::Close();
     } catch (const std::exception& e) {
@@ -128,27 +121,23 @@ TRsDriver::~TRsDriver()
     }
 }
 
-uint32_t TRsDriver::BaudRate() const
-{
+uint32_t TRsDriver::BaudRate() const {
     std::lock_guard lock(FRsLock);
     return FBaudRate;
 }
 
-MyAnsiString TRsDriver::OpenedName() const
-{
+MyAnsiString TRsDriver::OpenedName() const {
     std::lock_guard lock(FRsLock);
     return FOpenedName;
 }
 
-bool TRsDriver::SetBaudRate(uint32_t BaudRate)
-{
+bool TRsDriver::SetBaudRate(uint32_t BaudRate) {
     std::lock_guard lock(FRsLock);
     FBaudRate = BaudRate;
     return true;
 }
 
-MyAnsiString TRsDriver::ResolvePortName()
-{
+MyAnsiString TRsDriver::ResolvePortName() {
     if (!FFixedName.empty())
         return FFixedName;
     if (TOvraServer* server = OvraServer()) {
@@ -162,8 +151,7 @@ MyAnsiString TRsDriver::ResolvePortName()
     return "COM" + std::to_string(FPortNr);
 }
 
-void TRsDriver::Open(TMxScheduler& AScheduler, TThreadManager& AThreadManager)
-{
+void TRsDriver::Open(TMxScheduler& AScheduler, TThreadManager& AThreadManager) {
     if (PortIsOpen())
         return;
     const MyAnsiString name = ResolvePortName();
@@ -221,8 +209,7 @@ void TRsDriver::Open(TMxScheduler& AScheduler, TThreadManager& AThreadManager)
     RxTask = std::move(task);
 }
 
-void TRsDriver::ReleaseMedium()
-{
+void TRsDriver::ReleaseMedium() {
     std::unique_ptr<TCommPort> port;
     std::unique_ptr<TMxTask> task;
     std::unique_ptr<TMxQueue> queue;
@@ -243,14 +230,12 @@ void TRsDriver::ReleaseMedium()
     queue.reset(); // gives frames not yet taken back to the pool
 }
 
-void TRsDriver::Close()
-{
+void TRsDriver::Close() {
     ReleaseMedium();
     TPortDriver::Close();
 }
 
-uint8_t TRsDriver::Send(int32_t /*PortIndex*/, const MyAnsiString& Msg)
-{
+uint8_t TRsDriver::Send(int32_t /*PortIndex*/, const MyAnsiString& Msg) {
     if (Msg.size() > RsMaxPayload) {
         LogInfo(OpenedName() + ": frame of " + std::to_string(Msg.size()) + " bytes is too long for the RS232 link");
         return OvraResSendFailed;
@@ -267,13 +252,11 @@ uint8_t TRsDriver::Send(int32_t /*PortIndex*/, const MyAnsiString& Msg)
     return 0;
 }
 
-void TRsDriver::Receiver(const MyAnsiString& Data, uint8_t& NextSize, bool& /*Stop*/)
-{
+void TRsDriver::Receiver(const MyAnsiString& Data, uint8_t& NextSize, bool& /*Stop*/) {
     NextSize = FReceiver.Receive(Data, SteadyMilliseconds());
 }
 
-void TRsDriver::RxStep(TMxTask& Sender)
-{
+void TRsDriver::RxStep(TMxTask& Sender) {
     TMxQueue* queue;
     {
         std::lock_guard lock(FRsLock);

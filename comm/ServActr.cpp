@@ -10,8 +10,7 @@ namespace vo {
 namespace {
 
 // A text that can travel as one message parameter: not empty, without TAB or CR.
-MyAnsiString ParameterText(MyAnsiString Text)
-{
+MyAnsiString ParameterText(MyAnsiString Text) {
     for (char& c : Text)
         if (c == '\t' || c == '\r')
             c = ' ';
@@ -23,15 +22,13 @@ MyAnsiString ParameterText(MyAnsiString Text)
 } // namespace
 
 TServerActor::TServerActor(TMxQueue& ARequestQueue, TOvraDeviceList& AOvraDeviceList, TMxScheduler& AScheduler)
-    : RequestQueue(ARequestQueue), OvraDeviceList(AOvraDeviceList)
-{
+    : RequestQueue(ARequestQueue), OvraDeviceList(AOvraDeviceList) {
     FTask = std::make_unique<TMxTask>(AScheduler, "ServerActor.Create");
     FTask->SetOnExecute([this](TMxTask& Sender) { Execute(Sender); });
     FTask->Start();
 }
 
-TServerActor::~TServerActor()
-{
+TServerActor::~TServerActor() {
     // No further step is scheduled after the kill; a step that runs on the
     // scheduler's thread right now is waited for before anything is touched.
     FTask->Kill();
@@ -59,8 +56,7 @@ TServerActor::~TServerActor()
     FTask.reset();
 }
 
-void TServerActor::Execute(TMxTask&)
-{
+void TServerActor::Execute(TMxTask&) {
     try {
         switch (FState.load()) {
         case asIdle: StepIdle(); break;
@@ -97,8 +93,7 @@ void TServerActor::Execute(TMxTask&)
     }
 }
 
-void TServerActor::StepIdle()
-{
+void TServerActor::StepIdle() {
     TMxMessage* msg = RequestQueue.GetMessage();
     if (!msg) {
         FTask->WaitFor(RequestQueue, MxInfinite);
@@ -110,8 +105,7 @@ void TServerActor::StepIdle()
     FState.store(asNextRecord);
 }
 
-void TServerActor::StepReply()
-{
+void TServerActor::StepReply() {
     if (MessageReader.GetItem())
         MessageReader.DestroyMessage();
     TMxMessage* reply = MessageWriter.GetItem();
@@ -130,8 +124,7 @@ void TServerActor::StepReply()
     }
 }
 
-void TServerActor::EndWithError(const MyAnsiString& Text)
-{
+void TServerActor::EndWithError(const MyAnsiString& Text) {
     ReleaseCurrentService();
     ReleaseCurrentDevice();
     if (MessageWriter.GetItem()) {
@@ -141,8 +134,7 @@ void TServerActor::EndWithError(const MyAnsiString& Text)
     FState.store(asReply);
 }
 
-void TServerActor::StepNextRecord()
-{
+void TServerActor::StepNextRecord() {
     const MyAnsiString field = MessageReader.GetCommand();
     const int32_t pattern = field.empty() ? 0 : MsgTextToInt(field);
     Pattern = static_cast<uint8_t>(pattern & 0xFF);
@@ -165,8 +157,7 @@ void TServerActor::StepNextRecord()
     FState.store(asSend); // runs when the task owns the device's semaphore
 }
 
-void TServerActor::StepSend()
-{
+void TServerActor::StepSend() {
     ++NumberOfTries;
     if (NumberOfTries == 1) {
         // Whatever is still queued answers an earlier record (a late or a
@@ -193,8 +184,7 @@ void TServerActor::StepSend()
     FTask->WaitFor(FInputQueue, ServerActorAnswerTimeout.Milliseconds());
 }
 
-void TServerActor::StepReceive()
-{
+void TServerActor::StepReceive() {
     ReceiveBufferFromInputQueue();
     // No frame, an echo without a status byte, or a frame of another command
     // (the device routes only this command's frames here, but a port driver
@@ -215,16 +205,15 @@ void TServerActor::StepReceive()
         // The drive needs longer: wait again, by the third byte in units of a
         // second, or the long default for the 2-byte form.
         const int64_t wait = ReceiveBuffer.size() > 2
-                                 ? static_cast<uint8_t>(ReceiveBuffer[2]) * ServerActorWaitLongerUnit.Milliseconds()
-                                 : ServerActorWaitLongerDefault.Milliseconds();
+            ? static_cast<uint8_t>(ReceiveBuffer[2]) * ServerActorWaitLongerUnit.Milliseconds()
+            : ServerActorWaitLongerDefault.Milliseconds();
         FTask->WaitFor(FInputQueue, wait);
         return; // stays in asReceive
     }
     FState.store(asRecordDone);
 }
 
-void TServerActor::StepRecordDone()
-{
+void TServerActor::StepRecordDone() {
     if (MessageWriter.GetItem()) {
         MessageWriter.PutCommand(MsgIntToText(Pattern));
         MsgPutInt(MessageWriter, OvraRes);
@@ -237,8 +226,7 @@ void TServerActor::StepRecordDone()
     FState.store(asNextRecord);
 }
 
-uint8_t TServerActor::ObtainDevice(int32_t AIndex)
-{
+uint8_t TServerActor::ObtainDevice(int32_t AIndex) {
     if (CurrentDevice)
         return OvraResBookkeeping;
     TOvraDevicePtr dev = OvraDeviceList.DeviceWithIndex(AIndex);
@@ -249,8 +237,7 @@ uint8_t TServerActor::ObtainDevice(int32_t AIndex)
     return 0;
 }
 
-void TServerActor::ReleaseCurrentDevice()
-{
+void TServerActor::ReleaseCurrentDevice() {
     if (!CurrentDevice)
         return;
     TOvraDevicePtr dev = std::move(CurrentDevice);
@@ -259,8 +246,7 @@ void TServerActor::ReleaseCurrentDevice()
         dev->ReleaseDevice(*FTask);
 }
 
-uint8_t TServerActor::AssignService(uint8_t ServiceId)
-{
+uint8_t TServerActor::AssignService(uint8_t ServiceId) {
     if (!CurrentDevice)
         return OvraResBookkeeping;
     if (CurrentService != -1)
@@ -270,8 +256,7 @@ uint8_t TServerActor::AssignService(uint8_t ServiceId)
     return 0;
 }
 
-void TServerActor::ReleaseCurrentService()
-{
+void TServerActor::ReleaseCurrentService() {
     if (CurrentDevice && CurrentService != -1) {
         CurrentService = -1;
         CurrentDevice->ReleaseCurrentService(FInputQueue);
@@ -279,15 +264,13 @@ void TServerActor::ReleaseCurrentService()
     CurrentService = -1;
 }
 
-uint8_t TServerActor::SendBufferToCurrentDevice()
-{
+uint8_t TServerActor::SendBufferToCurrentDevice() {
     if (!CurrentDevice)
         return OvraResBookkeeping;
     return CurrentDevice->Output(*FTask, SendBuffer);
 }
 
-void TServerActor::ReceiveBufferFromInputQueue()
-{
+void TServerActor::ReceiveBufferFromInputQueue() {
     ReceiveBuffer.clear();
     if (TMxMessage* msg = FInputQueue.GetMessage()) {
         ReceiveBuffer = msg->GetText();
@@ -295,8 +278,7 @@ void TServerActor::ReceiveBufferFromInputQueue()
     }
 }
 
-void TServerActor::DiscardInputQueue()
-{
+void TServerActor::DiscardInputQueue() {
     while (TMxMessage* msg = FInputQueue.GetMessage())
         TMxMessage::Free(msg);
 }

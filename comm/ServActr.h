@@ -31,11 +31,11 @@
 namespace vo {
 
 // Result codes of the server actor.
-inline constexpr uint8_t OvraResNoDevice = 0xB0;   // no open device has the record's handle
-inline constexpr uint8_t OvraResNoAnswer = 0xB2;   // no answer after the last send
+inline constexpr uint8_t OvraResNoDevice = 0xB0; // no open device has the record's handle
+inline constexpr uint8_t OvraResNoAnswer = 0xB2; // no answer after the last send
 inline constexpr uint8_t OvraResBookkeeping = 0xBF; // a device still held, or none held
 inline constexpr uint8_t OvraResWaitLonger = 0x01; // drive status: the drive needs longer
-inline constexpr uint8_t OvraResWithData = 0xA4;   // drive status that comes with data
+inline constexpr uint8_t OvraResWithData = 0xA4; // drive status that comes with data
 
 // Time constants of a record (tests lower them).
 inline TTimeConstant ServerActorAnswerTimeout{"ServerActor.AnswerTimeout", 2000};
@@ -53,8 +53,8 @@ class TServerActor {
 public:
     // The step states.
     enum : uint8_t {
-        asIdle = 0,      // wait for / take a request message
-        asReply = 1,     // send the reply
+        asIdle = 0, // wait for / take a request message
+        asReply = 1, // send the reply
         asNextRecord = 2,
         asSend = 3,
         asReceive = 4,
@@ -110,9 +110,9 @@ private:
     TOvraDeviceList& OvraDeviceList;
     TMessageReader MessageReader;
     TMessageWriter MessageWriter;
-    TMxQueue FInputQueue;            // not logged on: the device driver puts into it
+    TMxQueue FInputQueue; // not logged on: the device driver puts into it
     TOvraDevicePtr CurrentDevice;
-    int32_t CurrentService = -1;     // the assigned command code, -1 when none
+    int32_t CurrentService = -1; // the assigned command code, -1 when none
     uint8_t Pattern = 0;
     int32_t Device = 0;
     uint8_t Service = 0;
@@ -121,7 +121,7 @@ private:
     MyAnsiString ReceiveBuffer;
     int32_t NumberOfTries = 0;
     std::atomic<uint64_t> FRecordsDone{0};
-    std::unique_ptr<TMxTask> FTask;  // last: destroyed first
+    std::unique_ptr<TMxTask> FTask; // last: destroyed first
 };
 
 } // namespace vo

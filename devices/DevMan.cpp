@@ -17,19 +17,16 @@ namespace {
 
 TDeviceManager* GDeviceManager = nullptr;
 
-MyAnsiString Msg(const char* Format, const MyAnsiString& A)
-{
+MyAnsiString Msg(const char* Format, const MyAnsiString& A) {
     return ansi::Fmt(Format, A.c_str());
 }
 
-MyAnsiString Msg(const char* Format, const MyAnsiString& A, const MyAnsiString& B)
-{
+MyAnsiString Msg(const char* Format, const MyAnsiString& A, const MyAnsiString& B) {
     return ansi::Fmt(Format, A.c_str(), B.c_str());
 }
 
 // A string entry of a dictionary ("" when missing or not a string).
-MyAnsiString StrEntry(TSLDictionary* Dict, std::string_view Name)
-{
+MyAnsiString StrEntry(TSLDictionary* Dict, std::string_view Name) {
     if (!Dict)
         return {};
     if (auto* s = dynamic_cast<TSLString*>(Dict->FindObjWithName(Name)))
@@ -37,15 +34,13 @@ MyAnsiString StrEntry(TSLDictionary* Dict, std::string_view Name)
     return {};
 }
 
-TSLDictionary* DictEntry(TSLDictionary* Dict, std::string_view Name)
-{
+TSLDictionary* DictEntry(TSLDictionary* Dict, std::string_view Name) {
     return Dict ? dynamic_cast<TSLDictionary*>(Dict->FindObjWithName(Name)) : nullptr;
 }
 
 // The info texts of a "HelpTextDict" (language -> text); empty texts are
 // skipped.
-void AddHelpTexts(TPropertyList& List, TSLDictionary* Dict)
-{
+void AddHelpTexts(TPropertyList& List, TSLDictionary* Dict) {
     TSLDictionary* help = DictEntry(Dict, "HelpTextDict");
     if (!help)
         return;
@@ -56,26 +51,22 @@ void AddHelpTexts(TPropertyList& List, TSLDictionary* Dict)
     }
 }
 
-bool IsCriticalService(const MyAnsiString& Name)
-{
+bool IsCriticalService(const MyAnsiString& Name) {
     return ansi::SameText(Name, "OvraService") || ansi::SameText(Name, "ModuleService") ||
-           ansi::SameText(Name, "ParameterService");
+        ansi::SameText(Name, "ParameterService");
 }
 
 } // namespace
 
-TDeviceManager* DeviceManager() noexcept
-{
+TDeviceManager* DeviceManager() noexcept {
     return GDeviceManager;
 }
 
-void SetDeviceManager(TDeviceManager* Manager) noexcept
-{
+void SetDeviceManager(TDeviceManager* Manager) noexcept {
     GDeviceManager = Manager;
 }
 
-const char* DeviceStateText(TDeviceState State)
-{
+const char* DeviceStateText(TDeviceState State) {
     switch (State) {
     case dstStopped: return "Stopped";
     case dstStarting: return "Starting";
@@ -86,8 +77,7 @@ const char* DeviceStateText(TDeviceState State)
     }
 }
 
-const char* DeviceTypeText(TDeviceType Type)
-{
+const char* DeviceTypeText(TDeviceType Type) {
     switch (Type) {
     case dtOnline: return "Online";
     case dtOffline: return "Offline";
@@ -97,8 +87,7 @@ const char* DeviceTypeText(TDeviceType Type)
     }
 }
 
-const char* ServiceStatusText(TDeviceServiceStatus Status)
-{
+const char* ServiceStatusText(TDeviceServiceStatus Status) {
     switch (Status) {
     case dsStopped: return "Stopped";
     case dsStarting: return "Starting";
@@ -109,16 +98,14 @@ const char* ServiceStatusText(TDeviceServiceStatus Status)
     }
 }
 
-MyAnsiString UpperCaseText(const MyAnsiString& Text)
-{
+MyAnsiString UpperCaseText(const MyAnsiString& Text) {
     MyAnsiString out(Text);
     for (char& c : out)
         c = static_cast<char>(ansi::UpCase(static_cast<unsigned char>(c)));
     return out;
 }
 
-int32_t UserPermission(const MyAnsiString& UserName)
-{
+int32_t UserPermission(const MyAnsiString& UserName) {
     const MyAnsiString user = UpperCaseText(UserName);
     if (user == "GUEST")
         return 1;
@@ -131,8 +118,7 @@ int32_t UserPermission(const MyAnsiString& UserName)
     return 0;
 }
 
-TSLDictionary* DictionaryAtPath(TSLDictionary* Root, const MyAnsiString& Path)
-{
+TSLDictionary* DictionaryAtPath(TSLDictionary* Root, const MyAnsiString& Path) {
     TSLDictionary* dict = Root;
     size_t start = 0;
     while (dict) {
@@ -149,22 +135,19 @@ TSLDictionary* DictionaryAtPath(TSLDictionary* Root, const MyAnsiString& Path)
 
 // ------------------------------------------------------------------ service clients
 
-void TDeviceServiceClient::Notify()
-{
+void TDeviceServiceClient::Notify() {
     if (FOnNotify && FOwner)
         FOnNotify(*FOwner);
 }
 
-void TDeviceServiceClient::Release()
-{
+void TDeviceServiceClient::Release() {
     if (FOwner)
         FOwner->ReleaseClient(*this); // frees this object
 }
 
 // ------------------------------------------------------------------ services
 
-TDeviceService::TDeviceService(TDevice& AOwner, TSLDictionary* AProfDict) : FOwner(&AOwner), FProfDict(AProfDict)
-{
+TDeviceService::TDeviceService(TDevice& AOwner, TSLDictionary* AProfDict) : FOwner(&AOwner), FProfDict(AProfDict) {
     if (FProfDict && FProfDict->GetNameExists("Caption"))
         FCaption = StrEntry(FProfDict, "Caption");
     FPropList.SetObjType("Service");
@@ -178,25 +161,21 @@ TDeviceService::TDeviceService(TDevice& AOwner, TSLDictionary* AProfDict) : FOwn
     AddHelpTexts(FPropList, FProfDict);
 }
 
-TDeviceService::~TDeviceService()
-{
+TDeviceService::~TDeviceService() {
     // Clients still registered are let go; they must not call back.
     for (auto& client : FClientList)
         client->FOnNotify = nullptr;
     FClientList.clear();
 }
 
-void TDeviceService::DoGetStrVar(const MyAnsiString&, MyAnsiString&, bool&)
-{
+void TDeviceService::DoGetStrVar(const MyAnsiString&, MyAnsiString&, bool&) {
 }
 
-void TDeviceService::ChangeToOffline(bool& Wait)
-{
+void TDeviceService::ChangeToOffline(bool& Wait) {
     Wait = false;
 }
 
-MyAnsiString TDeviceService::GetStrVar(const MyAnsiString& VarName)
-{
+MyAnsiString TDeviceService::GetStrVar(const MyAnsiString& VarName) {
     MyAnsiString value;
     bool found = false;
     DoGetStrVar(VarName, value, found);
@@ -211,38 +190,32 @@ MyAnsiString TDeviceService::GetStrVar(const MyAnsiString& VarName)
     return {};
 }
 
-void TDeviceService::SetServiceStatus(TDeviceServiceStatus Value)
-{
+void TDeviceService::SetServiceStatus(TDeviceServiceStatus Value) {
     FServiceStatus = Value;
     if (FOnServiceStatusChange)
         FOnServiceStatusChange(*this);
 }
 
-bool TDeviceService::GetHasReadPermission() const
-{
+bool TDeviceService::GetHasReadPermission() const {
     return FOwner->GetUserPermission() >= FMinReadPermission;
 }
 
-bool TDeviceService::GetHasWritePermission() const
-{
+bool TDeviceService::GetHasWritePermission() const {
     return FOwner->GetUserPermission() >= FMinWritePermission;
 }
 
-TDeviceServiceClient& TDeviceService::CreateServiceClient()
-{
+TDeviceServiceClient& TDeviceService::CreateServiceClient() {
     FClientList.push_back(std::make_unique<TDeviceServiceClient>(*this));
     return *FClientList.back();
 }
 
-void TDeviceService::ReleaseClient(TDeviceServiceClient& Item)
-{
+void TDeviceService::ReleaseClient(TDeviceServiceClient& Item) {
     auto it = std::find_if(FClientList.begin(), FClientList.end(), [&](const auto& c) { return c.get() == &Item; });
     if (it != FClientList.end())
         FClientList.erase(it);
 }
 
-void TDeviceService::NotifyClients()
-{
+void TDeviceService::NotifyClients() {
     // A client may release itself in its handler: walk a snapshot.
     std::vector<TDeviceServiceClient*> clients;
     for (auto& c : FClientList)
@@ -254,21 +227,18 @@ void TDeviceService::NotifyClients()
     }
 }
 
-MyAnsiString TDeviceService::GetStrVarProp(int Ident) const
-{
+MyAnsiString TDeviceService::GetStrVarProp(int Ident) const {
     return Ident == 2 ? FCaption : MyAnsiString();
 }
 
-void TDeviceService::StartFailed(const MyAnsiString& Reason)
-{
+void TDeviceService::StartFailed(const MyAnsiString& Reason) {
     LogError("couldn't start " + FName + (Reason.empty() ? MyAnsiString() : ": " + Reason));
     SetServiceStatus(dsError);
 }
 
 // ------------------------------------------------------------------ device clients
 
-void TDeviceClient::Release()
-{
+void TDeviceClient::Release() {
     if (!FDevice)
         return;
     TDevice* device = FDevice;
@@ -278,14 +248,12 @@ void TDeviceClient::Release()
 
 // ------------------------------------------------------------------ devices
 
-bool TDevice::SameName(const MyAnsiString& A, const MyAnsiString& B)
-{
+bool TDevice::SameName(const MyAnsiString& A, const MyAnsiString& B) {
     return ansi::SameText(A, B);
 }
 
 TDevice::TDevice(TDeviceManager& AOwner, MyAnsiString AName, TSLDictionary* AProfDict)
-    : FOwner(&AOwner), FName(std::move(AName)), FProfDict(AProfDict)
-{
+    : FOwner(&AOwner), FName(std::move(AName)), FProfDict(AProfDict) {
     const MyAnsiString type = StrEntry(FProfDict, "DeviceType");
     if (type == "Online")
         FDeviceType = dtOnline;
@@ -321,8 +289,7 @@ TDevice::TDevice(TDeviceManager& AOwner, MyAnsiString AName, TSLDictionary* APro
     AddHelpTexts(FPropList, FProfDict);
 }
 
-TDevice::~TDevice()
-{
+TDevice::~TDevice() {
     // The work task first: no step of it runs on a half-destroyed device.
     FWorkTask.reset();
     FState = dstDestroyed;
@@ -342,8 +309,7 @@ TDevice::~TDevice()
     }
 }
 
-void TDevice::CreateServices()
-{
+void TDevice::CreateServices() {
     auto* services = FProfDict ? dynamic_cast<TSLArray*>(FProfDict->FindObjWithName("Services")) : nullptr;
     if (!services)
         return;
@@ -362,8 +328,7 @@ void TDevice::CreateServices()
     }
 }
 
-TDeviceService& TDevice::CreateService(const MyAnsiString& AName, TSLDictionary* AProfDict)
-{
+TDeviceService& TDevice::CreateService(const MyAnsiString& AName, TSLDictionary* AProfDict) {
     if (ServiceExists(AName))
         throw Exception(Msg("TDevice.CreateService: device '%s' has already a service with name '%s'", FName, AName));
     const TDeviceServiceClass& cls = FOwner->GetServiceClass(StrEntry(AProfDict, "Name"));
@@ -377,33 +342,28 @@ TDeviceService& TDevice::CreateService(const MyAnsiString& AName, TSLDictionary*
     return *ServiceList.back().second;
 }
 
-TDeviceService& TDevice::GetService(const MyAnsiString& AServiceName) const
-{
+TDeviceService& TDevice::GetService(const MyAnsiString& AServiceName) const {
     for (const auto& [name, service] : ServiceList)
         if (SameName(name, AServiceName))
             return *service;
     throw Exception(Msg("TDevice.GetService: service with name '%s' not found", AServiceName));
 }
 
-bool TDevice::ServiceExists(const MyAnsiString& AServiceName) const
-{
+bool TDevice::ServiceExists(const MyAnsiString& AServiceName) const {
     return std::any_of(ServiceList.begin(), ServiceList.end(), [&](const auto& s) { return SameName(s.first, AServiceName); });
 }
 
-TDeviceService& TDevice::GetServiceWithIndex(int Index) const
-{
+TDeviceService& TDevice::GetServiceWithIndex(int Index) const {
     if (Index < 0 || Index >= GetServiceCount())
         throw Exception(ansi::Fmt("TDevice.GetServiceWithIndex: index %d out of bounds", Index));
     return *ServiceList[static_cast<size_t>(Index)].second;
 }
 
-bool TDevice::IsDeveloper() const
-{
+bool TDevice::IsDeveloper() const {
     return GetStrVar("UserName") == "DEVELOPER";
 }
 
-void TDevice::StartUpServices(TDeviceResponse RespProc)
-{
+void TDevice::StartUpServices(TDeviceResponse RespProc) {
     if (FState != dstStopped)
         throw Exception("TDevice.StartupServices: device not ready");
     FRespProc = std::move(RespProc);
@@ -415,8 +375,7 @@ void TDevice::StartUpServices(TDeviceResponse RespProc)
     FWorkSignal.SetReady(true);
 }
 
-void TDevice::ShutDownServices(TDeviceResponse RespProc)
-{
+void TDevice::ShutDownServices(TDeviceResponse RespProc) {
     if (FState != dstStarted && FState != dstError)
         throw Exception("TDevice.ShutDownServices: device not ready");
     FRespProc = std::move(RespProc);
@@ -430,8 +389,7 @@ void TDevice::ShutDownServices(TDeviceResponse RespProc)
     FWorkSignal.SetReady(true);
 }
 
-void TDevice::ChangeToOffline(TDeviceResponse RespProc, bool ASendLogout)
-{
+void TDevice::ChangeToOffline(TDeviceResponse RespProc, bool ASendLogout) {
     if (FState != dstStarted && FState != dstError)
         throw Exception("TDevice.ChangeToOffline: device not ready");
     FSendLogout = ASendLogout;
@@ -445,30 +403,27 @@ void TDevice::ChangeToOffline(TDeviceResponse RespProc, bool ASendLogout)
     FWorkSignal.SetReady(true);
 }
 
-void TDevice::ChangeToConnectionLost(TDeviceResponse)
-{
+void TDevice::ChangeToConnectionLost(TDeviceResponse) {
     if (FState != dstStarted && FState != dstError) {
-        const char* state = FState == dstStopped    ? "Stopped"
-                            : FState == dstStarting ? "Starting"
-                            : FState == dstStopping ? "Stopping"
-                            : FState == dstDestroyed ? "Destroyed"
-                                                     : "GoingOffline";
+        const char* state = FState == dstStopped ? "Stopped"
+            : FState == dstStarting              ? "Starting"
+            : FState == dstStopping              ? "Stopping"
+            : FState == dstDestroyed             ? "Destroyed"
+                                                 : "GoingOffline";
         throw Exception(ansi::Fmt("TDevice.ChangeToConnectionLost: device not ready (%s)", state));
     }
     FDeviceType = dtConnectionLost;
     FWorkSignal.SetReady(true);
 }
 
-void TDevice::ChangeToConnectionRecovered(TDeviceResponse)
-{
+void TDevice::ChangeToConnectionRecovered(TDeviceResponse) {
     if (FState != dstStarted && FState != dstError)
         throw Exception("TDevice.ChangeToConnectionRecovered: device not ready");
     FDeviceType = dtOnline;
     FWorkSignal.SetReady(true);
 }
 
-void TDevice::SetStrVar(const MyAnsiString& AName, const MyAnsiString& Value)
-{
+void TDevice::SetStrVar(const MyAnsiString& AName, const MyAnsiString& Value) {
     const MyAnsiString value = ansi::SameText(AName, "UserName") ? UpperCaseText(Value) : Value;
     if (auto* s = dynamic_cast<TSLString*>(FVarDict->FindObjWithName(AName))) {
         s->SetStringValue(value);
@@ -479,8 +434,7 @@ void TDevice::SetStrVar(const MyAnsiString& AName, const MyAnsiString& Value)
     FVarDict->AddObject(AName, MakeRef<TSLString>(value).Get());
 }
 
-MyAnsiString TDevice::GetStrVar(const MyAnsiString& AName) const
-{
+MyAnsiString TDevice::GetStrVar(const MyAnsiString& AName) const {
     if (FVarDict)
         if (auto* s = dynamic_cast<TSLString*>(FVarDict->FindObjWithName(AName)))
             return s->GetStringValue();
@@ -493,13 +447,11 @@ MyAnsiString TDevice::GetStrVar(const MyAnsiString& AName) const
     return {};
 }
 
-int32_t TDevice::GetUserPermission() const
-{
+int32_t TDevice::GetUserPermission() const {
     return UserPermission(GetStrVar("UserName"));
 }
 
-MyAnsiString TDevice::GetModelCaption() const
-{
+MyAnsiString TDevice::GetModelCaption() const {
     const MyAnsiString user = " (" + GetStrVar("UserName") + ")";
     switch (FDeviceType) {
     case dtOnline:
@@ -514,25 +466,21 @@ MyAnsiString TDevice::GetModelCaption() const
     }
 }
 
-MyAnsiString TDevice::GetStrVarProp(int Ident) const
-{
+MyAnsiString TDevice::GetStrVarProp(int Ident) const {
     return Ident == 2 ? FCaption : MyAnsiString();
 }
 
-void TDevice::ServiceStatusChange(TDeviceService& Sender)
-{
+void TDevice::ServiceStatusChange(TDeviceService& Sender) {
     if ((FState == dstStarting || FState == dstStopping || FState == dstGoingOffline) && &Sender == FCurrentService)
         FWorkSignal.SetReady(true);
 }
 
-TDeviceClient& TDevice::GetDeviceClient()
-{
+TDeviceClient& TDevice::GetDeviceClient() {
     ClientList.push_back(std::make_unique<TDeviceClient>(*this));
     return *ClientList.back();
 }
 
-void TDevice::ClientRequest(TDeviceClient& Sender)
-{
+void TDevice::ClientRequest(TDeviceClient& Sender) {
     const bool known = std::any_of(ClientList.begin(), ClientList.end(), [&](const auto& c) { return c.get() == &Sender; });
     if (!known)
         throw Exception("TDevice.ClientRequest: sender isn't client of this device");
@@ -540,8 +488,7 @@ void TDevice::ClientRequest(TDeviceClient& Sender)
     FWorkSignal.SetReady(true);
 }
 
-void TDevice::Respond()
-{
+void TDevice::Respond() {
     TDeviceResponse proc = std::move(FRespProc);
     FRespProc = nullptr;
     if (!proc)
@@ -553,8 +500,7 @@ void TDevice::Respond()
     }
 }
 
-void TDevice::Work(TMxTask& Sender)
-{
+void TDevice::Work(TMxTask& Sender) {
     bool gone = false;
     try {
         gone = WorkStep();
@@ -571,8 +517,7 @@ void TDevice::Work(TMxTask& Sender)
         Sender.WaitFor(FWorkSignal, MxInfinite);
 }
 
-bool TDevice::WorkStep()
-{
+bool TDevice::WorkStep() {
     switch (FState) {
     case dstStarting: StepStarting(); break;
     case dstStarted:
@@ -600,8 +545,7 @@ bool TDevice::WorkStep()
     return false;
 }
 
-void TDevice::StepStarting()
-{
+void TDevice::StepStarting() {
     const int32_t count = GetServiceCount();
     if (FCurrentServiceIndex < count) {
         TDeviceService& service = *ServiceList[static_cast<size_t>(FCurrentServiceIndex)].second;
@@ -663,8 +607,7 @@ void TDevice::StepStarting()
     FState = dstStarted;
 }
 
-void TDevice::StepStopping()
-{
+void TDevice::StepStopping() {
     const int32_t count = GetServiceCount();
     if (FCurrentServiceIndex < 0) {
         FCurrentService = nullptr;
@@ -702,8 +645,7 @@ void TDevice::StepStopping()
         --FCurrentServiceIndex;
 }
 
-void TDevice::StepGoingOffline()
-{
+void TDevice::StepGoingOffline() {
     if (FCurrentServiceIndex < 0) {
         FCurrentService = nullptr;
         FState = dstStarted;
@@ -737,8 +679,7 @@ void TDevice::StepGoingOffline()
 // ------------------------------------------------------------------ manager
 
 TDeviceManager::TDeviceManager(TSLDictionary* AProfDict, TRegistryLookup Lookup)
-    : FProfDict(AProfDict), FLookup(std::move(Lookup))
-{
+    : FProfDict(AProfDict), FLookup(std::move(Lookup)) {
     FDevManProvider = std::make_unique<TServiceProvider>(nullptr, "Device Manager");
     FModelManager = std::make_unique<TModelManager>();
     TModelItem& root = FModelManager->Root();
@@ -747,22 +688,19 @@ TDeviceManager::TDeviceManager(TSLDictionary* AProfDict, TRegistryLookup Lookup)
     root.SetUserType(AllUsers);
 }
 
-TDeviceManager::~TDeviceManager()
-{
+TDeviceManager::~TDeviceManager() {
     while (!DeviceList.empty())
         DeviceList.pop_back();
     if (GDeviceManager == this)
         GDeviceManager = nullptr;
 }
 
-void TDeviceManager::SetProjectInfoFormFactory(TApplicationViewFactory* Value)
-{
+void TDeviceManager::SetProjectInfoFormFactory(TApplicationViewFactory* Value) {
     FProjectInfoFormFactory = Value;
     FModelManager->Root().SetView(Value);
 }
 
-void TDeviceManager::RegisterServiceClass(const MyAnsiString& AName, TDeviceServiceClass AClass)
-{
+void TDeviceManager::RegisterServiceClass(const MyAnsiString& AName, TDeviceServiceClass AClass) {
     auto it = std::lower_bound(ServiceClassList.begin(), ServiceClassList.end(), AName,
                                [](const auto& e, const MyAnsiString& n) { return ansi::CompareText(e.first, n) < 0; });
     if (it != ServiceClassList.end() && ansi::SameText(it->first, AName))
@@ -770,30 +708,26 @@ void TDeviceManager::RegisterServiceClass(const MyAnsiString& AName, TDeviceServ
     ServiceClassList.emplace(it, AName, std::move(AClass));
 }
 
-const TDeviceServiceClass& TDeviceManager::GetServiceClass(const MyAnsiString& AName) const
-{
+const TDeviceServiceClass& TDeviceManager::GetServiceClass(const MyAnsiString& AName) const {
     for (const auto& [name, cls] : ServiceClassList)
         if (ansi::SameText(name, AName))
             return cls;
     throw Exception(Msg("TDeviceManager.GetServiceClass: a service with name '%s' ist not registered", AName));
 }
 
-bool TDeviceManager::ServiceClassExists(const MyAnsiString& AName) const
-{
+bool TDeviceManager::ServiceClassExists(const MyAnsiString& AName) const {
     return std::any_of(ServiceClassList.begin(), ServiceClassList.end(),
                        [&](const auto& e) { return ansi::SameText(e.first, AName); });
 }
 
-int TDeviceManager::IndexOfDevice(const MyAnsiString& AName) const
-{
+int TDeviceManager::IndexOfDevice(const MyAnsiString& AName) const {
     for (size_t i = 0; i < DeviceList.size(); ++i)
         if (ansi::SameText(DeviceList[i].first, AName))
             return static_cast<int>(i);
     return -1;
 }
 
-TDevice& TDeviceManager::CreateDevice(const MyAnsiString& AName, const MyAnsiString& AProfile)
-{
+TDevice& TDeviceManager::CreateDevice(const MyAnsiString& AName, const MyAnsiString& AProfile) {
     if (IndexOfDevice(AName) >= 0)
         throw Exception(Msg("TDeviceManager.CreateDevice: device with name '%s' already exists", AName));
     TSLDictionary* profiles = DictEntry(FProfDict, "Profiles");
@@ -808,8 +742,7 @@ TDevice& TDeviceManager::CreateDevice(const MyAnsiString& AName, const MyAnsiStr
     return *DeviceList.back().second;
 }
 
-void TDeviceManager::DestroyDevice(TDevice& ADevice)
-{
+void TDeviceManager::DestroyDevice(TDevice& ADevice) {
     auto it = std::find_if(DeviceList.begin(), DeviceList.end(), [&](const auto& d) { return d.second.get() == &ADevice; });
     if (it == DeviceList.end())
         return;
@@ -824,44 +757,37 @@ void TDeviceManager::DestroyDevice(TDevice& ADevice)
     FDevManProvider->EndOfUpdate();
 }
 
-TDevice& TDeviceManager::GetDevice(const MyAnsiString& ADeviceName) const
-{
+TDevice& TDeviceManager::GetDevice(const MyAnsiString& ADeviceName) const {
     const int i = IndexOfDevice(ADeviceName);
     if (i < 0)
         throw Exception(Msg("TDeviceManager.GetDevice: device with name '%s' not found", ADeviceName));
     return *DeviceList[static_cast<size_t>(i)].second;
 }
 
-bool TDeviceManager::DeviceExists(const MyAnsiString& ADeviceName) const
-{
+bool TDeviceManager::DeviceExists(const MyAnsiString& ADeviceName) const {
     return IndexOfDevice(ADeviceName) >= 0;
 }
 
-TDevice& TDeviceManager::GetDeviceAtIndex(int Index) const
-{
+TDevice& TDeviceManager::GetDeviceAtIndex(int Index) const {
     if (Index < 0 || Index >= GetDeviceCount())
         throw Exception("TDeviceManager.GetDeviceAtIndex: index out of bounds");
     return *DeviceList[static_cast<size_t>(Index)].second;
 }
 
-TDeviceService& TDeviceManager::GetService(const MyAnsiString& ADeviceName, const MyAnsiString& AServiceName) const
-{
+TDeviceService& TDeviceManager::GetService(const MyAnsiString& ADeviceName, const MyAnsiString& AServiceName) const {
     return GetDevice(ADeviceName).GetService(AServiceName);
 }
 
-bool TDeviceManager::ServiceExists(const MyAnsiString& ADeviceName, const MyAnsiString& AServiceName) const
-{
+bool TDeviceManager::ServiceExists(const MyAnsiString& ADeviceName, const MyAnsiString& AServiceName) const {
     const int i = IndexOfDevice(ADeviceName);
     return i >= 0 && DeviceList[static_cast<size_t>(i)].second->ServiceExists(AServiceName);
 }
 
-bool TDeviceManager::GetDeviceOnlineExists() const
-{
+bool TDeviceManager::GetDeviceOnlineExists() const {
     return std::any_of(DeviceList.begin(), DeviceList.end(), [](const auto& d) { return d.second->DeviceType() == dtOnline; });
 }
 
-void TDeviceManager::SetDeviceCaption(const MyAnsiString& DeviceName, const MyAnsiString& DeviceCaption)
-{
+void TDeviceManager::SetDeviceCaption(const MyAnsiString& DeviceName, const MyAnsiString& DeviceCaption) {
     FDevManProvider->BeginUpdate();
     try {
         const int index = IndexOfDevice(DeviceName);
@@ -882,13 +808,11 @@ void TDeviceManager::SetDeviceCaption(const MyAnsiString& DeviceName, const MyAn
     FDevManProvider->EndOfUpdate();
 }
 
-void TDeviceManager::ChangeToOffline(TDevice& ADevice)
-{
+void TDeviceManager::ChangeToOffline(TDevice& ADevice) {
     SetDeviceCaption(ADevice.Name(), ADevice.Caption());
 }
 
-TSLDictionary* TDeviceManager::LookupProfile(const MyAnsiString& Path) const
-{
+TSLDictionary* TDeviceManager::LookupProfile(const MyAnsiString& Path) const {
     TSLDictionary* dict = FLookup ? FLookup(Path) : ProgramRegistry().GetDictKey(Path);
     if (!dict)
         throw Exception(Msg("TDeviceManager.LookupProfile: no service profile at '%s'", Path));

@@ -48,7 +48,11 @@ namespace vo {
 class TApplicationViewFactory;
 class TServiceProvider;
 
-enum class TDeviceType : uint8_t { dtUnknown, dtOnline, dtOffline, dtArchive, dtConnectionLost };
+enum class TDeviceType : uint8_t { dtUnknown,
+                                   dtOnline,
+                                   dtOffline,
+                                   dtArchive,
+                                   dtConnectionLost };
 using enum TDeviceType;
 
 enum class TDeviceState : uint8_t {
@@ -74,7 +78,10 @@ enum class TDeviceServiceStatus : uint8_t {
 };
 using enum TDeviceServiceStatus;
 
-enum class TInterfaceType : uint8_t { ifRS232, ifCAN, ifOffline, ifEthernet };
+enum class TInterfaceType : uint8_t { ifRS232,
+                                      ifCAN,
+                                      ifOffline,
+                                      ifEthernet };
 using enum TInterfaceType;
 
 class TDevice;
@@ -96,16 +103,15 @@ using TRegistryLookup = std::function<TSLDictionary*(const MyAnsiString& Path)>;
 
 // The class of a service type T with the constructor T(TDevice&, TSLDictionary*).
 template <class T>
-TDeviceServiceClass DeviceServiceClass()
-{
+TDeviceServiceClass DeviceServiceClass() {
     return [](TDevice& AOwner, TSLDictionary* AProfDict) -> std::unique_ptr<TDeviceService> {
         return std::make_unique<T>(AOwner, AProfDict);
     };
 }
 
 // Texts of the enumerations as the device answers them.
-const char* DeviceStateText(TDeviceState State);          // "Stopped" .. "Error", "Unknown"
-const char* DeviceTypeText(TDeviceType Type);             // "Online", .., "Connection Lost", "Unknown"
+const char* DeviceStateText(TDeviceState State); // "Stopped" .. "Error", "Unknown"
+const char* DeviceTypeText(TDeviceType Type); // "Online", .., "Connection Lost", "Unknown"
 const char* ServiceStatusText(TDeviceServiceStatus Status); // "Stopped" .. "Error", "Unknown"
 
 // The permission of a user name (compared in upper case): "GUEST" 1, "USER" 3,
@@ -262,8 +268,7 @@ public:
     TDeviceService& GetServiceWithIndex(int Index) const;
     // The service of that name as T, nullptr when absent or of another class.
     template <class T>
-    T* FindService(const MyAnsiString& AServiceName) const
-    {
+    T* FindService(const MyAnsiString& AServiceName) const {
         for (const auto& [name, service] : ServiceList)
             if (SameName(name, AServiceName))
                 return dynamic_cast<T*>(service.get());
@@ -444,7 +449,7 @@ private:
     std::vector<std::pair<MyAnsiString, TDeviceServiceClass>> ServiceClassList; // sorted by name
     std::unique_ptr<TServiceProvider> FDevManProvider;
     std::unique_ptr<TModelManager> FModelManager;
-    TApplicationViewFactory* FDeviceInfoFormFactory = nullptr;  // not owned
+    TApplicationViewFactory* FDeviceInfoFormFactory = nullptr; // not owned
     TApplicationViewFactory* FProjectInfoFormFactory = nullptr; // not owned
     // After the model manager: the devices let their nodes go first.
     std::vector<std::pair<MyAnsiString, std::unique_ptr<TDevice>>> DeviceList;

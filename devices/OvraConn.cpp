@@ -21,21 +21,18 @@ constexpr size_t PasswordSize = 16;
 constexpr size_t ReleaseInfoSize = 32;
 constexpr size_t DeviceStringSize = 16;
 
-MyAnsiString Hex2(unsigned Value)
-{
+MyAnsiString Hex2(unsigned Value) {
     return ansi::Fmt("%.2X", Value & 0xFFu);
 }
 
 // The bytes up to the first 0x00 byte.
-MyAnsiString CutAtZero(const MyAnsiString& S)
-{
+MyAnsiString CutAtZero(const MyAnsiString& S) {
     const size_t z = S.find('\0');
     return z == MyAnsiString::npos ? S : S.substr(0, z);
 }
 
 // A language text, or Default when the language definition has none.
-MyAnsiString TextOrDefault(const char* KeyWord, const char* Default)
-{
+MyAnsiString TextOrDefault(const char* KeyWord, const char* Default) {
     MyAnsiString text = LangText(KeyWord);
     return text.empty() ? MyAnsiString(Default) : text;
 }
@@ -48,8 +45,7 @@ struct TRawReply {
 
 // Reads the one reply record of a raw telegram. A reply the server could not
 // execute ("ERROR") or that is malformed raises with its text.
-TRawReply ReadRawReply(TMessageReader& Reader)
-{
+TRawReply ReadRawReply(TMessageReader& Reader) {
     const MyAnsiString command = Reader.GetCommand();
     if (command == OvraReplyError) {
         const MyAnsiString text = Reader.GetParameter();
@@ -67,14 +63,12 @@ TRawReply ReadRawReply(TMessageReader& Reader)
     return reply;
 }
 
-bool IsLoginUser(const MyAnsiString& User)
-{
+bool IsLoginUser(const MyAnsiString& User) {
     return User.empty() || User == "GUEST" || User == "USER" || User == "SERVICE" || User == "DEVELOPER";
 }
 
 // Checks the facts every later telegram is shaped by.
-void CheckFacts(const TOvraLoginFacts& Facts, const char* What)
-{
+void CheckFacts(const TOvraLoginFacts& Facts, const char* What) {
     if (Facts.AddrFieldSize < 3 || Facts.AddrFieldSize > 4)
         throw EOvraLoginAnswer(ansi::Fmt("Invalid %s: address field size %u (3 or 4 expected)!", What, Facts.AddrFieldSize));
     if (Facts.DataFieldSize == 0 || Facts.DataFieldSize > 4)
@@ -85,8 +79,7 @@ void CheckFacts(const TOvraLoginFacts& Facts, const char* What)
 
 } // namespace
 
-const char* OvraWorkStateText(TOvraWorkState State)
-{
+const char* OvraWorkStateText(TOvraWorkState State) {
     static const char* const names[] = {"stReady",
                                         "stOpenDevice",
                                         "stWaitForOpen",
@@ -113,8 +106,7 @@ const char* OvraWorkStateText(TOvraWorkState State)
     return i < std::size(names) ? names[i] : "?";
 }
 
-bool OvraProtocolAccepted(uint8_t Version)
-{
+bool OvraProtocolAccepted(uint8_t Version) {
     switch (Version) {
     case 0x02:
     case 0x20:
@@ -128,8 +120,7 @@ bool OvraProtocolAccepted(uint8_t Version)
     }
 }
 
-uint32_t OvraReleaseInfoAddress(uint8_t ProtocolVersion)
-{
+uint32_t OvraReleaseInfoAddress(uint8_t ProtocolVersion) {
     switch (ProtocolVersion & 0xF0) {
     case 0x30: return 0xA2001F48;
     case 0x40: return 0x300830;
@@ -137,8 +128,7 @@ uint32_t OvraReleaseInfoAddress(uint8_t ProtocolVersion)
     }
 }
 
-MyAnsiString OvraPasswordFrame(const MyAnsiString& UserName, uint8_t ProtocolVersion)
-{
+MyAnsiString OvraPasswordFrame(const MyAnsiString& UserName, uint8_t ProtocolVersion) {
     const unsigned generation = ProtocolVersion & 0xF0;
     if (generation != 0x20 && generation != 0x30 && generation != 0x40)
         throw Exception("0x" + Hex2(ProtocolVersion) + ": unknown protocol version!");
@@ -150,8 +140,7 @@ MyAnsiString OvraPasswordFrame(const MyAnsiString& UserName, uint8_t ProtocolVer
     return {};
 }
 
-MyAnsiString OvraReleaseInfoFrame(uint8_t ProtocolVersion, uint8_t AddrFieldSize)
-{
+MyAnsiString OvraReleaseInfoFrame(uint8_t ProtocolVersion, uint8_t AddrFieldSize) {
     if (AddrFieldSize != 3 && AddrFieldSize != 4)
         return {};
     MyAnsiString frame(1, '\x30');
@@ -160,8 +149,7 @@ MyAnsiString OvraReleaseInfoFrame(uint8_t ProtocolVersion, uint8_t AddrFieldSize
     return frame;
 }
 
-TOvraLoginFacts OvraDecodeLoginAnswer(const MyAnsiString& Frame)
-{
+TOvraLoginFacts OvraDecodeLoginAnswer(const MyAnsiString& Frame) {
     TOvraLoginFacts f;
     try {
         int i = 3; // after the echo and the result byte
@@ -189,8 +177,7 @@ TOvraLoginFacts OvraDecodeLoginAnswer(const MyAnsiString& Frame)
     return f;
 }
 
-TOvraLoginFacts OvraDecodeLoginData(const MyAnsiString& LoginData)
-{
+TOvraLoginFacts OvraDecodeLoginData(const MyAnsiString& LoginData) {
     auto digit = [](char c) -> int {
         if (c >= '0' && c <= '9')
             return c - '0';
@@ -223,8 +210,7 @@ TOvraLoginFacts OvraDecodeLoginData(const MyAnsiString& LoginData)
 // ------------------------------------------------------------------ service
 
 TOvraConnectionService::TOvraConnectionService(TDevice& ADevice, TSLDictionary* AProfDict)
-    : TDeviceService(ADevice, AProfDict)
-{
+    : TDeviceService(ADevice, AProfDict) {
     if (FCaption.empty())
         FCaption = "OvraService";
     RxQueue.LogOn(0);
@@ -236,8 +222,7 @@ TOvraConnectionService::TOvraConnectionService(TDevice& ADevice, TSLDictionary* 
     FWorkTask->Start();
 }
 
-TOvraConnectionService::~TOvraConnectionService()
-{
+TOvraConnectionService::~TOvraConnectionService() {
     FWorkTask.reset();
     FRxTask.reset();
     // The device is going away with the port still open: let the server close
@@ -257,24 +242,21 @@ TOvraConnectionService::~TOvraConnectionService()
     }
 }
 
-void TOvraConnectionService::RefreshDeviceFacts()
-{
+void TOvraConnectionService::RefreshDeviceFacts() {
     FPortName = FOwner->GetStrVar("PortName");
     FDeviceMACID = FOwner->DeviceMACID();
     FDeviceIP = FOwner->DeviceIP();
     FLoginData = FOwner->GetStrVar("LoginData");
 }
 
-void TOvraConnectionService::Initialize()
-{
+void TOvraConnectionService::Initialize() {
     RefreshDeviceFacts();
     FOvraServerCommId = OvraServerIdent + 1;
     FOvraServerDataId = OvraServerIdent;
     FOvraServerDomain = OvraServerDomain;
 }
 
-void TOvraConnectionService::StartUp(bool& Wait)
-{
+void TOvraConnectionService::StartUp(bool& Wait) {
     if (FServiceStatus != dsStopped)
         return;
     // The opening code may set the device's port and login data after the
@@ -291,8 +273,7 @@ void TOvraConnectionService::StartUp(bool& Wait)
     WorkSignal.SetReady(true);
 }
 
-void TOvraConnectionService::ShutDown(bool& Wait)
-{
+void TOvraConnectionService::ShutDown(bool& Wait) {
     if (FServiceStatus != dsStarted && FServiceStatus != dsError) {
         Wait = false;
         return;
@@ -313,13 +294,11 @@ void TOvraConnectionService::ShutDown(bool& Wait)
     }
 }
 
-void TOvraConnectionService::Kill()
-{
+void TOvraConnectionService::Kill() {
     throw Exception("kill not implemented");
 }
 
-void TOvraConnectionService::DoGetStrVar(const MyAnsiString& Name, MyAnsiString& Value, bool& Found)
-{
+void TOvraConnectionService::DoGetStrVar(const MyAnsiString& Name, MyAnsiString& Value, bool& Found) {
     if (ansi::SameText(Name, "FlashBaseAddr"))
         Value = std::to_string(FlashBaseAddr());
     else if (ansi::SameText(Name, "OvraVersion"))
@@ -333,8 +312,7 @@ void TOvraConnectionService::DoGetStrVar(const MyAnsiString& Name, MyAnsiString&
     Found = true;
 }
 
-void TOvraConnectionService::ChangeToOffline(bool& Wait)
-{
+void TOvraConnectionService::ChangeToOffline(bool& Wait) {
     Wait = false;
     if (FServiceStatus != dsStarted && FServiceStatus != dsError)
         return;
@@ -345,8 +323,7 @@ void TOvraConnectionService::ChangeToOffline(bool& Wait)
     WorkSignal.SetReady(true);
 }
 
-void TOvraConnectionService::CheckAddService(const MyAnsiString& AName, const TOvraPatternClass& APattern) const
-{
+void TOvraConnectionService::CheckAddService(const MyAnsiString& AName, const TOvraPatternClass& APattern) const {
     TOvraClient* client = OvraClient();
     if (!client || !client->IsPatternRegistered(APattern))
         throw Exception(MyAnsiString(ClassName()) + ".AddService: pattern " + APattern.ClassName() + " is not registered");
@@ -354,16 +331,14 @@ void TOvraConnectionService::CheckAddService(const MyAnsiString& AName, const TO
         throw Exception(MyAnsiString(ClassName()) + ".AddService: service " + AName + " already exists");
 }
 
-TOvraPattern* TOvraConnectionService::GetService(const MyAnsiString& AName) const
-{
+TOvraPattern* TOvraConnectionService::GetService(const MyAnsiString& AName) const {
     auto it = ServiceList.find(AName);
     return it == ServiceList.end() ? nullptr : it->second.get();
 }
 
 // ------------------------------------------------------------------ messages
 
-bool TOvraConnectionService::SendOpenDevice()
-{
+bool TOvraConnectionService::SendOpenDevice() {
     FWorkResult = wrWait;
     try {
         if (FPortName.empty())
@@ -390,8 +365,7 @@ bool TOvraConnectionService::SendOpenDevice()
     }
 }
 
-bool TOvraConnectionService::SendCloseDevice()
-{
+bool TOvraConnectionService::SendCloseDevice() {
     FWorkResult = wrWait;
     try {
         MessageWriter.CreateMessage();
@@ -409,8 +383,7 @@ bool TOvraConnectionService::SendCloseDevice()
     }
 }
 
-bool TOvraConnectionService::SendRequest(uint8_t Info, const MyAnsiString& Frame)
-{
+bool TOvraConnectionService::SendRequest(uint8_t Info, const MyAnsiString& Frame) {
     FWorkResult = wrWait;
     try {
         if (Frame.empty())
@@ -433,20 +406,17 @@ bool TOvraConnectionService::SendRequest(uint8_t Info, const MyAnsiString& Frame
 
 // ------------------------------------------------------------------ work task
 
-void TOvraConnectionService::WaitForAnswer(TMxTask& Sender)
-{
+void TOvraConnectionService::WaitForAnswer(TMxTask& Sender) {
     WorkSignal.SetReady(false);
     Sender.WaitFor(WorkSignal, MxInfinite);
 }
 
-void TOvraConnectionService::Fail(const MyAnsiString& Text)
-{
+void TOvraConnectionService::Fail(const MyAnsiString& Text) {
     FWorkErrMsg = Text;
     SetWorkState(stError);
 }
 
-void TOvraConnectionService::UserCheck()
-{
+void TOvraConnectionService::UserCheck() {
     const MyAnsiString user = UpperCaseText(FOwner->GetStrVar("UserName"));
     const MyAnsiString port = UpperCaseText(FPortName);
     const MyAnsiString profile = UpperCaseText(FOwner->ProfileName());
@@ -467,8 +437,7 @@ void TOvraConnectionService::UserCheck()
     }
 }
 
-void TOvraConnectionService::StartWithLoginData()
-{
+void TOvraConnectionService::StartWithLoginData() {
     try {
         TOvraLoginFacts facts = OvraDecodeLoginData(FLoginData);
         SetLoginFacts(facts);
@@ -480,8 +449,7 @@ void TOvraConnectionService::StartWithLoginData()
     }
 }
 
-void TOvraConnectionService::Work(TMxTask& Sender)
-{
+void TOvraConnectionService::Work(TMxTask& Sender) {
     switch (FWorkState) {
     case stReady:
     case stStartScanning:
@@ -671,8 +639,7 @@ void TOvraConnectionService::Work(TMxTask& Sender)
 
 // ------------------------------------------------------------------ receive task
 
-void TOvraConnectionService::RxWork(TMxTask& Sender)
-{
+void TOvraConnectionService::RxWork(TMxTask& Sender) {
     if (TMxMessage* m = RxQueue.GetMessage()) {
         TMxMessagePtr msg(m);
         try {
@@ -686,14 +653,12 @@ void TOvraConnectionService::RxWork(TMxTask& Sender)
     Sender.WaitFor(RxQueue, MxInfinite);
 }
 
-void TOvraConnectionService::Answered(TOvraWorkResult Result)
-{
+void TOvraConnectionService::Answered(TOvraWorkResult Result) {
     FWorkResult = Result;
     WorkSignal.SetReady(true);
 }
 
-MyAnsiString TOvraConnectionService::ResultErrorText(uint8_t Result, bool PasswordRead) const
-{
+MyAnsiString TOvraConnectionService::ResultErrorText(uint8_t Result, bool PasswordRead) const {
     const MyAnsiString port = UpperCaseText(FPortName);
     if (Result == 0xB2) {
         if (port == "CAN")
@@ -723,8 +688,7 @@ MyAnsiString TOvraConnectionService::ResultErrorText(uint8_t Result, bool Passwo
     return text;
 }
 
-void TOvraConnectionService::RxAnswer(TMxMessage& Msg)
-{
+void TOvraConnectionService::RxAnswer(TMxMessage& Msg) {
     const uint8_t info = Msg.Info;
     if (info == OvraMsgInfo::Unsolicited) {
         DispatchUnsolicited(Msg.GetText());
@@ -779,10 +743,10 @@ void TOvraConnectionService::RxAnswer(TMxMessage& Msg)
     }
 
     // The answer of a raw telegram, taken only in the state that waits for it.
-    const TOvraWorkState awaited = info == OvraMsgInfo::LoginDevice       ? stWaitForLogin
-                                   : info == OvraMsgInfo::ReadPassword    ? stWaitForPassword
-                                   : info == OvraMsgInfo::ReadReleaseInfo ? stWaitForReleaseInfo
-                                                                          : stWaitForLogout;
+    const TOvraWorkState awaited = info == OvraMsgInfo::LoginDevice ? stWaitForLogin
+        : info == OvraMsgInfo::ReadPassword                         ? stWaitForPassword
+        : info == OvraMsgInfo::ReadReleaseInfo                      ? stWaitForReleaseInfo
+                                                                    : stWaitForLogout;
     if (FWorkState != awaited && !(info == OvraMsgInfo::LogoutDevice && FWorkState == stWaitForCloseChangeToOfflineDevice))
         return;
 

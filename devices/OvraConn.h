@@ -73,7 +73,10 @@ enum class TOvraWorkState : uint8_t {
     stWaitForCloseOffline
 };
 
-enum class TOvraWorkResult : uint8_t { wrWait, wrSuccess, wrUnknownProtocol, wrError };
+enum class TOvraWorkResult : uint8_t { wrWait,
+                                       wrSuccess,
+                                       wrUnknownProtocol,
+                                       wrError };
 
 const char* OvraWorkStateText(TOvraWorkState State);
 
@@ -144,8 +147,7 @@ public:
     // "<class>.AddService: pattern <pattern> is not registered" and
     // "<class>.AddService: service <name> already exists".
     template <class TPattern, class... A>
-    TPattern& AddService(const MyAnsiString& AName, A... Args)
-    {
+    TPattern& AddService(const MyAnsiString& AName, A... Args) {
         CheckAddService(AName, TPattern::Class());
         auto pattern = std::make_unique<TPattern>(this, Args...);
         TPattern& ref = *pattern;

@@ -5,15 +5,13 @@ namespace vo {
 namespace {
 
 template <class TPattern, class... A>
-void Bind(std::unique_ptr<TPattern>& Field, TOvraService* Owner, A... Args)
-{
+void Bind(std::unique_ptr<TPattern>& Field, TOvraService* Owner, A... Args) {
     Field = std::make_unique<TPattern>(Owner, static_cast<uint8_t>(Args)...);
 }
 
 } // namespace
 
-TBasicOvraService::TBasicOvraService(TDevice& AOwner, TSLDictionary* AProfDict) : TOvraConnectionService(AOwner, AProfDict)
-{
+TBasicOvraService::TBasicOvraService(TDevice& AOwner, TSLDictionary* AProfDict) : TOvraConnectionService(AOwner, AProfDict) {
     Bind(FDeviceLogin, this, 0x01);
     Bind(FDeviceLogout, this, 0x02);
     Init(0x20);
@@ -21,8 +19,7 @@ TBasicOvraService::TBasicOvraService(TDevice& AOwner, TSLDictionary* AProfDict) 
 
 TBasicOvraService::~TBasicOvraService() = default;
 
-void TBasicOvraService::Init(int32_t ProtocolVersion)
-{
+void TBasicOvraService::Init(int32_t ProtocolVersion) {
     switch (ProtocolVersion & 0xF0) {
     case 0x20:
     case 0x30: BindTable2x(); break;
@@ -31,8 +28,7 @@ void TBasicOvraService::Init(int32_t ProtocolVersion)
     }
 }
 
-void TBasicOvraService::BindTable2x()
-{
+void TBasicOvraService::BindTable2x() {
     Bind(FDeviceLogin, this, 0x01);
     Bind(FDeviceLogout, this, 0x02);
     Bind(FGetStatus, this, 0x03);
@@ -74,8 +70,7 @@ void TBasicOvraService::BindTable2x()
     Bind(FCTSaveRamToFlash, this, 0x94, 0x08);
 }
 
-void TBasicOvraService::BindTable4x()
-{
+void TBasicOvraService::BindTable4x() {
     Bind(FDeviceLogin, this, 0x01);
     Bind(FDeviceLogout, this, 0x02);
     Bind(FGetStatus, this, 0x03);

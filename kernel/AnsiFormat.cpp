@@ -14,11 +14,10 @@ namespace {
 struct Digits {
     bool negative = false;
     std::string digits; // significant digits, no trailing zeros (at least one)
-    int exponent = 0;   // value = 0.d1d2d3... * 10^(exponent+1)
+    int exponent = 0; // value = 0.d1d2d3... * 10^(exponent+1)
 };
 
-Digits Decompose(double v, int precision)
-{
+Digits Decompose(double v, int precision) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*e", precision - 1, v);
     const std::string s = buf;
@@ -32,8 +31,7 @@ Digits Decompose(double v, int precision)
     return d;
 }
 
-std::string Fixed(double v, int decimals)
-{
+std::string Fixed(double v, int decimals) {
     char buf[400];
     std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
     std::string s = buf;
@@ -41,8 +39,7 @@ std::string Fixed(double v, int decimals)
     return s;
 }
 
-std::string Thousands(const std::string& fixed)
-{
+std::string Thousands(const std::string& fixed) {
     std::size_t start = fixed[0] == '-' ? 1 : 0;
     std::size_t dot = fixed.find('.');
     if (dot == std::string::npos) dot = fixed.size();
@@ -55,8 +52,7 @@ std::string Thousands(const std::string& fixed)
     return fixed.substr(0, start) + grouped + fixed.substr(dot);
 }
 
-std::string Scientific(double v, int precision)
-{
+std::string Scientific(double v, int precision) {
     if (precision < 1) precision = 1;
     if (precision > 18) precision = 18;
     char buf[64];
@@ -71,8 +67,7 @@ std::string Scientific(double v, int precision)
 
 } // namespace
 
-MyAnsiString FloatToStrGeneral(double AValue, int Precision)
-{
+MyAnsiString FloatToStrGeneral(double AValue, int Precision) {
     if (Precision < 1) Precision = 1;
     if (Precision > 18) Precision = 18;
     if (std::isnan(AValue)) return "NAN";
@@ -105,8 +100,7 @@ MyAnsiString FloatToStrGeneral(double AValue, int Precision)
     return out;
 }
 
-MyAnsiString FormatText(const MyAnsiString& AFormat, const TFmtArgs& Args)
-{
+MyAnsiString FormatText(const MyAnsiString& AFormat, const TFmtArgs& Args) {
     const auto invalid = [&]() {
         return EConvertError("Format '" + AFormat + "' invalid or incompatible with argument");
     };

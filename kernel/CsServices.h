@@ -28,7 +28,11 @@
 
 namespace vo {
 
-enum class TProviderStatus : std::uint8_t { psIdle, psExecJob, psExecClient, psWaitClient, psUpdate };
+enum class TProviderStatus : std::uint8_t { psIdle,
+                                            psExecJob,
+                                            psExecClient,
+                                            psWaitClient,
+                                            psUpdate };
 using enum TProviderStatus;
 
 class TServiceProvider;

@@ -11,8 +11,7 @@ namespace vo {
 
 TDebugLineSink::TDebugLineSink(size_t Capacity) : FCapacity(Capacity ? Capacity : 1) {}
 
-void TDebugLineSink::Append(MyAnsiString Line)
-{
+void TDebugLineSink::Append(MyAnsiString Line) {
     std::function<void()> notify;
     {
         std::lock_guard<std::mutex> lock(FMutex);
@@ -29,34 +28,29 @@ void TDebugLineSink::Append(MyAnsiString Line)
         notify();
 }
 
-std::vector<MyAnsiString> TDebugLineSink::Drain()
-{
+std::vector<MyAnsiString> TDebugLineSink::Drain() {
     std::lock_guard<std::mutex> lock(FMutex);
     std::vector<MyAnsiString> out(std::make_move_iterator(FLines.begin()), std::make_move_iterator(FLines.end()));
     FLines.clear();
     return out;
 }
 
-size_t TDebugLineSink::Pending() const
-{
+size_t TDebugLineSink::Pending() const {
     std::lock_guard<std::mutex> lock(FMutex);
     return FLines.size();
 }
 
-uint64_t TDebugLineSink::Dropped() const
-{
+uint64_t TDebugLineSink::Dropped() const {
     std::lock_guard<std::mutex> lock(FMutex);
     return FDropped;
 }
 
-void TDebugLineSink::SetOnLinesPending(std::function<void()> Notify)
-{
+void TDebugLineSink::SetOnLinesPending(std::function<void()> Notify) {
     std::lock_guard<std::mutex> lock(FMutex);
     FNotify = std::move(Notify);
 }
 
-bool TDebugLineSink::WaitForLines(size_t Count, int64_t TimeoutMs)
-{
+bool TDebugLineSink::WaitForLines(size_t Count, int64_t TimeoutMs) {
     std::unique_lock<std::mutex> lock(FMutex);
     return FCond.wait_for(lock, std::chrono::milliseconds(TimeoutMs), [&] { return FLines.size() >= Count; });
 }
@@ -67,8 +61,7 @@ TDebugManager::TDebugManager() = default;
 
 static bool ValidGroup(uint8_t Group) { return Group >= 1 && Group <= 8; }
 
-void TDebugManager::Assign(uint8_t Group, TSetDebugHandler PSetDebugHandler)
-{
+void TDebugManager::Assign(uint8_t Group, TSetDebugHandler PSetDebugHandler) {
     if (!ValidGroup(Group))
         return;
     bool enabled;
@@ -81,8 +74,7 @@ void TDebugManager::Assign(uint8_t Group, TSetDebugHandler PSetDebugHandler)
         PSetDebugHandler(GroupMessage(Group));
 }
 
-void TDebugManager::Enable(uint8_t Group)
-{
+void TDebugManager::Enable(uint8_t Group) {
     if (!ValidGroup(Group))
         return;
     std::vector<TSetDebugHandler> targets;
@@ -98,8 +90,7 @@ void TDebugManager::Enable(uint8_t Group)
             t(GroupMessage(Group));
 }
 
-void TDebugManager::Disable(uint8_t Group)
-{
+void TDebugManager::Disable(uint8_t Group) {
     if (!ValidGroup(Group))
         return;
     std::vector<TSetDebugHandler> targets;
@@ -115,21 +106,18 @@ void TDebugManager::Disable(uint8_t Group)
             t(TDebugHandler{});
 }
 
-bool TDebugManager::IsEnabled(uint8_t Group) const
-{
+bool TDebugManager::IsEnabled(uint8_t Group) const {
     if (!ValidGroup(Group))
         return false;
     std::lock_guard<std::mutex> lock(FMutex);
     return FEnabled[Group - 1];
 }
 
-TDebugHandler TDebugManager::GroupMessage(uint8_t Group)
-{
+TDebugHandler TDebugManager::GroupMessage(uint8_t Group) {
     return [this, Group](uint16_t Code, const MyAnsiString& Text) { DebugMessage(Group, Code, Text); };
 }
 
-void TDebugManager::DebugMessage(uint8_t /*Group*/, uint16_t Code, const MyAnsiString& Text)
-{
+void TDebugManager::DebugMessage(uint8_t /*Group*/, uint16_t Code, const MyAnsiString& Text) {
     try {
         if (!FDebugingEnabled.load())
             return;
@@ -161,26 +149,22 @@ const int64_t GStartMicroseconds = SteadyMicroseconds();
 TDebugManager* DebugManager() noexcept { return GDebugManager.load(); }
 void SetDebugManager(TDebugManager* Manager) noexcept { GDebugManager.store(Manager); }
 
-void LogInfo(const MyAnsiString& Text)
-{
+void LogInfo(const MyAnsiString& Text) {
     if (auto* m = DebugManager())
         m->LogInfo(Text);
 }
 
-void LogWarning(const MyAnsiString& Text)
-{
+void LogWarning(const MyAnsiString& Text) {
     if (auto* m = DebugManager())
         m->LogWarning(Text);
 }
 
-void LogError(const MyAnsiString& Text)
-{
+void LogError(const MyAnsiString& Text) {
     if (auto* m = DebugManager())
         m->LogError(Text);
 }
 
-MyAnsiString StrToHexStr(const MyAnsiString& S)
-{
+MyAnsiString StrToHexStr(const MyAnsiString& S) {
     static const char digits[] = "0123456789ABCDEF";
     MyAnsiString out;
     out.reserve(S.size() * 3);
@@ -192,15 +176,13 @@ MyAnsiString StrToHexStr(const MyAnsiString& S)
     return out;
 }
 
-MyAnsiString FormatSecondsFromStart(int64_t Microseconds)
-{
+MyAnsiString FormatSecondsFromStart(int64_t Microseconds) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%10.3f", static_cast<double>(Microseconds) / 1e6);
     return buf;
 }
 
-MyAnsiString MillisecondsFromStart()
-{
+MyAnsiString MillisecondsFromStart() {
     return FormatSecondsFromStart(SteadyMicroseconds() - GStartMicroseconds);
 }
 

@@ -35,8 +35,8 @@ class TDebugLineSink {
 public:
     explicit TDebugLineSink(size_t Capacity = 100000);
 
-    void Append(MyAnsiString Line);                 // any thread
-    std::vector<MyAnsiString> Drain();              // all pending lines, oldest first
+    void Append(MyAnsiString Line); // any thread
+    std::vector<MyAnsiString> Drain(); // all pending lines, oldest first
     size_t Pending() const;
     uint64_t Dropped() const;
     // Called on the appending thread when the sink goes from empty to not
@@ -77,9 +77,9 @@ public:
     // set and the filter allows the code. Never raises. Any thread.
     void DebugMessage(uint8_t Group, uint16_t Code, const MyAnsiString& Text);
 
-    void LogInfo(const MyAnsiString& Msg);    // code 0, "***INFO: "
+    void LogInfo(const MyAnsiString& Msg); // code 0, "***INFO: "
     void LogWarning(const MyAnsiString& Msg); // code 1, "***WARNING: "
-    void LogError(const MyAnsiString& Msg);   // code 2, "***ERROR: "
+    void LogError(const MyAnsiString& Msg); // code 2, "***ERROR: "
 
     // The debug window's "Enable Debug Mode".
     void SetDebugingEnabled(bool Value) { FDebugingEnabled.store(Value); }

@@ -23,7 +23,8 @@ class TExecuteControl;
 using TExecuteEvent = std::function<void(TExecuteControl& Sender)>;
 using TMessageEvent = std::function<void(const MyAnsiString& Msg)>;
 
-enum class TWorkState : std::uint8_t { wsIdle, wsExec };
+enum class TWorkState : std::uint8_t { wsIdle,
+                                       wsExec };
 using enum TWorkState;
 
 class TExecuteControl : public TObject {

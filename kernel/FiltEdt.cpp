@@ -6,8 +6,7 @@
 
 namespace vo {
 
-const char* FilterActionText(TFilterAction Action)
-{
+const char* FilterActionText(TFilterAction Action) {
     switch (Action) {
     case faNone: return "None";
     case faAllow: return "Allow";
@@ -16,15 +15,13 @@ const char* FilterActionText(TFilterAction Action)
     return "Unknown";
 }
 
-MyAnsiString FilterHex(uint16_t Value)
-{
+MyAnsiString FilterHex(uint16_t Value) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "%.4X", static_cast<unsigned>(Value));
     return buf;
 }
 
-uint16_t FilterParseHex(const MyAnsiString& Text)
-{
+uint16_t FilterParseHex(const MyAnsiString& Text) {
     size_t i = 0;
     while (i < Text.size() && (Text[i] == ' ' || Text[i] == '\t'))
         ++i;
@@ -42,10 +39,16 @@ uint16_t FilterParseHex(const MyAnsiString& Text)
         if (!ok)
             break;
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else { ok = false; break; }
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else {
+            ok = false;
+            break;
+        }
         v = v * 16 + static_cast<uint32_t>(d);
     }
     if (!ok || v > 0xFFFF)
@@ -53,8 +56,7 @@ uint16_t FilterParseHex(const MyAnsiString& Text)
     return static_cast<uint16_t>(v);
 }
 
-std::vector<TDebugFilter> TFilterRules::DefaultRules()
-{
+std::vector<TDebugFilter> TFilterRules::DefaultRules() {
     return {
         {"allow all debug messages", 0x0000, 0x0000, faAllow},
         {"allow status request", 0x0103, 0xFFFF, faDeny},
@@ -64,8 +66,7 @@ std::vector<TDebugFilter> TFilterRules::DefaultRules()
 
 TFilterRules::TFilterRules() : FRules(DefaultRules()) {}
 
-TFilterAction TFilterRules::Filter(uint16_t ACode) const
-{
+TFilterAction TFilterRules::Filter(uint16_t ACode) const {
     std::lock_guard<std::mutex> lock(FMutex);
     TFilterAction result = faNone;
     for (const auto& r : FRules) {
@@ -76,8 +77,7 @@ TFilterAction TFilterRules::Filter(uint16_t ACode) const
     return result;
 }
 
-void TFilterRules::DenyAllowStatusFilter()
-{
+void TFilterRules::DenyAllowStatusFilter() {
     std::lock_guard<std::mutex> lock(FMutex);
     if (FRules.size() < 3)
         return; // the status rules were deleted: nothing to toggle
@@ -86,53 +86,45 @@ void TFilterRules::DenyAllowStatusFilter()
     FRules[2].FAction = a;
 }
 
-std::vector<TDebugFilter> TFilterRules::Rules() const
-{
+std::vector<TDebugFilter> TFilterRules::Rules() const {
     std::lock_guard<std::mutex> lock(FMutex);
     return FRules;
 }
 
-size_t TFilterRules::Count() const
-{
+size_t TFilterRules::Count() const {
     std::lock_guard<std::mutex> lock(FMutex);
     return FRules.size();
 }
 
-static void CheckIndex(size_t Index, size_t Count, const char* Op)
-{
+static void CheckIndex(size_t Index, size_t Count, const char* Op) {
     if (Index >= Count)
         throw Exception(std::string("TFilterRules.") + Op + ": rule index " + std::to_string(Index) + " out of range");
 }
 
-TDebugFilter TFilterRules::Rule(size_t Index) const
-{
+TDebugFilter TFilterRules::Rule(size_t Index) const {
     std::lock_guard<std::mutex> lock(FMutex);
     CheckIndex(Index, FRules.size(), "Rule");
     return FRules[Index];
 }
 
-void TFilterRules::Add(const TDebugFilter& Rule)
-{
+void TFilterRules::Add(const TDebugFilter& Rule) {
     std::lock_guard<std::mutex> lock(FMutex);
     FRules.push_back(Rule);
 }
 
-void TFilterRules::Insert(size_t Index, const TDebugFilter& Rule)
-{
+void TFilterRules::Insert(size_t Index, const TDebugFilter& Rule) {
     std::lock_guard<std::mutex> lock(FMutex);
     CheckIndex(Index, FRules.size() + 1, "Insert");
     FRules.insert(FRules.begin() + static_cast<long>(Index), Rule);
 }
 
-void TFilterRules::Replace(size_t Index, const TDebugFilter& Rule)
-{
+void TFilterRules::Replace(size_t Index, const TDebugFilter& Rule) {
     std::lock_guard<std::mutex> lock(FMutex);
     CheckIndex(Index, FRules.size(), "Replace");
     FRules[Index] = Rule;
 }
 
-long TFilterRules::Delete(size_t Index)
-{
+long TFilterRules::Delete(size_t Index) {
     std::lock_guard<std::mutex> lock(FMutex);
     CheckIndex(Index, FRules.size(), "Delete");
     FRules.erase(FRules.begin() + static_cast<long>(Index));
@@ -141,14 +133,12 @@ long TFilterRules::Delete(size_t Index)
     return static_cast<long>(Index < FRules.size() ? Index : FRules.size() - 1);
 }
 
-void TFilterRules::Clear()
-{
+void TFilterRules::Clear() {
     std::lock_guard<std::mutex> lock(FMutex);
     FRules.clear();
 }
 
-void TFilterRules::SetRules(std::vector<TDebugFilter> Rules)
-{
+void TFilterRules::SetRules(std::vector<TDebugFilter> Rules) {
     std::lock_guard<std::mutex> lock(FMutex);
     FRules = std::move(Rules);
 }

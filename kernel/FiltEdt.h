@@ -10,7 +10,9 @@
 
 namespace vo {
 
-enum class TFilterAction : uint8_t { faNone, faAllow, faDeny };
+enum class TFilterAction : uint8_t { faNone,
+                                     faAllow,
+                                     faDeny };
 using enum TFilterAction;
 
 // One rule.
@@ -21,8 +23,7 @@ struct TDebugFilter {
     TFilterAction FAction = faNone;
 
     // FAction when (ACode and FMask) = (FCode and FMask), else faNone.
-    TFilterAction Execute(uint16_t ACode) const
-    {
+    TFilterAction Execute(uint16_t ACode) const {
         return (ACode & FMask) == (FCode & FMask) ? FAction : faNone;
     }
 };

@@ -15,16 +15,14 @@ namespace vo {
 namespace {
 
 // Stored names use "\" as separator and compare without regard to case.
-std::string RealPath(const MyAnsiString& AStoredName)
-{
+std::string RealPath(const MyAnsiString& AStoredName) {
     return StoredPathToRealPath(AStoredName).string();
 }
 
 // Replaces every occurrence of `what` (letter case ignored when `anyCase`) by
 // the text `with()` answers, scanning once from left to right.
 template <class With>
-MyAnsiString ReplaceAll(const MyAnsiString& s, std::string_view what, bool anyCase, With with)
-{
+MyAnsiString ReplaceAll(const MyAnsiString& s, std::string_view what, bool anyCase, With with) {
     MyAnsiString out;
     std::size_t pos = 0;
     for (;;) {
@@ -40,8 +38,7 @@ MyAnsiString ReplaceAll(const MyAnsiString& s, std::string_view what, bool anyCa
 }
 
 // Decimal integer, optional sign; anything else raises the conversion error.
-int StrToDecimal(const MyAnsiString& s)
-{
+int StrToDecimal(const MyAnsiString& s) {
     const auto fail = [&] { return EConvertError("'" + s + "' is not a valid integer value"); };
     std::size_t i = 0;
     bool negative = false;
@@ -64,8 +61,7 @@ struct LoadError {
 
 } // namespace
 
-MyAnsiString GetNextCSVItem(MyAnsiString& ALine)
-{
+MyAnsiString GetNextCSVItem(MyAnsiString& ALine) {
     MyAnsiString item;
     const std::size_t sep = ALine.find(';');
     if (sep == MyAnsiString::npos) {
@@ -82,15 +78,13 @@ MyAnsiString GetNextCSVItem(MyAnsiString& ALine)
     return item;
 }
 
-const TLanguageItem* TLanguageObj::Find(const MyAnsiString& ALanguage) const noexcept
-{
+const TLanguageItem* TLanguageObj::Find(const MyAnsiString& ALanguage) const noexcept {
     for (const auto& item : FDataList)
         if (ansi::SameText(item.LanguageName, ALanguage)) return &item;
     return nullptr;
 }
 
-void TLanguageManager::InitWithFile(const MyAnsiString& AFileName)
-{
+void TLanguageManager::InitWithFile(const MyAnsiString& AFileName) {
     try {
         Load(AFileName);
     } catch (const LoadError& e) {
@@ -100,8 +94,7 @@ void TLanguageManager::InitWithFile(const MyAnsiString& AFileName)
     }
 }
 
-void TLanguageManager::Load(const MyAnsiString& AFileName)
-{
+void TLanguageManager::Load(const MyAnsiString& AFileName) {
     const std::string path = RealPath(AFileName);
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) throw LoadError{std::strerror(EISDIR) + (": " + AFileName)};
@@ -148,14 +141,12 @@ void TLanguageManager::Load(const MyAnsiString& AFileName)
     if (file.bad()) throw LoadError{MyAnsiString(std::strerror(errno ? errno : EIO)) + ": " + AFileName};
 }
 
-const TLanguageObj* TLanguageManager::Find(const MyAnsiString& AKeyWord) const noexcept
-{
+const TLanguageObj* TLanguageManager::Find(const MyAnsiString& AKeyWord) const noexcept {
     const auto it = FIndex.find(AKeyWord);
     return it == FIndex.end() ? nullptr : it->second;
 }
 
-MyAnsiString TLanguageManager::Get(const MyAnsiString& AKeyWord, const MyAnsiString& ALanguage) const
-{
+MyAnsiString TLanguageManager::Get(const MyAnsiString& AKeyWord, const MyAnsiString& ALanguage) const {
     const TLanguageObj* obj = Find(AKeyWord);
     if (!obj) return {};
     if (const TLanguageItem* item = obj->Find(ALanguage); item && !item->Text.empty()) return item->Text;
@@ -164,8 +155,7 @@ MyAnsiString TLanguageManager::Get(const MyAnsiString& AKeyWord, const MyAnsiStr
 }
 
 MyAnsiString TLanguageManager::GetFmt(const MyAnsiString& AKeyWord, const TFmtArgs& Args,
-                                      const MyAnsiString& ALanguage) const
-{
+                                      const MyAnsiString& ALanguage) const {
     const TLanguageObj* obj = Find(AKeyWord);
     if (!obj) return {};
     if (const TLanguageItem* item = obj->Find(ALanguage)) {
@@ -176,19 +166,16 @@ MyAnsiString TLanguageManager::GetFmt(const MyAnsiString& AKeyWord, const TFmtAr
     return english ? FormatText(english->Text, Args) : MyAnsiString();
 }
 
-TLanguageManager& LanguageManager()
-{
+TLanguageManager& LanguageManager() {
     static TLanguageManager instance;
     return instance;
 }
 
-MyAnsiString LangText(const MyAnsiString& AKeyWord)
-{
+MyAnsiString LangText(const MyAnsiString& AKeyWord) {
     return LanguageManager().Get(AKeyWord, ShellServices().InfoSysLang());
 }
 
-MyAnsiString LangTextFmt(const MyAnsiString& AKeyWord, const TFmtArgs& Args)
-{
+MyAnsiString LangTextFmt(const MyAnsiString& AKeyWord, const TFmtArgs& Args) {
     return LanguageManager().GetFmt(AKeyWord, Args, ShellServices().InfoSysLang());
 }
 

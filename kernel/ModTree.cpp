@@ -30,8 +30,7 @@ constexpr const char* kPathSeparator = ":\\\\"; // a colon and two backslashes
 
 // --- TPermissionData --------------------------------------------------------
 
-TUserTypeSet& TPermissionData::operator[](TPermissionType What)
-{
+TUserTypeSet& TPermissionData::operator[](TPermissionType What) {
     switch (What) {
     case ptRead: return Read;
     case ptWrite: return Write;
@@ -41,8 +40,7 @@ TUserTypeSet& TPermissionData::operator[](TPermissionType What)
     return Execute;
 }
 
-const TUserTypeSet& TPermissionData::operator[](TPermissionType What) const
-{
+const TUserTypeSet& TPermissionData::operator[](TPermissionType What) const {
     return const_cast<TPermissionData&>(*this)[What];
 }
 
@@ -50,26 +48,22 @@ const TUserTypeSet& TPermissionData::operator[](TPermissionType What) const
 
 TModelItem::TModelItem(Key, TModelManager& AOwner, TObject* AData) : FData(AData), FOwner(&AOwner) {}
 
-TModelItem& TModelItem::Create(TModelManager& AOwner, TObject* AData)
-{
+TModelItem& TModelItem::Create(TModelManager& AOwner, TObject* AData) {
     return AOwner.CreateItem<TModelItem>(AData);
 }
 
 TModelItem::~TModelItem() = default;
 
-void TModelItem::Release()
-{
+void TModelItem::Release() {
     if (FParent) FParent->RemoveChild(*this);
     FFlags.Include(mfReleased);
 }
 
-std::unique_ptr<TEntryItem> TModelItem::CreateEntry(TEntryManager& AEntryManager)
-{
+std::unique_ptr<TEntryItem> TModelItem::CreateEntry(TEntryManager& AEntryManager) {
     return std::make_unique<TEntryItem>(AEntryManager, *this);
 }
 
-void TModelItem::InsertChild(int Index, TModelItem& Item)
-{
+void TModelItem::InsertChild(int Index, TModelItem& Item) {
     if (Item.FParent) throw Exception(Fmt("%s.InsertChild: Child has a parent", ClassName()));
     if (Item.Released()) throw Exception(Fmt("%s.InsertChild: Child is released", ClassName()));
     if (&Item == this || &Item.Owner() != FOwner)
@@ -85,15 +79,13 @@ void TModelItem::InsertChild(int Index, TModelItem& Item)
     FUpdateInfo.Include(uiChange);
 }
 
-int TModelItem::AddChild(TModelItem& Item)
-{
+int TModelItem::AddChild(TModelItem& Item) {
     const int index = GetChildCount();
     InsertChild(index, Item);
     return index;
 }
 
-void TModelItem::DeleteChild(int Index)
-{
+void TModelItem::DeleteChild(int Index) {
     if (FList.empty()) throw Exception(Fmt("%s.GetChild: node has no children", ClassName()));
     if (Index < 0 || Index >= GetChildCount())
         throw Exception(Fmt("%s.DeleteChild: index %d out of bounds", ClassName(), Index));
@@ -105,63 +97,54 @@ void TModelItem::DeleteChild(int Index)
     FUpdateInfo.Include(uiChange);
 }
 
-void TModelItem::RemoveChild(TModelItem& Item)
-{
+void TModelItem::RemoveChild(TModelItem& Item) {
     const int index = IndexOfChild(Item);
     if (index >= 0) DeleteChild(index);
 }
 
-int TModelItem::IndexOfChild(const TModelItem& Item) const noexcept
-{
+int TModelItem::IndexOfChild(const TModelItem& Item) const noexcept {
     const auto it = std::find(FList.begin(), FList.end(), &Item);
     return it == FList.end() ? -1 : static_cast<int>(it - FList.begin());
 }
 
-TModelItem& TModelItem::GetChild(int Index) const
-{
+TModelItem& TModelItem::GetChild(int Index) const {
     if (FList.empty()) throw Exception(Fmt("%s.GetChild: node has no children", ClassName()));
     if (Index < 0 || Index >= GetChildCount())
         throw Exception(Fmt("%s.GetChild: index %d out of bounds", ClassName(), Index));
     return *FList[static_cast<std::size_t>(Index)];
 }
 
-void TModelItem::SetCaption(const MyAnsiString& Value)
-{
+void TModelItem::SetCaption(const MyAnsiString& Value) {
     TBracket bracket(*FOwner);
     FCaption = Value;
     FUpdateInfo.Include(uiRefresh);
 }
 
-void TModelItem::SetImageIndex(int Value)
-{
+void TModelItem::SetImageIndex(int Value) {
     TBracket bracket(*FOwner);
     FImageIndex = Value;
     FUpdateInfo.Include(uiRefresh);
 }
 
-void TModelItem::SetVisible(bool Value)
-{
+void TModelItem::SetVisible(bool Value) {
     if (GetVisible() == Value) return;
     FFlags.Set(mfVisible, Value);
     FUpdateInfo.Include(Value ? uiShow : uiHide);
     if (FParent) FParent->FUpdateInfo.Include(uiChange);
 }
 
-bool TModelItem::HavePermission(TPermissionType What, const TPermissionData& Data) const
-{
+bool TModelItem::HavePermission(TPermissionType What, const TPermissionData& Data) const {
     return !(FPermission[What] * Data[What]).Empty();
 }
 
-MyAnsiString TModelItem::GetStrVar(const MyAnsiString& AName) const
-{
+MyAnsiString TModelItem::GetStrVar(const MyAnsiString& AName) const {
     MyAnsiString value;
     for (const TModelItem* node = this; node && value.empty(); node = node->FParent)
         if (node->FOnGetStrVar) node->FOnGetStrVar(AName, value);
     return value;
 }
 
-void TModelItem::CopyAttributesFrom(const TModelItem& AModelItem)
-{
+void TModelItem::CopyAttributesFrom(const TModelItem& AModelItem) {
     if (&AModelItem == this) return;
     FData = AModelItem.FData;
     FImageIndex = AModelItem.FImageIndex;
@@ -173,8 +156,7 @@ void TModelItem::CopyAttributesFrom(const TModelItem& AModelItem)
     SetCaption(AModelItem.FCaption);
 }
 
-void TModelItem::CopyAttributesAndChildrenFrom(const TModelItem& AModelItem, TModelManager& ATargetModelManager)
-{
+void TModelItem::CopyAttributesAndChildrenFrom(const TModelItem& AModelItem, TModelManager& ATargetModelManager) {
     CopyAttributesFrom(AModelItem);
     for (const TModelItem* child : AModelItem.FList) {
         TModelItem& copy = TModelItem::Create(ATargetModelManager, nullptr);
@@ -185,43 +167,37 @@ void TModelItem::CopyAttributesAndChildrenFrom(const TModelItem& AModelItem, TMo
 
 // --- TModelManager ----------------------------------------------------------
 
-TModelManager::TModelManager(std::unique_ptr<TImageList> AImageList) : FImageList(std::move(AImageList))
-{
+TModelManager::TModelManager(std::unique_ptr<TImageList> AImageList) : FImageList(std::move(AImageList)) {
     if (!MxScheduler()) throw Exception("Main Scheduler not created!");
     Init(*MxScheduler());
 }
 
 TModelManager::TModelManager(std::unique_ptr<TImageList> AImageList, TMxScheduler& AScheduler)
-    : FImageList(std::move(AImageList))
-{
+    : FImageList(std::move(AImageList)) {
     Init(AScheduler);
 }
 
-void TModelManager::Init(TMxScheduler& AScheduler)
-{
+void TModelManager::Init(TMxScheduler& AScheduler) {
     FRoot = &CreateItem<TModelItem>(nullptr);
     FWorkTask = std::make_unique<TMxTask>(AScheduler, "ModelManager");
     FWorkTask->SetOnExecute([this](TMxTask&) { WorkStep(); });
     FWorkTask->Start();
 }
 
-TModelManager::~TModelManager()
-{
+TModelManager::~TModelManager() {
     FWorkTask.reset();
     for (TEntryManager* client : FClientList) client->Detach();
     FClientList.clear();
     FList.clear();
 }
 
-void TModelManager::BeginUpdate()
-{
+void TModelManager::BeginUpdate() {
     if (FUpdating) throw Exception("TModelManager.BeginUpdate: internal error");
     ++FUpdateCounter;
     FModifying = true;
 }
 
-void TModelManager::EndOfUpdate()
-{
+void TModelManager::EndOfUpdate() {
     if (FUpdateCounter <= 0) throw Exception("TModelManager.EndOfUpdate: internal error");
     if (--FUpdateCounter == 0) {
         FRefreshRequest = true;
@@ -229,26 +205,22 @@ void TModelManager::EndOfUpdate()
     }
 }
 
-TModelItem& TModelManager::GetItem(int Index) const
-{
+TModelItem& TModelManager::GetItem(int Index) const {
     if (Index < 0 || Index >= GetCount())
         throw Exception(Fmt("%s.GetItem: index %d out of bounds", ClassName(), Index));
     return *FList[static_cast<std::size_t>(Index)];
 }
 
-void TModelManager::AddEntryManager(TEntryManager& AClient)
-{
+void TModelManager::AddEntryManager(TEntryManager& AClient) {
     if (std::find(FClientList.begin(), FClientList.end(), &AClient) == FClientList.end())
         FClientList.push_back(&AClient);
 }
 
-void TModelManager::RemoveEntryManager(TEntryManager& AClient)
-{
+void TModelManager::RemoveEntryManager(TEntryManager& AClient) {
     std::erase(FClientList, &AClient);
 }
 
-void TModelManager::WorkStep()
-{
+void TModelManager::WorkStep() {
     FWorkSignal.SetReady(false);
     FWorkTask->WaitFor(FWorkSignal, MxInfinite);
     if (FWorkState == TModelWorkState::stReady) {
@@ -263,8 +235,7 @@ void TModelManager::WorkStep()
     }
 }
 
-void TModelManager::UpdateClients()
-{
+void TModelManager::UpdateClients() {
     if (FUpdateCounter > 0) return; // the open bracket's end asks again
     FModifying = false;
     FUpdating = true;
@@ -285,8 +256,7 @@ void TModelManager::UpdateClients()
     if (OnClientUpdateDone) OnClientUpdateDone();
 }
 
-void TModelManager::PurgeReleased()
-{
+void TModelManager::PurgeReleased() {
     // A node released while the clients refreshed may still have an entry in
     // a client that refreshed before: it is freed by a later refresh, once
     // every client has let go of it.
@@ -313,21 +283,18 @@ void TModelManager::PurgeReleased()
 
 // --- TEntryItem -------------------------------------------------------------
 
-TEntryItem::TEntryItem(TEntryManager& AOwner, TModelItem& AModel) : FOwner(&AOwner), FModel(&AModel)
-{
+TEntryItem::TEntryItem(TEntryManager& AOwner, TModelItem& AModel) : FOwner(&AOwner), FModel(&AModel) {
     if (AModel.View()) FContextList.resize(1);
 }
 
 TEntryItem::~TEntryItem() = default;
 
-TObject* TEntryItem::GetContext() const noexcept
-{
+TObject* TEntryItem::GetContext() const noexcept {
     if (FSelected < 0 || FSelected >= GetContextCount()) return nullptr;
     return FContextList[static_cast<std::size_t>(FSelected)].get();
 }
 
-void TEntryItem::SetContext(std::unique_ptr<TObject> Value)
-{
+void TEntryItem::SetContext(std::unique_ptr<TObject> Value) {
     if (FSelected < 0) FSelected = 0;
     if (FSelected >= GetContextCount()) FContextList.resize(static_cast<std::size_t>(FSelected) + 1);
     auto& slot = FContextList[static_cast<std::size_t>(FSelected)];
@@ -338,22 +305,19 @@ void TEntryItem::SetContext(std::unique_ptr<TObject> Value)
     slot = std::move(Value);
 }
 
-std::unique_ptr<TObject> TEntryItem::TakeContext() noexcept
-{
+std::unique_ptr<TObject> TEntryItem::TakeContext() noexcept {
     if (FSelected < 0 || FSelected >= GetContextCount()) return nullptr;
     return std::move(FContextList[static_cast<std::size_t>(FSelected)]);
 }
 
-void TEntryItem::EnsureContextSlot()
-{
+void TEntryItem::EnsureContextSlot() {
     if (FContextList.empty() && FModel->View()) FContextList.resize(1);
 }
 
 // --- TEntryManager ----------------------------------------------------------
 
 TEntryManager::TEntryManager(TModelManager& AModelManager, TTreeView& ATreeView)
-    : FModelManager(&AModelManager), FTreeView(&ATreeView)
-{
+    : FModelManager(&AModelManager), FTreeView(&ATreeView) {
     FModelManager->AddEntryManager(*this);
     FTreeView->SetImages(FModelManager->ImageList());
     FTreeView->OnChanging = [](TTreeNode&, bool&) {};
@@ -375,8 +339,7 @@ TEntryManager::TEntryManager(TModelManager& AModelManager, TTreeView& ATreeView)
     SetupNode(node, true);
 }
 
-TEntryManager::~TEntryManager()
-{
+TEntryManager::~TEntryManager() {
     if (FModelManager) FModelManager->RemoveEntryManager(*this);
     FTreeView->OnChanging = nullptr;
     FTreeView->OnChange = nullptr;
@@ -391,8 +354,7 @@ TEntryManager::~TEntryManager()
     FTreeView->SetImages(nullptr);
 }
 
-void TEntryManager::FreeEntries() noexcept
-{
+void TEntryManager::FreeEntries() noexcept {
     FPath.clear();
     FRoot = nullptr;
     for (auto& entry : FList)
@@ -406,8 +368,7 @@ void TEntryManager::FreeEntries() noexcept
     FList.clear();
 }
 
-void TEntryManager::Detach() noexcept
-{
+void TEntryManager::Detach() noexcept {
     FModelManager = nullptr;
     try {
         FTreeView->OnChange = nullptr;
@@ -417,21 +378,18 @@ void TEntryManager::Detach() noexcept
     FreeEntries();
 }
 
-TEntryItem& TEntryManager::GetItem(int Index) const
-{
+TEntryItem& TEntryManager::GetItem(int Index) const {
     if (Index < 0 || Index >= GetCount())
         throw Exception(Fmt("TEntryManager.GetItem: index %d out of bounds", Index));
     return *FList[static_cast<std::size_t>(Index)];
 }
 
-TEntryItem& TEntryManager::EntryOf(TTreeNode& ANode) const
-{
+TEntryItem& TEntryManager::EntryOf(TTreeNode& ANode) const {
     if (!ANode.Data()) throw Exception("TEntryItem.Update: internal error - node mismatch");
     return *ANode.Data();
 }
 
-TTreeNode* TEntryManager::FindNode(const TEntryItem& AEntry) const
-{
+TTreeNode* TEntryManager::FindNode(const TEntryItem& AEntry) const {
     TTreeNode* found = nullptr;
     FTreeView->ForEach([&](TTreeNode& node) {
         if (!found && node.Data() == &AEntry) found = &node;
@@ -439,22 +397,19 @@ TTreeNode* TEntryManager::FindNode(const TEntryItem& AEntry) const
     return found;
 }
 
-TEntryItem* TEntryManager::FindEntry(const TModelItem& AModel) const
-{
+TEntryItem* TEntryManager::FindEntry(const TModelItem& AModel) const {
     for (const auto& entry : FList)
         if (&entry->Model() == &AModel) return entry.get();
     return nullptr;
 }
 
-void TEntryManager::RenewTags()
-{
+void TEntryManager::RenewTags() {
     if (!FModelManager) return;
     for (int i = 0; i < FModelManager->GetCount(); ++i) FModelManager->GetItem(i).Tag = -1;
     for (std::size_t i = 0; i < FList.size(); ++i) FList[i]->Model().Tag = static_cast<int>(i);
 }
 
-void TEntryManager::Update()
-{
+void TEntryManager::Update() {
     if (!FModelManager || !FRoot) return;
     // 1. The selection path: the entries from the selected node up to the top.
     FPath.clear();
@@ -498,8 +453,7 @@ void TEntryManager::Update()
     if (target != node) FTreeView->Select(target);
 }
 
-void TEntryManager::UpdateNode(TTreeNode& ANode, TEntryItem& AEntry)
-{
+void TEntryManager::UpdateNode(TTreeNode& ANode, TEntryItem& AEntry) {
     if (ANode.Data() != &AEntry) throw Exception("TEntryItem.Update: internal error - node mismatch");
     TModelItem& model = AEntry.Model();
     if (ANode.Count() > 0 && model.UpdateInfo().Contains(uiChange)) ANode.DeleteChildren();
@@ -511,8 +465,7 @@ void TEntryManager::UpdateNode(TTreeNode& ANode, TEntryItem& AEntry)
     }
 }
 
-void TEntryManager::BuildChildren(TTreeNode& ANode)
-{
+void TEntryManager::BuildChildren(TTreeNode& ANode) {
     ANode.DeleteChildren();
     TModelItem& model = EntryOf(ANode).Model();
     for (int i = 0; i < model.GetChildCount(); ++i) {
@@ -533,8 +486,7 @@ void TEntryManager::BuildChildren(TTreeNode& ANode)
     }
 }
 
-bool TEntryManager::EnsureChildren(TTreeNode& ANode)
-{
+bool TEntryManager::EnsureChildren(TTreeNode& ANode) {
     if (ANode.Count() > 0 || EntryOf(ANode).Model().GetChildCount() == 0) return true;
     if (!FModelManager || FModelManager->Modifying() || FModelManager->Updating()) return false;
     RenewTags();
@@ -542,8 +494,7 @@ bool TEntryManager::EnsureChildren(TTreeNode& ANode)
     return true;
 }
 
-void TEntryManager::SetupNode(TTreeNode& ANode, bool AFull)
-{
+void TEntryManager::SetupNode(TTreeNode& ANode, bool AFull) {
     TEntryItem& entry = EntryOf(ANode);
     TModelItem& model = entry.Model();
     if (model.Released()) throw Exception("TEntryManager.SetupNode: internal error - node released");
@@ -557,39 +508,33 @@ void TEntryManager::SetupNode(TTreeNode& ANode, bool AFull)
     if (entry.Flags().Contains(efExpanded)) ANode.Expand();
 }
 
-void TEntryManager::TreeChange(TTreeNode*)
-{
+void TEntryManager::TreeChange(TTreeNode*) {
     if (!FModelManager || FModelManager->Modifying()) return;
     FPreviousPath = FCurrentPath;
     FCurrentPath = GetPathStr();
     if (OnUpdate) OnUpdate();
 }
 
-void TEntryManager::TreeExpanding(TTreeNode& ANode, bool& Allow)
-{
+void TEntryManager::TreeExpanding(TTreeNode& ANode, bool& Allow) {
     if (!EnsureChildren(ANode)) Allow = false;
 }
 
-void TEntryManager::TreeCollapsing(TTreeNode& ANode, bool& Allow)
-{
+void TEntryManager::TreeCollapsing(TTreeNode& ANode, bool& Allow) {
     if (&ANode == FTreeView->GetFirstNode()) Allow = false;
 }
 
-void TEntryManager::TreeEditing(TTreeNode& ANode, bool& Allow)
-{
+void TEntryManager::TreeEditing(TTreeNode& ANode, bool& Allow) {
     Allow = EntryOf(ANode).Model().Flags().Contains(mfAllowEdit);
 }
 
-void TEntryManager::TreeEdited(TTreeNode& ANode, MyAnsiString& Text)
-{
+void TEntryManager::TreeEdited(TTreeNode& ANode, MyAnsiString& Text) {
     // Captions are not renamed from the tree: the node keeps its model caption.
     const MyAnsiString caption = EntryOf(ANode).Model().Caption();
     ShowMessage("end of editing");
     Text = caption;
 }
 
-MyAnsiString TEntryManager::GetPathStr() const
-{
+MyAnsiString TEntryManager::GetPathStr() const {
     TTreeNode* node = FTreeView->Selected();
     TTreeNode* top = FTreeView->GetFirstNode();
     if (!node || !top) return {};
@@ -603,8 +548,7 @@ MyAnsiString TEntryManager::GetPathStr() const
     return path;
 }
 
-void TEntryManager::SetPathStr(const MyAnsiString& Value)
-{
+void TEntryManager::SetPathStr(const MyAnsiString& Value) {
     TTreeNode* node = FTreeView->GetFirstNode();
     if (!node) return;
     bool select = false;
@@ -635,8 +579,7 @@ void TEntryManager::SetPathStr(const MyAnsiString& Value)
     if (select) FTreeView->Select(node);
 }
 
-void TEntryManager::GoBackSelect()
-{
+void TEntryManager::GoBackSelect() {
     TTreeNode* node = FTreeView->Selected();
     if (!node) return;
     EnsureChildren(*node);

@@ -28,12 +28,10 @@ template <class E>
 class TEnumSet {
 public:
     constexpr TEnumSet() = default;
-    constexpr TEnumSet(std::initializer_list<E> Values)
-    {
+    constexpr TEnumSet(std::initializer_list<E> Values) {
         for (E v : Values) FBits = static_cast<std::uint8_t>(FBits | Bit(v));
     }
-    static constexpr TEnumSet FromBits(std::uint8_t Bits)
-    {
+    static constexpr TEnumSet FromBits(std::uint8_t Bits) {
         TEnumSet s;
         s.FBits = Bits;
         return s;
@@ -55,14 +53,18 @@ private:
     std::uint8_t FBits = 0;
 };
 
-enum class TModelFlag : std::uint8_t { mfVisible, mfAllowEdit, mfChildren, mfReleased, mfSelected };
+enum class TModelFlag : std::uint8_t { mfVisible,
+                                       mfAllowEdit,
+                                       mfChildren,
+                                       mfReleased,
+                                       mfSelected };
 using enum TModelFlag;
 using TModelFlagSet = TEnumSet<TModelFlag>;
 
 // What changed at a node since the last refresh.
 enum class TUpdateInfo : std::uint8_t {
     uiRefresh, // caption or image changed
-    uiChange,  // children changed
+    uiChange, // children changed
     uiInsert,
     uiRemove,
     uiShow,
@@ -72,19 +74,30 @@ enum class TUpdateInfo : std::uint8_t {
 using enum TUpdateInfo;
 using TUpdateInfoSet = TEnumSet<TUpdateInfo>;
 
-enum class TUserType : std::uint8_t { utRead1, utRead2, utUser, utUser1, utUser2, utService, utDevelop };
+enum class TUserType : std::uint8_t { utRead1,
+                                      utRead2,
+                                      utUser,
+                                      utUser1,
+                                      utUser2,
+                                      utService,
+                                      utDevelop };
 using enum TUserType;
 using TUserTypeSet = TEnumSet<TUserType>;
 
-enum class TPermissionType : std::uint8_t { ptRead, ptWrite, ptDelete, ptExecute };
+enum class TPermissionType : std::uint8_t { ptRead,
+                                            ptWrite,
+                                            ptDelete,
+                                            ptExecute };
 using enum TPermissionType;
 
-enum class TEntryFlag : std::uint8_t { efExpanded, efSelected };
+enum class TEntryFlag : std::uint8_t { efExpanded,
+                                       efSelected };
 using enum TEntryFlag;
 using TEntryFlagSet = TEnumSet<TEntryFlag>;
 
 // Work states of the model manager's task.
-enum class TModelWorkState : std::uint8_t { stReady, stUpdate };
+enum class TModelWorkState : std::uint8_t { stReady,
+                                            stUpdate };
 
 struct TPermissionData {
     TUserTypeSet Read, Write, Delete, Execute;
@@ -223,8 +236,7 @@ public:
 
     // Creates a node of class T (see TModelItem) owned by this manager.
     template <class T = TModelItem, class... A>
-    T& CreateItem(A&&... Args)
-    {
+    T& CreateItem(A&&... Args) {
         auto item = std::make_unique<T>(TModelItem::Key{}, *this, std::forward<A>(Args)...);
         T& ref = *item;
         FList.push_back(std::move(item));

@@ -6,8 +6,7 @@
 
 namespace vo {
 
-const char* AppViewActionText(TAppViewAction Action) noexcept
-{
+const char* AppViewActionText(TAppViewAction Action) noexcept {
     switch (Action) {
     case vaInit: return "vaInit";
     case vaShow: return "vaShow";
@@ -23,8 +22,7 @@ const char* AppViewActionText(TAppViewAction Action) noexcept
 
 TApplicationViewFactory::TApplicationViewFactory() = default;
 
-TApplicationViewFactory::~TApplicationViewFactory()
-{
+TApplicationViewFactory::~TApplicationViewFactory() {
     for (auto& view : FViews) {
         if (view->Visible()) view->HideView();
         view->Execute(vaDestroy);
@@ -33,8 +31,7 @@ TApplicationViewFactory::~TApplicationViewFactory()
     FViews.clear();
 }
 
-TApplicationView& TApplicationViewFactory::CreateView()
-{
+TApplicationView& TApplicationViewFactory::CreateView() {
     if (!FViewPool.empty()) {
         TApplicationView* view = FViewPool.back();
         FViewPool.pop_back();
@@ -48,8 +45,7 @@ TApplicationView& TApplicationViewFactory::CreateView()
     return ref;
 }
 
-void TApplicationViewFactory::ReleaseView(TApplicationView& AppView)
-{
+void TApplicationViewFactory::ReleaseView(TApplicationView& AppView) {
     const bool ours = std::any_of(FViews.begin(), FViews.end(), [&](const auto& v) { return v.get() == &AppView; });
     if (!ours) throw Exception("TApplicationViewFactory.ReleaseView: view of another factory");
     if (std::find(FViewPool.begin(), FViewPool.end(), &AppView) != FViewPool.end()) return;
@@ -62,14 +58,12 @@ TApplicationView::TApplicationView(TApplicationViewFactory& AOwner) : FOwner(&AO
 
 TApplicationView::~TApplicationView() = default;
 
-void TApplicationView::Initialize(std::unique_ptr<TObject> AContext)
-{
+void TApplicationView::Initialize(std::unique_ptr<TObject> AContext) {
     FViewCtx = std::move(AContext);
     Execute(vaInit);
 }
 
-void TApplicationView::Dock(TViewControl* AControl, TViewControl* AParent)
-{
+void TApplicationView::Dock(TViewControl* AControl, TViewControl* AParent) {
     if (!AControl) return;
     AControl->SetParent(AParent);
     AControl->AlignClient();
@@ -77,8 +71,7 @@ void TApplicationView::Dock(TViewControl* AControl, TViewControl* AParent)
 }
 
 void TApplicationView::ShowView(TEntryItem* AEntry, TViewControl* APanelParent, TViewControl* AToolbarParent,
-                                TViewControl* AStatusBarParent, TGetStrVarEvent AOnGetStrVar)
-{
+                                TViewControl* AStatusBarParent, TGetStrVarEvent AOnGetStrVar) {
     if (FVisible) return;
     FOnGetStrVar = std::move(AOnGetStrVar);
     FEntry = AEntry;
@@ -92,8 +85,7 @@ void TApplicationView::ShowView(TEntryItem* AEntry, TViewControl* APanelParent, 
     Execute(vaShow);
 }
 
-void TApplicationView::HideView()
-{
+void TApplicationView::HideView() {
     if (!FVisible) return;
     Execute(vaHide);
     if (FPanel) {
@@ -113,8 +105,7 @@ void TApplicationView::HideView()
     FVisible = false;
 }
 
-std::unique_ptr<TObject> TApplicationView::Release()
-{
+std::unique_ptr<TObject> TApplicationView::Release() {
     HideView();
     Execute(vaDone);
     std::unique_ptr<TObject> ctx = std::move(FViewCtx);
@@ -122,8 +113,7 @@ std::unique_ptr<TObject> TApplicationView::Release()
     return ctx;
 }
 
-void TApplicationView::SetPanel(TViewControl* Value)
-{
+void TApplicationView::SetPanel(TViewControl* Value) {
     if (FPanel) throw Exception("panel redefinition not allowed");
     if (!Value) return;
     FPanel = Value;
@@ -132,8 +122,7 @@ void TApplicationView::SetPanel(TViewControl* Value)
     if (FVisible) Dock(FPanel, FPanelParent);
 }
 
-void TApplicationView::SetStatusBar(TViewControl* Value)
-{
+void TApplicationView::SetStatusBar(TViewControl* Value) {
     if (FStatusBar) throw Exception("Status bar redefinition not allowed");
     if (!Value) return;
     FStatusBar = Value;
@@ -142,25 +131,21 @@ void TApplicationView::SetStatusBar(TViewControl* Value)
     if (FVisible) Dock(FStatusBar, FStatusBarParent);
 }
 
-MyAnsiString TApplicationView::GetStrVar(const MyAnsiString& AName) const
-{
+MyAnsiString TApplicationView::GetStrVar(const MyAnsiString& AName) const {
     MyAnsiString value;
     if (FOnGetStrVar) FOnGetStrVar(AName, value);
     return value;
 }
 
-void TApplicationView::Execute(TAppViewAction Action)
-{
+void TApplicationView::Execute(TAppViewAction Action) {
     if (OnExecute) OnExecute(Action);
 }
 
-void TApplicationView::ActionExecute(TObject* Action, bool& Handled)
-{
+void TApplicationView::ActionExecute(TObject* Action, bool& Handled) {
     if (OnActionExecute) OnActionExecute(Action, Handled);
 }
 
-void TApplicationView::ActionUpdate(TObject* Action, bool& Handled)
-{
+void TApplicationView::ActionUpdate(TObject* Action, bool& Handled) {
     if (OnActionUpdate) OnActionUpdate(Action, Handled);
 }
 
@@ -168,12 +153,10 @@ void TApplicationView::ActionUpdate(TObject* Action, bool& Handled)
 
 TApplicationViewHost::TApplicationViewHost(TViewControl* APanel, TViewControl* AToolbar, TViewControl* AStatusBar,
                                            TGetStrVarEvent AOnGetStrVar)
-    : FPanel(APanel), FToolbar(AToolbar), FStatusBar(AStatusBar), FOnGetStrVar(std::move(AOnGetStrVar))
-{
+    : FPanel(APanel), FToolbar(AToolbar), FStatusBar(AStatusBar), FOnGetStrVar(std::move(AOnGetStrVar)) {
 }
 
-TApplicationViewHost::~TApplicationViewHost()
-{
+TApplicationViewHost::~TApplicationViewHost() {
     try {
         HideAndRelease(true);
     } catch (...) {
@@ -181,8 +164,7 @@ TApplicationViewHost::~TApplicationViewHost()
     }
 }
 
-void TApplicationViewHost::HideAndRelease(bool AKeepContext)
-{
+void TApplicationViewHost::HideAndRelease(bool AKeepContext) {
     if (!FView) return;
     TApplicationView* view = FView;
     TEntryItem* entry = FEntry;
@@ -193,13 +175,11 @@ void TApplicationViewHost::HideAndRelease(bool AKeepContext)
     if (AKeepContext && entry) entry->SetContext(std::move(ctx));
 }
 
-void TApplicationViewHost::HideCurrent()
-{
+void TApplicationViewHost::HideCurrent() {
     HideAndRelease(true);
 }
 
-void TApplicationViewHost::ShowEntry(TEntryItem* AEntry)
-{
+void TApplicationViewHost::ShowEntry(TEntryItem* AEntry) {
     if (AEntry && AEntry == FEntry && FView) return;
     HideAndRelease(true);
     if (!AEntry) return;
@@ -221,13 +201,11 @@ void TApplicationViewHost::ShowEntry(TEntryItem* AEntry)
     FEntry = AEntry;
 }
 
-void TApplicationViewHost::EntryFreed(TEntryItem& AEntry)
-{
+void TApplicationViewHost::EntryFreed(TEntryItem& AEntry) {
     if (&AEntry == FEntry) HideAndRelease(false);
 }
 
-void TApplicationViewHost::ShowSelected(const TEntryManager& AEntries)
-{
+void TApplicationViewHost::ShowSelected(const TEntryManager& AEntries) {
     TTreeNode* node = AEntries.TreeView().Selected();
     ShowEntry(node ? node->Data() : nullptr);
 }

@@ -20,7 +20,12 @@
 
 namespace vo {
 
-enum class TAppViewAction : std::uint8_t { vaInit, vaShow, vaHide, vaDone, vaCreate, vaDestroy };
+enum class TAppViewAction : std::uint8_t { vaInit,
+                                           vaShow,
+                                           vaHide,
+                                           vaDone,
+                                           vaCreate,
+                                           vaDestroy };
 using enum TAppViewAction;
 
 const char* AppViewActionText(TAppViewAction Action) noexcept; // "vaInit", ...
@@ -71,7 +76,7 @@ protected:
 
 private:
     std::vector<std::unique_ptr<TApplicationView>> FViews; // every view made
-    std::vector<TApplicationView*> FViewPool;              // released, ready for reuse
+    std::vector<TApplicationView*> FViewPool; // released, ready for reuse
 };
 
 class TApplicationView : public TObject {

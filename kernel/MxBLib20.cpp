@@ -157,8 +157,7 @@ std::uint8_t TMxBufferPointer::GetByte() {
         static const char hex[] = "0123456789ABCDEF";
         for (const TMxBufferSegment* s = FBuffer->Head; s; s = s->Next) {
             const bool last = s == FBuffer->Tail;
-            const int n = last ? FBuffer->FSize - (FBuffer->FSize - 1) / TMxBufferSegment::SegmentSize *
-                                                      TMxBufferSegment::SegmentSize
+            const int n = last ? FBuffer->FSize - (FBuffer->FSize - 1) / TMxBufferSegment::SegmentSize * TMxBufferSegment::SegmentSize
                                : TMxBufferSegment::SegmentSize;
             for (int i = 0; i < n; ++i) {
                 const char line[3] = {hex[s->FData[i] >> 4], hex[s->FData[i] & 15], 0};

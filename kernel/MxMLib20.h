@@ -79,7 +79,9 @@ private:
     friend class TMxMessagePool;
     friend class TMxQueue;
     friend class TMxMessageDispatcher;
-    enum TLink : std::uint8_t { lkNone, lkQueued, lkFree };
+    enum TLink : std::uint8_t { lkNone,
+                                lkQueued,
+                                lkFree };
 
     TMxMessage() = default;
     mutable std::mutex ProtectStruct;

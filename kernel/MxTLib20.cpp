@@ -15,20 +15,17 @@ namespace {
 // Guards the sleeps (suspensions without a control): Sleep, the wake-up on
 // the timer thread and Kill/Terminate of a sleeping task. Taken where a
 // control's lock would be: before the scheduler's and the timer queue's.
-TCriticalSection& SleepLock()
-{
+TCriticalSection& SleepLock() {
     static TCriticalSection* lock = new TCriticalSection;
     return *lock;
 }
 
-std::mutex& QueueRegistryMutex()
-{
+std::mutex& QueueRegistryMutex() {
     static std::mutex* m = new std::mutex;
     return *m;
 }
 
-std::vector<TMxTimerQueue*>& QueueRegistry()
-{
+std::vector<TMxTimerQueue*>& QueueRegistry() {
     static std::vector<TMxTimerQueue*>* v = new std::vector<TMxTimerQueue*>;
     return *v;
 }
@@ -43,8 +40,7 @@ MyAnsiString StateText(TMxTaskState s) { return MxTaskStateText(s); }
 
 } // namespace
 
-const char* MxTaskStateText(TMxTaskState State)
-{
+const char* MxTaskStateText(TMxTaskState State) {
     switch (State) {
     case tsCreated: return "Created";
     case tsReady: return "Ready";
@@ -54,8 +50,7 @@ const char* MxTaskStateText(TMxTaskState State)
     return "Unknown";
 }
 
-const char* MxExecuteInfoText(TMxExecuteInfo Info)
-{
+const char* MxExecuteInfoText(TMxExecuteInfo Info) {
     switch (Info) {
     case eiSuccess: return "eiSuccess";
     case eiTimeout: return "eiTimeout";
@@ -66,8 +61,7 @@ const char* MxExecuteInfoText(TMxExecuteInfo Info)
     return "Unknown";
 }
 
-int32_t MxWaitInterval(int64_t Timeout) noexcept
-{
+int32_t MxWaitInterval(int64_t Timeout) noexcept {
     auto v = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(Timeout) & 0xFFFFFFFFu));
     return v < 0 ? 0 : v;
 }
@@ -78,13 +72,11 @@ int64_t MyGetTickCount() noexcept { return SteadyMilliseconds(); }
 
 TMxTimer::TMxTimer(TMxTimerQueue* Queue) : FQueue(Queue ? Queue : &MxTimerQueue()) {}
 
-TMxTimer::~TMxTimer()
-{
+TMxTimer::~TMxTimer() {
     StopAndWait();
 }
 
-void TMxTimer::Initialize(int64_t Interval, bool Cyclic, bool AutoStart)
-{
+void TMxTimer::Initialize(int64_t Interval, bool Cyclic, bool AutoStart) {
     std::lock_guard<std::mutex> lock(FQueue->ProtectTimerQueue);
     if (FPending)
         FQueue->RemoveLocked(*this);
@@ -95,8 +87,7 @@ void TMxTimer::Initialize(int64_t Interval, bool Cyclic, bool AutoStart)
         FQueue->InsertLocked(*this);
 }
 
-void TMxTimer::Start()
-{
+void TMxTimer::Start() {
     std::lock_guard<std::mutex> lock(FQueue->ProtectTimerQueue);
     if (FPending)
         FQueue->RemoveLocked(*this);
@@ -104,65 +95,55 @@ void TMxTimer::Start()
     FQueue->InsertLocked(*this);
 }
 
-void TMxTimer::Stop()
-{
+void TMxTimer::Stop() {
     std::unique_lock<std::mutex> lock(FQueue->ProtectTimerQueue);
     FQueue->StopLocked(*this, lock, false);
 }
 
-void TMxTimer::StopAndWait()
-{
+void TMxTimer::StopAndWait() {
     std::unique_lock<std::mutex> lock(FQueue->ProtectTimerQueue);
     FQueue->StopLocked(*this, lock, true);
 }
 
-int64_t TMxTimer::Remaining() const
-{
+int64_t TMxTimer::Remaining() const {
     std::lock_guard<std::mutex> lock(FQueue->ProtectTimerQueue);
     int64_t r = FExpirationTime - MyGetTickCount();
     return r > 0 ? r : 0;
 }
 
-bool TMxTimer::Pending() const
-{
+bool TMxTimer::Pending() const {
     std::lock_guard<std::mutex> lock(FQueue->ProtectTimerQueue);
     return FPending;
 }
 
-int64_t TMxTimer::Interval() const
-{
+int64_t TMxTimer::Interval() const {
     std::lock_guard<std::mutex> lock(FQueue->ProtectTimerQueue);
     return FInterval;
 }
 
-bool TMxTimer::Cyclic() const
-{
+bool TMxTimer::Cyclic() const {
     std::lock_guard<std::mutex> lock(FQueue->ProtectTimerQueue);
     return FCyclic;
 }
 
-int64_t TMxTimer::ExpirationTime() const
-{
+int64_t TMxTimer::ExpirationTime() const {
     std::lock_guard<std::mutex> lock(FQueue->ProtectTimerQueue);
     return FExpirationTime;
 }
 
-void TMxTimer::Expiration()
-{
+void TMxTimer::Expiration() {
     if (FOnExpiration)
         FOnExpiration();
 }
 
-bool TMxTimer::IsCurrentExpiration() const
-{
+bool TMxTimer::IsCurrentExpiration() const {
     std::lock_guard<std::mutex> lock(FQueue->ProtectTimerQueue);
     return FArmSeq == FFireSeq && !FPending;
 }
 
 // ---------------------------------------------------------------- queue
 
-TMxTimerQueue::TMxTimerQueue(std::string ThreadName) : TOurThread(std::move(ThreadName))
-{
+TMxTimerQueue::TMxTimerQueue(std::string ThreadName) : TOurThread(std::move(ThreadName)) {
     {
         std::lock_guard<std::mutex> lock(QueueRegistryMutex());
         QueueRegistry().push_back(this);
@@ -170,8 +151,7 @@ TMxTimerQueue::TMxTimerQueue(std::string ThreadName) : TOurThread(std::move(Thre
     Start();
 }
 
-TMxTimerQueue::~TMxTimerQueue()
-{
+TMxTimerQueue::~TMxTimerQueue() {
     Terminate();
     {
         std::lock_guard<std::mutex> lock(ProtectTimerQueue);
@@ -189,8 +169,7 @@ TMxTimerQueue::~TMxTimerQueue()
         RemoveLocked(*TimerQueue);
 }
 
-void TMxTimerQueue::InsertTimer(TMxTimer& Timer)
-{
+void TMxTimerQueue::InsertTimer(TMxTimer& Timer) {
     std::lock_guard<std::mutex> lock(ProtectTimerQueue);
     if (Timer.FPending)
         RemoveLocked(Timer);
@@ -198,22 +177,19 @@ void TMxTimerQueue::InsertTimer(TMxTimer& Timer)
     InsertLocked(Timer);
 }
 
-void TMxTimerQueue::RemoveTimer(TMxTimer& Timer)
-{
+void TMxTimerQueue::RemoveTimer(TMxTimer& Timer) {
     std::lock_guard<std::mutex> lock(ProtectTimerQueue);
     ++Timer.FArmSeq;
     if (Timer.FPending)
         RemoveLocked(Timer);
 }
 
-size_t TMxTimerQueue::Count() const
-{
+size_t TMxTimerQueue::Count() const {
     std::lock_guard<std::mutex> lock(ProtectTimerQueue);
     return FCount;
 }
 
-void TMxTimerQueue::InsertLocked(TMxTimer& Timer)
-{
+void TMxTimerQueue::InsertLocked(TMxTimer& Timer) {
     Timer.FExpirationTime = MyGetTickCount() + Timer.FInterval;
     Timer.FPending = true;
     // The queue is sorted by expiration time; a new timer goes behind every
@@ -243,8 +219,7 @@ void TMxTimerQueue::InsertLocked(TMxTimer& Timer)
     }
 }
 
-void TMxTimerQueue::RemoveLocked(TMxTimer& Timer)
-{
+void TMxTimerQueue::RemoveLocked(TMxTimer& Timer) {
     if (!Timer.FPending)
         return;
     if (Timer.Last)
@@ -260,8 +235,7 @@ void TMxTimerQueue::RemoveLocked(TMxTimer& Timer)
     --FCount;
 }
 
-void TMxTimerQueue::StopLocked(TMxTimer& Timer, std::unique_lock<std::mutex>& Lock, bool Wait)
-{
+void TMxTimerQueue::StopLocked(TMxTimer& Timer, std::unique_lock<std::mutex>& Lock, bool Wait) {
     ++Timer.FArmSeq;
     RemoveLocked(Timer);
     if (!Wait || FFiring != &Timer)
@@ -273,8 +247,7 @@ void TMxTimerQueue::StopLocked(TMxTimer& Timer, std::unique_lock<std::mutex>& Lo
     FFiredCond.wait(Lock, [&] { return FFiring != &Timer; });
 }
 
-void TMxTimerQueue::Synchronize(bool TaskTimersOnly)
-{
+void TMxTimerQueue::Synchronize(bool TaskTimersOnly) {
     if (IsCurrentThread())
         return;
     std::unique_lock<std::mutex> lock(ProtectTimerQueue);
@@ -284,8 +257,7 @@ void TMxTimerQueue::Synchronize(bool TaskTimersOnly)
     FFiredCond.wait(lock, [&] { return FFireCount != count; });
 }
 
-void TMxTimerQueue::SynchronizeAll(bool TaskTimersOnly)
-{
+void TMxTimerQueue::SynchronizeAll(bool TaskTimersOnly) {
     std::vector<TMxTimerQueue*> queues;
     {
         std::lock_guard<std::mutex> lock(QueueRegistryMutex());
@@ -295,8 +267,7 @@ void TMxTimerQueue::SynchronizeAll(bool TaskTimersOnly)
         q->Synchronize(TaskTimersOnly);
 }
 
-void TMxTimerQueue::Execute()
-{
+void TMxTimerQueue::Execute() {
     SetName();
     std::unique_lock<std::mutex> lock(ProtectTimerQueue);
     while (!Terminated()) {
@@ -338,8 +309,7 @@ void TMxTimerQueue::Execute()
     }
 }
 
-TMxTimerQueue& MxTimerQueue()
-{
+TMxTimerQueue& MxTimerQueue() {
     static TMxTimerQueue* queue = new TMxTimerQueue("MxTimerQueue");
     return *queue;
 }
@@ -347,12 +317,10 @@ TMxTimerQueue& MxTimerQueue()
 // ====================================================================== tasks
 
 TMxTask::TMxTask(TMxScheduler& AScheduler, MyAnsiString ACaption)
-    : FCaption(std::move(ACaption)), FScheduler(&AScheduler), FTimer(*this, nullptr)
-{
+    : FCaption(std::move(ACaption)), FScheduler(&AScheduler), FTimer(*this, nullptr) {
 }
 
-static TMxScheduler& MainSchedulerOrRaise()
-{
+static TMxScheduler& MainSchedulerOrRaise() {
     TMxScheduler* s = MxScheduler();
     if (!s)
         throw Exception("Main Scheduler not created!");
@@ -361,13 +329,11 @@ static TMxScheduler& MainSchedulerOrRaise()
 
 TMxTask::TMxTask(MyAnsiString ACaption) : TMxTask(MainSchedulerOrRaise(), std::move(ACaption)) {}
 
-std::unique_ptr<TMxTask> TMxTask::CreateMain(MyAnsiString ACaption)
-{
+std::unique_ptr<TMxTask> TMxTask::CreateMain(MyAnsiString ACaption) {
     return std::make_unique<TMxTask>(std::move(ACaption));
 }
 
-void TMxTask::ClearHooks()
-{
+void TMxTask::ClearHooks() {
     FOnExecute = nullptr;
     FOnSuspend = nullptr;
     FOnResume = nullptr;
@@ -375,8 +341,7 @@ void TMxTask::ClearHooks()
     FOnSignal = nullptr;
 }
 
-TMxTask::~TMxTask()
-{
+TMxTask::~TMxTask() {
     // The hooks could reach into a derived object that is already gone: the
     // wait hooks are skipped from here on. The step hooks are left alone until
     // a step running on another thread has ended (clearing them under it would
@@ -401,8 +366,7 @@ TMxTask::~TMxTask()
     ClearHooks();
 }
 
-void TMxTask::Start()
-{
+void TMxTask::Start() {
     // Once the task is in a ready list a threaded scheduler may run it, and a
     // task may free itself in its first step: touch no member after that.
     TMxScheduler* const scheduler = FScheduler;
@@ -419,8 +383,7 @@ void TMxTask::Start()
         scheduler->Woken();
 }
 
-void TMxTask::Terminate()
-{
+void TMxTask::Terminate() {
     for (int round = 0;; ++round) {
         const TMxTaskState s = FState.load();
         if (s == tsCreated)
@@ -450,8 +413,7 @@ void TMxTask::Terminate()
     }
 }
 
-void TMxTask::Kill()
-{
+void TMxTask::Kill() {
     const TMxTaskState s = FState.load();
     if (s == tsCreated || s == tsTerminated)
         return;
@@ -462,8 +424,7 @@ void TMxTask::Kill()
     }
 }
 
-void TMxTask::Sleep(int32_t ATime)
-{
+void TMxTask::Sleep(int32_t ATime) {
     std::lock_guard<TCriticalSection> sleep(SleepLock());
     if (FState.load() != tsReady) {
         LogInfo("Task Sleep Error");
@@ -472,13 +433,11 @@ void TMxTask::Sleep(int32_t ATime)
     TaskSuspend(nullptr, ATime);
 }
 
-void TMxTask::WaitFor(TMxTaskControl& ATaskControl, int64_t ATimeout)
-{
+void TMxTask::WaitFor(TMxTaskControl& ATaskControl, int64_t ATimeout) {
     ATaskControl.TaskWaitFor(*this, ATimeout);
 }
 
-void TMxTask::SetPriority(uint8_t Value)
-{
+void TMxTask::SetPriority(uint8_t Value) {
     std::lock_guard<std::mutex> lock(FScheduler->ProtectTaskList);
     if (FState.load() == tsReady)
         throw Exception("Task Set Priority Error");
@@ -487,14 +446,12 @@ void TMxTask::SetPriority(uint8_t Value)
     FPriority = Value;
 }
 
-uint8_t TMxTask::Priority() const
-{
+uint8_t TMxTask::Priority() const {
     std::lock_guard<std::mutex> lock(FScheduler->ProtectTaskList);
     return FPriority;
 }
 
-void TMxTask::Execute()
-{
+void TMxTask::Execute() {
     if (!FOnExecute)
         return;
     try {
@@ -504,8 +461,7 @@ void TMxTask::Execute()
     }
 }
 
-void TMxTask::TaskExecute()
-{
+void TMxTask::TaskExecute() {
     // Active is set and cleared by the scheduler: the task may be gone
     // (destroyed by its own step) when Execute returns.
     if (Signal.any()) {
@@ -516,8 +472,7 @@ void TMxTask::TaskExecute()
     Execute();
 }
 
-void TMxTask::TaskSuspend(TMxTaskControl* Control, int64_t Interval)
-{
+void TMxTask::TaskSuspend(TMxTaskControl* Control, int64_t Interval) {
     {
         std::lock_guard<std::mutex> lock(FScheduler->ProtectTaskList);
         const TMxTaskState s = FState.load();
@@ -539,8 +494,7 @@ void TMxTask::TaskSuspend(TMxTaskControl* Control, int64_t Interval)
         FOnSuspend(*this);
 }
 
-void TMxTask::TaskResume(TMxTaskControl* Control, TMxExecuteInfo Info)
-{
+void TMxTask::TaskResume(TMxTaskControl* Control, TMxExecuteInfo Info) {
     if (FState.load() != tsSuspended || FSuspender.load() != Control)
         throw Exception("Task Resume Error");
     // Stop the timer before the task can run again: once it is ready it may
@@ -561,8 +515,7 @@ void TMxTask::TaskResume(TMxTaskControl* Control, TMxExecuteInfo Info)
         scheduler->Woken();
 }
 
-void TMxTask::TaskAbortWait(TMxTaskControl* Control)
-{
+void TMxTask::TaskAbortWait(TMxTaskControl* Control) {
     FTimer.Stop();
     FExecuteInfo.store(eiAbort);
     if (FOnResume && !FDying.load())
@@ -573,8 +526,7 @@ void TMxTask::TaskAbortWait(TMxTaskControl* Control)
     FState.store(tsTerminated);
 }
 
-void TMxTask::WakeUp()
-{
+void TMxTask::WakeUp() {
     std::lock_guard<TCriticalSection> sleep(SleepLock());
     if (!FTimer.Current())
         return; // late: the sleep already ended (killed, terminated)
@@ -583,16 +535,14 @@ void TMxTask::WakeUp()
     TaskResume(nullptr, eiSuccess);
 }
 
-void TMxTask::Timeout()
-{
+void TMxTask::Timeout() {
     TMxTaskControl* c = FSuspender.load();
     if (!c)
         return; // late: the wait already ended
     c->TimeoutTask(*this);
 }
 
-void TMxTask::TMxTaskTimer::Expiration()
-{
+void TMxTask::TMxTaskTimer::Expiration() {
     if (FSleep.load())
         FTask.WakeUp();
     else
@@ -603,8 +553,7 @@ void TMxTask::TMxTaskTimer::Expiration()
 
 TMxTaskControl::TMxTaskControl() = default;
 
-TMxTaskControl::~TMxTaskControl()
-{
+TMxTaskControl::~TMxTaskControl() {
     {
         std::lock_guard<TCriticalSection> lock(ProtectStruct);
         while (FWaitingTasks)
@@ -615,33 +564,28 @@ TMxTaskControl::~TMxTaskControl()
     TMxTimerQueue::SynchronizeAll(true);
 }
 
-int32_t TMxTaskControl::WaitingCount() const
-{
+int32_t TMxTaskControl::WaitingCount() const {
     std::lock_guard<TCriticalSection> lock(ProtectStruct);
     return FTaskCount;
 }
 
-void TMxTaskControl::ReleaseTask(TMxTask& Task)
-{
+void TMxTaskControl::ReleaseTask(TMxTask& Task) {
     ReleaseWithInfo(Task, eiAbort);
 }
 
-void TMxTaskControl::Reset()
-{
+void TMxTaskControl::Reset() {
     std::lock_guard<TCriticalSection> lock(ProtectStruct);
     while (FWaitingTasks)
         ResumeTask(*FWaitingTasks, eiReset);
 }
 
-bool TMxTaskControl::IsWaiting(const TMxTask& Task) const
-{
+bool TMxTaskControl::IsWaiting(const TMxTask& Task) const {
     // The task's suspender changes only under this control's lock while it is
     // (or becomes) this control.
     return Task.FState.load() == tsSuspended && Task.FSuspender.load() == this;
 }
 
-void TMxTaskControl::SuspendTask(TMxTask& Task, int64_t Interval)
-{
+void TMxTaskControl::SuspendTask(TMxTask& Task, int64_t Interval) {
     std::lock_guard<TCriticalSection> lock(ProtectStruct);
     Task.TaskSuspend(this, Interval);
     // Append at the tail of the circular FIFO.
@@ -658,8 +602,7 @@ void TMxTaskControl::SuspendTask(TMxTask& Task, int64_t Interval)
     ++FTaskCount;
 }
 
-void TMxTaskControl::Unlink(TMxTask& Task)
-{
+void TMxTaskControl::Unlink(TMxTask& Task) {
     if (Task.Next == &Task) {
         FWaitingTasks = nullptr;
     } else {
@@ -672,8 +615,7 @@ void TMxTaskControl::Unlink(TMxTask& Task)
     --FTaskCount;
 }
 
-void TMxTaskControl::ResumeTask(TMxTask& Task, TMxExecuteInfo Info)
-{
+void TMxTaskControl::ResumeTask(TMxTask& Task, TMxExecuteInfo Info) {
     std::lock_guard<TCriticalSection> lock(ProtectStruct);
     if (!IsWaiting(Task))
         throw Exception("Task Resume Error");
@@ -681,16 +623,14 @@ void TMxTaskControl::ResumeTask(TMxTask& Task, TMxExecuteInfo Info)
     Task.TaskResume(this, Info);
 }
 
-void TMxTaskControl::ReleaseWithInfo(TMxTask& Task, TMxExecuteInfo Info)
-{
+void TMxTaskControl::ReleaseWithInfo(TMxTask& Task, TMxExecuteInfo Info) {
     std::lock_guard<TCriticalSection> lock(ProtectStruct);
     if (!IsWaiting(Task))
         throw Exception("Release Task Error");
     ResumeTask(Task, Info);
 }
 
-bool TMxTaskControl::AbortWaiting(TMxTask& Task)
-{
+bool TMxTaskControl::AbortWaiting(TMxTask& Task) {
     std::lock_guard<TCriticalSection> lock(ProtectStruct);
     if (!IsWaiting(Task))
         return false;
@@ -699,8 +639,7 @@ bool TMxTaskControl::AbortWaiting(TMxTask& Task)
     return true;
 }
 
-void TMxTaskControl::TimeoutTask(TMxTask& Task)
-{
+void TMxTaskControl::TimeoutTask(TMxTask& Task) {
     std::lock_guard<TCriticalSection> lock(ProtectStruct);
     // Late when the task was released meanwhile (perhaps waiting again since).
     if (!IsWaiting(Task) || !Task.FTimer.Current())
@@ -712,8 +651,7 @@ void TMxTaskControl::TimeoutTask(TMxTask& Task)
 
 // ---------------------------------------------------------------- signal
 
-void TMxSignal::SetReady(bool Value)
-{
+void TMxSignal::SetReady(bool Value) {
     std::lock_guard<TCriticalSection> lock(ProtectStruct);
     FReady = Value;
     if (Value)
@@ -721,14 +659,12 @@ void TMxSignal::SetReady(bool Value)
             ResumeTask(*FWaitingTasks, eiSuccess);
 }
 
-bool TMxSignal::Ready() const
-{
+bool TMxSignal::Ready() const {
     std::lock_guard<TCriticalSection> lock(ProtectStruct);
     return FReady;
 }
 
-void TMxSignal::TaskWaitFor(TMxTask& Task, int64_t Timeout)
-{
+void TMxSignal::TaskWaitFor(TMxTask& Task, int64_t Timeout) {
     std::lock_guard<TCriticalSection> lock(ProtectStruct);
     if (FReady)
         SetTaskInfo(Task, eiSuccess);
@@ -740,8 +676,7 @@ void TMxSignal::TaskWaitFor(TMxTask& Task, int64_t Timeout)
 
 // ---------------------------------------------------------------- semaphore
 
-void TMxSemaphore::Release(TMxTask& Sender)
-{
+void TMxSemaphore::Release(TMxTask& Sender) {
     std::lock_guard<TCriticalSection> lock(ProtectStruct);
     if (&Sender != ActualTask) {
         LogInfo("Semaphore Release Error");
@@ -755,19 +690,16 @@ void TMxSemaphore::Release(TMxTask& Sender)
     }
 }
 
-bool TMxSemaphore::IsOwner(const TMxTask& Sender) const
-{
+bool TMxSemaphore::IsOwner(const TMxTask& Sender) const {
     return Owner() == &Sender;
 }
 
-TMxTask* TMxSemaphore::Owner() const
-{
+TMxTask* TMxSemaphore::Owner() const {
     std::lock_guard<TCriticalSection> lock(ProtectStruct);
     return ActualTask;
 }
 
-void TMxSemaphore::TaskWaitFor(TMxTask& Task, int64_t Timeout)
-{
+void TMxSemaphore::TaskWaitFor(TMxTask& Task, int64_t Timeout) {
     std::lock_guard<TCriticalSection> lock(ProtectStruct);
     if (!ActualTask) {
         ActualTask = &Task;
@@ -785,16 +717,14 @@ class TMxScheduler::TMxSchedulerThread : public TOurThread {
 public:
     TMxSchedulerThread(TMxScheduler& Owner, std::string Name) : TOurThread(std::move(Name)), FOwner(Owner) {}
     ~TMxSchedulerThread() override { Stop(); }
-    void Stop()
-    {
+    void Stop() {
         Terminate();
         FOwner.TaskReady->SetEvent();
         WaitFor();
     }
 
 protected:
-    void Execute() override
-    {
+    void Execute() override {
         SetName();
         SetCurrentThreadPriorityOffset(1); // one step below normal
         while (!Terminated())
@@ -809,8 +739,7 @@ TMxScheduler::TMxScheduler() = default;
 
 TMxScheduler::TMxScheduler(TMainLoop& Loop) : FMainLoop(&Loop) {}
 
-std::unique_ptr<TMxScheduler> TMxScheduler::CreateThreaded(std::string ThreadName)
-{
+std::unique_ptr<TMxScheduler> TMxScheduler::CreateThreaded(std::string ThreadName) {
     std::unique_ptr<TMxScheduler> s(new TMxScheduler());
     s->Threaded = true;
     s->TaskReady = std::make_unique<TEvent>(true, false);
@@ -819,20 +748,17 @@ std::unique_ptr<TMxScheduler> TMxScheduler::CreateThreaded(std::string ThreadNam
     return s;
 }
 
-TMxScheduler::~TMxScheduler()
-{
+TMxScheduler::~TMxScheduler() {
     if (TaskThread)
         TaskThread->Stop();
     TaskThread.reset();
 }
 
-bool TMxScheduler::IsSchedulerThread() const
-{
+bool TMxScheduler::IsSchedulerThread() const {
     return TaskThread && TaskThread->IsCurrentThread();
 }
 
-bool TMxScheduler::InsertLocked(TMxTask& Task)
-{
+bool TMxScheduler::InsertLocked(TMxTask& Task) {
     const uint8_t p = Task.FPriority;
     Task.FListPriority = p;
     TMxTask*& head = ReadyTasks[p];
@@ -855,8 +781,7 @@ bool TMxScheduler::InsertLocked(TMxTask& Task)
     return false;
 }
 
-void TMxScheduler::RemoveLocked(TMxTask& Task)
-{
+void TMxScheduler::RemoveLocked(TMxTask& Task) {
     TMxTask*& head = ReadyTasks[Task.FListPriority];
     if (Task.Next == &Task) {
         head = nullptr;
@@ -871,14 +796,12 @@ void TMxScheduler::RemoveLocked(TMxTask& Task)
         TaskReady->ResetEvent();
 }
 
-void TMxScheduler::Woken()
-{
+void TMxScheduler::Woken() {
     if (FMainLoop)
         FMainLoop->PostWakeUp();
 }
 
-void TMxScheduler::InsertTask(TMxTask& Task)
-{
+void TMxScheduler::InsertTask(TMxTask& Task) {
     bool woken;
     {
         std::lock_guard<std::mutex> lock(ProtectTaskList);
@@ -888,14 +811,12 @@ void TMxScheduler::InsertTask(TMxTask& Task)
         Woken();
 }
 
-void TMxScheduler::RemoveTask(TMxTask& Task)
-{
+void TMxScheduler::RemoveTask(TMxTask& Task) {
     std::lock_guard<std::mutex> lock(ProtectTaskList);
     RemoveLocked(Task);
 }
 
-void TMxScheduler::Execute()
-{
+void TMxScheduler::Execute() {
     if (Busy.exchange(true))
         return; // a nested call (a step that pumps messages) does nothing
     struct BusyGuard {
@@ -948,8 +869,7 @@ void TMxScheduler::Execute()
     FStepDone.notify_all();
 }
 
-void TMxScheduler::AppIdleExecute(bool& Done)
-{
+void TMxScheduler::AppIdleExecute(bool& Done) {
     if (FTaskCount.load() > 0)
         Execute();
     Done = FTaskCount.load() == 0;
@@ -959,8 +879,7 @@ void TMxScheduler::AppIdleExecute(bool& Done)
 
 TMxScheduler* MxScheduler() noexcept { return GMainScheduler.load(); }
 
-TMxScheduler& MxCreateMainScheduler(TMainLoop& Loop)
-{
+TMxScheduler& MxCreateMainScheduler(TMainLoop& Loop) {
     std::lock_guard<std::mutex> lock(GMainSchedulerMutex);
     if (GMainSchedulerOwner)
         throw Exception("MxCreateMainScheduler: main scheduler already created");
@@ -971,8 +890,7 @@ TMxScheduler& MxCreateMainScheduler(TMainLoop& Loop)
     return *s;
 }
 
-void MxFreeMainScheduler()
-{
+void MxFreeMainScheduler() {
     std::lock_guard<std::mutex> lock(GMainSchedulerMutex);
     if (!GMainSchedulerOwner)
         return;

@@ -41,21 +41,24 @@
 
 namespace vo {
 
-enum class TMxTaskState : uint8_t { tsCreated, tsReady, tsSuspended, tsTerminated };
+enum class TMxTaskState : uint8_t { tsCreated,
+                                    tsReady,
+                                    tsSuspended,
+                                    tsTerminated };
 using enum TMxTaskState;
 
 // Why a task continues after a wait.
 enum class TMxExecuteInfo : uint8_t {
-    eiSuccess,     // the awaited object was available or released the task
-    eiTimeout,     // the wait's time limit expired
+    eiSuccess, // the awaited object was available or released the task
+    eiTimeout, // the wait's time limit expired
     eiUnavailable, // the object was not available and the caller asked not to wait
-    eiReset,       // the object was reset or destroyed
-    eiAbort        // the wait was aborted (ReleaseTask, Kill)
+    eiReset, // the object was reset or destroyed
+    eiAbort // the wait was aborted (ReleaseTask, Kill)
 };
 using enum TMxExecuteInfo;
 
-const char* MxTaskStateText(TMxTaskState State);        // "Created", "Ready", ...
-const char* MxExecuteInfoText(TMxExecuteInfo Info);     // "eiSuccess", ...
+const char* MxTaskStateText(TMxTaskState State); // "Created", "Ready", ...
+const char* MxExecuteInfoText(TMxExecuteInfo Info); // "eiSuccess", ...
 
 class TMxTask;
 class TMxTaskControl;
@@ -91,8 +94,8 @@ public:
     // Removes a pending timer, stores interval and kind, and inserts it when
     // AutoStart (the interval counts from now).
     void Initialize(int64_t Interval, bool Cyclic, bool AutoStart);
-    void Start();   // (re)inserts; the interval counts from now
-    void Stop();    // removes when pending; a running expiration is not repeated
+    void Start(); // (re)inserts; the interval counts from now
+    void Stop(); // removes when pending; a running expiration is not repeated
     // Stop, then wait for an expiration running on the timer thread to return.
     void StopAndWait();
     // Milliseconds until expiration, 0 when due.
@@ -126,7 +129,7 @@ private:
     TMxTimerEvent FOnExpiration;
     TMxTimerQueue* FQueue;
     bool FTaskTimer = false; // the kernel's own timer of a task
-    uint64_t FArmSeq = 0;  // changes with every start and stop
+    uint64_t FArmSeq = 0; // changes with every start and stop
     uint64_t FFireSeq = 0; // FArmSeq when the running expiration was taken
 };
 
@@ -161,15 +164,15 @@ private:
     void StopLocked(TMxTimer& Timer, std::unique_lock<std::mutex>& Lock, bool Wait);
 
     mutable std::mutex ProtectTimerQueue;
-    std::condition_variable FEvent;      // the head changed or termination
-    std::condition_variable FFiredCond;  // an expiration returned
+    std::condition_variable FEvent; // the head changed or termination
+    std::condition_variable FFiredCond; // an expiration returned
     bool FHeadChanged = false;
-    TMxTimer* TimerQueue = nullptr;      // head
+    TMxTimer* TimerQueue = nullptr; // head
     TMxTimer* FTail = nullptr;
     size_t FCount = 0;
-    TMxTimer* FFiring = nullptr;         // the timer whose expiration runs
+    TMxTimer* FFiring = nullptr; // the timer whose expiration runs
     bool FFiringIsTaskTimer = false;
-    bool FFiringGone = false;            // it was destroyed by its own handler
+    bool FFiringGone = false; // it was destroyed by its own handler
     uint64_t FFireCount = 0;
 };
 
@@ -256,7 +259,7 @@ private:
     // Under the control's lock: leaves the wait straight into tsTerminated.
     void TaskAbortWait(TMxTaskControl* Control);
     void SetTaskInfo(TMxExecuteInfo Info) { FExecuteInfo.store(Info); }
-    void WakeUp();  // timer thread: end of a sleep
+    void WakeUp(); // timer thread: end of a sleep
     void Timeout(); // timer thread: end of a wait's time limit
     void ClearHooks();
 
@@ -268,11 +271,11 @@ private:
     TMxTask* Last = nullptr; // ready list or waiting list
     TMxTask* Next = nullptr;
     uint8_t FPriority = 2;
-    uint8_t FListPriority = 2;         // the ready list it is in
+    uint8_t FListPriority = 2; // the ready list it is in
     std::atomic<TMxTaskControl*> FSuspender{nullptr};
     TMxScheduler* FScheduler;
     TMxTaskEvent FOnExecute, FOnSuspend, FOnResume, FOnTimeout, FOnSignal;
-    TMxTaskTimer FTimer;               // last member: destroyed first
+    TMxTaskTimer FTimer; // last member: destroyed first
 };
 
 // ------------------------------------------------------------------ controls

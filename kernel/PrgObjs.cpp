@@ -10,20 +10,17 @@ using ansi::Fmt;
 TObjectRegistryItem::TObjectRegistryItem(void* AItem, std::type_index AItemType, MyAnsiString AName,
                                          MyAnsiString AType, int AVersion, int ARevision)
     : FItem(AItem), FItemType(AItemType), FName(std::move(AName)), FType(std::move(AType)), FVersion(AVersion),
-      FRevision(ARevision)
-{
+      FRevision(ARevision) {
 }
 
-void TObjectRegistryItem::CheckVersion(int AVersion) const
-{
+void TObjectRegistryItem::CheckVersion(int AVersion) const {
     if (AVersion != FVersion)
         throw Exception(Fmt("CheckVersion: requestet version (%d) doesn't match available version (%d) for object "
                             "'%s' of type '%s'",
                             AVersion, FVersion, FName.c_str(), FType.c_str()));
 }
 
-const TObjectRegistryItem* TObjectRegistryManager::Find(const MyAnsiString& AName) const noexcept
-{
+const TObjectRegistryItem* TObjectRegistryManager::Find(const MyAnsiString& AName) const noexcept {
     for (const auto& item : FObjectList)
         if (item->Name() == AName) return item.get();
     return nullptr;
@@ -31,8 +28,7 @@ const TObjectRegistryItem* TObjectRegistryManager::Find(const MyAnsiString& ANam
 
 TObjectRegistryItem& TObjectRegistryManager::DoRegister(void* Obj, std::type_index AItemType,
                                                         const MyAnsiString& AName, const MyAnsiString& AType,
-                                                        int AVer, int ARev)
-{
+                                                        int AVer, int ARev) {
     if (Find(AName))
         throw Exception(
             Fmt("%s:RegisterObject: object with name '%s' already registered", ClassName(), AName.c_str()));
@@ -40,26 +36,22 @@ TObjectRegistryItem& TObjectRegistryManager::DoRegister(void* Obj, std::type_ind
     return *FObjectList.back();
 }
 
-bool TObjectRegistryManager::ObjectExists(const MyAnsiString& AName) const noexcept
-{
+bool TObjectRegistryManager::ObjectExists(const MyAnsiString& AName) const noexcept {
     return Find(AName) != nullptr;
 }
 
-TObjectRegistryItem& TObjectRegistryManager::GetObject(const MyAnsiString& AName) const
-{
+TObjectRegistryItem& TObjectRegistryManager::GetObject(const MyAnsiString& AName) const {
     if (const auto* item = Find(AName)) return const_cast<TObjectRegistryItem&>(*item);
     throw Exception(Fmt("%s.GetObject: object with name '%s' not registered", ClassName(), AName.c_str()));
 }
 
-TObjectRegistryItem& TObjectRegistryManager::GetRegItem(int Index) const
-{
+TObjectRegistryItem& TObjectRegistryManager::GetRegItem(int Index) const {
     if (Index < 0 || Index >= GetCount())
         throw Exception(Fmt("%s.GetRegItem: index %d out of range", ClassName(), Index));
     return *FObjectList[static_cast<std::size_t>(Index)];
 }
 
-TObjectRegistryManager& ObjectRegistryManager()
-{
+TObjectRegistryManager& ObjectRegistryManager() {
     static TObjectRegistryManager instance;
     return instance;
 }

@@ -22,8 +22,7 @@ public:
     // as exactly T (register the interface type callers will ask for);
     // otherwise it returns nullptr.
     template <class T>
-    T* Item() const noexcept
-    {
+    T* Item() const noexcept {
         return FItemType == std::type_index(typeid(T)) ? static_cast<T*>(FItem) : nullptr;
     }
     void* RawItem() const noexcept { return FItem; }
@@ -56,8 +55,7 @@ public:
     // Appends an entry; a name already present (exact comparison) raises.
     template <class T>
     TObjectRegistryItem& RegisterObject(T* Obj, const MyAnsiString& AName, const MyAnsiString& AType, int AVer,
-                                        int ARev)
-    {
+                                        int ARev) {
         return DoRegister(static_cast<void*>(Obj), std::type_index(typeid(T)), AName, AType, AVer, ARev);
     }
 

@@ -12,15 +12,13 @@ namespace vo {
 using ansi::Fmt;
 
 template <class TGet, class TSet>
-void TBoundProperty<TGet, TSet>::CheckWriteAccess() const
-{
+void TBoundProperty<TGet, TSet>::CheckWriteAccess() const {
     if (!FOnSetProp)
         throw Exception(Fmt("Property Access Error for '%s': no write access function defined", Name().c_str()));
 }
 
 template <class TGet, class TSet>
-void TBoundProperty<TGet, TSet>::CheckReadAccess() const
-{
+void TBoundProperty<TGet, TSet>::CheckReadAccess() const {
     if (!FOnGetProp)
         throw Exception(Fmt("Property Access Error for '%s': no read access function defined", Name().c_str()));
 }
@@ -31,8 +29,7 @@ template class TBoundProperty<TGetDouble, TSetDouble>;
 
 // --- conversions ----------------------------------------------------------
 
-std::int32_t PropStrToInt(const MyAnsiString& AStr)
-{
+std::int32_t PropStrToInt(const MyAnsiString& AStr) {
     const auto fail = [&]() -> EConvertError {
         return EConvertError(Fmt("'%s' is not a valid integer value", AStr.c_str()));
     };
@@ -66,8 +63,7 @@ std::int32_t PropStrToInt(const MyAnsiString& AStr)
     return negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(value)) : static_cast<std::int32_t>(value);
 }
 
-double PropStrToFloat(const MyAnsiString& AStr)
-{
+double PropStrToFloat(const MyAnsiString& AStr) {
     const auto fail = [&]() -> EConvertError {
         return EConvertError(Fmt("'%s' is not a valid floating point value", AStr.c_str()));
     };
@@ -114,15 +110,13 @@ double PropStrToFloat(const MyAnsiString& AStr)
     return value;
 }
 
-MyAnsiString PropFloatToStr(double AValue)
-{
+MyAnsiString PropFloatToStr(double AValue) {
     return FloatToStrGeneral(AValue, 15);
 }
 
 // --- items ----------------------------------------------------------------
 
-void TStringProperty::SetValue(TObject* AObj, const MyAnsiString& AStr)
-{
+void TStringProperty::SetValue(TObject* AObj, const MyAnsiString& AStr) {
     CheckWriteAccess();
     if (FMaxSize > 0 && AStr.size() > static_cast<std::size_t>(FMaxSize))
         throw Exception(Fmt("Property Value Error for '%s': MyAnsiString max size is %d AnsiCharacters",
@@ -130,32 +124,27 @@ void TStringProperty::SetValue(TObject* AObj, const MyAnsiString& AStr)
     FOnSetProp(AObj, FId, AStr);
 }
 
-MyAnsiString TStringProperty::GetValue(TObject* AObj) const
-{
+MyAnsiString TStringProperty::GetValue(TObject* AObj) const {
     CheckReadAccess();
     return FOnGetProp(AObj, FId);
 }
 
-void TLongintProperty::SetValue(TObject* AObj, const MyAnsiString& AStr)
-{
+void TLongintProperty::SetValue(TObject* AObj, const MyAnsiString& AStr) {
     CheckWriteAccess();
     FOnSetProp(AObj, FId, PropStrToInt(AStr));
 }
 
-MyAnsiString TLongintProperty::GetValue(TObject* AObj) const
-{
+MyAnsiString TLongintProperty::GetValue(TObject* AObj) const {
     CheckReadAccess();
     return std::to_string(FOnGetProp(AObj, FId));
 }
 
-void TDoubleProperty::SetValue(TObject* AObj, const MyAnsiString& AStr)
-{
+void TDoubleProperty::SetValue(TObject* AObj, const MyAnsiString& AStr) {
     CheckWriteAccess();
     FOnSetProp(AObj, FId, PropStrToFloat(AStr));
 }
 
-MyAnsiString TDoubleProperty::GetValue(TObject* AObj) const
-{
+MyAnsiString TDoubleProperty::GetValue(TObject* AObj) const {
     CheckReadAccess();
     return PropFloatToStr(FOnGetProp(AObj, FId));
 }

@@ -23,8 +23,7 @@ class TBoundProperty : public TPropertyItem {
 public:
     using TPropertyItem::TPropertyItem;
 
-    void Setup(TGet GetProp, TSet SetProp, int AId)
-    {
+    void Setup(TGet GetProp, TSet SetProp, int AId) {
         FOnGetProp = std::move(GetProp);
         FOnSetProp = std::move(SetProp);
         FId = AId;

@@ -74,8 +74,7 @@ public:
     // it and enters it in the name list. A name already present (letter case
     // ignored) raises the name list's duplicate error and adds nothing.
     template <class T>
-    T& Add(const MyAnsiString& AName)
-    {
+    T& Add(const MyAnsiString& AName) {
         auto item = std::make_unique<T>(this, AName);
         T& ref = *item;
         Insert(std::move(item));

@@ -27,8 +27,7 @@ private:
     bool FAbort = false;
 };
 
-TNeutralShellServices& Neutral()
-{
+TNeutralShellServices& Neutral() {
     static TNeutralShellServices instance;
     return instance;
 }
@@ -37,14 +36,12 @@ std::atomic<TShellServices*> gInstalled{nullptr};
 
 } // namespace
 
-TShellServices& ShellServices()
-{
+TShellServices& ShellServices() {
     TShellServices* s = gInstalled.load(std::memory_order_acquire);
     return s ? *s : Neutral();
 }
 
-TShellServices* SetShellServices(TShellServices* AServices)
-{
+TShellServices* SetShellServices(TShellServices* AServices) {
     return gInstalled.exchange(AServices, std::memory_order_acq_rel);
 }
 

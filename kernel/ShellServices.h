@@ -24,7 +24,7 @@ public:
 // Answers of the connection-lost dialog.
 enum class TConnectionLostAnswer : std::uint8_t {
     GoOffline = 2, // the default button (modal result Cancel)
-    Retry = 4,     // also taken by Escape (modal result Retry)
+    Retry = 4, // also taken by Escape (modal result Retry)
 };
 
 class TShellServices {

@@ -10,13 +10,11 @@ namespace vo {
 
 // ---------------------------------------------------------------- TOurThread
 
-void TOurThread::SetName() const
-{
+void TOurThread::SetName() const {
     SetCurrentThreadName(ThreadName());
 }
 
-void TOurThread::SetThreadName(std::string Name)
-{
+void TOurThread::SetThreadName(std::string Name) {
     {
         std::lock_guard<std::mutex> lock(FNameMutex);
         FThreadName = Name;
@@ -24,22 +22,19 @@ void TOurThread::SetThreadName(std::string Name)
     RenameThread(Name);
 }
 
-std::string TOurThread::ThreadName() const
-{
+std::string TOurThread::ThreadName() const {
     std::lock_guard<std::mutex> lock(FNameMutex);
     return FThreadName;
 }
 
 // ---------------------------------------------------------------- TThreadClient
 
-void TThreadClient::SetOnEvent(TNotifyEvent Handler)
-{
+void TThreadClient::SetOnEvent(TNotifyEvent Handler) {
     std::lock_guard<std::recursive_mutex> lock(FHandlerMutex);
     FOnEvent = std::move(Handler);
 }
 
-void TThreadClient::AttachWaitHandle(int Fd, short Events)
-{
+void TThreadClient::AttachWaitHandle(int Fd, short Events) {
     {
         std::lock_guard<std::mutex> lock(FOwner->FListMutex);
         FWaitFd = Fd;
@@ -49,8 +44,7 @@ void TThreadClient::AttachWaitHandle(int Fd, short Events)
     FOwner->Wake();
 }
 
-void TThreadClient::Release()
-{
+void TThreadClient::Release() {
     TThreadManager* owner = FOwner;
     {
         std::lock_guard<std::mutex> lock(owner->FListMutex);
@@ -60,8 +54,7 @@ void TThreadClient::Release()
     owner->Wake(); // the client may be freed from here on
 }
 
-void TThreadClient::DoEvent()
-{
+void TThreadClient::DoEvent() {
     std::lock_guard<std::recursive_mutex> lock(FHandlerMutex);
     if (FOnEvent && !FReleaseRequest.load())
         FOnEvent(*this);
@@ -69,20 +62,17 @@ void TThreadClient::DoEvent()
 
 // ---------------------------------------------------------------- TThreadManager
 
-TThreadManager::TThreadManager() : TOurThread("ThreadManager")
-{
+TThreadManager::TThreadManager() : TOurThread("ThreadManager") {
     Start();
 }
 
-TThreadManager::~TThreadManager()
-{
+TThreadManager::~TThreadManager() {
     Terminate();
     Wake();
     WaitFor();
 }
 
-TThreadClient* TThreadManager::NewThreadClient()
-{
+TThreadClient* TThreadManager::NewThreadClient() {
     TThreadClient* client;
     {
         std::lock_guard<std::mutex> lock(FListMutex);
@@ -100,21 +90,18 @@ TThreadClient* TThreadManager::NewThreadClient()
     return client;
 }
 
-size_t TThreadManager::ListedClients() const
-{
+size_t TThreadManager::ListedClients() const {
     std::lock_guard<std::mutex> lock(FListMutex);
     return FClientList.size();
 }
 
-bool TThreadManager::WaitUntilSettled(int64_t TimeoutMs)
-{
+bool TThreadManager::WaitUntilSettled(int64_t TimeoutMs) {
     const uint64_t target = FChanges.load();
     std::unique_lock<std::mutex> lock(FSettleMutex);
     return FSettleCond.wait_for(lock, std::chrono::milliseconds(TimeoutMs), [&] { return FSettled.load() >= target; });
 }
 
-void TThreadManager::Rebuild()
-{
+void TThreadManager::Rebuild() {
     std::vector<std::unique_ptr<TThreadClient>> dropped;
     uint64_t seen;
     {
@@ -151,8 +138,7 @@ void TThreadManager::Rebuild()
     FSettleCond.notify_all();
 }
 
-void TThreadManager::Execute()
-{
+void TThreadManager::Execute() {
     SetName();
     FEventArray[0] = pollfd{FControlEvent.Handle(), POLLIN, 0};
     Rebuild();

@@ -77,7 +77,7 @@ private:
     TNotifyEvent FOnEvent;
     TThreadManager* FOwner;
     std::atomic<bool> FReleaseRequest{false};
-    int FWaitFd = -1;       // outside descriptor (guarded by the owner's list lock)
+    int FWaitFd = -1; // outside descriptor (guarded by the owner's list lock)
     short FWaitEvents = POLLIN;
 };
 

@@ -10,68 +10,58 @@ namespace vo {
 // --- TTreeNode --------------------------------------------------------------
 
 TTreeNode::TTreeNode(TTreeView& AOwner, TTreeNode* AParent, MyAnsiString AText, TEntryItem* AData)
-    : FOwner(&AOwner), FParent(AParent), FText(std::move(AText)), FData(AData)
-{
+    : FOwner(&AOwner), FParent(AParent), FText(std::move(AText)), FData(AData) {
 }
 
 TTreeNode::~TTreeNode() = default;
 
-TTreeNode* TTreeNode::Item(int Index) const
-{
+TTreeNode* TTreeNode::Item(int Index) const {
     if (Index < 0 || Index >= Count()) throw Exception(ansi::Fmt("TTreeNode.Item: index %d out of bounds", Index));
     return FChildren[static_cast<std::size_t>(Index)].get();
 }
 
-int TTreeNode::Index() const noexcept
-{
+int TTreeNode::Index() const noexcept {
     const auto& list = FParent ? FParent->FChildren : FOwner->FItems;
     for (std::size_t i = 0; i < list.size(); ++i)
         if (list[i].get() == this) return static_cast<int>(i);
     return -1;
 }
 
-int TTreeNode::Level() const noexcept
-{
+int TTreeNode::Level() const noexcept {
     int level = 0;
     for (const TTreeNode* p = FParent; p; p = p->FParent) ++level;
     return level;
 }
 
-void TTreeNode::SetText(const MyAnsiString& Value)
-{
+void TTreeNode::SetText(const MyAnsiString& Value) {
     if (FText == Value) return;
     FText = Value;
     FOwner->NotifyChanged(*this);
 }
 
-void TTreeNode::SetImageIndex(int Value)
-{
+void TTreeNode::SetImageIndex(int Value) {
     if (FImageIndex == Value) return;
     FImageIndex = Value;
     FOwner->NotifyChanged(*this);
 }
 
-void TTreeNode::SetSelectedIndex(int Value)
-{
+void TTreeNode::SetSelectedIndex(int Value) {
     if (FSelectedIndex == Value) return;
     FSelectedIndex = Value;
     FOwner->NotifyChanged(*this);
 }
 
-void TTreeNode::SetHasChildren(bool Value)
-{
+void TTreeNode::SetHasChildren(bool Value) {
     if (FHasChildren == Value) return;
     FHasChildren = Value;
     FOwner->NotifyChanged(*this);
 }
 
-bool TTreeNode::Selected() const noexcept
-{
+bool TTreeNode::Selected() const noexcept {
     return FOwner->FSelected == this;
 }
 
-void TTreeNode::SetExpanded(bool Value)
-{
+void TTreeNode::SetExpanded(bool Value) {
     if (FExpanded == Value) return;
     bool allow = true;
     if (Value) {
@@ -91,8 +81,7 @@ void TTreeNode::SetExpanded(bool Value)
     }
 }
 
-void TTreeNode::DeleteChildren()
-{
+void TTreeNode::DeleteChildren() {
     if (!FChildren.empty()) FOwner->DeleteRange(this, FChildren, 0, Count() - 1);
     // A node without children is neither expanded nor shows a button; the
     // expanded flag is dropped silently (no collapse events).
@@ -108,21 +97,18 @@ void TTreeNode::DeleteChildren()
 
 // --- TTreeView --------------------------------------------------------------
 
-TTreeView::~TTreeView()
-{
+TTreeView::~TTreeView() {
     FObserver = nullptr;
     FSelected = nullptr;
     FItems.clear();
 }
 
-TTreeNode* TTreeView::Item(int Index) const
-{
+TTreeNode* TTreeView::Item(int Index) const {
     if (Index < 0 || Index >= Count()) throw Exception(ansi::Fmt("TTreeView.Item: index %d out of bounds", Index));
     return FItems[static_cast<std::size_t>(Index)].get();
 }
 
-TTreeNode& TTreeView::AddChild(TTreeNode* AParent, const MyAnsiString& AText, TEntryItem* AData)
-{
+TTreeNode& TTreeView::AddChild(TTreeNode* AParent, const MyAnsiString& AText, TEntryItem* AData) {
     auto& list = AParent ? AParent->FChildren : FItems;
     const int index = static_cast<int>(list.size());
     if (FObserver) FObserver->NodesInserting(AParent, index, index);
@@ -134,8 +120,7 @@ TTreeNode& TTreeView::AddChild(TTreeNode* AParent, const MyAnsiString& AText, TE
 }
 
 void TTreeView::DeleteRange(TTreeNode* AParent, std::vector<std::unique_ptr<TTreeNode>>& AList, int AFirst,
-                            int ALast)
-{
+                            int ALast) {
     // Does the selection lie inside the nodes going away?
     bool selectionGoes = false;
     for (const TTreeNode* p = FSelected; p && !selectionGoes; p = p->FParent)
@@ -154,8 +139,7 @@ void TTreeView::DeleteRange(TTreeNode* AParent, std::vector<std::unique_ptr<TTre
     }
 }
 
-void TTreeView::Delete(TTreeNode& ANode)
-{
+void TTreeView::Delete(TTreeNode& ANode) {
     TTreeNode* parent = ANode.FParent;
     auto& list = parent ? parent->FChildren : FItems;
     const int index = ANode.Index();
@@ -172,13 +156,11 @@ void TTreeView::Delete(TTreeNode& ANode)
     }
 }
 
-void TTreeView::Clear()
-{
+void TTreeView::Clear() {
     if (!FItems.empty()) DeleteRange(nullptr, FItems, 0, Count() - 1);
 }
 
-void TTreeView::Select(TTreeNode* ANode)
-{
+void TTreeView::Select(TTreeNode* ANode) {
     if (ANode == FSelected) return;
     if (ANode && &ANode->TreeView() != this) throw Exception("TTreeView.Select: node of another tree");
     bool allow = true;
@@ -198,45 +180,38 @@ void TTreeView::Select(TTreeNode* ANode)
     if (OnChange) OnChange(FSelected);
 }
 
-bool TTreeView::UserSelect(TTreeNode* ANode)
-{
+bool TTreeView::UserSelect(TTreeNode* ANode) {
     Select(ANode);
     return FSelected == ANode;
 }
 
-bool TTreeView::UserExpand(TTreeNode& ANode)
-{
+bool TTreeView::UserExpand(TTreeNode& ANode) {
     ANode.SetExpanded(true);
     return ANode.Expanded();
 }
 
-bool TTreeView::UserCollapse(TTreeNode& ANode)
-{
+bool TTreeView::UserCollapse(TTreeNode& ANode) {
     ANode.SetExpanded(false);
     return !ANode.Expanded();
 }
 
-bool TTreeView::CanEdit(TTreeNode& ANode)
-{
+bool TTreeView::CanEdit(TTreeNode& ANode) {
     bool allow = true;
     if (OnEditing) OnEditing(ANode, allow);
     return allow;
 }
 
-void TTreeView::UserEdited(TTreeNode& ANode, const MyAnsiString& AText)
-{
+void TTreeView::UserEdited(TTreeNode& ANode, const MyAnsiString& AText) {
     MyAnsiString text = AText;
     if (OnEdited) OnEdited(ANode, text);
     if (Contains(&ANode)) ANode.SetText(text);
 }
 
-void TTreeView::NotifyChanged(TTreeNode& ANode)
-{
+void TTreeView::NotifyChanged(TTreeNode& ANode) {
     if (FObserver) FObserver->NodeChanged(ANode);
 }
 
-void TTreeView::ForEach(const std::function<void(TTreeNode&)>& Fn) const
-{
+void TTreeView::ForEach(const std::function<void(TTreeNode&)>& Fn) const {
     std::vector<TTreeNode*> stack;
     for (auto it = FItems.rbegin(); it != FItems.rend(); ++it) stack.push_back(it->get());
     while (!stack.empty()) {
@@ -247,8 +222,7 @@ void TTreeView::ForEach(const std::function<void(TTreeNode&)>& Fn) const
     }
 }
 
-bool TTreeView::Contains(const TTreeNode* ANode) const noexcept
-{
+bool TTreeView::Contains(const TTreeNode* ANode) const noexcept {
     // By address only: the pointer may name a node that is gone.
     if (!ANode) return false;
     std::vector<const std::vector<std::unique_ptr<TTreeNode>>*> lists{&FItems};

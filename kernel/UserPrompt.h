@@ -15,11 +15,26 @@
 namespace vo {
 
 // Kind of message box (its icon and default caption).
-enum class TMsgDlgType : std::uint8_t { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+enum class TMsgDlgType : std::uint8_t { mtWarning,
+                                        mtError,
+                                        mtInformation,
+                                        mtConfirmation,
+                                        mtCustom };
 
 // Buttons of a message box.
 enum class TMsgDlgBtn : std::uint8_t {
-    mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll, mbNoToAll, mbYesToAll, mbHelp, mbClose
+    mbYes,
+    mbNo,
+    mbOK,
+    mbCancel,
+    mbAbort,
+    mbRetry,
+    mbIgnore,
+    mbAll,
+    mbNoToAll,
+    mbYesToAll,
+    mbHelp,
+    mbClose
 };
 
 // A set of buttons.
@@ -31,7 +46,10 @@ public:
     }
     constexpr bool Contains(TMsgDlgBtn b) const { return (Bits & Bit(b)) != 0; }
     constexpr bool Empty() const { return Bits == 0; }
-    constexpr TMsgDlgButtons& operator+=(TMsgDlgBtn b) { Bits |= Bit(b); return *this; }
+    constexpr TMsgDlgButtons& operator+=(TMsgDlgBtn b) {
+        Bits |= Bit(b);
+        return *this;
+    }
     constexpr bool operator==(const TMsgDlgButtons&) const = default;
 
 private:
@@ -41,8 +59,19 @@ private:
 
 // The button the user chose; mrNone when the box was closed otherwise.
 enum TModalResult : int {
-    mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6,
-    mrNo = 7, mrClose = 8, mrHelp = 9, mrAll = 12, mrNoToAll = 13, mrYesToAll = 14
+    mrNone = 0,
+    mrOk = 1,
+    mrCancel = 2,
+    mrAbort = 3,
+    mrRetry = 4,
+    mrIgnore = 5,
+    mrYes = 6,
+    mrNo = 7,
+    mrClose = 8,
+    mrHelp = 9,
+    mrAll = 12,
+    mrNoToAll = 13,
+    mrYesToAll = 14
 };
 
 // The modal result that stands for a button.
@@ -50,7 +79,7 @@ TModalResult ModalResultOf(TMsgDlgBtn b);
 
 struct TPromptRequest {
     MyAnsiString Text;
-    MyAnsiString Caption;        // empty: the program's title
+    MyAnsiString Caption; // empty: the program's title
     TMsgDlgType Kind = TMsgDlgType::mtInformation;
     TMsgDlgButtons Buttons{TMsgDlgBtn::mbOK};
 };
@@ -70,7 +99,7 @@ TUserPrompt* SetUserPrompt(TUserPrompt* Prompt);
 
 // Convenience calls.
 TModalResult MessageDlg(const MyAnsiString& Text, TMsgDlgType Kind, TMsgDlgButtons Buttons);
-void ShowMessage(const MyAnsiString& Text);      // information, OK
+void ShowMessage(const MyAnsiString& Text); // information, OK
 void ShowErrorMessage(const MyAnsiString& Text); // error, OK
 
 // Installs a prompt for the lifetime of a scope (tests).

@@ -242,7 +242,7 @@ MyAnsiString IntToMACIDStr(std::int64_t MacId) {
 
 MyAnsiString BufToStr(const MyAnsiString& S) {
     MyAnsiString result;
-    int group = 0;    // digits in the current group
+    int group = 0; // digits in the current group
     unsigned last2 = 0; // value of its last two digits
     auto endGroup = [&] {
         if (group > 0 && result.size() < 255) result.push_back(static_cast<char>(last2 & 0xFF));

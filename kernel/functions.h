@@ -53,7 +53,7 @@ bool AreTreesCompatible(const MyAnsiString& Tree1, const MyAnsiString& Tree2, in
 
 // IPv4 addresses are 32-bit integers with the first dotted octet in the most
 // significant byte.
-MyAnsiString IntToIPStr(std::int32_t IP);       // 192.168.1.10
+MyAnsiString IntToIPStr(std::int32_t IP); // 192.168.1.10
 MyAnsiString AdjustIntToIPStr(std::int32_t IP); // 192.168.001.010
 // Dotted decimal to address: the numbers before the first three dots are
 // added shifted left by 24, 16 and 8 bits, the rest unshifted (numbers are
@@ -85,19 +85,37 @@ class TIP4EditLogic {
 public:
     // Virtual key codes the key handler knows.
     enum : int {
-        VK_BACK = 8, VK_SHIFT = 16, VK_CONTROL = 17, VK_SPACE = 32, VK_LEFT = 37, VK_RIGHT = 39,
-        VK_DELETE = 46, VK_0 = 48, VK_9 = 57, VK_NUMPAD0 = 96, VK_NUMPAD9 = 105, VK_DECIMAL = 110,
-        VK_LSHIFT = 160, VK_RCONTROL = 163, VK_OEM_PERIOD = 190
+        VK_BACK = 8,
+        VK_SHIFT = 16,
+        VK_CONTROL = 17,
+        VK_SPACE = 32,
+        VK_LEFT = 37,
+        VK_RIGHT = 39,
+        VK_DELETE = 46,
+        VK_0 = 48,
+        VK_9 = 57,
+        VK_NUMPAD0 = 96,
+        VK_NUMPAD9 = 105,
+        VK_DECIMAL = 110,
+        VK_LSHIFT = 160,
+        VK_RCONTROL = 163,
+        VK_OEM_PERIOD = 190
     };
     // Modifier state at a key-down.
-    enum TShiftFlag : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8 };
+    enum TShiftFlag : unsigned { ssShift = 1,
+                                 ssAlt = 2,
+                                 ssCtrl = 4,
+                                 ssLeft = 8 };
 
     struct TField {
         MyAnsiString Text = "0";
-        int SelStart = 0;    // caret position
-        int SelLength = 0;   // selected characters from SelStart
+        int SelStart = 0; // caret position
+        int SelLength = 0; // selected characters from SelStart
         bool ReadOnly = false;
-        void SelectAll() { SelStart = 0; SelLength = static_cast<int>(Text.size()); }
+        void SelectAll() {
+            SelStart = 0;
+            SelLength = static_cast<int>(Text.size());
+        }
     };
 
     static constexpr int MaxLength = 3;
@@ -112,7 +130,10 @@ public:
     // Sum of each field's number shifted left by 24, 16, 8 and 0 bits. A field
     // that is empty or no number raises EConvertError.
     std::int32_t GetIPValue() const;
-    void SetVisibility(bool AVisible) { Visible = AVisible; Enabled = AVisible; }
+    void SetVisibility(bool AVisible) {
+        Visible = AVisible;
+        Enabled = AVisible;
+    }
 
     // Key-down in field Index: moves the focus on arrows, blank and ".",
     // and makes the field read-only for a key whose character must not be

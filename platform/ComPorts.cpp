@@ -9,8 +9,7 @@ namespace vo {
 
 namespace {
 
-std::string_view Trim(std::string_view s)
-{
+std::string_view Trim(std::string_view s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
         s.remove_prefix(1);
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
@@ -20,8 +19,7 @@ std::string_view Trim(std::string_view s)
 
 // The number after a device family's prefix ("ttyS12" -> 12), or -1 when the
 // rest of the name is not a plain number.
-long SuffixNumber(std::string_view name, std::string_view prefix)
-{
+long SuffixNumber(std::string_view name, std::string_view prefix) {
     if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix)
         return -1;
     std::string_view rest = name.substr(prefix.size());
@@ -38,16 +36,14 @@ long SuffixNumber(std::string_view name, std::string_view prefix)
 
 } // namespace
 
-ComPortTable& ComPortTable::instance()
-{
+ComPortTable& ComPortTable::instance() {
     static ComPortTable table;
     return table;
 }
 
 ComPortTable::ComPortTable(std::string devDir) : FDevDir(std::move(devDir)) {}
 
-std::optional<int> ComPortTable::portNumber(std::string_view name)
-{
+std::optional<int> ComPortTable::portNumber(std::string_view name) {
     if (name.size() < 4 || name.size() > 6)
         return std::nullopt;
     for (int i = 0; i < 3; ++i)
@@ -67,8 +63,7 @@ std::optional<int> ComPortTable::portNumber(std::string_view name)
     return n;
 }
 
-std::vector<std::string> ComPortTable::scan() const
-{
+std::vector<std::string> ComPortTable::scan() const {
     static constexpr std::string_view Families[] = {"ttyS", "ttyUSB", "ttyACM"};
     std::vector<std::pair<long, std::string>> found[std::size(Families)];
     std::error_code ec;
@@ -93,23 +88,20 @@ std::vector<std::string> ComPortTable::scan() const
     return out;
 }
 
-std::vector<std::string> ComPortTable::defaultDevices() const
-{
+std::vector<std::string> ComPortTable::defaultDevices() const {
     std::lock_guard lk(FMutex);
     if (!FDefaults)
         FDefaults = scan();
     return *FDefaults;
 }
 
-void ComPortTable::rescan()
-{
+void ComPortTable::rescan() {
     auto found = scan();
     std::lock_guard lk(FMutex);
     FDefaults = std::move(found);
 }
 
-std::optional<std::string> ComPortTable::devicePath(std::string_view name) const
-{
+std::optional<std::string> ComPortTable::devicePath(std::string_view name) const {
     auto nr = portNumber(name);
     if (!nr) {
         if (name.find('/') != std::string_view::npos)
@@ -126,8 +118,7 @@ std::optional<std::string> ComPortTable::devicePath(std::string_view name) const
     return std::nullopt;
 }
 
-void ComPortTable::map(std::string_view name, std::string path)
-{
+void ComPortTable::map(std::string_view name, std::string path) {
     auto nr = portNumber(name);
     if (!nr)
         throw Exception("ComPortTable.map: '" + std::string(name) + "' is not a port name COM1 to COM256");
@@ -137,8 +128,7 @@ void ComPortTable::map(std::string_view name, std::string path)
     FMappings[*nr] = std::move(path);
 }
 
-void ComPortTable::unmap(std::string_view name)
-{
+void ComPortTable::unmap(std::string_view name) {
     auto nr = portNumber(name);
     if (!nr)
         return;
@@ -146,20 +136,17 @@ void ComPortTable::unmap(std::string_view name)
     FMappings.erase(*nr);
 }
 
-void ComPortTable::clearMappings()
-{
+void ComPortTable::clearMappings() {
     std::lock_guard lk(FMutex);
     FMappings.clear();
 }
 
-std::map<int, std::string> ComPortTable::mappings() const
-{
+std::map<int, std::string> ComPortTable::mappings() const {
     std::lock_guard lk(FMutex);
     return FMappings;
 }
 
-void ComPortTable::applyMapping(std::string_view text)
-{
+void ComPortTable::applyMapping(std::string_view text) {
     std::vector<std::pair<int, std::string>> entries;
     std::size_t pos = 0;
     while (pos <= text.size()) {

@@ -8,7 +8,7 @@ namespace vo {
 
 class TFdEvent {
 public:
-    TFdEvent();                    // not set; raises vo::Exception when the system refuses
+    TFdEvent(); // not set; raises vo::Exception when the system refuses
     ~TFdEvent();
     TFdEvent(const TFdEvent&) = delete;
     TFdEvent& operator=(const TFdEvent&) = delete;

@@ -15,8 +15,7 @@ namespace {
 bool IsSep(char c) { return c == '\\' || c == '/'; }
 
 // The existing child of Dir whose name equals Name without regard to case.
-bool FindCaseInsensitive(const fs::path& Dir, const std::string& Name, std::string& Found)
-{
+bool FindCaseInsensitive(const fs::path& Dir, const std::string& Name, std::string& Found) {
     std::error_code ec;
     if (!fs::is_directory(Dir, ec))
         return false;
@@ -41,8 +40,7 @@ bool FindCaseInsensitive(const fs::path& Dir, const std::string& Name, std::stri
 }
 } // namespace
 
-fs::path StoredPathToRealPath(const MyAnsiString& Stored, const fs::path& Base)
-{
+fs::path StoredPathToRealPath(const MyAnsiString& Stored, const fs::path& Base) {
     if (Stored.empty())
         throw Exception("StoredPathToRealPath: empty file name");
     if (Stored.size() >= 2 && Stored[1] == ':' &&
@@ -95,8 +93,7 @@ fs::path StoredPathToRealPath(const MyAnsiString& Stored, const fs::path& Base)
     return result;
 }
 
-MyAnsiString RealPathToStored(const fs::path& Real)
-{
+MyAnsiString RealPathToStored(const fs::path& Real) {
     MyAnsiString s = Utf8ToCp1252(Real.generic_string());
     std::replace(s.begin(), s.end(), '/', '\\');
     return s;

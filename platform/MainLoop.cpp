@@ -4,13 +4,11 @@
 
 namespace vo {
 
-void THeadlessPump::SetIdleHandler(TIdleHandler Handler)
-{
+void THeadlessPump::SetIdleHandler(TIdleHandler Handler) {
     FHandler = std::move(Handler);
 }
 
-void THeadlessPump::PostWakeUp()
-{
+void THeadlessPump::PostWakeUp() {
     {
         std::lock_guard<std::mutex> lock(FMutex);
         ++FWakeUps;
@@ -19,8 +17,7 @@ void THeadlessPump::PostWakeUp()
     FCond.notify_all();
 }
 
-bool THeadlessPump::Step()
-{
+bool THeadlessPump::Step() {
     {
         std::lock_guard<std::mutex> lock(FMutex);
         FWoken = false;
@@ -31,8 +28,7 @@ bool THeadlessPump::Step()
     return done;
 }
 
-bool THeadlessPump::RunUntil(const std::function<bool()>& Pred, std::chrono::milliseconds Timeout)
-{
+bool THeadlessPump::RunUntil(const std::function<bool()>& Pred, std::chrono::milliseconds Timeout) {
     const auto deadline = std::chrono::steady_clock::now() + Timeout;
     for (;;) {
         if (Pred())
@@ -50,8 +46,7 @@ bool THeadlessPump::RunUntil(const std::function<bool()>& Pred, std::chrono::mil
     }
 }
 
-uint64_t THeadlessPump::RunPending(uint64_t MaxSteps)
-{
+uint64_t THeadlessPump::RunPending(uint64_t MaxSteps) {
     uint64_t n = 0;
     while (n < MaxSteps) {
         ++n;
@@ -61,14 +56,12 @@ uint64_t THeadlessPump::RunPending(uint64_t MaxSteps)
     return n;
 }
 
-uint64_t THeadlessPump::WakeUpCount() const
-{
+uint64_t THeadlessPump::WakeUpCount() const {
     std::lock_guard<std::mutex> lock(FMutex);
     return FWakeUps;
 }
 
-bool THeadlessPump::WaitForWakeUp(std::chrono::milliseconds Timeout)
-{
+bool THeadlessPump::WaitForWakeUp(std::chrono::milliseconds Timeout) {
     std::unique_lock<std::mutex> lock(FMutex);
     bool r = FCond.wait_for(lock, Timeout, [this] { return FWoken; });
     FWoken = false;

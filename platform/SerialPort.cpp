@@ -14,8 +14,7 @@
 
 namespace vo {
 
-std::string SystemErrorText(int err)
-{
+std::string SystemErrorText(int err) {
     char buf[256];
     // GNU strerror_r returns the text (which may or may not be buf).
     const char* text = strerror_r(err, buf, sizeof buf);
@@ -30,18 +29,39 @@ struct BaudEntry {
 };
 
 constexpr BaudEntry BaudTable[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},
-    {150, B150},         {200, B200},         {300, B300},         {600, B600},
-    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
+    {50, B50},
+    {75, B75},
+    {110, B110},
+    {134, B134},
+    {150, B150},
+    {200, B200},
+    {300, B300},
+    {600, B600},
+    {1200, B1200},
+    {1800, B1800},
+    {2400, B2400},
+    {4800, B4800},
+    {9600, B9600},
+    {19200, B19200},
+    {38400, B38400},
+    {57600, B57600},
+    {115200, B115200},
+    {230400, B230400},
+    {460800, B460800},
+    {500000, B500000},
+    {576000, B576000},
+    {921600, B921600},
+    {1000000, B1000000},
+    {1152000, B1152000},
+    {1500000, B1500000},
+    {2000000, B2000000},
+    {2500000, B2500000},
+    {3000000, B3000000},
+    {3500000, B3500000},
+    {4000000, B4000000},
 };
 
-bool SpeedFor(std::uint32_t baud, speed_t& out)
-{
+bool SpeedFor(std::uint32_t baud, speed_t& out) {
     for (const auto& e : BaudTable)
         if (e.Baud == baud) {
             out = e.Speed;
@@ -52,8 +72,7 @@ bool SpeedFor(std::uint32_t baud, speed_t& out)
 
 // Builds the raw-mode termios for the settings on top of the device's current
 // one. Returns 0 or the errno describing the refused value.
-int BuildTermios(termios& t, const SerialLineSettings& s)
-{
+int BuildTermios(termios& t, const SerialLineSettings& s) {
     speed_t speed;
     if (!SpeedFor(s.Baud, speed))
         return EINVAL;
@@ -96,10 +115,9 @@ int BuildTermios(termios& t, const SerialLineSettings& s)
     return 0;
 }
 
-std::string LineText(const SerialLineSettings& s)
-{
+std::string LineText(const SerialLineSettings& s) {
     return std::to_string(s.Baud) + " baud, " + std::to_string(s.DataBits) + " data bits, parity " +
-           std::to_string(s.Parity) + ", stop bits " + std::to_string(s.StopBits);
+        std::to_string(s.Parity) + ", stop bits " + std::to_string(s.StopBits);
 }
 
 } // namespace
@@ -108,13 +126,11 @@ SerialPort::SerialPort() = default;
 
 SerialPort::~SerialPort() { close(); }
 
-void SerialPort::raise(const std::string& what, int err) const
-{
+void SerialPort::raise(const std::string& what, int err) const {
     throw SerialError(what + (err ? ": " + SystemErrorText(err) : std::string()), err);
 }
 
-void SerialPort::open(const std::string& path)
-{
+void SerialPort::open(const std::string& path) {
     if (isOpen())
         throw SerialError("SerialPort.open: " + FPath + " is already open", EBUSY);
 
@@ -149,7 +165,7 @@ void SerialPort::open(const std::string& path)
 
     {
         std::lock_guard lk(FLineMutex);
-        termios t {};
+        termios t{};
         if (::tcgetattr(fd, &t) != 0) {
             int err = errno;
             fail(SerialError("SerialPort.open: cannot read the line settings of " + path + ": " +
@@ -173,8 +189,7 @@ void SerialPort::open(const std::string& path)
     FWriteError = 0;
 }
 
-void SerialPort::close() noexcept
-{
+void SerialPort::close() noexcept {
     if (!isOpen())
         return;
     stopWriter();
@@ -190,11 +205,10 @@ void SerialPort::close() noexcept
     FQueueCv.notify_all();
 }
 
-void SerialPort::setLine(const SerialLineSettings& s)
-{
+void SerialPort::setLine(const SerialLineSettings& s) {
     std::lock_guard lk(FLineMutex);
     if (isOpen()) {
-        termios t {};
+        termios t{};
         int err = ::tcgetattr(FFd, &t) != 0 ? errno : BuildTermios(t, s);
         if (err == 0 && ::tcsetattr(FFd, TCSANOW, &t) != 0)
             err = errno;
@@ -203,7 +217,7 @@ void SerialPort::setLine(const SerialLineSettings& s)
                                       "): " + SystemErrorText(err),
                                   err);
     } else {
-        termios t {};
+        termios t{};
         if (int err = BuildTermios(t, s); err != 0)
             throw SerialLineError("SerialPort.setLine: invalid line settings (" + LineText(s) +
                                       "): " + SystemErrorText(err),
@@ -212,14 +226,12 @@ void SerialPort::setLine(const SerialLineSettings& s)
     FLine = s;
 }
 
-SerialLineSettings SerialPort::line() const
-{
+SerialLineSettings SerialPort::line() const {
     std::lock_guard lk(FLineMutex);
     return FLine;
 }
 
-std::size_t SerialPort::available() const
-{
+std::size_t SerialPort::available() const {
     if (!isOpen())
         throw SerialError("SerialPort.available: port not open", EBADF);
     int n = 0;
@@ -228,8 +240,7 @@ std::size_t SerialPort::available() const
     return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
-std::size_t SerialPort::read(void* buf, std::size_t max)
-{
+std::size_t SerialPort::read(void* buf, std::size_t max) {
     if (!isOpen())
         throw SerialError("SerialPort.read: port not open", EBADF);
     if (max == 0)
@@ -248,25 +259,22 @@ std::size_t SerialPort::read(void* buf, std::size_t max)
     }
 }
 
-std::string SerialPort::read(std::size_t max)
-{
+std::string SerialPort::read(std::size_t max) {
     std::string s(max, '\0');
     s.resize(read(s.data(), max));
     return s;
 }
 
-bool SerialPort::hungUp() const
-{
+bool SerialPort::hungUp() const {
     if (!isOpen())
         return false;
-    pollfd p {FFd, POLLIN, 0};
+    pollfd p{FFd, POLLIN, 0};
     if (::poll(&p, 1, 0) <= 0)
         return false;
     return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
-void SerialPort::drainLocked()
-{
+void SerialPort::drainLocked() {
     while (!FQueue.empty() && FWriteError == 0) {
         // Hand on the longest contiguous run of the queue in one write.
         char chunk[4096];
@@ -288,8 +296,7 @@ void SerialPort::drainLocked()
         FQueueCv.notify_all();
 }
 
-void SerialPort::write(const void* data, std::size_t n)
-{
+void SerialPort::write(const void* data, std::size_t n) {
     std::unique_lock lk(FQueueMutex);
     if (!isOpen())
         throw SerialError("SerialPort.write: port not open", EBADF);
@@ -327,14 +334,12 @@ void SerialPort::write(const void* data, std::size_t n)
     FQueueCv.notify_all();
 }
 
-std::size_t SerialPort::queued() const
-{
+std::size_t SerialPort::queued() const {
     std::lock_guard lk(FQueueMutex);
     return FQueue.size();
 }
 
-bool SerialPort::waitWritten(std::chrono::milliseconds timeout)
-{
+bool SerialPort::waitWritten(std::chrono::milliseconds timeout) {
     std::unique_lock lk(FQueueMutex);
     bool done = FQueueCv.wait_for(lk, timeout, [&] { return FQueue.empty() || FWriteError != 0; });
     if (FWriteError != 0) {
@@ -345,22 +350,19 @@ bool SerialPort::waitWritten(std::chrono::milliseconds timeout)
     return done;
 }
 
-void SerialPort::setMaxQueued(std::size_t bytes)
-{
+void SerialPort::setMaxQueued(std::size_t bytes) {
     std::lock_guard lk(FQueueMutex);
     FMaxQueued = bytes;
 }
 
-void SerialPort::startWriter()
-{
+void SerialPort::startWriter() {
     std::lock_guard lk(FQueueMutex);
     if (FWriter.joinable() || !isOpen())
         return;
     FWriter = std::jthread([this](std::stop_token st) { writerLoop(st); });
 }
 
-void SerialPort::stopWriter() noexcept
-{
+void SerialPort::stopWriter() noexcept {
     std::jthread w;
     {
         std::lock_guard lk(FQueueMutex);
@@ -373,8 +375,7 @@ void SerialPort::stopWriter() noexcept
     }
 }
 
-void SerialPort::writerLoop(std::stop_token st)
-{
+void SerialPort::writerLoop(std::stop_token st) {
     for (;;) {
         int fd;
         {
@@ -388,23 +389,21 @@ void SerialPort::writerLoop(std::stop_token st)
         }
         // The device is full: wait until it takes bytes again (short slices so
         // that closing never waits long for this thread).
-        pollfd p {fd, POLLOUT, 0};
+        pollfd p{fd, POLLOUT, 0};
         ::poll(&p, 1, 20);
         if (st.stop_requested())
             return;
     }
 }
 
-void SerialPort::setBreak(bool on)
-{
+void SerialPort::setBreak(bool on) {
     if (!isOpen())
         throw SerialError("SerialPort.setBreak: port not open", EBADF);
     if (::ioctl(FFd, on ? TIOCSBRK : TIOCCBRK) != 0)
         raise(std::string("SerialPort.setBreak: ") + FPath, errno);
 }
 
-void SerialPort::purge(bool rx, bool tx)
-{
+void SerialPort::purge(bool rx, bool tx) {
     if (!isOpen())
         throw SerialError("SerialPort.purge: port not open", EBADF);
     if (tx) {
@@ -412,7 +411,9 @@ void SerialPort::purge(bool rx, bool tx)
         FQueue.clear();
         FQueueCv.notify_all();
     }
-    int what = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : tx ? TCOFLUSH : -1;
+    int what = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH
+        : tx                             ? TCOFLUSH
+                                         : -1;
     if (what >= 0 && ::tcflush(FFd, what) != 0)
         raise("SerialPort.purge: " + FPath, errno);
 }

@@ -43,7 +43,7 @@ private:
 struct SerialLineSettings {
     std::uint32_t Baud = 9600;
     std::uint8_t DataBits = 8;
-    std::uint8_t Parity = 0;   // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    std::uint8_t Parity = 0; // 0 none, 1 odd, 2 even, 3 mark, 4 space
     std::uint8_t StopBits = 0; // 0 one, 1 one and a half, 2 two
 
     friend bool operator==(const SerialLineSettings&, const SerialLineSettings&) = default;

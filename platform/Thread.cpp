@@ -10,23 +10,20 @@
 
 namespace vo {
 
-void SetCurrentThreadName(const std::string& Name)
-{
+void SetCurrentThreadName(const std::string& Name) {
     // The kernel keeps 16 bytes including the terminating zero.
     std::string n = Name.substr(0, 15);
     pthread_setname_np(pthread_self(), n.c_str());
 }
 
-std::string GetCurrentThreadName()
-{
+std::string GetCurrentThreadName() {
     char buf[32] = {};
     if (pthread_getname_np(pthread_self(), buf, sizeof buf) != 0)
         return {};
     return buf;
 }
 
-void SetCurrentThreadPriorityOffset(int Offset)
-{
+void SetCurrentThreadPriorityOffset(int Offset) {
     // On Linux the nice value of a normal thread can be set per thread id.
     const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
     errno = 0;
@@ -39,12 +36,10 @@ void SetCurrentThreadPriorityOffset(int Offset)
 // ---------------------------------------------------------------- TEvent
 
 TEvent::TEvent(bool ManualReset, bool InitialState)
-    : FManualReset(ManualReset), FSet(InitialState)
-{
+    : FManualReset(ManualReset), FSet(InitialState) {
 }
 
-void TEvent::SetEvent()
-{
+void TEvent::SetEvent() {
     {
         std::lock_guard<std::mutex> lock(FMutex);
         FSet = true;
@@ -55,20 +50,17 @@ void TEvent::SetEvent()
         FCond.notify_one();
 }
 
-void TEvent::ResetEvent()
-{
+void TEvent::ResetEvent() {
     std::lock_guard<std::mutex> lock(FMutex);
     FSet = false;
 }
 
-bool TEvent::IsSet() const
-{
+bool TEvent::IsSet() const {
     std::lock_guard<std::mutex> lock(FMutex);
     return FSet;
 }
 
-bool TEvent::WaitFor(int64_t Milliseconds)
-{
+bool TEvent::WaitFor(int64_t Milliseconds) {
     std::unique_lock<std::mutex> lock(FMutex);
     if (Milliseconds < 0) {
         FCond.wait(lock, [this] { return FSet; });
@@ -84,8 +76,7 @@ bool TEvent::WaitFor(int64_t Milliseconds)
 
 TThread::TThread() = default;
 
-TThread::~TThread()
-{
+TThread::~TThread() {
     Terminate();
     if (FThread.joinable() && FThread.get_id() == std::this_thread::get_id())
         FThread.detach(); // destroyed from its own thread: nothing to wait for
@@ -93,16 +84,14 @@ TThread::~TThread()
         WaitFor();
 }
 
-void TThread::Start()
-{
+void TThread::Start() {
     if (FStarted)
         return;
     FStarted = true;
     FThread = std::thread([this] { Run(); });
 }
 
-void TThread::Run()
-{
+void TThread::Run() {
     FThreadId.store(std::this_thread::get_id());
     try {
         Execute();
@@ -118,25 +107,21 @@ void TThread::Run()
     FFinished.store(true);
 }
 
-void TThread::WaitFor()
-{
+void TThread::WaitFor() {
     if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id())
         FThread.join();
 }
 
-bool TThread::IsCurrentThread() const
-{
+bool TThread::IsCurrentThread() const {
     return FThreadId.load() == std::this_thread::get_id();
 }
 
-void TThread::RenameThread(const std::string& Name)
-{
+void TThread::RenameThread(const std::string& Name) {
     if (FStarted && !FFinished.load() && FThread.joinable())
         pthread_setname_np(FThread.native_handle(), Name.substr(0, 15).c_str());
 }
 
-std::exception_ptr TThread::FatalException() const
-{
+std::exception_ptr TThread::FatalException() const {
     std::lock_guard<std::mutex> lock(FFatalMutex);
     return FFatal;
 }

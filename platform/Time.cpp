@@ -6,14 +6,12 @@
 
 namespace vo {
 
-int64_t SteadyMilliseconds() noexcept
-{
+int64_t SteadyMilliseconds() noexcept {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-int64_t SteadyMicroseconds() noexcept
-{
+int64_t SteadyMicroseconds() noexcept {
     using namespace std::chrono;
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
@@ -23,37 +21,32 @@ struct Registry {
     std::mutex Mutex;
     std::vector<TTimeConstant*> Items;
 };
-Registry& TheRegistry()
-{
+Registry& TheRegistry() {
     static Registry* r = new Registry; // outlives every constant
     return *r;
 }
 } // namespace
 
 TTimeConstant::TTimeConstant(std::string Name, int64_t DefaultMilliseconds)
-    : FName(std::move(Name)), FDefault(DefaultMilliseconds), FValue(DefaultMilliseconds)
-{
+    : FName(std::move(Name)), FDefault(DefaultMilliseconds), FValue(DefaultMilliseconds) {
     auto& r = TheRegistry();
     std::lock_guard<std::mutex> lock(r.Mutex);
     r.Items.push_back(this);
 }
 
-TTimeConstant::~TTimeConstant()
-{
+TTimeConstant::~TTimeConstant() {
     auto& r = TheRegistry();
     std::lock_guard<std::mutex> lock(r.Mutex);
     r.Items.erase(std::remove(r.Items.begin(), r.Items.end(), this), r.Items.end());
 }
 
-std::vector<TTimeConstant*> TTimeConstant::All()
-{
+std::vector<TTimeConstant*> TTimeConstant::All() {
     auto& r = TheRegistry();
     std::lock_guard<std::mutex> lock(r.Mutex);
     return r.Items;
 }
 
-TTimeConstant* TTimeConstant::Find(const std::string& Name)
-{
+TTimeConstant* TTimeConstant::Find(const std::string& Name) {
     auto& r = TheRegistry();
     std::lock_guard<std::mutex> lock(r.Mutex);
     for (auto* c : r.Items)
@@ -62,8 +55,7 @@ TTimeConstant* TTimeConstant::Find(const std::string& Name)
     return nullptr;
 }
 
-void TTimeConstant::RestoreAll()
-{
+void TTimeConstant::RestoreAll() {
     for (auto* c : All())
         c->Restore();
 }

@@ -50,8 +50,7 @@ private:
 class TScopedTimeOverride {
 public:
     TScopedTimeOverride(TTimeConstant& Constant, int64_t Milliseconds)
-        : FConstant(Constant), FOld(Constant.Milliseconds())
-    {
+        : FConstant(Constant), FOld(Constant.Milliseconds()) {
         Constant.Override(Milliseconds);
     }
     ~TScopedTimeOverride() { FConstant.Override(FOld); }

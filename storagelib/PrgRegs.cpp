@@ -118,10 +118,10 @@ TProgramRegistry& Global(TProgramRegistry*& Slot) {
 }
 } // namespace
 
-#define VO_GLOBAL_REGISTRY(Name)        \
-    TProgramRegistry& Name() {          \
-        static TProgramRegistry* slot;  \
-        return Global(slot);            \
+#define VO_GLOBAL_REGISTRY(Name) \
+    TProgramRegistry& Name() { \
+        static TProgramRegistry* slot; \
+        return Global(slot); \
     }
 
 VO_GLOBAL_REGISTRY(ProgramRegistry)

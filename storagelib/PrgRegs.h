@@ -64,7 +64,9 @@ public:
     void RemoveObject(std::string_view Path);
 
 private:
-    enum class TKeyMode { Get, Add, Remove };
+    enum class TKeyMode { Get,
+                          Add,
+                          Remove };
     TSLObject* KeyAccess(std::string_view Path, TKeyMode Mode, TSLObject* Obj);
 
     TRef<TSLDictionary> RegData;

@@ -38,11 +38,11 @@ struct TClassInfo {
 };
 
 // Declares the run-time class of a counted class. Put it first in the class body.
-#define VO_REFOBJ_CLASS(Self, Base)                                                       \
-public:                                                                                   \
-    static constexpr ::vo::TClassInfo ClassInfo{#Self, &Base::ClassInfo};                \
-    const ::vo::TClassInfo& ClassType() const noexcept override { return ClassInfo; }    \
-                                                                                          \
+#define VO_REFOBJ_CLASS(Self, Base) \
+public: \
+    static constexpr ::vo::TClassInfo ClassInfo{#Self, &Base::ClassInfo}; \
+    const ::vo::TClassInfo& ClassType() const noexcept override { return ClassInfo; } \
+\
 private:
 
 class TRefObj {

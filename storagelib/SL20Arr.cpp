@@ -87,8 +87,10 @@ void TSLArray::MoveObject(int FromIndex, int ToIndex) {
         throw Exception(std::string(ClassName()) + ".MoveObject: Index out of bounds (Elements: " + Num(n) +
                         " FromIndex: " + Num(FromIndex) + " ToIndex: " + Num(ToIndex) + ")");
     auto from = Arr.begin() + FromIndex, to = Arr.begin() + ToIndex;
-    if (FromIndex < ToIndex) std::rotate(from, from + 1, to + 1);
-    else if (FromIndex > ToIndex) std::rotate(to, from, from + 1);
+    if (FromIndex < ToIndex)
+        std::rotate(from, from + 1, to + 1);
+    else if (FromIndex > ToIndex)
+        std::rotate(to, from, from + 1);
 }
 
 void TSLArray::Pack() {

@@ -24,8 +24,10 @@ void TSLScriptClassFactory::Execute(TSLContext* Context) {
 TSLClass::~TSLClass() {
     for (int i = 0, n = GetCount(); i < n; ++i) {
         TSLObject* m = GetObjAtIndex(i);
-        if (auto* sm = dynamic_cast<TSLScrObjMethod*>(m); sm && sm->FOwner == this) sm->FOwner = nullptr;
-        else if (auto* cm = dynamic_cast<TSLClassMethod*>(m); cm && cm->FOwner == this) cm->FOwner = nullptr;
+        if (auto* sm = dynamic_cast<TSLScrObjMethod*>(m); sm && sm->FOwner == this)
+            sm->FOwner = nullptr;
+        else if (auto* cm = dynamic_cast<TSLClassMethod*>(m); cm && cm->FOwner == this)
+            cm->FOwner = nullptr;
     }
     FData.reset();
     if (FHasObject && FScriptClass) {

@@ -34,7 +34,7 @@ public:
     void Execute(TSLContext* Context) override;
 
     TScriptClass* FScriptClass; // not owned
-    int32_t FClassVersion;      // kept, not interpreted
+    int32_t FClassVersion; // kept, not interpreted
     MyAnsiString FClassName;
 };
 

@@ -86,20 +86,20 @@ protected:
 // Declares a concrete composite class: its letter (GetCompositeType, callable
 // on the class), the instance's letter, the empty-composite constructor and
 // the class record the reader registers.
-#define VO_SL_COMPOSITE(Self, Letter)                                                          \
-public:                                                                                        \
-    static constexpr char GetCompositeType() noexcept { return Letter; }                      \
-    char AGetCompositeType() const override { return Letter; }                                \
-    ::vo::TRef<::vo::TSLComposite> CreateEmptyComposite() const override {                    \
-        return ::vo::MakeRef<Self>();                                                          \
-    }                                                                                          \
-    static const ::vo::TSLCompositeClass& CompositeClass() noexcept {                         \
-        static const ::vo::TSLCompositeClass c{&Self::ClassInfo, Letter,                       \
-                                               [] { return ::vo::TRef<::vo::TSLComposite>(    \
-                                                        ::vo::MakeRef<Self>()); }};            \
-        return c;                                                                              \
-    }                                                                                          \
-                                                                                               \
+#define VO_SL_COMPOSITE(Self, Letter) \
+public: \
+    static constexpr char GetCompositeType() noexcept { return Letter; } \
+    char AGetCompositeType() const override { return Letter; } \
+    ::vo::TRef<::vo::TSLComposite> CreateEmptyComposite() const override { \
+        return ::vo::MakeRef<Self>(); \
+    } \
+    static const ::vo::TSLCompositeClass& CompositeClass() noexcept { \
+        static const ::vo::TSLCompositeClass c{&Self::ClassInfo, Letter, \
+                                               [] { return ::vo::TRef<::vo::TSLComposite>( \
+                                                        ::vo::MakeRef<Self>()); }}; \
+        return c; \
+    } \
+\
 private:
 
 } // namespace vo

@@ -21,11 +21,11 @@ class TSLCollection;
 
 // What a walk callback is told about one element.
 struct TForEachInfo {
-    TSLObject* Obj = nullptr;     // the element
-    MyAnsiString Name;            // its name in a named collection, else empty
-    int32_t Level = 0;            // depth
+    TSLObject* Obj = nullptr; // the element
+    MyAnsiString Name; // its name in a named collection, else empty
+    int32_t Level = 0; // depth
     TSLCollection* Parent = nullptr; // the collection that holds it, nil for the root
-    int32_t Index = 0;            // its position in Parent
+    int32_t Index = 0; // its position in Parent
 };
 // Called once per element; setting Stop ends the walk.
 using TForEachCallback = std::function<void(const TForEachInfo& Info, bool& Stop)>;

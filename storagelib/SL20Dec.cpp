@@ -134,7 +134,7 @@ void TSLStreamDecoder::RebuildDispatch() {
     for (const uint8_t b : {0, 8, 9, 10, 13, 32}) {
         const auto& list = Dispatch[b];
         FBlanksInline = FBlanksInline && !list.empty() &&
-                        &ScannerList[list.front()]->ClassType() == &TSLWhitespaceScanner::ClassInfo;
+            &ScannerList[list.front()]->ClassType() == &TSLWhitespaceScanner::ClassInfo;
     }
 }
 
@@ -223,7 +223,7 @@ TRef<TSLObject> TSLStreamDecoder::Read(TSLLookaheadStream* Stream, bool Debug, T
 void TSLStreamDecoder::Fail(const std::exception& E, bool) {
     const TSLLookaheadStream* s = CurrentStream.Get();
     const std::string message = "[" + StorageFileName(s ? s->GetStorageID() : 0) + ", " +
-                                std::to_string(s ? s->Line() : 0) + "] Syntax error: " + E.what();
+        std::to_string(s ? s->Line() : 0) + "] Syntax error: " + E.what();
     BreakCyclesOfFailedRead();
     EndRead();
     throw ESLSyntaxError(message);
@@ -347,8 +347,7 @@ void TSLStreamDecoder::ResolveConstant(std::string_view Ident) {
     const int index = dict->GetIndexOfName(key);
     if (index < 0) throw Exception("Object with name " + std::string(Ident) + " doesn't exist");
     const TSLObject* value = dict->GetObjAtIndex(index);
-    if (value && (value->InheritsFrom(TSLLongint::ClassInfo) || value->InheritsFrom(TSLDouble::ClassInfo) ||
-                  value->InheritsFrom(TSLString::ClassInfo) || value->InheritsFrom(TSLBoolean::ClassInfo))) {
+    if (value && (value->InheritsFrom(TSLLongint::ClassInfo) || value->InheritsFrom(TSLDouble::ClassInfo) || value->InheritsFrom(TSLString::ClassInfo) || value->InheritsFrom(TSLBoolean::ClassInfo))) {
         TRef<TSLObject> copy = value->CopyRef();
         PushElement(copy.Get(), false);
     }

@@ -105,7 +105,8 @@ public:
     int32_t MaxNesting = MaxNestingDefault;
 
 private:
-    enum class TReadMode { Object, Single };
+    enum class TReadMode { Object,
+                           Single };
     TRef<TSLObject> Read(TSLLookaheadStream* Stream, bool Debug, TReadMode Mode);
     void ScanOneToken(bool Debug);
     void RebuildDispatch();
@@ -114,19 +115,19 @@ private:
     void BreakCyclesUnreachableFrom(TSLObject* Root);
     void EndRead() noexcept;
 
-    std::vector<int32_t> CompositeStack;        // element count per open composite
-    std::vector<TRef<TSLObject>> ElementStack;  // newest at the back
-    std::vector<TRef<TSLScanner>> ScannerList;  // trying order
-    TRef<TSLDictionary> IdentDict;              // named composites of the value being read
+    std::vector<int32_t> CompositeStack; // element count per open composite
+    std::vector<TRef<TSLObject>> ElementStack; // newest at the back
+    std::vector<TRef<TSLScanner>> ScannerList; // trying order
+    TRef<TSLDictionary> IdentDict; // named composites of the value being read
     std::array<const TSLCompositeClass*, 26> CompClasses{};
-    std::vector<TRef<TSLComposite>> CompList;   // in opening order; entry 0 is nil
+    std::vector<TRef<TSLComposite>> CompList; // in opening order; entry 0 is nil
     TRef<TSLLookaheadStream> CurrentStream;
     TStreamDecoderInterface DecoderInterface;
     TRef<TSLStreamDecoderCompData> CurrentCompData;
     std::size_t CurrentCompBase = 0; // ElementStack index of the closing composite's first element
-    int32_t CurrentCompElement = 0;  // next element GetNextCompositeElement gives
+    int32_t CurrentCompElement = 0; // next element GetNextCompositeElement gives
     bool FMayDropComposites = false; // a composite may have left elements out
-    bool FBlanksInline = false;      // the whitespace scanner is the first one tried for every blank byte
+    bool FBlanksInline = false; // the whitespace scanner is the first one tried for every blank byte
 
     // The scanners that may start a token with each byte, as indices into
     // ScannerList in trying order.

@@ -179,9 +179,9 @@ namespace {
 // One section of a picture format, analysed.
 struct TPicture {
     std::string Prefix, Suffix; // literal text before the first and after the last placeholder
-    int MinInt = 0;             // "0" before the point
-    int MaxDec = 0;             // placeholders after the point
-    int MinDec = 0;             // up to the last "0" after the point
+    int MinInt = 0; // "0" before the point
+    int MaxDec = 0; // placeholders after the point
+    int MinDec = 0; // up to the last "0" after the point
     bool Thousands = false;
     bool Scientific = false;
     bool ExpAlwaysSign = false;
@@ -220,7 +220,7 @@ TPicture AnalysePicture(std::string_view Section) {
             lit = &p.Suffix;
             continue;
         }
-        if (!done && c == ',' ) {
+        if (!done && c == ',') {
             p.Thousands = true;
             continue;
         }
@@ -269,8 +269,10 @@ std::string FormatSection(const TPicture& p, double Abs) {
         intPart = digits.substr(0, static_cast<std::size_t>(intDigits));
         frac = digits.substr(static_cast<std::size_t>(intDigits));
         exp += p.ExpChar;
-        if (e < 0) exp += '-';
-        else if (p.ExpAlwaysSign) exp += '+';
+        if (e < 0)
+            exp += '-';
+        else if (p.ExpAlwaysSign)
+            exp += '+';
         std::string ed = std::to_string(e < 0 ? -e : e);
         if (static_cast<int>(ed.size()) < p.ExpDigits) ed.insert(0, static_cast<std::size_t>(p.ExpDigits) - ed.size(), '0');
         exp += ed;
@@ -419,9 +421,12 @@ bool TSLString::IsEqual(const TSLObject* Obj) const {
 // ---------------------------------------------------------------- TSLBoolean
 
 void TSLBoolean::SetStringValue(std::string_view Value) {
-    if (AsciiEqualsUpper(Value, "TRUE")) FBooleanValue = true;
-    else if (AsciiEqualsUpper(Value, "FALSE")) FBooleanValue = false;
-    else throw Exception(std::string(ClassName()) + ".SetStringValue: wrong value: " + std::string(Value));
+    if (AsciiEqualsUpper(Value, "TRUE"))
+        FBooleanValue = true;
+    else if (AsciiEqualsUpper(Value, "FALSE"))
+        FBooleanValue = false;
+    else
+        throw Exception(std::string(ClassName()) + ".SetStringValue: wrong value: " + std::string(Value));
 }
 
 void TSLBoolean::Encode(TEncoderInterface& Encoder) { Encoder.EncodeBoolean(FBooleanValue); }

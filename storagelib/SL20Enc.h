@@ -62,7 +62,9 @@ public:
     TSLCharStream* GetCurrentStream() const noexcept { return CurrentStream.Get(); }
 
 private:
-    enum class TIdentKind { Executable, Literal, CompositeName };
+    enum class TIdentKind { Executable,
+                            Literal,
+                            CompositeName };
     void Check(std::string_view Name, TIdentKind Kind) const;
     void Flush();
     void Put(char c) { Out.push_back(c); }

@@ -228,8 +228,8 @@ void TSLContextImplementation::PushBlock(TSLBlock* Block) {
     if (FState != isIdle && FState != isFinished) Fail("PushBlock is only allowed in finished or idle state");
     if (!Block) throw EInvalidCast();
     TRef<TSLObject> frame = Block->InheritsFrom(TSLProcedure::ClassInfo)
-                                ? CreateProcedureFrame(static_cast<TSLProcedure*>(Block))
-                                : CreateBlockFrame(Block);
+        ? CreateProcedureFrame(static_cast<TSLProcedure*>(Block))
+        : CreateBlockFrame(Block);
     FState = isExecuting;
     FExecutionStack->Push(frame.Get());
 }

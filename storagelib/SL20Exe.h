@@ -196,7 +196,9 @@ private:
 class TSLInterpreter : public TScriptEngineInterface {
     VO_REFOBJ_CLASS(TSLInterpreter, TScriptEngineInterface)
 public:
-    enum class TRunMode : uint8_t { Run, StepOver, StepInto };
+    enum class TRunMode : uint8_t { Run,
+                                    StepOver,
+                                    StepInto };
     using TDbgDisplayEvent = std::function<void(TSLObject* Obj)>;
 
     TSLInterpreter() = default;

@@ -111,7 +111,8 @@ void TSLCharFile::Reset(TStreamAccess Access) {
     } catch (const Exception&) {
         throw fail();
     }
-    const int flags = Access == saRead ? O_RDONLY : Access == saWrite ? O_WRONLY : O_RDWR;
+    const int flags = Access == saRead ? O_RDONLY : Access == saWrite ? O_WRONLY
+                                                                      : O_RDWR;
     if (!OpenReal(path, flags, Access == saRead ? LOCK_SH : LOCK_EX)) throw fail();
     FAccess = Access;
 }
@@ -331,7 +332,8 @@ int32_t TSLCharFile::FileOpen(const MyAnsiString& Name, uint16_t Mode) {
         return -1;
     }
     const int access = Mode & 3;
-    const int flags = access == 0 ? O_RDONLY : access == 1 ? O_WRONLY : O_RDWR;
+    const int flags = access == 0 ? O_RDONLY : access == 1 ? O_WRONLY
+                                                           : O_RDWR;
     int lock = 0;
     switch (Mode & 0xF0) {
     case 0x10:
@@ -340,7 +342,8 @@ int32_t TSLCharFile::FileOpen(const MyAnsiString& Name, uint16_t Mode) {
     default: lock = 0; break;
     }
     if (!OpenReal(path, flags, lock)) return -1;
-    FAccess = access == 0 ? saRead : access == 1 ? saWrite : saReadWrite;
+    FAccess = access == 0 ? saRead : access == 1 ? saWrite
+                                                 : saReadWrite;
     return FileHandle;
 }
 

@@ -97,10 +97,10 @@ private:
     int32_t CachedFileSize = 0;
 
     TStreamAccess FAccess = saRead;
-    std::string FWriteBuf;    // bytes written and not yet on disk
-    int32_t FWriteStart = 0;  // their file position
-    std::string FTempPath;    // the new file of a Rewrite, until Close
-    std::string FTargetPath;  // the file it replaces
+    std::string FWriteBuf; // bytes written and not yet on disk
+    int32_t FWriteStart = 0; // their file position
+    std::string FTempPath; // the new file of a Rewrite, until Close
+    std::string FTargetPath; // the file it replaces
 };
 
 // The Type 1 font encryption with a running key.

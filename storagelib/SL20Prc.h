@@ -22,12 +22,12 @@
 namespace vo {
 
 // Declares a built-in procedure class without fields of its own.
-#define VO_SL_PROCEDURE(Self)                                       \
-    class Self : public ::vo::TSLInternalProcedure {                \
-        VO_REFOBJ_CLASS(Self, ::vo::TSLInternalProcedure)           \
-    public:                                                         \
-        Self() = default;                                           \
-        void Execute(::vo::TSLContext* Context) override;           \
+#define VO_SL_PROCEDURE(Self) \
+    class Self : public ::vo::TSLInternalProcedure { \
+        VO_REFOBJ_CLASS(Self, ::vo::TSLInternalProcedure) \
+    public: \
+        Self() = default; \
+        void Execute(::vo::TSLContext* Context) override; \
     }
 
 class TSLPolymorphProcedure : public TSLInternalProcedure {

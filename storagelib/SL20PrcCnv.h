@@ -50,15 +50,15 @@ protected:
     void RegisterProcedures() override;
 };
 
-VO_SL_PROCEDURE(TSLCvnProcedure);   // "cvn"   string -> /name
-VO_SL_PROCEDURE(TSLChkiProcedure);  // "chki"  string -> bool (would cvi accept it)
-VO_SL_PROCEDURE(TSLChkrProcedure);  // "chkr"  string -> bool (would cvr accept it)
-VO_SL_PROCEDURE(TSLCvriProcedure);  // "cvri"  string base -> n
-VO_SL_PROCEDURE(TSLCvrsProcedure);  // "cvrs"  n base -> string
+VO_SL_PROCEDURE(TSLCvnProcedure); // "cvn"   string -> /name
+VO_SL_PROCEDURE(TSLChkiProcedure); // "chki"  string -> bool (would cvi accept it)
+VO_SL_PROCEDURE(TSLChkrProcedure); // "chkr"  string -> bool (would cvr accept it)
+VO_SL_PROCEDURE(TSLCvriProcedure); // "cvri"  string base -> n
+VO_SL_PROCEDURE(TSLCvrsProcedure); // "cvrs"  n base -> string
 VO_SL_PROCEDURE(TSLCvrliProcedure); // "cvrli" string -> n (35-symbol alphabet)
 VO_SL_PROCEDURE(TSLCvrlsProcedure); // "cvrls" n -> string (35-symbol alphabet)
-VO_SL_PROCEDURE(TSLPadProcedure);   // "pad"   string width fill -> string' (filled in front)
-VO_SL_PROCEDURE(TSLPadrProcedure);  // "padr"  string width fill -> string' (filled behind)
+VO_SL_PROCEDURE(TSLPadProcedure); // "pad"   string width fill -> string' (filled in front)
+VO_SL_PROCEDURE(TSLPadrProcedure); // "padr"  string width fill -> string' (filled behind)
 VO_SL_PROCEDURE(TSLObjToIntProcedure); // "objtoint" x -> handle
 VO_SL_PROCEDURE(TSLIntToObjProcedure); // "inttoobj" handle -> x
 

@@ -9,8 +9,8 @@ namespace vo {
 
 // ---------------------------------------------------------------- building composites
 
-VO_SL_PROCEDURE(TSLCreateDictProcedure);   // "cdict" /key1 value1 ... /keyN valueN n -> dict
-VO_SL_PROCEDURE(TSLCreateArrayProcedure);  // "carr"  x1 ... xN n -> array
+VO_SL_PROCEDURE(TSLCreateDictProcedure); // "cdict" /key1 value1 ... /keyN valueN n -> dict
+VO_SL_PROCEDURE(TSLCreateArrayProcedure); // "carr"  x1 ... xN n -> array
 VO_SL_PROCEDURE(TSLCreateRecordProcedure); // "crec"  /key1 value1 ... /keyN valueN n recdef -> record
 VO_SL_PROCEDURE(TSLGetCompositeIdentProcedure); // "getident" composite -> /name
 
@@ -72,13 +72,13 @@ VO_SL_PROCEDURE(TSLPutSubArrProcedure); // "putsubarr" target start source -> ta
 
 // ---------------------------------------------------------------- strings
 
-VO_SL_PROCEDURE(TSLLengthProcedure);    // "length"    string -> n
+VO_SL_PROCEDURE(TSLLengthProcedure); // "length"    string -> n
 VO_SL_PROCEDURE(TSLGetSubStrProcedure); // "getsubstr" string start count -> part
 VO_SL_PROCEDURE(TSLPutSubStrProcedure); // "putsubstr" target start source -> target (changed in place)
-VO_SL_PROCEDURE(TSLSearchProcedure);    // "search"    string pattern -> pre match post true | false
+VO_SL_PROCEDURE(TSLSearchProcedure); // "search"    string pattern -> pre match post true | false
 VO_SL_PROCEDURE(TSLUppercaseProcedure); // "uppercase" string -> string'
-VO_SL_PROCEDURE(TSLChrProcedure);       // "chr"       n -> string
-VO_SL_PROCEDURE(TSLOrdProcedure);       // "ord"       string -> n
+VO_SL_PROCEDURE(TSLChrProcedure); // "chr"       n -> string
+VO_SL_PROCEDURE(TSLOrdProcedure); // "ord"       string -> n
 
 // The part of Text that "getsubstr" takes: Count characters from the 0-based
 // Start; a start before the text is taken as 0 (the count is not reduced), a

@@ -44,8 +44,8 @@ void TSLExecProcedure::ExecuteBlock(TSLContext* Context) {
     // procedure: parameters from the stack, results back.
     auto* block = SLOperandAs<TSLBlock>(Context, 0);
     TRef<TSLObject> frame = block->InheritsFrom(TSLProcedure::ClassInfo)
-                                ? Context->CreateProcedureFrame(static_cast<TSLProcedure*>(block))
-                                : Context->CreateBlockFrame(block);
+        ? Context->CreateProcedureFrame(static_cast<TSLProcedure*>(block))
+        : Context->CreateBlockFrame(block);
     SLPopOperands(Context, 1);
     Context->FExecutionStackInterface->Push(frame.Get());
 }
@@ -155,7 +155,9 @@ void TSLForallProcedure::Execute(TSLContext* Context) {
 
 namespace {
 
-enum class TExitKind { Block, Loop, Proc };
+enum class TExitKind { Block,
+                       Loop,
+                       Proc };
 
 bool IsTarget(TExitKind Kind, const TSLObject* T) {
     switch (Kind) {
@@ -324,9 +326,18 @@ void TSLTestProcedure::Execute(TSLContext* Context) {
     int64_t value = 0;
     int32_t next = 0;
     switch (Context->GetUserValue()) {
-    case 0: value = 100; next = 1; break;
-    case 1: value = 200; next = 2; break;
-    default: value = 300; next = 0; break;
+    case 0:
+        value = 100;
+        next = 1;
+        break;
+    case 1:
+        value = 200;
+        next = 2;
+        break;
+    default:
+        value = 300;
+        next = 0;
+        break;
     }
     ci.PushLongint(value);
     ci.PushLongint(value);

@@ -23,8 +23,8 @@ protected:
     void RegisterProcedures() override;
 };
 
-VO_SL_PROCEDURE(TSLIfProcedure);      // "if"       bool block ->
-VO_SL_PROCEDURE(TSLIfElseProcedure);  // "ifelse"   bool block1 block2 ->
+VO_SL_PROCEDURE(TSLIfProcedure); // "if"       bool block ->
+VO_SL_PROCEDURE(TSLIfElseProcedure); // "ifelse"   bool block1 block2 ->
 
 // "case" value cases default -> : the block paired with the first key equal to
 // value (integers or strings), else default.
@@ -43,14 +43,14 @@ private:
     void Select(TSLContext* Context);
 };
 
-VO_SL_PROCEDURE(TSLLoopProcedure);      // "loop"      block ->
-VO_SL_PROCEDURE(TSLRepeatProcedure);    // "repeat"    n block ->
-VO_SL_PROCEDURE(TSLForProcedure);       // "for"       initial increment limit body ->
-VO_SL_PROCEDURE(TSLForallProcedure);    // "forall"    collection body ->
+VO_SL_PROCEDURE(TSLLoopProcedure); // "loop"      block ->
+VO_SL_PROCEDURE(TSLRepeatProcedure); // "repeat"    n block ->
+VO_SL_PROCEDURE(TSLForProcedure); // "for"       initial increment limit body ->
+VO_SL_PROCEDURE(TSLForallProcedure); // "forall"    collection body ->
 VO_SL_PROCEDURE(TSLExitBlockProcedure); // "exitblock" ->
-VO_SL_PROCEDURE(TSLExitLoopProcedure);  // "exitloop"  ->
-VO_SL_PROCEDURE(TSLExitProcProcedure);  // "exitproc"  ->
-VO_SL_PROCEDURE(TSLRaiseProcedure);     // "raise"     obj ->
+VO_SL_PROCEDURE(TSLExitLoopProcedure); // "exitloop"  ->
+VO_SL_PROCEDURE(TSLExitProcProcedure); // "exitproc"  ->
+VO_SL_PROCEDURE(TSLRaiseProcedure); // "raise"     obj ->
 
 class TSLCreateDictProcedure;
 
@@ -67,10 +67,10 @@ private:
     TRef<TSLCreateDictProcedure> CreateDictProc;
 };
 
-VO_SL_PROCEDURE(TSLTryExceptProcedure);  // "tryexcept"  tryblock exceptblock ->
+VO_SL_PROCEDURE(TSLTryExceptProcedure); // "tryexcept"  tryblock exceptblock ->
 VO_SL_PROCEDURE(TSLTryFinallyProcedure); // "tryfinally" tryblock finallyblock ->
-VO_SL_PROCEDURE(TSLWaitProcedure);       // "wait"       ms ->
-VO_SL_PROCEDURE(TSLTestProcedure);       // "test"       -> 100 200 300
-VO_SL_PROCEDURE(TSLAbortProcedure);      // "abort"      ->
+VO_SL_PROCEDURE(TSLWaitProcedure); // "wait"       ms ->
+VO_SL_PROCEDURE(TSLTestProcedure); // "test"       -> 100 200 300
+VO_SL_PROCEDURE(TSLAbortProcedure); // "abort"      ->
 
 } // namespace vo

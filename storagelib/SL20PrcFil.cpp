@@ -165,9 +165,9 @@ int32_t SLDateTimeToFileDate(const std::tm& Local) {
     const int year = Local.tm_year + 1900;
     if (year < 1980 || year > 2107) return 0;
     const uint32_t date = (static_cast<uint32_t>(year - 1980) << 9) | (static_cast<uint32_t>(Local.tm_mon + 1) << 5) |
-                          static_cast<uint32_t>(Local.tm_mday);
+        static_cast<uint32_t>(Local.tm_mday);
     const uint32_t time = (static_cast<uint32_t>(Local.tm_hour) << 11) | (static_cast<uint32_t>(Local.tm_min) << 5) |
-                          static_cast<uint32_t>(std::min(Local.tm_sec, 59) / 2);
+        static_cast<uint32_t>(std::min(Local.tm_sec, 59) / 2);
     return static_cast<int32_t>((date << 16) | time);
 }
 
@@ -255,8 +255,8 @@ constexpr const char* ShortDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri
 constexpr const char* LongDayNames[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 constexpr const char* ShortMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-constexpr const char* LongMonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
-                                          "July",    "August",   "September", "October", "November", "December"};
+constexpr const char* LongMonthNames[] = {"January", "February", "March", "April", "May", "June",
+                                          "July", "August", "September", "October", "November", "December"};
 
 std::string Num(int Value, int Width) {
     std::string s = std::to_string(Value);
@@ -315,12 +315,18 @@ public:
                 continue;
             }
             case 'D':
-                if (run == 1) Out += std::to_string(tm.tm_mday);
-                else if (run == 2) Out += Num(tm.tm_mday, 2);
-                else if (run == 3) Out += ShortDayNames[tm.tm_wday % 7];
-                else if (run == 4) Out += LongDayNames[tm.tm_wday % 7];
-                else if (run == 5) Append(Settings.ShortDateFormat, Depth + 1);
-                else Append(Settings.LongDateFormat, Depth + 1);
+                if (run == 1)
+                    Out += std::to_string(tm.tm_mday);
+                else if (run == 2)
+                    Out += Num(tm.tm_mday, 2);
+                else if (run == 3)
+                    Out += ShortDayNames[tm.tm_wday % 7];
+                else if (run == 4)
+                    Out += LongDayNames[tm.tm_wday % 7];
+                else if (run == 5)
+                    Append(Settings.ShortDateFormat, Depth + 1);
+                else
+                    Append(Settings.LongDateFormat, Depth + 1);
                 afterHour = false;
                 break;
             case 'M':
@@ -568,7 +574,8 @@ void TSLGetDirContentsProcedure::Execute(TSLContext* Context) {
              !ec && it != end; it.increment(ec))
             consider(Utf8ToCp1252(it->path().filename().string()), it->path());
         // "." and ".." first, then by name without regard to case.
-        auto rank = [](const MyAnsiString& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };
+        auto rank = [](const MyAnsiString& n) { return n == "." ? 0 : n == ".." ? 1
+                                                                                : 2; };
         std::sort(entries.begin(), entries.end(), [&](const TFound& a, const TFound& b) {
             if (rank(a.Name) != rank(b.Name)) return rank(a.Name) < rank(b.Name);
             const MyAnsiString ua = Cp1252UpperCase(a.Name), ub = Cp1252UpperCase(b.Name);

@@ -102,32 +102,32 @@ void SLSetBeepHandler(std::function<void()> Handler);
 // ---------------------------------------------------------------- the procedures
 
 // Files and folders.
-VO_SL_PROCEDURE(TSLChDirProcedure);            // "chdir"            path ->
-VO_SL_PROCEDURE(TSLSetCurrentDirProcedure);    // "setcurrentdir"    path -> bool
-VO_SL_PROCEDURE(TSLGetCurrentDirProcedure);    // "getcurrentdir"    -> path
-VO_SL_PROCEDURE(TSLGetDirProcedure);           // "getdir"           drive -> path
-VO_SL_PROCEDURE(TSLCreateDirProcedure);        // "createdir"        path -> bool
+VO_SL_PROCEDURE(TSLChDirProcedure); // "chdir"            path ->
+VO_SL_PROCEDURE(TSLSetCurrentDirProcedure); // "setcurrentdir"    path -> bool
+VO_SL_PROCEDURE(TSLGetCurrentDirProcedure); // "getcurrentdir"    -> path
+VO_SL_PROCEDURE(TSLGetDirProcedure); // "getdir"           drive -> path
+VO_SL_PROCEDURE(TSLCreateDirProcedure); // "createdir"        path -> bool
 VO_SL_PROCEDURE(TSLForceDirectoriesProcedure); // "forcedirectories" path -> bool
-VO_SL_PROCEDURE(TSLRemoveDirProcedure);        // "removedir"        path -> bool
-VO_SL_PROCEDURE(TSLDirectoryExistsProcedure);  // "directoryexists"  path -> bool
-VO_SL_PROCEDURE(TSLFileExistProcedure);        // "fileexist"        path -> bool
-VO_SL_PROCEDURE(TSLDeleteFileProcedure);       // "deletefile"       path -> bool
-VO_SL_PROCEDURE(TSLRenameFileProcedure);       // "renamefile"       old new -> bool
-VO_SL_PROCEDURE(TSLFileGetAttrProcedure);      // "filegetattr"      path -> attr
-VO_SL_PROCEDURE(TSLFileSearchProcedure);       // "filesearch"       name list -> path
-VO_SL_PROCEDURE(TSLGetDirContentsProcedure);   // "getdircontents"   pattern attr -> array
-VO_SL_PROCEDURE(TSLExtFilePathProcedure);      // "extfilepath"      path -> folder
-VO_SL_PROCEDURE(TSLExtFileNameProcedure);      // "extfilename"      path -> name
-VO_SL_PROCEDURE(TSLExtFileExtProcedure);       // "extfileext"       path -> ext
-VO_SL_PROCEDURE(TSLChFileExtProcedure);        // "chfileext"        path ext -> path'
+VO_SL_PROCEDURE(TSLRemoveDirProcedure); // "removedir"        path -> bool
+VO_SL_PROCEDURE(TSLDirectoryExistsProcedure); // "directoryexists"  path -> bool
+VO_SL_PROCEDURE(TSLFileExistProcedure); // "fileexist"        path -> bool
+VO_SL_PROCEDURE(TSLDeleteFileProcedure); // "deletefile"       path -> bool
+VO_SL_PROCEDURE(TSLRenameFileProcedure); // "renamefile"       old new -> bool
+VO_SL_PROCEDURE(TSLFileGetAttrProcedure); // "filegetattr"      path -> attr
+VO_SL_PROCEDURE(TSLFileSearchProcedure); // "filesearch"       name list -> path
+VO_SL_PROCEDURE(TSLGetDirContentsProcedure); // "getdircontents"   pattern attr -> array
+VO_SL_PROCEDURE(TSLExtFilePathProcedure); // "extfilepath"      path -> folder
+VO_SL_PROCEDURE(TSLExtFileNameProcedure); // "extfilename"      path -> name
+VO_SL_PROCEDURE(TSLExtFileExtProcedure); // "extfileext"       path -> ext
+VO_SL_PROCEDURE(TSLChFileExtProcedure); // "chfileext"        path ext -> path'
 // Clock, user and storage.
-VO_SL_PROCEDURE(TSLDateProcedure);        // "date"       -> string
-VO_SL_PROCEDURE(TSLTimeProcedure);        // "time"       -> string
-VO_SL_PROCEDURE(TSLDateTimeProcedure);    // "datetime"   format -> string
-VO_SL_PROCEDURE(TSLBeepProcedure);        // "beep"       ->
-VO_SL_PROCEDURE(TSLMsgDlgProcedure);      // "msgdlg"     message type buttons -> answer
-VO_SL_PROCEDURE(TSLLoadObjProcedure);     // "loadobj"    name -> data
-VO_SL_PROCEDURE(TSLLoadStoObjProcedure);  // "loadstoobj" name access -> storage
-VO_SL_PROCEDURE(TSLSaveObjProcedure);     // "saveobj"    name obj ->
+VO_SL_PROCEDURE(TSLDateProcedure); // "date"       -> string
+VO_SL_PROCEDURE(TSLTimeProcedure); // "time"       -> string
+VO_SL_PROCEDURE(TSLDateTimeProcedure); // "datetime"   format -> string
+VO_SL_PROCEDURE(TSLBeepProcedure); // "beep"       ->
+VO_SL_PROCEDURE(TSLMsgDlgProcedure); // "msgdlg"     message type buttons -> answer
+VO_SL_PROCEDURE(TSLLoadObjProcedure); // "loadobj"    name -> data
+VO_SL_PROCEDURE(TSLLoadStoObjProcedure); // "loadstoobj" name access -> storage
+VO_SL_PROCEDURE(TSLSaveObjProcedure); // "saveobj"    name obj ->
 
 } // namespace vo

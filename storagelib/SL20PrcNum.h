@@ -120,38 +120,38 @@ protected:
     virtual TRef<TSLObject> OfDouble(double X) const = 0;
 };
 
-#define VO_SL_UNARY_NUMBER(Self)                                         \
-    class Self : public TSLUnaryNumberProcedure {                        \
-        VO_REFOBJ_CLASS(Self, TSLUnaryNumberProcedure)                   \
-    public:                                                              \
-        Self() = default;                                                \
-                                                                         \
-    protected:                                                           \
-        TRef<TSLObject> OfLongint(int64_t X) const override;             \
-        TRef<TSLObject> OfDouble(double X) const override;               \
+#define VO_SL_UNARY_NUMBER(Self) \
+    class Self : public TSLUnaryNumberProcedure { \
+        VO_REFOBJ_CLASS(Self, TSLUnaryNumberProcedure) \
+    public: \
+        Self() = default; \
+\
+    protected: \
+        TRef<TSLObject> OfLongint(int64_t X) const override; \
+        TRef<TSLObject> OfDouble(double X) const override; \
     }
-VO_SL_UNARY_NUMBER(TSLNegProcedure);   // "neg"   x -> -x (the smallest integer stays)
-VO_SL_UNARY_NUMBER(TSLAbsProcedure);   // "abs"   x -> abs x (the smallest integer stays)
-VO_SL_UNARY_NUMBER(TSLSqrtProcedure);  // "sqrt"  x -> real square root
-VO_SL_UNARY_NUMBER(TSLCeilProcedure);  // "ceil"  x -> smallest whole number >= x (64-bit)
+VO_SL_UNARY_NUMBER(TSLNegProcedure); // "neg"   x -> -x (the smallest integer stays)
+VO_SL_UNARY_NUMBER(TSLAbsProcedure); // "abs"   x -> abs x (the smallest integer stays)
+VO_SL_UNARY_NUMBER(TSLSqrtProcedure); // "sqrt"  x -> real square root
+VO_SL_UNARY_NUMBER(TSLCeilProcedure); // "ceil"  x -> smallest whole number >= x (64-bit)
 VO_SL_UNARY_NUMBER(TSLFloorProcedure); // "floor" x -> largest whole number <= x (64-bit)
 VO_SL_UNARY_NUMBER(TSLRoundProcedure); // "round" x -> nearest integer, halves to even
 VO_SL_UNARY_NUMBER(TSLTruncProcedure); // "trunc" x -> integer truncated toward zero
 #undef VO_SL_UNARY_NUMBER
 
-VO_SL_PROCEDURE(TSLIDivProcedure);  // "idiv"  a b -> a / b truncated ("Division by zero")
-VO_SL_PROCEDURE(TSLModProcedure);   // "mod"   a b -> remainder with the sign of a
+VO_SL_PROCEDURE(TSLIDivProcedure); // "idiv"  a b -> a / b truncated ("Division by zero")
+VO_SL_PROCEDURE(TSLModProcedure); // "mod"   a b -> remainder with the sign of a
 VO_SL_PROCEDURE(TSLPowerProcedure); // "power" a b -> a multiplied by itself b times (wrapping); b <= 0 gives 1
-VO_SL_PROCEDURE(TSLExpProcedure);   // "exp"   a b -> a raised to the power b (reals)
-VO_SL_PROCEDURE(TSLLnProcedure);    // "ln"    x -> natural logarithm (real)
-VO_SL_PROCEDURE(TSLLog2Procedure);  // "log2"  x -> base-2 logarithm (real)
+VO_SL_PROCEDURE(TSLExpProcedure); // "exp"   a b -> a raised to the power b (reals)
+VO_SL_PROCEDURE(TSLLnProcedure); // "ln"    x -> natural logarithm (real)
+VO_SL_PROCEDURE(TSLLog2Procedure); // "log2"  x -> base-2 logarithm (real)
 VO_SL_PROCEDURE(TSLLog10Procedure); // "log10" x -> base-10 logarithm (real)
-VO_SL_PROCEDURE(TSLLogXProcedure);  // "logx"  base x -> logarithm of x to base (integers)
-VO_SL_PROCEDURE(TSLSinProcedure);   // "sin"   x -> sine (radians)
-VO_SL_PROCEDURE(TSLCosProcedure);   // "cos"   x -> cosine (radians)
-VO_SL_PROCEDURE(TSLAtanProcedure);  // "atan"  y x -> angle of (x, y), -pi to pi
-VO_SL_PROCEDURE(TSLShlProcedure);   // "shl"   a n -> a shifted left by n mod 64
-VO_SL_PROCEDURE(TSLShrProcedure);   // "shr"   a n -> a shifted right by n mod 64, zeros from the left
+VO_SL_PROCEDURE(TSLLogXProcedure); // "logx"  base x -> logarithm of x to base (integers)
+VO_SL_PROCEDURE(TSLSinProcedure); // "sin"   x -> sine (radians)
+VO_SL_PROCEDURE(TSLCosProcedure); // "cos"   x -> cosine (radians)
+VO_SL_PROCEDURE(TSLAtanProcedure); // "atan"  y x -> angle of (x, y), -pi to pi
+VO_SL_PROCEDURE(TSLShlProcedure); // "shl"   a n -> a shifted left by n mod 64
+VO_SL_PROCEDURE(TSLShrProcedure); // "shr"   a n -> a shifted right by n mod 64, zeros from the left
 
 // The integer power as "power" computes it: 1 multiplied Exponent times by
 // Base, wrapping modulo 2^64; 1 for an exponent <= 0.
@@ -173,14 +173,14 @@ protected:
     virtual uint64_t Op(uint64_t A, uint64_t B) const = 0;
 };
 
-#define VO_SL_LOGIC(Self)                                                \
-    class Self : public TSLLogicProcedure {                              \
-        VO_REFOBJ_CLASS(Self, TSLLogicProcedure)                         \
-    public:                                                              \
-        Self() = default;                                                \
-                                                                         \
-    protected:                                                           \
-        uint64_t Op(uint64_t A, uint64_t B) const override;              \
+#define VO_SL_LOGIC(Self) \
+    class Self : public TSLLogicProcedure { \
+        VO_REFOBJ_CLASS(Self, TSLLogicProcedure) \
+    public: \
+        Self() = default; \
+\
+    protected: \
+        uint64_t Op(uint64_t A, uint64_t B) const override; \
     }
 VO_SL_LOGIC(TSLAndProcedure);
 VO_SL_LOGIC(TSLOrProcedure);
@@ -202,13 +202,13 @@ protected:
 // ---------------------------------------------------------------- comparison
 
 // "lt" "le" "gt" "ge" a b -> bool
-#define VO_SL_COMPARE(Self)                                                                 \
-    class Self : public TSLCompare {                                                       \
-        VO_REFOBJ_CLASS(Self, TSLCompare)                                                  \
-    public:                                                                                \
-        Self() = default;                                                                  \
-        bool CompareNumbers(const TSLNumber* Op1, const TSLNumber* Op2) override;          \
-        bool CompareStrings(const TSLString* Op1, const TSLString* Op2) override;          \
+#define VO_SL_COMPARE(Self) \
+    class Self : public TSLCompare { \
+        VO_REFOBJ_CLASS(Self, TSLCompare) \
+    public: \
+        Self() = default; \
+        bool CompareNumbers(const TSLNumber* Op1, const TSLNumber* Op2) override; \
+        bool CompareStrings(const TSLString* Op1, const TSLString* Op2) override; \
     }
 VO_SL_COMPARE(TSLLtProcedure);
 VO_SL_COMPARE(TSLLeProcedure);

@@ -85,7 +85,8 @@ int HexValue(uint8_t c) {
 
 bool SLSkipBlanks(TSLLookaheadStream& S) {
     const int32_t start = S.Position();
-    TakeWhile(S, [](uint8_t c) { return IsBlank(c); }, nullptr);
+    TakeWhile(
+        S, [](uint8_t c) { return IsBlank(c); }, nullptr);
     return S.Position() != start;
 }
 
@@ -104,8 +105,10 @@ bool TSLNumberScanner::ScanStream(TDecoderInterface& I, bool Debug) {
     std::string tok(1, static_cast<char>(first));
     bool valid = false, real = false;
     int state;
-    if (first == '$') state = 5;
-    else if (first == '+' || first == '-') state = 1;
+    if (first == '$')
+        state = 5;
+    else if (first == '+' || first == '-')
+        state = 1;
     else {
         valid = true;
         state = 2;
@@ -114,7 +117,8 @@ bool TSLNumberScanner::ScanStream(TDecoderInterface& I, bool Debug) {
     while (!s.IsEndOfStream()) {
         if (state == 2 || state == 3) {
             const std::size_t before = tok.size();
-            TakeWhile(s, [](uint8_t c) { return IsDigit(c); }, &tok);
+            TakeWhile(
+                s, [](uint8_t c) { return IsDigit(c); }, &tok);
             if (tok.size() != before && state == 3) valid = true;
             if (s.IsEndOfStream()) break;
         }
@@ -122,28 +126,41 @@ bool TSLNumberScanner::ScanStream(TDecoderInterface& I, bool Debug) {
         bool take = true;
         switch (state) {
         case 1:
-            if (IsDigit(c)) valid = true, state = 2;
-            else take = false;
+            if (IsDigit(c))
+                valid = true, state = 2;
+            else
+                take = false;
             break;
         case 2:
             if (IsDigit(c)) {
-            } else if (c == '.') real = true, state = 3;
-            else if (c == 'E' || c == 'e') real = true, valid = false, state = 4;
-            else take = false;
+            } else if (c == '.')
+                real = true, state = 3;
+            else if (c == 'E' || c == 'e')
+                real = true, valid = false, state = 4;
+            else
+                take = false;
             break;
         case 3:
-            if (IsDigit(c)) valid = true;
-            else if (c == 'E' || c == 'e') valid = false, state = 4;
-            else take = false;
+            if (IsDigit(c))
+                valid = true;
+            else if (c == 'E' || c == 'e')
+                valid = false, state = 4;
+            else
+                take = false;
             break;
         case 4:
-            if (c == '+' || c == '-') valid = false;
-            else if (IsDigit(c)) valid = true;
-            else take = false;
+            if (c == '+' || c == '-')
+                valid = false;
+            else if (IsDigit(c))
+                valid = true;
+            else
+                take = false;
             break;
         default: // 5: hex digits
-            if (IsHexDigit(c)) valid = true;
-            else take = false;
+            if (IsHexDigit(c))
+                valid = true;
+            else
+                take = false;
             break;
         }
         if (!take) {
@@ -195,23 +212,28 @@ bool TSLStringScanner::ScanStream(TDecoderInterface& I, bool Debug) {
         return Exception("missing MyAnsiString termination in MyAnsiString '" + CutContent(content) + "'");
     };
     for (;;) {
-        TakeWhile(s, [](uint8_t c) { return c != '\'' && c != '@'; }, &content);
+        TakeWhile(
+            s, [](uint8_t c) { return c != '\'' && c != '@'; }, &content);
         if (s.IsEndOfStream()) throw missing();
         const uint8_t c = s.ReadChar();
         if (c == '\'') break;
         // "@": an escape
         if (s.IsEndOfStream()) throw missing();
         const uint8_t e = s.ReadChar();
-        if (e == '\'') content.push_back('\'');
-        else if (e == 'l') content.push_back('\n');
-        else if (e == 'n') content.push_back('\r');
+        if (e == '\'')
+            content.push_back('\'');
+        else if (e == 'l')
+            content.push_back('\n');
+        else if (e == 'n')
+            content.push_back('\r');
         else if (IsHexDigit(e)) {
             if (s.IsEndOfStream()) throw missing();
             const uint8_t e2 = s.ReadChar();
             if (!IsHexDigit(e2))
                 throw Exception("illegal escape sequence in MyAnsiString '" + CutContent(content) + "@...'");
             content.push_back(static_cast<char>(HexValue(e) * 16 + HexValue(e2)));
-        } else content.push_back(static_cast<char>(e));
+        } else
+            content.push_back(static_cast<char>(e));
     }
     const int32_t length = s.Position() - start;
     Push<TSLString>(I, Debug, start - (startLine - 1), length, s, std::move(content));
@@ -225,8 +247,10 @@ bool TSLIdentScanner::ScanStream(TDecoderInterface& I, bool Debug) {
     const int32_t start = s.Position();
     const int32_t startLine = s.Line();
     bool literal = false;
-    if (s.ReadChar() == '/') literal = true;
-    else s.UnreadChar();
+    if (s.ReadChar() == '/')
+        literal = true;
+    else
+        s.UnreadChar();
 
     std::string name;
     auto finish = [&]() {
@@ -246,7 +270,8 @@ bool TSLIdentScanner::ScanStream(TDecoderInterface& I, bool Debug) {
     }
     name.push_back(static_cast<char>(c));
     for (;;) {
-        TakeWhile(s, [](uint8_t b) { return IsNameByte(b); }, &name);
+        TakeWhile(
+            s, [](uint8_t b) { return IsNameByte(b); }, &name);
         if (s.IsEndOfStream()) return finish();
         c = s.ReadChar();
         if (!IsSeparator(c)) {
@@ -287,7 +312,8 @@ bool TSLCompositeScanner::ScanStream(TDecoderInterface& I, bool Debug) {
             const uint8_t f = s.ReadChar();
             if (!IsNameStart(f)) throw Exception("invalid composite ident '" + Quoted(f) + "'");
             name.push_back(static_cast<char>(f));
-            TakeWhile(s, [](uint8_t b) { return IsNameByte(b); }, &name);
+            TakeWhile(
+                s, [](uint8_t b) { return IsNameByte(b); }, &name);
         } else {
             s.UnreadChar();
         }
@@ -323,7 +349,8 @@ bool TSLPointerScanner::ScanStream(TDecoderInterface& I, bool) {
     s.UnreadChar();
     if (IsDigit(next)) {
         std::string digits;
-        TakeWhile(s, [](uint8_t b) { return IsDigit(b); }, &digits);
+        TakeWhile(
+            s, [](uint8_t b) { return IsDigit(b); }, &digits);
         int64_t index = 0;
         for (char d : digits) {
             if (index > (INT64_MAX - 9) / 10) {
@@ -337,7 +364,8 @@ bool TSLPointerScanner::ScanStream(TDecoderInterface& I, bool) {
     }
     if (IsNameStart(next)) {
         std::string name;
-        TakeWhile(s, [](uint8_t b) { return IsNameByte(b); }, &name);
+        TakeWhile(
+            s, [](uint8_t b) { return IsNameByte(b); }, &name);
         I.ResolvePointer(std::string_view(name));
         return true;
     }
@@ -355,7 +383,8 @@ bool TSLCommentScanner::ScanStream(TDecoderInterface& I, bool) {
     // A comment ends at the carriage return; a bare line feed (a file saved
     // with Unix line ends) ends it too, or the rest of the text would vanish
     // into the comment without a word.
-    TakeWhile(s, [](uint8_t b) { return b != 13 && b != 10; }, nullptr);
+    TakeWhile(
+        s, [](uint8_t b) { return b != 13 && b != 10; }, nullptr);
     if (!s.IsEndOfStream()) s.ReadChar(); // the line end
     return true;
 }

@@ -20,15 +20,22 @@ namespace vo {
 
 // The access a stream is opened with (and a caller asks for when it opens a
 // stored object).
-enum TStreamAccess : uint8_t { saRead = 0, saWrite = 1, saReadWrite = 2 };
+enum TStreamAccess : uint8_t { saRead = 0,
+                               saWrite = 1,
+                               saReadWrite = 2 };
 
 // The form of a stored text: sfASCII plain text notation, sfEASCII the same
 // text scrambled ("%SLE" form); sfUnknown nobody has read or set one yet (it
 // is written like sfASCII).
-enum TStorageFormat : uint8_t { sfUnknown = 0, sfASCII = 1, sfEASCII = 2 };
+enum TStorageFormat : uint8_t { sfUnknown = 0,
+                                sfASCII = 1,
+                                sfEASCII = 2 };
 
 // Parts of a file name (TSLCharFile::FileName).
-enum TFileNamePart : uint8_t { fnpFull = 0, fnpName = 1, fnpPath = 2, fnpExt = 3 };
+enum TFileNamePart : uint8_t { fnpFull = 0,
+                               fnpName = 1,
+                               fnpPath = 2,
+                               fnpExt = 3 };
 
 // A set of bytes (ReadString's terminators).
 using TSLByteSet = std::bitset<256>;

@@ -12,8 +12,10 @@ TRef<TSLCollection> TSLStack::CreateCopyTarget() const { return MakeRef<TSLStack
 TSLObject* TSLStack::GetObjAtIndex(int Index) const { return ArrGet(Pos(Index)); }
 
 void TSLStack::SetObjAtIndex(int Index, TSLObject* AObject) {
-    if (Index == GetCount()) ArrIns(0, AObject);
-    else if (Index >= 0 && Index < GetCount()) ArrSet(Pos(Index), AObject);
+    if (Index == GetCount())
+        ArrIns(0, AObject);
+    else if (Index >= 0 && Index < GetCount())
+        ArrSet(Pos(Index), AObject);
     else
         throw Exception(std::string(ClassName()) + ".SetObjAtIndex: index (" + std::to_string(Index) +
                         ") out of bounds (" + std::to_string(GetCount()) + ")");

@@ -34,9 +34,9 @@
 namespace vo {
 
 class TStorageManager;
-class TScriptClass;          // a native script class (defined by the interpreter's units)
-class TScriptTaskInterface;  // a script run as a task (defined by the script runtime; it
-                             // must have a public virtual destructor)
+class TScriptClass; // a native script class (defined by the interpreter's units)
+class TScriptTaskInterface; // a script run as a task (defined by the script runtime; it
+    // must have a public virtual destructor)
 
 // One named stored object. Plug-ins hand them out autoreleased: a caller that
 // keeps one beyond the next purge of the autorelease pool retains it (TRef).

@@ -241,8 +241,10 @@ bool TSLForTokenizer::CheckTerminate() const noexcept {
 }
 
 TSLObject* TSLForTokenizer::PushValue() {
-    if (Mode == feLongint) FValue = MakeRef<TSLLongint>(IntActual);
-    else FValue = MakeRef<TSLDouble>(RealActual);
+    if (Mode == feLongint)
+        FValue = MakeRef<TSLLongint>(IntActual);
+    else
+        FValue = MakeRef<TSLDouble>(RealActual);
     PushDone = true;
     return FValue.Get();
 }

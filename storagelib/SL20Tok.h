@@ -100,10 +100,10 @@ public:
 };
 
 enum TFinallyState : uint8_t {
-    ftExecute,      // the try block ended normally (or has not ended yet)
+    ftExecute, // the try block ended normally (or has not ended yet)
     ftExecuteArmed, // an exception is in flight: raised again after the block
     ftFinished,
-    ftExecuteExit,  // an exit leaves the try block: the exit goes on after the block
+    ftExecuteExit, // an exit leaves the try block: the exit goes on after the block
 };
 
 // The handler of "tryfinally": runs its block after the try block, however
@@ -170,7 +170,8 @@ public:
     int32_t FRepeatCount = 1;
 };
 
-enum TForMode : uint8_t { feLongint, feDouble };
+enum TForMode : uint8_t { feLongint,
+                          feDouble };
 
 // "for": before each pass the loop value is delivered as a literal, then the
 // body; the limit is inclusive, an increment of 0 never ends.

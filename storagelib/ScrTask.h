@@ -69,7 +69,9 @@ public:
     TMxTask& Task() noexcept { return *FTask; }
 
 private:
-    enum class TState : uint8_t { Idle, Starting, Running };
+    enum class TState : uint8_t { Idle,
+                                  Starting,
+                                  Running };
 
     void Init(TSLInterpreter* Interpreter);
     void ExecRun();

@@ -2,7 +2,8 @@
 # One entry point for a fresh Debian machine:
 #   tools/dev.sh test   install what is missing, build with sanitizers, run every test
 #   tools/dev.sh run    install what is missing, build the program and start it
-# Other verbs: deps (only install), build [preset], tsan (kernel/comm tests under ThreadSanitizer)
+# Other verbs: deps (only install), build [preset], tsan (kernel/comm tests under ThreadSanitizer),
+#   format (apply .clang-format to every tracked C++ file), format-check
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -11,7 +12,7 @@ packages=(build-essential cmake ninja-build ccache pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libgl-dev libjpeg-dev
           clang libclang-rt-14-dev
-          rapidjson-dev nlohmann-json3-dev lua5.4 ghostscript)
+          rapidjson-dev nlohmann-json3-dev lua5.4 ghostscript clang-format)
 
 deps() {
   local missing=()
@@ -56,11 +57,24 @@ fuzz() {
   done
 }
 
+# Every C++ file the project tracks, in the one code style of .clang-format.
+sources() { git ls-files -z '*.cpp' '*.h' 2>/dev/null; }
+format_check() {
+  if ! sources | xargs -0 clang-format --dry-run --Werror >/dev/null 2>&1; then
+    sources | xargs -0 clang-format --dry-run 2>&1 | grep -E '^[^ ].*: (warning|error)' | cut -d: -f1 | sort -u | head -20 >&2
+    echo "format: these files differ from .clang-format; run: tools/dev.sh format" >&2
+    return 1
+  fi
+}
+
 case "${1:-test}" in
   deps) deps ;;
+  format) deps; sources | xargs -0 clang-format -i ;;
+  format-check) deps; format_check ;;
   build) deps; build "${2:-ci}" ;;
   test)
     deps
+    format_check
     build ci --target all bench
     ctest --preset ci -j "$jobs"
     fuzz
@@ -77,5 +91,5 @@ case "${1:-test}" in
     if [ -x "$exe" ]; then exec "$exe" "${@:2}"; fi
     echo "The program has no main window yet: libraries and tools are built in build/release."
     ;;
-  *) echo "usage: tools/dev.sh test|run|deps|build [preset]|tsan" >&2; exit 2 ;;
+  *) echo "usage: tools/dev.sh test|run|deps|build [preset]|tsan|format|format-check" >&2; exit 2 ;;
 esac

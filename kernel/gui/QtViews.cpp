@@ -7,8 +7,7 @@ namespace vo {
 
 namespace {
 
-QWidget* WidgetOf(TViewControl* AControl)
-{
+QWidget* WidgetOf(TViewControl* AControl) {
     auto* control = dynamic_cast<TQtViewControl*>(AControl);
     return control ? control->Widget() : nullptr;
 }
@@ -19,8 +18,7 @@ TQtViewControl::TQtViewControl(QWidget* AWidget, TQtViewControl* AHome) : FWidge
 
 TQtViewControl::~TQtViewControl() = default;
 
-void TQtViewControl::SetParent(TViewControl* AParent)
-{
+void TQtViewControl::SetParent(TViewControl* AParent) {
     FParent = AParent;
     if (!FWidget) return;
     const bool visible = FWidget->isVisibleTo(FWidget->parentWidget());
@@ -28,18 +26,15 @@ void TQtViewControl::SetParent(TViewControl* AParent)
     FWidget->setVisible(visible && FWidget->parentWidget());
 }
 
-void TQtViewControl::SetVisible(bool Value)
-{
+void TQtViewControl::SetVisible(bool Value) {
     if (FWidget) FWidget->setVisible(Value);
 }
 
-bool TQtViewControl::GetVisible() const
-{
+bool TQtViewControl::GetVisible() const {
     return FWidget && !FWidget->isHidden();
 }
 
-void TQtViewControl::AlignClient()
-{
+void TQtViewControl::AlignClient() {
     if (!FWidget) return;
     QWidget* parent = FWidget->parentWidget();
     if (!parent) return;
@@ -55,15 +50,13 @@ void TQtViewControl::AlignClient()
 TQtApplicationView::TQtApplicationView(TApplicationViewFactory& AOwner)
     : TApplicationView(AOwner), FForm(std::make_unique<QWidget>()), FPanelWidget(new QWidget(FForm.get())),
       FStatusBarWidget(new QStatusBar(FForm.get())), FFormControl(FForm.get()),
-      FPanelControl(FPanelWidget, &FFormControl), FStatusBarControl(FStatusBarWidget, &FFormControl)
-{
+      FPanelControl(FPanelWidget, &FFormControl), FStatusBarControl(FStatusBarWidget, &FFormControl) {
     FForm->hide();
     SetPanel(&FPanelControl);
     SetStatusBar(&FStatusBarControl);
 }
 
-TQtApplicationView::~TQtApplicationView()
-{
+TQtApplicationView::~TQtApplicationView() {
     // A view freed while docked (its factory went first) takes its widgets
     // home without notifications: the concrete view is gone already.
     if (FPanelWidget && FPanelWidget->parentWidget() != FForm.get()) FPanelWidget->setParent(FForm.get());

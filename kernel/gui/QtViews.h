@@ -49,7 +49,7 @@ public:
 
 private:
     std::unique_ptr<QWidget> FForm;
-    QPointer<QWidget> FPanelWidget;        // child of the form while not docked
+    QPointer<QWidget> FPanelWidget; // child of the form while not docked
     QPointer<QStatusBar> FStatusBarWidget; // likewise
     TQtViewControl FFormControl;
     TQtViewControl FPanelControl;

@@ -8,13 +8,11 @@ namespace vo {
 
 namespace {
 
-QString ToQString(const MyAnsiString& AText)
-{
+QString ToQString(const MyAnsiString& AText) {
     return QString::fromStdString(Cp1252ToUtf8(AText));
 }
 
-MyAnsiString FromQString(const QString& AText)
-{
+MyAnsiString FromQString(const QString& AText) {
     return Utf8ToCp1252(AText.toStdString());
 }
 
@@ -34,46 +32,39 @@ private:
 
 // --- TQtImageList -------------------------------------------------------------
 
-int TQtImageList::Add(const QIcon& AIcon)
-{
+int TQtImageList::Add(const QIcon& AIcon) {
     FIcons.push_back(AIcon);
     return GetCount() - 1;
 }
 
-QIcon TQtImageList::Icon(int Index) const
-{
+QIcon TQtImageList::Icon(int Index) const {
     if (Index < 0 || Index >= GetCount()) return {};
     return FIcons[static_cast<std::size_t>(Index)];
 }
 
 // --- TTreeViewModel -----------------------------------------------------------
 
-TTreeViewModel::TTreeViewModel(TTreeView& ATree, QObject* AParent) : QAbstractItemModel(AParent), FTree(&ATree)
-{
+TTreeViewModel::TTreeViewModel(TTreeView& ATree, QObject* AParent) : QAbstractItemModel(AParent), FTree(&ATree) {
     FTree->SetObserver(this);
 }
 
-TTreeViewModel::~TTreeViewModel()
-{
+TTreeViewModel::~TTreeViewModel() {
     if (FTree->Observer() == this) FTree->SetObserver(nullptr);
 }
 
-TTreeNode* TTreeViewModel::NodeOf(const QModelIndex& AIndex) const
-{
+TTreeNode* TTreeViewModel::NodeOf(const QModelIndex& AIndex) const {
     if (!AIndex.isValid() || AIndex.model() != this) return nullptr;
     return static_cast<TTreeNode*>(AIndex.internalPointer());
 }
 
-QModelIndex TTreeViewModel::IndexOf(const TTreeNode* ANode) const
-{
+QModelIndex TTreeViewModel::IndexOf(const TTreeNode* ANode) const {
     if (!ANode) return {};
     const int row = ANode->Index();
     if (row < 0) return {};
     return createIndex(row, 0, const_cast<TTreeNode*>(ANode));
 }
 
-QModelIndex TTreeViewModel::index(int row, int column, const QModelIndex& parent) const
-{
+QModelIndex TTreeViewModel::index(int row, int column, const QModelIndex& parent) const {
     if (column != 0 || row < 0) return {};
     if (parent.isValid()) {
         TTreeNode* p = NodeOf(parent);
@@ -84,34 +75,29 @@ QModelIndex TTreeViewModel::index(int row, int column, const QModelIndex& parent
     return createIndex(row, 0, FTree->Item(row));
 }
 
-QModelIndex TTreeViewModel::parent(const QModelIndex& child) const
-{
+QModelIndex TTreeViewModel::parent(const QModelIndex& child) const {
     TTreeNode* node = NodeOf(child);
     return node ? IndexOf(node->Parent()) : QModelIndex();
 }
 
-int TTreeViewModel::rowCount(const QModelIndex& parent) const
-{
+int TTreeViewModel::rowCount(const QModelIndex& parent) const {
     if (parent.column() > 0) return 0;
     if (!parent.isValid()) return FTree->Count();
     TTreeNode* node = NodeOf(parent);
     return node ? node->Count() : 0;
 }
 
-int TTreeViewModel::columnCount(const QModelIndex&) const
-{
+int TTreeViewModel::columnCount(const QModelIndex&) const {
     return 1;
 }
 
-bool TTreeViewModel::hasChildren(const QModelIndex& parent) const
-{
+bool TTreeViewModel::hasChildren(const QModelIndex& parent) const {
     if (!parent.isValid()) return FTree->Count() > 0;
     TTreeNode* node = NodeOf(parent);
     return node && (node->Count() > 0 || node->HasChildren());
 }
 
-QVariant TTreeViewModel::data(const QModelIndex& index, int role) const
-{
+QVariant TTreeViewModel::data(const QModelIndex& index, int role) const {
     TTreeNode* node = NodeOf(index);
     if (!node) return {};
     switch (role) {
@@ -131,16 +117,14 @@ QVariant TTreeViewModel::data(const QModelIndex& index, int role) const
     }
 }
 
-bool TTreeViewModel::setData(const QModelIndex& index, const QVariant& value, int role)
-{
+bool TTreeViewModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     TTreeNode* node = NodeOf(index);
     if (!node || role != Qt::EditRole) return false;
     FTree->UserEdited(*node, FromQString(value.toString()));
     return true;
 }
 
-Qt::ItemFlags TTreeViewModel::flags(const QModelIndex& index) const
-{
+Qt::ItemFlags TTreeViewModel::flags(const QModelIndex& index) const {
     TTreeNode* node = NodeOf(index);
     if (!node) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
@@ -148,52 +132,44 @@ Qt::ItemFlags TTreeViewModel::flags(const QModelIndex& index) const
     return f;
 }
 
-void TTreeViewModel::NodesInserting(TTreeNode* AParent, int AFirst, int ALast)
-{
+void TTreeViewModel::NodesInserting(TTreeNode* AParent, int AFirst, int ALast) {
     ++FRestructuring;
     beginInsertRows(IndexOf(AParent), AFirst, ALast);
 }
 
-void TTreeViewModel::NodesInserted()
-{
+void TTreeViewModel::NodesInserted() {
     endInsertRows();
     --FRestructuring;
 }
 
-void TTreeViewModel::NodesRemoving(TTreeNode* AParent, int AFirst, int ALast)
-{
+void TTreeViewModel::NodesRemoving(TTreeNode* AParent, int AFirst, int ALast) {
     ++FRestructuring;
     beginRemoveRows(IndexOf(AParent), AFirst, ALast);
 }
 
-void TTreeViewModel::NodesRemoved()
-{
+void TTreeViewModel::NodesRemoved() {
     endRemoveRows();
     --FRestructuring;
 }
 
-void TTreeViewModel::NodeChanged(TTreeNode& ANode)
-{
+void TTreeViewModel::NodeChanged(TTreeNode& ANode) {
     const QModelIndex index = IndexOf(&ANode);
     emit dataChanged(index, index);
     emit buttonChanged(index);
 }
 
-void TTreeViewModel::NodeExpandedChanged(TTreeNode& ANode)
-{
+void TTreeViewModel::NodeExpandedChanged(TTreeNode& ANode) {
     emit nodeExpandedChanged(IndexOf(&ANode), ANode.Expanded());
 }
 
-void TTreeViewModel::SelectionChanged(TTreeNode* ANode)
-{
+void TTreeViewModel::SelectionChanged(TTreeNode* ANode) {
     emit selectedChanged(IndexOf(ANode));
 }
 
 // --- TTreeViewWidget ----------------------------------------------------------
 
 TTreeViewWidget::TTreeViewWidget(TTreeView& ATree, QWidget* AParent)
-    : QTreeView(AParent), FModel(new TTreeViewModel(ATree, this))
-{
+    : QTreeView(AParent), FModel(new TTreeViewModel(ATree, this)) {
     setHeaderHidden(true);
     setModel(FModel);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -214,14 +190,12 @@ TTreeViewWidget::TTreeViewWidget(TTreeView& ATree, QWidget* AParent)
     TreeSelectedChanged(FModel->IndexOf(ATree.Selected()));
 }
 
-TTreeViewWidget::~TTreeViewWidget()
-{
+TTreeViewWidget::~TTreeViewWidget() {
     // The model goes with the widget; it lets go of the tree itself.
     disconnect(FModel, nullptr, this, nullptr);
 }
 
-void TTreeViewWidget::SyncExpansion(const QModelIndex& AParent)
-{
+void TTreeViewWidget::SyncExpansion(const QModelIndex& AParent) {
     TGuard guard(FSyncing);
     const auto apply = [&](const QModelIndex& index, auto& self) -> void {
         TTreeNode* node = FModel->NodeOf(index);
@@ -236,8 +210,7 @@ void TTreeViewWidget::SyncExpansion(const QModelIndex& AParent)
     }
 }
 
-void TTreeViewWidget::UserExpanded(const QModelIndex& AIndex)
-{
+void TTreeViewWidget::UserExpanded(const QModelIndex& AIndex) {
     if (FSyncing) return;
     TTreeNode* node = FModel->NodeOf(AIndex);
     if (!node || node->Expanded()) return;
@@ -247,8 +220,7 @@ void TTreeViewWidget::UserExpanded(const QModelIndex& AIndex)
     }
 }
 
-void TTreeViewWidget::UserCollapsed(const QModelIndex& AIndex)
-{
+void TTreeViewWidget::UserCollapsed(const QModelIndex& AIndex) {
     if (FSyncing) return;
     TTreeNode* node = FModel->NodeOf(AIndex);
     if (!node || !node->Expanded()) return;
@@ -258,22 +230,19 @@ void TTreeViewWidget::UserCollapsed(const QModelIndex& AIndex)
     }
 }
 
-void TTreeViewWidget::UserCurrentChanged(const QModelIndex& ACurrent)
-{
+void TTreeViewWidget::UserCurrentChanged(const QModelIndex& ACurrent) {
     if (FSyncing || FModel->Restructuring()) return;
     TTreeNode* node = FModel->NodeOf(ACurrent);
     if (node == Tree().Selected()) return;
     if (!Tree().UserSelect(node)) TreeSelectedChanged(FModel->IndexOf(Tree().Selected()));
 }
 
-void TTreeViewWidget::TreeExpandedChanged(const QModelIndex& AIndex, bool AExpanded)
-{
+void TTreeViewWidget::TreeExpandedChanged(const QModelIndex& AIndex, bool AExpanded) {
     TGuard guard(FSyncing);
     if (AIndex.isValid()) setExpanded(AIndex, AExpanded);
 }
 
-void TTreeViewWidget::TreeSelectedChanged(const QModelIndex& AIndex)
-{
+void TTreeViewWidget::TreeSelectedChanged(const QModelIndex& AIndex) {
     TGuard guard(FSyncing);
     if (AIndex.isValid()) {
         selectionModel()->setCurrentIndex(AIndex, QItemSelectionModel::ClearAndSelect);

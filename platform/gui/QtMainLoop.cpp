@@ -2,19 +2,16 @@
 
 namespace vo {
 
-TQtMainLoop::TQtMainLoop(QObject* Parent) : QObject(Parent)
-{
+TQtMainLoop::TQtMainLoop(QObject* Parent) : QObject(Parent) {
     FIdle.setInterval(0);
     QObject::connect(&FIdle, &QTimer::timeout, this, [this] { RunIdle(); });
 }
 
-TQtMainLoop::~TQtMainLoop()
-{
+TQtMainLoop::~TQtMainLoop() {
     FIdle.stop();
 }
 
-void TQtMainLoop::SetIdleHandler(TIdleHandler Handler)
-{
+void TQtMainLoop::SetIdleHandler(TIdleHandler Handler) {
     FHandler = std::move(Handler);
     if (FHandler)
         FIdle.start(); // look once: work may be ready already
@@ -22,8 +19,7 @@ void TQtMainLoop::SetIdleHandler(TIdleHandler Handler)
         FIdle.stop();
 }
 
-void TQtMainLoop::PostWakeUp()
-{
+void TQtMainLoop::PostWakeUp() {
     if (FWakeUpQueued.exchange(true))
         return; // one queued wake-up is enough
     QMetaObject::invokeMethod(
@@ -36,8 +32,7 @@ void TQtMainLoop::PostWakeUp()
         Qt::QueuedConnection);
 }
 
-void TQtMainLoop::RunIdle()
-{
+void TQtMainLoop::RunIdle() {
     bool done = true;
     if (FHandler) {
         FIdleCalls.fetch_add(1);

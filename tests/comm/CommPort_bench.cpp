@@ -28,11 +28,10 @@ public:
     explicit Echo(vo::test::Pty& Pty) : FPty(Pty), FThread([this](std::stop_token st) { Run(st); }) {}
 
 private:
-    void Run(std::stop_token st)
-    {
+    void Run(std::stop_token st) {
         char buf[4096];
         while (!st.stop_requested()) {
-            pollfd p {FPty.masterFd(), POLLIN, 0};
+            pollfd p{FPty.masterFd(), POLLIN, 0};
             if (::poll(&p, 1, 20) <= 0)
                 continue;
             ssize_t r = ::read(FPty.masterFd(), buf, sizeof buf);
@@ -46,8 +45,7 @@ private:
 
 const std::string Telegram("\xA5\x07\x00\x10\x34\x12\x00\x00\x00\x00", 10);
 
-void BM_BarePtyEcho(benchmark::State& state)
-{
+void BM_BarePtyEcho(benchmark::State& state) {
     vo::test::Pty pty;
     int fd = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
@@ -63,7 +61,7 @@ void BM_BarePtyEcho(benchmark::State& state)
         }
         std::size_t got = 0;
         while (got < Telegram.size()) {
-            pollfd p {fd, POLLIN, 0};
+            pollfd p{fd, POLLIN, 0};
             ::poll(&p, 1, 1000);
             ssize_t r = ::read(fd, buf, sizeof buf);
             if (r > 0)
@@ -75,8 +73,7 @@ void BM_BarePtyEcho(benchmark::State& state)
 }
 BENCHMARK(BM_BarePtyEcho)->UseRealTime();
 
-void BM_CommPortEcho(benchmark::State& state)
-{
+void BM_CommPortEcho(benchmark::State& state) {
     vo::test::Pty pty;
     vo::ComPortTable::instance().map("COM255", pty.slavePath());
     vo::TThreadManager manager;

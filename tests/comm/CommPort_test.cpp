@@ -33,8 +33,7 @@ struct Receiver {
     std::vector<std::thread::id> Threads;
     Policy Decide;
 
-    TRsRxEvent Event()
-    {
+    TRsRxEvent Event() {
         return [this](const MyAnsiString& Data, uint8_t& NextSize, bool& Stop) {
             if (Decide)
                 Decide(Data, NextSize, Stop);
@@ -44,16 +43,14 @@ struct Receiver {
             Cond.notify_all();
         };
     }
-    std::string Joined()
-    {
+    std::string Joined() {
         std::lock_guard<std::mutex> l(Mutex);
         std::string s;
         for (auto& p : Pieces)
             s += p;
         return s;
     }
-    std::size_t Count()
-    {
+    std::size_t Count() {
         std::lock_guard<std::mutex> l(Mutex);
         std::size_t n = 0;
         for (auto& p : Pieces)
@@ -61,8 +58,7 @@ struct Receiver {
         return n;
     }
     // Waits until at least n bytes were received.
-    bool WaitFor(std::size_t n, std::chrono::milliseconds timeout = 5s)
-    {
+    bool WaitFor(std::size_t n, std::chrono::milliseconds timeout = 5s) {
         std::unique_lock<std::mutex> l(Mutex);
         return Cond.wait_for(l, timeout, [&] {
             std::size_t got = 0;
@@ -75,14 +71,12 @@ struct Receiver {
 
 class LogCapture {
 public:
-    LogCapture()
-    {
+    LogCapture() {
         Manager.SetDebugingEnabled(true);
         Manager.SetDebugMemo(&Sink);
         SetDebugManager(&Manager);
     }
-    ~LogCapture()
-    {
+    ~LogCapture() {
         SetDebugManager(nullptr);
         Manager.SetDebugMemo(nullptr);
     }
@@ -91,16 +85,14 @@ public:
     TDebugManager Manager;
 };
 
-std::string AllByteValues()
-{
+std::string AllByteValues() {
     std::string s;
     for (int i = 0; i < 256; ++i)
         s.push_back(static_cast<char>(i));
     return s;
 }
 
-std::string ExceptionText(const std::function<void()>& f)
-{
+std::string ExceptionText(const std::function<void()>& f) {
     try {
         f();
     } catch (const Exception& e) {
@@ -117,15 +109,13 @@ protected:
     Receiver Rx;
     TCommPort Port;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ComPortTable::instance().map(Name, pty.slavePath());
         Port.SetPortName(Name);
         Port.SetBaud(38400);
         Port.SetOnReceive(Rx.Event());
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Port.ClosePort();
         ComPortTable::instance().unmap(Name);
     }
@@ -133,8 +123,7 @@ protected:
 
 } // namespace
 
-TEST_F(CommPortTest, BytesPassBothWaysUnchanged)
-{
+TEST_F(CommPortTest, BytesPassBothWaysUnchanged) {
     Port.OpenPort(Manager);
     ASSERT_TRUE(Port.IsOpen());
     EXPECT_EQ(Port.DevicePath(), pty.slavePath());
@@ -149,8 +138,7 @@ TEST_F(CommPortTest, BytesPassBothWaysUnchanged)
     EXPECT_EQ(pty.read(512), all + all);
 }
 
-TEST_F(CommPortTest, ByteByByteOnTheManagerThreadInOrder)
-{
+TEST_F(CommPortTest, ByteByByteOnTheManagerThreadInOrder) {
     // NextSize left at 1: each piece is one byte, in order, all on the one
     // thread of the manager.
     Port.OpenPort(Manager);
@@ -174,8 +162,7 @@ TEST_F(CommPortTest, ByteByByteOnTheManagerThreadInOrder)
     }
 }
 
-TEST_F(CommPortTest, ReceiverAsksForAWholePayload)
-{
+TEST_F(CommPortTest, ReceiverAsksForAWholePayload) {
     // A framing receiver: one length byte, then the payload in as few pieces
     // as the line allows, never more than asked for.
     std::size_t want = 0;
@@ -214,8 +201,7 @@ TEST_F(CommPortTest, ReceiverAsksForAWholePayload)
         EXPECT_EQ(Rx.Pieces[i].size(), 1u);
 }
 
-TEST_F(CommPortTest, StopHoldsBytesUntilStart)
-{
+TEST_F(CommPortTest, StopHoldsBytesUntilStart) {
     Rx.Decide = [](const std::string& piece, uint8_t&, bool& stop) { stop = piece == "S"; };
     Port.OpenPort(Manager);
     Port.Start(); // not stopped: nothing happens
@@ -240,7 +226,7 @@ TEST_F(CommPortTest, StopHoldsBytesUntilStart)
     // Many stop/start rounds racing with new bytes lose and reorder nothing.
     Rx.Decide = [](const std::string&, uint8_t&, bool& stop) { stop = true; };
     std::string sent;
-    std::atomic<bool> done {false};
+    std::atomic<bool> done{false};
     std::thread starter([&] {
         while (!done) {
             Port.Start();
@@ -259,8 +245,7 @@ TEST_F(CommPortTest, StopHoldsBytesUntilStart)
     EXPECT_EQ(Rx.Joined(), "abScdSef" + sent);
 }
 
-TEST_F(CommPortTest, OpeningFailures)
-{
+TEST_F(CommPortTest, OpeningFailures) {
     Port.OpenPort(Manager);
     EXPECT_EQ(ExceptionText([&] { Port.OpenPort(Manager); }), "TCommPort.OpenPort: port COM201 is already open");
     EXPECT_TRUE(Port.IsOpen());
@@ -310,8 +295,7 @@ TEST_F(CommPortTest, OpeningFailures)
     ComPortTable::instance().unmap("COM202");
 }
 
-TEST_F(CommPortTest, FullThreadManagerLeavesThePortClosed)
-{
+TEST_F(CommPortTest, FullThreadManagerLeavesThePortClosed) {
     TThreadManager full;
     std::vector<TThreadClient*> clients;
     for (unsigned i = 0; i < TThreadManager::MaxClients; ++i)
@@ -326,8 +310,7 @@ TEST_F(CommPortTest, FullThreadManagerLeavesThePortClosed)
         c->Release();
 }
 
-TEST_F(CommPortTest, SendErrors)
-{
+TEST_F(CommPortTest, SendErrors) {
     EXPECT_EQ(ExceptionText([&] { Port.Send("abc"); }), "TRsPort.Send: an error occured!");
     EXPECT_EQ(ExceptionText([&] { Port.SendBuffer("abc", 3); }), "TRsPort.SendBuffer: an error occured!");
     Port.OpenPort(Manager);
@@ -345,8 +328,7 @@ TEST_F(CommPortTest, SendErrors)
               "TRsPort.Send: an error occured!");
 }
 
-TEST_F(CommPortTest, SendLogsWithExtendedDebugInfo)
-{
+TEST_F(CommPortTest, SendLogsWithExtendedDebugInfo) {
     LogCapture log;
     Port.OpenPort(Manager);
     Port.Send("abc");
@@ -360,8 +342,7 @@ TEST_F(CommPortTest, SendLogsWithExtendedDebugInfo)
     EXPECT_EQ(lines[1].rfind("[0000] ***INFO: TCommPort.SendBuffer: DataLength: 2 - Time: ", 0), 0u) << lines[1];
 }
 
-TEST_F(CommPortTest, CloseStopsReceptionAndFreesTheClient)
-{
+TEST_F(CommPortTest, CloseStopsReceptionAndFreesTheClient) {
     Port.OpenPort(Manager);
     ASSERT_TRUE(Manager.WaitUntilSettled(2000));
     EXPECT_EQ(Manager.ClientCount(), 1u);
@@ -384,9 +365,8 @@ TEST_F(CommPortTest, CloseStopsReceptionAndFreesTheClient)
     EXPECT_EQ(Rx.Joined(), "ab");
 }
 
-TEST_F(CommPortTest, CloseWaitsForAReceptionInProgress)
-{
-    std::atomic<bool> inside {false}, finished {false};
+TEST_F(CommPortTest, CloseWaitsForAReceptionInProgress) {
+    std::atomic<bool> inside{false}, finished{false};
     Rx.Decide = [&](const std::string&, uint8_t&, bool&) {
         inside = true;
         std::this_thread::sleep_for(100ms);
@@ -400,8 +380,7 @@ TEST_F(CommPortTest, CloseWaitsForAReceptionInProgress)
     EXPECT_TRUE(finished) << "closed while the receiver was running";
 }
 
-TEST_F(CommPortTest, ReceiverMayCloseThePort)
-{
+TEST_F(CommPortTest, ReceiverMayCloseThePort) {
     Rx.Decide = [&](const std::string& piece, uint8_t&, bool&) {
         if (piece == "Q")
             Port.ClosePort();
@@ -416,8 +395,7 @@ TEST_F(CommPortTest, ReceiverMayCloseThePort)
     EXPECT_EQ(Manager.ClientCount(), 0u);
 }
 
-TEST_F(CommPortTest, FailingReceiverIsLoggedAndReadingGoesOn)
-{
+TEST_F(CommPortTest, FailingReceiverIsLoggedAndReadingGoesOn) {
     LogCapture log;
     Rx.Decide = [](const std::string& piece, uint8_t&, bool&) {
         if (piece == "!")
@@ -434,8 +412,7 @@ TEST_F(CommPortTest, FailingReceiverIsLoggedAndReadingGoesOn)
     EXPECT_EQ(lines[0], "[0002] ***ERROR: COM201: receive event failed: bad byte");
 }
 
-TEST_F(CommPortTest, HangUpIsReportedOnceAndDoesNotSpin)
-{
+TEST_F(CommPortTest, HangUpIsReportedOnceAndDoesNotSpin) {
     LogCapture log;
     Port.OpenPort(Manager);
     pty.write("a");
@@ -450,7 +427,7 @@ TEST_F(CommPortTest, HangUpIsReportedOnceAndDoesNotSpin)
     // The manager thread is not busy with the dead port: another client of the
     // same manager is served promptly.
     TThreadClient* other = Manager.NewThreadClient();
-    std::atomic<int> calls {0};
+    std::atomic<int> calls{0};
     other->SetOnEvent([&](TThreadClient&) { ++calls; });
     other->SetEvent();
     for (int i = 0; i < 200 && calls == 0; ++i)

@@ -20,16 +20,14 @@ namespace {
 class TFakeDriver : public TPortDriver {
 public:
     TFakeDriver(int32_t Count, MyAnsiString Type) : TPortDriver(Count) { SetPortType(std::move(Type)); }
-    uint8_t Send(int32_t PortIndex, const MyAnsiString& Msg) override
-    {
+    uint8_t Send(int32_t PortIndex, const MyAnsiString& Msg) override {
         Sends.emplace_back(PortIndex, Msg);
         return Result;
     }
     std::vector<std::pair<int32_t, MyAnsiString>> Sends;
     uint8_t Result = 0;
     int Closes = 0;
-    void Close() override
-    {
+    void Close() override {
         ++Closes;
         TPortDriver::Close();
     }
@@ -37,8 +35,7 @@ public:
 
 class DevDrvTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MxEnsureMessaging();
         Port = std::make_shared<TFakeDriver>(256, "CAN");
         Port->Open(Scheduler, Manager);
@@ -47,8 +44,7 @@ protected:
     }
 
     // A task of the (unthreaded) scheduler that holds the device's semaphore.
-    std::unique_ptr<TMxTask> Owner(TDeviceDriver& Device)
-    {
+    std::unique_ptr<TMxTask> Owner(TDeviceDriver& Device) {
         auto t = std::make_unique<TMxTask>(Scheduler, "owner");
         t->SetOnExecute([&Device](TMxTask& Self) { Device.ObtainDevice(Self, MxInfinite); });
         t->Start();
@@ -58,8 +54,7 @@ protected:
         return t;
     }
 
-    std::vector<MyAnsiString> Take(TMxQueue& Q, std::vector<uint8_t>* Infos = nullptr)
-    {
+    std::vector<MyAnsiString> Take(TMxQueue& Q, std::vector<uint8_t>* Infos = nullptr) {
         std::vector<MyAnsiString> out;
         while (TMxMessage* m = Q.GetMessage()) {
             out.push_back(m->GetText());
@@ -74,13 +69,12 @@ protected:
     TThreadManager Manager;
     std::shared_ptr<TFakeDriver> Port;
     TMxQueue MainQueue; // the server's request queue
-    TMxQueue GuiQueue;  // the connection service's queue
+    TMxQueue GuiQueue; // the connection service's queue
 };
 
 } // namespace
 
-TEST_F(DevDrvTest, OutputNeedsAPortDriverAndTheSemaphore)
-{
+TEST_F(DevDrvTest, OutputNeedsAPortDriverAndTheSemaphore) {
     TDeviceDriver first(Port, 5, &MainQueue);
     ASSERT_TRUE(first.PortDriver());
     // A second device on the same index gets no port driver.
@@ -104,8 +98,7 @@ TEST_F(DevDrvTest, OutputNeedsAPortDriverAndTheSemaphore)
     EXPECT_EQ(first.Output(*owner, "\x10"), OvraResNotOwner);
 }
 
-TEST_F(DevDrvTest, ReceivedFramesGoToTheWaitingActorOrTheDefaultQueue)
-{
+TEST_F(DevDrvTest, ReceivedFramesGoToTheWaitingActorOrTheDefaultQueue) {
     TDeviceDriver dev(Port, 3, &MainQueue);
     TMxQueue actorQueue;
 
@@ -126,7 +119,7 @@ TEST_F(DevDrvTest, ReceivedFramesGoToTheWaitingActorOrTheDefaultQueue)
     EXPECT_EQ(dev.CurrentServiceIdent(), 0x10);
     Port->Input(3, "\x10\x00\x03"); // the awaited command: to the actor
     Port->Input(3, MyAnsiString("\x03\x00", 2)); // another command: unsolicited
-    Port->Input(3, "");             // empty: nowhere
+    Port->Input(3, ""); // empty: nowhere
     auto actor = Take(actorQueue);
     gui = Take(GuiQueue);
     ASSERT_EQ(actor.size(), 1u);
@@ -141,8 +134,7 @@ TEST_F(DevDrvTest, ReceivedFramesGoToTheWaitingActorOrTheDefaultQueue)
     EXPECT_EQ(Take(GuiQueue).size(), 1u);
 }
 
-TEST_F(DevDrvTest, CommandCodeZeroIsAnOrdinaryCode)
-{
+TEST_F(DevDrvTest, CommandCodeZeroIsAnOrdinaryCode) {
     // Code 0 is routed like any other and does not stay assigned afterwards.
     TDeviceDriver dev(Port, 1, &MainQueue);
     dev.SetDefaultQueue(GuiQueue.GetQueueIdent(), 0, 5);
@@ -156,8 +148,7 @@ TEST_F(DevDrvTest, CommandCodeZeroIsAnOrdinaryCode)
     EXPECT_EQ(Take(GuiQueue).size(), 1u);
 }
 
-TEST_F(DevDrvTest, AssignmentErrors)
-{
+TEST_F(DevDrvTest, AssignmentErrors) {
     TDeviceDriver dev(Port, 2, &MainQueue);
     TMxQueue a, b;
     dev.AssignCurrentService(a, 0x10);
@@ -176,8 +167,7 @@ TEST_F(DevDrvTest, AssignmentErrors)
     EXPECT_EQ(dev.CurrentServiceIdent(), 0x10); // unchanged by the refusals
 }
 
-TEST_F(DevDrvTest, DetachUnbindsClosesAndEndsSending)
-{
+TEST_F(DevDrvTest, DetachUnbindsClosesAndEndsSending) {
     auto dev = std::make_unique<TDeviceDriver>(Port, 9, &MainQueue);
     auto owner = Owner(*dev);
     dev->Detach();
@@ -193,8 +183,7 @@ TEST_F(DevDrvTest, DetachUnbindsClosesAndEndsSending)
     EXPECT_TRUE(next.PortDriver());
 }
 
-TEST_F(DevDrvTest, TraceLinesOfSentAndReceivedFrames)
-{
+TEST_F(DevDrvTest, TraceLinesOfSentAndReceivedFrames) {
     test::CapturedTrace trace;
     auto rs = std::make_shared<TFakeDriver>(1, "RS");
     rs->Open(Scheduler, Manager);
@@ -222,8 +211,7 @@ TEST_F(DevDrvTest, TraceLinesOfSentAndReceivedFrames)
     EXPECT_EQ(trace.Lines().size(), 2u);
 }
 
-TEST(DeviceTraceText, FormatsPerPortType)
-{
+TEST(DeviceTraceText, FormatsPerPortType) {
     const MyAnsiString t = "     1.500";
     EXPECT_EQ(DeviceTraceText(t, "ETH", "", static_cast<int32_t>(0xC0A80105u), true, "\x03"),
               "(     1.500) - ETH (192.168.1.5) - OUT: 03 ");

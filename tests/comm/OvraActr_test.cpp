@@ -15,8 +15,7 @@ using namespace vo;
 using namespace vo::test;
 using namespace std::chrono_literals;
 
-TEST_F(OvraClientTest, RecordsAreWalkedInOrder)
-{
+TEST_F(OvraClientTest, RecordsAreWalkedInOrder) {
     TOvraService drive;
     TRawFramePattern raw(&drive);
     TOvraActorLease actor(*Client);
@@ -51,8 +50,7 @@ TEST_F(OvraClientTest, RecordsAreWalkedInOrder)
     EXPECT_EQ(actor->Info(), astReady);
 }
 
-TEST_F(OvraClientTest, ABusyActorRefusesToChangeItsRecords)
-{
+TEST_F(OvraClientTest, ABusyActorRefusesToChangeItsRecords) {
     TOvraService drive;
     TRawFramePattern raw(&drive);
     TOvraActorLease actor(*Client);
@@ -89,8 +87,7 @@ TEST_F(OvraClientTest, ABusyActorRefusesToChangeItsRecords)
     EXPECT_EQ(actor->GetResult(), 0xB2);
 }
 
-TEST_F(OvraClientTest, AnEmptyActorCompletesToo)
-{
+TEST_F(OvraClientTest, AnEmptyActorCompletesToo) {
     TOvraActorLease actor(*Client);
     int responses = 0;
     actor->SetOnResponse([&](TOvraActor& A) {
@@ -108,8 +105,7 @@ TEST_F(OvraClientTest, AnEmptyActorCompletesToo)
 
 // A user drives a protocol one batch per response: OnResponse clears the
 // actor, adds the next record and executes again.
-TEST_F(OvraClientTest, OnResponseMayExecuteAgain)
-{
+TEST_F(OvraClientTest, OnResponseMayExecuteAgain) {
     TOvraService drive;
     TRawFramePattern raw(&drive);
     TOvraActorLease actor(*Client);
@@ -139,18 +135,15 @@ TEST_F(OvraClientTest, OnResponseMayExecuteAgain)
 
 // Replies that do not fit the request: the records that could not be filled
 // get an error result, the actor becomes free and its owner hears of it.
-TEST_F(OvraClientTest, RepliesThatCannotBeUnpackedStillEndTheBatch)
-{
+TEST_F(OvraClientTest, RepliesThatCannotBeUnpackedStillEndTheBatch) {
     struct Case {
         const char* What;
         MyAnsiString Body;
         std::vector<uint8_t> Results;
     };
     const std::vector<Case> cases = {
-        {"the server could not read the request", ReplyBody({{0xFF, 0, true, SimHex("10 00")}}) + "\rERROR\tbad frame",
-         {0, OvraResBadReply, OvraResBadReply}},
-        {"fewer records than sent", ReplyBody({{0xFF, 0, true, SimHex("10 00")}, {0xFF, 0xB2}}),
-         {0, 0xB2, OvraResBadReply}},
+        {"the server could not read the request", ReplyBody({{0xFF, 0, true, SimHex("10 00")}}) + "\rERROR\tbad frame", {0, OvraResBadReply, OvraResBadReply}},
+        {"fewer records than sent", ReplyBody({{0xFF, 0, true, SimHex("10 00")}, {0xFF, 0xB2}}), {0, 0xB2, OvraResBadReply}},
         {"a result that is no number", "FF\tXYZ", {OvraResBadReply, OvraResBadReply, OvraResBadReply}},
         {"a frame that breaks off", "FF\t0\t5\t10\t0", {OvraResBadReply, OvraResBadReply, OvraResBadReply}},
         {"another pattern id", ReplyBody({{0x01, 0xB2}}), {OvraResBadReply, OvraResBadReply, OvraResBadReply}},
@@ -183,8 +176,7 @@ TEST_F(OvraClientTest, RepliesThatCannotBeUnpackedStillEndTheBatch)
     EXPECT_TRUE(trace.Contains("- OvraActorImplementation"));
 }
 
-TEST_F(OvraClientTest, AReplyNobodyWaitsForIsDropped)
-{
+TEST_F(OvraClientTest, AReplyNobodyWaitsForIsDropped) {
     TOvraActorLease actor(*Client);
     auto* impl = dynamic_cast<TOvraActorImplementation*>(&actor.Get());
     ASSERT_NE(impl, nullptr);
@@ -204,8 +196,7 @@ TEST_F(OvraClientTest, AReplyNobodyWaitsForIsDropped)
     EXPECT_EQ(actor->GetResult(), 0xB0);
 }
 
-TEST_F(OvraClientTest, AHandlerThatRaisesDoesNotStopTheActor)
-{
+TEST_F(OvraClientTest, AHandlerThatRaisesDoesNotStopTheActor) {
     TOvraActorLease actor(*Client);
     TRawFramePattern raw(nullptr);
     raw.Put(*actor, SimHex("10"), 0);
@@ -224,8 +215,7 @@ TEST_F(OvraClientTest, AHandlerThatRaisesDoesNotStopTheActor)
     EXPECT_TRUE(trace.Contains("handler failed - OvraActorImplementation"));
 }
 
-TEST_F(OvraClientTest, ARecordThatCannotBeWrittenSendsNothing)
-{
+TEST_F(OvraClientTest, ARecordThatCannotBeWrittenSendsNothing) {
     TOvraService drive;
     TOvraActorLease actor(*Client);
     // A record of a pattern id the client does not know.
@@ -247,8 +237,7 @@ TEST_F(OvraClientTest, ARecordThatCannotBeWrittenSendsNothing)
 // port driver, and the client's actors on the main scheduler.
 class OvraActorServerTest : public MainSchedulerFixture {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MainSchedulerFixture::SetUp();
         MxEnsureMessaging();
         Runner = std::make_unique<SimRunner>(ServerTestDrive());
@@ -262,8 +251,7 @@ protected:
         ASSERT_EQ(Drive.PortHandle(), 0);
         Client = std::make_unique<TOvraClient>();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Client.reset();
         Server.reset();
         Gui.reset();
@@ -281,8 +269,7 @@ protected:
     TOvraService Drive;
 };
 
-TEST_F(OvraActorServerTest, ABatchGetsOneResponseWithEachRecordsResult)
-{
+TEST_F(OvraActorServerTest, ABatchGetsOneResponseWithEachRecordsResult) {
     TOvraService nowhere; // no device has its handle
     nowhere.SetPortHandle(9);
     TRawFramePattern raw(&Drive), lost(&nowhere);
@@ -316,8 +303,7 @@ TEST_F(OvraActorServerTest, ABatchGetsOneResponseWithEachRecordsResult)
     }
 }
 
-TEST_F(OvraActorServerTest, ManyActorsAtOnce)
-{
+TEST_F(OvraActorServerTest, ManyActorsAtOnce) {
     TRawFramePattern raw(&Drive);
     constexpr int N = 25; // more actors than the server has
     std::vector<std::unique_ptr<TOvraActorLease>> actors;

@@ -28,12 +28,10 @@ struct TWordData {
 class TWordClass final : public TOvraPatternClass {
 public:
     TWordClass() : TOvraPatternClass("TWordPattern") {}
-    void SetRequestFrameData(TOvraActor& Src, MyAnsiString& Frame) const override
-    {
+    void SetRequestFrameData(TOvraActor& Src, MyAnsiString& Frame) const override {
         FrmPutInt(static_cast<uint32_t>(Src.GetData<TWordData>().RecDat.Address), 2, Frame);
     }
-    void GetResponseFrameData(const MyAnsiString& Frame, TOvraActor& Dst) const override
-    {
+    void GetResponseFrameData(const MyAnsiString& Frame, TOvraActor& Dst) const override {
         TOvraRecord<TWordData> rec = Dst.GetData<TWordData>();
         int i = 2;
         const auto res = static_cast<uint8_t>(FrmGetInt(Frame, i, 1));
@@ -46,8 +44,7 @@ public:
     }
 };
 
-TWordClass& WordClass()
-{
+TWordClass& WordClass() {
     static TWordClass cls;
     return cls;
 }
@@ -69,11 +66,11 @@ public:
 };
 
 // The body of a message as readable text (TAB as '|', CR as '/').
-std::string Readable(const MyAnsiString& Body)
-{
+std::string Readable(const MyAnsiString& Body) {
     std::string s = Body;
     for (char& c : s)
-        c = c == '\t' ? '|' : c == '\r' ? '/' : c;
+        c = c == '\t' ? '|' : c == '\r' ? '/'
+                                        : c;
     return s;
 }
 
@@ -81,13 +78,12 @@ std::string Readable(const MyAnsiString& Body)
 
 // ------------------------------------------------------------------ registry
 
-TEST(OvraClientRegistry, IdsFollowTheRegistrationOrder)
-{
-    const char* names[] = {"TLoginPattern",       "TGetWordPattern",     "TSetWordPattern",   "TGetBlockPattern",
-                           "TSetBlockPattern",    "TSimplePattern",      "TAddrActionPattern", "TGetStringPattern",
-                           "TSetStringPattern",   "TCustomPattern",      "TFindInfoPattern",  "TGetStatusPattern",
-                           "TSetBitPattern",      "TInstancePattern",    "TCopyBlockPattern", "TGetFirstEmptyPattern",
-                           "TEraseMemPattern",    "TCurvePattern",       "TByteActionPattern"};
+TEST(OvraClientRegistry, IdsFollowTheRegistrationOrder) {
+    const char* names[] = {"TLoginPattern", "TGetWordPattern", "TSetWordPattern", "TGetBlockPattern",
+                           "TSetBlockPattern", "TSimplePattern", "TAddrActionPattern", "TGetStringPattern",
+                           "TSetStringPattern", "TCustomPattern", "TFindInfoPattern", "TGetStatusPattern",
+                           "TSetBitPattern", "TInstancePattern", "TCopyBlockPattern", "TGetFirstEmptyPattern",
+                           "TEraseMemPattern", "TCurvePattern", "TByteActionPattern"};
     std::deque<TNamedClass> classes;
     TOvraClient client;
     for (const char* n : names) {
@@ -115,8 +111,7 @@ TEST(OvraClientRegistry, IdsFollowTheRegistrationOrder)
     EXPECT_EQ(TRawFramePattern::Class().GetPatternId(), OvraRawPatternId);
 }
 
-TEST(OvraClientRegistry, NoRegisteredClassGetsTheRawFrameId)
-{
+TEST(OvraClientRegistry, NoRegisteredClassGetsTheRawFrameId) {
     std::deque<TNamedClass> classes;
     TOvraClient client;
     for (int i = 0; i < OvraMaxPatterns; ++i) {
@@ -133,8 +128,7 @@ TEST(OvraClientRegistry, NoRegisteredClassGetsTheRawFrameId)
 
 // ------------------------------------------------------------------ frames
 
-TEST(OvraClientFrames, LittleEndianIntegers)
-{
+TEST(OvraClientFrames, LittleEndianIntegers) {
     MyAnsiString f;
     FrmPutInt(0x1234, 3, f);
     EXPECT_EQ(f, SimHex("34 12 00"));
@@ -154,8 +148,7 @@ TEST(OvraClientFrames, LittleEndianIntegers)
     EXPECT_EQ(f, SimHex("FF"));
 }
 
-TEST(OvraClientFrames, NoReadPastTheFrame)
-{
+TEST(OvraClientFrames, NoReadPastTheFrame) {
     const MyAnsiString f = SimHex("10 00 78");
     struct Case {
         int Index;
@@ -172,8 +165,7 @@ TEST(OvraClientFrames, NoReadPastTheFrame)
 
 // ------------------------------------------------------------------ services and listeners
 
-TEST(OvraClientService, ListenersGetTheFramesOfTheirCommand)
-{
+TEST(OvraClientService, ListenersGetTheFramesOfTheirCommand) {
     std::vector<std::string> got;
     TOvraListener a(0x04, 1), b(0x04, 2), c(0x07, 3);
     for (TOvraListener* l : {&a, &b, &c})
@@ -219,8 +211,7 @@ TEST(OvraClientService, ListenersGetTheFramesOfTheirCommand)
 
 // ------------------------------------------------------------------ records
 
-TEST_F(OvraClientTest, PutFillsTheHeaderAndGetChecksIt)
-{
+TEST_F(OvraClientTest, PutFillsTheHeaderAndGetChecksIt) {
     Client->RegisterOvraPattern(WordClass());
     TOvraService drive1, drive2;
     TWordPattern get10(&drive1, 0x10), get11(&drive1, 0x11), otherDrive(&drive2, 0x10);
@@ -254,8 +245,7 @@ TEST_F(OvraClientTest, PutFillsTheHeaderAndGetChecksIt)
     EXPECT_EQ(actor->GetCount(), 2);
 }
 
-TEST_F(OvraClientTest, RequestRecordsCarryHandleAndFrame)
-{
+TEST_F(OvraClientTest, RequestRecordsCarryHandleAndFrame) {
     Client->RegisterOvraPattern(WordClass());
     auto drive = std::make_unique<TOvraService>();
     drive->SetPortHandle(0x2A);
@@ -272,8 +262,7 @@ TEST_F(OvraClientTest, RequestRecordsCarryHandleAndFrame)
     actor->Execute();
     TMxMessagePtr request = Server->Take();
     ASSERT_TRUE(request);
-    EXPECT_EQ(Readable(request->GetText()), "FF|2A|4|10|34|12|0/" + MsgIntToText(WordClass().GetPatternId()) +
-                                                "|2A|3|10|EF|BE/FF|3|1|2");
+    EXPECT_EQ(Readable(request->GetText()), "FF|2A|4|10|34|12|0/" + MsgIntToText(WordClass().GetPatternId()) + "|2A|3|10|EF|BE/FF|3|1|2");
     EXPECT_EQ(request->Receiver, (TMxMsgAddr{OvraServerIdent, OvraServerDomain}));
     EXPECT_EQ(request->Info, 0);
 
@@ -285,8 +274,7 @@ TEST_F(OvraClientTest, RequestRecordsCarryHandleAndFrame)
     actor->Execute();
     request = Server->Take();
     ASSERT_TRUE(request);
-    EXPECT_EQ(Readable(request->GetText()), "FF|FFFFFFFF|4|10|34|12|0/" + MsgIntToText(WordClass().GetPatternId()) +
-                                                "|FFFFFFFF|3|10|EF|BE/FF|3|1|2");
+    EXPECT_EQ(Readable(request->GetText()), "FF|FFFFFFFF|4|10|34|12|0/" + MsgIntToText(WordClass().GetPatternId()) + "|FFFFFFFF|3|10|EF|BE/FF|3|1|2");
     Server->Reply(*request, ReplyBody({{0xFF, 0xB0}, {WordClass().GetPatternId(), 0xB0}, {0xFF, 0xB0}}));
     ASSERT_TRUE(RunUntil([&] { return !actor->GetBusy(); }));
     actor->Reset();
@@ -296,8 +284,7 @@ TEST_F(OvraClientTest, RequestRecordsCarryHandleAndFrame)
 
 // The reply records, read into the actor's records one by one: what each
 // result and answer does to its record.
-TEST_F(OvraClientTest, ReplyRecordsFillTheirRecords)
-{
+TEST_F(OvraClientTest, ReplyRecordsFillTheirRecords) {
     Client->RegisterOvraPattern(WordClass());
     const uint8_t W = WordClass().GetPatternId();
     TOvraService drive;
@@ -309,15 +296,14 @@ TEST_F(OvraClientTest, ReplyRecordsFillTheirRecords)
         bool Raw;
         THandReply Reply;
         uint8_t Result;
-        int32_t Data;          // word records
+        int32_t Data; // word records
         MyAnsiString Response; // raw records
     };
     const std::vector<Case> cases = {
         {"success", false, {W, 0, true, SimHex("10 00 78 56")}, 0, 0x5678, ""},
         {"no answer: no frame, the request fields stay", false, {W, 0xB2}, 0xB2, -1, ""},
         {"0xA4 comes with data", true, {0xFF, 0xA4, true, SimHex("10 A4 01 02")}, 0xA4, 0, SimHex("10 A4 01 02")},
-        {"a drive status below 0x80 comes with its frame", true, {0xFF, 0x01, true, SimHex("10 01 05")}, 0x01, 0,
-         SimHex("10 01 05")},
+        {"a drive status below 0x80 comes with its frame", true, {0xFF, 0x01, true, SimHex("10 01 05")}, 0x01, 0, SimHex("10 01 05")},
         {"a drive error status with its frame: no data decoded", false, {W, 0x42, true, SimHex("10 42")}, 0x42, -1, ""},
         {"an answer too short for the word", false, {W, 0, true, SimHex("10 00 78")}, OvraResBadReply, -1, ""},
         {"an answer without result byte", true, {0xFF, 0, true, SimHex("10")}, OvraResBadReply, 0, ""},
@@ -357,8 +343,7 @@ TEST_F(OvraClientTest, ReplyRecordsFillTheirRecords)
     }
 }
 
-TEST_F(OvraClientTest, AReplyOfAnotherPatternIsRefused)
-{
+TEST_F(OvraClientTest, AReplyOfAnotherPatternIsRefused) {
     Client->RegisterOvraPattern(WordClass());
     TOvraService drive;
     TRawFramePattern raw(&drive);
@@ -380,8 +365,7 @@ TEST_F(OvraClientTest, AReplyOfAnotherPatternIsRefused)
 
 // ------------------------------------------------------------------ pool
 
-TEST_F(OvraClientTest, ThePoolHandsOutTheLastActorReturned)
-{
+TEST_F(OvraClientTest, ThePoolHandsOutTheLastActorReturned) {
     TOvraActor& a = Client->GetActor();
     TOvraActor& b = Client->GetActor();
     EXPECT_NE(&a, &b);
@@ -411,8 +395,7 @@ TEST_F(OvraClientTest, ThePoolHandsOutTheLastActorReturned)
     EXPECT_EQ(Client->PooledActorCount(), 1u);
 }
 
-TEST_F(OvraClientTest, ABusyActorIsNotPooled)
-{
+TEST_F(OvraClientTest, ABusyActorIsNotPooled) {
     TOvraActor& a = Client->GetActor();
     TRawFramePattern raw(nullptr);
     raw.Put(a, SimHex("10"), 0);
@@ -452,8 +435,7 @@ TEST_F(OvraClientTest, ABusyActorIsNotPooled)
     EXPECT_EQ(Client->PooledActorCount(), 1u);
 }
 
-TEST_F(OvraClientTest, AnActorLetGoWhileBusyIsPooledAfterItsReply)
-{
+TEST_F(OvraClientTest, AnActorLetGoWhileBusyIsPooledAfterItsReply) {
     TRawFramePattern raw(nullptr);
     bool called = false;
     TOvraActor* held = nullptr;

@@ -13,8 +13,7 @@ namespace {
 class TFakeDriver : public TPortDriver {
 public:
     TFakeDriver() : TPortDriver(256) { SetPortType("CAN"); }
-    uint8_t Send(int32_t, const MyAnsiString& Msg) override
-    {
+    uint8_t Send(int32_t, const MyAnsiString& Msg) override {
         Sends.push_back(Msg);
         return 0;
     }
@@ -23,8 +22,7 @@ public:
 
 } // namespace
 
-TEST(OvraDevice, OffLineDevicePassesOnlyTheLogin)
-{
+TEST(OvraDevice, OffLineDevicePassesOnlyTheLogin) {
     MxEnsureMessaging();
     TMxScheduler sched;
     TThreadManager tm;
@@ -46,8 +44,7 @@ TEST(OvraDevice, OffLineDevicePassesOnlyTheLogin)
     dev.ReleaseDevice(owner);
 }
 
-TEST(OvraDeviceList, HandlesAreSlotsThatAreNeverReused)
-{
+TEST(OvraDeviceList, HandlesAreSlotsThatAreNeverReused) {
     TOvraDeviceList list;
     auto mk = [](const char* name) { return std::make_shared<TOvraDevice>(name, nullptr, 0, nullptr); };
     auto a = mk("COM1"), b = mk("COM2"), c = mk("COM3");

@@ -29,8 +29,7 @@ constexpr int RecordsPerMessage = 10;
 // A client's end: a dispatcher node whose replies wake the benchmark thread.
 class TClient {
 public:
-    TClient()
-    {
+    TClient() {
         Node.SetOnMsgEvent([this](TMxMessage* Msg) {
             std::lock_guard lock(FMutex);
             FReplies.push_back(Msg);
@@ -38,22 +37,19 @@ public:
         });
         Node.LogOn(*MxMessageDispatcher(), 0);
     }
-    ~TClient()
-    {
+    ~TClient() {
         Node.LogOff();
         for (auto* m : FReplies)
             TMxMessage::Free(m);
     }
-    void Send(const MyAnsiString& Body)
-    {
+    void Send(const MyAnsiString& Body) {
         TMxMessage* m = TMxMessage::Create();
         m->SetText(Body);
         m->SetReceiver(OvraServerIdent, OvraServerDomain, 0);
         Node.SendMessage(m);
     }
     // Waits for one reply and checks its records.
-    bool Wait()
-    {
+    bool Wait() {
         std::unique_lock lock(FMutex);
         if (!FCond.wait_for(lock, std::chrono::seconds(10), [&] { return !FReplies.empty(); }))
             return false;
@@ -72,8 +68,7 @@ private:
     std::deque<TMxMessage*> FReplies;
 };
 
-void BM_RecordsThroughServer(benchmark::State& State)
-{
+void BM_RecordsThroughServer(benchmark::State& State) {
     const int clients = static_cast<int>(State.range(0));
     const int drives = static_cast<int>(State.range(1));
     MxEnsureMessaging();

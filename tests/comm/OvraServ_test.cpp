@@ -23,8 +23,7 @@ namespace {
 class TFakeEthDriver : public TPortDriver {
 public:
     TFakeEthDriver() : TPortDriver(65535) { SetPortType("ETH"); }
-    uint8_t Assign(int32_t Address, TInpEvent OnInput, TErrEvent OnError) override
-    {
+    uint8_t Assign(int32_t Address, TInpEvent OnInput, TErrEvent OnError) override {
         std::lock_guard lock(FLock);
         if (OnInput) {
             const auto pos = static_cast<int32_t>(Slaves.size());
@@ -41,14 +40,12 @@ public:
             }
         return 0;
     }
-    bool IsBound(int32_t Address) const override
-    {
+    bool IsBound(int32_t Address) const override {
         std::lock_guard lock(FLock);
         return std::find(Slaves.begin(), Slaves.end(), Address) != Slaves.end();
     }
     uint8_t Send(int32_t, const MyAnsiString&) override { return 0; }
-    void Close() override
-    {
+    void Close() override {
         if (Slaves.empty())
             TPortDriver::Close();
     }
@@ -57,8 +54,7 @@ public:
 
 class ServerCommandTest : public OvraServerTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         OpenDrive = false;
         OvraServerTest::SetUp();
         Can = std::make_shared<TSimPortDriver>(256, "CAN");
@@ -75,8 +71,7 @@ protected:
 
 } // namespace
 
-TEST_F(ServerCommandTest, RequestAndCommandQueuesAreNodesZeroAndOne)
-{
+TEST_F(ServerCommandTest, RequestAndCommandQueuesAreNodesZeroAndOne) {
     EXPECT_EQ(Server->QueueId(), 0);
     EXPECT_EQ(Server->RequestQueue().GetQueueIdent(), OvraServerIdent);
     EXPECT_EQ(Server->CommandQueue().GetQueueIdent(), OvraServerCommandIdent);
@@ -93,8 +88,7 @@ TEST_F(ServerCommandTest, RequestAndCommandQueuesAreNodesZeroAndOne)
     EXPECT_EQ(Gui->Open("COM1"), 0);
 }
 
-TEST_F(ServerCommandTest, OpenAndCloseGiveHandlesThatAreNeverReused)
-{
+TEST_F(ServerCommandTest, OpenAndCloseGiveHandlesThatAreNeverReused) {
     auto r = Gui->Command({"OpenDevice", "COM1", "0", "0", "5"}, 1);
     EXPECT_EQ(r, (std::vector<MyAnsiString>{"OpenDevice", "OK", "0"}));
     EXPECT_EQ(Gui->Command({"CloseDevice", "0"}, 2), (std::vector<MyAnsiString>{"CloseDevice", "OK"}));
@@ -114,8 +108,7 @@ TEST_F(ServerCommandTest, OpenAndCloseGiveHandlesThatAreNeverReused)
     EXPECT_FALSE(Port->PortIsOpen());
 }
 
-TEST_F(ServerCommandTest, CloseDeviceTakesTheHandleInHexadecimal)
-{
+TEST_F(ServerCommandTest, CloseDeviceTakesTheHandleInHexadecimal) {
     // 64 devices on the CAN port (the shell's direct calls), then "3F".
     for (int i = 0; i < 64; ++i)
         ASSERT_EQ(Server->OpenDevice("CAN", i + 1, 0, Gui->Ident(), 0, 5), i);
@@ -127,8 +120,7 @@ TEST_F(ServerCommandTest, CloseDeviceTakesTheHandleInHexadecimal)
     EXPECT_TRUE(Can->PortIsOpen()); // still serves the other devices
 }
 
-TEST_F(ServerCommandTest, RefusedOpeningsAnswerErrorAndCreateNoDevice)
-{
+TEST_F(ServerCommandTest, RefusedOpeningsAnswerErrorAndCreateNoDevice) {
     ASSERT_EQ(Gui->Open("COM1"), 0);
     ASSERT_EQ(Gui->Open("CAN", 3), 1);
     ASSERT_EQ(Gui->Open("ETH", 0, static_cast<int32_t>(0xC0A80005u)), 2);
@@ -177,8 +169,7 @@ TEST_F(ServerCommandTest, RefusedOpeningsAnswerErrorAndCreateNoDevice)
     EXPECT_EQ(Gui->Open("COM2"), -1);
 }
 
-TEST_F(ServerCommandTest, ReplyKeepsTheInfoCodeAndGoesToTheSender)
-{
+TEST_F(ServerCommandTest, ReplyKeepsTheInfoCodeAndGoesToTheSender) {
     TGuiSide other;
     auto r = other.Command({"OpenDevice", "COM1", "0", "0", "9"}, 0x77);
     EXPECT_EQ(r, (std::vector<MyAnsiString>{"OpenDevice", "OK", "0"}));
@@ -194,8 +185,7 @@ TEST_F(ServerCommandTest, ReplyKeepsTheInfoCodeAndGoesToTheSender)
     EXPECT_EQ(frames[0], SimHex("42 00 01"));
 }
 
-TEST_F(ServerCommandTest, PortRegistry)
-{
+TEST_F(ServerCommandTest, PortRegistry) {
     EXPECT_FALSE(Server->AddPortDriver("com1", std::make_shared<TSimPortDriver>()));
     EXPECT_EQ(Server->GetPortCount(), 4);
     EXPECT_EQ(Server->GetPortName(0), "COM1");
@@ -211,8 +201,7 @@ TEST_F(ServerCommandTest, PortRegistry)
     class TRs : public TSimPortDriver {
     public:
         TRs() : TSimPortDriver(1, "RS") {}
-        bool SetBaudRate(uint32_t B) override
-        {
+        bool SetBaudRate(uint32_t B) override {
             Baud = B;
             return true;
         }
@@ -228,17 +217,16 @@ TEST_F(ServerCommandTest, PortRegistry)
     EXPECT_EQ(Server->GetPortDriver("COM3"), nullptr);
 }
 
-TEST_F(OvraServerTest, RequestWithSeveralRecordsGetsOneReplyInRecordOrder)
-{
+TEST_F(OvraServerTest, RequestWithSeveralRecordsGetsOneReplyInRecordOrder) {
     const MyAnsiString setWord = MyAnsiString("\x11", 1) + SimLE(0x102, 4) + SimHex("CD AB");
     const MyAnsiString getBlock = MyAnsiString("\x30", 1) + SimLE(0x100, 4) + MyAnsiString("\x04", 1);
     TReply reply = Gui->Request({
-        {1, Handle, SimHex("01")},            // login
-        {2, Handle, GetWordFrame(0x100)},     // get word
-        {3, Handle, setWord},                 // set word
-        {2, Handle, GetWordFrame(0x102)},     // read it back
-        {4, Handle, getBlock},                // block of two words
-        {19, Handle, GetWordFrame(0x5000)},   // outside memory: the drive's status
+        {1, Handle, SimHex("01")}, // login
+        {2, Handle, GetWordFrame(0x100)}, // get word
+        {3, Handle, setWord}, // set word
+        {2, Handle, GetWordFrame(0x102)}, // read it back
+        {4, Handle, getBlock}, // block of two words
+        {19, Handle, GetWordFrame(0x5000)}, // outside memory: the drive's status
     });
     ASSERT_TRUE(reply.Received);
     EXPECT_FALSE(reply.Error);
@@ -259,8 +247,7 @@ TEST_F(OvraServerTest, RequestWithSeveralRecordsGetsOneReplyInRecordOrder)
     EXPECT_EQ(Runner->WithDrive([](SimDrive& d) { return d.Peek(0x102, 2); }), SimHex("CD AB"));
 }
 
-TEST_F(OvraServerTest, RequestBodyOnTheWireFollowsTheTextFields)
-{
+TEST_F(OvraServerTest, RequestBodyOnTheWireFollowsTheTextFields) {
     // Pattern 2, handle 0, frame 10 00 01 00 00: "2 TAB 0 TAB 5 TAB 10 TAB 0 ...".
     const MyAnsiString body = TGuiSide::RequestBody({{2, 0, GetWordFrame(0x100)}});
     EXPECT_EQ(body, "2\t0\t5\t10\t0\t1\t0\t0");
@@ -270,8 +257,7 @@ TEST_F(OvraServerTest, RequestBodyOnTheWireFollowsTheTextFields)
     EXPECT_EQ(m->GetText(), "2\t0\t4\t10\t0\t34\t12");
 }
 
-TEST(OvraServerTrace, DeviceTracesItsFramesUnderGroupOne)
-{
+TEST(OvraServerTrace, DeviceTracesItsFramesUnderGroupOne) {
     CapturedTrace trace; // before the server: it enables group 1
     {
         MxEnsureMessaging();

@@ -19,8 +19,7 @@ namespace {
 class TFakeDriver : public TPortDriver {
 public:
     TFakeDriver(int32_t Count, MyAnsiString Type) : TPortDriver(Count) { SetPortType(std::move(Type)); }
-    uint8_t Send(int32_t PortIndex, const MyAnsiString& Msg) override
-    {
+    uint8_t Send(int32_t PortIndex, const MyAnsiString& Msg) override {
         Sends.emplace_back(PortIndex, Msg);
         return 0;
     }
@@ -29,8 +28,7 @@ public:
 
 struct Received {
     std::vector<std::pair<int32_t, MyAnsiString>> Frames;
-    TInpEvent Event(const std::string& Tag)
-    {
+    TInpEvent Event(const std::string& Tag) {
         return [this, Tag](int32_t Index, const MyAnsiString& Frame) { Frames.emplace_back(Index, Tag + ":" + Frame); };
     }
 };
@@ -43,8 +41,7 @@ protected:
 
 } // namespace
 
-TEST_F(PortDrvTest, OutputChecksOpenStateAndIndexBeforeSending)
-{
+TEST_F(PortDrvTest, OutputChecksOpenStateAndIndexBeforeSending) {
     TFakeDriver rs(1, "RS");
     EXPECT_EQ(rs.PortType(), "RS");
     EXPECT_EQ(rs.Output(0, "\x10"), OvraResPortNotOpen);
@@ -70,8 +67,7 @@ TEST_F(PortDrvTest, OutputChecksOpenStateAndIndexBeforeSending)
     EXPECT_EQ(rs.Output(0, "\x10"), OvraResPortNotOpen);
 }
 
-TEST_F(PortDrvTest, BindingRulesPerPortType)
-{
+TEST_F(PortDrvTest, BindingRulesPerPortType) {
     TFakeDriver can(256, "CAN");
     can.Open(Scheduler, Manager);
     Received r;
@@ -103,8 +99,7 @@ TEST_F(PortDrvTest, BindingRulesPerPortType)
     EXPECT_EQ(rs.Assign(1, r.Event("rs"), nullptr), OvraResIndexOutOfRange);
 }
 
-TEST_F(PortDrvTest, EthernetUnbindingMovesTheLaterPositionsDownAndFreesTheLast)
-{
+TEST_F(PortDrvTest, EthernetUnbindingMovesTheLaterPositionsDownAndFreesTheLast) {
     TFakeDriver eth(65535, "ETH");
     eth.Open(Scheduler, Manager);
     Received r;
@@ -127,8 +122,7 @@ TEST_F(PortDrvTest, EthernetUnbindingMovesTheLaterPositionsDownAndFreesTheLast)
     EXPECT_EQ(r.Frames.back().second, "D:w");
 }
 
-TEST_F(PortDrvTest, InputReachesPositionsBeyond255AndDropsWhatHasNoReceiver)
-{
+TEST_F(PortDrvTest, InputReachesPositionsBeyond255AndDropsWhatHasNoReceiver) {
     TFakeDriver eth(65535, "ETH");
     Received r;
     eth.Input(0, "closed"); // never opened: no table
@@ -151,22 +145,22 @@ TEST_F(PortDrvTest, InputReachesPositionsBeyond255AndDropsWhatHasNoReceiver)
     EXPECT_EQ(r.Frames.size(), 1u);
 }
 
-TEST_F(PortDrvTest, UnbindingWaitsForADeliveryInProgressOnAnotherThread)
-{
+TEST_F(PortDrvTest, UnbindingWaitsForADeliveryInProgressOnAnotherThread) {
     // The GUI thread binds and unbinds (CAN scan) while frames arrive on the
     // server thread: once Assign(nil) returns, no frame reaches the old receiver.
     TFakeDriver can(256, "CAN");
     can.Open(Scheduler, Manager);
     std::atomic<bool> inside{false}, release{false}, unbound{false}, lateDelivery{false};
-    ASSERT_EQ(can.Assign(7,
-                         [&](int32_t, const MyAnsiString&) {
-                             if (unbound.load())
-                                 lateDelivery = true;
-                             inside = true;
-                             while (!release.load())
-                                 std::this_thread::yield();
-                         },
-                         nullptr),
+    ASSERT_EQ(can.Assign(
+                  7,
+                  [&](int32_t, const MyAnsiString&) {
+                      if (unbound.load())
+                          lateDelivery = true;
+                      inside = true;
+                      while (!release.load())
+                          std::this_thread::yield();
+                  },
+                  nullptr),
               0);
     std::thread rx([&] { can.Input(7, "frame"); });
     while (!inside.load())

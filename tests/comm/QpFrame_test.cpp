@@ -39,8 +39,7 @@ using namespace vo;
 namespace {
 
 // Bytes from "10 34 12 00".
-MyAnsiString Hex(const std::string& Text)
-{
+MyAnsiString Hex(const std::string& Text) {
     MyAnsiString out;
     std::string digits;
     for (char c : Text)
@@ -51,8 +50,7 @@ MyAnsiString Hex(const std::string& Text)
     return out;
 }
 
-std::string ToHex(const MyAnsiString& Bytes)
-{
+std::string ToHex(const MyAnsiString& Bytes) {
     static const char* digits = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : Bytes) {
@@ -70,15 +68,13 @@ class TRecordActor final : public TOvraActor {
 public:
     using TOvraActor::TOvraActor;
     TOvraService* GetOvraService() override { return CurrentRecord() ? CurrentRecord()->Header.OvraSrv.Get() : nullptr; }
-    void Clear() override
-    {
+    void Clear() override {
         FRecords.clear();
         FIndex = 0;
     }
     void Execute() override {}
     void Reset() override { FIndex = 0; }
-    void Next() override
-    {
+    void Next() override {
         if (FIndex >= FRecords.size())
             throw Exception("TRecordActor.Next: end of data set");
         ++FIndex;
@@ -89,8 +85,7 @@ public:
     bool GetBusy() const override { return false; }
     int32_t GetIndex() const override { return static_cast<int32_t>(FIndex); }
     int32_t GetCount() const override { return static_cast<int32_t>(FRecords.size()); }
-    void AddData(std::unique_ptr<TActorRecord> Rec) override
-    {
+    void AddData(std::unique_ptr<TActorRecord> Rec) override {
         FRecords.push_back(std::move(Rec));
         FIndex = FRecords.size() - 1;
     }
@@ -105,16 +100,14 @@ private:
 
 class PatternTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MxEnsureMessaging();
         RegisterOvraPatterns(*Client);
         Service.SetPortHandle(3);
         SetFacts(4, 2);
     }
 
-    void SetFacts(uint8_t A, uint8_t D, uint8_t MaxBuffer = 255, uint8_t Increment = 1)
-    {
+    void SetFacts(uint8_t A, uint8_t D, uint8_t MaxBuffer = 255, uint8_t Increment = 1) {
         TOvraLoginFacts f;
         f.ProtocolVersion = 0x41;
         f.AddrFieldSize = A;
@@ -127,8 +120,7 @@ protected:
 
     // The frame the server would send for the current record (command byte
     // first), read back out of the request message.
-    MyAnsiString Request()
-    {
+    MyAnsiString Request() {
         TMessageWriter w;
         w.CreateMessage();
         Client->PutRequestData(Actor, w);
@@ -146,8 +138,7 @@ protected:
     // the result is the answer's second byte (or Result when given), and the
     // frame comes along for results below 0x80 and for 0xA4. Returns the
     // record's result.
-    uint8_t Answer(const MyAnsiString& Frame, int Result = -1)
-    {
+    uint8_t Answer(const MyAnsiString& Frame, int Result = -1) {
         if (Result < 0)
             Result = Frame.size() >= 2 ? static_cast<uint8_t>(Frame[1]) : 0;
         TMessageWriter w;
@@ -171,8 +162,7 @@ protected:
 
 // ------------------------------------------------------------------ words
 
-TEST_F(PatternTest, GetWordRequestAndAnswer)
-{
+TEST_F(PatternTest, GetWordRequestAndAnswer) {
     struct {
         uint8_t A, D;
         int32_t Address;
@@ -186,9 +176,9 @@ TEST_F(PatternTest, GetWordRequestAndAnswer)
         {4, 2, static_cast<int32_t>(0x89ABCDEF), "10 EF CD AB 89", "10 00 FF FF", 0, 0xFFFF},
         {3, 4, 0x00ABCDEF, "10 EF CD AB", "10 00 01 02 03 04", 0, 0x04030201},
         {4, 1, 7, "10 07 00 00 00", "10 00 9A", 0, 0x9A},
-        {3, 2, 0x10, "10 10 00 00", "10 05 78 56", 0x05, 0},     // drive status: no data taken
-        {3, 2, 0x10, "10 10 00 00", "10 A4 78 56", 0xA4, 0},     // 0xA4: only the custom kind takes data
-        {3, 2, 0x10, "10 10 00 00", "10 C3", 0xC3, 0},           // error, no frame
+        {3, 2, 0x10, "10 10 00 00", "10 05 78 56", 0x05, 0}, // drive status: no data taken
+        {3, 2, 0x10, "10 10 00 00", "10 A4 78 56", 0xA4, 0}, // 0xA4: only the custom kind takes data
+        {3, 2, 0x10, "10 10 00 00", "10 C3", 0xC3, 0}, // error, no frame
         {3, 2, 0x10, "10 10 00 00", "10 00 78", OvraResBadReply, 0}, // one byte of a word
         {4, 4, 0x10, "10 10 00 00 00", "10 00 01 02 03", OvraResBadReply, 0},
         {3, 2, 0x10, "10 10 00 00", "10 00", OvraResBadReply, 0},
@@ -207,12 +197,11 @@ TEST_F(PatternTest, GetWordRequestAndAnswer)
     }
 }
 
-TEST_F(PatternTest, SetWordAndSetBitRequests)
-{
+TEST_F(PatternTest, SetWordAndSetBitRequests) {
     struct {
         uint8_t A, D;
-        const char* SetWord;  // address 0x100, data 0x0001
-        const char* SetBit;   // address 0x100, data 0x0001, mask 0x0003
+        const char* SetWord; // address 0x100, data 0x0001
+        const char* SetBit; // address 0x100, data 0x0001, mask 0x0003
     } cases[] = {
         {4, 2, "11 00 01 00 00 01 00", "13 00 01 00 00 03 00 01 00"},
         {3, 2, "11 00 01 00 01 00", "13 00 01 00 03 00 01 00"},
@@ -251,8 +240,7 @@ TEST_F(PatternTest, SetWordAndSetBitRequests)
 
 // ------------------------------------------------------------------ blocks
 
-TEST_F(PatternTest, GetBlockTakesExactlyItsSize)
-{
+TEST_F(PatternTest, GetBlockTakesExactlyItsSize) {
     struct {
         uint8_t A;
         uint8_t Size;
@@ -295,8 +283,7 @@ TEST_F(PatternTest, GetBlockTakesExactlyItsSize)
     EXPECT_EQ(p.GetData(Actor), big);
 }
 
-TEST_F(PatternTest, SetBlockSendsTheBytesAfterTheAddress)
-{
+TEST_F(PatternTest, SetBlockSendsTheBytesAfterTheAddress) {
     SetFacts(3, 2);
     TSetBlockPattern p(&Service, 0x31);
     p.Put(Actor, 0x123456, Hex("AA BB 00 CC"), 5);
@@ -325,16 +312,24 @@ TEST_F(PatternTest, SetBlockSendsTheBytesAfterTheAddress)
     EXPECT_EQ(Actor.GetCount(), 1);
 }
 
-TEST_F(PatternTest, GetMaxSizeFromTheLoginFacts)
-{
+TEST_F(PatternTest, GetMaxSizeFromTheLoginFacts) {
     struct {
         uint8_t MaxBuffer, A, D;
         int32_t Get, Set;
     } cases[] = {
-        {64, 3, 2, 62, 60},   {64, 3, 4, 60, 60},   {255, 3, 2, 252, 250}, {255, 4, 2, 252, 250},
-        {255, 4, 4, 252, 248}, {255, 3, 4, 252, 248}, {255, 3, 1, 253, 251}, {128, 3, 2, 126, 124},
-        {255, 4, 0, 0, 0},     // a data size of 0 from a malformed login answer
-        {0, 4, 2, 0, 0},       {2, 4, 2, 0, 0},       {5, 4, 2, 2, 0},       {6, 4, 2, 4, 0},
+        {64, 3, 2, 62, 60},
+        {64, 3, 4, 60, 60},
+        {255, 3, 2, 252, 250},
+        {255, 4, 2, 252, 250},
+        {255, 4, 4, 252, 248},
+        {255, 3, 4, 252, 248},
+        {255, 3, 1, 253, 251},
+        {128, 3, 2, 126, 124},
+        {255, 4, 0, 0, 0}, // a data size of 0 from a malformed login answer
+        {0, 4, 2, 0, 0},
+        {2, 4, 2, 0, 0},
+        {5, 4, 2, 2, 0},
+        {6, 4, 2, 4, 0},
     };
     TGetBlockPattern get(&Service, 0x30);
     TSetBlockPattern set(&Service, 0x31);
@@ -356,11 +351,10 @@ TEST_F(PatternTest, GetMaxSizeFromTheLoginFacts)
     EXPECT_THROW(orphan.GetMaxSize(), Exception);
 }
 
-TEST_F(PatternTest, CopyBlockAndFirstEmpty)
-{
+TEST_F(PatternTest, CopyBlockAndFirstEmpty) {
     struct {
         uint8_t A;
-        const char* Copy;       // RAM 0x1000, flash 0x01000200, 300 bytes
+        const char* Copy; // RAM 0x1000, flash 0x01000200, 300 bytes
         const char* FirstEmpty; // 0x01000000 .. 0x01040000
         const char* Answer;
         int32_t Data;
@@ -400,8 +394,7 @@ TEST_F(PatternTest, CopyBlockAndFirstEmpty)
 
 // ------------------------------------------------------------------ strings
 
-TEST_F(PatternTest, GetStringTakesMaxSizeBytesAsTheyCome)
-{
+TEST_F(PatternTest, GetStringTakesMaxSizeBytesAsTheyCome) {
     SetFacts(3, 2);
     TGetStringPattern p(&Service, 0x34);
     p.Put(Actor, 0x2000, 32, 0);
@@ -421,8 +414,7 @@ TEST_F(PatternTest, GetStringTakesMaxSizeBytesAsTheyCome)
     EXPECT_EQ(p.GetData(Actor), "");
 }
 
-TEST_F(PatternTest, SetStringCutsToMaxSizeAndTerminates)
-{
+TEST_F(PatternTest, SetStringCutsToMaxSizeAndTerminates) {
     struct {
         uint8_t A, MaxSize;
         const char* Data;
@@ -448,8 +440,7 @@ TEST_F(PatternTest, SetStringCutsToMaxSizeAndTerminates)
 
 // ------------------------------------------------------------------ custom
 
-TEST_F(PatternTest, CustomKeepsTheAnswerForStatusesAndA4)
-{
+TEST_F(PatternTest, CustomKeepsTheAnswerForStatusesAndA4) {
     struct {
         const char* Answer;
         int Result; // -1: the answer's second byte
@@ -458,11 +449,11 @@ TEST_F(PatternTest, CustomKeepsTheAnswerForStatusesAndA4)
     } cases[] = {
         {"88 00 10 00", -1, 0, "10 00"},
         {"88 00", -1, 0, ""},
-        {"88 05 01 02", -1, 0x05, "01 02"},     // a drive status keeps its data
+        {"88 05 01 02", -1, 0x05, "01 02"}, // a drive status keeps its data
         {"88 A4 10 00 20", -1, 0xA4, "10 00 20"},
         {"88 C0", -1, 0xC0, ""},
-        {"", 0xB2, 0xB2, ""},                   // no answer: the response stays empty
-        {"88", 0, OvraResBadReply, ""},         // no result byte
+        {"", 0xB2, 0xB2, ""}, // no answer: the response stays empty
+        {"88", 0, OvraResBadReply, ""}, // no result byte
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Answer);
@@ -488,8 +479,7 @@ TEST_F(PatternTest, CustomKeepsTheAnswerForStatusesAndA4)
 
 // ------------------------------------------------------------------ info, status
 
-TEST_F(PatternTest, FindInfoReadsNodeAddressTypeAndSize)
-{
+TEST_F(PatternTest, FindInfoReadsNodeAddressTypeAndSize) {
     struct {
         uint8_t A;
         const char* Request;
@@ -519,8 +509,7 @@ TEST_F(PatternTest, FindInfoReadsNodeAddressTypeAndSize)
     }
 }
 
-TEST_F(PatternTest, GetStatusReadsFourWords)
-{
+TEST_F(PatternTest, GetStatusReadsFourWords) {
     for (uint8_t a : {3, 4}) {
         SetFacts(a, 2);
         TGetStatusPattern p(&Service, 0x03);
@@ -544,8 +533,7 @@ TEST_F(PatternTest, GetStatusReadsFourWords)
 
 // ------------------------------------------------------------------ actions
 
-TEST_F(PatternTest, ActionsWithoutAnswerFields)
-{
+TEST_F(PatternTest, ActionsWithoutAnswerFields) {
     for (uint8_t a : {3, 4}) {
         SCOPED_TRACE(int(a));
         SetFacts(a, 2);
@@ -571,8 +559,7 @@ TEST_F(PatternTest, ActionsWithoutAnswerFields)
     }
 }
 
-TEST_F(PatternTest, SubCommandsReadACountedAnswer)
-{
+TEST_F(PatternTest, SubCommandsReadACountedAnswer) {
     TInstancePattern treeName(&Service, 0x88, 0x10);
     TInstancePattern clear(&Service, 0x89, 0x06);
     TEraseMemPattern eraseMem(&Service, 0x89, 0x0A);
@@ -621,8 +608,7 @@ TEST_F(PatternTest, SubCommandsReadACountedAnswer)
 
 // ------------------------------------------------------------------ login
 
-MyAnsiString LoginAnswer(uint8_t A, uint8_t D, uint8_t MaxBuffer, uint32_t FlashBase, const MyAnsiString& Name)
-{
+MyAnsiString LoginAnswer(uint8_t A, uint8_t D, uint8_t MaxBuffer, uint32_t FlashBase, const MyAnsiString& Name) {
     MyAnsiString f = Hex("01 00 41");
     f.push_back(static_cast<char>(A));
     f.push_back(static_cast<char>(D));
@@ -636,8 +622,7 @@ MyAnsiString LoginAnswer(uint8_t A, uint8_t D, uint8_t MaxBuffer, uint32_t Flash
     return f + name;
 }
 
-TEST_F(PatternTest, LoginAnswerFollowsItsOwnAddressSize)
-{
+TEST_F(PatternTest, LoginAnswerFollowsItsOwnAddressSize) {
     for (uint8_t a : {3, 4}) {
         SCOPED_TRACE(int(a));
         Service.SetDeviceOnline(false);
@@ -669,14 +654,14 @@ TEST_F(PatternTest, LoginAnswerFollowsItsOwnAddressSize)
     }
 }
 
-TEST_F(PatternTest, LoginPasswordAndMalformedAnswers)
-{
+TEST_F(PatternTest, LoginPasswordAndMalformedAnswers) {
     TLoginPattern p(&Service, 0x01);
     p.Put(Actor, "", 0);
     EXPECT_EQ(ToHex(Request()), "01");
     Actor.Clear();
     p.Put(Actor, "0123456789abcdefXYZ", 0); // 19 bytes: the first 16 are kept
-    EXPECT_EQ(Request(), "\x01" "0123456789abcdef");
+    EXPECT_EQ(Request(), "\x01"
+                         "0123456789abcdef");
 
     struct {
         MyAnsiString Answer;
@@ -699,8 +684,7 @@ TEST_F(PatternTest, LoginPasswordAndMalformedAnswers)
 
 // ------------------------------------------------------------------ records
 
-TEST_F(PatternTest, GettersRefuseRecordsOfOtherPatternsCommandsAndDrives)
-{
+TEST_F(PatternTest, GettersRefuseRecordsOfOtherPatternsCommandsAndDrives) {
     TSetWordPattern memory(&Service, 0x11);
     TSetWordPattern flash(&Service, 0x12);
     TGetWordPattern get(&Service, 0x10);
@@ -729,13 +713,12 @@ TEST_F(PatternTest, GettersRefuseRecordsOfOtherPatternsCommandsAndDrives)
     expectHeaderError([&] { updateList.GetData(Actor); }, "TInstancePattern.Get: error in record header");
 }
 
-TEST_F(PatternTest, RegistrationGivesTheFixedIds)
-{
-    const char* names[] = {"TLoginPattern",      "TGetWordPattern",       "TSetWordPattern",  "TGetBlockPattern",
-                           "TSetBlockPattern",   "TSimplePattern",        "TAddrActionPattern", "TGetStringPattern",
-                           "TSetStringPattern",  "TCustomPattern",        "TFindInfoPattern", "TGetStatusPattern",
-                           "TSetBitPattern",     "TInstancePattern",      "TCopyBlockPattern", "TGetFirstEmptyPattern",
-                           "TEraseMemPattern",   "TCurvePattern",         "TByteActionPattern"};
+TEST_F(PatternTest, RegistrationGivesTheFixedIds) {
+    const char* names[] = {"TLoginPattern", "TGetWordPattern", "TSetWordPattern", "TGetBlockPattern",
+                           "TSetBlockPattern", "TSimplePattern", "TAddrActionPattern", "TGetStringPattern",
+                           "TSetStringPattern", "TCustomPattern", "TFindInfoPattern", "TGetStatusPattern",
+                           "TSetBitPattern", "TInstancePattern", "TCopyBlockPattern", "TGetFirstEmptyPattern",
+                           "TEraseMemPattern", "TCurvePattern", "TByteActionPattern"};
     ASSERT_EQ(Client->PatternCount(), 19);
     for (uint8_t id = 1; id <= 19; ++id) {
         EXPECT_EQ(Client->GetOvraPattern(id).ClassName(), names[id - 1]);

@@ -91,13 +91,12 @@ struct TDrivePatterns {
 };
 
 struct TRoute {
-    const char* Drive;     // sample drive file
-    bool Pty;              // RS232 link over a pseudo-terminal, else in process
+    const char* Drive; // sample drive file
+    bool Pty; // RS232 link over a pseudo-terminal, else in process
     const char* Name;
 };
 
-MyAnsiString Pattern(size_t Size, unsigned Seed)
-{
+MyAnsiString Pattern(size_t Size, unsigned Seed) {
     MyAnsiString out;
     unsigned x = Seed;
     for (size_t i = 0; i < Size; ++i) {
@@ -109,8 +108,7 @@ MyAnsiString Pattern(size_t Size, unsigned Seed)
 
 class PatternsEndToEndTest : public MainSchedulerFixture, public ::testing::WithParamInterface<TRoute> {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MainSchedulerFixture::SetUp();
         MxEnsureMessaging();
         Runner = std::make_unique<SimRunner>(SimLoadDrive(SimDataDir() + "/" + GetParam().Drive));
@@ -134,8 +132,7 @@ protected:
         Actor = std::make_unique<TOvraActorLease>(*Client);
         Login();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Actor.reset();
         Client.reset();
         Server.reset();
@@ -149,16 +146,14 @@ protected:
     }
 
     // Executes the actor's records as one request; true when the response came.
-    bool Run()
-    {
+    bool Run() {
         bool done = false;
         (*Actor)->SetOnResponse([&](TOvraActor&) { done = true; });
         (*Actor)->Execute();
         return RunUntil([&] { return done; }, 20s);
     }
 
-    void Login()
-    {
+    void Login() {
         TOvraActor& a = **Actor;
         a.Clear();
         P.FDeviceLogin.Put(a, "", 0);
@@ -171,8 +166,7 @@ protected:
     uint32_t Span(size_t Bytes) const { return static_cast<uint32_t>(Bytes / Drive.DataFieldSize() * Drive.AddrIncrement()); }
 
     // Puts set-block records of at most GetMaxSize bytes for Data from Address.
-    void PutWrite(const TSetBlockPattern& Pattern, uint32_t Address, const MyAnsiString& Data)
-    {
+    void PutWrite(const TSetBlockPattern& Pattern, uint32_t Address, const MyAnsiString& Data) {
         const size_t max = static_cast<size_t>(Pattern.GetMaxSize());
         for (size_t at = 0; at < Data.size(); at += max) {
             const MyAnsiString piece = Data.substr(at, max);
@@ -180,8 +174,7 @@ protected:
             Address += Span(piece.size());
         }
     }
-    void PutRead(const TGetBlockPattern& Pattern, uint32_t Address, size_t Size)
-    {
+    void PutRead(const TGetBlockPattern& Pattern, uint32_t Address, size_t Size) {
         const size_t max = static_cast<size_t>(Pattern.GetMaxSize());
         for (size_t at = 0; at < Size; at += max) {
             const size_t n = std::min(max, Size - at);
@@ -191,8 +184,7 @@ protected:
     }
     // Every record's result must be 0; the data of the get-block records
     // joined in order.
-    MyAnsiString Results(const TGetBlockPattern* Reader = nullptr)
-    {
+    MyAnsiString Results(const TGetBlockPattern* Reader = nullptr) {
         TOvraActor& a = **Actor;
         MyAnsiString data;
         a.Reset();
@@ -204,17 +196,14 @@ protected:
         return data;
     }
 
-    SimBytes Peek(uint32_t Address, size_t Count)
-    {
+    SimBytes Peek(uint32_t Address, size_t Count) {
         return Runner->WithDrive([&](SimDrive& d) { return d.Peek(Address, Count); });
     }
     // The device name parameter (UPID 1000, 32 bytes).
-    SimBytes DeviceName()
-    {
+    SimBytes DeviceName() {
         return Runner->WithDrive([](SimDrive& d) { return d.FindParameter(0x03E8)->ram; });
     }
-    size_t Events(const char* Name)
-    {
+    size_t Events(const char* Name) {
         return Runner->WithDrive([&](SimDrive& d) { return d.EventCount(Name); });
     }
 
@@ -232,8 +221,7 @@ protected:
     std::unique_ptr<TOvraActorLease> Actor;
 };
 
-TEST_P(PatternsEndToEndTest, LoginAnswerGivesTheDrivesFacts)
-{
+TEST_P(PatternsEndToEndTest, LoginAnswerGivesTheDrivesFacts) {
     EXPECT_EQ(Drive.ProtocolVersion(), Identity.protocolVersion);
     EXPECT_EQ(Drive.AddrFieldSize(), Identity.addrFieldSize);
     EXPECT_EQ(Drive.DataFieldSize(), Identity.dataFieldSize);
@@ -249,8 +237,7 @@ TEST_P(PatternsEndToEndTest, LoginAnswerGivesTheDrivesFacts)
     EXPECT_EQ(P.FSetMemoryBlock.GetMaxSize(), small ? 60 : 250);
 }
 
-TEST_P(PatternsEndToEndTest, BlocksOfSeveralHundredBytesAreWrittenAndReadByteExact)
-{
+TEST_P(PatternsEndToEndTest, BlocksOfSeveralHundredBytesAreWrittenAndReadByteExact) {
     const MyAnsiString data = Pattern(700, 7);
     const uint32_t ram = 0x1000;
     TOvraActor& a = **Actor;
@@ -304,8 +291,7 @@ TEST_P(PatternsEndToEndTest, BlocksOfSeveralHundredBytesAreWrittenAndReadByteExa
     EXPECT_EQ(P.FGetFlashMemoryBlock.GetData(a), "");
 }
 
-TEST_P(PatternsEndToEndTest, EveryPatternAgainstTheDrive)
-{
+TEST_P(PatternsEndToEndTest, EveryPatternAgainstTheDrive) {
     const uint32_t flash = Identity.flashBaseAddr;
     const bool gen4 = (Identity.protocolVersion >> 4) == 4;
     const SimBytes DeviceName0 = DeviceName();
@@ -406,8 +392,7 @@ TEST_P(PatternsEndToEndTest, EveryPatternAgainstTheDrive)
     EXPECT_EQ(a.GetResult(), 0xC5);
 }
 
-TEST_P(PatternsEndToEndTest, StatusesA4AndShortAnswersFromTheDrive)
-{
+TEST_P(PatternsEndToEndTest, StatusesA4AndShortAnswersFromTheDrive) {
     TOvraActor& a = **Actor;
     Runner->Faults().Add("cmd=10 times=1 status=05");
     Runner->Faults().Add("cmd=88 times=1 status=A4,keepdata exec");

@@ -41,8 +41,7 @@ const std::string Answer("\xA5\x04\xDE\x10\x00\x78\x56", 7);
 double GEchoMedianUs = 0;
 double GTelegramMedianUs = 0;
 
-double MedianUs(std::vector<double>& Samples)
-{
+double MedianUs(std::vector<double>& Samples) {
     if (Samples.empty())
         return 0;
     std::nth_element(Samples.begin(), Samples.begin() + static_cast<std::ptrdiff_t>(Samples.size() / 2),
@@ -56,8 +55,7 @@ public:
     explicit Responder(vo::test::Pty& Pty) : FPty(Pty), FThread([this](std::stop_token st) { Run(st); }) {}
 
 private:
-    void Run(std::stop_token st)
-    {
+    void Run(std::stop_token st) {
         char buf[4096];
         size_t pending = 0;
         while (!st.stop_requested()) {
@@ -76,8 +74,7 @@ private:
     std::jthread FThread;
 };
 
-void BM_BarePtyEcho(benchmark::State& state)
-{
+void BM_BarePtyEcho(benchmark::State& state) {
     vo::test::Pty pty;
     const int fd = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
@@ -110,8 +107,7 @@ void BM_BarePtyEcho(benchmark::State& state)
 }
 BENCHMARK(BM_BarePtyEcho)->UseRealTime()->MinTime(1.0);
 
-void BM_TelegramRoundTrip(benchmark::State& state)
-{
+void BM_TelegramRoundTrip(benchmark::State& state) {
     using namespace vo;
     MxEnsureMessaging();
     THeadlessPump pump;
@@ -176,8 +172,7 @@ BENCHMARK(BM_TelegramRoundTrip)->UseRealTime()->MinTime(1.0);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

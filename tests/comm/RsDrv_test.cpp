@@ -33,8 +33,7 @@ namespace {
 
 // ------------------------------------------------------------------ framing
 
-TEST(RsFraming, HeaderLengthAndSumCoverThePayload)
-{
+TEST(RsFraming, HeaderLengthAndSumCoverThePayload) {
     EXPECT_EQ(RsFrame(SimHex("10 01 00")), SimHex("A5 03 11 10 01 00"));
     EXPECT_EQ(RsFrame(""), SimHex("A5 00 00"));
     EXPECT_EQ(RsFrame(MyAnsiString(255, '\xFF')), SimHex("A5 FF 01") + MyAnsiString(255, '\xFF'));
@@ -53,8 +52,7 @@ struct TPiece {
 
 // What the receiver reported, as text: "F:<payload>", "S:<received>(<computed>)"
 // or "B:<bytes dropped>".
-std::vector<std::string> Feed(int64_t Gap, const std::vector<TPiece>& Pieces)
-{
+std::vector<std::string> Feed(int64_t Gap, const std::vector<TPiece>& Pieces) {
     std::vector<std::string> events;
     TRsReceiver rx;
     rx.SetGap(Gap);
@@ -68,8 +66,7 @@ std::vector<std::string> Feed(int64_t Gap, const std::vector<TPiece>& Pieces)
     return events;
 }
 
-TEST(RsReceiver, FramesOutOfTheByteStream)
-{
+TEST(RsReceiver, FramesOutOfTheByteStream) {
     using V = std::vector<std::string>;
     struct Case {
         const char* What;
@@ -84,12 +81,10 @@ TEST(RsReceiver, FramesOutOfTheByteStream)
         {"a frame in pieces", 0, {{0, "A5"}, {1, "03"}, {2, "01"}, {3, "00 01"}, {4, "00"}}, V{"F:00 01 00"}},
         {"an empty frame does not swallow the next byte", 0, {{0, "A5 00 00 A5 01 10 10"}}, V{"F:", "F:10"}},
         {"an empty frame with a wrong sum", 0, {{0, "A5 00 07"}}, V{"S:7(0)"}},
-        {"a pause inside a frame breaks it off", 100, {{0, "A5 05 0F 01 02"}, {400, "A5 02 35 30 05"}},
-         V{"B:5", "F:30 05"}},
+        {"a pause inside a frame breaks it off", 100, {{0, "A5 05 0F 01 02"}, {400, "A5 02 35 30 05"}}, V{"B:5", "F:30 05"}},
         {"a pause after the header", 100, {{0, "A5 02"}, {400, "A5 01 10 10"}}, V{"B:2", "F:10"}},
         {"a short pause keeps the frame", 100, {{0, "A5 02 35 30"}, {90, "05"}}, V{"F:30 05"}},
-        {"a pause between frames costs nothing", 100, {{0, "00"}, {400, "A5 01 10 10"}, {900, "A5 01 11 11"}},
-         V{"F:10", "F:11"}},
+        {"a pause between frames costs nothing", 100, {{0, "00"}, {400, "A5 01 10 10"}, {900, "A5 01 11 11"}}, V{"F:10", "F:11"}},
         // Without the resync the lost byte costs the next frame as well: its
         // first bytes complete the broken one.
         {"no resync without a gap", 0, {{0, "A5 05 0F 01 02"}, {400, "A5 02 35 30 05"}}, V{"S:15(223)"}},
@@ -98,8 +93,7 @@ TEST(RsReceiver, FramesOutOfTheByteStream)
         EXPECT_EQ(Feed(c.Gap, c.Pieces), c.Events) << c.What;
 }
 
-TEST(RsReceiver, AsksForTheWholePayloadAtOnce)
-{
+TEST(RsReceiver, AsksForTheWholePayloadAtOnce) {
     MyAnsiString payload;
     for (int i = 0; i < 200; ++i)
         payload.push_back(static_cast<char>(i));
@@ -129,8 +123,7 @@ TEST(RsReceiver, AsksForTheWholePayloadAtOnce)
 // receive tasks they create and free.
 class TOnScheduler {
 public:
-    explicit TOnScheduler(TMxScheduler& Scheduler) : FTask(Scheduler, "RsDrvTest")
-    {
+    explicit TOnScheduler(TMxScheduler& Scheduler) : FTask(Scheduler, "RsDrvTest") {
         FTask.SetOnExecute([this](TMxTask& Sender) {
             // Not ready before the job is taken: a job handed in after this
             // makes the signal ready again and the wait below ends at once.
@@ -156,8 +149,7 @@ public:
         });
         FTask.Start();
     }
-    void Run(std::function<void()> F)
-    {
+    void Run(std::function<void()> F) {
         std::promise<MyAnsiString> done;
         {
             std::lock_guard l(FMutex);
@@ -182,21 +174,18 @@ private:
 // Frames delivered to device index 0, collected across threads.
 class TInbox {
 public:
-    TInpEvent Event()
-    {
+    TInpEvent Event() {
         return [this](int32_t Index, const MyAnsiString& Frame) {
             std::lock_guard l(FMutex);
             FFrames.push_back(std::to_string(Index) + ":" + SimToHex(Frame));
             FCond.notify_all();
         };
     }
-    bool WaitFor(size_t Count, std::chrono::milliseconds Timeout = 5s)
-    {
+    bool WaitFor(size_t Count, std::chrono::milliseconds Timeout = 5s) {
         std::unique_lock l(FMutex);
         return FCond.wait_for(l, Timeout, [&] { return FFrames.size() >= Count; });
     }
-    std::vector<std::string> Frames()
-    {
+    std::vector<std::string> Frames() {
         std::lock_guard l(FMutex);
         return FFrames;
     }
@@ -211,32 +200,32 @@ class RsDriverTest : public ::testing::Test {
 protected:
     static constexpr const char* Name = "COM7";
 
-    void SetUp() override
-    {
+    void SetUp() override {
         MxEnsureMessaging();
         ComPortTable::instance().map(Name, pty.slavePath());
         Scheduler = TMxScheduler::CreateThreaded("OvraScheduler");
         ServerThread = std::make_unique<TOnScheduler>(*Scheduler);
         Driver = std::make_unique<TRsDriver>(1, 38400, Name);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Close(*Driver);
         Driver.reset();
         ServerThread.reset();
         Scheduler.reset();
         ComPortTable::instance().unmap(Name);
     }
-    void Open(TRsDriver& D) { ServerThread->Run([&] { D.Open(*Scheduler, Manager); }); }
-    void Close(TRsDriver& D) { ServerThread->Run([&] { D.Close(); }); }
-    void Open()
-    {
+    void Open(TRsDriver& D) {
+        ServerThread->Run([&] { D.Open(*Scheduler, Manager); });
+    }
+    void Close(TRsDriver& D) {
+        ServerThread->Run([&] { D.Close(); });
+    }
+    void Open() {
         Open(*Driver);
         ASSERT_TRUE(Driver->PortIsOpen());
         ASSERT_EQ(Driver->Assign(0, Inbox.Event(), nullptr), 0);
     }
-    speed_t LineSpeed()
-    {
+    speed_t LineSpeed() {
         termios t{};
         ::tcgetattr(pty.masterFd(), &t);
         return ::cfgetospeed(&t);
@@ -251,8 +240,7 @@ protected:
     TInbox Inbox;
 };
 
-TEST_F(RsDriverTest, SendsOneFramePerPayload)
-{
+TEST_F(RsDriverTest, SendsOneFramePerPayload) {
     EXPECT_EQ(Driver->Output(0, SimHex("10 01 00")), OvraResPortNotOpen);
     EXPECT_EQ(Driver->Send(0, SimHex("10 01 00")), OvraResSendFailed); // no port yet
     Open();
@@ -276,13 +264,12 @@ TEST_F(RsDriverTest, SendsOneFramePerPayload)
     EXPECT_TRUE(trace.Contains("COM7: frame of 256 bytes is too long for the RS232 link"));
 }
 
-TEST_F(RsDriverTest, ReceivedFramesReachIndexZero)
-{
+TEST_F(RsDriverTest, ReceivedFramesReachIndexZero) {
     CapturedTrace trace;
     Open();
     pty.write(SimHex("00 A5 02 35 30 05"));
     ASSERT_TRUE(Inbox.WaitFor(1));
-    pty.write(SimHex("A5 02 FF 30 05"));           // wrong sum
+    pty.write(SimHex("A5 02 FF 30 05")); // wrong sum
     pty.write(SimHex("A5 00 00") + SimHex("A5 01 10 10")); // an empty frame, then one byte
     ASSERT_TRUE(Inbox.WaitFor(3));
     std::this_thread::sleep_for(50ms);
@@ -292,8 +279,7 @@ TEST_F(RsDriverTest, ReceivedFramesReachIndexZero)
     EXPECT_EQ(Driver->FramesReceived(), 3u);
 }
 
-TEST_F(RsDriverTest, ALongPayloadInPiecesIsDeliveredOnce)
-{
+TEST_F(RsDriverTest, ALongPayloadInPiecesIsDeliveredOnce) {
     Open();
     MyAnsiString payload;
     for (int i = 0; i < 200; ++i)
@@ -309,8 +295,7 @@ TEST_F(RsDriverTest, ALongPayloadInPiecesIsDeliveredOnce)
     EXPECT_EQ(Inbox.Frames()[0], "0:" + SimToHex(payload));
 }
 
-TEST_F(RsDriverTest, APauseInsideAFrameResynchronises)
-{
+TEST_F(RsDriverTest, APauseInsideAFrameResynchronises) {
     TScopedTimeOverride gap(RsDriverResyncGap, 100);
     CapturedTrace trace;
     Open();
@@ -323,8 +308,7 @@ TEST_F(RsDriverTest, APauseInsideAFrameResynchronises)
     EXPECT_TRUE(trace.Contains("COM7: incomplete frame dropped after a pause (5 bytes)"));
 }
 
-TEST_F(RsDriverTest, BaudRateForTheNextOpeningOnly)
-{
+TEST_F(RsDriverTest, BaudRateForTheNextOpeningOnly) {
     ASSERT_TRUE(Driver->SetBaudRate(9600));
     Open();
     EXPECT_EQ(LineSpeed(), B9600);
@@ -342,8 +326,7 @@ TEST_F(RsDriverTest, BaudRateForTheNextOpeningOnly)
     EXPECT_EQ(Inbox.Frames(), (std::vector<std::string>{"0:10"}));
 }
 
-TEST_F(RsDriverTest, APortThatDoesNotOpenLeavesTheDriverClosed)
-{
+TEST_F(RsDriverTest, APortThatDoesNotOpenLeavesTheDriverClosed) {
     TRsDriver missing(2, 38400, "COM250");
     EXPECT_EQ(ExceptionText([&] { Open(missing); }), "Port COM250 could not be opened!");
     EXPECT_FALSE(missing.PortIsOpen());
@@ -354,8 +337,7 @@ TEST_F(RsDriverTest, APortThatDoesNotOpenLeavesTheDriverClosed)
     EXPECT_TRUE(Driver->PortIsOpen());
 }
 
-TEST_F(RsDriverTest, ClosingWithFramesInFlight)
-{
+TEST_F(RsDriverTest, ClosingWithFramesInFlight) {
     Open();
     for (int i = 0; i < 50; ++i)
         pty.write(SimHex("A5 01 10 10"));
@@ -365,8 +347,7 @@ TEST_F(RsDriverTest, ClosingWithFramesInFlight)
     EXPECT_FALSE(Driver->PortIsOpen());
 }
 
-TEST_F(RsDriverTest, EachOpeningStartsOutsideAFrame)
-{
+TEST_F(RsDriverTest, EachOpeningStartsOutsideAFrame) {
     Open();
     pty.write(SimHex("A5 05 0F 01")); // a frame broken off by the closing
     ASSERT_TRUE(pty.readQuiet(50ms, 200ms).empty());
@@ -384,8 +365,7 @@ TEST_F(RsDriverTest, EachOpeningStartsOutsideAFrame)
 // RS232 driver for "COM7" on it, and the client on the main scheduler.
 class RsEndToEndTest : public MainSchedulerFixture {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MainSchedulerFixture::SetUp();
         MxEnsureMessaging();
         SimIdentity id;
@@ -410,8 +390,7 @@ protected:
         ASSERT_EQ(Drive.PortHandle(), 0) << (Gui->LastReply.size() > 2 ? Gui->LastReply[2] : "");
         Client = std::make_unique<TOvraClient>();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Client.reset();
         // Closed through the server, so that the port is closed on its thread.
         EXPECT_EQ(Gui->Command({"CloseDevice", "0"}), (std::vector<MyAnsiString>{"CloseDevice", "OK"}));
@@ -425,8 +404,7 @@ protected:
     }
 
     // Executes one raw record and waits for its response on the main scheduler.
-    bool Exchange(TOvraActor& Actor, const MyAnsiString& Frame)
-    {
+    bool Exchange(TOvraActor& Actor, const MyAnsiString& Frame) {
         TRawFramePattern raw(&Drive);
         Actor.Clear();
         raw.Put(Actor, Frame, 0);
@@ -438,8 +416,7 @@ protected:
         return RunUntil([&] { return done; }, 10s);
     }
 
-    size_t Sent(uint8_t Command)
-    {
+    size_t Sent(uint8_t Command) {
         size_t n = 0;
         for (const auto& f : Runner->Transcript().Frames(SimDirection::In))
             if (!f.empty() && static_cast<uint8_t>(f[0]) == Command)
@@ -458,8 +435,7 @@ protected:
     TOvraService Drive;
 };
 
-TEST_F(RsEndToEndTest, ARawRecordReachesTheDriveAndItsAnswerComesBack)
-{
+TEST_F(RsEndToEndTest, ARawRecordReachesTheDriveAndItsAnswerComesBack) {
     TOvraActorLease actor(*Client);
     ASSERT_TRUE(Exchange(*actor, SimHex("10 34 12 00")));
     EXPECT_EQ(actor->GetResult(), 0);
@@ -474,8 +450,7 @@ TEST_F(RsEndToEndTest, ARawRecordReachesTheDriveAndItsAnswerComesBack)
     EXPECT_EQ(entries[1].wire, SimHex("A5 04 DE 10 00 78 56"));
 }
 
-TEST_F(RsEndToEndTest, ACheckSumErrorIsLoggedAndTheResendAnswered)
-{
+TEST_F(RsEndToEndTest, ACheckSumErrorIsLoggedAndTheResendAnswered) {
     CapturedTrace trace;
     Runner->Faults().Add("cmd=10 badsum");
     TOvraActorLease actor(*Client);
@@ -498,8 +473,7 @@ TEST_F(RsEndToEndTest, ACheckSumErrorIsLoggedAndTheResendAnswered)
     EXPECT_TRUE(logged);
 }
 
-TEST_F(RsEndToEndTest, WireFaultsOfTheDriveAreAnsweredAtTheFirstSend)
-{
+TEST_F(RsEndToEndTest, WireFaultsOfTheDriveAreAnsweredAtTheFirstSend) {
     const char* faults[] = {"cmd=10 garbage=00135AFF", "cmd=10 emptyframe", "cmd=10 bytewise=3"};
     TOvraActorLease actor(*Client);
     for (const char* f : faults) {
@@ -514,14 +488,13 @@ TEST_F(RsEndToEndTest, WireFaultsOfTheDriveAreAnsweredAtTheFirstSend)
     }
 }
 
-TEST_F(RsEndToEndTest, RecordsOfABatchOneAfterTheOther)
-{
+TEST_F(RsEndToEndTest, RecordsOfABatchOneAfterTheOther) {
     TRawFramePattern raw(&Drive);
     TOvraActorLease actor(*Client);
     for (uint32_t a = 0x1230; a < 0x1240; ++a)
         raw.Put(*actor, SimHex("10") + SimLE(a, 3), static_cast<int32_t>(a));
     raw.Put(*actor, SimHex("31") + SimLE(0x1000, 3) + MyAnsiString(200, '\x5A'), 1); // a long request
-    raw.Put(*actor, SimHex("30") + SimLE(0x1000, 3) + SimHex("C8"), 2);              // and a long answer
+    raw.Put(*actor, SimHex("30") + SimLE(0x1000, 3) + SimHex("C8"), 2); // and a long answer
     bool done = false;
     actor->SetOnResponse([&](TOvraActor&) { done = true; });
     actor->Execute();
@@ -538,8 +511,7 @@ TEST_F(RsEndToEndTest, RecordsOfABatchOneAfterTheOther)
     EXPECT_EQ(raw.GetResponse(*actor), SimHex("30 00") + MyAnsiString(200, '\x5A'));
 }
 
-TEST(RsEndToEnd, APortThatDoesNotOpenAnswersTheOpenWithItsError)
-{
+TEST(RsEndToEnd, APortThatDoesNotOpenAnswersTheOpenWithItsError) {
     TScopedTimeOverride openDelay(RsDriverOpenDelay, 0);
     MxEnsureMessaging();
     TOvraServer server;

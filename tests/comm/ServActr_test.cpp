@@ -20,15 +20,13 @@ namespace {
 const MyAnsiString Word100 = SimHex("10 00 34 12"); // answer to get word 0x100
 const MyAnsiString Block101 = SimHex("30 00 78 56"); // answer to get block 0x101, 2 bytes
 
-MyAnsiString GetBlockFrame(uint32_t Address, uint8_t Size)
-{
+MyAnsiString GetBlockFrame(uint32_t Address, uint8_t Size) {
     return MyAnsiString("\x30", 1) + SimLE(Address, 4) + MyAnsiString(1, static_cast<char>(Size));
 }
 
 } // namespace
 
-TEST_F(OvraServerTest, PatternZeroEndsTheRecords)
-{
+TEST_F(OvraServerTest, PatternZeroEndsTheRecords) {
     TReply r = Gui->Request({{0, Handle, GetWordFrame(0x100)}, {2, Handle, GetWordFrame(0x100)}});
     ASSERT_TRUE(r.Received);
     EXPECT_TRUE(r.Records.empty());
@@ -41,11 +39,10 @@ TEST_F(OvraServerTest, PatternZeroEndsTheRecords)
     EXPECT_EQ(SentToDrive(0x10), 0u);
 }
 
-TEST_F(OvraServerTest, UnknownHandleEndsOnlyItsRecord)
-{
+TEST_F(OvraServerTest, UnknownHandleEndsOnlyItsRecord) {
     TReply r = Gui->Request({
-        {7, 5, GetWordFrame(0x100)},           // nobody has handle 5
-        {8, Handle, MyAnsiString(1, '\0')},    // command code 0: an ordinary code
+        {7, 5, GetWordFrame(0x100)}, // nobody has handle 5
+        {8, Handle, MyAnsiString(1, '\0')}, // command code 0: an ordinary code
         {9, Handle, GetWordFrame(0x100)},
     });
     ASSERT_EQ(r.Records.size(), 3u);
@@ -57,8 +54,7 @@ TEST_F(OvraServerTest, UnknownHandleEndsOnlyItsRecord)
     EXPECT_EQ(r.Records[2].Frame, Word100);
 }
 
-TEST_F(OvraServerTest, SilentDriveGivesNoAnswerAfterThreeSends)
-{
+TEST_F(OvraServerTest, SilentDriveGivesNoAnswerAfterThreeSends) {
     Runner->Faults().Add("cmd=10 times=0 drop");
     const auto t0 = std::chrono::steady_clock::now();
     TReply r = Gui->Request({{2, Handle, GetWordFrame(0x100)}, {4, Handle, GetBlockFrame(0x101, 2)}});
@@ -72,8 +68,7 @@ TEST_F(OvraServerTest, SilentDriveGivesNoAnswerAfterThreeSends)
     EXPECT_EQ(r.Records[1].Frame, Block101);
 }
 
-TEST_F(OvraServerTest, WaitLongerExtendsTheWaitByItsThirdByte)
-{
+TEST_F(OvraServerTest, WaitLongerExtendsTheWaitByItsThirdByte) {
     // "Wait longer, 5 units" at once, the answer 300 ms later: beyond the
     // 100 ms time-out, within 5 x 100 ms. One send.
     Runner->Faults().Add("cmd=10 waitlonger=5,every=300");
@@ -100,8 +95,7 @@ TEST_F(OvraServerTest, WaitLongerExtendsTheWaitByItsThirdByte)
     EXPECT_EQ(SentToDrive(0x10), 3u);
 }
 
-TEST_F(OvraServerTest, ExpiredExtensionCountsAsAMissedAnswer)
-{
+TEST_F(OvraServerTest, ExpiredExtensionCountsAsAMissedAnswer) {
     // "Wait longer, 1 unit" on every send, the answer a second later.
     Runner->Faults().Add("cmd=10 times=0 waitlonger=1,every=1000");
     TReply r = Gui->Request({{2, Handle, GetWordFrame(0x100)}});
@@ -111,8 +105,7 @@ TEST_F(OvraServerTest, ExpiredExtensionCountsAsAMissedAnswer)
     EXPECT_EQ(SentToDrive(0x10), 3u);
 }
 
-TEST_F(OvraServerTest, TwoActorsOnOneDeviceAreSerialised)
-{
+TEST_F(OvraServerTest, TwoActorsOnOneDeviceAreSerialised) {
     Runner->Faults().Add("cmd=10 delay=80"); // the first answer takes 80 ms
     Gui->SendRequest({{2, Handle, GetWordFrame(0x100)}}, 0x30);
     Gui->SendRequest({{3, Handle, GetWordFrame(0x101)}}, 0x31);
@@ -141,8 +134,7 @@ TEST_F(OvraServerTest, TwoActorsOnOneDeviceAreSerialised)
     EXPECT_EQ(busy, 2);
 }
 
-TEST_F(OvraServerTest, RecordsOfDifferentDevicesRunInterleaved)
-{
+TEST_F(OvraServerTest, RecordsOfDifferentDevicesRunInterleaved) {
     SimRunner& second = AddDrive();
     auto port2 = std::make_shared<TSimPortDriver>(1, "SIM");
     port2->Connect(0, second);
@@ -160,8 +152,7 @@ TEST_F(OvraServerTest, RecordsOfDifferentDevicesRunInterleaved)
     EXPECT_EQ(Gui->WaitReply(0x30).Records.at(0).Frame, Word100);
 }
 
-TEST_F(OvraServerTest, StaleFramesInTheInputQueueAreNeverTakenAsTheAnswer)
-{
+TEST_F(OvraServerTest, StaleFramesInTheInputQueueAreNeverTakenAsTheAnswer) {
     // Frames left over from an earlier record (a doubled or late answer of the
     // same command) sit in every actor's input queue.
     for (int i = 0; i < TOvraServer::ActorCount; ++i) {
@@ -175,8 +166,7 @@ TEST_F(OvraServerTest, StaleFramesInTheInputQueueAreNeverTakenAsTheAnswer)
     EXPECT_EQ(SentToDrive(0x10), 1u);
 }
 
-TEST_F(OvraServerTest, DuplicatedAnswerDoesNotAnswerTheNextRecord)
-{
+TEST_F(OvraServerTest, DuplicatedAnswerDoesNotAnswerTheNextRecord) {
     // Parameter-read answers carry no address: a doubled answer of the
     // first read must not become the second read's value.
     Runner->Faults().Add("cmd=10 duplicate=5,repeat=3");
@@ -186,8 +176,7 @@ TEST_F(OvraServerTest, DuplicatedAnswerDoesNotAnswerTheNextRecord)
     EXPECT_EQ(r.Records[1].Frame, SimHex("10 00 78 56"));
 }
 
-TEST_F(OvraServerTest, FailedSendEndsTheRecordAndReleasesTheDevice)
-{
+TEST_F(OvraServerTest, FailedSendEndsTheRecordAndReleasesTheDevice) {
     Port->ThrowOnSend = 1;
     TReply r = Gui->Request({{2, Handle, GetWordFrame(0x100)}, {4, Handle, GetBlockFrame(0x101, 2)}});
     ASSERT_EQ(r.Records.size(), 2u);
@@ -210,8 +199,7 @@ TEST_F(OvraServerTest, FailedSendEndsTheRecordAndReleasesTheDevice)
     EXPECT_EQ(Server->DeviceList().DeviceWithIndex(Handle)->DeviceSemaphore().Owner(), nullptr);
 }
 
-TEST_F(OvraServerTest, MalformedRequestIsAnsweredWithError)
-{
+TEST_F(OvraServerTest, MalformedRequestIsAnsweredWithError) {
     const MyAnsiString good = TGuiSide::RequestBody({{2, Handle, GetWordFrame(0x100)}});
     struct Case {
         MyAnsiString Body;
@@ -219,14 +207,14 @@ TEST_F(OvraServerTest, MalformedRequestIsAnsweredWithError)
         MyAnsiString Text; // empty: any text
     };
     const std::vector<Case> cases = {
-        {"2\t0", 0, ""},                                           // no frame
+        {"2\t0", 0, ""}, // no frame
         {"2\tXYZ\t1\t10", 0, "'$XYZ' is not a valid integer value"}, // handle
-        {"ZZ\t0\t1\t10", 0, "'$ZZ' is not a valid integer value"},  // pattern
-        {"2\t0\t2\t10", 0, ""},                                    // a byte missing
-        {"2\t0\t1\t100", 0, ""},                                   // a byte beyond FF
-        {good + "\r3\t0\t0", 1, ""},                               // an empty frame
-        {good + "\r\r3\t0\t1\t10", 1, ""},                         // an empty command field
-        {good + "\r2\t0\tQ\r" + good.substr(0), 1, ""},            // records after the bad one are not executed
+        {"ZZ\t0\t1\t10", 0, "'$ZZ' is not a valid integer value"}, // pattern
+        {"2\t0\t2\t10", 0, ""}, // a byte missing
+        {"2\t0\t1\t100", 0, ""}, // a byte beyond FF
+        {good + "\r3\t0\t0", 1, ""}, // an empty frame
+        {good + "\r\r3\t0\t1\t10", 1, ""}, // an empty command field
+        {good + "\r2\t0\tQ\r" + good.substr(0), 1, ""}, // records after the bad one are not executed
     };
     uint8_t info = 0x40;
     for (const auto& c : cases) {
@@ -250,8 +238,7 @@ TEST_F(OvraServerTest, MalformedRequestIsAnsweredWithError)
     EXPECT_EQ(r.Records[0].Result, 0);
 }
 
-TEST_F(OvraServerTest, ClosingADeviceWhileItsRecordWaits)
-{
+TEST_F(OvraServerTest, ClosingADeviceWhileItsRecordWaits) {
     Runner->Faults().Add("cmd=10 times=0 drop");
     Gui->SendRequest({{2, Handle, GetWordFrame(0x100)}}, 0x30);
     ASSERT_TRUE(Runner->Transcript().WaitForFrames(SimDirection::In, 1, 2s));
@@ -276,12 +263,11 @@ struct FaultCase {
     const char* Rule;
     int Result;
     const char* Frame; // expected frame (hex); nullptr: no frame in the reply
-    size_t Sends;      // get-word sends for the record
+    size_t Sends; // get-word sends for the record
     const char* Unsolicited = nullptr; // a frame the GUI gets with the default info code
 };
 
-std::ostream& operator<<(std::ostream& os, const FaultCase& c)
-{
+std::ostream& operator<<(std::ostream& os, const FaultCase& c) {
     return os << c.Rule;
 }
 
@@ -289,8 +275,7 @@ class FaultPlanTest : public OvraServerTest, public ::testing::WithParamInterfac
 
 } // namespace
 
-TEST_P(FaultPlanTest, EndsTheRecordWithTheDocumentedResultAndServesTheNext)
-{
+TEST_P(FaultPlanTest, EndsTheRecordWithTheDocumentedResultAndServesTheNext) {
     const FaultCase& c = GetParam();
     Runner->Faults().Add(c.Rule);
     TReply r = Gui->Request({{2, Handle, GetWordFrame(0x100)}, {4, Handle, GetBlockFrame(0x101, 2)}});

@@ -31,16 +31,14 @@ public:
     TFakeService(TDevice& AOwner, TSLDictionary* AProfDict) : TDeviceService(AOwner, AProfDict) { ++Alive; }
     ~TFakeService() override { --Alive; }
 
-    void StartUp(bool& Wait) override
-    {
+    void StartUp(bool& Wait) override {
         ++StartCalls;
         if (OnStartUp)
             OnStartUp(*this, Wait);
         else
             SetServiceStatus(dsStarted);
     }
-    void ShutDown(bool& Wait) override
-    {
+    void ShutDown(bool& Wait) override {
         ++ShutDownCalls;
         if (OnShutDown)
             OnShutDown(*this, Wait);
@@ -48,14 +46,12 @@ public:
             SetServiceStatus(dsStopped);
     }
     void Kill() override {}
-    void ChangeToOffline(bool& Wait) override
-    {
+    void ChangeToOffline(bool& Wait) override {
         ++OfflineCalls;
         if (OnOffline)
             OnOffline(*this, Wait);
     }
-    void DoGetStrVar(const MyAnsiString& VarName, MyAnsiString& Value, bool& Found) override
-    {
+    void DoGetStrVar(const MyAnsiString& VarName, MyAnsiString& Value, bool& Found) override {
         if (VarName == "Own") {
             Value = "mine";
             Found = true;
@@ -98,8 +94,7 @@ constexpr const char* Registry = R"(
 
 class DevManTest : public test::MainSchedulerFixture {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MainSchedulerFixture::SetUp();
         Root = SLDecodeString(Registry);
         auto* root = dynamic_cast<TSLDictionary*>(Root.Get());
@@ -108,8 +103,7 @@ protected:
                                                    [root](const MyAnsiString& Path) { return DictionaryAtPath(root, Path); });
         Manager->RegisterServiceClass("FakeService", DeviceServiceClass<TFakeService>());
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Manager.reset();
         MainSchedulerFixture::TearDown();
     }
@@ -117,20 +111,20 @@ protected:
     TFakeService& Fake(TDevice& D, const char* Name) { return *D.FindService<TFakeService>(Name); }
 
     // Runs the start and waits for its response.
-    bool Start(TDevice& D)
-    {
+    bool Start(TDevice& D) {
         Responses = 0;
         D.StartUpServices([this](TDevice&) { ++Responses; });
         return RunUntil([&] { return Responses > 0; }, 2s);
     }
-    bool Stop(TDevice& D)
-    {
+    bool Stop(TDevice& D) {
         Responses = 0;
         D.ShutDownServices([this](TDevice&) { ++Responses; });
         return RunUntil([&] { return Responses > 0; }, 2s);
     }
     // Lets the scheduler run a few turns with nothing to wait for.
-    void Settle() { Pump.RunUntil([] { return false; }, 50ms); }
+    void Settle() {
+        Pump.RunUntil([] { return false; }, 50ms);
+    }
 
     TRef<TSLObject> Root;
     std::unique_ptr<TDeviceManager> Manager;
@@ -139,8 +133,7 @@ protected:
 
 // ------------------------------------------------------------------ registries
 
-TEST_F(DevManTest, ServiceClassesAreRegisteredOnceByName)
-{
+TEST_F(DevManTest, ServiceClassesAreRegisteredOnceByName) {
     try {
         Manager->RegisterServiceClass("fakeservice", DeviceServiceClass<TFakeService>());
         FAIL() << "registered twice";
@@ -156,8 +149,7 @@ TEST_F(DevManTest, ServiceClassesAreRegisteredOnceByName)
     }
 }
 
-TEST_F(DevManTest, CreateDeviceRefusesDuplicatesAndUnknownProfiles)
-{
+TEST_F(DevManTest, CreateDeviceRefusesDuplicatesAndUnknownProfiles) {
     TDevice& d = Manager->CreateDevice("BOX1", "Online");
     EXPECT_EQ(d.ProfileName(), "Online");
     EXPECT_EQ(d.DeviceType(), dtOnline);
@@ -196,8 +188,7 @@ TEST_F(DevManTest, CreateDeviceRefusesDuplicatesAndUnknownProfiles)
     }
 }
 
-TEST_F(DevManTest, DeviceTypeFromTheProfileIsComparedExactly)
-{
+TEST_F(DevManTest, DeviceTypeFromTheProfileIsComparedExactly) {
     const std::pair<const char*, TDeviceType> cases[] = {
         {"Online", dtOnline}, {"Offline", dtOffline}, {"Archive", dtArchive}, {"Odd", dtUnknown}, {"Empty", dtUnknown}};
     for (const auto& [profile, type] : cases)
@@ -207,8 +198,7 @@ TEST_F(DevManTest, DeviceTypeFromTheProfileIsComparedExactly)
     EXPECT_TRUE(Manager->GetDeviceOnlineExists());
 }
 
-TEST_F(DevManTest, LookupsByNameAndIndex)
-{
+TEST_F(DevManTest, LookupsByNameAndIndex) {
     Manager->CreateDevice("A", "Offline");
     TDevice& b = Manager->CreateDevice("B", "Online");
     b.CreateServices();
@@ -237,8 +227,7 @@ TEST_F(DevManTest, LookupsByNameAndIndex)
     }
 }
 
-TEST_F(DevManTest, ServicesAreCreatedInProfileOrderAndBadEntriesLeftOut)
-{
+TEST_F(DevManTest, ServicesAreCreatedInProfileOrderAndBadEntriesLeftOut) {
     CapturedTrace trace;
     TDevice& d = Manager->CreateDevice("BOX", "Broken");
     d.CreateServices();
@@ -253,8 +242,7 @@ TEST_F(DevManTest, ServicesAreCreatedInProfileOrderAndBadEntriesLeftOut)
     EXPECT_TRUE(trace.Contains("is no dictionary"));
 }
 
-TEST_F(DevManTest, ServiceProfilesComeFromTheProgramRegistryByDefault)
-{
+TEST_F(DevManTest, ServiceProfilesComeFromTheProgramRegistryByDefault) {
     CapturedTrace trace;
     TDeviceManager bare(Manager->ProfDict());
     bare.RegisterServiceClass("FakeService", DeviceServiceClass<TFakeService>());
@@ -274,8 +262,7 @@ TEST_F(DevManTest, ServiceProfilesComeFromTheProgramRegistryByDefault)
 
 // ------------------------------------------------------------------ starting
 
-TEST_F(DevManTest, ADeviceWithoutServicesStarts)
-{
+TEST_F(DevManTest, ADeviceWithoutServicesStarts) {
     TDevice& d = Manager->CreateDevice("BOX", "Offline");
     ASSERT_TRUE(Start(d));
     EXPECT_EQ(d.State(), dstStarted);
@@ -283,8 +270,7 @@ TEST_F(DevManTest, ADeviceWithoutServicesStarts)
     EXPECT_EQ(Responses, 1);
 }
 
-TEST_F(DevManTest, ServicesStartInOrderAndTheResponseComesOnce)
-{
+TEST_F(DevManTest, ServicesStartInOrderAndTheResponseComesOnce) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     d.CreateServices();
     std::vector<std::string> order;
@@ -309,8 +295,7 @@ TEST_F(DevManTest, ServicesStartInOrderAndTheResponseComesOnce)
     }
 }
 
-TEST_F(DevManTest, AServiceThatNeverStartsGetsOneTurnPerPassThenError)
-{
+TEST_F(DevManTest, AServiceThatNeverStartsGetsOneTurnPerPassThenError) {
     CapturedTrace trace;
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     d.CreateServices();
@@ -325,8 +310,7 @@ TEST_F(DevManTest, AServiceThatNeverStartsGetsOneTurnPerPassThenError)
     EXPECT_TRUE(trace.Contains("***ERROR: Service UnitService not started!"));
 }
 
-TEST_F(DevManTest, AServiceThatNeedsALaterOneStartsInTheNextPass)
-{
+TEST_F(DevManTest, AServiceThatNeedsALaterOneStartsInTheNextPass) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     d.CreateServices();
     // The module service waits for the unit service, which comes after it.
@@ -341,8 +325,7 @@ TEST_F(DevManTest, AServiceThatNeedsALaterOneStartsInTheNextPass)
     EXPECT_EQ(Fake(d, "ModuleService").ServiceStatus(), dsStarted);
 }
 
-TEST_F(DevManTest, AWaitingServiceHoldsTheStartUntilItsStatusChanges)
-{
+TEST_F(DevManTest, AWaitingServiceHoldsTheStartUntilItsStatusChanges) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     d.CreateServices();
     TFakeService& ovra = Fake(d, "OvraService");
@@ -365,8 +348,7 @@ TEST_F(DevManTest, AWaitingServiceHoldsTheStartUntilItsStatusChanges)
     EXPECT_EQ(ovra.StartCalls, 1);
 }
 
-TEST_F(DevManTest, OnlyTheConnectionModuleAndParameterServicesStopTheStart)
-{
+TEST_F(DevManTest, OnlyTheConnectionModuleAndParameterServicesStopTheStart) {
     const char* order[] = {"OvraService", "ModuleService", "UnitService", "ParameterService"};
     for (int failing = 0; failing < 4; ++failing) {
         SCOPED_TRACE(order[failing]);
@@ -395,8 +377,7 @@ TEST_F(DevManTest, OnlyTheConnectionModuleAndParameterServicesStopTheStart)
     }
 }
 
-TEST_F(DevManTest, AServiceThatRaisesInStartUpFailsAndIsLogged)
-{
+TEST_F(DevManTest, AServiceThatRaisesInStartUpFailsAndIsLogged) {
     CapturedTrace trace;
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     d.CreateServices();
@@ -407,8 +388,7 @@ TEST_F(DevManTest, AServiceThatRaisesInStartUpFailsAndIsLogged)
     EXPECT_TRUE(trace.Contains("***ERROR: couldn't start UnitService: no unit file"));
 }
 
-TEST_F(DevManTest, AWrongServiceStateIsReportedWithoutSpinning)
-{
+TEST_F(DevManTest, AWrongServiceStateIsReportedWithoutSpinning) {
     CapturedTrace trace;
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     d.CreateServices();
@@ -428,8 +408,7 @@ TEST_F(DevManTest, AWrongServiceStateIsReportedWithoutSpinning)
     EXPECT_EQ(d.State(), dstStarted);
 }
 
-TEST_F(DevManTest, DeveloperStartsAreLogged)
-{
+TEST_F(DevManTest, DeveloperStartsAreLogged) {
     CapturedTrace trace;
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     d.SetStrVar("UserName", "developer");
@@ -443,8 +422,7 @@ TEST_F(DevManTest, DeveloperStartsAreLogged)
 
 // ------------------------------------------------------------------ stopping and offline
 
-TEST_F(DevManTest, ServicesStopLastFirstUntilBelowStarted)
-{
+TEST_F(DevManTest, ServicesStopLastFirstUntilBelowStarted) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     d.CreateServices();
     try {
@@ -476,8 +454,7 @@ TEST_F(DevManTest, ServicesStopLastFirstUntilBelowStarted)
     Fake(d, "ModuleService").SetServiceStatus(dsStopping); // the awaited event
     ASSERT_TRUE(RunUntil([&] { return Responses == 1; }, 2s));
     EXPECT_EQ(d.State(), dstStopped);
-    EXPECT_EQ(order, (std::vector<std::string>{"ParameterService", "UnitService", "ModuleService", "ModuleService",
-                                               "OvraService", "ModuleService"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"ParameterService", "UnitService", "ModuleService", "ModuleService", "OvraService", "ModuleService"}));
     for (int i = 0; i < d.GetServiceCount(); ++i)
         EXPECT_EQ(d.GetServiceWithIndex(i).ServiceStatus(), dsStopped);
     // A stopped device starts again.
@@ -485,8 +462,7 @@ TEST_F(DevManTest, ServicesStopLastFirstUntilBelowStarted)
     EXPECT_EQ(d.State(), dstStarted);
 }
 
-TEST_F(DevManTest, AServiceThatNeverStopsEndsAfterTheLastPass)
-{
+TEST_F(DevManTest, AServiceThatNeverStopsEndsAfterTheLastPass) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     d.CreateServices();
     ASSERT_TRUE(Start(d));
@@ -497,8 +473,7 @@ TEST_F(DevManTest, AServiceThatNeverStopsEndsAfterTheLastPass)
     EXPECT_EQ(Fake(d, "UnitService").ServiceStatus(), dsStarted);
 }
 
-TEST_F(DevManTest, GoingOfflineWalksTheServicesBackToStarted)
-{
+TEST_F(DevManTest, GoingOfflineWalksTheServicesBackToStarted) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     d.SetCaption("Axis");
     d.CreateServices();
@@ -531,8 +506,7 @@ TEST_F(DevManTest, GoingOfflineWalksTheServicesBackToStarted)
     EXPECT_EQ(ovra.OfflineCalls, 2);
 }
 
-TEST_F(DevManTest, ConnectionLostAndRecoveredOnlyFromStartedOrError)
-{
+TEST_F(DevManTest, ConnectionLostAndRecoveredOnlyFromStartedOrError) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     try {
         d.ChangeToConnectionLost(nullptr);
@@ -557,8 +531,7 @@ TEST_F(DevManTest, ConnectionLostAndRecoveredOnlyFromStartedOrError)
 
 // ------------------------------------------------------------------ destruction
 
-TEST_F(DevManTest, ADeviceDestroyedInItsResponseTakesItsServicesAndNodeAlong)
-{
+TEST_F(DevManTest, ADeviceDestroyedInItsResponseTakesItsServicesAndNodeAlong) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     d.CreateServices();
     Manager->ModelManager().Root().AddChild(d.Model());
@@ -581,8 +554,7 @@ TEST_F(DevManTest, ADeviceDestroyedInItsResponseTakesItsServicesAndNodeAlong)
 // end with the service.
 class TTaskService : public TDeviceService {
 public:
-    TTaskService(TDevice& AOwner, TSLDictionary* AProfDict) : TDeviceService(AOwner, AProfDict)
-    {
+    TTaskService(TDevice& AOwner, TSLDictionary* AProfDict) : TDeviceService(AOwner, AProfDict) {
         Task = std::make_unique<TMxTask>("TaskService");
         Task->SetOnExecute([this](TMxTask& Sender) {
             ++*Steps;
@@ -597,8 +569,7 @@ public:
     std::unique_ptr<TMxTask> Task;
 };
 
-TEST_F(DevManTest, TheTasksOfAServiceEndWithItsDevice)
-{
+TEST_F(DevManTest, TheTasksOfAServiceEndWithItsDevice) {
     Manager->RegisterServiceClass("TaskService", DeviceServiceClass<TTaskService>());
     TDevice& d = Manager->CreateDevice("BOX", "Empty");
     TRef<TSLDictionary> profile = MakeRef<TSLDictionary>();
@@ -612,8 +583,7 @@ TEST_F(DevManTest, TheTasksOfAServiceEndWithItsDevice)
     EXPECT_EQ(*steps, after);
 }
 
-TEST_F(DevManTest, DestroyingAnUnknownDeviceIsIgnored)
-{
+TEST_F(DevManTest, DestroyingAnUnknownDeviceIsIgnored) {
     TDevice& d = Manager->CreateDevice("BOX", "Offline");
     TDeviceManager other(Manager->ProfDict());
     other.DestroyDevice(d);
@@ -623,8 +593,7 @@ TEST_F(DevManTest, DestroyingAnUnknownDeviceIsIgnored)
 
 // ------------------------------------------------------------------ variables, permissions, captions
 
-TEST_F(DevManTest, StringVariablesAndWhatTheDeviceAnswersItself)
-{
+TEST_F(DevManTest, StringVariablesAndWhatTheDeviceAnswersItself) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     EXPECT_EQ(d.GetStrVar("PortName"), "COM1");
     EXPECT_EQ(d.GetStrVar("UserName"), "USER"); // kept in upper case
@@ -652,16 +621,14 @@ TEST_F(DevManTest, StringVariablesAndWhatTheDeviceAnswersItself)
     EXPECT_EQ(s.GetStrVar("Own"), "mine");
     EXPECT_EQ(s.GetStrVar("Other"), "");
     const std::pair<TDeviceServiceStatus, const char*> states[] = {
-        {dsStarting, "Starting"}, {dsStarted, "Started"}, {dsStopping, "Stopping"},
-        {dsError, "Error"},       {dsDisabled, "Unknown"}, {dsGoingOffline, "Unknown"}};
+        {dsStarting, "Starting"}, {dsStarted, "Started"}, {dsStopping, "Stopping"}, {dsError, "Error"}, {dsDisabled, "Unknown"}, {dsGoingOffline, "Unknown"}};
     for (const auto& [status, text] : states) {
         s.SetServiceStatus(status);
         EXPECT_EQ(s.GetStrVar("ServiceStatus"), text);
     }
 }
 
-TEST_F(DevManTest, PermissionsFollowTheUserName)
-{
+TEST_F(DevManTest, PermissionsFollowTheUserName) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     d.CreateServices();
     TFakeService& s = Fake(d, "UnitService");
@@ -672,8 +639,12 @@ TEST_F(DevManTest, PermissionsFollowTheUserName)
         int32_t Permission;
         bool Read, Write;
     } cases[] = {
-        {"GUEST", 1, false, false},   {"User", 3, true, false},       {"Service", 7, true, true},
-        {"DEVELOPER", 15, true, true}, {"", 0, false, false},          {"ADMIN", 0, false, false},
+        {"GUEST", 1, false, false},
+        {"User", 3, true, false},
+        {"Service", 7, true, true},
+        {"DEVELOPER", 15, true, true},
+        {"", 0, false, false},
+        {"ADMIN", 0, false, false},
         {" USER", 0, false, false},
     };
     for (const auto& c : cases) {
@@ -684,8 +655,7 @@ TEST_F(DevManTest, PermissionsFollowTheUserName)
     }
 }
 
-TEST_F(DevManTest, ModelCaptionsByTypeAndInterface)
-{
+TEST_F(DevManTest, ModelCaptionsByTypeAndInterface) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     d.SetStrVar("UserName", "service");
     Manager->SetDeviceCaption("box", "Axis");
@@ -715,8 +685,7 @@ TEST_F(DevManTest, ModelCaptionsByTypeAndInterface)
     EXPECT_EQ(d.PropList().GetNoOfInfoStr(), 1); // the empty German text is skipped
 }
 
-TEST_F(DevManTest, OfflineCaptionsAreMadeUnique)
-{
+TEST_F(DevManTest, OfflineCaptionsAreMadeUnique) {
     TDevice& a = Manager->CreateDevice("A", "Offline");
     TDevice& b = Manager->CreateDevice("B", "Offline");
     TDevice& c = Manager->CreateDevice("C", "Offline");
@@ -733,8 +702,7 @@ TEST_F(DevManTest, OfflineCaptionsAreMadeUnique)
     EXPECT_EQ(b.Model().Caption(), "Axis(1)(1) offline ()");
 }
 
-TEST_F(DevManTest, ClientsOfDevicesAndServices)
-{
+TEST_F(DevManTest, ClientsOfDevicesAndServices) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     TDeviceClient& client = d.GetDeviceClient();
     TDevice other(*Manager, "OTHER", nullptr);

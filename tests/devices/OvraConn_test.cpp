@@ -40,15 +40,13 @@ using namespace std::chrono_literals;
 // The developer password of the tests; the shell holds its digest.
 constexpr const char* DeveloperPassword = "velkor-develop";
 
-MyAnsiString Bytes(std::string_view Hex)
-{
+MyAnsiString Bytes(std::string_view Hex) {
     return SimHex(Hex);
 }
 
 // The program configuration as the program reads it: from the archive built
 // out of data/ at build time.
-TRef<TSLDictionary> LoadProgramConfig()
-{
+TRef<TSLDictionary> LoadProgramConfig() {
     TRef<TSLDictionary> config;
     {
         TStorageManager m(RealPathToStored(VO_PROGRAM_DIR) + "\\");
@@ -61,8 +59,7 @@ TRef<TSLDictionary> LoadProgramConfig()
     return config;
 }
 
-void LoadLanguageFileOnce()
-{
+void LoadLanguageFileOnce() {
     static bool loaded = false;
     if (loaded)
         return;
@@ -76,8 +73,7 @@ void LoadLanguageFileOnce()
 // connection service registered, a test shell, a scripted prompt and a trace.
 class ConnectionTestBase : public test::MainSchedulerFixture {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MainSchedulerFixture::SetUp();
         MxEnsureMessaging();
         LoadLanguageFileOnce();
@@ -91,15 +87,13 @@ protected:
                                                    [root](const MyAnsiString& Path) { return DictionaryAtPath(root, Path); });
         Manager->RegisterServiceClass("OvraService", DeviceServiceClass<TBasicOvraService>());
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Manager.reset();
         MainSchedulerFixture::TearDown();
     }
 
     TDevice& NewDevice(const char* Profile = "VelkorOnline", const char* User = "USER", const char* Password = "user",
-                       const char* Port = "COM7")
-    {
+                       const char* Port = "COM7") {
         TDevice& d = Manager->CreateDevice("BOX" + std::to_string(++DeviceCount), Profile);
         d.SetStrVar("PortName", Port);
         d.SetStrVar("UserName", User);
@@ -111,21 +105,18 @@ protected:
 
     // Starts the device and runs until its response (Serve is called at
     // every turn).
-    bool Start(TDevice& D)
-    {
+    bool Start(TDevice& D) {
         Responses = 0;
         D.StartUpServices([this](TDevice&) { ++Responses; });
         return Run([&] { return Responses > 0; });
     }
-    bool Stop(TDevice& D)
-    {
+    bool Stop(TDevice& D) {
         Responses = 0;
         D.ShutDownServices([this](TDevice&) { ++Responses; });
         return Run([&] { return Responses > 0; });
     }
     virtual void Serve() {}
-    bool Run(const std::function<bool()>& Pred, std::chrono::milliseconds Timeout = 10s)
-    {
+    bool Run(const std::function<bool()>& Pred, std::chrono::milliseconds Timeout = 10s) {
         return RunUntil(
             [&] {
                 Serve();
@@ -133,8 +124,7 @@ protected:
             },
             Timeout);
     }
-    void Settle(std::chrono::milliseconds For = 100ms)
-    {
+    void Settle(std::chrono::milliseconds For = 100ms) {
         Run([] { return false; }, For);
     }
 
@@ -149,13 +139,11 @@ protected:
 
 // ------------------------------------------------------------------ profiles
 
-TEST_F(ConnectionTestBase, TheProgramArchiveHoldsTheDeviceProfiles)
-{
+TEST_F(ConnectionTestBase, TheProgramArchiveHoldsTheDeviceProfiles) {
     const struct {
         const char* Profile;
         TDeviceType Type;
-    } cases[] = {{"VelkorOnline", dtOnline}, {"VelkorInstallETH", dtOnline}, {"VelkorOffline", dtOffline},
-                 {"VelkorArchive", dtArchive}};
+    } cases[] = {{"VelkorOnline", dtOnline}, {"VelkorInstallETH", dtOnline}, {"VelkorOffline", dtOffline}, {"VelkorArchive", dtArchive}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Profile);
         TDevice& d = NewDevice(c.Profile);
@@ -170,8 +158,7 @@ TEST_F(ConnectionTestBase, TheProgramArchiveHoldsTheDeviceProfiles)
     EXPECT_NE(Config->FindObjWithName("COMMUNICATION"), nullptr);
 }
 
-TEST_F(ConnectionTestBase, OfflineAndArchiveDevicesStartWithoutATelegram)
-{
+TEST_F(ConnectionTestBase, OfflineAndArchiveDevicesStartWithoutATelegram) {
     // No server at all: a message to it would fail.
     for (const char* profile : {"VelkorOffline", "VelkorArchive"}) {
         SCOPED_TRACE(profile);
@@ -193,8 +180,7 @@ TEST_F(ConnectionTestBase, OfflineAndArchiveDevicesStartWithoutATelegram)
 // behind it on a pseudo-terminal.
 class PtyConnectionTest : public ConnectionTestBase {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ConnectionTestBase::SetUp();
         Server = std::make_unique<TOvraServer>();
         SetOvraServer(Server.get());
@@ -203,8 +189,7 @@ protected:
         RegisterOvraPatterns(*Client);
         SetOvraClient(Client.get());
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Manager.reset();
         SetOvraClient(nullptr);
         Client.reset();
@@ -216,8 +201,7 @@ protected:
         ConnectionTestBase::TearDown();
     }
 
-    void Attach(SimDriveDescription Drive)
-    {
+    void Attach(SimDriveDescription Drive) {
         Runner = std::make_unique<SimRunner>(std::move(Drive));
         Line = std::make_unique<SimPtyTransport>(*Runner);
         Runner->Start();
@@ -225,15 +209,13 @@ protected:
     }
     void Attach(const std::string& File) { Attach(SimLoadDrive(SimDataDir() + "/" + File)); }
 
-    std::vector<MyAnsiString> FramesIn() const
-    {
+    std::vector<MyAnsiString> FramesIn() const {
         std::vector<MyAnsiString> out;
         for (const auto& f : Runner->Transcript().Frames(SimDirection::In))
             out.push_back(f);
         return out;
     }
-    bool PortClosed()
-    {
+    bool PortClosed() {
         return Run([&] { return Server->GetDeviceHandle("COM7") < 0; }, 5s);
     }
 
@@ -261,8 +243,7 @@ struct TGenerationCase {
 
 class GenerationTest : public PtyConnectionTest, public ::testing::WithParamInterface<TGenerationCase> {};
 
-TEST_P(GenerationTest, LogsInIdentifiesChecksTheUserAndLogsOut)
-{
+TEST_P(GenerationTest, LogsInIdentifiesChecksTheUserAndLogsOut) {
     const TGenerationCase& c = GetParam();
     Attach(c.File);
     TDevice& d = NewDevice("VelkorOnline", c.User, c.Password);
@@ -322,8 +303,7 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(i.param.File).substr(0, 4) + "_" + UpperCaseText(i.param.User);
     });
 
-TEST_F(PtyConnectionTest, GuestAndDeveloperSendNoPasswordTelegram)
-{
+TEST_F(PtyConnectionTest, GuestAndDeveloperSendNoPasswordTelegram) {
     Attach("vx41.drive");
     for (const auto& [user, password] : {std::pair{"GUEST", ""}, std::pair{"", "x"}, std::pair{"DEVELOPER", DeveloperPassword}}) {
         SCOPED_TRACE(user);
@@ -342,8 +322,7 @@ TEST_F(PtyConnectionTest, GuestAndDeveloperSendNoPasswordTelegram)
     EXPECT_TRUE(Prompt.Texts().empty());
 }
 
-TEST_F(PtyConnectionTest, AnUnknownUserIsRefusedBeforeAnyTelegram)
-{
+TEST_F(PtyConnectionTest, AnUnknownUserIsRefusedBeforeAnyTelegram) {
     Attach("vx41.drive");
     TDevice& d = NewDevice("VelkorOnline", "Admin", "x");
     ASSERT_TRUE(Start(d));
@@ -365,8 +344,7 @@ struct TRefusalCase {
 
 class RefusalTest : public PtyConnectionTest, public ::testing::WithParamInterface<TRefusalCase> {};
 
-TEST_P(RefusalTest, LeavesThePortClosedAndTheDeviceInError)
-{
+TEST_P(RefusalTest, LeavesThePortClosedAndTheDeviceInError) {
     const TRefusalCase& c = GetParam();
     SimDriveDescription drive = SimLoadDrive(SimDataDir() + "/vx41.drive");
     c.Prepare(drive);
@@ -387,8 +365,7 @@ TEST_P(RefusalTest, LeavesThePortClosedAndTheDeviceInError)
     Manager->DestroyDevice(d);
 }
 
-void SetIdentity(SimDriveDescription& D, const std::function<void(SimIdentity&)>& Change)
-{
+void SetIdentity(SimDriveDescription& D, const std::function<void(SimIdentity&)>& Change) {
     SimIdentity id = D.drive.Identity();
     Change(id);
     D.drive.SetIdentity(id);
@@ -419,14 +396,11 @@ INSTANTIATE_TEST_SUITE_P(
                      "user", [] { return MyAnsiString("Invalid login answer: address field size 2 (3 or 4 expected)!"); }},
         TRefusalCase{"UnknownPasswordParameter",
                      [](SimDriveDescription& D) { D.faults.push_back(SimFaultRule::Parse("cmd=15 status=C0")); }, "USER",
-                     "user", [] {
-                         return MyAnsiString("Velkor-Ovra 4.2 does not support the firmware of this drive "
-                                             "(VX41 R1.02 2024-05-01).\rPlease update the program: www.velkor.example");
-                     }}),
+                     "user", [] { return MyAnsiString("Velkor-Ovra 4.2 does not support the firmware of this drive "
+                                                      "(VX41 R1.02 2024-05-01).\rPlease update the program: www.velkor.example"); }}),
     [](const ::testing::TestParamInfo<TRefusalCase>& i) { return std::string(i.param.Name); });
 
-TEST_F(PtyConnectionTest, AConnectionLostDeviceIsClosedWithoutLogout)
-{
+TEST_F(PtyConnectionTest, AConnectionLostDeviceIsClosedWithoutLogout) {
     Attach("vx41.drive");
     TDevice& d = NewDevice();
     ASSERT_TRUE(Start(d));
@@ -438,8 +412,7 @@ TEST_F(PtyConnectionTest, AConnectionLostDeviceIsClosedWithoutLogout)
         EXPECT_NE(f, Bytes("02"));
 }
 
-TEST_F(PtyConnectionTest, GoingOfflineLogsOutOnRequestAndKeepsTheFacts)
-{
+TEST_F(PtyConnectionTest, GoingOfflineLogsOutOnRequestAndKeepsTheFacts) {
     Attach("vx41.drive");
     for (bool logout : {true, false}) {
         SCOPED_TRACE(logout);
@@ -469,8 +442,7 @@ TEST_F(PtyConnectionTest, GoingOfflineLogsOutOnRequestAndKeepsTheFacts)
     }
 }
 
-TEST_F(PtyConnectionTest, UnsolicitedFramesReachTheListenersOfTheirCommand)
-{
+TEST_F(PtyConnectionTest, UnsolicitedFramesReachTheListenersOfTheirCommand) {
     Attach("vx41.drive");
     TDevice& d = NewDevice();
     ASSERT_TRUE(Start(d));
@@ -491,8 +463,7 @@ TEST_F(PtyConnectionTest, UnsolicitedFramesReachTheListenersOfTheirCommand)
     ASSERT_TRUE(Stop(d));
 }
 
-TEST_F(PtyConnectionTest, AGoneDeviceClosesItsPortAndItsTasksEnd)
-{
+TEST_F(PtyConnectionTest, AGoneDeviceClosesItsPortAndItsTasksEnd) {
     Attach("vx41.drive");
     TDevice& d = NewDevice();
     ASSERT_TRUE(Start(d));
@@ -502,8 +473,7 @@ TEST_F(PtyConnectionTest, AGoneDeviceClosesItsPortAndItsTasksEnd)
     Settle();
 }
 
-TEST_F(PtyConnectionTest, AGoneDeviceDuringItsLoginLeavesNothingOpen)
-{
+TEST_F(PtyConnectionTest, AGoneDeviceDuringItsLoginLeavesNothingOpen) {
     SimDriveDescription drive = SimLoadDrive(SimDataDir() + "/vx41.drive");
     drive.faults.push_back(SimFaultRule::Parse("cmd=01 delay=300"));
     Attach(std::move(drive));
@@ -515,8 +485,7 @@ TEST_F(PtyConnectionTest, AGoneDeviceDuringItsLoginLeavesNothingOpen)
     Settle(500ms); // the late answer finds no service
 }
 
-TEST_F(PtyConnectionTest, ALoginAgainReplacesThePatterns)
-{
+TEST_F(PtyConnectionTest, ALoginAgainReplacesThePatterns) {
     Attach("vx41.drive");
     TDevice& d = NewDevice();
     ASSERT_TRUE(Start(d));
@@ -532,8 +501,7 @@ TEST_F(PtyConnectionTest, ALoginAgainReplacesThePatterns)
     EXPECT_EQ(logins, 2u);
 }
 
-TEST_F(PtyConnectionTest, LoginDataStandsInForTheLoginTelegram)
-{
+TEST_F(PtyConnectionTest, LoginDataStandsInForTheLoginTelegram) {
     Attach("vx41.drive");
     TDevice& d = Manager->CreateDevice("BOX", "VelkorOnline");
     d.SetStrVar("PortName", "COM7");
@@ -556,8 +524,7 @@ TEST_F(PtyConnectionTest, LoginDataStandsInForTheLoginTelegram)
     EXPECT_TRUE(PortClosed());
 }
 
-TEST_F(PtyConnectionTest, LoginDataThatIsNoHexadecimalIsAnError)
-{
+TEST_F(PtyConnectionTest, LoginDataThatIsNoHexadecimalIsAnError) {
     Attach("vx41.drive");
     for (const char* data : {"04xx01FF", "0402", "02020140", "04000140"}) {
         SCOPED_TRACE(data);
@@ -581,23 +548,20 @@ public:
     struct TSeen {
         uint8_t Info = 0;
         std::vector<MyAnsiString> Fields; // command first
-        MyAnsiString Frame;               // of a request record
+        MyAnsiString Frame; // of a request record
     };
 
-    TScriptedServer()
-    {
+    TScriptedServer() {
         Requests.LogOnAt(OvraServerIdent);
         Commands.LogOnAt(OvraServerCommandIdent);
     }
-    ~TScriptedServer()
-    {
+    ~TScriptedServer() {
         for (TMxQueue* q : {&Requests, &Commands})
             while (TMxMessage* m = q->GetMessage())
                 TMxMessage::Free(m);
     }
 
-    void Serve()
-    {
+    void Serve() {
         for (TMxQueue* q : {&Requests, &Commands}) {
             while (TMxMessage* raw = q->GetMessage()) {
                 TMxMessagePtr m(raw);
@@ -626,16 +590,14 @@ public:
         }
     }
 
-    size_t Count(const MyAnsiString& Command) const
-    {
+    size_t Count(const MyAnsiString& Command) const {
         size_t n = 0;
         for (const auto& s : Seen)
             n += s.Fields[0] == Command;
         return n;
     }
 
-    static MyAnsiString Body(const std::vector<MyAnsiString>& Fields)
-    {
+    static MyAnsiString Body(const std::vector<MyAnsiString>& Fields) {
         TMessageWriter w;
         w.CreateMessage();
         w.PutCommand(Fields.at(0));
@@ -645,8 +607,7 @@ public:
         return m->GetText();
     }
     // The reply record of a raw telegram: the result and, with it, the frame.
-    static MyAnsiString Raw(uint8_t Result, const MyAnsiString& Frame = {})
-    {
+    static MyAnsiString Raw(uint8_t Result, const MyAnsiString& Frame = {}) {
         TMessageWriter w;
         w.CreateMessage();
         w.PutCommand("FF");
@@ -667,8 +628,7 @@ private:
 
 // A login answer: protocol, A = 4, D = 2, increment 1, buffer 255, types,
 // flash base, device string.
-MyAnsiString LoginAnswer(uint8_t Protocol = 0x41)
-{
+MyAnsiString LoginAnswer(uint8_t Protocol = 0x41) {
     MyAnsiString f = Bytes("01 00");
     f.push_back(static_cast<char>(Protocol));
     f += Bytes("04 02 01 FF 21 00 10 04 02 01 03 00 00 00 00 01");
@@ -677,8 +637,7 @@ MyAnsiString LoginAnswer(uint8_t Protocol = 0x41)
     return f + name;
 }
 
-MyAnsiString Padded(const MyAnsiString& Head, size_t Size, char Fill)
-{
+MyAnsiString Padded(const MyAnsiString& Head, size_t Size, char Fill) {
     MyAnsiString s = Head;
     s.resize(Size, Fill);
     return s;
@@ -686,8 +645,7 @@ MyAnsiString Padded(const MyAnsiString& Head, size_t Size, char Fill)
 
 class ScriptedConnectionTest : public ConnectionTestBase {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ConnectionTestBase::SetUp();
         Fake = std::make_unique<TScriptedServer>();
         // A drive that answers everything well, unless a test says otherwise.
@@ -705,8 +663,7 @@ protected:
             }
         };
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Manager.reset();
         Fake->Serve();
         Fake.reset();
@@ -718,8 +675,7 @@ protected:
     std::map<uint8_t, std::function<MyAnsiString(const TScriptedServer::TSeen&)>> Override;
 };
 
-TEST_F(ScriptedConnectionTest, TheMessagesOfAStartAndAStop)
-{
+TEST_F(ScriptedConnectionTest, TheMessagesOfAStartAndAStop) {
     TDevice& d = NewDevice();
     d.SetDeviceMACID(9);
     d.SetDeviceIP(0x0A000001);
@@ -746,8 +702,7 @@ TEST_F(ScriptedConnectionTest, TheMessagesOfAStartAndAStop)
     EXPECT_EQ(Ovra(d).DeviceString(), "FAKE");
 }
 
-TEST_F(ScriptedConnectionTest, ReleaseTextAndPasswordAreCutAsTheDriveSendsThem)
-{
+TEST_F(ScriptedConnectionTest, ReleaseTextAndPasswordAreCutAsTheDriveSendsThem) {
     Override[OvraMsgInfo::ReadReleaseInfo] = [](const auto&) {
         MyAnsiString text = "ABCD   ";
         text += std::string(10, '\xFF');
@@ -764,8 +719,7 @@ TEST_F(ScriptedConnectionTest, ReleaseTextAndPasswordAreCutAsTheDriveSendsThem)
     EXPECT_EQ(Ovra(d).Password(), "abc");
 }
 
-TEST_F(ScriptedConnectionTest, OldProtocolsAndTheGatewayNeedNoReleaseText)
-{
+TEST_F(ScriptedConnectionTest, OldProtocolsAndTheGatewayNeedNoReleaseText) {
     struct Case {
         uint8_t Protocol;
         const char* Port;
@@ -782,8 +736,7 @@ TEST_F(ScriptedConnectionTest, OldProtocolsAndTheGatewayNeedNoReleaseText)
     }
 }
 
-TEST_F(ScriptedConnectionTest, TheInstallationProfileTakesOnlyServiceAndDeveloperOverEthernet)
-{
+TEST_F(ScriptedConnectionTest, TheInstallationProfileTakesOnlyServiceAndDeveloperOverEthernet) {
     struct Case {
         const char* Profile;
         const char* Port;
@@ -811,8 +764,7 @@ TEST_F(ScriptedConnectionTest, TheInstallationProfileTakesOnlyServiceAndDevelope
     }
 }
 
-TEST_F(ScriptedConnectionTest, ErrorTextsOfFailedTelegramsByPortAndResult)
-{
+TEST_F(ScriptedConnectionTest, ErrorTextsOfFailedTelegramsByPortAndResult) {
     struct Case {
         uint8_t Info;
         uint8_t Result;
@@ -849,8 +801,7 @@ TEST_F(ScriptedConnectionTest, ErrorTextsOfFailedTelegramsByPortAndResult)
     EXPECT_TRUE(Trace.Contains("***INFO: Error in OvraService.Work"));
 }
 
-TEST_F(ScriptedConnectionTest, APortTheServerCannotOpenIsNotClosed)
-{
+TEST_F(ScriptedConnectionTest, APortTheServerCannotOpenIsNotClosed) {
     Override[OvraMsgInfo::OpenDevice] = [](const auto&) {
         return TScriptedServer::Body({"OpenDevice", "ERROR", "COM7: port not found"});
     };
@@ -863,8 +814,7 @@ TEST_F(ScriptedConnectionTest, APortTheServerCannotOpenIsNotClosed)
     EXPECT_EQ(Ovra(d).ServiceStatus(), dsError);
 }
 
-TEST_F(ScriptedConnectionTest, MalformedRepliesAreErrorsNotCrashes)
-{
+TEST_F(ScriptedConnectionTest, MalformedRepliesAreErrorsNotCrashes) {
     struct Case {
         const char* Name;
         std::function<MyAnsiString(const TScriptedServer::TSeen&)> Reply;
@@ -894,8 +844,7 @@ TEST_F(ScriptedConnectionTest, MalformedRepliesAreErrorsNotCrashes)
     }
 }
 
-TEST_F(ScriptedConnectionTest, ShortPasswordAndReleaseAnswersAreRefused)
-{
+TEST_F(ScriptedConnectionTest, ShortPasswordAndReleaseAnswersAreRefused) {
     Override[OvraMsgInfo::ReadPassword] = [](const auto&) { return TScriptedServer::Raw(0, Bytes("15 00") + "user"); };
     TDevice& d = NewDevice("VelkorOnline", "USER", "user");
     ASSERT_TRUE(Start(d));
@@ -911,8 +860,7 @@ TEST_F(ScriptedConnectionTest, ShortPasswordAndReleaseAnswersAreRefused)
     EXPECT_EQ(Prompt.Texts(), std::vector<MyAnsiString>{"Invalid release information: frame of 3 bytes is too short!"});
 }
 
-TEST_F(ScriptedConnectionTest, ACloseThatKeepsFailingIsNotRepeatedForever)
-{
+TEST_F(ScriptedConnectionTest, ACloseThatKeepsFailingIsNotRepeatedForever) {
     Override[OvraMsgInfo::LoginDevice] = [](const auto&) { return TScriptedServer::Raw(0xB2); };
     Override[OvraMsgInfo::CloseDevice] = [](const auto&) {
         return TScriptedServer::Body({"CloseDevice", "ERROR", "port is stuck"});
@@ -934,8 +882,7 @@ TEST_F(ScriptedConnectionTest, ACloseThatKeepsFailingIsNotRepeatedForever)
     EXPECT_EQ(Prompt.Texts().size(), 2u);
 }
 
-TEST_F(ScriptedConnectionTest, ACloseThatFailsAtTheStopEndsTheStop)
-{
+TEST_F(ScriptedConnectionTest, ACloseThatFailsAtTheStopEndsTheStop) {
     TDevice& d = NewDevice();
     ASSERT_TRUE(Start(d));
     Override[OvraMsgInfo::CloseDevice] = [](const auto&) {
@@ -948,8 +895,7 @@ TEST_F(ScriptedConnectionTest, ACloseThatFailsAtTheStopEndsTheStop)
     EXPECT_EQ(Prompt.Texts(), std::vector<MyAnsiString>{"CloseDevice: port is stuck"});
 }
 
-TEST_F(ScriptedConnectionTest, StoppingWhileTheCloseAfterAnErrorIsUnderWay)
-{
+TEST_F(ScriptedConnectionTest, StoppingWhileTheCloseAfterAnErrorIsUnderWay) {
     // The close after the error gets no answer until the test gives it.
     Override[OvraMsgInfo::LoginDevice] = [](const auto&) { return TScriptedServer::Raw(0xB3); };
     Override[OvraMsgInfo::CloseDevice] = [](const auto&) { return MyAnsiString(); };
@@ -978,8 +924,7 @@ TEST_F(ScriptedConnectionTest, StoppingWhileTheCloseAfterAnErrorIsUnderWay)
     EXPECT_EQ(Fake->Count("CloseDevice"), 1u);
 }
 
-TEST_F(ScriptedConnectionTest, KillIsNotImplemented)
-{
+TEST_F(ScriptedConnectionTest, KillIsNotImplemented) {
     TDevice& d = NewDevice();
     try {
         Ovra(d).Kill();
@@ -991,8 +936,7 @@ TEST_F(ScriptedConnectionTest, KillIsNotImplemented)
 
 // ------------------------------------------------------------------ helpers
 
-TEST(OvraConnFrames, PasswordAndReleaseReadsByGeneration)
-{
+TEST(OvraConnFrames, PasswordAndReleaseReadsByGeneration) {
     EXPECT_EQ(OvraPasswordFrame("USER", 0x20), Bytes("88 00 C0 0C"));
     EXPECT_EQ(OvraPasswordFrame("SERVICE", 0x31), Bytes("88 00 C5 0C"));
     EXPECT_EQ(OvraPasswordFrame("USER", 0x42), Bytes("15 00 44 70 10"));
@@ -1015,8 +959,7 @@ TEST(OvraConnFrames, PasswordAndReleaseReadsByGeneration)
         EXPECT_FALSE(OvraProtocolAccepted(static_cast<uint8_t>(v))) << v;
 }
 
-TEST(OvraConnFrames, LoginAnswersWithEitherAddressSize)
-{
+TEST(OvraConnFrames, LoginAnswersWithEitherAddressSize) {
     TOvraLoginFacts f = OvraDecodeLoginAnswer(LoginAnswer());
     EXPECT_EQ(f.ProtocolVersion, 0x41);
     EXPECT_EQ(f.AddrFieldSize, 4);

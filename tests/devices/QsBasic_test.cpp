@@ -17,8 +17,7 @@ namespace {
 
 class QsBasicTest : public test::MainSchedulerFixture {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MainSchedulerFixture::SetUp();
         MxEnsureMessaging();
         Registry = SLDecodeString("[D /Profiles [D /Drive [D /DeviceType 'Online' ] ] /Ovra [D /Name 'OvraService' ] ]");
@@ -28,8 +27,7 @@ protected:
         TDevice& d = Manager->CreateDevice("BOX", "Drive");
         Service = &dynamic_cast<TBasicOvraService&>(d.CreateService("OvraService", DictionaryAtPath(root, "Ovra")));
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Manager.reset();
         MainSchedulerFixture::TearDown();
     }
@@ -49,10 +47,12 @@ struct TRow {
     int Code4x; // -2: kept from before
 };
 
-#define ROW(F, C, A, B) TRow{#F, [](TBasicOvraService& S) -> TOvraPattern* { return S.F.get(); }, C, A, B}
+#define ROW(F, C, A, B) \
+    TRow { \
+#F, [](TBasicOvraService & S) -> TOvraPattern* { return S.F.get(); }, C, A, B \
+    }
 
-const std::vector<TRow>& Table()
-{
+const std::vector<TRow>& Table() {
     static const std::vector<TRow> rows = {
         ROW(FDeviceLogin, "TLoginPattern", 0x01, 0x01),
         ROW(FDeviceLogout, "TSimplePattern", 0x02, 0x02),
@@ -97,8 +97,7 @@ const std::vector<TRow>& Table()
 }
 
 // The code of a bound pattern (with its sub-command), -1 for nil.
-int CodeOf(const TOvraPattern* P)
-{
+int CodeOf(const TOvraPattern* P) {
     if (!P)
         return -1;
     if (auto* i = dynamic_cast<const TInstancePattern*>(P))
@@ -110,8 +109,7 @@ int CodeOf(const TOvraPattern* P)
     return P->OvraId();
 }
 
-void ExpectTable(TBasicOvraService& S, bool FourX)
-{
+void ExpectTable(TBasicOvraService& S, bool FourX) {
     for (const TRow& r : Table()) {
         SCOPED_TRACE(r.Field);
         const int expected = FourX && r.Code4x != -2 ? r.Code4x : r.Code2x;
@@ -124,16 +122,14 @@ void ExpectTable(TBasicOvraService& S, bool FourX)
     }
 }
 
-TEST_F(QsBasicTest, ANewServiceHoldsTheOldestTable)
-{
+TEST_F(QsBasicTest, ANewServiceHoldsTheOldestTable) {
     ExpectTable(*Service, false);
     EXPECT_EQ(Service->FGetMemoryString->OvraId(), 0x34);
     EXPECT_EQ(Service->FGetBlockUPID, nullptr);
     EXPECT_EQ(Service->FCurveSaveRamToFlash->OvraSubID, 0x0D);
 }
 
-TEST_F(QsBasicTest, GenerationsBindTheirTables)
-{
+TEST_F(QsBasicTest, GenerationsBindTheirTables) {
     Service->Init(0x41);
     ExpectTable(*Service, true);
     EXPECT_EQ(Service->FGetBlockUPID->OvraId(), 0x15);
@@ -148,8 +144,7 @@ TEST_F(QsBasicTest, GenerationsBindTheirTables)
     ExpectTable(*Service, true);
 }
 
-TEST_F(QsBasicTest, UnknownGenerationsChangeNothing)
-{
+TEST_F(QsBasicTest, UnknownGenerationsChangeNothing) {
     Service->Init(0x41);
     std::vector<TOvraPattern*> before;
     for (const TRow& r : Table())
@@ -162,20 +157,18 @@ TEST_F(QsBasicTest, UnknownGenerationsChangeNothing)
     }
 }
 
-TEST_F(QsBasicTest, ANewLoginReplacesThePatternObjects)
-{
+TEST_F(QsBasicTest, ANewLoginReplacesThePatternObjects) {
     Service->Init(0x41);
     TOvraPattern* word = Service->FGetMemoryWord.get();
     TOvraPattern* flashWord = Service->FSetFlashWord.get();
     Service->Init(0x41);
-    EXPECT_NE(Service->FGetMemoryWord.get(), word);      // a new object (the old one is freed)
-    EXPECT_EQ(Service->FSetFlashWord.get(), flashWord);  // not in the 0x4x table
+    EXPECT_NE(Service->FGetMemoryWord.get(), word); // a new object (the old one is freed)
+    EXPECT_EQ(Service->FSetFlashWord.get(), flashWord); // not in the 0x4x table
     Service->Init(0x31);
     EXPECT_NE(Service->FSetFlashWord.get(), flashWord);
 }
 
-TEST_F(QsBasicTest, NamedPatternsOfRegisteredClasses)
-{
+TEST_F(QsBasicTest, NamedPatternsOfRegisteredClasses) {
     try {
         Service->AddService<TGetWordPattern>("Word", 0x10);
         FAIL() << "no client: nothing is registered";

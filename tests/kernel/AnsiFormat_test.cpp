@@ -7,8 +7,7 @@
 namespace vo {
 namespace {
 
-TEST(FormatTextTest, ConversionsWidthsAndPrecisions)
-{
+TEST(FormatTextTest, ConversionsWidthsAndPrecisions) {
     struct Case {
         const char* format;
         TFmtArgs args;
@@ -40,8 +39,7 @@ TEST(FormatTextTest, ConversionsWidthsAndPrecisions)
     for (const Case& c : cases) EXPECT_EQ(FormatText(c.format, c.args), c.expected) << c.format;
 }
 
-TEST(FormatTextTest, MismatchedArgumentsRaise)
-{
+TEST(FormatTextTest, MismatchedArgumentsRaise) {
     try {
         FormatText("%d", {"x"});
         FAIL();

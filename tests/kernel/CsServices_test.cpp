@@ -332,8 +332,7 @@ TEST_F(Services, HandlerExceptionsAreShownAndTheProviderGoesOn) {
     p.FOnExecuteJob = [](TServiceJob&, bool&) { throw Exception("provider job failed"); };
     Settle();
     EXPECT_TRUE(bUpdated); // the pass went on after a's failure
-    EXPECT_EQ(prompt.Texts(), (std::vector<MyAnsiString>{"execute failed", "update failed", "done failed",
-                                                          "provider job failed", "job failed"}));
+    EXPECT_EQ(prompt.Texts(), (std::vector<MyAnsiString>{"execute failed", "update failed", "done failed", "provider job failed", "job failed"}));
     for (const auto& r : prompt.Requests()) EXPECT_EQ(r.Kind, TMsgDlgType::mtError);
     EXPECT_EQ(p.Status(), psIdle);
     EXPECT_FALSE(job.RequestPending());

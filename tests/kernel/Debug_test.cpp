@@ -12,8 +12,7 @@ using namespace vo;
 
 namespace {
 
-TEST(Debug, LogLinesPassTheDefaultFilterAndStatusTrafficIsHidden)
-{
+TEST(Debug, LogLinesPassTheDefaultFilterAndStatusTrafficIsHidden) {
     vo::test::CapturedTrace trace;
     LogInfo("hello");
     trace.Manager().DebugMessage(3, 0x0103, "status request");
@@ -29,8 +28,7 @@ TEST(Debug, LogLinesPassTheDefaultFilterAndStatusTrafficIsHidden)
                              }));
 }
 
-TEST(Debug, StatusRulesToggleTogether)
-{
+TEST(Debug, StatusRulesToggleTogether) {
     vo::test::CapturedTrace trace;
     auto& m = trace.Manager();
     m.Filter().DenyAllowStatusFilter();
@@ -42,8 +40,7 @@ TEST(Debug, StatusRulesToggleTogether)
     EXPECT_EQ(trace.Lines(), (std::vector<std::string>{"[0103] req", "[0203] resp", "[0001] w"}));
 }
 
-TEST(Debug, NothingIsKeptWhileDisabledOrWithoutTheWindow)
-{
+TEST(Debug, NothingIsKeptWhileDisabledOrWithoutTheWindow) {
     TDebugManager m;
     TDebugLineSink sink;
     SetDebugManager(&m);
@@ -60,8 +57,7 @@ TEST(Debug, NothingIsKeptWhileDisabledOrWithoutTheWindow)
     EXPECT_EQ(sink.Drain(), (std::vector<std::string>{"[0000] ***INFO: shown"}));
 }
 
-TEST(Debug, FilterRuleLists)
-{
+TEST(Debug, FilterRuleLists) {
     struct Case {
         const char* Name;
         std::vector<TDebugFilter> Rules;
@@ -73,7 +69,9 @@ TEST(Debug, FilterRuleLists)
         {"deny everything", {{"d", 0, 0, faDeny}}, 0x0000, faDeny},
         {"last matching rule decides", {{"a", 0, 0, faAllow}, {"d", 0x0100, 0xFF00, faDeny}}, 0x01FF, faDeny},
         {"a rule without action does not override",
-         {{"a", 0, 0, faAllow}, {"n", 0x0100, 0xFF00, faNone}}, 0x0105, faAllow},
+         {{"a", 0, 0, faAllow}, {"n", 0x0100, 0xFF00, faNone}},
+         0x0105,
+         faAllow},
         {"mask selects the compared bits", {{"a", 0x12FF, 0xFF00, faAllow}}, 0x1200, faAllow},
         {"no rule matches", {{"a", 0x0200, 0xFF00, faAllow}}, 0x0100, faNone},
     };
@@ -84,8 +82,7 @@ TEST(Debug, FilterRuleLists)
     }
 }
 
-TEST(Debug, RuleListEditing)
-{
+TEST(Debug, RuleListEditing) {
     TFilterRules rules;
     ASSERT_EQ(rules.Count(), 3u);
     EXPECT_EQ(rules.Rule(0).FDescription, "allow all debug messages");
@@ -97,7 +94,7 @@ TEST(Debug, RuleListEditing)
 
     rules.Insert(1, {"New Filter", 0, 0, faNone});
     EXPECT_EQ(rules.Rule(1).FDescription, "New Filter");
-    EXPECT_EQ(rules.Delete(3), 2);  // last row deleted: the new last row is selected
+    EXPECT_EQ(rules.Delete(3), 2); // last row deleted: the new last row is selected
     EXPECT_EQ(rules.Delete(0), 0);
     EXPECT_EQ(rules.Count(), 2u);
     // With the status rules gone the toggle touches what is second and third
@@ -114,8 +111,7 @@ TEST(Debug, RuleListEditing)
     EXPECT_THROW(FilterParseHex("10000"), Exception);
 }
 
-TEST(Debug, GroupsHandTheirMessageMethodToRegisteredComponents)
-{
+TEST(Debug, GroupsHandTheirMessageMethodToRegisteredComponents) {
     vo::test::CapturedTrace trace;
     auto& m = trace.Manager();
     TDebugHandler h1, h2, h3, other;
@@ -143,8 +139,7 @@ TEST(Debug, GroupsHandTheirMessageMethodToRegisteredComponents)
     EXPECT_FALSE(m.IsEnabled(1));
 }
 
-TEST(Debug, LinesFromOtherThreadsAreHandedOverInOrder)
-{
+TEST(Debug, LinesFromOtherThreadsAreHandedOverInOrder) {
     vo::test::CapturedTrace trace;
     std::atomic<int> notified{0};
     trace.Sink().SetOnLinesPending([&] { ++notified; });
@@ -170,8 +165,7 @@ TEST(Debug, LinesFromOtherThreadsAreHandedOverInOrder)
     EXPECT_GE(notified.load(), 1);
 }
 
-TEST(Debug, SinkKeepsTheNewestLinesWhenTheWindowFallsBehind)
-{
+TEST(Debug, SinkKeepsTheNewestLinesWhenTheWindowFallsBehind) {
     TDebugLineSink sink(3);
     for (int i = 0; i < 5; ++i)
         sink.Append(std::to_string(i));
@@ -180,8 +174,7 @@ TEST(Debug, SinkKeepsTheNewestLinesWhenTheWindowFallsBehind)
     EXPECT_EQ(sink.Pending(), 0u);
 }
 
-TEST(Debug, HexTextAndSecondsFromStart)
-{
+TEST(Debug, HexTextAndSecondsFromStart) {
     EXPECT_EQ(StrToHexStr("\xA5\x03"), "A5 03 ");
     EXPECT_EQ(StrToHexStr(std::string("\x00\xff", 2)), "00 FF ");
     EXPECT_EQ(StrToHexStr(""), "");

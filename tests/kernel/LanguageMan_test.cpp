@@ -19,24 +19,21 @@ namespace fs = std::filesystem;
 // Writes language files into a private temporary folder.
 class LanguageFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         dir = fs::temp_directory_path() /
-              ("vo_lang_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+            ("vo_lang_" + std::to_string(::getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    std::string Write(const std::string& content, const std::string& name = "LanguageDef.csv")
-    {
+    std::string Write(const std::string& content, const std::string& name = "LanguageDef.csv") {
         const fs::path p = dir / name;
         std::ofstream(p, std::ios::binary) << content;
         return p.string();
     }
     // Loads the text; returns the messages shown.
-    std::vector<MyAnsiString> Load(const std::string& content)
-    {
+    std::vector<MyAnsiString> Load(const std::string& content) {
         file = Write(content);
         man.InitWithFile(file);
         return prompt.Texts();
@@ -67,8 +64,7 @@ const char* const kTwoLanguages =
     "Empty;x;;\r\n"
     "Missing;x;%d left;\r\n";
 
-TEST_F(LanguageFileTest, TextsByKeywordAndLanguageWithoutRegardToCase)
-{
+TEST_F(LanguageFileTest, TextsByKeywordAndLanguageWithoutRegardToCase) {
     EXPECT_TRUE(Load(kTwoLanguages).empty());
     EXPECT_EQ(man.Get("Greeting", "English"), "Hello");
     EXPECT_EQ(man.Get("gREETING", "deutsch"), "Hallo");
@@ -77,8 +73,7 @@ TEST_F(LanguageFileTest, TextsByKeywordAndLanguageWithoutRegardToCase)
     EXPECT_EQ(man.GetCount(), 11);
 }
 
-TEST_F(LanguageFileTest, FallsBackToEnglishForMissingLanguageOrEmptyText)
-{
+TEST_F(LanguageFileTest, FallsBackToEnglishForMissingLanguageOrEmptyText) {
     Load(kTwoLanguages);
     EXPECT_EQ(man.Get("Greeting", "Francais"), "Hello") << "language without a column";
     EXPECT_EQ(man.Get("OnlyEnglish", "Deutsch"), "Only in English") << "empty cell";
@@ -86,8 +81,7 @@ TEST_F(LanguageFileTest, FallsBackToEnglishForMissingLanguageOrEmptyText)
     EXPECT_EQ(man.Get("Empty", "Deutsch"), "");
 }
 
-TEST_F(LanguageFileTest, WithoutEnglishColumnFallbackIsEmpty)
-{
+TEST_F(LanguageFileTest, WithoutEnglishColumnFallbackIsEmpty) {
     Load("FILETYPE;LANGUAGEDEFFILE\nFORMATVERSION;1\nK;C;LANGUAGE:Deutsch\nGreeting;;Hallo\nGap;;\n");
     EXPECT_EQ(man.Get("Greeting", "Deutsch"), "Hallo");
     EXPECT_EQ(man.Get("Greeting", "English"), "");
@@ -95,8 +89,7 @@ TEST_F(LanguageFileTest, WithoutEnglishColumnFallbackIsEmpty)
     EXPECT_EQ(man.Get("Gap", "Deutsch"), "");
 }
 
-TEST_F(LanguageFileTest, EscapesAreReplacedInEveryField)
-{
+TEST_F(LanguageFileTest, EscapesAreReplacedInEveryField) {
     shell.productInfo["ProgramName"] = "Velkor-Ovra";
     Load(kTwoLanguages);
     EXPECT_EQ(man.Get("Joined", "English"), "one,two");
@@ -120,14 +113,12 @@ TEST_F(LanguageFileTest, EscapesAreReplacedInEveryField)
     EXPECT_EQ(line, ";x");
 }
 
-TEST_F(LanguageFileTest, KeywordsAndHeadsGetEscapesToo)
-{
+TEST_F(LanguageFileTest, KeywordsAndHeadsGetEscapesToo) {
     Load("filetype;languagedeffile;ignored\nformatversion;1;x\nK;C;LANGUAGE:Eng\\clish\nKey\\cword;;text\n");
     EXPECT_EQ(man.Get("key,word", "eng,lish"), "text");
 }
 
-TEST_F(LanguageFileTest, LanguageHeadsEndAtFirstEmptyField)
-{
+TEST_F(LanguageFileTest, LanguageHeadsEndAtFirstEmptyField) {
     // The second field is empty: no language is declared, every text is "".
     Load("FILETYPE;LANGUAGEDEFFILE\nFORMATVERSION;1\nKEY;;LANGUAGE:English\nGreeting;;Hello\n");
     EXPECT_TRUE(prompt.Texts().empty());
@@ -135,8 +126,7 @@ TEST_F(LanguageFileTest, LanguageHeadsEndAtFirstEmptyField)
     EXPECT_NE(man.Find("Greeting"), nullptr);
 }
 
-TEST_F(LanguageFileTest, LanguagesAreNumberedInHeadOrderWhateverTheirPlace)
-{
+TEST_F(LanguageFileTest, LanguagesAreNumberedInHeadOrderWhateverTheirPlace) {
     Load("FILETYPE;LANGUAGEDEFFILE\nFORMATVERSION;1\nLANGUAGE:English;Other;language:Deutsch\nK;skipped;en;de;extra\n");
     EXPECT_EQ(man.Get("K", "English"), "en");
     EXPECT_EQ(man.Get("K", "Deutsch"), "de");
@@ -145,8 +135,7 @@ TEST_F(LanguageFileTest, LanguagesAreNumberedInHeadOrderWhateverTheirPlace)
     ASSERT_EQ(k->Items().size(), 2u) << "extra fields are ignored";
 }
 
-TEST_F(LanguageFileTest, EmptyDataLineYieldsEmptyKeyword)
-{
+TEST_F(LanguageFileTest, EmptyDataLineYieldsEmptyKeyword) {
     Load("FILETYPE;LANGUAGEDEFFILE\nFORMATVERSION;1\nK;C;LANGUAGE:English\n\nA;;a\n");
     EXPECT_EQ(man.GetCount(), 2);
     EXPECT_EQ(man.GetItem(0).Name(), "");
@@ -154,8 +143,7 @@ TEST_F(LanguageFileTest, EmptyDataLineYieldsEmptyKeyword)
     EXPECT_EQ(man.Get("A", "English"), "a");
 }
 
-TEST_F(LanguageFileTest, FormattedTextsFallBackWhenFormattedResultIsEmpty)
-{
+TEST_F(LanguageFileTest, FormattedTextsFallBackWhenFormattedResultIsEmpty) {
     Load(kTwoLanguages);
     EXPECT_EQ(man.GetFmt("Count", {3, "C:\\Data"}, "Deutsch"), "3 Dateien in C:\\Data");
     EXPECT_EQ(man.GetFmt("count", {3, "x"}, "Francais"), "3 files in x");
@@ -170,8 +158,7 @@ TEST_F(LanguageFileTest, FormattedTextsFallBackWhenFormattedResultIsEmpty)
     EXPECT_THROW(man.GetFmt("Count", {3}, "English"), Exception);
 }
 
-TEST_F(LanguageFileTest, LoadingTwiceKeepsFirstSetAnswering)
-{
+TEST_F(LanguageFileTest, LoadingTwiceKeepsFirstSetAnswering) {
     Load(kTwoLanguages);
     const auto second = Write(
         "FILETYPE;LANGUAGEDEFFILE\nFORMATVERSION;1\nK;C;LANGUAGE:English\nGreeting;;Replaced\nNewOne;;New\n",
@@ -181,15 +168,13 @@ TEST_F(LanguageFileTest, LoadingTwiceKeepsFirstSetAnswering)
     EXPECT_EQ(man.Get("NewOne", "English"), "New");
 }
 
-TEST_F(LanguageFileTest, FileWithoutDataLinesIsAnEmptyTableWithoutError)
-{
+TEST_F(LanguageFileTest, FileWithoutDataLinesIsAnEmptyTableWithoutError) {
     EXPECT_TRUE(Load("FILETYPE;LANGUAGEDEFFILE\nFORMATVERSION;1\nK;C;LANGUAGE:English\n").empty());
     EXPECT_EQ(man.GetCount(), 0);
     EXPECT_TRUE(Load("").empty());
 }
 
-TEST_F(LanguageFileTest, MalformedHeadersShowTheDocumentedMessageAndLoadNothing)
-{
+TEST_F(LanguageFileTest, MalformedHeadersShowTheDocumentedMessageAndLoadNothing) {
     struct Case {
         const char* content;
         const char* message; // followed by ": " + file name
@@ -217,8 +202,7 @@ TEST_F(LanguageFileTest, MalformedHeadersShowTheDocumentedMessageAndLoadNothing)
     }
 }
 
-TEST_F(LanguageFileTest, MissingFileShowsOneMessageAndLeavesTableEmpty)
-{
+TEST_F(LanguageFileTest, MissingFileShowsOneMessageAndLeavesTableEmpty) {
     const std::string path = (dir / "NoSuchFolder" / "LanguageDef.csv").string();
     man.InitWithFile(path);
     ASSERT_EQ(prompt.Texts().size(), 1u);
@@ -231,8 +215,7 @@ TEST_F(LanguageFileTest, MissingFileShowsOneMessageAndLeavesTableEmpty)
     ASSERT_EQ(prompt.Texts().size(), 1u) << "a folder is no file";
 }
 
-TEST_F(LanguageFileTest, StoredNamesWithBackslashesAreFound)
-{
+TEST_F(LanguageFileTest, StoredNamesWithBackslashesAreFound) {
     fs::create_directories(dir / "LanguageDef");
     std::ofstream(dir / "LanguageDef" / "LanguageDef.csv", std::ios::binary)
         << "FILETYPE;LANGUAGEDEFFILE\nFORMATVERSION;1\nK;C;LANGUAGE:English\nA;;a\n";
@@ -242,8 +225,7 @@ TEST_F(LanguageFileTest, StoredNamesWithBackslashesAreFound)
     EXPECT_EQ(man.Get("A", "English"), "a");
 }
 
-TEST_F(LanguageFileTest, ProgramWideLookupUsesTheInformationLanguage)
-{
+TEST_F(LanguageFileTest, ProgramWideLookupUsesTheInformationLanguage) {
     LanguageManager().InitWithFile(Write(kTwoLanguages));
     shell.lang = "Deutsch";
     EXPECT_EQ(LangText("Greeting"), "Hallo");
@@ -254,8 +236,7 @@ TEST_F(LanguageFileTest, ProgramWideLookupUsesTheInformationLanguage)
 
 // The language file the program installs: well formed, English texts for
 // every keyword, no duplicate keyword.
-TEST(InstalledLanguageFile, LoadsCleanlyWithEnglishTextForEveryKeyword)
-{
+TEST(InstalledLanguageFile, LoadsCleanlyWithEnglishTextForEveryKeyword) {
     test::TestShell shell;
     test::TScriptedPromptScope prompt;
     TLanguageManager man;

@@ -12,8 +12,7 @@ namespace {
 // Writes a tree as text: "Caption" for a leaf, "Caption+" for a collapsed
 // node with an expand button, "Caption(children)" for an expanded node;
 // "*" marks the selected node.
-std::string Dump(const TTreeNode& n)
-{
+std::string Dump(const TTreeNode& n) {
     std::string s = n.Text();
     if (n.Selected()) s += "*";
     if (n.Count() > 0 && n.Expanded()) {
@@ -26,15 +25,13 @@ std::string Dump(const TTreeNode& n)
     return s;
 }
 
-std::string Dump(const TTreeView& t)
-{
+std::string Dump(const TTreeView& t) {
     return t.GetFirstNode() ? Dump(*t.GetFirstNode()) : "";
 }
 
 class ModelTreeTest : public test::MainSchedulerFixture {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MainSchedulerFixture::SetUp();
         model = std::make_unique<TModelManager>(std::make_unique<TCountImageList>(130));
         model->Root().SetCaption("Project");
@@ -43,8 +40,7 @@ protected:
         Refresh();
         updates = 0;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         entries.reset();
         model.reset();
         MainSchedulerFixture::TearDown();
@@ -54,15 +50,13 @@ protected:
     // requested, has run).
     void Refresh() { Pump.RunPending(100000); }
 
-    TModelItem& Node(const char* caption, TModelItem* parent = nullptr)
-    {
+    TModelItem& Node(const char* caption, TModelItem* parent = nullptr) {
         TModelItem& n = TModelItem::Create(*model, nullptr);
         n.SetCaption(caption);
         (parent ? *parent : model->Root()).AddChild(n);
         return n;
     }
-    TTreeNode* TreeNode(const std::string& path)
-    {
+    TTreeNode* TreeNode(const std::string& path) {
         entries->SetPathStr(path);
         return tree.Selected();
     }
@@ -73,8 +67,7 @@ protected:
     int updates = 0;
 };
 
-TEST_F(ModelTreeTest, ChangesInsideOneBracketGiveOneRefresh)
-{
+TEST_F(ModelTreeTest, ChangesInsideOneBracketGiveOneRefresh) {
     TModelItem& a = Node("a");
     TModelItem& b = Node("b");
     TModelItem& c = Node("c");
@@ -107,8 +100,7 @@ TEST_F(ModelTreeTest, ChangesInsideOneBracketGiveOneRefresh)
     EXPECT_TRUE(a.UpdateInfo().Empty()) << "update flags are cleared after the refresh";
 }
 
-TEST_F(ModelTreeTest, NestedBracketRefreshesOnlyWhenOutermostCloses)
-{
+TEST_F(ModelTreeTest, NestedBracketRefreshesOnlyWhenOutermostCloses) {
     TModelItem& a = Node("a");
     Refresh();
     const auto refreshes = model->RefreshCount();
@@ -126,8 +118,7 @@ TEST_F(ModelTreeTest, NestedBracketRefreshesOnlyWhenOutermostCloses)
     EXPECT_THROW(model->EndOfUpdate(), Exception) << "an unbalanced end is refused";
 }
 
-TEST_F(ModelTreeTest, SettersWithoutOuterBracketCoalesceUntilTheTaskRuns)
-{
+TEST_F(ModelTreeTest, SettersWithoutOuterBracketCoalesceUntilTheTaskRuns) {
     TModelItem& a = Node("a");
     Refresh();
     const auto refreshes = model->RefreshCount();
@@ -140,8 +131,7 @@ TEST_F(ModelTreeTest, SettersWithoutOuterBracketCoalesceUntilTheTaskRuns)
     EXPECT_EQ(Dump(tree), "Project(2)");
 }
 
-TEST_F(ModelTreeTest, ItemsAreAddedRemovedAndMovedKeepingTheirEntries)
-{
+TEST_F(ModelTreeTest, ItemsAreAddedRemovedAndMovedKeepingTheirEntries) {
     TModelItem& dev1 = Node("Drive1");
     TModelItem& dev2 = Node("Drive2");
     TModelItem& par = Node("Parameters", &dev1);
@@ -174,8 +164,7 @@ TEST_F(ModelTreeTest, ItemsAreAddedRemovedAndMovedKeepingTheirEntries)
     EXPECT_EQ(par.Parent(), &dev2);
 }
 
-TEST_F(ModelTreeTest, ReleasedNodesAndTheirEntriesAreFreedByTheNextRefresh)
-{
+TEST_F(ModelTreeTest, ReleasedNodesAndTheirEntriesAreFreedByTheNextRefresh) {
     TModelItem& dev = Node("Drive");
     TModelItem& keep = Node("Keep", &dev);
     Node("Gone", &keep);
@@ -205,8 +194,7 @@ TEST_F(ModelTreeTest, ReleasedNodesAndTheirEntriesAreFreedByTheNextRefresh)
     EXPECT_EQ(keep.Caption(), "Keep");
 }
 
-TEST_F(ModelTreeTest, NodeReleasedDuringARefreshWaitsUntilEveryTreeViewLetGo)
-{
+TEST_F(ModelTreeTest, NodeReleasedDuringARefreshWaitsUntilEveryTreeViewLetGo) {
     TModelItem& x = Node("x");
     Refresh();
     TTreeView second;
@@ -234,8 +222,7 @@ TEST_F(ModelTreeTest, NodeReleasedDuringARefreshWaitsUntilEveryTreeViewLetGo)
     EXPECT_EQ(Dump(second), "Project(y,z)");
 }
 
-TEST_F(ModelTreeTest, StructuralMisuseRaisesItsErrors)
-{
+TEST_F(ModelTreeTest, StructuralMisuseRaisesItsErrors) {
     TModelItem& a = Node("a");
     TModelItem& b = Node("b", &a);
     TModelItem& loose = TModelItem::Create(*model, nullptr);
@@ -265,8 +252,7 @@ TEST_F(ModelTreeTest, StructuralMisuseRaisesItsErrors)
     EXPECT_EQ(model->UpdateCounter(), 0) << "failed changes leave no bracket open";
 }
 
-TEST_F(ModelTreeTest, BracketOpenedFromInsideARefreshIsReportedAndTheModelRecovers)
-{
+TEST_F(ModelTreeTest, BracketOpenedFromInsideARefreshIsReportedAndTheModelRecovers) {
     test::CapturedTrace trace;
     TModelItem& a = Node("a");
     Refresh();
@@ -281,8 +267,7 @@ TEST_F(ModelTreeTest, BracketOpenedFromInsideARefreshIsReportedAndTheModelRecove
     EXPECT_EQ(Dump(tree), "Project(c)");
 }
 
-TEST_F(ModelTreeTest, HiddenNodeDisappearsAtTheNextRefreshWithoutItsOwnBracket)
-{
+TEST_F(ModelTreeTest, HiddenNodeDisappearsAtTheNextRefreshWithoutItsOwnBracket) {
     TModelItem& a = Node("a");
     Node("b");
     Refresh();
@@ -302,8 +287,7 @@ TEST_F(ModelTreeTest, HiddenNodeDisappearsAtTheNextRefreshWithoutItsOwnBracket)
     EXPECT_EQ(Dump(tree), "Project(a,b,c)");
 }
 
-TEST_F(ModelTreeTest, ReadPermissionsPerUserTypeHideAndShowNodes)
-{
+TEST_F(ModelTreeTest, ReadPermissionsPerUserTypeHideAndShowNodes) {
     TModelItem& dir = Node("Parameters");
     TModelItem& dev = Node("Developer", &dir);
     TModelItem& user = Node("UserOnly", &dir);
@@ -335,8 +319,7 @@ TEST_F(ModelTreeTest, ReadPermissionsPerUserTypeHideAndShowNodes)
     EXPECT_EQ(fresh.ImageIndex(), -1);
 }
 
-TEST_F(ModelTreeTest, CollapsedNodeShowsButtonAndBuildsChildrenOnExpand)
-{
+TEST_F(ModelTreeTest, CollapsedNodeShowsButtonAndBuildsChildrenOnExpand) {
     TModelItem& dev = Node("Drive");
     Node("Status", &dev);
     Refresh();
@@ -373,8 +356,7 @@ TEST_F(ModelTreeTest, CollapsedNodeShowsButtonAndBuildsChildrenOnExpand)
     EXPECT_EQ(Dump(tree), "Project(Drive(Status,Osci))");
 }
 
-TEST_F(ModelTreeTest, SelectionReturnsToTheSameEntryAfterAncestorIsRebuilt)
-{
+TEST_F(ModelTreeTest, SelectionReturnsToTheSameEntryAfterAncestorIsRebuilt) {
     TModelItem& dev = Node("Drive");
     TModelItem& par = Node("Parameters", &dev);
     Node("Motor", &par);
@@ -399,8 +381,7 @@ TEST_F(ModelTreeTest, SelectionReturnsToTheSameEntryAfterAncestorIsRebuilt)
     EXPECT_EQ(entries->PreviousPath(), "Project:\\\\Drive\\Parameters\\Motor");
 }
 
-TEST_F(ModelTreeTest, PathStringsSelectAndDescribeTheSelection)
-{
+TEST_F(ModelTreeTest, PathStringsSelectAndDescribeTheSelection) {
     TModelItem& a = Node("a");
     Node("b", &a);
     Node("B", &a);
@@ -417,10 +398,10 @@ TEST_F(ModelTreeTest, PathStringsSelectAndDescribeTheSelection)
         {"Project:\\\\a", "Project:\\\\a"},
         {"Project:\\\\a\\..", "Project:\\\\"},
         {"Project:\\\\a\\B", "Project:\\\\a\\B"},
-        {"Project:\\\\a\\x\\b", "Project:\\\\a"},  // stops at the part that names no child
-        {"Project:\\\\A", "Project:\\\\"},         // captions compare with their case
-        {"Project:\\\\..", "Project:\\\\"},        // the top has no parent
-        {"c", "Project:\\\\c"},                    // relative to the top node
+        {"Project:\\\\a\\x\\b", "Project:\\\\a"}, // stops at the part that names no child
+        {"Project:\\\\A", "Project:\\\\"}, // captions compare with their case
+        {"Project:\\\\..", "Project:\\\\"}, // the top has no parent
+        {"c", "Project:\\\\c"}, // relative to the top node
         {"a\\b\\..\\..\\c", "Project:\\\\c"},
     };
     for (const Case& c : cases) {
@@ -450,8 +431,7 @@ TEST_F(ModelTreeTest, PathStringsSelectAndDescribeTheSelection)
     EXPECT_EQ(entries->GetPathStr(), "Project:\\\\");
 }
 
-TEST_F(ModelTreeTest, SelectionChangesWhileModifyingKeepThePaths)
-{
+TEST_F(ModelTreeTest, SelectionChangesWhileModifyingKeepThePaths) {
     Node("a");
     Node("b");
     Refresh();
@@ -469,8 +449,7 @@ TEST_F(ModelTreeTest, SelectionChangesWhileModifyingKeepThePaths)
     EXPECT_EQ(entries->PreviousPath(), "Project:\\\\a") << "the selection made while modifying was never taken";
 }
 
-TEST_F(ModelTreeTest, EditingOnlyWhereAllowedAndCaptionsStay)
-{
+TEST_F(ModelTreeTest, EditingOnlyWhereAllowedAndCaptionsStay) {
     test::TScriptedPromptScope prompt;
     TModelItem& a = Node("a");
     TModelItem& b = Node("b");
@@ -488,8 +467,7 @@ TEST_F(ModelTreeTest, EditingOnlyWhereAllowedAndCaptionsStay)
     (void)a;
 }
 
-TEST_F(ModelTreeTest, StringVariablesAreAskedUpTheTree)
-{
+TEST_F(ModelTreeTest, StringVariablesAreAskedUpTheTree) {
     TModelItem& dev = Node("Drive");
     TModelItem& srv = Node("Service", &dev);
     model->Root().SetOnGetStrVar([](const MyAnsiString& n, MyAnsiString& v) {
@@ -510,8 +488,7 @@ TEST_F(ModelTreeTest, StringVariablesAreAskedUpTheTree)
 
 struct Device : TObject {};
 
-TEST_F(ModelTreeTest, AttributesAndChildrenCopyToAnotherModel)
-{
+TEST_F(ModelTreeTest, AttributesAndChildrenCopyToAnotherModel) {
     Device drive;
     TModelItem& src = TModelItem::Create(*model, &drive);
     src.SetCaption("Drive");
@@ -545,8 +522,7 @@ TEST_F(ModelTreeTest, AttributesAndChildrenCopyToAnotherModel)
     EXPECT_EQ(other.GetCount(), 3);
 }
 
-TEST_F(ModelTreeTest, EntryContextsAreOwnedPerSlot)
-{
+TEST_F(ModelTreeTest, EntryContextsAreOwnedPerSlot) {
     struct Ctx : TObject {
         explicit Ctx(int* d) : dead(d) {}
         ~Ctx() override { ++*dead; }
@@ -571,8 +547,7 @@ TEST_F(ModelTreeTest, EntryContextsAreOwnedPerSlot)
     EXPECT_EQ(dead, 2);
 }
 
-TEST_F(ModelTreeTest, SecondTreeViewShowsTheExistingModelAtOnce)
-{
+TEST_F(ModelTreeTest, SecondTreeViewShowsTheExistingModelAtOnce) {
     TModelItem& a = Node("a");
     Node("b", &a);
     Refresh();
@@ -588,8 +563,7 @@ TEST_F(ModelTreeTest, SecondTreeViewShowsTheExistingModelAtOnce)
     EXPECT_EQ(Dump(tree), "Project(A+)") << "tree views keep their own state";
 }
 
-TEST(ModelManagerWithoutScheduler, NeedsTheMainScheduler)
-{
+TEST(ModelManagerWithoutScheduler, NeedsTheMainScheduler) {
     try {
         TModelManager m;
         FAIL();

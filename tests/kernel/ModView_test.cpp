@@ -16,8 +16,7 @@ struct FakeControl : TViewControl {
     bool visible = true;
     bool aligned = false;
     TViewControl* GetParent() const override { return parent; }
-    void SetParent(TViewControl* p) override
-    {
+    void SetParent(TViewControl* p) override {
         parent = p;
         aligned = false;
     }
@@ -38,13 +37,11 @@ class LogView : public TApplicationView {
 public:
     LogView(TApplicationViewFactory& f, std::vector<std::string>& log, int id)
         : TApplicationView(f), form("form" + std::to_string(id)), panel("panel", &form), status("status", &form),
-          FLog(log), FId(id)
-    {
+          FLog(log), FId(id) {
         SetPanel(&panel);
         SetStatusBar(&status);
     }
-    void Execute(TAppViewAction a) override
-    {
+    void Execute(TAppViewAction a) override {
         FLog.push_back(std::to_string(FId) + ":" + AppViewActionText(a));
         if (a == vaInit && !ViewCtx()) SetViewCtx(std::make_unique<Ctx>("new"));
         if (a == vaShow) {
@@ -67,8 +64,7 @@ public:
     ~LogFactory() override = default;
 
 protected:
-    std::unique_ptr<TApplicationView> CreateApplicationView() override
-    {
+    std::unique_ptr<TApplicationView> CreateApplicationView() override {
         return std::make_unique<LogView>(*this, FLog, ++FMade);
     }
 
@@ -77,8 +73,7 @@ private:
     int FMade = 0;
 };
 
-TEST(ApplicationViewTest, FactoryCreatesOnceAndReusesThePooledView)
-{
+TEST(ApplicationViewTest, FactoryCreatesOnceAndReusesThePooledView) {
     std::vector<std::string> log;
     {
         LogFactory factory(log);
@@ -109,8 +104,7 @@ TEST(ApplicationViewTest, FactoryCreatesOnceAndReusesThePooledView)
         << "the factory's end destroys every view";
 }
 
-TEST(ApplicationViewTest, ShowAndHideDockPanelAndStatusBar)
-{
+TEST(ApplicationViewTest, ShowAndHideDockPanelAndStatusBar) {
     std::vector<std::string> log;
     LogFactory factory(log);
     auto& view = static_cast<LogView&>(factory.CreateView());
@@ -153,8 +147,7 @@ TEST(ApplicationViewTest, ShowAndHideDockPanelAndStatusBar)
     EXPECT_EQ(dynamic_cast<Ctx*>(ctx.get())->shows, 2);
 }
 
-TEST(ApplicationViewTest, PanelAndStatusBarAreSetOnce)
-{
+TEST(ApplicationViewTest, PanelAndStatusBarAreSetOnce) {
     std::vector<std::string> log;
     LogFactory factory(log);
     TApplicationView& view = factory.CreateView();
@@ -175,8 +168,7 @@ TEST(ApplicationViewTest, PanelAndStatusBarAreSetOnce)
     EXPECT_TRUE(other.visible) << "a refused control is left alone";
 }
 
-TEST(ApplicationViewTest, PanelSetWhileVisibleIsDockedAtOnce)
-{
+TEST(ApplicationViewTest, PanelSetWhileVisibleIsDockedAtOnce) {
     std::vector<std::string> log;
     struct LateView : TApplicationView {
         using TApplicationView::TApplicationView;
@@ -199,8 +191,7 @@ TEST(ApplicationViewTest, PanelSetWhileVisibleIsDockedAtOnce)
 // The project window's part: views follow the selection of a tree view.
 class ViewHostTest : public test::MainSchedulerFixture {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MainSchedulerFixture::SetUp();
         factory = std::make_unique<LogFactory>(log);
         model = std::make_unique<TModelManager>(nullptr);
@@ -218,8 +209,7 @@ protected:
         Pump.RunPending(100000);
         log.clear();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         host.reset();
         entries.reset();
         model.reset();
@@ -227,8 +217,7 @@ protected:
         MainSchedulerFixture::TearDown();
     }
     void Select(const char* caption) { entries->SetPathStr(std::string("Project:\\\\") + caption); }
-    Ctx* ContextOf(const char* caption)
-    {
+    Ctx* ContextOf(const char* caption) {
         TModelItem& n = model->Root().GetChild(caption[4] == '1' ? 0 : 1);
         return dynamic_cast<Ctx*>(entries->FindEntry(n)->GetContext());
     }
@@ -242,8 +231,7 @@ protected:
     std::unique_ptr<TApplicationViewHost> host;
 };
 
-TEST_F(ViewHostTest, SelectedNodeViewIsCreatedShownPooledAndReused)
-{
+TEST_F(ViewHostTest, SelectedNodeViewIsCreatedShownPooledAndReused) {
     Select("Osci1");
     ASSERT_NE(host->CurrentView(), nullptr);
     auto* view = static_cast<LogView*>(host->CurrentView());
@@ -277,8 +265,7 @@ TEST_F(ViewHostTest, SelectedNodeViewIsCreatedShownPooledAndReused)
     EXPECT_EQ(ContextOf("Osci1")->shows, 2);
 }
 
-TEST_F(ViewHostTest, ReleasedNodeTakesItsViewAndContextAlong)
-{
+TEST_F(ViewHostTest, ReleasedNodeTakesItsViewAndContextAlong) {
     Select("Osci2");
     auto* view = host->CurrentView();
     ASSERT_NE(view, nullptr);
@@ -290,8 +277,7 @@ TEST_F(ViewHostTest, ReleasedNodeTakesItsViewAndContextAlong)
     EXPECT_FALSE(view->Visible());
 }
 
-TEST_F(ViewHostTest, ModelGoingAwayFirstTakesTheShownViewAlong)
-{
+TEST_F(ViewHostTest, ModelGoingAwayFirstTakesTheShownViewAlong) {
     Select("Osci1");
     TApplicationView* view = host->CurrentView();
     ASSERT_NE(view, nullptr);

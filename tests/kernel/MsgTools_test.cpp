@@ -54,7 +54,8 @@ TEST_F(MsgTools, ByteExactExample) {
 
     // A second command field follows after a CR.
     w.PutCommand("B");
-    EXPECT_EQ(w.GetItem()->GetText(), expected + "\x0D" "B");
+    EXPECT_EQ(w.GetItem()->GetText(), expected + "\x0D"
+                                                 "B");
 
     TMessageReader r;
     r.SetItem(w.GetItem());
@@ -107,11 +108,11 @@ TEST_F(MsgTools, ReaderWalksFields) {
 
 TEST_F(MsgTools, MalformedBodiesAreErrors) {
     const char* bodies[] = {
-        "\tA",      // parameter before any command
-        "\rA",      // empty first command
-        "A\r",      // empty last command
-        "A\r\rB",   // empty command in between
-        "A\r\tx",   // command field of a parameter only
+        "\tA", // parameter before any command
+        "\rA", // empty first command
+        "A\r", // empty last command
+        "A\r\rB", // empty command in between
+        "A\r\tx", // command field of a parameter only
     };
     for (const char* b : bodies) {
         TMessageReader r;
@@ -173,9 +174,7 @@ TEST_F(MsgTools, IntegerAndByteStringConventions) {
         std::int32_t value;
         const char* text;
     };
-    const Case ints[] = {{0, "0"},          {26, "1A"},          {255, "FF"},
-                         {-1, "FFFFFFFF"},  {INT32_MAX, "7FFFFFFF"}, {INT32_MIN, "80000000"},
-                         {0x10, "10"},      {-2, "FFFFFFFE"}};
+    const Case ints[] = {{0, "0"}, {26, "1A"}, {255, "FF"}, {-1, "FFFFFFFF"}, {INT32_MAX, "7FFFFFFF"}, {INT32_MIN, "80000000"}, {0x10, "10"}, {-2, "FFFFFFFE"}};
     for (const auto& c : ints) {
         EXPECT_EQ(MsgIntToText(c.value), c.text);
         EXPECT_EQ(MsgTextToInt(c.text), c.value);
@@ -214,12 +213,12 @@ TEST_F(MsgTools, IntegerAndByteStringConventions) {
 TEST_F(MsgTools, MalformedByteStrings) {
     const std::pair<const char*, bool> cases[] = {
         // body, true when the integer conversion fails (else a format error)
-        {"C\t3\t1\t2", false},         // one byte missing
-        {"C\t2\t1\t100", false},       // byte value out of range
-        {"C\tFFFFFFFF", false},        // negative length
-        {"C\t2\t1\tZZ", true},         // byte is no number
-        {"C\tQ", true},                // length is no number
-        {"C", true},                   // no length at all
+        {"C\t3\t1\t2", false}, // one byte missing
+        {"C\t2\t1\t100", false}, // byte value out of range
+        {"C\tFFFFFFFF", false}, // negative length
+        {"C\t2\t1\tZZ", true}, // byte is no number
+        {"C\tQ", true}, // length is no number
+        {"C", true}, // no length at all
     };
     for (const auto& [body, conversion] : cases) {
         TMessageReader r;

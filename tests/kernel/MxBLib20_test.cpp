@@ -165,8 +165,7 @@ TEST_F(MxBLib20, ReadAtEndLogsBufferAndRaises) {
     } catch (const Exception& e) {
         EXPECT_STREQ(e.what(), "TMxBufferPointer.GetByte: Read at End of Buffer");
     }
-    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"[0000] ***INFO: A5", "[0000] ***INFO: 03",
-                                                      "[0000] ***INFO: 10"}));
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"[0000] ***INFO: A5", "[0000] ***INFO: 03", "[0000] ***INFO: 10"}));
 
     // A buffer of exactly one full segment logs 128 lines.
     TMxBuffer full;

@@ -15,8 +15,7 @@ namespace {
 
 // One step of one ready task (the step itself does nothing), with
 // state.range(0) tasks ready at the same priority.
-void BM_SchedulerStep(benchmark::State& state)
-{
+void BM_SchedulerStep(benchmark::State& state) {
     TMxScheduler scheduler;
     std::vector<std::unique_ptr<TMxTask>> tasks;
     for (int64_t i = 0; i < state.range(0); ++i) {
@@ -32,15 +31,14 @@ BENCHMARK(BM_SchedulerStep)->Arg(1)->Arg(100);
 
 // A step that waits on a signal that is ready (decided at once) and one that
 // suspends and is resumed from the same thread: the wait/resume bookkeeping.
-void BM_SignalWaitResumeSameThread(benchmark::State& state)
-{
+void BM_SignalWaitResumeSameThread(benchmark::State& state) {
     TMxScheduler scheduler;
     TMxSignal signal;
     TMxTask task(scheduler, "Bench");
     task.Start();
     for (auto _ : state) {
         task.WaitFor(signal, MxInfinite); // suspends (no timer)
-        signal.SetReady(true);            // resumes
+        signal.SetReady(true); // resumes
         signal.SetReady(false);
     }
     state.SetItemsProcessed(state.iterations());
@@ -49,8 +47,7 @@ BENCHMARK(BM_SignalWaitResumeSameThread);
 
 // A task on a threaded scheduler waits on a signal; this thread sets it and
 // spins until the task has run its next step: one full round trip.
-void BM_SignalWaitResumeAcrossThreads(benchmark::State& state)
-{
+void BM_SignalWaitResumeAcrossThreads(benchmark::State& state) {
     auto scheduler = TMxScheduler::CreateThreaded("BenchSched");
     TMxSignal signal;
     std::atomic<uint64_t> resumed{0};
@@ -80,8 +77,7 @@ BENCHMARK(BM_SignalWaitResumeAcrossThreads)->UseRealTime();
 
 // Inserting (Start) one timer into a queue that holds 10,000 timers, expiring
 // last (the common case), in the middle, or first.
-void BM_TimerInsert10k(benchmark::State& state)
-{
+void BM_TimerInsert10k(benchmark::State& state) {
     TMxTimerQueue queue("BenchTimers");
     std::vector<std::unique_ptr<TMxTimer>> timers;
     for (int i = 0; i < 10000; ++i) {
@@ -90,9 +86,9 @@ void BM_TimerInsert10k(benchmark::State& state)
     }
     int64_t interval = 0;
     switch (state.range(0)) {
-    case 0: interval = 3'600'000 + 200'000; break;  // after every queued timer
-    case 1: interval = 3'600'000 + 50'000; break;   // in the middle
-    default: interval = 1'000'000; break;           // before every queued timer
+    case 0: interval = 3'600'000 + 200'000; break; // after every queued timer
+    case 1: interval = 3'600'000 + 50'000; break; // in the middle
+    default: interval = 1'000'000; break; // before every queued timer
     }
     TMxTimer probe(&queue);
     probe.Initialize(interval, false, false);
@@ -101,7 +97,8 @@ void BM_TimerInsert10k(benchmark::State& state)
         benchmark::DoNotOptimize(probe.Pending());
         probe.Stop();
     }
-    state.SetLabel(state.range(0) == 0 ? "last" : state.range(0) == 1 ? "middle" : "first");
+    state.SetLabel(state.range(0) == 0 ? "last" : state.range(0) == 1 ? "middle"
+                                                                      : "first");
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_TimerInsert10k)->Arg(0)->Arg(1)->Arg(2);

@@ -18,8 +18,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string MessageOf(const std::function<void()>& f)
-{
+std::string MessageOf(const std::function<void()>& f) {
     try {
         f();
     } catch (const Exception& e) {
@@ -31,8 +30,7 @@ std::string MessageOf(const std::function<void()>& f)
 // A task that records each step's execute info and runs a script of actions,
 // one per step.
 struct ScriptedTask {
-    ScriptedTask(TMxScheduler& s, const char* caption) : Task(s, caption)
-    {
+    ScriptedTask(TMxScheduler& s, const char* caption) : Task(s, caption) {
         Task.SetOnExecute([this](TMxTask& t) {
             Infos.push_back(t.ExecuteInfo());
             if (Steps.size() > Step)
@@ -49,8 +47,7 @@ class MainScheduler : public vo::test::MainSchedulerFixture {};
 
 // ------------------------------------------------------------ scheduling
 
-TEST_F(MainScheduler, EqualPriorityTasksAlternateAndPriorityZeroStarvesThem)
-{
+TEST_F(MainScheduler, EqualPriorityTasksAlternateAndPriorityZeroStarvesThem) {
     std::string order;
     TMxTask a(*Scheduler, "A"), b(*Scheduler, "B");
     a.SetOnExecute([&](TMxTask&) { order += 'a'; });
@@ -78,8 +75,7 @@ TEST_F(MainScheduler, EqualPriorityTasksAlternateAndPriorityZeroStarvesThem)
     EXPECT_EQ(order, "ab");
 }
 
-TEST_F(MainScheduler, WakeUpIsPostedOnlyWhenTheReadyCountLeavesZero)
-{
+TEST_F(MainScheduler, WakeUpIsPostedOnlyWhenTheReadyCountLeavesZero) {
     TMxTask a(*Scheduler, "A"), b(*Scheduler, "B");
     a.SetOnExecute([](TMxTask& t) { t.Terminate(); });
     b.SetOnExecute([](TMxTask& t) { t.Terminate(); });
@@ -88,14 +84,13 @@ TEST_F(MainScheduler, WakeUpIsPostedOnlyWhenTheReadyCountLeavesZero)
     b.Start();
     EXPECT_EQ(Pump.WakeUpCount(), before + 1);
     EXPECT_FALSE(Pump.Step()); // b still ready
-    EXPECT_TRUE(Pump.Step());  // none ready: the loop may sleep
+    EXPECT_TRUE(Pump.Step()); // none ready: the loop may sleep
     a.Start();
     EXPECT_EQ(Pump.WakeUpCount(), before + 2);
     Pump.RunPending();
 }
 
-TEST_F(MainScheduler, NestedIdleCallDuringAStepDoesNothing)
-{
+TEST_F(MainScheduler, NestedIdleCallDuringAStepDoesNothing) {
     int steps = 0, nested = 0;
     TMxTask a(*Scheduler, "A"), b(*Scheduler, "B");
     a.SetOnExecute([&](TMxTask&) {
@@ -112,24 +107,21 @@ TEST_F(MainScheduler, NestedIdleCallDuringAStepDoesNothing)
     EXPECT_EQ(nested, 0);
 }
 
-TEST_F(MainScheduler, CreateMainUsesTheMainSchedulerAndASecondOneIsRefused)
-{
+TEST_F(MainScheduler, CreateMainUsesTheMainSchedulerAndASecondOneIsRefused) {
     auto t = TMxTask::CreateMain("Main");
     EXPECT_EQ(&t->Scheduler(), Scheduler);
     EXPECT_EQ(MessageOf([&] { MxCreateMainScheduler(Pump); }),
               "MxCreateMainScheduler: main scheduler already created");
 }
 
-TEST(MainSchedulerMissing, CreateMainRaises)
-{
+TEST(MainSchedulerMissing, CreateMainRaises) {
     ASSERT_EQ(MxScheduler(), nullptr);
     EXPECT_EQ(MessageOf([] { TMxTask t("x"); }), "Main Scheduler not created!");
 }
 
 // ------------------------------------------------------------ state machine and errors
 
-TEST_F(MainScheduler, StateErrorsCarryTheirTexts)
-{
+TEST_F(MainScheduler, StateErrorsCarryTheirTexts) {
     vo::test::CapturedTrace trace;
     TMxTask t(*Scheduler, "Worker");
     EXPECT_EQ(t.State(), tsCreated);
@@ -154,8 +146,7 @@ TEST_F(MainScheduler, StateErrorsCarryTheirTexts)
     EXPECT_EQ(Scheduler->TaskCount(), 1);
 }
 
-TEST_F(MainScheduler, WaitingOnASecondControlWhileSuspendedIsRefused)
-{
+TEST_F(MainScheduler, WaitingOnASecondControlWhileSuspendedIsRefused) {
     TMxSignal s1, s2;
     TMxTask t(*Scheduler, "Twice");
     t.Start();
@@ -165,8 +156,7 @@ TEST_F(MainScheduler, WaitingOnASecondControlWhileSuspendedIsRefused)
     EXPECT_EQ(s2.WaitingCount(), 0);
 }
 
-TEST_F(MainScheduler, StepExceptionsAreLoggedWithTheCaptionAndTheSchedulerGoesOn)
-{
+TEST_F(MainScheduler, StepExceptionsAreLoggedWithTheCaptionAndTheSchedulerGoesOn) {
     vo::test::CapturedTrace trace;
     int other = 0;
     TMxTask bad(*Scheduler, "Bad"), worse(*Scheduler, "Worse"), good(*Scheduler, "Good");
@@ -185,8 +175,7 @@ TEST_F(MainScheduler, StepExceptionsAreLoggedWithTheCaptionAndTheSchedulerGoesOn
     EXPECT_TRUE(trace.Contains("[0002] ***ERROR: not ours - Worse"));
 }
 
-TEST_F(MainScheduler, SignalsAreHandedToOnSignalBeforeTheStep)
-{
+TEST_F(MainScheduler, SignalsAreHandedToOnSignalBeforeTheStep) {
     std::string log;
     TMxTask t(*Scheduler, "Sig");
     t.SetOnSignal([&](TMxTask& s) { log += "signal(" + std::to_string(s.Signal.count()) + ")"; });
@@ -201,8 +190,7 @@ TEST_F(MainScheduler, SignalsAreHandedToOnSignalBeforeTheStep)
 
 // ------------------------------------------------------------ signals
 
-TEST_F(MainScheduler, SignalWaitsDecideAtOnceOrSuspend)
-{
+TEST_F(MainScheduler, SignalWaitsDecideAtOnceOrSuspend) {
     TMxSignal signal;
     ScriptedTask t(*Scheduler, "T");
     t.Steps = {
@@ -218,15 +206,14 @@ TEST_F(MainScheduler, SignalWaitsDecideAtOnceOrSuspend)
     EXPECT_EQ(t.Task.State(), tsSuspended);
     EXPECT_EQ(t.Task.Suspender(), &signal);
     EXPECT_FALSE(t.Task.Timer().Pending()); // no time limit, no timer
-    EXPECT_TRUE(Pump.Step());                 // nothing ready
+    EXPECT_TRUE(Pump.Step()); // nothing ready
     signal.SetReady(true);
     Pump.RunPending();
     ASSERT_EQ(t.Infos.size(), 3u);
     EXPECT_EQ(t.Infos[2], eiSuccess);
 }
 
-TEST_F(MainScheduler, SetReadyResumesAllWaitersInOrderAndStaysReady)
-{
+TEST_F(MainScheduler, SetReadyResumesAllWaitersInOrderAndStaysReady) {
     TMxSignal signal;
     std::string order;
     std::vector<std::unique_ptr<TMxTask>> tasks;
@@ -263,8 +250,7 @@ TEST_F(MainScheduler, SetReadyResumesAllWaitersInOrderAndStaysReady)
     EXPECT_EQ(fourth.State(), tsSuspended);
 }
 
-TEST_F(MainScheduler, DestroyedOrResetSignalResumesWaitersWithReset)
-{
+TEST_F(MainScheduler, DestroyedOrResetSignalResumesWaitersWithReset) {
     auto signal = std::make_unique<TMxSignal>();
     TMxTask a(*Scheduler, "A"), b(*Scheduler, "B");
     a.Start();
@@ -285,8 +271,7 @@ TEST_F(MainScheduler, DestroyedOrResetSignalResumesWaitersWithReset)
     EXPECT_EQ(other.WaitingCount(), 0);
 }
 
-TEST_F(MainScheduler, ReleaseTaskAbortsTheWaitAndRefusesATaskThatDoesNotWait)
-{
+TEST_F(MainScheduler, ReleaseTaskAbortsTheWaitAndRefusesATaskThatDoesNotWait) {
     TMxSignal signal;
     TMxTask t(*Scheduler, "T");
     t.Start();
@@ -297,8 +282,7 @@ TEST_F(MainScheduler, ReleaseTaskAbortsTheWaitAndRefusesATaskThatDoesNotWait)
     EXPECT_EQ(t.ExecuteInfo(), eiAbort);
 }
 
-TEST_F(MainScheduler, WaitTimesOutWithTimeoutAndCallsTheHook)
-{
+TEST_F(MainScheduler, WaitTimesOutWithTimeoutAndCallsTheHook) {
     TMxSignal signal;
     std::atomic<int> timeouts{0};
     ScriptedTask t(*Scheduler, "T");
@@ -317,11 +301,10 @@ TEST_F(MainScheduler, WaitTimesOutWithTimeoutAndCallsTheHook)
     EXPECT_EQ(signal.WaitingCount(), 0);
 }
 
-TEST_F(MainScheduler, TimeoutArgumentUsesTheLowThirtyTwoBits)
-{
+TEST_F(MainScheduler, TimeoutArgumentUsesTheLowThirtyTwoBits) {
     EXPECT_EQ(MxWaitInterval(MxInfinite), 0x7FFFFFFF);
     EXPECT_EQ(MxWaitInterval(0x100000014LL), 20); // low 32 bits
-    EXPECT_EQ(MxWaitInterval(-5), 0);             // a negative time limit is due at once
+    EXPECT_EQ(MxWaitInterval(-5), 0); // a negative time limit is due at once
     TMxSignal signal;
     TMxTask t(*Scheduler, "T");
     t.Start();
@@ -332,8 +315,7 @@ TEST_F(MainScheduler, TimeoutArgumentUsesTheLowThirtyTwoBits)
 
 // ------------------------------------------------------------ semaphores
 
-TEST_F(MainScheduler, SemaphoreOwnershipPassesToTheNextWaiter)
-{
+TEST_F(MainScheduler, SemaphoreOwnershipPassesToTheNextWaiter) {
     vo::test::CapturedTrace trace;
     TMxSemaphore sem;
     TMxTask a(*Scheduler, "A"), b(*Scheduler, "B"), c(*Scheduler, "C");
@@ -365,8 +347,7 @@ TEST_F(MainScheduler, SemaphoreOwnershipPassesToTheNextWaiter)
     EXPECT_EQ(sem.Owner(), nullptr);
 }
 
-TEST_F(MainScheduler, SemaphoreWaiterThatTimesOutDoesNotOwnIt)
-{
+TEST_F(MainScheduler, SemaphoreWaiterThatTimesOutDoesNotOwnIt) {
     TMxSemaphore sem;
     TMxTask a(*Scheduler, "A"), b(*Scheduler, "B");
     a.Start();
@@ -381,8 +362,7 @@ TEST_F(MainScheduler, SemaphoreWaiterThatTimesOutDoesNotOwnIt)
 
 // ------------------------------------------------------------ sleeping, killing, terminating
 
-TEST_F(MainScheduler, SleepResumesWithSuccessAfterTheTime)
-{
+TEST_F(MainScheduler, SleepResumesWithSuccessAfterTheTime) {
     ScriptedTask t(*Scheduler, "Sleeper");
     int64_t slept = 0, start = 0;
     t.Steps = {
@@ -398,8 +378,7 @@ TEST_F(MainScheduler, SleepResumesWithSuccessAfterTheTime)
     EXPECT_GE(slept, 29);
 }
 
-TEST_F(MainScheduler, TerminateOrKillOfAWaitingTaskLeavesTheControl)
-{
+TEST_F(MainScheduler, TerminateOrKillOfAWaitingTaskLeavesTheControl) {
     TMxSignal signal;
     TMxTask a(*Scheduler, "A"), b(*Scheduler, "B"), c(*Scheduler, "C");
     for (auto* t : {&a, &b, &c}) {
@@ -420,8 +399,7 @@ TEST_F(MainScheduler, TerminateOrKillOfAWaitingTaskLeavesTheControl)
     EXPECT_EQ(Scheduler->TaskCount(), 1);
 }
 
-TEST_F(MainScheduler, KilledOrTerminatedSleeperStaysTerminatedAfterItsTimeWouldHaveEnded)
-{
+TEST_F(MainScheduler, KilledOrTerminatedSleeperStaysTerminatedAfterItsTimeWouldHaveEnded) {
     TMxTask a(*Scheduler, "A"), b(*Scheduler, "B");
     a.Start();
     b.Start();
@@ -448,8 +426,7 @@ TEST_F(MainScheduler, KilledOrTerminatedSleeperStaysTerminatedAfterItsTimeWouldH
     EXPECT_EQ(Scheduler->TaskCount(), 0);
 }
 
-TEST_F(MainScheduler, DestroyingAWaitingTaskUnlinksIt)
-{
+TEST_F(MainScheduler, DestroyingAWaitingTaskUnlinksIt) {
     TMxSignal signal;
     TMxTask a(*Scheduler, "A");
     a.Start();
@@ -464,8 +441,7 @@ TEST_F(MainScheduler, DestroyingAWaitingTaskUnlinksIt)
     EXPECT_TRUE(a.IsReady());
 }
 
-TEST_F(MainScheduler, ATaskMayFreeItselfFromItsOwnStep)
-{
+TEST_F(MainScheduler, ATaskMayFreeItselfFromItsOwnStep) {
     auto owned = std::make_unique<TMxTask>(*Scheduler, "AutoFree");
     TMxTask other(*Scheduler, "Other");
     int otherSteps = 0;
@@ -483,8 +459,7 @@ TEST_F(MainScheduler, ATaskMayFreeItselfFromItsOwnStep)
 
 // ------------------------------------------------------------ threaded scheduler
 
-TEST(ThreadedScheduler, DestroyingATaskOnAnotherThreadWaitsForItsRunningStep)
-{
+TEST(ThreadedScheduler, DestroyingATaskOnAnotherThreadWaitsForItsRunningStep) {
     auto sched = TMxScheduler::CreateThreaded("Destroy");
     std::atomic<bool> inside{false}, finished{false};
     auto task = std::make_unique<TMxTask>(*sched, "Busy");
@@ -504,8 +479,7 @@ TEST(ThreadedScheduler, DestroyingATaskOnAnotherThreadWaitsForItsRunningStep)
 struct WaitOnce {
     std::atomic<int> Phase{0};
     std::atomic<TMxExecuteInfo> Info{eiAbort};
-    void Attach(TMxTask& task, TMxTaskControl& control, int64_t timeout)
-    {
+    void Attach(TMxTask& task, TMxTaskControl& control, int64_t timeout) {
         task.SetOnExecute([this, &control, timeout](TMxTask& t) {
             if (Phase == 0) {
                 Phase = 1;
@@ -517,16 +491,14 @@ struct WaitOnce {
             }
         });
     }
-    bool WaitDone()
-    {
+    bool WaitDone() {
         for (int i = 0; i < 5000 && Phase != 2; ++i)
             std::this_thread::sleep_for(1ms);
         return Phase == 2;
     }
 };
 
-TEST(ThreadedScheduler, WaitResultsAcrossThreads)
-{
+TEST(ThreadedScheduler, WaitResultsAcrossThreads) {
     auto sched = TMxScheduler::CreateThreaded("TestSched");
     EXPECT_TRUE(sched->IsThreaded());
 
@@ -568,8 +540,7 @@ TEST(ThreadedScheduler, WaitResultsAcrossThreads)
     }
 }
 
-TEST(ThreadedScheduler, TheThreadSleepsWhileNothingIsReady)
-{
+TEST(ThreadedScheduler, TheThreadSleepsWhileNothingIsReady) {
     auto sched = TMxScheduler::CreateThreaded();
     std::atomic<int> steps{0};
     TMxTask t(*sched, "Once");
@@ -587,8 +558,7 @@ TEST(ThreadedScheduler, TheThreadSleepsWhileNothingIsReady)
 
 // Many short waits whose time-outs race with the releases from another
 // thread: every wait must end exactly once and the timer thread must live on.
-TEST(ThreadedScheduler, LateTimeoutsNeverResumeTwice)
-{
+TEST(ThreadedScheduler, LateTimeoutsNeverResumeTwice) {
     auto sched = TMxScheduler::CreateThreaded("Race");
     TMxSignal signal;
     std::atomic<int> waits{0}, resumes{0}, timeouts{0};
@@ -639,8 +609,7 @@ TEST(ThreadedScheduler, LateTimeoutsNeverResumeTwice)
 }
 
 // Sleepers killed from another thread around the moment their sleep ends.
-TEST(ThreadedScheduler, KillRacingWithTheWakeUp)
-{
+TEST(ThreadedScheduler, KillRacingWithTheWakeUp) {
     auto sched = TMxScheduler::CreateThreaded("KillRace");
     for (int round = 0; round < 200; ++round) {
         std::atomic<int> steps{0};
@@ -667,8 +636,7 @@ TEST(ThreadedScheduler, KillRacingWithTheWakeUp)
 
 // ------------------------------------------------------------ timers
 
-TEST(Timers, EqualExpiryFiresInInsertionOrderEarlierFirst)
-{
+TEST(Timers, EqualExpiryFiresInInsertionOrderEarlierFirst) {
     TMxTimerQueue queue("TestTimers");
     std::mutex m;
     std::vector<int> fired;
@@ -708,8 +676,7 @@ TEST(Timers, EqualExpiryFiresInInsertionOrderEarlierFirst)
         EXPECT_EQ(fired[static_cast<size_t>(i) + 1], i);
 }
 
-TEST(Timers, CyclicPeriodIsIntervalPlusHandlerTime)
-{
+TEST(Timers, CyclicPeriodIsIntervalPlusHandlerTime) {
     TMxTimerQueue queue("Cyclic");
     std::mutex m;
     std::vector<int64_t> at;
@@ -739,8 +706,7 @@ TEST(Timers, CyclicPeriodIsIntervalPlusHandlerTime)
     EXPECT_LT(mean, 250.0); // loose: a busy machine only adds delay
 }
 
-TEST(Timers, StopRemainingAndRestart)
-{
+TEST(Timers, StopRemainingAndRestart) {
     TMxTimerQueue queue("Stop");
     std::atomic<int> fired{0};
     TMxTimer timer(&queue);
@@ -761,8 +727,7 @@ TEST(Timers, StopRemainingAndRestart)
     EXPECT_EQ(timer.Remaining(), 0);
 }
 
-TEST(Timers, HandlerFailuresStopsAndSelfDestructionKeepTheThreadAlive)
-{
+TEST(Timers, HandlerFailuresStopsAndSelfDestructionKeepTheThreadAlive) {
     vo::test::CapturedTrace trace;
     TMxTimerQueue queue("Robust");
     std::atomic<int> cyclicFires{0};
@@ -795,8 +760,7 @@ TEST(Timers, HandlerFailuresStopsAndSelfDestructionKeepTheThreadAlive)
     EXPECT_TRUE(trace.Contains("***ERROR: MxTimerQueue: timer expiration failed: handler broke"));
 }
 
-TEST(Timers, DestroyingATimerWaitsForItsRunningExpiration)
-{
+TEST(Timers, DestroyingATimerWaitsForItsRunningExpiration) {
     TMxTimerQueue queue("Wait");
     std::atomic<bool> inside{false}, finished{false};
     auto timer = std::make_unique<TMxTimer>(&queue);
@@ -812,8 +776,7 @@ TEST(Timers, DestroyingATimerWaitsForItsRunningExpiration)
     EXPECT_TRUE(finished);
 }
 
-TEST(Timers, TheProgramTimerQueueThreadIsNamed)
-{
+TEST(Timers, TheProgramTimerQueueThreadIsNamed) {
     EXPECT_EQ(MxTimerQueue().ThreadName(), "MxTimerQueue");
     std::string name;
     std::atomic<bool> done{false};
@@ -836,8 +799,7 @@ namespace {
 class MainSchedulerWakeUp : public vo::test::MainSchedulerFixture {};
 
 // A main-scheduler task resumed from another thread wakes the sleeping loop.
-TEST_F(MainSchedulerWakeUp, SignalFromAnotherThreadWakesTheHeadlessLoop)
-{
+TEST_F(MainSchedulerWakeUp, SignalFromAnotherThreadWakesTheHeadlessLoop) {
     TMxSignal signal;
     ScriptedTask t(*Scheduler, "GuiSide");
     t.Steps = {

@@ -15,8 +15,7 @@ struct OtherService {};
 // The four program-wide entries of a normal start-up, in their order.
 class ObjectRegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         reg.RegisterObject(&debug, "DebugManager", "DebugManager", 1, 0);
         reg.RegisterObject(&storage, "StorageManager", "StorageManager", 1, 0);
         reg.RegisterObject(&scheduler, "MainScheduler", "MxScheduler", 1, 0);
@@ -26,8 +25,7 @@ protected:
     FakeService debug{1}, storage{2}, scheduler{3}, factory{4};
 };
 
-TEST_F(ObjectRegistryTest, EntriesKeepRegistrationOrderAndAnswerTheirObjects)
-{
+TEST_F(ObjectRegistryTest, EntriesKeepRegistrationOrderAndAnswerTheirObjects) {
     ASSERT_EQ(reg.GetCount(), 4);
     const char* names[] = {"DebugManager", "StorageManager", "MainScheduler", "OvraInterfaceFactory"};
     for (int i = 0; i < 4; ++i) EXPECT_EQ(reg.GetRegItem(i).Name(), names[i]);
@@ -41,8 +39,7 @@ TEST_F(ObjectRegistryTest, EntriesKeepRegistrationOrderAndAnswerTheirObjects)
     EXPECT_THROW(reg.GetRegItem(-1), Exception);
 }
 
-TEST_F(ObjectRegistryTest, DuplicateNameIsRefusedWithClassNameAndKeepsFirstEntry)
-{
+TEST_F(ObjectRegistryTest, DuplicateNameIsRefusedWithClassNameAndKeepsFirstEntry) {
     FakeService second{9};
     try {
         reg.RegisterObject(&second, "DebugManager", "DebugManager", 1, 0);
@@ -54,8 +51,7 @@ TEST_F(ObjectRegistryTest, DuplicateNameIsRefusedWithClassNameAndKeepsFirstEntry
     EXPECT_EQ(reg.GetObject("DebugManager").Item<FakeService>(), &debug);
 }
 
-TEST_F(ObjectRegistryTest, NamesCompareExactly)
-{
+TEST_F(ObjectRegistryTest, NamesCompareExactly) {
     EXPECT_TRUE(reg.ObjectExists("MainScheduler"));
     EXPECT_FALSE(reg.ObjectExists("mainscheduler"));
     try {
@@ -70,8 +66,7 @@ TEST_F(ObjectRegistryTest, NamesCompareExactly)
     EXPECT_EQ(reg.GetObject("debugmanager").Item<FakeService>(), &other);
 }
 
-TEST_F(ObjectRegistryTest, CheckVersionComparesVersionOnly)
-{
+TEST_F(ObjectRegistryTest, CheckVersionComparesVersionOnly) {
     for (int i = 0; i < reg.GetCount(); ++i) EXPECT_NO_THROW(reg.GetRegItem(i).CheckVersion(1));
     try {
         reg.GetObject("MainScheduler").CheckVersion(2);
@@ -85,8 +80,7 @@ TEST_F(ObjectRegistryTest, CheckVersionComparesVersionOnly)
     EXPECT_NO_THROW(reg.GetObject("Rev").CheckVersion(3));
 }
 
-TEST(ObjectRegistryGlobal, IsOneProgramWideInstance)
-{
+TEST(ObjectRegistryGlobal, IsOneProgramWideInstance) {
     EXPECT_EQ(&ObjectRegistryManager(), &ObjectRegistryManager());
 }
 

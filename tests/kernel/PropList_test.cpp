@@ -30,8 +30,7 @@ struct Motor : TObject {
 
 class PropertyListTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         list.SetObjType("Motor");
         auto& name = list.Add<TStringProperty>("Name");
         name.Setup(&Motor::GetStr, &Motor::SetStr, 0);
@@ -47,8 +46,7 @@ protected:
     Motor motor;
 };
 
-TEST_F(PropertyListTest, ItemsKeepOrderAndAreFoundByNameWithoutCase)
-{
+TEST_F(PropertyListTest, ItemsKeepOrderAndAreFoundByNameWithoutCase) {
     ASSERT_EQ(list.GetCount(), 5);
     const char* order[] = {"Name", "Note", "Poles", "Slots", "Kv"};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(list.GetNameAtIndex(i), order[i]);
@@ -66,15 +64,13 @@ TEST_F(PropertyListTest, ItemsKeepOrderAndAreFoundByNameWithoutCase)
     EXPECT_THROW(list.GetItemAtIndex(5), Exception);
 }
 
-TEST_F(PropertyListTest, NameDifferingOnlyInCaseIsADuplicateAndNotAdded)
-{
+TEST_F(PropertyListTest, NameDifferingOnlyInCaseIsADuplicateAndNotAdded) {
     EXPECT_THROW(list.Add<TLongintProperty>("POLES"), Exception);
     EXPECT_EQ(list.GetCount(), 5);
     EXPECT_EQ(list.GetItemWithName("poles").GetValue(&motor), "4");
 }
 
-TEST_F(PropertyListTest, ValuesRoundTripThroughTheAccessors)
-{
+TEST_F(PropertyListTest, ValuesRoundTripThroughTheAccessors) {
     auto& name = list.GetItemWithName("Name");
     name.SetValue(&motor, "Y-Axis");
     EXPECT_EQ(motor.name, "Y-Axis");
@@ -93,8 +89,7 @@ TEST_F(PropertyListTest, ValuesRoundTripThroughTheAccessors)
     EXPECT_EQ(kv.GetValue(&motor), "0.1");
 }
 
-TEST_F(PropertyListTest, StringMaxSizeIsEnforcedAtTheLimit)
-{
+TEST_F(PropertyListTest, StringMaxSizeIsEnforcedAtTheLimit) {
     auto& name = list.GetItemWithName("Name");
     EXPECT_NO_THROW(name.SetValue(&motor, MyAnsiString(16, 'a')));
     EXPECT_EQ(motor.name.size(), 16u);
@@ -107,8 +102,7 @@ TEST_F(PropertyListTest, StringMaxSizeIsEnforcedAtTheLimit)
     EXPECT_EQ(motor.name, MyAnsiString(16, 'a')) << "a refused text leaves the value alone";
 }
 
-TEST_F(PropertyListTest, MissingAccessorsRaiseAccessErrorsAndMakeItemsReadOnly)
-{
+TEST_F(PropertyListTest, MissingAccessorsRaiseAccessErrorsAndMakeItemsReadOnly) {
     auto& note = list.GetItemWithName("Note");
     EXPECT_TRUE(note.GetReadOnly()) << "string property without setter";
     EXPECT_FALSE(list.GetItemWithName("Name").GetReadOnly());
@@ -135,8 +129,7 @@ TEST_F(PropertyListTest, MissingAccessorsRaiseAccessErrorsAndMakeItemsReadOnly)
     EXPECT_THROW(ro.SetValue(&motor, "5"), Exception);
 }
 
-TEST_F(PropertyListTest, BadNumbersRaiseConversionErrorsAndLeaveValues)
-{
+TEST_F(PropertyListTest, BadNumbersRaiseConversionErrorsAndLeaveValues) {
     try {
         list.GetItemWithName("Poles").SetValue(&motor, "12a");
         FAIL();
@@ -153,8 +146,7 @@ TEST_F(PropertyListTest, BadNumbersRaiseConversionErrorsAndLeaveValues)
     EXPECT_EQ(motor.kv, 0.25);
 }
 
-TEST(PropertyConversion, IntegerTexts)
-{
+TEST(PropertyConversion, IntegerTexts) {
     struct Case {
         const char* text;
         std::int32_t value;
@@ -168,8 +160,7 @@ TEST(PropertyConversion, IntegerTexts)
         EXPECT_THROW(PropStrToInt(bad), EConvertError) << bad;
 }
 
-TEST(PropertyConversion, FloatTextsIgnoreTheLocale)
-{
+TEST(PropertyConversion, FloatTextsIgnoreTheLocale) {
     // A locale with a decimal comma must not change how numbers read or print.
     const char* old = std::setlocale(LC_NUMERIC, nullptr);
     const std::string saved = old ? old : "C";
@@ -203,8 +194,7 @@ TEST(PropertyConversion, FloatTextsIgnoreTheLocale)
     if (!comma) GTEST_LOG_(INFO) << "no decimal-comma locale installed; checked under the C locale only";
 }
 
-TEST(PropertyDescriptions, BrTagsBecomeCarriageReturnsAndHtmlParagraphs)
-{
+TEST(PropertyDescriptions, BrTagsBecomeCarriageReturnsAndHtmlParagraphs) {
     TPropertyList list;
     list.AddInfoStringListItem("English", "first<br>second<BR>third");
     EXPECT_EQ(list.GetInfoStr("English"), "first\rsecond\rthird");
@@ -213,8 +203,7 @@ TEST(PropertyDescriptions, BrTagsBecomeCarriageReturnsAndHtmlParagraphs)
     EXPECT_EQ(ReplaceBrTags("<B R>"), "<B R>");
 }
 
-TEST(PropertyDescriptions, LanguageLookupFallsBackToEnglishOnlyWhenLanguageMissing)
-{
+TEST(PropertyDescriptions, LanguageLookupFallsBackToEnglishOnlyWhenLanguageMissing) {
     TPropertyList list;
     EXPECT_EQ(list.GetInfoStr("English"), "");
     list.AddInfoStringListItem("Deutsch", "Motor");
@@ -230,8 +219,7 @@ TEST(PropertyDescriptions, LanguageLookupFallsBackToEnglishOnlyWhenLanguageMissi
     EXPECT_THROW(list.GetLanguageWithIndex(4), Exception);
 }
 
-TEST(PropertyDescriptions, ReplaceKeepsPositionAndStoresTextAsGiven)
-{
+TEST(PropertyDescriptions, ReplaceKeepsPositionAndStoresTextAsGiven) {
     TPropertyList list;
     list.AddInfoStringListItem("English", "a");
     list.AddInfoStringListItem("Deutsch", "b");
@@ -247,8 +235,7 @@ TEST(PropertyDescriptions, ReplaceKeepsPositionAndStoresTextAsGiven)
     EXPECT_EQ(list.GetInfoStr("Italiano"), "d");
 }
 
-TEST(PropertyDescriptions, SetInfoStrCopiesInOrderAndReplacesOldTexts)
-{
+TEST(PropertyDescriptions, SetInfoStrCopiesInOrderAndReplacesOldTexts) {
     TPropertyList src, dst;
     src.AddInfoStringListItem("English", "one");
     src.AddInfoStringListItem("Deutsch", "eins");

@@ -7,8 +7,7 @@
 namespace vo {
 namespace {
 
-TEST(ShellServicesTest, NeutralInstanceAnswersUntilOneIsInstalledAndAfterItIsGone)
-{
+TEST(ShellServicesTest, NeutralInstanceAnswersUntilOneIsInstalledAndAfterItIsGone) {
     EXPECT_EQ(ShellServices().InfoSysLang(), "English");
     EXPECT_EQ(ShellServices().GetProductInfoStr("ProgramName"), "");
     EXPECT_EQ(ShellServices().ImageList(), nullptr);
@@ -41,8 +40,7 @@ struct Window : TShellWindow {
     void SetCaption(const MyAnsiString& c) override { caption = c; }
 };
 
-TEST(ShellServicesTest, TestShellKeepsWindowCaptionsUnique)
-{
+TEST(ShellServicesTest, TestShellKeepsWindowCaptionsUnique) {
     test::TestShell shell;
     Window a("Project"), b("Project"), c("Project");
     ShellServices().RegisterWindow(a);

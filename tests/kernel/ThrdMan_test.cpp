@@ -19,8 +19,7 @@ using namespace std::chrono_literals;
 namespace {
 
 template <class Pred>
-bool Eventually(Pred p, int ms = 5000)
-{
+bool Eventually(Pred p, int ms = 5000) {
     for (int i = 0; i < ms; ++i) {
         if (p())
             return true;
@@ -29,8 +28,7 @@ bool Eventually(Pred p, int ms = 5000)
     return p();
 }
 
-TEST(ThreadManager, SeventeenthClientIsRefusedUntilOneIsReleased)
-{
+TEST(ThreadManager, SeventeenthClientIsRefusedUntilOneIsReleased) {
     TThreadManager manager;
     std::vector<TThreadClient*> clients;
     for (int i = 0; i < 16; ++i)
@@ -52,8 +50,7 @@ TEST(ThreadManager, SeventeenthClientIsRefusedUntilOneIsReleased)
     EXPECT_EQ(manager.ListedClients(), 16u);
 }
 
-TEST(ThreadManager, HandlersRunOnTheNamedManagerThreadOncePerEvent)
-{
+TEST(ThreadManager, HandlersRunOnTheNamedManagerThreadOncePerEvent) {
     TThreadManager manager;
     manager.SetThreadName("OvraServer");
     std::mutex m;
@@ -78,8 +75,7 @@ TEST(ThreadManager, HandlersRunOnTheNamedManagerThreadOncePerEvent)
     EXPECT_EQ(seen[0], "OvraServer");
 }
 
-TEST(ThreadManager, ReleasedClientsHandlerIsNotCalledAgain)
-{
+TEST(ThreadManager, ReleasedClientsHandlerIsNotCalledAgain) {
     TThreadManager manager;
     std::atomic<int> released{0}, kept{0};
     TThreadClient* a = manager.NewThreadClient();
@@ -98,8 +94,7 @@ TEST(ThreadManager, ReleasedClientsHandlerIsNotCalledAgain)
     EXPECT_EQ(released.load(), 1);
 }
 
-TEST(ThreadManager, ClientsSignalledTogetherAreServedLowestFirst)
-{
+TEST(ThreadManager, ClientsSignalledTogetherAreServedLowestFirst) {
     TThreadManager manager;
     std::mutex m;
     std::string order;
@@ -133,8 +128,7 @@ TEST(ThreadManager, ClientsSignalledTogetherAreServedLowestFirst)
     EXPECT_EQ(order, "abc");
 }
 
-TEST(ThreadManager, OutsideDescriptorStandsForTheClientsEvent)
-{
+TEST(ThreadManager, OutsideDescriptorStandsForTheClientsEvent) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
     std::atomic<int> bytes{0};
@@ -156,8 +150,7 @@ TEST(ThreadManager, OutsideDescriptorStandsForTheClientsEvent)
     ::close(fds[1]);
 }
 
-TEST(ThreadManager, ClosedOutsideDescriptorFallsBackToTheOwnEvent)
-{
+TEST(ThreadManager, ClosedOutsideDescriptorFallsBackToTheOwnEvent) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
     TThreadManager manager;
@@ -175,8 +168,7 @@ TEST(ThreadManager, ClosedOutsideDescriptorFallsBackToTheOwnEvent)
     ASSERT_TRUE(Eventually([&] { return calls == 1; }));
 }
 
-TEST(ThreadManager, HandlerExceptionsDoNotEndTheThread)
-{
+TEST(ThreadManager, HandlerExceptionsDoNotEndTheThread) {
     TThreadManager manager;
     std::atomic<int> calls{0};
     TThreadClient* c = manager.NewThreadClient();

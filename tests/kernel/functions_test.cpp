@@ -34,10 +34,7 @@ TEST(Functions, StrToIntConversions) {
         const char* text;
         std::int32_t value;
     };
-    const Case good[] = {{"0", 0},          {"26", 26},          {"-1", -1},           {"+7", 7},
-                         {"  42", 42},      {"$1A", 26},         {"$1a", 26},          {"0x10", 16},
-                         {"$FFFFFFFF", -1}, {"$80000000", INT32_MIN}, {"2147483647", INT32_MAX},
-                         {"-2147483648", INT32_MIN}, {"$0000000000000001", 1}};
+    const Case good[] = {{"0", 0}, {"26", 26}, {"-1", -1}, {"+7", 7}, {"  42", 42}, {"$1A", 26}, {"$1a", 26}, {"0x10", 16}, {"$FFFFFFFF", -1}, {"$80000000", INT32_MIN}, {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN}, {"$0000000000000001", 1}};
     for (const auto& c : good) EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
 
     const char* bad[] = {"", " ", "-", "$", "12a", "1 ", "2147483648", "-2147483649", "$100000000", "0x", "1.5"};
@@ -323,10 +320,7 @@ TEST(IP4Edit, KeyHandling) {
         unsigned shift;
         bool readOnly;
     };
-    const KeyCase keys[] = {{'5', 0, false},        {K::VK_NUMPAD0 + 7, 0, false}, {K::VK_DELETE, 0, false},
-                            {K::VK_BACK, 0, false}, {'A', 0, true},                {'5', K::ssShift, true},
-                            {'5', K::ssCtrl, true}, {'5', K::ssAlt, true},         {'5', K::ssLeft, true},
-                            {K::VK_SPACE, 0, true}, {K::VK_SHIFT, 0, false},       {K::VK_LSHIFT + 2, 0, false}};
+    const KeyCase keys[] = {{'5', 0, false}, {K::VK_NUMPAD0 + 7, 0, false}, {K::VK_DELETE, 0, false}, {K::VK_BACK, 0, false}, {'A', 0, true}, {'5', K::ssShift, true}, {'5', K::ssCtrl, true}, {'5', K::ssAlt, true}, {'5', K::ssLeft, true}, {K::VK_SPACE, 0, true}, {K::VK_SHIFT, 0, false}, {K::VK_LSHIFT + 2, 0, false}};
     for (const auto& k : keys) {
         TIP4EditLogic f;
         f.Editor[0].ReadOnly = true; // every key makes the field editable first

@@ -9,12 +9,26 @@
 namespace fs = std::filesystem;
 using vo::ComPortTable;
 
-TEST(ComPortTable, PortNumbers)
-{
+TEST(ComPortTable, PortNumbers) {
     const std::pair<const char*, int> cases[] = {
-        {"COM1", 1},   {"com2", 2},    {"Com10", 10},  {"COM256", 256}, {"COM257", 0}, {"COM0", 0},
-        {"COM01", 0},  {"COM", 0},     {"COMX", 0},    {"COM1 ", 0},    {" COM1", 0},  {"COM1a", 0},
-        {"LPT1", 0},   {"COM-1", 0},   {"COM1000", 0}, {"", 0},         {"OQP1", 0},   {"/dev/ttyS0", 0},
+        {"COM1", 1},
+        {"com2", 2},
+        {"Com10", 10},
+        {"COM256", 256},
+        {"COM257", 0},
+        {"COM0", 0},
+        {"COM01", 0},
+        {"COM", 0},
+        {"COMX", 0},
+        {"COM1 ", 0},
+        {" COM1", 0},
+        {"COM1a", 0},
+        {"LPT1", 0},
+        {"COM-1", 0},
+        {"COM1000", 0},
+        {"", 0},
+        {"OQP1", 0},
+        {"/dev/ttyS0", 0},
     };
     for (auto [name, nr] : cases) {
         SCOPED_TRACE(name);
@@ -32,8 +46,7 @@ namespace {
 // not count as serial devices.
 struct FakeDevDir {
     fs::path dir;
-    FakeDevDir()
-    {
+    FakeDevDir() {
         char tmpl[] = "/tmp/vo_comportsXXXXXX";
         dir = ::mkdtemp(tmpl);
         for (const char* name : {"ttyS10", "ttyUSB0", "ttyS2", "ttyACM1", "ttyS0", "ttyACM0", "ttySX", "ttyS",
@@ -47,13 +60,11 @@ struct FakeDevDir {
 
 } // namespace
 
-TEST(ComPortTable, DefaultNumberingFollowsTheDevicesFound)
-{
+TEST(ComPortTable, DefaultNumberingFollowsTheDevicesFound) {
     FakeDevDir dev;
     ComPortTable table(dev.dir.string());
     const std::string d = dev.dir.string() + "/";
-    EXPECT_EQ(table.defaultDevices(), (std::vector<std::string> {d + "ttyS0", d + "ttyS2", d + "ttyS10",
-                                                                  d + "ttyUSB0", d + "ttyACM0", d + "ttyACM1"}));
+    EXPECT_EQ(table.defaultDevices(), (std::vector<std::string>{d + "ttyS0", d + "ttyS2", d + "ttyS10", d + "ttyUSB0", d + "ttyACM0", d + "ttyACM1"}));
     EXPECT_EQ(table.devicePath("COM1"), d + "ttyS0");
     EXPECT_EQ(table.devicePath("com3"), d + "ttyS10");
     EXPECT_EQ(table.devicePath("COM6"), d + "ttyACM1");
@@ -70,8 +81,7 @@ TEST(ComPortTable, DefaultNumberingFollowsTheDevicesFound)
     EXPECT_EQ(table.devicePath("COM7"), d + "ttyACM1");
 }
 
-TEST(ComPortTable, MappingsOverrideTheDefault)
-{
+TEST(ComPortTable, MappingsOverrideTheDefault) {
     FakeDevDir dev;
     ComPortTable table(dev.dir.string());
     table.map("COM1", "/dev/pts/9");
@@ -89,13 +99,12 @@ TEST(ComPortTable, MappingsOverrideTheDefault)
     EXPECT_TRUE(table.mappings().empty());
 }
 
-TEST(ComPortTable, MappingText)
-{
+TEST(ComPortTable, MappingText) {
     ComPortTable table("/nonexistent-dev-dir");
     EXPECT_TRUE(table.defaultDevices().empty());
     table.applyMapping(" COM3=/dev/pts/4 ;com4 = /dev/ttyUSB7\n\nCOM256=/tmp/link;");
     EXPECT_EQ(table.mappings(),
-              (std::map<int, std::string> {{3, "/dev/pts/4"}, {4, "/dev/ttyUSB7"}, {256, "/tmp/link"}}));
+              (std::map<int, std::string>{{3, "/dev/pts/4"}, {4, "/dev/ttyUSB7"}, {256, "/tmp/link"}}));
     table.applyMapping("COM4=");
     EXPECT_FALSE(table.devicePath("COM4"));
 
@@ -112,7 +121,6 @@ TEST(ComPortTable, MappingText)
     }
 }
 
-TEST(ComPortTable, TheProgramHasOneTable)
-{
+TEST(ComPortTable, TheProgramHasOneTable) {
     EXPECT_EQ(&ComPortTable::instance(), &ComPortTable::instance());
 }

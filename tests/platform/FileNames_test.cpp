@@ -15,8 +15,7 @@ namespace {
 
 class StoredPath : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         char tmpl[] = "/tmp/vo_names_XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         Root = tmpl;
@@ -24,14 +23,15 @@ protected:
         std::ofstream(Root / "Archives" / "Config" / "VendorInfo.stx") << "x";
         fs::create_directories(Root / "LanguageDef");
         std::ofstream(Root / "LanguageDef" / "LanguageDef.csv") << "x";
-        std::ofstream(Root / "Gr\xC3\xBC\xC3\x9F" ".txt") << "x"; // "Grüß.txt" in UTF-8
+        std::ofstream(Root / "Gr\xC3\xBC\xC3\x9F"
+                             ".txt")
+            << "x"; // "Grüß.txt" in UTF-8
     }
     void TearDown() override { fs::remove_all(Root); }
     fs::path Root;
 };
 
-TEST_F(StoredPath, ExistingComponentsMatchWithoutRegardToCase)
-{
+TEST_F(StoredPath, ExistingComponentsMatchWithoutRegardToCase) {
     EXPECT_EQ(StoredPathToRealPath("archives\\CONFIG\\vendorinfo.STX", Root),
               Root / "Archives" / "Config" / "VendorInfo.stx");
     EXPECT_EQ(StoredPathToRealPath("LanguageDef/LanguageDef.csv", Root), Root / "LanguageDef" / "LanguageDef.csv");
@@ -39,21 +39,18 @@ TEST_F(StoredPath, ExistingComponentsMatchWithoutRegardToCase)
     EXPECT_EQ(StoredPathToRealPath("GR\xDC\xDF.TXT", Root), Root / "Gr\xC3\xBC\xC3\x9F.txt");
 }
 
-TEST_F(StoredPath, MissingComponentsAreKeptAsGivenForCreation)
-{
+TEST_F(StoredPath, MissingComponentsAreKeptAsGivenForCreation) {
     EXPECT_EQ(StoredPathToRealPath("ARCHIVES\\New\\File.sct", Root), Root / "Archives" / "New" / "File.sct");
     EXPECT_EQ(StoredPathToRealPath("LOG\\ImpLog_1.log", Root), Root / "LOG" / "ImpLog_1.log");
 }
 
-TEST_F(StoredPath, DotsDoubleSeparatorsAndAbsoluteNames)
-{
+TEST_F(StoredPath, DotsDoubleSeparatorsAndAbsoluteNames) {
     EXPECT_EQ(StoredPathToRealPath(".\\archives\\\\config\\..\\CONFIG\\", Root), Root / "Archives" / "Config");
     const std::string abs = "\\" + (Root / "ARCHIVES").relative_path().string();
     EXPECT_EQ(StoredPathToRealPath(abs), Root / "Archives");
 }
 
-TEST_F(StoredPath, ExactCaseWinsOverOtherVariants)
-{
+TEST_F(StoredPath, ExactCaseWinsOverOtherVariants) {
     std::ofstream(Root / "data.TXT") << "a";
     std::ofstream(Root / "DATA.txt") << "b";
     EXPECT_EQ(StoredPathToRealPath("DATA.txt", Root), Root / "DATA.txt");
@@ -61,8 +58,7 @@ TEST_F(StoredPath, ExactCaseWinsOverOtherVariants)
     EXPECT_EQ(StoredPathToRealPath("Data.Txt", Root), Root / "DATA.txt"); // first in name order
 }
 
-TEST(StoredPathErrors, DriveLettersNetworkNamesAndEmptyNamesAreRefused)
-{
+TEST(StoredPathErrors, DriveLettersNetworkNamesAndEmptyNamesAreRefused) {
     const char* bad[] = {"C:\\Program Files\\x.ini", "d:data.stx", "\\\\server\\share\\a", ""};
     for (const char* name : bad) {
         try {
@@ -74,8 +70,7 @@ TEST(StoredPathErrors, DriveLettersNetworkNamesAndEmptyNamesAreRefused)
     }
 }
 
-TEST(StoredPathReverse, RealPathToStored)
-{
+TEST(StoredPathReverse, RealPathToStored) {
     EXPECT_EQ(RealPathToStored(fs::path("Archives/Config/Gr\xC3\xBC\xC3\x9F.stx")), "Archives\\Config\\Gr\xFC\xDF.stx");
 }
 

@@ -24,8 +24,7 @@ using vo::test::Pty;
 
 namespace {
 
-std::string AllByteValues()
-{
+std::string AllByteValues() {
     std::string s;
     for (int i = 0; i < 256; ++i)
         s.push_back(static_cast<char>(i));
@@ -33,14 +32,13 @@ std::string AllByteValues()
 }
 
 // Reads from the port until n bytes came or the time-out passed.
-std::string ReadPort(SerialPort& port, std::size_t n, std::chrono::milliseconds timeout = 5s)
-{
+std::string ReadPort(SerialPort& port, std::size_t n, std::chrono::milliseconds timeout = 5s) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     std::string out;
     while (out.size() < n && std::chrono::steady_clock::now() < deadline) {
         std::string part = port.read(n - out.size());
         if (part.empty()) {
-            pollfd p {port.fd(), POLLIN, 0};
+            pollfd p{port.fd(), POLLIN, 0};
             ::poll(&p, 1, 5);
         }
         out += part;
@@ -50,11 +48,10 @@ std::string ReadPort(SerialPort& port, std::size_t n, std::chrono::milliseconds 
 
 // Puts the slave into the usual interactive settings (echo, canonical input,
 // CR/LF translation, XON/XOFF): the port must undo all of that when it opens.
-void MakeCooked(const std::string& path)
-{
+void MakeCooked(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(fd, 0);
-    termios t {};
+    termios t{};
     ASSERT_EQ(::tcgetattr(fd, &t), 0);
     t.c_iflag |= ICRNL | IXON | IXOFF | ISTRIP | INLCR;
     t.c_oflag |= OPOST | ONLCR;
@@ -64,8 +61,7 @@ void MakeCooked(const std::string& path)
     ::close(fd);
 }
 
-speed_t Speed(std::uint32_t baud)
-{
+speed_t Speed(std::uint32_t baud) {
     switch (baud) {
     case 1200: return B1200;
     case 9600: return B9600;
@@ -80,8 +76,7 @@ speed_t Speed(std::uint32_t baud)
 struct SerialPortTest : ::testing::Test {
     Pty pty;
     SerialPort port;
-    void SetUp() override
-    {
+    void SetUp() override {
         MakeCooked(pty.slavePath());
         port.open(pty.slavePath());
     }
@@ -89,8 +84,7 @@ struct SerialPortTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(SerialPortTest, EveryByteValuePassesUnchangedBothWays)
-{
+TEST_F(SerialPortTest, EveryByteValuePassesUnchangedBothWays) {
     const std::string all = AllByteValues();
     // Twice, so that a flow-control byte in the first round would stall the second.
     pty.write(all + all);
@@ -103,9 +97,8 @@ TEST_F(SerialPortTest, EveryByteValuePassesUnchangedBothWays)
     EXPECT_TRUE(port.waitWritten(1s));
 }
 
-TEST_F(SerialPortTest, AvailableReadAndReadiness)
-{
-    pollfd p {port.fd(), POLLIN, 0};
+TEST_F(SerialPortTest, AvailableReadAndReadiness) {
+    pollfd p{port.fd(), POLLIN, 0};
     EXPECT_EQ(::poll(&p, 1, 0), 0) << "readable before anything arrived";
     EXPECT_EQ(port.read(10), "");
 
@@ -121,8 +114,7 @@ TEST_F(SerialPortTest, AvailableReadAndReadiness)
     EXPECT_EQ(port.available(), 0u);
 }
 
-TEST_F(SerialPortTest, WritesNeverBlockAndKeepTheirOrder)
-{
+TEST_F(SerialPortTest, WritesNeverBlockAndKeepTheirOrder) {
     // Far more than the pseudo-terminal buffers while nobody reads.
     std::string big;
     for (int i = 0; big.size() < 300000; ++i)
@@ -139,8 +131,7 @@ TEST_F(SerialPortTest, WritesNeverBlockAndKeepTheirOrder)
     EXPECT_EQ(port.queued(), 0u);
 }
 
-TEST_F(SerialPortTest, WritesFromSeveralThreadsStayWhole)
-{
+TEST_F(SerialPortTest, WritesFromSeveralThreadsStayWhole) {
     // Each write is one 8-byte record; records of two threads may alternate but
     // never mix inside a record, and each thread's records keep their order.
     constexpr int N = 3000;
@@ -168,8 +159,7 @@ TEST_F(SerialPortTest, WritesFromSeveralThreadsStayWhole)
     }
 }
 
-TEST_F(SerialPortTest, FullQueueRaisesInsteadOfGrowing)
-{
+TEST_F(SerialPortTest, FullQueueRaisesInsteadOfGrowing) {
     port.setMaxQueued(4096);
     std::string chunk(1024, 'x');
     bool raised = false;
@@ -185,8 +175,7 @@ TEST_F(SerialPortTest, FullQueueRaisesInsteadOfGrowing)
     EXPECT_LE(port.queued(), 4096u);
 }
 
-TEST_F(SerialPortTest, PurgeDropsBothDirections)
-{
+TEST_F(SerialPortTest, PurgeDropsBothDirections) {
     pty.write("stale input");
     auto deadline = std::chrono::steady_clock::now() + 2s;
     while (port.available() < 11 && std::chrono::steady_clock::now() < deadline)
@@ -205,8 +194,7 @@ TEST_F(SerialPortTest, PurgeDropsBothDirections)
     EXPECT_EQ(ReadPort(port, 3), "new");
 }
 
-TEST_F(SerialPortTest, HangUpOfTheOtherEnd)
-{
+TEST_F(SerialPortTest, HangUpOfTheOtherEnd) {
     EXPECT_FALSE(port.hungUp());
     pty.closeMaster();
     EXPECT_TRUE(port.hungUp());
@@ -219,16 +207,14 @@ TEST_F(SerialPortTest, HangUpOfTheOtherEnd)
         SerialError);
 }
 
-TEST_F(SerialPortTest, BreakOnAndOff)
-{
+TEST_F(SerialPortTest, BreakOnAndOff) {
     EXPECT_NO_THROW(port.setBreak(true));
     EXPECT_NO_THROW(port.setBreak(false));
     port.close();
     EXPECT_THROW(port.setBreak(true), SerialError);
 }
 
-TEST(SerialPortOpen, FailuresLeaveThePortClosed)
-{
+TEST(SerialPortOpen, FailuresLeaveThePortClosed) {
     SerialPort port;
     try {
         port.open("/dev/does-not-exist-ttyS99");
@@ -253,8 +239,7 @@ TEST(SerialPortOpen, FailuresLeaveThePortClosed)
     EXPECT_THROW(port.open("/tmp"), SerialNotCharDevice);
 }
 
-TEST(SerialPortOpen, HeldExclusivelyUntilClosed)
-{
+TEST(SerialPortOpen, HeldExclusivelyUntilClosed) {
     Pty pty;
     SerialPort a, b;
     a.open(pty.slavePath());
@@ -276,12 +261,16 @@ TEST(SerialPortOpen, HeldExclusivelyUntilClosed)
     EXPECT_EQ(ReadPort(b, 2), "ok");
 }
 
-TEST(SerialPortLine, SettingsAreAppliedAndRefusedValuesKeepTheOld)
-{
+TEST(SerialPortLine, SettingsAreAppliedAndRefusedValuesKeepTheOld) {
     Pty pty;
     SerialPort port;
     const SerialLineSettings good[] = {
-        {9600, 8, 0, 0}, {38400, 8, 2, 0}, {115200, 7, 1, 2}, {57600, 8, 3, 0}, {19200, 8, 4, 2}, {1200, 5, 0, 1},
+        {9600, 8, 0, 0},
+        {38400, 8, 2, 0},
+        {115200, 7, 1, 2},
+        {57600, 8, 3, 0},
+        {19200, 8, 4, 2},
+        {1200, 5, 0, 1},
     };
     port.open(pty.slavePath());
     for (const auto& s : good) {
@@ -290,18 +279,17 @@ TEST(SerialPortLine, SettingsAreAppliedAndRefusedValuesKeepTheOld)
         EXPECT_EQ(port.line(), s);
         // A pseudo-terminal keeps speed and stop bits (it forces 8 data bits
         // without parity, so those are not visible here).
-        termios t {};
+        termios t{};
         ASSERT_EQ(::tcgetattr(port.fd(), &t), 0);
         EXPECT_EQ(cfgetospeed(&t), Speed(s.Baud));
         EXPECT_EQ((t.c_cflag & CSTOPB) != 0, s.StopBits != 0);
         EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL), 0u);
         EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
     }
-    const SerialLineSettings before {38400, 8, 0, 0};
+    const SerialLineSettings before{38400, 8, 0, 0};
     port.setLine(before);
     const SerialLineSettings bad[] = {
-        {12345, 8, 0, 0}, {0, 8, 0, 0}, {9600, 9, 0, 0}, {9600, 4, 0, 0}, {9600, 8, 5, 0}, {9600, 8, 0, 3},
-        {9600, 8, 0, 1}, // one and a half stop bits need 5 data bits
+        {12345, 8, 0, 0}, {0, 8, 0, 0}, {9600, 9, 0, 0}, {9600, 4, 0, 0}, {9600, 8, 5, 0}, {9600, 8, 0, 3}, {9600, 8, 0, 1}, // one and a half stop bits need 5 data bits
     };
     for (const auto& s : bad) {
         SCOPED_TRACE(std::to_string(s.Baud) + "/" + std::to_string(s.DataBits) + "/" + std::to_string(s.Parity) +
@@ -314,13 +302,13 @@ TEST(SerialPortLine, SettingsAreAppliedAndRefusedValuesKeepTheOld)
     port.close();
     port.setLine({57600, 7, 2, 2});
     port.open(pty.slavePath());
-    EXPECT_EQ(port.line(), (SerialLineSettings {57600, 7, 2, 2}));
-    termios t {};
+    EXPECT_EQ(port.line(), (SerialLineSettings{57600, 7, 2, 2}));
+    termios t{};
     ASSERT_EQ(::tcgetattr(port.fd(), &t), 0);
     EXPECT_EQ(cfgetospeed(&t), B57600);
 
     // Refused while closed, too.
     port.close();
     EXPECT_THROW(port.setLine({9600, 9, 0, 0}), SerialError);
-    EXPECT_EQ(port.line(), (SerialLineSettings {57600, 7, 2, 2}));
+    EXPECT_EQ(port.line(), (SerialLineSettings{57600, 7, 2, 2}));
 }

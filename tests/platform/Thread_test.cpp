@@ -16,8 +16,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-TEST(Event, AutoResetLetsOneWaiterThroughManualResetStaysSet)
-{
+TEST(Event, AutoResetLetsOneWaiterThroughManualResetStaysSet) {
     TEvent autoEv(false, true);
     EXPECT_TRUE(autoEv.WaitFor(0));
     EXPECT_FALSE(autoEv.WaitFor(0)); // reset by the first wait
@@ -30,8 +29,7 @@ TEST(Event, AutoResetLetsOneWaiterThroughManualResetStaysSet)
     EXPECT_FALSE(manual.IsSet());
 }
 
-TEST(Event, SetFromAnotherThreadWakesAnInfiniteWait)
-{
+TEST(Event, SetFromAnotherThreadWakesAnInfiniteWait) {
     TEvent ev(false, false);
     std::thread t([&] {
         std::this_thread::sleep_for(10ms);
@@ -48,8 +46,7 @@ public:
     std::atomic<bool> SawTerminate{false};
 
 protected:
-    void Execute() override
-    {
+    void Execute() override {
         SetCurrentThreadName("AVeryLongThreadNameIndeed");
         Seen = GetCurrentThreadName();
         while (!Terminated())
@@ -58,8 +55,7 @@ protected:
     }
 };
 
-TEST(Thread, RunsAfterStartIsNamedAndEndsOnTerminate)
-{
+TEST(Thread, RunsAfterStartIsNamedAndEndsOnTerminate) {
     NamedThread t;
     EXPECT_FALSE(t.Started());
     t.Start();
@@ -78,8 +74,7 @@ protected:
     void Execute() override { throw std::runtime_error("boom"); }
 };
 
-TEST(Thread, AnEscapingExceptionEndsOnlyThatThread)
-{
+TEST(Thread, AnEscapingExceptionEndsOnlyThatThread) {
     Throwing t;
     t.Start();
     t.WaitFor();
@@ -87,8 +82,7 @@ TEST(Thread, AnEscapingExceptionEndsOnlyThatThread)
     EXPECT_THROW(std::rethrow_exception(t.FatalException()), std::runtime_error);
 }
 
-TEST(FdEvent, SetResetAndPoll)
-{
+TEST(FdEvent, SetResetAndPoll) {
     TFdEvent ev;
     EXPECT_FALSE(ev.WaitFor(0));
     ev.SetEvent();
@@ -99,8 +93,7 @@ TEST(FdEvent, SetResetAndPoll)
     EXPECT_FALSE(ev.WaitFor(0));
 }
 
-TEST(TimeConstant, OverrideIsScopedAndFoundByName)
-{
+TEST(TimeConstant, OverrideIsScopedAndFoundByName) {
     static TTimeConstant replyTimeout("Test.ReplyTimeout", 5000);
     EXPECT_EQ(replyTimeout.Milliseconds(), 5000);
     {
@@ -115,8 +108,7 @@ TEST(TimeConstant, OverrideIsScopedAndFoundByName)
     EXPECT_EQ(TTimeConstant::Find("no such constant"), nullptr);
 }
 
-TEST(SteadyTime, MillisecondsAdvance)
-{
+TEST(SteadyTime, MillisecondsAdvance) {
     const int64_t a = SteadyMilliseconds();
     std::this_thread::sleep_for(20ms);
     const int64_t b = SteadyMilliseconds();
@@ -124,8 +116,7 @@ TEST(SteadyTime, MillisecondsAdvance)
     EXPECT_LT(b - a, 5000);
 }
 
-TEST(HeadlessPump, StepsRunTheIdleHandlerAndWakeUpsEndTheSleep)
-{
+TEST(HeadlessPump, StepsRunTheIdleHandlerAndWakeUpsEndTheSleep) {
     THeadlessPump pump;
     EXPECT_TRUE(pump.Step()); // no handler: nothing to do
     int calls = 0;

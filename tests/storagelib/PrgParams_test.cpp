@@ -63,7 +63,9 @@ TEST(ProgramParameters, EmptyArgumentEndsTheListAndEachCallStartsAfresh) {
     EXPECT_EQ(ProgParamDict()->GetCount(), 0);
     (void)before;
     // main's arguments: the program itself is no argument; UTF-8 becomes code page 1252
-    const char* argv[] = {"/opt/velkor/velkor", "-INIFile:M\xC3\xBC" "ller.ini", "\xE2\x82\xAC"};
+    const char* argv[] = {"/opt/velkor/velkor", "-INIFile:M\xC3\xBC"
+                                                "ller.ini",
+                          "\xE2\x82\xAC"};
     ReadProgramParameters(3, argv);
     EXPECT_EQ(ProgParamDict()->GetStrWithName("INIFile"), "M\xFCller.ini");
     EXPECT_EQ(Plain(), (std::vector<std::string>{"\x80"}));

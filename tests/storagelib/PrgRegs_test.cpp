@@ -112,8 +112,8 @@ TEST_F(RegistryTest, FailedOrForeignReadsLeaveItEmpty) {
 }
 
 TEST(ProgramRegistries, SevenGlobalsExistAndDiffer) {
-    TProgramRegistry* all[] = {&ProgramRegistry(),       &CompanyRegistry(),         &ViewConfigRegistry(),
-                               &LoginConfigRegistry(),   &InstallConfigRegistry(),   &CANDriverConfigRegistry(),
+    TProgramRegistry* all[] = {&ProgramRegistry(), &CompanyRegistry(), &ViewConfigRegistry(),
+                               &LoginConfigRegistry(), &InstallConfigRegistry(), &CANDriverConfigRegistry(),
                                &OscilloscopeSettingsRegistry()};
     for (std::size_t i = 0; i < std::size(all); ++i)
         for (std::size_t j = i + 1; j < std::size(all); ++j) EXPECT_NE(all[i], all[j]);

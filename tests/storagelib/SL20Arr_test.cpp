@@ -13,8 +13,8 @@ namespace vo {
 namespace {
 
 using test::V;
-using test::VAs;
 using test::ValueTest;
+using test::VAs;
 using test::W;
 
 using ArrayTest = ValueTest;
@@ -24,7 +24,7 @@ TEST_F(ArrayTest, IndexOperationsFollowTheBoundsAndTexts) {
         const char* Start;
         std::function<void(TSLArray&, TSLObject* X)> Op;
         const char* Result; // the array afterwards
-        const char* Error;  // nullptr: no error
+        const char* Error; // nullptr: no error
     };
     const Case cases[] = {
         {"[A 1 2 ]", [](TSLArray& a, TSLObject* x) { a.SetObjAtIndex(2, x); }, "[A 1 2 'x' ]", nullptr},
@@ -78,7 +78,7 @@ TEST_F(ArrayTest, ElementsAreRetainedAndReleasedAfterTheyLeave) {
     EXPECT_EQ(v->GetRefCount(), 3);
     EXPECT_EQ(a->GetIndexOfObj(v.Get()), 0);
     EXPECT_EQ(a->GetIndexOfObj(MakeRef<TSLLongint>(1).Get()), -1); // identity, not equality
-    a->SetObjAtIndex(0, v.Get());                                   // replacing by itself keeps it alive
+    a->SetObjAtIndex(0, v.Get()); // replacing by itself keeps it alive
     EXPECT_EQ(v->GetRefCount(), 3);
     a->SetObjAtIndex(0, nullptr);
     EXPECT_EQ(v->GetRefCount(), 2);
@@ -163,7 +163,7 @@ TEST_F(StackTest, IndexZeroIsTheTopAndInsertionGoesBeneath) {
     s->InsObjAtIndex(0, a.Get()); // under the top, not on top
     EXPECT_EQ(W(s), "[S 'b' 'a' 'c' 'a' ]");
     s->SetObjAtIndex(s->GetCount(), b.Get()); // at the bottom
-    s->AddObject(c.Get());                    // also at the bottom
+    s->AddObject(c.Get()); // also at the bottom
     EXPECT_EQ(W(s), "[S 'b' 'a' 'c' 'a' 'b' 'c' ]");
     s->SetObjAtIndex(0, c.Get());
     s->DelObjAtIndex(5);

@@ -153,7 +153,8 @@ TEST_F(ScriptClassTest, BoundMethodsGetTheInstanceDataAndRefuseNamesInUse) {
     inst->FData = std::make_unique<TData>();
     inst->AddMethod([](TSLClassData* D, TContextInterface& Ctx) {
         Ctx.PushLongint(static_cast<TData*>(D)->Base + Ctx.PopLongint());
-    }, "Plus");
+    },
+                    "Plus");
     EXPECT_THROW_MSG(inst->AddMethod({}, "plus"), Exception, "TSLClass.AddMethod: name 'plus' is alreay in use");
     Start("2 obj.Plus");
     static_cast<TSLDictionary*>(Ctx->DictStack().GetObjAtIndex(0))->AddObject("obj", inst.Get());

@@ -14,8 +14,8 @@ namespace vo {
 namespace {
 
 using test::V;
-using test::VAs;
 using test::ValueTest;
+using test::VAs;
 using test::W;
 
 using CollectionTest = ValueTest;
@@ -32,7 +32,7 @@ TEST_F(CollectionTest, EqualityIsStructural) {
         {"[A 1.5 ]", "[A 1 ]", false},
         {"[A 1 2 ]", "[A 2 1 ]", false},
         {"[A 1 ]", "[A 1 2 ]", false},
-        {"[A 1 ]", "[B 1 ]", true},  // a block is an array
+        {"[A 1 ]", "[B 1 ]", true}, // a block is an array
         {"[B 1 ]", "[A 1 ]", false}, // an array is not a block
         {"[A 1 ]", "[S 1 ]", true},
         {"[S 1 ]", "[A 1 ]", false},

@@ -27,8 +27,8 @@ namespace {
 constexpr std::size_t TargetBytes = 10 * 1000 * 1000;
 
 std::string Word(uint32_t& Seed) {
-    static const char* const words[] = {"speed",  "limit", "current", "position", "error",  "window", "gain",
-                                        "filter", "time",  "motor",   "encoder",  "offset", "phase",  "force"};
+    static const char* const words[] = {"speed", "limit", "current", "position", "error", "window", "gain",
+                                        "filter", "time", "motor", "encoder", "offset", "phase", "force"};
     Seed = Seed * 1103515245u + 12345u;
     return words[(Seed >> 16) % 14];
 }
@@ -64,9 +64,7 @@ TRef<TSLObject> MakeModuleDescription() {
             TRef<TSLDictionary> t = MakeRef<TSLDictionary>();
             t->AddObject("Id", MakeRef<TSLLongint>(i).Get());
             t->AddObject("Level", MakeRef<TSLLongint>(i % 4).Get());
-            t->AddObject("Text", MakeRef<TSLString>("The " + Word(seed) + " of the " + Word(seed) + " is out of range ('" +
-                                                      Word(seed) + "')")
-                                     .Get());
+            t->AddObject("Text", MakeRef<TSLString>("The " + Word(seed) + " of the " + Word(seed) + " is out of range ('" + Word(seed) + "')").Get());
             texts->AddObject(t.Get());
             approx += 90;
         }

@@ -246,8 +246,14 @@ TEST_F(ReaderTest, InvalidNumberTokensAreErrors) {
     // a lone sign, "$" without digits, an exponent without digits: the token
     // is refused instead of being dropped silently
     const char* cases[][2] = {
-        {"[A - ]", "-"},     {"[A + 1 ]", "+"},   {"[A $ ]", "$"},      {"[A $G ]", "$"},
-        {"[A 1e ]", "1e"},   {"[A 1E+ ]", "1E+"}, {"[A 2.5e- ]", "2.5e-"}, {"[A 12else ]", "12e"},
+        {"[A - ]", "-"},
+        {"[A + 1 ]", "+"},
+        {"[A $ ]", "$"},
+        {"[A $G ]", "$"},
+        {"[A 1e ]", "1e"},
+        {"[A 1E+ ]", "1E+"},
+        {"[A 2.5e- ]", "2.5e-"},
+        {"[A 12else ]", "12e"},
         {"-abc", "-"},
     };
     for (auto& c : cases)
@@ -288,14 +294,14 @@ TEST_F(ReaderTest, DebugRecordsGivePositionsLengthsAndLines) {
         int32_t Pos, Len, Line;
     };
     const Expect expected[] = {
-        {a, 0, 2, 1},                      // composite: position of "[", length 2
-        {a->GetObjAtIndex(0), 5, 2, 1},    // integer
-        {a->GetObjAtIndex(1), 8, 4, 1},    // string: opening quote minus (line - 1)
-        {a->GetObjAtIndex(2), 13, 2, 1},   // boolean
-        {a->GetObjAtIndex(3), 16, 2, 1},   // literal name, with its "/"
+        {a, 0, 2, 1}, // composite: position of "[", length 2
+        {a->GetObjAtIndex(0), 5, 2, 1}, // integer
+        {a->GetObjAtIndex(1), 8, 4, 1}, // string: opening quote minus (line - 1)
+        {a->GetObjAtIndex(2), 13, 2, 1}, // boolean
+        {a->GetObjAtIndex(3), 16, 2, 1}, // literal name, with its "/"
         {a->GetObjAtIndex(4), 19 - 1, 5, 3}, // string over a line break: line at its end
         {a->GetObjAtIndex(5), 25 - 2, 3, 3}, // name on line 3
-        {a->GetObjAtIndex(6), 29, 4, 3},   // real: no line correction
+        {a->GetObjAtIndex(6), 29, 4, 3}, // real: no line correction
     };
     for (const Expect& e : expected) {
         TDbgInfo* info = e.Obj->GetDbgInfo();
@@ -352,10 +358,10 @@ TEST_F(ReaderTest, FailedAndPartlyDiscardedReadsLeaveNothingBehind) {
     // ValueTest checks after each case that every object made is gone,
     // also the composites that came to hold themselves.
     const char* texts[] = {
-        "[A [A @2 ] $",            // error after a closed self-referring array
-        "[A [A:x @x ] [D:x ] ]",   // duplicate name after a cycle
-        "[A [A @2 ]",              // unbalanced
-        "[D /a [A @2 ] /b ]",      // odd dictionary
+        "[A [A @2 ] $", // error after a closed self-referring array
+        "[A [A:x @x ] [D:x ] ]", // duplicate name after a cycle
+        "[A [A @2 ]", // unbalanced
+        "[D /a [A @2 ] /b ]", // odd dictionary
         "[R [D:d /v 1 ] [A 2 ] [A:x @x ] ]", // a record ignores its third element
         "[R [D:d /v @1 ] [A @1 ] ]",
     };
@@ -400,8 +406,8 @@ TEST_F(ReaderTest, LargeTextAcrossBlockBoundariesReadsAsByteByByte) {
     std::string text = "[A ";
     for (int i = 0; i < 4000; ++i) {
         text += std::to_string(i * 7919) + " 'str@'" + std::to_string(i) + "\r@l@41' /name.n" + std::to_string(i) +
-                " " + std::to_string(i) + ".25 #" + std::to_string(i % 2) + " %c\r[D:d" + std::to_string(i) +
-                " /k @" + std::to_string(i + 1) + " ] ";
+            " " + std::to_string(i) + ".25 #" + std::to_string(i % 2) + " %c\r[D:d" + std::to_string(i) +
+            " /k @" + std::to_string(i + 1) + " ] ";
     }
     text += "]";
     ASSERT_GT(text.size(), 100000u);

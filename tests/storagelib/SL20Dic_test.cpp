@@ -16,8 +16,8 @@ namespace vo {
 namespace {
 
 using test::V;
-using test::VAs;
 using test::ValueTest;
+using test::VAs;
 using test::W;
 
 using DictionaryTest = ValueTest;
@@ -29,14 +29,20 @@ TEST_F(DictionaryTest, NamesCompareWithoutRegardToCase) {
         bool Same;
     };
     const Case cases[] = {
-        {"Version", "VERSION", true}, {"Version", "version", true}, {"a_b.c:D9", "A_B.C:d9", true},
-        {"Version", "Versio", false}, {"Version", "Versions", false}, {"a", "b", false},
-        {"_", "_", true},             {"[", "{", false},                 {"@", "`", false},
+        {"Version", "VERSION", true},
+        {"Version", "version", true},
+        {"a_b.c:D9", "A_B.C:d9", true},
+        {"Version", "Versio", false},
+        {"Version", "Versions", false},
+        {"a", "b", false},
+        {"_", "_", true},
+        {"[", "{", false},
+        {"@", "`", false},
         {"\xC4pfel", "\xE4PFEL", true}, // Ä ä
-        {"\x8A", "\x9A", true},         // Š š
-        {"\x9F", "\xFF", true},         // Ÿ ÿ
-        {"\xD7", "\xF7", false},        // × ÷ are no letters
-        {"\xDF", "SS", false},          // ß stays itself
+        {"\x8A", "\x9A", true}, // Š š
+        {"\x9F", "\xFF", true}, // Ÿ ÿ
+        {"\xD7", "\xF7", false}, // × ÷ are no letters
+        {"\xDF", "SS", false}, // ß stays itself
         {"", "", true},
     };
     for (const Case& c : cases) {
@@ -144,12 +150,12 @@ TEST_F(DictionaryTest, BuildingFromTheReaderChecksKeysAndCount) {
         {{{"a", 0}, {"1", 0}}, "executable key 'a' in dictionary ", nullptr},
         {{{"5", 0}, {"1", 0}}, "illegal key (TSLLongint) in dictionary ", nullptr},
         {{{"/a", 1}, {"1", 1}, {"5", 3}, {"1", 3}}, "illegal key (TSLLongint) in dictionary at line 3 and index 2", nullptr},
-        {{{"/a", 1}, {"1", 1}, {"Name", 4}, {"1", 4}}, "executable key 'Name' in dictionary at line 4 and index 2",
-         nullptr},
+        {{{"/a", 1}, {"1", 1}, {"Name", 4}, {"1", 4}}, "executable key 'Name' in dictionary at line 4 and index 2", nullptr},
         {{{"/a", 0}, {"1", 0}, {"5", 0}}, "illegal key (TSLLongint) in dictionary ", nullptr},
         {{{"'k'", 0}, {"1", 0}, {"x", 0}}, "illegal key (TSLString) in dictionary ", nullptr},
         {{{"/a", 0}, {"1", 0}, {"/A", 0}, {"2", 0}},
-         "TSLDictionary.AddObject: object with name 'A' already exists", "[D /a 1 ]"},
+         "TSLDictionary.AddObject: object with name 'A' already exists",
+         "[D /a 1 ]"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Error ? c.Error : c.Built);

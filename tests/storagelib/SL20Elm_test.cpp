@@ -77,11 +77,26 @@ TEST_F(ScalarTest, RealTextReadsFixedAndExponentForms) {
         std::optional<double> Expected;
     };
     const Case cases[] = {
-        {"1.5", 1.5},   {" 2.5 ", 2.5},   {"-3", -3.0},     {"+.5", 0.5},          {"5.", 5.0},
-        {"1e3", 1000.0}, {"1E-2", 0.01}, {"12", 12.0},     {"1e-400", 0.0},       {"1e", std::nullopt},
-        {"abc", std::nullopt}, {"", std::nullopt}, {"1,5", std::nullopt}, {"1e400", std::nullopt},
-        {".", std::nullopt}, {"1.5x", std::nullopt}, {"INF", std::nullopt}, {"NAN", std::nullopt},
-        {"0x10", std::nullopt}, {"- 1", std::nullopt},
+        {"1.5", 1.5},
+        {" 2.5 ", 2.5},
+        {"-3", -3.0},
+        {"+.5", 0.5},
+        {"5.", 5.0},
+        {"1e3", 1000.0},
+        {"1E-2", 0.01},
+        {"12", 12.0},
+        {"1e-400", 0.0},
+        {"1e", std::nullopt},
+        {"abc", std::nullopt},
+        {"", std::nullopt},
+        {"1,5", std::nullopt},
+        {"1e400", std::nullopt},
+        {".", std::nullopt},
+        {"1.5x", std::nullopt},
+        {"INF", std::nullopt},
+        {"NAN", std::nullopt},
+        {"0x10", std::nullopt},
+        {"- 1", std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Text);
@@ -135,10 +150,16 @@ TEST_F(ScalarTest, ProgramWideFloatFormatReplacesTheGeneralNotation) {
         const char* Text;
     };
     const Case cases[] = {
-        {"0.00", 2.5, "2.50"},      {"0.##", 2.5, "2.5"},       {"#.##", 0.5, ".5"},
-        {"000", 7.0, "007"},        {"#,##0", 1234567.0, "1,234,567"},
-        {"0.0E+00", 12345.0, "1.2E+04"}, {"0.00;(0.00)", -1.5, "(1.50)"}, {"0.0;-0.0;'zero'", 0.0, "zero"},
-        {"'x='0.0", 3.25, "x=3.2"}, {"0.0", -3.25, "-3.2"},
+        {"0.00", 2.5, "2.50"},
+        {"0.##", 2.5, "2.5"},
+        {"#.##", 0.5, ".5"},
+        {"000", 7.0, "007"},
+        {"#,##0", 1234567.0, "1,234,567"},
+        {"0.0E+00", 12345.0, "1.2E+04"},
+        {"0.00;(0.00)", -1.5, "(1.50)"},
+        {"0.0;-0.0;'zero'", 0.0, "zero"},
+        {"'x='0.0", 3.25, "x=3.2"},
+        {"0.0", -3.25, "-3.2"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Format);
@@ -170,8 +191,10 @@ TEST_F(ScalarTest, GettersConvertAsTheValueTableSays) {
     };
     const Getter asBool = [](TSLObject* o) -> std::string {
         bool v;
-        if (auto* n = dynamic_cast<TSLNumber*>(o)) v = n->GetBooleanValue();
-        else v = SLCast<TSLString>(o)->GetBooleanValue();
+        if (auto* n = dynamic_cast<TSLNumber*>(o))
+            v = n->GetBooleanValue();
+        else
+            v = SLCast<TSLString>(o)->GetBooleanValue();
         return v ? "true" : "false";
     };
     struct Case {
@@ -180,13 +203,26 @@ TEST_F(ScalarTest, GettersConvertAsTheValueTableSays) {
         const char* Expected;
     };
     const Case cases[] = {
-        {"-42", &asInt, "-42"},         {"-42", &asDouble, "-42"},       {"-42", &asString, "-42"},
-        {"-42", &asBool, "true"},       {"0", &asBool, "false"},         {"9007199254740993", &asDouble, "9.00719925474099E15"},
-        {"5.7", &asInt, "5"},           {"-5.7", &asInt, "-5"},          {"5.7", &asString, "5.7"},
-        {"0.0", &asBool, "false"},      {"0.5", &asBool, "true"},        {"1e20", &asString, "1E20"},
-        {"'$10'", &asInt, "16"},        {"' 42'", &asInt, "42"},         {"'2.5'", &asDouble, "2.5"},
-        {"'True'", &asBool, "true"},    {"'tRuE'", &asBool, "true"},     {"'FALSE'", &asBool, "false"},
-        {"#1", &asString, "true"},      {"#0", &asString, "false"},
+        {"-42", &asInt, "-42"},
+        {"-42", &asDouble, "-42"},
+        {"-42", &asString, "-42"},
+        {"-42", &asBool, "true"},
+        {"0", &asBool, "false"},
+        {"9007199254740993", &asDouble, "9.00719925474099E15"},
+        {"5.7", &asInt, "5"},
+        {"-5.7", &asInt, "-5"},
+        {"5.7", &asString, "5.7"},
+        {"0.0", &asBool, "false"},
+        {"0.5", &asBool, "true"},
+        {"1e20", &asString, "1E20"},
+        {"'$10'", &asInt, "16"},
+        {"' 42'", &asInt, "42"},
+        {"'2.5'", &asDouble, "2.5"},
+        {"'True'", &asBool, "true"},
+        {"'tRuE'", &asBool, "true"},
+        {"'FALSE'", &asBool, "false"},
+        {"#1", &asString, "true"},
+        {"#0", &asString, "false"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Value);
@@ -258,12 +294,28 @@ TEST_F(ScalarTest, EqualityFollowsTheValueTable) {
         bool Equal;
     };
     const Case cases[] = {
-        {"5", "5.7", true},     {"5.7", "5", false},      {"5", "5", true},        {"5.0", "5", true},
-        {"5", "6", false},      {"-5", "-5.9", true},     {"5", "1e300", false},   {"5", "'5'", false},
-        {"'5'", "5", false},    {"'abc'", "'abc'", true}, {"'abc'", "'ABC'", false}, {"'a'", "/a", false},
-        {"#1", "#1", true},     {"#1", "#0", false},      {"#1", "1", false},      {"abc", "/abc", true},
-        {"abc", "ABC", false},  {"/x", "'x'", false},     {"5", nullptr, false},   {"'x'", nullptr, false},
-        {"2.5", "2.5", true},   {"0.1", "0.1", true},
+        {"5", "5.7", true},
+        {"5.7", "5", false},
+        {"5", "5", true},
+        {"5.0", "5", true},
+        {"5", "6", false},
+        {"-5", "-5.9", true},
+        {"5", "1e300", false},
+        {"5", "'5'", false},
+        {"'5'", "5", false},
+        {"'abc'", "'abc'", true},
+        {"'abc'", "'ABC'", false},
+        {"'a'", "/a", false},
+        {"#1", "#1", true},
+        {"#1", "#0", false},
+        {"#1", "1", false},
+        {"abc", "/abc", true},
+        {"abc", "ABC", false},
+        {"/x", "'x'", false},
+        {"5", nullptr, false},
+        {"'x'", nullptr, false},
+        {"2.5", "2.5", true},
+        {"0.1", "0.1", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.A) + " vs " + (c.B ? c.B : "nil"));
@@ -282,9 +334,18 @@ TEST_F(ScalarTest, AssignmentCopiesTheValueFromTheSameClassOnly) {
         const char* Result; // nullptr: invalid type-cast, receiver unchanged
     };
     const Case cases[] = {
-        {"1", "2", "2"},          {"1", "2.0", nullptr},       {"1.5", "2.5", "2.5r"}, {"1.5", "2", nullptr},
-        {"'a'", "'b'", "'b'"},    {"'a'", "b", nullptr},       {"#0", "#1", "#1"},     {"#0", "1", nullptr},
-        {"/a", "b", "/b"},        {"a", "/b", "b"},            {"a", "'b'", nullptr},  {"1", "[A ]", nullptr},
+        {"1", "2", "2"},
+        {"1", "2.0", nullptr},
+        {"1.5", "2.5", "2.5r"},
+        {"1.5", "2", nullptr},
+        {"'a'", "'b'", "'b'"},
+        {"'a'", "b", nullptr},
+        {"#0", "#1", "#1"},
+        {"#0", "1", nullptr},
+        {"/a", "b", "/b"},
+        {"a", "/b", "b"},
+        {"a", "'b'", nullptr},
+        {"1", "[A ]", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.Receiver) + " := " + c.Source);
@@ -334,8 +395,7 @@ TEST_F(ScalarTest, EachValueWritesItselfThroughTheEncoder) {
         const char* Value;
         const char* Written;
     };
-    const Case cases[] = {{"-3", "-3"},       {"2.5", "2.5r"}, {"'a@'b'", "'a@'b'"}, {"#0", "#0"},
-                          {"exec", "exec"},   {"/lit", "/lit"}, {"a.b:c", "a.b:c"}};
+    const Case cases[] = {{"-3", "-3"}, {"2.5", "2.5r"}, {"'a@'b'", "'a@'b'"}, {"#0", "#0"}, {"exec", "exec"}, {"/lit", "/lit"}, {"a.b:c", "a.b:c"}};
     for (const Case& c : cases) {
         TRef<TSLObject> v = V(c.Value);
         EXPECT_EQ(W(v), c.Written);

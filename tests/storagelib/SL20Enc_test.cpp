@@ -64,7 +64,7 @@ TEST_F(WriterTest, RealsInTheFixedPicture) {
         {0.1, "0.1"},
         {1e-16, "0.0"},
         {-1e-16, "0.0"},
-        {5e-16, "0.000000000000001"},  // just above one half of the last decimal
+        {5e-16, "0.000000000000001"}, // just above one half of the last decimal
         {1.5e-15, "0.000000000000001"}, // the double lies just below 1.5E-15
         {0.0000152587890625, "0.000015258789063"}, // an exact half: away from zero
         {-0.0000152587890625, "-0.000015258789063"},
@@ -100,11 +100,16 @@ TEST_F(WriterTest, StringsEscapeOnlyTheFourBytesAndReadBackExactly) {
     // line feed, carriage return, apostrophe and "@" escaped; all else raw
     std::string expected = "'";
     for (int i = 0; i < 256; ++i) {
-        if (i == 10) expected += "@l";
-        else if (i == 13) expected += "@n";
-        else if (i == '\'') expected += "@'";
-        else if (i == '@') expected += "@@";
-        else expected.push_back(static_cast<char>(i));
+        if (i == 10)
+            expected += "@l";
+        else if (i == 13)
+            expected += "@n";
+        else if (i == '\'')
+            expected += "@'";
+        else if (i == '@')
+            expected += "@@";
+        else
+            expected.push_back(static_cast<char>(i));
     }
     expected += "' ";
     EXPECT_EQ(text, expected);

@@ -109,8 +109,7 @@ TTimes RunChild(const std::string& Command, const char* Who) {
     while (std::fgets(line, sizeof line, p)) {
         char work[64];
         double ms = 0;
-        if (std::sscanf(line, "%63s %lf", work, &ms) == 2 && (!std::strcmp(work, "for") || !std::strcmp(work, "fib") ||
-                                                              !std::strcmp(work, "dict")))
+        if (std::sscanf(line, "%63s %lf", work, &ms) == 2 && (!std::strcmp(work, "for") || !std::strcmp(work, "fib") || !std::strcmp(work, "dict")))
             times[work] = ms;
         else
             std::printf("  %s: %s", Who, line);
@@ -121,7 +120,7 @@ TTimes RunChild(const std::string& Command, const char* Who) {
 
 TTimes RunLua(const TWork& W) {
     const std::string script = "local N, F, K = " + std::to_string(W.Loop) + ", " + std::to_string(W.Fib) + ", " +
-                               std::to_string(W.Keys) + R"(
+        std::to_string(W.Keys) + R"(
 local t = os.clock()
 local s = 0
 for i = 1, N do s = s + i end
@@ -149,7 +148,7 @@ print("  lua: sum " .. s .. " fib " .. f)
 
 TTimes RunPostScript(const TWork& W) {
     const std::string script = "/N " + std::to_string(W.Loop) + " def /F " + std::to_string(W.Fib) + " def /K " +
-                               std::to_string(W.Keys) + R"( def
+        std::to_string(W.Keys) + R"( def
 /t0 realtime def
 0 1 1 N { add } for /sum exch def
 (for ) print realtime t0 sub =

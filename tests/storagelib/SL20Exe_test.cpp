@@ -236,18 +236,18 @@ TEST_F(InterpreterTest, NamespacesAliasesAndPathsResolveToTheirDictionaries) {
     TSLDictionary* parent = nullptr;
     struct TCase {
         const char* Name;
-        const char* Value;     // nil: not found
+        const char* Value; // nil: not found
         const char* ParentIdent; // the dictionary Parent names ("" nil, "lib" the namespace)
     } cases[] = {
         {"lib:v", "7", "lib"},
         {"LIB:V", "7", "lib"},
-        {"L:v", "7", "lib"},            // the string entry L names the namespace
-        {"nons:v", nullptr, ""},        // neither a namespace nor an alias
-        {"num:v", nullptr, ""},         // an entry that is no string is no alias
+        {"L:v", "7", "lib"}, // the string entry L names the namespace
+        {"nons:v", nullptr, ""}, // neither a namespace nor an alias
+        {"num:v", nullptr, ""}, // an entry that is no string is no alias
         {"outer.inner.c", "3", "inner"},
         {"outer.inner.missing", nullptr, "inner"}, // the dictionary "missing" would go into
         {"outer.missing.c", nullptr, ""},
-        {"num.x", nullptr, ""},         // a path through a value that is no dictionary
+        {"num.x", nullptr, ""}, // a path through a value that is no dictionary
         {"lib:missing", nullptr, "lib"},
     };
     TSLDictionary* inner = SLCast<TSLDictionary>(SLCast<TSLDictionary>(Global("outer"))->GetObjWithName("inner"));

@@ -254,7 +254,7 @@ TEST_F(FileTest, ScrambledStreamHasTheCipherBytes) {
     f->Close();
     // "%SLE" plain, then 0 0 0 0 and the text through the Type 1 encryption
     // with the start key 4330
-    const unsigned char expected[] = {'%',  'S',  'L',  'E',  0x10, 0xBF, 0x31, 0x70, 0xA9,
+    const unsigned char expected[] = {'%', 'S', 'L', 'E', 0x10, 0xBF, 0x31, 0x70, 0xA9,
                                       0xA5, 0x42, 0x92, 0x4E, 0x37, 0xBC};
     EXPECT_EQ(Get("s.stx"), std::string(reinterpret_cast<const char*>(expected), sizeof expected));
     EXPECT_EQ(SLScramble("[A 1 ] ", [] { return uint8_t{0}; }), Get("s.stx"));
@@ -296,8 +296,13 @@ TEST_F(FileTest, FormatDetection) {
         TStorageFormat Format;
     };
     const Case cases[] = {
-        {"%SLE....", sfEASCII}, {"%SLE", sfEASCII}, {"%SL", sfASCII},   {"%SLX....", sfASCII},
-        {"", sfASCII},          {"[A ]", sfASCII},  {"%sle....", sfASCII},
+        {"%SLE....", sfEASCII},
+        {"%SLE", sfEASCII},
+        {"%SL", sfASCII},
+        {"%SLX....", sfASCII},
+        {"", sfASCII},
+        {"[A ]", sfASCII},
+        {"%sle....", sfASCII},
     };
     for (const Case& c : cases) {
         Put("f.stx", c.Bytes);

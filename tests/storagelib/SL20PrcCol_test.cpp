@@ -16,7 +16,7 @@ TEST_F(CompositeProcTest, BuildingComposites) {
         {"9 1 2 2 carr", "9 [A 1 2 ]"}, // only n entries are taken
         {"/a 1 /b 2 2 cdict", "[D /a 1 /b 2 ]"},
         {"/b 1 /a 2 2 cdict", "[D /b 1 /a 2 ]"}, // the order of pushing
-        {"7 8 4294967298 carr", "[A 7 8 ]"},    // n by its low 32 bits
+        {"7 8 4294967298 carr", "[A 7 8 ]"}, // n by its low 32 bits
         {"/y 5 /x 3 2 [D:Point /x 0 /y 0 /z 7] crec dup getrectype exch /z get", "/Point 7"},
         {"/x 3 1 [D:Point /x 0 /y 0] crec dup /x get exch /y get", "3 0"},
         {"[A:list 1] getident [D] getident", "/list /"},
@@ -44,7 +44,7 @@ TEST_F(CompositeProcTest, ReadingAndChangingCompositesWorksOnTheObjectsThemselve
         {"[A 1 2] count [D /a 1] count [S 1 2 3] count [B 1] count", "2 1 3 1"},
         {"[A 1 2 3 4] 1 2 getsubarr [A 1 2] 0 0 getsubarr [A 1] 0 -1 getsubarr", "[A 2 3 ] [A ] [A ]"},
         {"/a [A 1 2 3] def a 1 [A 8 9] putsubarr a", "[A 1 8 9 ] [A 1 8 9 ]"},
-        {"[A 1 2] 2 [A 3 4] putsubarr", "[A 1 2 3 4 ]"},  // a start at the count appends
+        {"[A 1 2] 2 [A 3 4] putsubarr", "[A 1 2 3 4 ]"}, // a start at the count appends
         {"/a [A 1 2] def a 2 a putsubarr pop a", "[A 1 2 1 2 ]"}, // the source as it was
         {"/a [A [A 0]] def a 0 1 getsubarr 0 get 5 add a", "[A [A 0 5 ] ]"}, // the elements themselves
     };
@@ -113,10 +113,10 @@ TEST_F(CompositeProcTest, SearchUppercaseLengthChrOrd) {
     const TStackCase cases[] = {
         {"'abcdef' 'cd' search", "'ab' 'cd' 'ef' #1"},
         {"'abcdef' 'xy' search", "#0"},
-        {"'abab' 'ab' search", "'' 'ab' 'ab' #1"},     // the first occurrence
+        {"'abab' 'ab' search", "'' 'ab' 'ab' #1"}, // the first occurrence
         {"'abcdef' 'ef' search", "'abcd' 'ef' '' #1"},
-        {"'abc' '' search '' 'a' search", "#0 #0"},    // an empty pattern is never found
-        {"'abc' 'B' search", "#0"},                    // case-sensitive
+        {"'abc' '' search '' 'a' search", "#0 #0"}, // an empty pattern is never found
+        {"'abc' 'B' search", "#0"}, // case-sensitive
         {"'aBz{~' uppercase '\xE9' uppercase", "'ABZ{~' '\xE9'"}, // a to z only
         {"'' length 'abc' length", "0 3"},
         {"65 chr 321 chr 0 chr length", "'A' 'A' 1"}, // low 8 bits

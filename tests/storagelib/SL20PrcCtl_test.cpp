@@ -36,7 +36,7 @@ TEST_F(ControlTest, ConditionalsAndCase) {
         {"/two 2 def 2 [B 1 [B 'A'] two [B 'B']] [B 'd'] case", "'B'"},
         {"'b' [B 'a' [B 1] 'b' [B 2]] [B 0] case", "2"},
         {"'B' [B 'b' [B 2]] [B 0] case", "0"}, // strings compare with case
-        {"5 [B 5] [B 'd'] case", "'d'"},       // an odd last element is ignored
+        {"5 [B 5] [B 'd'] case", "'d'"}, // an odd last element is ignored
         {"/x 5 def /x exec /p [B 1 2 add] def /p exec [B 7] exec", "5 3 7"},
     });
     CheckErrors({

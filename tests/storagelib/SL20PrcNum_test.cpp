@@ -57,7 +57,7 @@ TEST_F(NumberProcTest, ShiftsPowersAndLogarithms) {
         {"-1 1 shr -1 -1 shr 256 4 shr", "9223372036854775807 1 16"},
         {"2 10 power 2 0 power 2 -3 power", "1024 1 1"},
         {"3 40 power", "-6289078614652622815"}, // wraps like repeated multiplication
-        {"4294967297 2 power", "8589934593"},   // the whole base, not its low 32 bits
+        {"4294967297 2 power", "8589934593"}, // the whole base, not its low 32 bits
         {"-2 3 power", "-8"},
         {"2 8 logx 2 1024 logx", "3r 10r"},
         {"2 8589934592 logx", "33r"}, // the whole value
@@ -86,7 +86,7 @@ TEST_F(NumberProcTest, OrderingComparesNumbersAsDoublesAndStringsIgnoringAsciiCa
         {"2 2 le 2 2 lt 3 2 gt 2 2 gt 2 2 ge 1 2 ge", "#1 #0 #1 #0 #1 #0"},
         {"'abc' 'ABD' lt 'ABD' 'abc' gt 'abc' 'ABC' le 'abc' 'ABC' ge", "#1 #1 #1 #1"},
         {"'ab' 'abc' lt 'abc' 'ab' gt '' 'a' lt", "#1 #1 #1"}, // a prefix is the smaller
-        {"'a' 'B' lt 'A' 'b' lt '[' 'a' gt", "#1 #1 #1"},         // a is folded to A, below '['
+        {"'a' 'B' lt 'A' 'b' lt '[' 'a' gt", "#1 #1 #1"}, // a is folded to A, below '['
         // Only a to z are folded: an accented capital stays above its small letter.
         {"'\xC9' '\xE9' lt", "#1"},
         // Integers beyond 2^53 compare with double precision.

@@ -11,8 +11,8 @@ namespace vo {
 namespace {
 
 using test::V;
-using test::VAs;
 using test::ValueTest;
+using test::VAs;
 using test::W;
 
 class RecordTest : public ValueTest {

@@ -12,7 +12,7 @@ namespace vo {
 namespace {
 
 TEST(RadixTextTest, EveryBaseRoundTripsWithoutLosingTheSign) {
-    const int64_t values[] = {0,   1,       -1,       35,      36,       -36, 1295, 255,
+    const int64_t values[] = {0, 1, -1, 35, 36, -36, 1295, 255,
                               -255, 1 << 20, INT32_MAX, INT32_MIN, INT64_MAX, INT64_MIN + 1};
     for (int32_t base = 2; base <= 36; ++base)
         for (int64_t v : values) {

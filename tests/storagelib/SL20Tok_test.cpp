@@ -75,7 +75,7 @@ TEST_F(FrameCases, CountedLoopsPushTheirValueBeforeEachPassAndIncludeTheLimit) {
         {"9223372036854775806 1 9223372036854775807 [B] for", "9223372036854775806 9223372036854775807"},
     });
     EXPECT_EQ(RunError("1 1 3.0 [B] for"), "Invalid class typecast"); // real limit, integer initial
-    EXPECT_EQ(Stack(), "1 1 3r [B ]");                                 // refused before anything was popped
+    EXPECT_EQ(Stack(), "1 1 3r [B ]"); // refused before anything was popped
 }
 
 TEST_F(FrameCases, ForallPassesTheElementsOrTheNamesOfAKeyedCollection) {

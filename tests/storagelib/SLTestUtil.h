@@ -266,14 +266,14 @@ public:
 };
 
 // Expects Stmt to throw an exception of type E whose message is Text.
-#define EXPECT_THROW_MSG(Stmt, E, Text)                                                   \
-    do {                                                                                  \
-        try {                                                                             \
-            Stmt;                                                                         \
-            ADD_FAILURE() << "no exception from " #Stmt;                                  \
-        } catch (const E& ex_) {                                                          \
-            EXPECT_EQ(std::string(ex_.what()), std::string(Text));                       \
-        }                                                                                 \
+#define EXPECT_THROW_MSG(Stmt, E, Text) \
+    do { \
+        try { \
+            Stmt; \
+            ADD_FAILURE() << "no exception from " #Stmt; \
+        } catch (const E& ex_) { \
+            EXPECT_EQ(std::string(ex_.what()), std::string(Text)); \
+        } \
     } while (0)
 
 // Checks that a test leaves no counted object behind: every object made during

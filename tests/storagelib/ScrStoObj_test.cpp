@@ -17,12 +17,12 @@ protected:
 
 TEST_F(StorageScriptClassTest, MethodTablesEndAtTheFirstEmptyName) {
     const char* som[] = {"GetObject", "CreateObject", "ObjectExists", "SetData", "GetData",
-                         "SetFormat", "GetFormat",    "GetName",      "Read",    "Write"};
+                         "SetFormat", "GetFormat", "GetName", "Read", "Write"};
     for (int i = 0; i < 10; ++i) EXPECT_EQ(StorageObjectManagerScriptClass().GetMethodName(i), som[i]);
     EXPECT_EQ(StorageObjectManagerScriptClass().GetMethodName(10), "");
-    const char* am[] = {"GetArchive", "GetIndexOfName", "GetNameAtIndex",      "GetFormatAtIndex",
-                        "GetDataAtIndex", "GetCount",   "AddEntry",            "RemoveEntryWithName",
-                        "RemoveEntryAtIndex", "Clear",  "Write",               "AddLink"};
+    const char* am[] = {"GetArchive", "GetIndexOfName", "GetNameAtIndex", "GetFormatAtIndex",
+                        "GetDataAtIndex", "GetCount", "AddEntry", "RemoveEntryWithName",
+                        "RemoveEntryAtIndex", "Clear", "Write", "AddLink"};
     for (int i = 0; i < 12; ++i) EXPECT_EQ(ArchiveManagerScriptClass().GetMethodName(i), am[i]);
     EXPECT_EQ(ArchiveManagerScriptClass().GetMethodName(12), "");
     EXPECT_TRUE(Manager->ScriptClassExists("StorageObjectManager"));

@@ -119,7 +119,8 @@ TEST_F(ScriptTaskTest, ALongScriptRunsInSlicesBetweenOtherTasks) {
     ASSERT_TRUE(Pump.RunUntil([&] {
         if (task->GetRunning()) stepsWhileRunning = other.Steps;
         return !task->GetRunning();
-    }, 60s));
+    },
+                              60s));
     EXPECT_EQ(Results(*task), "45000150000");
     EXPECT_GT(stepsWhileRunning, 1);
 }

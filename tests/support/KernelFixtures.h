@@ -18,8 +18,7 @@
 namespace vo::test {
 
 // Runs Op, which must raise an Exception whose message is Text.
-inline void ExpectError(const std::function<void()>& Op, const std::string& Text)
-{
+inline void ExpectError(const std::function<void()>& Op, const std::string& Text) {
     try {
         Op();
         ADD_FAILURE() << "no exception, expected: " << Text;
@@ -29,8 +28,7 @@ inline void ExpectError(const std::function<void()>& Op, const std::string& Text
 }
 
 // The message of the exception F raises, or "(no exception)".
-inline std::string ExceptionText(const std::function<void()>& F)
-{
+inline std::string ExceptionText(const std::function<void()>& F) {
     try {
         F();
     } catch (const std::exception& e) {
@@ -49,8 +47,7 @@ protected:
 
     // Runs the main loop until Pred holds (default limit 5 s).
     bool RunUntil(const std::function<bool()>& Pred,
-                  std::chrono::milliseconds Timeout = std::chrono::milliseconds(5000))
-    {
+                  std::chrono::milliseconds Timeout = std::chrono::milliseconds(5000)) {
         return Pump.RunUntil(Pred, Timeout);
     }
 

@@ -28,8 +28,7 @@ struct THandReply {
     MyAnsiString Frame;
 };
 
-inline MyAnsiString ReplyBody(const std::vector<THandReply>& Records)
-{
+inline MyAnsiString ReplyBody(const std::vector<THandReply>& Records) {
     TMessageWriter w;
     w.CreateMessage();
     for (const auto& r : Records) {
@@ -45,8 +44,7 @@ inline MyAnsiString ReplyBody(const std::vector<THandReply>& Records)
 }
 
 // The request records of a request message.
-inline std::vector<TRequestRecord> ParseRequest(TMxMessage& Msg)
-{
+inline std::vector<TRequestRecord> ParseRequest(TMxMessage& Msg) {
     std::vector<TRequestRecord> out;
     TMessageReader r;
     r.SetItem(&Msg);
@@ -64,35 +62,30 @@ inline std::vector<TRequestRecord> ParseRequest(TMxMessage& Msg)
 // Queues at the server's nodes; requests stay there until taken.
 class TFakeServer {
 public:
-    TFakeServer()
-    {
+    TFakeServer() {
         MxEnsureMessaging();
         Requests.LogOn(0);
         Commands.LogOn(0);
     }
-    ~TFakeServer()
-    {
+    ~TFakeServer() {
         while (TMxMessage* m = Requests.GetMessage())
             TMxMessage::Free(m);
     }
-    bool AtServerNodes() const
-    {
+    bool AtServerNodes() const {
         return Requests.GetQueueIdent() == OvraServerIdent && Commands.GetQueueIdent() == OvraServerCommandIdent;
     }
     // The next request message (nullptr when none came).
     TMxMessagePtr Take() { return TMxMessagePtr(Requests.GetMessage()); }
     int Pending() const { return Requests.MessageCount(); }
     // Answers Request with Body, addressed as the server does.
-    void Reply(const TMxMessage& Request, const MyAnsiString& Body)
-    {
+    void Reply(const TMxMessage& Request, const MyAnsiString& Body) {
         TMxMessage* m = TMxMessage::Create();
         m->SetText(Body);
         m->SetReceiverFromSender(Request);
         Requests.SendMessage(m);
     }
     // Sends Body to a queue ident of domain 0 as if it were a reply.
-    void SendTo(uint16_t Ident, const MyAnsiString& Body)
-    {
+    void SendTo(uint16_t Ident, const MyAnsiString& Body) {
         TMxMessage* m = TMxMessage::Create();
         m->SetText(Body);
         m->SetReceiver(Ident, 0, 0);
@@ -107,15 +100,13 @@ private:
 // The main scheduler, a fake server at the server's nodes and a client.
 class OvraClientTest : public MainSchedulerFixture {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MainSchedulerFixture::SetUp();
         Server = std::make_unique<TFakeServer>();
         ASSERT_TRUE(Server->AtServerNodes());
         Client = std::make_unique<TOvraClient>();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Client.reset();
         Server.reset();
         MainSchedulerFixture::TearDown();

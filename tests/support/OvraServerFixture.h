@@ -44,7 +44,7 @@ struct TReplyRecord {
 struct TReply {
     bool Received = false;
     std::vector<TReplyRecord> Records;
-    bool Error = false;        // the reply ends with "ERROR"
+    bool Error = false; // the reply ends with "ERROR"
     MyAnsiString ErrorText;
 };
 
@@ -52,8 +52,7 @@ struct TReply {
 class TGuiSide {
 public:
     TGuiSide() { Queue.LogOn(0); }
-    ~TGuiSide()
-    {
+    ~TGuiSide() {
         while (TMxMessage* m = Queue.GetMessage())
             TMxMessage::Free(m);
         for (auto& m : Other)
@@ -62,8 +61,7 @@ public:
 
     uint16_t Ident() const { return Queue.GetQueueIdent(); }
 
-    void Send(uint16_t Receiver, uint8_t Info, const MyAnsiString& Body)
-    {
+    void Send(uint16_t Receiver, uint8_t Info, const MyAnsiString& Body) {
         TMxMessage* m = TMxMessage::Create();
         m->SetText(Body);
         m->SetReceiver(Receiver, 0, Info);
@@ -74,8 +72,7 @@ public:
     // for which Pred holds; nullptr when none came. Messages that do not
     // match are kept aside for later calls.
     TMxMessagePtr Wait(const std::function<bool(const TMxMessage&)>& Pred,
-                       std::chrono::milliseconds Timeout = 10s)
-    {
+                       std::chrono::milliseconds Timeout = 10s) {
         for (auto it = Other.begin(); it != Other.end(); ++it)
             if (Pred(**it)) {
                 TMxMessage* m = *it;
@@ -95,13 +92,11 @@ public:
             std::this_thread::sleep_for(1ms);
         }
     }
-    TMxMessagePtr WaitInfo(uint8_t Info, std::chrono::milliseconds Timeout = 10s)
-    {
+    TMxMessagePtr WaitInfo(uint8_t Info, std::chrono::milliseconds Timeout = 10s) {
         return Wait([Info](const TMxMessage& m) { return m.Info == Info; }, Timeout);
     }
     // Frames that came with info code Info so far (within Grace).
-    std::vector<MyAnsiString> Collect(uint8_t Info, std::chrono::milliseconds Grace = 0ms)
-    {
+    std::vector<MyAnsiString> Collect(uint8_t Info, std::chrono::milliseconds Grace = 0ms) {
         std::vector<MyAnsiString> out;
         const auto until = std::chrono::steady_clock::now() + Grace;
         do {
@@ -116,8 +111,7 @@ public:
 
     // A command message to the command queue; the reply's fields (command
     // first), or empty when no reply came.
-    std::vector<MyAnsiString> Command(const std::vector<MyAnsiString>& Fields, uint8_t Info = 1)
-    {
+    std::vector<MyAnsiString> Command(const std::vector<MyAnsiString>& Fields, uint8_t Info = 1) {
         TMessageWriter w;
         w.CreateMessage();
         w.PutCommand(Fields.at(0));
@@ -140,8 +134,7 @@ public:
     }
 
     // Opens a device by command; the handle, or -1 (the reply then in LastError).
-    int32_t Open(const MyAnsiString& Name, int32_t MacId = 0, int32_t Ip = 0, uint8_t UnsolicitedInfo = 5)
-    {
+    int32_t Open(const MyAnsiString& Name, int32_t MacId = 0, int32_t Ip = 0, uint8_t UnsolicitedInfo = 5) {
         auto r = Command({"OpenDevice", Name, MsgIntToText(MacId), MsgIntToText(Ip), MsgIntToText(UnsolicitedInfo)});
         LastReply = r;
         if (r.size() == 3 && r[1] == "OK")
@@ -149,8 +142,7 @@ public:
         return -1;
     }
 
-    static MyAnsiString RequestBody(const std::vector<TRequestRecord>& Records)
-    {
+    static MyAnsiString RequestBody(const std::vector<TRequestRecord>& Records) {
         TMessageWriter w;
         w.CreateMessage();
         for (const auto& rec : Records) {
@@ -164,13 +156,11 @@ public:
         return body;
     }
 
-    void SendRequest(const std::vector<TRequestRecord>& Records, uint8_t Info)
-    {
+    void SendRequest(const std::vector<TRequestRecord>& Records, uint8_t Info) {
         Send(OvraServerIdent, Info, RequestBody(Records));
     }
 
-    static TReply Parse(TMxMessage& Msg)
-    {
+    static TReply Parse(TMxMessage& Msg) {
         TReply out;
         out.Received = true;
         TMessageReader r;
@@ -197,16 +187,14 @@ public:
         return out;
     }
 
-    TReply WaitReply(uint8_t Info, std::chrono::milliseconds Timeout = 10s)
-    {
+    TReply WaitReply(uint8_t Info, std::chrono::milliseconds Timeout = 10s) {
         TMxMessagePtr m = WaitInfo(Info, Timeout);
         if (!m)
             return {};
         return Parse(*m);
     }
 
-    TReply Request(const std::vector<TRequestRecord>& Records, uint8_t Info = 0x20)
-    {
+    TReply Request(const std::vector<TRequestRecord>& Records, uint8_t Info = 0x20) {
         SendRequest(Records, Info);
         return WaitReply(Info);
     }
@@ -220,8 +208,7 @@ private:
 
 // A drive for the server tests: A = 4, D = 2, RAM 0x0000..0x0FFF with the
 // words 0x1234 at 0x100 and 0x5678 at 0x101 (word addressed).
-inline SimDrive ServerTestDrive()
-{
+inline SimDrive ServerTestDrive() {
     SimIdentity id;
     id.protocolVersion = 0x41;
     id.addrFieldSize = 4;
@@ -236,8 +223,7 @@ inline SimDrive ServerTestDrive()
 }
 
 // Get word (0x10) of an address, A = 4.
-inline MyAnsiString GetWordFrame(uint32_t Address)
-{
+inline MyAnsiString GetWordFrame(uint32_t Address) {
     return MyAnsiString("\x10", 1) + SimLE(Address, 4);
 }
 
@@ -246,8 +232,7 @@ inline MyAnsiString GetWordFrame(uint32_t Address)
 // unit of 100 ms and a default extension of 600 ms.
 class OvraServerTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MxEnsureMessaging();
         Runner = std::make_unique<SimRunner>(ServerTestDrive());
         Runner->Start();
@@ -261,8 +246,7 @@ protected:
             ASSERT_EQ(Handle, 0);
         }
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Server.reset();
         Gui.reset();
         Port.reset();
@@ -270,8 +254,7 @@ protected:
         Runner.reset();
     }
 
-    size_t SentToDrive(uint8_t Command)
-    {
+    size_t SentToDrive(uint8_t Command) {
         size_t n = 0;
         for (const auto& f : Runner->Transcript().Frames(SimDirection::In))
             if (!f.empty() && static_cast<uint8_t>(f[0]) == Command)
@@ -280,8 +263,7 @@ protected:
     }
 
     // A further simulated drive that lives as long as the fixture's server.
-    SimRunner& AddDrive()
-    {
+    SimRunner& AddDrive() {
         MoreRunners.push_back(std::make_unique<SimRunner>(ServerTestDrive()));
         MoreRunners.back()->Start();
         return *MoreRunners.back();

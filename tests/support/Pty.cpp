@@ -17,21 +17,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int Remaining(Clock::time_point deadline)
-{
+int Remaining(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-[[noreturn]] void Fail(const std::string& what)
-{
+[[noreturn]] void Fail(const std::string& what) {
     throw std::runtime_error("Pty: " + what + ": " + std::strerror(errno));
 }
 
 } // namespace
 
-Pty::Pty()
-{
+Pty::Pty() {
     FMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (FMaster < 0)
         Fail("posix_openpt");
@@ -54,7 +51,7 @@ Pty::Pty()
         errno = err;
         Fail("cannot open the slave");
     }
-    termios t {};
+    termios t{};
     ::tcgetattr(s, &t);
     ::cfmakeraw(&t);
     ::tcsetattr(s, TCSANOW, &t);
@@ -63,15 +60,13 @@ Pty::Pty()
 
 Pty::~Pty() { closeMaster(); }
 
-void Pty::closeMaster()
-{
+void Pty::closeMaster() {
     if (FMaster >= 0)
         ::close(FMaster);
     FMaster = -1;
 }
 
-void Pty::write(std::string_view bytes, std::chrono::milliseconds timeout)
-{
+void Pty::write(std::string_view bytes, std::chrono::milliseconds timeout) {
     auto deadline = Clock::now() + timeout;
     while (!bytes.empty()) {
         ssize_t w = ::write(FMaster, bytes.data(), bytes.size());
@@ -83,13 +78,12 @@ void Pty::write(std::string_view bytes, std::chrono::milliseconds timeout)
             Fail("write");
         if (Clock::now() >= deadline)
             throw std::runtime_error("Pty: write time-out");
-        pollfd p {FMaster, POLLOUT, 0};
+        pollfd p{FMaster, POLLOUT, 0};
         ::poll(&p, 1, std::min(Remaining(deadline), 10));
     }
 }
 
-std::string Pty::read(std::size_t n, std::chrono::milliseconds timeout)
-{
+std::string Pty::read(std::size_t n, std::chrono::milliseconds timeout) {
     auto deadline = Clock::now() + timeout;
     std::string out;
     while (out.size() < n) {
@@ -105,15 +99,14 @@ std::string Pty::read(std::size_t n, std::chrono::milliseconds timeout)
         int left = Remaining(deadline);
         if (left == 0)
             break;
-        pollfd p {FMaster, POLLIN, 0};
+        pollfd p{FMaster, POLLIN, 0};
         // POLLHUP while no slave is open would make poll return at once.
         ::poll(&p, 1, std::min(left, 5));
     }
     return out;
 }
 
-std::string Pty::readQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout)
-{
+std::string Pty::readQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout) {
     auto deadline = Clock::now() + timeout;
     std::string out;
     auto lastData = Clock::now();
@@ -130,14 +123,13 @@ std::string Pty::readQuiet(std::chrono::milliseconds quiet, std::chrono::millise
         auto now = Clock::now();
         if (now >= deadline || now - lastData >= quiet)
             break;
-        pollfd p {FMaster, POLLIN, 0};
+        pollfd p{FMaster, POLLIN, 0};
         ::poll(&p, 1, 5);
     }
     return out;
 }
 
-void Pty::drain()
-{
+void Pty::drain() {
     char buf[4096];
     while (::read(FMaster, buf, sizeof buf) > 0) {
     }

@@ -13,7 +13,7 @@ namespace vo::test {
 
 class Pty {
 public:
-    Pty();  // raises std::runtime_error when no pseudo-terminal can be had
+    Pty(); // raises std::runtime_error when no pseudo-terminal can be had
     ~Pty(); // closes the master
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;

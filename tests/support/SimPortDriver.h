@@ -25,16 +25,14 @@ class TSimPortDriver : public TPortDriver {
 public:
     // APortCount device indices; the port type decides the trace format
     // ("CAN" and "ETH" have their own, any other shows the port name).
-    explicit TSimPortDriver(int32_t APortCount = 1, MyAnsiString APortType = "SIM") : TPortDriver(APortCount)
-    {
+    explicit TSimPortDriver(int32_t APortCount = 1, MyAnsiString APortType = "SIM") : TPortDriver(APortCount) {
         SetPortType(std::move(APortType));
     }
     ~TSimPortDriver() override { CloseMedium(true); }
 
     // Connects a device index to the drive of Runner (before or after Open).
     // The drive sees the frames as coming from Master.
-    void Connect(int32_t PortIndex, SimRunner& Runner, std::string Master = "inproc", std::string Medium = "inproc")
-    {
+    void Connect(int32_t PortIndex, SimRunner& Runner, std::string Master = "inproc", std::string Medium = "inproc") {
         std::lock_guard lock(FLinksLock);
         auto& l = FLinks[PortIndex];
         l = std::make_unique<TLink>();
@@ -43,8 +41,7 @@ public:
             StartLink(PortIndex, *l);
     }
 
-    void Open(TMxScheduler& AScheduler, TThreadManager& AThreadManager) override
-    {
+    void Open(TMxScheduler& AScheduler, TThreadManager& AThreadManager) override {
         if (PortIsOpen())
             return;
         if (FailOpen.load())
@@ -60,8 +57,7 @@ public:
     // Ethernet drivers).
     void Close() override { CloseMedium(false); }
 
-    uint8_t Send(int32_t PortIndex, const MyAnsiString& Msg) override
-    {
+    uint8_t Send(int32_t PortIndex, const MyAnsiString& Msg) override {
         if (ThrowOnSend.load() > 0) {
             --ThrowOnSend;
             throw Exception("TSimPortDriver.Send: the medium failed");
@@ -81,8 +77,7 @@ public:
 
     // The link of a device index (nullptr when not connected), e.g. to have
     // the drive send an unsolicited frame through it.
-    SimFrameLink* Link(int32_t PortIndex)
-    {
+    SimFrameLink* Link(int32_t PortIndex) {
         std::lock_guard lock(FLinksLock);
         auto it = FLinks.find(PortIndex);
         return it == FLinks.end() ? nullptr : it->second->Link.get();
@@ -90,15 +85,14 @@ public:
 
     // Knobs of the tests.
     std::atomic<int> ThrowOnSend{0}; // the next n sends raise
-    std::atomic<int> FailOnSend{0};  // the next n sends return 0x8F
+    std::atomic<int> FailOnSend{0}; // the next n sends return 0x8F
     std::atomic<bool> FailOpen{false}; // Open leaves the driver closed
     std::atomic<int> Sent{0};
     std::atomic<int> OpenCount{0};
 
 private:
     struct TLink {
-        ~TLink()
-        {
+        ~TLink() {
             if (Link)
                 Link->SetSink(nullptr); // no delivery into the queue below any more
         }
@@ -108,8 +102,7 @@ private:
     };
 
     // Under FLinksLock, with the driver open.
-    void StartLink(int32_t Index, TLink& L)
-    {
+    void StartLink(int32_t Index, TLink& L) {
         if (L.RxTask)
             return;
         L.RxQueue = std::make_unique<TMxQueue>();
@@ -132,8 +125,7 @@ private:
         });
     }
 
-    void CloseMedium(bool Always)
-    {
+    void CloseMedium(bool Always) {
         if (!PortIsOpen())
             return;
         if (!Always)

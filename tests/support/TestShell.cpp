@@ -9,21 +9,18 @@ TestShell::TestShell() : previous_(SetShellServices(this)) {}
 
 TestShell::~TestShell() { SetShellServices(previous_); }
 
-MyAnsiString TestShell::GetProductInfoStr(const MyAnsiString& InfoName) const
-{
+MyAnsiString TestShell::GetProductInfoStr(const MyAnsiString& InfoName) const {
     ++const_cast<TestShell*>(this)->productInfoCalls;
     const auto it = productInfo.find(InfoName);
     return it == productInfo.end() ? MyAnsiString() : it->second;
 }
 
-MyAnsiString TestShell::GetCompanyInfoStr(const MyAnsiString& InfoName) const
-{
+MyAnsiString TestShell::GetCompanyInfoStr(const MyAnsiString& InfoName) const {
     const auto it = companyInfo.find(InfoName);
     return it == companyInfo.end() ? MyAnsiString() : it->second;
 }
 
-void TestShell::RegisterWindow(TShellWindow& AForm)
-{
+void TestShell::RegisterWindow(TShellWindow& AForm) {
     // Captions stay unique: "_1", "_2", ... is appended as the shell does.
     const MyAnsiString base = AForm.GetCaption();
     const auto taken = [&](const MyAnsiString& c) {
@@ -41,13 +38,11 @@ void TestShell::RegisterWindow(TShellWindow& AForm)
     windows.push_back(&AForm);
 }
 
-void TestShell::UnregisterWindow(TShellWindow& AForm)
-{
+void TestShell::UnregisterWindow(TShellWindow& AForm) {
     std::erase(windows, &AForm);
 }
 
-TConnectionLostAnswer TestShell::ShowConnectionLost(const MyAnsiString& AMessage)
-{
+TConnectionLostAnswer TestShell::ShowConnectionLost(const MyAnsiString& AMessage) {
     connectionLostMessages.push_back(AMessage);
     return connectionLostAnswer;
 }

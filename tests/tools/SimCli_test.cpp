@@ -23,8 +23,8 @@ using namespace std::chrono_literals;
 
 struct Child {
     pid_t pid = -1;
-    int out = -1;   // the program's standard output
-    int err = -1;   // and its standard error
+    int out = -1; // the program's standard output
+    int err = -1; // and its standard error
 };
 
 Child Spawn(std::vector<std::string> args) {
@@ -122,7 +122,7 @@ TEST(SimCli, ServesOnAPseudoTerminalUntilTerminated) {
     std::string log = ReadAll(c.err);
     EXPECT_NE(log.find("rs232 -> 10 00 01 00"), std::string::npos) << log;
     EXPECT_NE(log.find("rs232 <- 03 EC"), std::string::npos) << log;
-    EXPECT_NE(::access(link.c_str(), F_OK), 0);   // the link is gone with the program
+    EXPECT_NE(::access(link.c_str(), F_OK), 0); // the link is gone with the program
     ::close(c.out);
     ::close(c.err);
 }

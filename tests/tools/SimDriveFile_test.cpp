@@ -62,7 +62,7 @@ TEST(SimDriveFile, InfoNodesOfTheMainSample) {
     SimProtocol p(SimLoadDrive(SimDataDir() + "/vx41.drive").drive);
     Ask(p, "01");
     uint32_t addr = 0;
-    std::vector<std::pair<uint16_t, std::string>> found;   // file type, complete name
+    std::vector<std::pair<uint16_t, std::string>> found; // file type, complete name
     for (int guard = 0; guard < 10; ++guard) {
         SimBytes f = p.Answer(SimHex("25") + SimLE(addr, 4) + SimHex("00"), {"rs232", 0})->frame;
         if (uint8_t(f[1]) != 0) {
@@ -105,7 +105,7 @@ TEST(SimDriveFile, InfoNodeLayoutFollowsTheGeneration) {
     EXPECT_EQ(Text(n1.substr(12, 16)), "BASE");
     SimNodeFields small;
     small.fileType = 2;
-    EXPECT_EQ(SimBuildInfoNode(small, 0x41, 4).size(), 36u);   // at least 34, whole words
+    EXPECT_EQ(SimBuildInfoNode(small, 0x41, 4).size(), 36u); // at least 34, whole words
     small.fileInfo = "abc";
     EXPECT_EQ(SimBuildInfoNode(small, 0x41, 2).size(), 84u);
 }

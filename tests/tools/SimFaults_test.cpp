@@ -60,7 +60,7 @@ TEST(SimFaults, EachRuleShapesTheAnswer) {
         {{"status=A4,keepdata exec"}, {{0, "10 A4 34 12"}}},
         {{"status=C0", "delay=100"}, {{100, "10 C0"}}},
         {{"noexec drop"}, {}},
-        {{"noexec delay=5"}, {}},   // nothing was carried out, so nothing to delay
+        {{"noexec delay=5"}, {}}, // nothing was carried out, so nothing to delay
         {{"waitlonger=2,every=500", "delay=2500"},
          {{2500, "10 01 02", K::WaitLonger}, {3000, "10 00 34 12"}}},
         {{"drop", "unsolicited=AA"}, {{0, "AA", K::Unsolicited}}},
@@ -109,8 +109,7 @@ TEST(SimFaults, RulesFireOnTheirOccurrencesOfTheirCommand) {
     int second = plan.Add("cmd=10 from=2 times=2 drop");
     int always = plan.Add("cmd=30 times=0 delay=1");
     int onlyUdp = plan.Add("medium=udp drop");
-    std::vector<std::pair<uint8_t, bool>> seq = {{0x10, false}, {0x11, false}, {0x10, true},
-                                                 {0x03, false}, {0x10, true},  {0x10, false}};
+    std::vector<std::pair<uint8_t, bool>> seq = {{0x10, false}, {0x11, false}, {0x10, true}, {0x03, false}, {0x10, true}, {0x10, false}};
     for (size_t i = 0; i < seq.size(); ++i) {
         auto m = plan.Arrive(seq[i].first, "rs232");
         bool dropped = false;

@@ -11,7 +11,7 @@ namespace {
 
 struct Step {
     const char* request;
-    const char* reply;   // nullptr: the drive stays silent
+    const char* reply; // nullptr: the drive stays silent
 };
 
 const std::string kMaster = "rs232";
@@ -104,10 +104,10 @@ TEST(SimProtocol, LoginAnswerCarriesTheFactsInWireOrder) {
     // version, A, D, increment, buffer, processor, type, version, flash type,
     // flash base (A bytes), device string (16 bytes)
     Expect(p3, {{"01", "01 00 31 03 02 01 40 01 01 02 03 04 05 06 07 00 80 00"
-                    "53 49 4D 2D 33 31 00 00 00 00 00 00 00 00 00 00"}});
+                       "53 49 4D 2D 33 31 00 00 00 00 00 00 00 00 00 00"}});
     SimProtocol p4(Drive4());
     Expect(p4, {{"01 73 65 63 72 65 74", "01 00 41 04 02 01 FF 01 01 02 03 04 05 06 07 00 00 00 01"
-                                      "53 49 4D 2D 34 31 2D 57 49 54 48 2D 31 36 2D 42"}});
+                                         "53 49 4D 2D 34 31 2D 57 49 54 48 2D 31 36 2D 42"}});
     EXPECT_EQ(p4.Drive().LastLoginPassword(), "secret");
     EXPECT_EQ(p4.Drive().Owner(), kMaster);
     // A password longer than 16 bytes is not a login the drive understands.
@@ -119,96 +119,96 @@ TEST(SimProtocol, TableWithThreeByteAddresses) {
     SimProtocol p(Drive3());
     p.Answer(SimHex("01"), {kMaster, 0});
     Expect(p, {
-        // memory words
-        {"10 00 10 00", "10 00 00 00"},
-        {"11 00 10 00 34 12", "11 00"},
-        {"10 00 10 00", "10 00 34 12"},
-        {"13 00 10 00 F0 00 A0 00", "13 00"},          // mask 0x00F0, data 0x00A0
-        {"10 00 10 00", "10 00 A4 12"},
-        {"10 00 20 00", "10 C3"},                      // no memory there
-        {"10 00 10", "10 C2"},                         // address one byte short
-        {"11 00 10 00 34", "11 C2"},
-        // memory blocks (address steps are words: 0x001001 is byte 2)
-        {"31 01 10 00 01 02 03 04 05 06", "31 00"},
-        {"30 01 10 00 06", "30 00 01 02 03 04 05 06"},
-        {"30 00 10 00 04", "30 00 A4 12 01 02"},
-        {"30 FF 10 00 04", "30 C3"},                   // runs past the end of RAM
-        {"30 00 10 00 3F", "30 C2"},                   // 2 + 63 bytes do not fit a 64-byte buffer
-        {"30 00 10 00 00", "30 00"},
-        // strings
-        {"35 00 10 00 41 42 43 00", "35 00"},
-        {"34 00 10 00 00 04", "34 00 41 42 43 00"},
-        {"34 00 10 00 01 04", "34 C2"},
-        {"35 00 10 00 41", "35 C2"},                   // no terminating zero
-        // flash
-        {"12 00 10 00 00 00", "12 C3"},                // flash write into RAM
-        {"11 00 80 00 00 00", "11 C3"},                // plain write into flash
-        {"12 00 80 00 78 56", "12 00"},
-        {"12 00 80 00 78 56", "12 C4"},                // not erased any more
-        {"36 00 80 00 04", "36 00 78 56 FF FF"},
-        {"36 00 10 00 02", "36 C3"},                   // flash read of RAM
-        {"32 10 80 00 AA BB CC DD", "32 00"},
-        {"37 20 80 00 01 02", "37 00"},
-        {"26 00 80 00 00 82 00", "26 00 21 80 00"},    // first empty behind the last used word
-        {"26 00 82 00 00 80 00", "26 C2"},             // end before start
-        {"23 10 80 00", "23 00"},                      // erases the sector 0x8000..0x807F
-        {"26 00 80 00 00 82 00", "26 00 00 80 00"},
-        {"23 00 10 00", "23 C3"},
-        {"33 00 10 00 00 81 00 04 00", "33 00"},       // 4 bytes of RAM into flash
-        {"36 00 81 00 04", "36 00 41 42 43 00"},
-        {"33 00 10 00 00 81 00 04 00", "33 C4"},
-        {"27", "27 00"},
-        {"36 00 81 00 02", "36 00 FF FF"},
-        // info nodes
-        {"25 00 00 00 01", "25 00 80 10 00 01 08 00"},
-        {"25 81 10 00 01", "25 00 A0 10 00 01 04 00"},
-        {"25 00 00 00 02", "25 00 90 10 00 02 02 00"},
-        {"25 A1 10 00 01", "25 C7"},
-        {"25 00 00 00", "25 C2"},
-        // status and firmware
-        {"03 00", "03 00 28 80 11 11 22 22 33 33"},
-        {"20", "20 00"},
-        {"03 00", "03 00 2D C0 11 11 22 22 33 33"},
-        {"21", "21 00"},
-        {"03 00", "03 00 28 80 11 11 22 22 33 33"},
-        {"20 00 90 00", "20 00"},                      // start at an address
-        {"22", "22 00"},
-        {"22 01", "22 00"},
-        {"22 01 02", "22 C2"},
-        {"05 FF FF 01", "05 00"},
-        // parameters by UPID
-        {"88 01 00 10", "88 00 10 00"},
-        {"89 01 00 10 34 12", "89 00"},                // RAM only
-        {"88 01 00 10", "88 00 34 12"},
-        {"88 00 00 10", "88 00 10 00"},
-        {"89 02 00 10 78 56", "89 00"},                // RAM and ROM
-        {"88 00 00 10", "88 00 78 56"},
-        {"89 01 00 10 01 02 03", "89 C2"},             // longer than the parameter
-        {"88 00 FF 7F", "88 C0"},
-        {"89 00 FF 7F 00 00", "89 C0"},
-        {"88 05 00 10", "88 C1"},
-        {"15 00 44 70 10", "15 C1"},                   // block telegrams are 0x4x only
-        {"16 00 44 70 41", "16 C1"},
-        // instances, erase memory, curves, command table
-        {"88 10 00", "88 00 06 4D 43 54 52 45 45"},
-        {"88 10 01", "88 00 00"},
-        {"88 10 03", "88 C2"},
-        {"89 06 00", "89 00 00"},
-        {"89 07 01", "89 00 00"},
-        {"89 08 02", "89 00 00"},
-        {"89 09 00", "89 00 00"},
-        {"89 0A", "89 00 00"},
-        {"90 0D", "90 00 00"},
-        {"94 08", "94 00 00"},
-        {"90 01", "90 C1"},
-        // unknown command, empty frame
-        {"7E 01 02", "7E C1"},
-        {"", nullptr},
-        // logout: afterwards only a login is served
-        {"02", "02 00"},
-        {"10 00 10 00", "10 C5"},
-        {"02", "02 00"},
-    });
+                  // memory words
+                  {"10 00 10 00", "10 00 00 00"},
+                  {"11 00 10 00 34 12", "11 00"},
+                  {"10 00 10 00", "10 00 34 12"},
+                  {"13 00 10 00 F0 00 A0 00", "13 00"}, // mask 0x00F0, data 0x00A0
+                  {"10 00 10 00", "10 00 A4 12"},
+                  {"10 00 20 00", "10 C3"}, // no memory there
+                  {"10 00 10", "10 C2"}, // address one byte short
+                  {"11 00 10 00 34", "11 C2"},
+                  // memory blocks (address steps are words: 0x001001 is byte 2)
+                  {"31 01 10 00 01 02 03 04 05 06", "31 00"},
+                  {"30 01 10 00 06", "30 00 01 02 03 04 05 06"},
+                  {"30 00 10 00 04", "30 00 A4 12 01 02"},
+                  {"30 FF 10 00 04", "30 C3"}, // runs past the end of RAM
+                  {"30 00 10 00 3F", "30 C2"}, // 2 + 63 bytes do not fit a 64-byte buffer
+                  {"30 00 10 00 00", "30 00"},
+                  // strings
+                  {"35 00 10 00 41 42 43 00", "35 00"},
+                  {"34 00 10 00 00 04", "34 00 41 42 43 00"},
+                  {"34 00 10 00 01 04", "34 C2"},
+                  {"35 00 10 00 41", "35 C2"}, // no terminating zero
+                  // flash
+                  {"12 00 10 00 00 00", "12 C3"}, // flash write into RAM
+                  {"11 00 80 00 00 00", "11 C3"}, // plain write into flash
+                  {"12 00 80 00 78 56", "12 00"},
+                  {"12 00 80 00 78 56", "12 C4"}, // not erased any more
+                  {"36 00 80 00 04", "36 00 78 56 FF FF"},
+                  {"36 00 10 00 02", "36 C3"}, // flash read of RAM
+                  {"32 10 80 00 AA BB CC DD", "32 00"},
+                  {"37 20 80 00 01 02", "37 00"},
+                  {"26 00 80 00 00 82 00", "26 00 21 80 00"}, // first empty behind the last used word
+                  {"26 00 82 00 00 80 00", "26 C2"}, // end before start
+                  {"23 10 80 00", "23 00"}, // erases the sector 0x8000..0x807F
+                  {"26 00 80 00 00 82 00", "26 00 00 80 00"},
+                  {"23 00 10 00", "23 C3"},
+                  {"33 00 10 00 00 81 00 04 00", "33 00"}, // 4 bytes of RAM into flash
+                  {"36 00 81 00 04", "36 00 41 42 43 00"},
+                  {"33 00 10 00 00 81 00 04 00", "33 C4"},
+                  {"27", "27 00"},
+                  {"36 00 81 00 02", "36 00 FF FF"},
+                  // info nodes
+                  {"25 00 00 00 01", "25 00 80 10 00 01 08 00"},
+                  {"25 81 10 00 01", "25 00 A0 10 00 01 04 00"},
+                  {"25 00 00 00 02", "25 00 90 10 00 02 02 00"},
+                  {"25 A1 10 00 01", "25 C7"},
+                  {"25 00 00 00", "25 C2"},
+                  // status and firmware
+                  {"03 00", "03 00 28 80 11 11 22 22 33 33"},
+                  {"20", "20 00"},
+                  {"03 00", "03 00 2D C0 11 11 22 22 33 33"},
+                  {"21", "21 00"},
+                  {"03 00", "03 00 28 80 11 11 22 22 33 33"},
+                  {"20 00 90 00", "20 00"}, // start at an address
+                  {"22", "22 00"},
+                  {"22 01", "22 00"},
+                  {"22 01 02", "22 C2"},
+                  {"05 FF FF 01", "05 00"},
+                  // parameters by UPID
+                  {"88 01 00 10", "88 00 10 00"},
+                  {"89 01 00 10 34 12", "89 00"}, // RAM only
+                  {"88 01 00 10", "88 00 34 12"},
+                  {"88 00 00 10", "88 00 10 00"},
+                  {"89 02 00 10 78 56", "89 00"}, // RAM and ROM
+                  {"88 00 00 10", "88 00 78 56"},
+                  {"89 01 00 10 01 02 03", "89 C2"}, // longer than the parameter
+                  {"88 00 FF 7F", "88 C0"},
+                  {"89 00 FF 7F 00 00", "89 C0"},
+                  {"88 05 00 10", "88 C1"},
+                  {"15 00 44 70 10", "15 C1"}, // block telegrams are 0x4x only
+                  {"16 00 44 70 41", "16 C1"},
+                  // instances, erase memory, curves, command table
+                  {"88 10 00", "88 00 06 4D 43 54 52 45 45"},
+                  {"88 10 01", "88 00 00"},
+                  {"88 10 03", "88 C2"},
+                  {"89 06 00", "89 00 00"},
+                  {"89 07 01", "89 00 00"},
+                  {"89 08 02", "89 00 00"},
+                  {"89 09 00", "89 00 00"},
+                  {"89 0A", "89 00 00"},
+                  {"90 0D", "90 00 00"},
+                  {"94 08", "94 00 00"},
+                  {"90 01", "90 C1"},
+                  // unknown command, empty frame
+                  {"7E 01 02", "7E C1"},
+                  {"", nullptr},
+                  // logout: afterwards only a login is served
+                  {"02", "02 00"},
+                  {"10 00 10 00", "10 C5"},
+                  {"02", "02 00"},
+              });
     const SimDrive& d = p.Drive();
     EXPECT_EQ(d.EventCount("start"), 2u);
     EXPECT_EQ(d.EventCount("reboot"), 1u);
@@ -222,49 +222,49 @@ TEST(SimProtocol, TableWithFourByteAddresses) {
     SimProtocol p(Drive4());
     p.Answer(SimHex("01"), {kMaster, 0});
     Expect(p, {
-        {"10 00 01 00 00", "10 00 00 00"},
-        {"11 00 01 00 00 01 00", "11 00"},
-        // masked write: address 0x100, mask 0x0003, data 0x0001
-        {"13 00 01 00 00 03 00 01 00", "13 00"},
-        {"10 00 01 00 00", "10 00 01 00"},
-        {"13 00 01 00", "13 C2"},
-        {"10 00 00 00 01", "10 00 FF FF"},             // flash reads like memory
-        {"10 00 00 00 02", "10 C3"},
-        {"31 00 02 00 00 01 02 03 04", "31 00"},
-        {"30 00 02 00 00 04", "30 00 01 02 03 04"},
-        {"30 FF 07 00 00 04", "30 C3"},
-        {"35 00 03 00 00 48 49 00", "35 00"},
-        {"34 00 03 00 00 00 03", "34 00 48 49 00"},
-        {"12 00 00 00 01 CD AB", "12 00"},
-        {"36 00 00 00 01 02", "36 00 CD AB"},
-        {"32 00 01 00 01 11 22 33 44", "32 00"},
-        {"37 00 02 00 01 55 66", "37 00"},
-        {"26 00 00 00 01 00 04 00 01", "26 00 01 02 00 01"},
-        {"23 FF 00 00 01", "23 00"},                   // sector 0x01000000..0x010000FF
-        {"36 00 00 00 01 02", "36 00 FF FF"},
-        {"36 00 01 00 01 02", "36 00 11 22"},          // the next sector stays
-        {"33 00 02 00 00 00 03 00 01 04 00", "33 00"},
-        {"36 00 03 00 01 04", "36 00 01 02 03 04"},
-        {"27", "27 00"},
-        {"25 00 00 00 00 03", "25 00 00 04 00 00 03 04 00"},
-        {"25 01 04 00 00 03", "25 C7"},
-        {"03 00", "03 00 10 80 11 11 22 22 33 33"},
-        {"20", "20 00"},
-        {"03 00", "03 00 12 C0 11 11 22 22 33 33"},
-        {"20 00 00 00 01", "20 00"},
-        {"21", "21 00"},
-        {"88 01 00 20", "88 00 78 56 34 12"},
-        {"89 00 00 20 01 00 00 00", "89 00"},
-        {"88 00 00 20", "88 00 01 00 00 00"},
-        {"88 01 00 20", "88 00 78 56 34 12"},
-        // block telegrams by UPID: count byte cuts or pads the value
-        {"15 01 70 70 06", "15 00 53 49 4D 2D 34 31"},
-        {"16 02 70 70 41 42 00", "16 00"},
-        {"15 01 70 70 04", "15 00 41 42 00 00"},
-        {"15 00 FF 7F 04", "15 C0"},
-        {"88 10 01", "88 00 06 49 46 54 52 45 45"},
-        {"02", "02 00"},
-    });
+                  {"10 00 01 00 00", "10 00 00 00"},
+                  {"11 00 01 00 00 01 00", "11 00"},
+                  // masked write: address 0x100, mask 0x0003, data 0x0001
+                  {"13 00 01 00 00 03 00 01 00", "13 00"},
+                  {"10 00 01 00 00", "10 00 01 00"},
+                  {"13 00 01 00", "13 C2"},
+                  {"10 00 00 00 01", "10 00 FF FF"}, // flash reads like memory
+                  {"10 00 00 00 02", "10 C3"},
+                  {"31 00 02 00 00 01 02 03 04", "31 00"},
+                  {"30 00 02 00 00 04", "30 00 01 02 03 04"},
+                  {"30 FF 07 00 00 04", "30 C3"},
+                  {"35 00 03 00 00 48 49 00", "35 00"},
+                  {"34 00 03 00 00 00 03", "34 00 48 49 00"},
+                  {"12 00 00 00 01 CD AB", "12 00"},
+                  {"36 00 00 00 01 02", "36 00 CD AB"},
+                  {"32 00 01 00 01 11 22 33 44", "32 00"},
+                  {"37 00 02 00 01 55 66", "37 00"},
+                  {"26 00 00 00 01 00 04 00 01", "26 00 01 02 00 01"},
+                  {"23 FF 00 00 01", "23 00"}, // sector 0x01000000..0x010000FF
+                  {"36 00 00 00 01 02", "36 00 FF FF"},
+                  {"36 00 01 00 01 02", "36 00 11 22"}, // the next sector stays
+                  {"33 00 02 00 00 00 03 00 01 04 00", "33 00"},
+                  {"36 00 03 00 01 04", "36 00 01 02 03 04"},
+                  {"27", "27 00"},
+                  {"25 00 00 00 00 03", "25 00 00 04 00 00 03 04 00"},
+                  {"25 01 04 00 00 03", "25 C7"},
+                  {"03 00", "03 00 10 80 11 11 22 22 33 33"},
+                  {"20", "20 00"},
+                  {"03 00", "03 00 12 C0 11 11 22 22 33 33"},
+                  {"20 00 00 00 01", "20 00"},
+                  {"21", "21 00"},
+                  {"88 01 00 20", "88 00 78 56 34 12"},
+                  {"89 00 00 20 01 00 00 00", "89 00"},
+                  {"88 00 00 20", "88 00 01 00 00 00"},
+                  {"88 01 00 20", "88 00 78 56 34 12"},
+                  // block telegrams by UPID: count byte cuts or pads the value
+                  {"15 01 70 70 06", "15 00 53 49 4D 2D 34 31"},
+                  {"16 02 70 70 41 42 00", "16 00"},
+                  {"15 01 70 70 04", "15 00 41 42 00 00"},
+                  {"15 00 FF 7F 04", "15 C0"},
+                  {"88 10 01", "88 00 06 49 46 54 52 45 45"},
+                  {"02", "02 00"},
+              });
     // Without a count the whole value comes back.
     p.Answer(SimHex("01"), {kMaster, 0});
     auto all = p.Answer(SimHex("15 00 70 70"), {kMaster, 0});
@@ -300,7 +300,7 @@ TEST(SimProtocol, LoginSequencePerGeneration) {
         id.releaseText = "REL1    \xFF\xFF";
         SimDrive d(id);
         d.SetPassword(SimUserLevel::User, "abc");
-        d.SetPassword(SimUserLevel::Service, "0123456789ABCDEFGHIJ");   // kept to 16 bytes
+        d.SetPassword(SimUserLevel::Service, "0123456789ABCDEFGHIJ"); // kept to 16 bytes
         SimProtocol p(std::move(d));
         auto login = p.Answer(SimHex("01"), {kMaster, 0});
         ASSERT_TRUE(login);
@@ -357,7 +357,8 @@ TEST(SimProtocol, ReleaseTextGoesIntoDescribedMemory) {
 TEST(SimProtocol, AnotherMasterGetsB3UntilTheOwnerLogsOut) {
     SimProtocol p(Drive4());
     Expect(p, {{"01 00", "01 00 41 04 02 01 FF 01 01 02 03 04 05 06 07 00 00 00 01"
-                      "53 49 4D 2D 34 31 2D 57 49 54 48 2D 31 36 2D 42"}}, "A");
+                         "53 49 4D 2D 34 31 2D 57 49 54 48 2D 31 36 2D 42"}},
+           "A");
     Expect(p, {{"01", "01 B3"}, {"03 00", "03 B3"}, {"02", "02 B3"}, {"10 00 01 00 00", "10 B3"}}, "B");
     EXPECT_EQ(p.Drive().Owner(), "A");
     // The owner logging in again is fine; after its logout B gets the drive.
@@ -370,7 +371,7 @@ TEST(SimProtocol, AnotherMasterGetsB3UntilTheOwnerLogsOut) {
 }
 
 TEST(SimProtocol, BlinkAndDiscoveryNeedNoLogin) {
-    SimDrive d = Drive3();   // 64-byte buffer: the discovery answer is longer and still goes out
+    SimDrive d = Drive3(); // 64-byte buffer: the discovery answer is longer and still goes out
     SimIdentity id = d.Identity();
     id.group = 0x0102;
     id.macId = 0x0A0B0C0D0E0Full;
@@ -404,8 +405,9 @@ TEST(SimProtocol, BlinkAndDiscoveryNeedNoLogin) {
 
 TEST(SimProtocol, HandlersOpenToAnyone) {
     SimProtocol p(Drive4());
-    p.SetHandler(0x7A, [](SimDrive&, const SimContext&, std::string_view) { return SimHex("7A 00"); },
-                 SimProtocol::Access::Anyone);
+    p.SetHandler(
+        0x7A, [](SimDrive&, const SimContext&, std::string_view) { return SimHex("7A 00"); },
+        SimProtocol::Access::Anyone);
     Expect(p, {{"7A", "7A 00"}});
     p.Answer(SimHex("01"), {"other", 0});
     Expect(p, {{"7A", "7A 00"}, {"03 00", "03 B3"}});
@@ -460,7 +462,7 @@ TEST(SimProtocol, FirmwareStartsAfterItsStartTime) {
     p.Answer(SimHex("20"), {kMaster, 100});
     auto starting = p.Answer(SimHex("03 00"), {kMaster, 300});
     ASSERT_TRUE(starting);
-    EXPECT_EQ(SimGetLE(starting->frame, 2, 2), 0x8410u);   // online, starting, instance 1 present
+    EXPECT_EQ(SimGetLE(starting->frame, 2, 2), 0x8410u); // online, starting, instance 1 present
     auto running = p.Answer(SimHex("03 00"), {kMaster, 600});
     ASSERT_TRUE(running);
     EXPECT_EQ(SimGetLE(running->frame, 2, 2), 0xC012u);
@@ -497,14 +499,12 @@ TEST(SimProtocol, ByteAddressedDrive) {
     id.protocolVersion = 0x41;
     id.addrFieldSize = 4;
     id.dataFieldSize = 2;
-    id.addrIncrement = 2;   // one byte per address
+    id.addrIncrement = 2; // one byte per address
     SimDrive d(id);
     d.AddRegion("RAM", SimRegionKind::Ram, 0x1000, 0x100);
     SimProtocol p(std::move(d));
     p.Answer(SimHex("01"), {kMaster, 0});
-    Expect(p, {{"11 01 10 00 00 34 12", "11 00"},
-            {"30 00 10 00 00 04", "30 00 00 34 12 00"},
-            {"10 FF 10 00 00", "10 C3"}});   // a word at the last byte runs past the end
+    Expect(p, {{"11 01 10 00 00 34 12", "11 00"}, {"30 00 10 00 00 04", "30 00 00 34 12 00"}, {"10 FF 10 00 00", "10 C3"}}); // a word at the last byte runs past the end
 }
 
 TEST(SimDrive, RefusesDescriptionsThatCannotBeADrive) {

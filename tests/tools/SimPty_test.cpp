@@ -116,7 +116,7 @@ public:
 private:
     int fd_ = -1;
     SimRs232Receiver rx_;
-    std::deque<SimRs232Event> events_;   // read but not yet asked for
+    std::deque<SimRs232Event> events_; // read but not yet asked for
 };
 
 struct Rig {
@@ -172,7 +172,7 @@ TEST(SimPty, GarbageAndChecksumErrorGoUnansweredTheResendIsServed) {
     auto sum = rig.Notes("check sum error");
     ASSERT_EQ(sum.size(), 1u);
     EXPECT_EQ(sum[0].note, "check sum error 0(86)");
-    EXPECT_EQ(rig.runner.Transcript().Frames(SimDirection::Out).size(), 2u);   // login and the resend
+    EXPECT_EQ(rig.runner.Transcript().Frames(SimDirection::Out).size(), 2u); // login and the resend
 }
 
 TEST(SimPty, EmptyFrameIsNotAnswered) {
@@ -186,7 +186,7 @@ TEST(SimPty, EmptyFrameIsNotAnswered) {
 TEST(SimPty, LostByteCostsOneFrameWithAResyncGap) {
     Rig rig;
     rig.pty.SetResyncGapMs(50);
-    rig.port.WriteHex("A5 04 56 10 34 12");   // the last byte is lost
+    rig.port.WriteHex("A5 04 56 10 34 12"); // the last byte is lost
     std::this_thread::sleep_for(150ms);
     rig.port.WriteHex("A5 04 56 10 34 12 00");
     EXPECT_EQ(SimToHex(rig.port.Answer()), "10 00 CD AB");
@@ -225,7 +225,7 @@ TEST(SimPty, WireFaultsOnTheAnswer) {
     auto start = Clock::now();
     rig.port.WriteHex(request);
     EXPECT_EQ(SimToHex(rig.port.Answer()), "10 00 CD AB");
-    EXPECT_GE(Clock::now() - start, 20ms);   // 7 bytes, 5 ms apart (30 ms, loosely)
+    EXPECT_GE(Clock::now() - start, 20ms); // 7 bytes, 5 ms apart (30 ms, loosely)
     auto bytewise = rig.Notes("bytewise", SimDirection::Out);
     ASSERT_EQ(bytewise.size(), 1u);
     EXPECT_EQ(SimToHex(bytewise[0].wire), "A5 04 88 10 00 CD AB");

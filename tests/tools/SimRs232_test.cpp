@@ -27,8 +27,8 @@ TEST(SimRs232, FramesCarryLengthAndSum) {
 
 struct ReceiveCase {
     const char* name;
-    std::vector<const char*> pieces;   // fed one after the other
-    std::vector<std::pair<Kind, const char*>> events;   // kind and payload (garbage: its bytes)
+    std::vector<const char*> pieces; // fed one after the other
+    std::vector<std::pair<Kind, const char*>> events; // kind and payload (garbage: its bytes)
 };
 
 TEST(SimRs232, ReceiverTable) {
@@ -36,8 +36,7 @@ TEST(SimRs232, ReceiverTable) {
         {"plain", {"A5 02 35 30 05"}, {{Kind::Frame, "30 05"}}},
         {"leading garbage", {"00 A5 02 35 30 05"}, {{Kind::Garbage, "00"}, {Kind::Frame, "30 05"}}},
         {"bad sum", {"A5 02 FF 30 05"}, {{Kind::ChecksumError, "30 05"}}},
-        {"bad sum then resend", {"A5 02 FF 30 05 A5 02 35 30 05"},
-         {{Kind::ChecksumError, "30 05"}, {Kind::Frame, "30 05"}}},
+        {"bad sum then resend", {"A5 02 FF 30 05 A5 02 35 30 05"}, {{Kind::ChecksumError, "30 05"}, {Kind::Frame, "30 05"}}},
         {"byte by byte", {"A5", "02", "35", "30", "05"}, {{Kind::Frame, "30 05"}}},
         {"split inside the payload", {"A5 03 11 10", "01 00 A5"}, {{Kind::Frame, "10 01 00"}}},
         {"empty frame", {"A5 00 00 A5 01 02 02"}, {{Kind::Frame, ""}, {Kind::Frame, "02"}}},
@@ -74,7 +73,7 @@ TEST(SimRs232, PauseInsideAFrameStartsOver) {
     // header as payload.
     SimRs232Receiver rx;
     rx.SetGapMs(50);
-    EXPECT_TRUE(rx.Feed(SimHex("A5 03 11 10 01"), 0).empty());   // one byte lost
+    EXPECT_TRUE(rx.Feed(SimHex("A5 03 11 10 01"), 0).empty()); // one byte lost
     auto e = rx.Feed(SimHex("A5 02 35 30 05"), 200);
     ASSERT_EQ(e.size(), 2u);
     EXPECT_EQ(e[0].kind, Kind::Resync);

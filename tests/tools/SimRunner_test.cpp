@@ -55,7 +55,7 @@ private:
     std::mutex mutex_;
     std::condition_variable cv_;
     std::deque<SimBytes> frames_;
-    SimFrameLink link_;   // last: it goes first, before what its sink uses
+    SimFrameLink link_; // last: it goes first, before what its sink uses
 };
 
 struct ManualRig {
@@ -114,7 +114,7 @@ TEST(SimRunner, WaitLongerThenTheAnswer) {
     rig.clock->Advance(4000);
     EXPECT_EQ(rig.master.Next(), "10 00 34 12");
 
-    rig.master.Send("10 00 01 00 00");   // the second one: the short form
+    rig.master.Send("10 00 01 00 00"); // the second one: the short form
     EXPECT_EQ(rig.master.Next(), "10 01");
     rig.clock->Advance(25999);
     EXPECT_TRUE(rig.master.Quiet());
@@ -132,8 +132,8 @@ TEST(SimRunner, DroppedAnswerStillCarriesTheRequestOut) {
     EXPECT_EQ(rig.master.Next().substr(0, 5), "03 00");
     EXPECT_TRUE(rig.master.Quiet());
     rig.runner.WithDrive([](SimDrive& d) {
-        EXPECT_EQ(d.Peek(0x200, 2), SimHex("AA 55"));   // the first write happened
-        EXPECT_EQ(d.Peek(0x300, 2), SimHex("00 00"));   // the second was never heard
+        EXPECT_EQ(d.Peek(0x200, 2), SimHex("AA 55")); // the first write happened
+        EXPECT_EQ(d.Peek(0x300, 2), SimHex("00 00")); // the second was never heard
     });
     auto t = rig.runner.Transcript().Entries();
     ASSERT_GE(t.size(), 2u);
@@ -167,7 +167,7 @@ TEST(SimRunner, DuplicatesUnsolicitedFramesEchoTruncationAndStatus) {
     rig.master.Send("21");
     EXPECT_EQ(rig.master.Next(), "21 EC");
     rig.runner.WithDrive([](SimDrive& d) {
-        EXPECT_EQ(d.Peek(0x100, 2), SimHex("34 12"));   // the refused write did nothing
+        EXPECT_EQ(d.Peek(0x100, 2), SimHex("34 12")); // the refused write did nothing
         EXPECT_EQ(d.EventCount("stop"), 0u);
     });
 }
@@ -204,7 +204,7 @@ TEST(SimRunner, DetachedLinkGetsNothingMore) {
         runner.Faults().Add("delay=100 times=0");
         leaves.Send("03 00");
         ASSERT_TRUE(runner.Transcript().WaitForFrames(SimDirection::In, 1, 2s));
-    }   // the link goes before its answer is due
+    } // the link goes before its answer is due
     stays.Send("03 00");
     ASSERT_TRUE(runner.Transcript().WaitForFrames(SimDirection::In, 2, 2s));
     clock->Advance(100);
@@ -223,7 +223,8 @@ TEST(SimRunner, DescriptionBringsItsDelaysAndFaults) {
         0x27 = 3000
         [faults]
         rule = cmd=03 status=EC
-    )"), clock);
+    )"),
+                     clock);
     Master m(runner);
     runner.Start();
     m.Send("03 00");
@@ -269,8 +270,10 @@ TEST(SimRunner, ManyMastersOnManyThreads) {
                 masters[size_t(i)]->Send("10 00 01 00 00");
                 std::string word = masters[size_t(i)]->Next();
                 bool owner = login.substr(0, 5) == "01 00";
-                if (word == "10 00 34 12") ++answered[size_t(i)];
-                else if (word == "10 B3" || word == "10 C5") ++refused[size_t(i)];
+                if (word == "10 00 34 12")
+                    ++answered[size_t(i)];
+                else if (word == "10 B3" || word == "10 C5")
+                    ++refused[size_t(i)];
                 if (owner && word != "10 00 34 12") ++ownerRefused[size_t(i)];
                 if (owner) {
                     masters[size_t(i)]->Send("02");

@@ -44,10 +44,14 @@ SimBytes SimHex(std::string_view hex) {
         if (std::isspace(static_cast<unsigned char>(c)) || c == ',' || c == ':')
             continue;
         int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else throw Exception(std::string("SimHex: not a hexadecimal digit: '") + c + "'");
+        if (c >= '0' && c <= '9')
+            v = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            v = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            v = c - 'A' + 10;
+        else
+            throw Exception(std::string("SimHex: not a hexadecimal digit: '") + c + "'");
         cur = cur * 16 + unsigned(v);
         if (++nibbles == 2) {
             out.push_back(static_cast<char>(cur));
@@ -79,7 +83,7 @@ SimDrive::SimDrive(SimIdentity identity) {
 void SimDrive::SetIdentity(const SimIdentity& identity) {
     uint8_t oldGeneration = Generation();
     identity_ = identity;
-    for (auto& r : regions_)   // keep the memory in step with a changed word width
+    for (auto& r : regions_) // keep the memory in step with a changed word width
         r.bytes.resize(size_t(r.size) * BytesPerAddress(), r.kind == SimRegionKind::Flash ? '\xFF' : '\0');
     if (identity_.deviceString.size() > 16) identity_.deviceString.resize(16);
     if (identity_.releaseText.size() > kReleaseTextSize) identity_.releaseText.resize(kReleaseTextSize);
@@ -89,7 +93,7 @@ void SimDrive::SetIdentity(const SimIdentity& identity) {
 
 uint8_t SimDrive::Generation() const {
     uint8_t hi = identity_.protocolVersion >> 4;
-    if (hi == 0) return 2;   // the oldest drives (0x02) speak the 0x2x table
+    if (hi == 0) return 2; // the oldest drives (0x02) speak the 0x2x table
     return hi;
 }
 
@@ -215,7 +219,7 @@ void SimDrive::PlaceReleaseText() {
         Poke(addr, text);
         return;
     }
-    if (FindRegion(addr)) return;   // a region ends within the text: leave it, reads fail there
+    if (FindRegion(addr)) return; // a region ends within the text: leave it, reads fail there
     uint64_t end = uint64_t(addr) + addresses;
     for (const auto& r : regions_)
         if (addr < r.End() && r.base < end) return;

@@ -22,35 +22,36 @@
 
 namespace vo {
 
-using SimBytes = MyAnsiString;   // a telegram or memory content: 8-bit bytes
+using SimBytes = MyAnsiString; // a telegram or memory content: 8-bit bytes
 
 // The drive's own answers to requests it cannot carry out. Values with bit 7
 // set are errors without data; 0xB3 and 0xC0 keep their meaning for the
 // program (another master is logged in; the drive does not know the UPID).
 struct SimStatusCodes {
-    uint8_t unknownCommand = 0xC1;   // command (or sub-command) the drive does not have
-    uint8_t badRequest = 0xC2;       // wrong request length or contents
-    uint8_t addressError = 0xC3;     // outside memory, or the wrong kind of memory
-    uint8_t flashNotErased = 0xC4;   // programming flash that is not erased
-    uint8_t notLoggedIn = 0xC5;      // any command but login before a login
-    uint8_t noFirmware = 0xC6;       // start without a firmware instance present
-    uint8_t noMoreNodes = 0xC7;      // find-info found no further node
-    uint8_t readOnly = 0xC8;         // write to a read-only parameter
-    uint8_t unknownUpid = 0xC0;      // parameter read or write of an unknown UPID
-    uint8_t anotherMaster = 0xB3;    // another master is logged in
+    uint8_t unknownCommand = 0xC1; // command (or sub-command) the drive does not have
+    uint8_t badRequest = 0xC2; // wrong request length or contents
+    uint8_t addressError = 0xC3; // outside memory, or the wrong kind of memory
+    uint8_t flashNotErased = 0xC4; // programming flash that is not erased
+    uint8_t notLoggedIn = 0xC5; // any command but login before a login
+    uint8_t noFirmware = 0xC6; // start without a firmware instance present
+    uint8_t noMoreNodes = 0xC7; // find-info found no further node
+    uint8_t readOnly = 0xC8; // write to a read-only parameter
+    uint8_t unknownUpid = 0xC0; // parameter read or write of an unknown UPID
+    uint8_t anotherMaster = 0xB3; // another master is logged in
 };
 
-enum class SimRegionKind { Ram, Flash };
+enum class SimRegionKind { Ram,
+                           Flash };
 
 struct SimRegion {
     std::string name;
     SimRegionKind kind = SimRegionKind::Ram;
-    uint32_t base = 0;          // first address
-    uint32_t size = 0;          // number of addresses
-    uint32_t sectorSize = 0;    // flash: addresses per erase sector (0 = whole region)
-    SimBytes bytes;             // size * bytes per address
-    bool synthetic = false;     // made by the drive itself to hold its release text
-    uint32_t End() const { return base + size; }   // one past the last address
+    uint32_t base = 0; // first address
+    uint32_t size = 0; // number of addresses
+    uint32_t sectorSize = 0; // flash: addresses per erase sector (0 = whole region)
+    SimBytes bytes; // size * bytes per address
+    bool synthetic = false; // made by the drive itself to hold its release text
+    uint32_t End() const { return base + size; } // one past the last address
 };
 
 // One parameter of the drive, reached by its UPID. A read returns `size` bytes;
@@ -58,8 +59,8 @@ struct SimRegion {
 struct SimParameter {
     uint16_t upid = 0;
     uint8_t size = 2;
-    SimBytes ram;      // value in RAM (size bytes)
-    SimBytes rom;      // value in ROM (size bytes)
+    SimBytes ram; // value in RAM (size bytes)
+    SimBytes rom; // value in ROM (size bytes)
     bool writable = true;
 };
 
@@ -67,7 +68,7 @@ struct SimParameter {
 struct SimInfoNode {
     uint32_t address = 0;
     uint8_t type = 0;
-    uint16_t size = 0;   // bytes
+    uint16_t size = 0; // bytes
 };
 
 // Firmware instance 0 motion control, 1 interface, 2 application.
@@ -76,14 +77,17 @@ struct SimInstance {
     SimBytes treeName;
 };
 
-enum class SimUserLevel { Guest, User, Service, Developer };
+enum class SimUserLevel { Guest,
+                          User,
+                          Service,
+                          Developer };
 
 // Identity and login facts: the fields of the login answer, the release text
 // and the identity of the status answer.
 struct SimIdentity {
     uint8_t protocolVersion = 0x41;
-    uint8_t addrFieldSize = 4;      // A
-    uint8_t dataFieldSize = 2;      // D
+    uint8_t addrFieldSize = 4; // A
+    uint8_t dataFieldSize = 2; // D
     uint8_t addrIncrement = 1;
     uint8_t maxBufferSize = 255;
     uint16_t processorType = 0;
@@ -91,13 +95,13 @@ struct SimIdentity {
     uint16_t deviceVersion = 0;
     uint16_t flashType = 0;
     uint32_t flashBaseAddr = 0;
-    SimBytes deviceString;          // up to 16 bytes
-    SimBytes releaseText;           // up to 32 bytes, at the generation's address
+    SimBytes deviceString; // up to 16 bytes
+    SimBytes releaseText; // up to 32 bytes, at the generation's address
     uint16_t serNbrLow = 0;
     uint16_t serNbrHigh = 0;
     uint16_t partNbr = 0;
-    uint16_t group = 0;             // drive group of the Ethernet discovery
-    uint64_t macId = 0;             // 48-bit MAC address of the discovery answer
+    uint16_t group = 0; // drive group of the Ethernet discovery
+    uint64_t macId = 0; // 48-bit MAC address of the discovery answer
 };
 
 // Something the drive was asked to do that leaves no other trace (a blink, a
@@ -118,10 +122,10 @@ public:
     // Changes the identity; passwords and the release text move to the
     // addresses and UPIDs of the new protocol generation.
     void SetIdentity(const SimIdentity& identity);
-    uint8_t Generation() const;               // 2, 3 or 4 (high nibble; 0x02 counts as 2)
-    uint32_t BytesPerAddress() const;         // D / AddrIncrement
-    uint32_t AddressMask() const;             // the low A bytes
-    uint32_t ReleaseTextAddress() const;      // the generation's release address, cut to A bytes
+    uint8_t Generation() const; // 2, 3 or 4 (high nibble; 0x02 counts as 2)
+    uint32_t BytesPerAddress() const; // D / AddrIncrement
+    uint32_t AddressMask() const; // the low A bytes
+    uint32_t ReleaseTextAddress() const; // the generation's release address, cut to A bytes
     // Throws vo::Exception when the facts cannot describe a drive (A outside 3..4,
     // D = 0, D not a multiple of the increment, buffer too small ...).
     void Validate() const;
@@ -138,12 +142,12 @@ public:
     SimRegion* RegionFor(uint32_t address, size_t count);
     // Byte access for tests and fixtures; throw vo::Exception outside memory.
     SimBytes Peek(uint32_t address, size_t count) const;
-    void Poke(uint32_t address, std::string_view bytes);   // ignores the memory kind
+    void Poke(uint32_t address, std::string_view bytes); // ignores the memory kind
     bool IsErased(uint32_t address, size_t count) const;
 
     // --- parameters ---
     SimParameter& SetParameter(uint16_t upid, uint8_t size, std::string_view value,
-                               bool writable = true);   // value goes to RAM and ROM
+                               bool writable = true); // value goes to RAM and ROM
     SimParameter* FindParameter(uint16_t upid);
     const SimParameter* FindParameter(uint16_t upid) const;
     const std::map<uint16_t, SimParameter>& Parameters() const { return parameters_; }
@@ -217,7 +221,7 @@ private:
 // Little-endian helpers used by the engine and the tests.
 SimBytes SimLE(uint32_t value, size_t width);
 uint32_t SimGetLE(std::string_view bytes, size_t offset, size_t width);
-SimBytes SimHex(std::string_view hex);          // "10 34 12 00" or "10341200" -> bytes
-std::string SimToHex(std::string_view bytes);   // bytes -> "10 34 12 00"
+SimBytes SimHex(std::string_view hex); // "10 34 12 00" or "10341200" -> bytes
+std::string SimToHex(std::string_view bytes); // bytes -> "10 34 12 00"
 
 } // namespace vo

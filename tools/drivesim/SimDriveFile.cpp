@@ -177,32 +177,52 @@ uint64_t Parser::ArgNumber(const Section& s, uint64_t max) const {
 void Parser::Identity(const Section& s, SimIdentity& id, SimDrive& d) {
     for (const auto& l : s.lines) {
         const auto& k = l.key;
-        if (k == "protocol_version") id.protocolVersion = uint8_t(Number(l, 0xFF));
-        else if (k == "address_size") id.addrFieldSize = uint8_t(Number(l, 0xFF));
-        else if (k == "data_size") id.dataFieldSize = uint8_t(Number(l, 0xFF));
-        else if (k == "address_increment") id.addrIncrement = uint8_t(Number(l, 0xFF));
-        else if (k == "max_buffer_size") id.maxBufferSize = uint8_t(Number(l, 0xFF));
-        else if (k == "processor_type") id.processorType = uint16_t(Number(l, 0xFFFF));
-        else if (k == "device_type") id.deviceType = uint16_t(Number(l, 0xFFFF));
-        else if (k == "device_version") id.deviceVersion = uint16_t(Number(l, 0xFFFF));
-        else if (k == "flash_type") id.flashType = uint16_t(Number(l, 0xFFFF));
-        else if (k == "flash_base") id.flashBaseAddr = uint32_t(Number(l, 0xFFFFFFFF));
+        if (k == "protocol_version")
+            id.protocolVersion = uint8_t(Number(l, 0xFF));
+        else if (k == "address_size")
+            id.addrFieldSize = uint8_t(Number(l, 0xFF));
+        else if (k == "data_size")
+            id.dataFieldSize = uint8_t(Number(l, 0xFF));
+        else if (k == "address_increment")
+            id.addrIncrement = uint8_t(Number(l, 0xFF));
+        else if (k == "max_buffer_size")
+            id.maxBufferSize = uint8_t(Number(l, 0xFF));
+        else if (k == "processor_type")
+            id.processorType = uint16_t(Number(l, 0xFFFF));
+        else if (k == "device_type")
+            id.deviceType = uint16_t(Number(l, 0xFFFF));
+        else if (k == "device_version")
+            id.deviceVersion = uint16_t(Number(l, 0xFFFF));
+        else if (k == "flash_type")
+            id.flashType = uint16_t(Number(l, 0xFFFF));
+        else if (k == "flash_base")
+            id.flashBaseAddr = uint32_t(Number(l, 0xFFFFFFFF));
         else if (k == "device_string") {
             id.deviceString = Bytes(l);
             if (id.deviceString.size() > 16) Fail(l.no, "device_string is longer than 16 bytes");
         } else if (k == "release_text") {
             id.releaseText = Bytes(l);
             if (id.releaseText.size() > 32) Fail(l.no, "release_text is longer than 32 bytes");
-        } else if (k == "serial_low") id.serNbrLow = uint16_t(Number(l, 0xFFFF));
-        else if (k == "serial_high") id.serNbrHigh = uint16_t(Number(l, 0xFFFF));
-        else if (k == "part_number") id.partNbr = uint16_t(Number(l, 0xFFFF));
-        else if (k == "group") id.group = uint16_t(Number(l, 0xFFFE));
-        else if (k == "mac_id") id.macId = Number(l, 0xFFFFFFFFFFFFull);
-        else if (k == "start_delay_ms") d.SetStartDelayMs(int64_t(Number(l, 3600000)));
-        else if (k == "require_login") d.SetRequireLogin(Bool(l));
-        else if (k == "running") d.SetRunning(Bool(l));
-        else if (k == "controller_error") d.SetControllerError(Bool(l));
-        else Fail(l.no, "unknown key '" + k + "' in [identity]");
+        } else if (k == "serial_low")
+            id.serNbrLow = uint16_t(Number(l, 0xFFFF));
+        else if (k == "serial_high")
+            id.serNbrHigh = uint16_t(Number(l, 0xFFFF));
+        else if (k == "part_number")
+            id.partNbr = uint16_t(Number(l, 0xFFFF));
+        else if (k == "group")
+            id.group = uint16_t(Number(l, 0xFFFE));
+        else if (k == "mac_id")
+            id.macId = Number(l, 0xFFFFFFFFFFFFull);
+        else if (k == "start_delay_ms")
+            d.SetStartDelayMs(int64_t(Number(l, 3600000)));
+        else if (k == "require_login")
+            d.SetRequireLogin(Bool(l));
+        else if (k == "running")
+            d.SetRunning(Bool(l));
+        else if (k == "controller_error")
+            d.SetControllerError(Bool(l));
+        else
+            Fail(l.no, "unknown key '" + k + "' in [identity]");
     }
 }
 
@@ -214,13 +234,20 @@ void Parser::Region(const Section& s, SimDrive& d) {
     for (const auto& l : s.lines) {
         if (l.key == "kind") {
             std::string v = Lower(l.value);
-            if (v == "ram") kind = SimRegionKind::Ram;
-            else if (v == "flash") kind = SimRegionKind::Flash;
-            else Fail(l.no, "kind is ram or flash");
-        } else if (l.key == "base") base = uint32_t(Number(l, 0xFFFFFFFF));
-        else if (l.key == "size") size = uint32_t(Number(l, 0x1000000));
-        else if (l.key == "sector") sector = uint32_t(Number(l, 0xFFFFFFFF));
-        else Fail(l.no, "unknown key '" + l.key + "' in [region]");
+            if (v == "ram")
+                kind = SimRegionKind::Ram;
+            else if (v == "flash")
+                kind = SimRegionKind::Flash;
+            else
+                Fail(l.no, "kind is ram or flash");
+        } else if (l.key == "base")
+            base = uint32_t(Number(l, 0xFFFFFFFF));
+        else if (l.key == "size")
+            size = uint32_t(Number(l, 0x1000000));
+        else if (l.key == "sector")
+            sector = uint32_t(Number(l, 0xFFFFFFFF));
+        else
+            Fail(l.no, "unknown key '" + l.key + "' in [region]");
     }
     if (!kind || !base || !size) Fail(s.no, "[region " + s.arg + "] needs kind, base and size");
     try {
@@ -243,9 +270,12 @@ void Parser::Apply(const Section& s, SimDriveDescription& out) {
         for (const auto& l : s.lines) {
             SimBytes pw = Bytes(l);
             if (pw.size() > 16) Fail(l.no, "a password has at most 16 bytes");
-            if (l.key == "user") d.SetPassword(SimUserLevel::User, pw);
-            else if (l.key == "service") d.SetPassword(SimUserLevel::Service, pw);
-            else Fail(l.no, "passwords are for USER and SERVICE");
+            if (l.key == "user")
+                d.SetPassword(SimUserLevel::User, pw);
+            else if (l.key == "service")
+                d.SetPassword(SimUserLevel::Service, pw);
+            else
+                Fail(l.no, "passwords are for USER and SERVICE");
         }
     } else if (s.name == "memory") {
         uint32_t addr = uint32_t(ArgNumber(s, 0xFFFFFFFF));
@@ -261,13 +291,17 @@ void Parser::Apply(const Section& s, SimDriveDescription& out) {
         SimBytes value, rom;
         bool haveRom = false, writable = true;
         for (const auto& l : s.lines) {
-            if (l.key == "size") size = uint8_t(Number(l, 250));
-            else if (l.key == "value") value = Bytes(l);
+            if (l.key == "size")
+                size = uint8_t(Number(l, 250));
+            else if (l.key == "value")
+                value = Bytes(l);
             else if (l.key == "rom") {
                 rom = Bytes(l);
                 haveRom = true;
-            } else if (l.key == "writable") writable = Bool(l);
-            else Fail(l.no, "unknown key '" + l.key + "' in [parameter]");
+            } else if (l.key == "writable")
+                writable = Bool(l);
+            else
+                Fail(l.no, "unknown key '" + l.key + "' in [parameter]");
         }
         if (!size) Fail(s.no, "[parameter] needs a size");
         guard(s.no, [&] {
@@ -281,9 +315,12 @@ void Parser::Apply(const Section& s, SimDriveDescription& out) {
     } else if (s.name == "instance") {
         size_t i = size_t(ArgNumber(s, 2));
         for (const auto& l : s.lines) {
-            if (l.key == "present") d.Instances()[i].present = Bool(l);
-            else if (l.key == "tree_name") d.Instances()[i].treeName = Bytes(l);
-            else Fail(l.no, "unknown key '" + l.key + "' in [instance]");
+            if (l.key == "present")
+                d.Instances()[i].present = Bool(l);
+            else if (l.key == "tree_name")
+                d.Instances()[i].treeName = Bytes(l);
+            else
+                Fail(l.no, "unknown key '" + l.key + "' in [instance]");
         }
     } else if (s.name == "node") {
         uint32_t addr = uint32_t(ArgNumber(s, 0xFFFFFFFF));
@@ -301,20 +338,34 @@ void Parser::Apply(const Section& s, SimDriveDescription& out) {
         };
         for (const auto& l : s.lines) {
             const auto& k = l.key;
-            if (k == "type") type = uint8_t(Number(l, 0xFF));
-            else if (k == "data") raw += Bytes(l);
-            else if (k == "file_type") f.fileType = uint16_t(num(l, 0xFFFF));
-            else if (k == "file_version") f.fileVersion = uint16_t(num(l, 0xFFFF));
-            else if (k == "file_sub_type") f.fileSubType = uint16_t(num(l, 0xFFFF));
-            else if (k == "name") f.name = text(l);
-            else if (k == "start_address") f.startAddress = uint32_t(num(l, 0xFFFFFFFF));
-            else if (k == "tree_sub_name") f.treeSubName = text(l);
-            else if (k == "tree_version") f.treeVersion = uint16_t(num(l, 0xFFFF));
-            else if (k == "tree_sub_version") f.treeSubVersion = uint16_t(num(l, 0xFFFF));
-            else if (k == "beta_info") f.betaInfo = text(l);
-            else if (k == "complete_name") f.completeName = text(l);
-            else if (k == "file_info") f.fileInfo = text(l);
-            else Fail(l.no, "unknown key '" + k + "' in [node]");
+            if (k == "type")
+                type = uint8_t(Number(l, 0xFF));
+            else if (k == "data")
+                raw += Bytes(l);
+            else if (k == "file_type")
+                f.fileType = uint16_t(num(l, 0xFFFF));
+            else if (k == "file_version")
+                f.fileVersion = uint16_t(num(l, 0xFFFF));
+            else if (k == "file_sub_type")
+                f.fileSubType = uint16_t(num(l, 0xFFFF));
+            else if (k == "name")
+                f.name = text(l);
+            else if (k == "start_address")
+                f.startAddress = uint32_t(num(l, 0xFFFFFFFF));
+            else if (k == "tree_sub_name")
+                f.treeSubName = text(l);
+            else if (k == "tree_version")
+                f.treeVersion = uint16_t(num(l, 0xFFFF));
+            else if (k == "tree_sub_version")
+                f.treeSubVersion = uint16_t(num(l, 0xFFFF));
+            else if (k == "beta_info")
+                f.betaInfo = text(l);
+            else if (k == "complete_name")
+                f.completeName = text(l);
+            else if (k == "file_info")
+                f.fileInfo = text(l);
+            else
+                Fail(l.no, "unknown key '" + k + "' in [node]");
         }
         if (!type) Fail(s.no, "[node] needs a type");
         if (fieldsGiven && !raw.empty()) Fail(s.no, "[node] takes data or fields, not both");
@@ -326,17 +377,28 @@ void Parser::Apply(const Section& s, SimDriveDescription& out) {
         for (const auto& l : s.lines) {
             uint8_t v = uint8_t(Number(l, 0xFF));
             const auto& k = l.key;
-            if (k == "unknown_command") c.unknownCommand = v;
-            else if (k == "bad_request") c.badRequest = v;
-            else if (k == "address_error") c.addressError = v;
-            else if (k == "flash_not_erased") c.flashNotErased = v;
-            else if (k == "not_logged_in") c.notLoggedIn = v;
-            else if (k == "no_firmware") c.noFirmware = v;
-            else if (k == "no_more_nodes") c.noMoreNodes = v;
-            else if (k == "read_only") c.readOnly = v;
-            else if (k == "unknown_upid") c.unknownUpid = v;
-            else if (k == "another_master") c.anotherMaster = v;
-            else Fail(l.no, "unknown key '" + k + "' in [codes]");
+            if (k == "unknown_command")
+                c.unknownCommand = v;
+            else if (k == "bad_request")
+                c.badRequest = v;
+            else if (k == "address_error")
+                c.addressError = v;
+            else if (k == "flash_not_erased")
+                c.flashNotErased = v;
+            else if (k == "not_logged_in")
+                c.notLoggedIn = v;
+            else if (k == "no_firmware")
+                c.noFirmware = v;
+            else if (k == "no_more_nodes")
+                c.noMoreNodes = v;
+            else if (k == "read_only")
+                c.readOnly = v;
+            else if (k == "unknown_upid")
+                c.unknownUpid = v;
+            else if (k == "another_master")
+                c.anotherMaster = v;
+            else
+                Fail(l.no, "unknown key '" + k + "' in [codes]");
         }
     } else if (s.name == "delays") {
         for (const auto& l : s.lines) {

@@ -38,14 +38,14 @@ struct SimNodeFields {
     uint16_t fileType = 0;
     uint16_t fileVersion = 0;
     uint16_t fileSubType = 0;
-    SimBytes name;             // file name or tree base name, 16 bytes
+    SimBytes name; // file name or tree base name, 16 bytes
     std::optional<uint32_t> startAddress;
-    SimBytes treeSubName;      // 16 bytes, shares its place with the start address
+    SimBytes treeSubName; // 16 bytes, shares its place with the start address
     uint16_t treeVersion = 0;
     uint16_t treeSubVersion = 0;
-    SimBytes betaInfo;         // 16 bytes
-    SimBytes completeName;     // 62 bytes
-    SimBytes fileInfo;         // from offset 80 to the end
+    SimBytes betaInfo; // 16 bytes
+    SimBytes completeName; // 62 bytes
+    SimBytes fileInfo; // from offset 80 to the end
 };
 SimBytes SimBuildInfoNode(const SimNodeFields& fields, uint8_t protocolVersion, uint8_t dataFieldSize);
 

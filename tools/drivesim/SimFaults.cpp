@@ -187,7 +187,10 @@ std::string SimFaultRule::Describe() const {
     case SimFault::Duplicate: s += "=" + std::to_string(delayMs) + ",repeat=" + std::to_string(repeat); break;
     case SimFault::Unsolicited: s += "=" + SimToHex(frame); break;
     case SimFault::Truncate: s += "=" + std::to_string(keepBytes); break;
-    case SimFault::ChangeEcho: std::snprintf(buf, sizeof buf, "=%02X", echo); s += buf; break;
+    case SimFault::ChangeEcho:
+        std::snprintf(buf, sizeof buf, "=%02X", echo);
+        s += buf;
+        break;
     case SimFault::Status:
         std::snprintf(buf, sizeof buf, "=%02X", status);
         s += buf;
@@ -260,8 +263,7 @@ std::vector<SimEmission> SimFaultPlan::Shape(const Match& match, uint8_t command
         // A refusing drive that did nothing still answers with the chosen status.
         for (const auto& r : match.rules) {
             if (r.action == SimFault::Status) {
-                out.push_back(SimEmission{answerDelayMs, SimBytes{char(command), char(r.status)},
-                                          SimEmissionKind::Answer, {}, {}});
+                out.push_back(SimEmission{answerDelayMs, SimBytes{char(command), char(r.status)}, SimEmissionKind::Answer, {}, {}});
                 break;
             }
         }
@@ -299,8 +301,7 @@ std::vector<SimEmission> SimFaultPlan::Shape(const Match& match, uint8_t command
             a->offsetMs = base + int64_t(r.repeat) * r.delayMs;
             note(*a, r);
             for (uint32_t i = 0; i < r.repeat; ++i) {
-                out.push_back(SimEmission{base + int64_t(i) * r.delayMs, wait, SimEmissionKind::WaitLonger, {},
-                                          "waitlonger"});
+                out.push_back(SimEmission{base + int64_t(i) * r.delayMs, wait, SimEmissionKind::WaitLonger, {}, "waitlonger"});
             }
             break;
         }
@@ -321,8 +322,7 @@ std::vector<SimEmission> SimFaultPlan::Shape(const Match& match, uint8_t command
         case SimFault::Unsolicited: {
             SimEmission* a = firstAnswer();
             int64_t base = a ? a->offsetMs : answerDelayMs;
-            SimEmission u{r.before ? std::max<int64_t>(0, base - r.delayMs) : base + r.delayMs, r.frame,
-                          SimEmissionKind::Unsolicited, {}, "unsolicited"};
+            SimEmission u{r.before ? std::max<int64_t>(0, base - r.delayMs) : base + r.delayMs, r.frame, SimEmissionKind::Unsolicited, {}, "unsolicited"};
             if (r.before)
                 out.insert(out.begin(), std::move(u));
             else

@@ -22,30 +22,30 @@
 namespace vo {
 
 enum class SimFault {
-    Drop,               // no answer
-    Delay,              // answer delayMs later
-    WaitLonger,         // `repeat` frames "echo 01 [waitSeconds]" delayMs apart, then the answer
-    Duplicate,          // the answer again, `repeat` more times, delayMs apart
-    Unsolicited,        // an extra `frame`, delayMs before (`before`) or after the answer
-    Truncate,           // the answer cut to `keepBytes` bytes
-    ChangeEcho,         // the answer's first byte becomes `echo`
-    Status,             // the answer's status becomes `status` (data kept only with `keepData`)
-    CorruptChecksum,    // RS232: the header's sum is wrong
-    GarbageBefore,      // RS232: the bytes of `frame` are written before the 0xA5
-    ZeroLengthHeader,   // RS232: an empty frame (A5 00 00) is written before the answer
-    ByteByByte,         // RS232: every byte written on its own, delayMs apart
+    Drop, // no answer
+    Delay, // answer delayMs later
+    WaitLonger, // `repeat` frames "echo 01 [waitSeconds]" delayMs apart, then the answer
+    Duplicate, // the answer again, `repeat` more times, delayMs apart
+    Unsolicited, // an extra `frame`, delayMs before (`before`) or after the answer
+    Truncate, // the answer cut to `keepBytes` bytes
+    ChangeEcho, // the answer's first byte becomes `echo`
+    Status, // the answer's status becomes `status` (data kept only with `keepData`)
+    CorruptChecksum, // RS232: the header's sum is wrong
+    GarbageBefore, // RS232: the bytes of `frame` are written before the 0xA5
+    ZeroLengthHeader, // RS232: an empty frame (A5 00 00) is written before the answer
+    ByteByByte, // RS232: every byte written on its own, delayMs apart
 };
 
 const char* SimFaultName(SimFault f);
 
 struct SimFaultRule {
-    std::optional<uint8_t> command;   // the request's command byte; unset: every request
-    std::string medium;               // the medium's name; empty: every medium
-    uint32_t from = 1;                // first matching request it fires on (1-based)
-    uint32_t times = 1;               // how many matching requests from there; 0: all
+    std::optional<uint8_t> command; // the request's command byte; unset: every request
+    std::string medium; // the medium's name; empty: every medium
+    uint32_t from = 1; // first matching request it fires on (1-based)
+    uint32_t times = 1; // how many matching requests from there; 0: all
     SimFault action = SimFault::Drop;
     int64_t delayMs = 0;
-    int waitSeconds = -1;             // WaitLonger: the third byte; -1: the 2-byte form
+    int waitSeconds = -1; // WaitLonger: the third byte; -1: the 2-byte form
     uint32_t repeat = 1;
     uint8_t status = 0;
     bool keepData = false;
@@ -77,7 +77,9 @@ struct SimWireEffects {
     int64_t byteGapMs = 0;
 };
 
-enum class SimEmissionKind { Answer, WaitLonger, Unsolicited };
+enum class SimEmissionKind { Answer,
+                             WaitLonger,
+                             Unsolicited };
 
 // One frame the drive sends, offsetMs after the request arrived.
 struct SimEmission {
@@ -85,11 +87,11 @@ struct SimEmission {
     SimBytes frame;
     SimEmissionKind kind = SimEmissionKind::Answer;
     SimWireEffects wire;
-    std::string note;   // the faults that shaped it, for the transcript
+    std::string note; // the faults that shaped it, for the transcript
 };
 
 struct SimFaultOutcome {
-    bool execute = true;            // let the drive carry the request out
+    bool execute = true; // let the drive carry the request out
     std::vector<std::string> fired; // descriptions of the rules that fired
 };
 

@@ -85,7 +85,7 @@ SimBytes SimProtocol::Dispatch(uint8_t cmd, std::string_view req, const SimConte
     case 0x34: return GetString(req);
     case 0x35: return SetString(req);
     case 0x36: return GetBlock(req, true);
-    case 0x37: return SetBlock(req, true);   // the drive decrypts; the simulator stores the bytes as sent
+    case 0x37: return SetBlock(req, true); // the drive decrypts; the simulator stores the bytes as sent
     case 0x88: return GetPar(req, ctx);
     case 0x89: return SetPar(req, ctx);
     case 0x90:
@@ -174,12 +174,15 @@ SimBytes SimProtocol::Blink(std::string_view req, const SimContext& ctx) {
 SimBytes SimProtocol::Discover(std::string_view req, const SimContext& ctx) {
     const auto& id = drive_.Identity();
     uint16_t group = uint16_t(SimGetLE(req, 1, 2));
-    if (group != 0xFFFF && group != id.group) return {};   // not addressed: silent
+    if (group != 0xFFFF && group != id.group) return {}; // not addressed: silent
     bool taken = drive_.Owner() && *drive_.Owner() != ctx.master;
     SimBytes name;
-    if (const SimParameter* p = drive_.FindParameter(0x7070)) name = p->ram;
-    else if (const SimParameter* p = drive_.FindParameter(0x03E8)) name = p->ram;
-    else name = id.deviceString;
+    if (const SimParameter* p = drive_.FindParameter(0x7070))
+        name = p->ram;
+    else if (const SimParameter* p = drive_.FindParameter(0x03E8))
+        name = p->ram;
+    else
+        name = id.deviceString;
     name.resize(32, '\0');
     SimBytes release = id.releaseText;
     release.resize(32, '\0');
@@ -375,7 +378,7 @@ SimBytes SimProtocol::GetPar(std::string_view req, const SimContext& ctx) {
     const auto& codes = drive_.Codes();
     if (req.size() < 2) return Reply(0x88, codes.badRequest);
     uint8_t sub = Byte(req, 1);
-    if (sub == 0x10) {   // tree name of a firmware instance
+    if (sub == 0x10) { // tree name of a firmware instance
         if (req.size() != 3 || Byte(req, 2) > 2) return Reply(0x88, codes.badRequest);
         SimBytes name = drive_.Instances()[Byte(req, 2)].treeName;
         if (name.size() > 250) name.resize(250);

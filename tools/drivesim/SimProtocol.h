@@ -19,13 +19,13 @@
 namespace vo {
 
 struct SimContext {
-    std::string master;   // who sent the request ("rs232", "udp:10.0.0.1:1234", "can:255" ...)
-    int64_t nowMs = 0;    // time of arrival on the simulator's clock
+    std::string master; // who sent the request ("rs232", "udp:10.0.0.1:1234", "can:255" ...)
+    int64_t nowMs = 0; // time of arrival on the simulator's clock
 };
 
 struct SimAnswer {
-    SimBytes frame;        // echo, status, data
-    int64_t delayMs = 0;   // the drive's processing time
+    SimBytes frame; // echo, status, data
+    int64_t delayMs = 0; // the drive's processing time
 };
 
 class SimProtocol {
@@ -45,7 +45,8 @@ public:
 
     // Who may use a command: only the master logged in (when the drive asks
     // for a login), or anyone (login, discovery and blink, scan probes).
-    enum class Access { LoggedIn, Anyone };
+    enum class Access { LoggedIn,
+                        Anyone };
 
     // Adds a command or replaces the built-in one (later subsystems' telegrams:
     // oscilloscope, logs, curves ...).

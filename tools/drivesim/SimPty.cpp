@@ -70,7 +70,7 @@ void SimPtyTransport::Flush() {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        return;   // the line is full (EAGAIN) or gone: the rest waits for POLLOUT
+        return; // the line is full (EAGAIN) or gone: the rest waits for POLLOUT
     }
 }
 

@@ -53,7 +53,7 @@ private:
     std::string slavePath_;
     SimRs232Receiver receiver_;
     std::atomic<int64_t> resyncGapMs_{0};
-    SimBytes pending_;   // written when the line takes it
+    SimBytes pending_; // written when the line takes it
 };
 
 } // namespace vo

@@ -83,7 +83,7 @@ std::vector<SimRs232Event> SimRs232Receiver::Feed(std::string_view bytes, int64_
             wire_.push_back(c);
             payload_.clear();
             state_ = State::Payload;
-            if (size_ == 0) complete();   // an empty frame
+            if (size_ == 0) complete(); // an empty frame
             break;
         case State::Payload:
             payload_.push_back(c);

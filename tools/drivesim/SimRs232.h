@@ -23,14 +23,14 @@ SimBytes SimRs232Frame(std::string_view payload, const SimWireEffects& effects =
 
 struct SimRs232Event {
     enum Kind {
-        Frame,           // payload complete and its sum right
-        ChecksumError,   // payload complete, sum wrong: dropped
-        Garbage,         // bytes before a 0xA5
-        Resync,          // a frame broken off by a pause on the line: dropped
+        Frame, // payload complete and its sum right
+        ChecksumError, // payload complete, sum wrong: dropped
+        Garbage, // bytes before a 0xA5
+        Resync, // a frame broken off by a pause on the line: dropped
     };
     Kind kind = Frame;
     SimBytes payload;
-    SimBytes wire;             // every byte that belonged to the event
+    SimBytes wire; // every byte that belonged to the event
     uint8_t receivedSum = 0;
     uint8_t computedSum = 0;
 };
@@ -43,7 +43,10 @@ public:
     bool Idle() const { return state_ == State::Header1 && garbage_.empty(); }
 
 private:
-    enum class State { Header1, Header2, Header3, Payload };
+    enum class State { Header1,
+                       Header2,
+                       Header3,
+                       Payload };
     void Reset();
 
     State state_ = State::Header1;

@@ -61,7 +61,7 @@ bool SimRunner::Running() const {
 void SimRunner::Wake() {
     uint64_t one = 1;
     ssize_t n = ::write(wakeFd_, &one, sizeof one);
-    (void)n;   // a full counter still wakes the loop
+    (void)n; // a full counter still wakes the loop
 }
 
 void SimRunner::Attach(SimMedium& medium) {
@@ -69,7 +69,7 @@ void SimRunner::Attach(SimMedium& medium) {
         std::lock_guard lock(mutex_);
         if (std::find(media_.begin(), media_.end(), &medium) == media_.end()) media_.push_back(&medium);
     }
-    Wake();   // the loop polls the new descriptor
+    Wake(); // the loop polls the new descriptor
 }
 
 void SimRunner::Detach(SimMedium& medium) {
@@ -87,7 +87,7 @@ void SimRunner::Detach(SimMedium& medium) {
 void SimRunner::FrameIn(SimMedium& medium, std::string master, SimBytes frame, SimBytes wire, std::string note) {
     {
         std::lock_guard lock(mutex_);
-        if (std::find(media_.begin(), media_.end(), &medium) == media_.end()) return;   // not (or no more) attached
+        if (std::find(media_.begin(), media_.end(), &medium) == media_.end()) return; // not (or no more) attached
         inbound_.push_back(
             Inbound{&medium, std::move(master), std::move(frame), std::move(wire), std::move(note), clock_->NowMs()});
     }
@@ -95,8 +95,7 @@ void SimRunner::FrameIn(SimMedium& medium, std::string master, SimBytes frame, S
 }
 
 void SimRunner::Reject(SimMedium& medium, std::string master, SimBytes wire, std::string note) {
-    transcript_.Add(SimTranscriptEntry{clock_->NowMs(), medium.Name(), SimDirection::In, std::move(master), {},
-                                       std::move(wire), std::move(note)});
+    transcript_.Add(SimTranscriptEntry{clock_->NowMs(), medium.Name(), SimDirection::In, std::move(master), {}, std::move(wire), std::move(note)});
 }
 
 void SimRunner::SendUnsolicited(SimMedium& medium, std::string master, SimBytes frame, int64_t delayMs) {
@@ -130,7 +129,7 @@ void SimRunner::Process(const Inbound& in) {
     transcript_.Add(SimTranscriptEntry{in.timeMs, mediumName, SimDirection::In, in.master, in.frame, in.wire, note});
 
     std::optional<SimBytes> answer;
-    int64_t delay = protocol_.DelayOf(cmd);   // a refusal takes the drive its time as well
+    int64_t delay = protocol_.DelayOf(cmd); // a refusal takes the drive its time as well
     if (match.outcome.execute) {
         if (auto a = protocol_.Answer(in.frame, SimContext{in.master, in.timeMs})) {
             answer = std::move(a->frame);
@@ -141,8 +140,7 @@ void SimRunner::Process(const Inbound& in) {
     bool answered = std::any_of(emissions.begin(), emissions.end(),
                                 [](const SimEmission& e) { return e.kind == SimEmissionKind::Answer; });
     if (answer && !answered)
-        transcript_.Add(SimTranscriptEntry{in.timeMs + delay, mediumName, SimDirection::Withheld, in.master, *answer,
-                                           {}, "answer dropped"});
+        transcript_.Add(SimTranscriptEntry{in.timeMs + delay, mediumName, SimDirection::Withheld, in.master, *answer, {}, "answer dropped"});
     for (const auto& e : emissions) Schedule(*in.medium, in.master, in.timeMs + e.offsetMs, e);
 }
 
@@ -151,8 +149,7 @@ void SimRunner::Schedule(SimMedium& medium, const std::string& master, int64_t d
     try {
         wire = medium.Encode(e.frame, medium.IsStream() ? e.wire : SimWireEffects{});
     } catch (const std::exception& ex) {
-        transcript_.Add(SimTranscriptEntry{dueMs, medium.Name(), SimDirection::Withheld, master, e.frame, {},
-                                           ex.what()});
+        transcript_.Add(SimTranscriptEntry{dueMs, medium.Name(), SimDirection::Withheld, master, e.frame, {}, ex.what()});
         return;
     }
     if (medium.IsStream() && e.wire.byteByByte && wire.size() > 1) {
@@ -218,7 +215,7 @@ void SimRunner::Loop() {
         {
             std::lock_guard io(ioMutex_);
             std::lock_guard lock(mutex_);
-            if (!inbound_.empty()) continue;   // new frames came while writing
+            if (!inbound_.empty()) continue; // new frames came while writing
             for (SimMedium* m : media_) {
                 int fd = m->PollFd();
                 if (fd < 0) continue;
@@ -251,8 +248,7 @@ void SimRunner::Loop() {
             try {
                 m->OnPoll(fds[i].revents);
             } catch (const std::exception& ex) {
-                transcript_.Add(SimTranscriptEntry{clock_->NowMs(), m->Name(), SimDirection::In, {}, {}, {},
-                                                   std::string("medium failed: ") + ex.what()});
+                transcript_.Add(SimTranscriptEntry{clock_->NowMs(), m->Name(), SimDirection::In, {}, {}, {}, std::string("medium failed: ") + ex.what()});
             }
         }
     }

@@ -57,7 +57,7 @@ public:
     SimRunner& operator=(const SimRunner&) = delete;
 
     void Start();
-    void Stop();   // joins the thread; answers not yet due are dropped
+    void Stop(); // joins the thread; answers not yet due are dropped
     bool Running() const;
 
     // Media register themselves (media must go before their runner); Detach waits until the runner no longer uses
@@ -106,24 +106,24 @@ private:
         SimMedium* medium;
         std::string master;
         SimBytes frame;
-        SimBytes wire;         // the bytes to write now
-        SimBytes recordWire;   // all bytes of the frame, for the transcript
+        SimBytes wire; // the bytes to write now
+        SimBytes recordWire; // all bytes of the frame, for the transcript
         std::string note;
-        bool record;           // the first piece of a frame carries the transcript entry
+        bool record; // the first piece of a frame carries the transcript entry
     };
 
     void Loop();
     void Wake();
-    void Process(const Inbound& in);                                   // under mutex_
-    void Schedule(SimMedium& medium, const std::string& master, int64_t dueMs, const SimEmission& e);  // under mutex_
-    std::vector<Outbound> TakeDue(int64_t nowMs, int64_t& nextDue);    // under mutex_
+    void Process(const Inbound& in); // under mutex_
+    void Schedule(SimMedium& medium, const std::string& master, int64_t dueMs, const SimEmission& e); // under mutex_
+    std::vector<Outbound> TakeDue(int64_t nowMs, int64_t& nextDue); // under mutex_
 
     std::shared_ptr<SimClock> clock_;
     int wakeFd_ = -1;
     int wakerId_ = 0;
 
-    mutable std::mutex mutex_;     // protocol, queues, media list
-    std::mutex ioMutex_;           // held while the runner is inside a medium
+    mutable std::mutex mutex_; // protocol, queues, media list
+    std::mutex ioMutex_; // held while the runner is inside a medium
     SimProtocol protocol_;
     std::deque<Inbound> inbound_;
     std::vector<Outbound> outbound_;

@@ -6,7 +6,8 @@ namespace vo {
 
 std::string SimTranscriptEntry::Format() const {
     char head[64];
-    const char* arrow = direction == SimDirection::In ? "->" : direction == SimDirection::Out ? "<-" : "xx";
+    const char* arrow = direction == SimDirection::In ? "->" : direction == SimDirection::Out ? "<-"
+                                                                                              : "xx";
     std::snprintf(head, sizeof head, "%8lld.%03lld ", static_cast<long long>(timeMs / 1000),
                   static_cast<long long>(timeMs % 1000));
     std::string s = head + medium + " " + arrow + " " + SimToHex(frame);
@@ -20,7 +21,7 @@ void SimTranscript::Add(SimTranscriptEntry entry) {
     {
         std::lock_guard lock(mutex_);
         entries_.push_back(entry);
-        if (capacity_ && entries_.size() > capacity_ + capacity_ / 4)   // trim in batches
+        if (capacity_ && entries_.size() > capacity_ + capacity_ / 4) // trim in batches
             entries_.erase(entries_.begin(), entries_.end() - std::ptrdiff_t(capacity_));
         listener = listener_;
     }

@@ -14,9 +14,9 @@
 namespace vo {
 
 enum class SimDirection {
-    In,        // master -> drive
-    Out,       // drive -> master
-    Withheld,  // an answer the fault plan did not send
+    In, // master -> drive
+    Out, // drive -> master
+    Withheld, // an answer the fault plan did not send
 };
 
 struct SimTranscriptEntry {
@@ -24,11 +24,11 @@ struct SimTranscriptEntry {
     std::string medium;
     SimDirection direction = SimDirection::In;
     std::string master;
-    SimBytes frame;   // the drive frame (payload)
-    SimBytes wire;    // the bytes on the medium, when they differ from the frame (RS232)
+    SimBytes frame; // the drive frame (payload)
+    SimBytes wire; // the bytes on the medium, when they differ from the frame (RS232)
     std::string note; // "checksum error", "empty frame", the faults that shaped an answer ...
 
-    std::string Format() const;   // "  12.345 rs232 <- 10 00 34 12  [delay]"
+    std::string Format() const; // "  12.345 rs232 <- 10 00 34 12  [delay]"
 };
 
 class SimTranscript {

@@ -68,14 +68,22 @@ int main(int argc, char** argv) {
             return args[++i];
         };
         try {
-            if (a == "--pty") pty = true;
-            else if (a == "--quiet") quiet = true;
-            else if (a == "--drive") driveFile = value();
-            else if (a == "--check") checkFile = value();
-            else if (a == "--fault") faults.push_back(value());
-            else if (a == "--delay") delays.push_back(value());
-            else if (a == "--link") linkPath = value();
-            else if (a == "--resync-gap") resyncGap = std::stoll(value());
+            if (a == "--pty")
+                pty = true;
+            else if (a == "--quiet")
+                quiet = true;
+            else if (a == "--drive")
+                driveFile = value();
+            else if (a == "--check")
+                checkFile = value();
+            else if (a == "--fault")
+                faults.push_back(value());
+            else if (a == "--delay")
+                delays.push_back(value());
+            else if (a == "--link")
+                linkPath = value();
+            else if (a == "--resync-gap")
+                resyncGap = std::stoll(value());
             else if (a == "--help" || a == "-h") {
                 std::fputs(kUsage, stdout);
                 return 0;
@@ -118,7 +126,7 @@ int main(int argc, char** argv) {
             return 0;
         });
         for (const auto& f : faults) runner.Faults().Add(f);
-        runner.Transcript().SetCapacity(10000);   // the frames are printed; keep memory flat
+        runner.Transcript().SetCapacity(10000); // the frames are printed; keep memory flat
         if (!quiet)
             runner.Transcript().SetListener([](const vo::SimTranscriptEntry& e) {
                 std::fprintf(stderr, "%s\n", e.Format().c_str());

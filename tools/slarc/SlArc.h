@@ -31,7 +31,7 @@ bool ParseArguments(const std::vector<std::string>& Args, TOptions& Options, std
 // The files to store, in order, each with its entry name. Raises vo::Exception
 // for a missing input or one outside the root.
 struct TInput {
-    std::string Path;  // real path
+    std::string Path; // real path
     std::string Entry; // entry name, "\" separators
 };
 std::vector<TInput> CollectInputs(const TOptions& Options);

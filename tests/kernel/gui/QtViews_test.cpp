@@ -27,14 +27,12 @@ struct OsciCtx : TObject {
 // A concrete Qt view: a label on its panel and a status-bar text.
 class OsciView : public TQtApplicationView {
 public:
-    OsciView(TApplicationViewFactory& f, std::vector<std::string>& log) : TQtApplicationView(f), FLog(log)
-    {
+    OsciView(TApplicationViewFactory& f, std::vector<std::string>& log) : TQtApplicationView(f), FLog(log) {
         label = new QLabel(PanelWidget());
         auto* layout = new QVBoxLayout(PanelWidget());
         layout->addWidget(label);
     }
-    void Execute(TAppViewAction a) override
-    {
+    void Execute(TAppViewAction a) override {
         FLog.push_back(AppViewActionText(a));
         if (a == vaInit && !ViewCtx()) SetViewCtx(std::make_unique<OsciCtx>());
         if (a == vaShow) {
@@ -57,8 +55,7 @@ public:
     int made = 0;
 
 protected:
-    std::unique_ptr<TApplicationView> CreateApplicationView() override
-    {
+    std::unique_ptr<TApplicationView> CreateApplicationView() override {
         ++made;
         return std::make_unique<OsciView>(*this, FLog);
     }
@@ -72,13 +69,11 @@ private:
 class ProjectWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { App = new QApplication(argc, argv); }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         delete App;
         App = nullptr;
     }
-    void SetUp() override
-    {
+    void SetUp() override {
         MxCreateMainScheduler(Loop);
         factory = std::make_unique<OsciFactory>(log);
         model = std::make_unique<TModelManager>(nullptr);
@@ -111,8 +106,7 @@ protected:
         Settle();
         log.clear();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         host.reset();
         entries.reset();
         window.reset();
@@ -120,8 +114,7 @@ protected:
         factory.reset();
         MxFreeMainScheduler();
     }
-    void Settle()
-    {
+    void Settle() {
         QElapsedTimer t;
         t.start();
         do {
@@ -129,8 +122,7 @@ protected:
         } while ((model->Modifying() || MxScheduler()->TaskCount() > 0) && t.elapsed() < 5000);
         QCoreApplication::processEvents();
     }
-    void SelectRow(int row)
-    {
+    void SelectRow(int row) {
         const QModelIndex top = treeWidget->model()->index(0, 0);
         treeWidget->setCurrentIndex(treeWidget->model()->index(row, 0, top)); // what a click does
         QCoreApplication::processEvents();
@@ -153,8 +145,7 @@ protected:
 };
 QApplication* ProjectWindowTest::App = nullptr;
 
-TEST_F(ProjectWindowTest, SelectedNodesViewIsCreatedDockedPooledAndReused)
-{
+TEST_F(ProjectWindowTest, SelectedNodesViewIsCreatedDockedPooledAndReused) {
     SelectRow(0);
     OsciView* view = Shown();
     ASSERT_NE(view, nullptr);
@@ -188,8 +179,7 @@ TEST_F(ProjectWindowTest, SelectedNodesViewIsCreatedDockedPooledAndReused)
     EXPECT_EQ(factory->made, 1);
 }
 
-TEST_F(ProjectWindowTest, FactoryFreedWhileAViewIsDockedLeavesTheWindowIntact)
-{
+TEST_F(ProjectWindowTest, FactoryFreedWhileAViewIsDockedLeavesTheWindowIntact) {
     SelectRow(0);
     ASSERT_NE(Shown(), nullptr);
     QPointer<QWidget> viewPanel = Shown()->PanelWidget();

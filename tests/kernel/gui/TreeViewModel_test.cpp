@@ -22,13 +22,11 @@ char* argv[] = {arg0, nullptr};
 class TreeWidgetTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { App = new QApplication(argc, argv); }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         delete App;
         App = nullptr;
     }
-    void SetUp() override
-    {
+    void SetUp() override {
         MxCreateMainScheduler(Loop);
         auto images = std::make_unique<TQtImageList>();
         for (const auto color : {Qt::red, Qt::green, Qt::blue}) {
@@ -45,8 +43,7 @@ protected:
         widget->show();
         Settle();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         widget.reset();
         entries.reset();
         model.reset();
@@ -55,8 +52,7 @@ protected:
 
     // Runs the Qt loop (and with it the main scheduler) until the model has
     // no refresh pending and the scheduler is idle.
-    void Settle()
-    {
+    void Settle() {
         QElapsedTimer t;
         t.start();
         do {
@@ -64,8 +60,7 @@ protected:
         } while ((model->Modifying() || MxScheduler()->TaskCount() > 0) && t.elapsed() < 5000);
         QCoreApplication::processEvents();
     }
-    TModelItem& Node(const char* caption, TModelItem* parent = nullptr)
-    {
+    TModelItem& Node(const char* caption, TModelItem* parent = nullptr) {
         TModelItem& n = TModelItem::Create(*model, nullptr);
         n.SetCaption(caption);
         (parent ? *parent : model->Root()).AddChild(n);
@@ -75,14 +70,12 @@ protected:
     QModelIndex Top() { return M().index(0, 0); }
     QString Text(const QModelIndex& i) { return M().data(i).toString(); }
     // The captions of the rows below an index, as the widget's model gives them.
-    QStringList Rows(const QModelIndex& parent)
-    {
+    QStringList Rows(const QModelIndex& parent) {
         QStringList l;
         for (int r = 0; r < M().rowCount(parent); ++r) l << Text(M().index(r, 0, parent));
         return l;
     }
-    void Click(const QModelIndex& index)
-    {
+    void Click(const QModelIndex& index) {
         const QPoint pos = widget->visualRect(index).center();
         QMouseEvent press(QEvent::MouseButtonPress, pos, widget->viewport()->mapToGlobal(pos), Qt::LeftButton,
                           Qt::LeftButton, Qt::NoModifier);
@@ -103,8 +96,7 @@ protected:
 };
 QApplication* TreeWidgetTest::App = nullptr;
 
-TEST_F(TreeWidgetTest, OneBracketOfChangesIsOneRefreshOfTheWidget)
-{
+TEST_F(TreeWidgetTest, OneBracketOfChangesIsOneRefreshOfTheWidget) {
     TModelItem& a = Node("Drive1");
     TModelItem& b = Node("Drive2");
     Settle();
@@ -138,8 +130,7 @@ TEST_F(TreeWidgetTest, OneBracketOfChangesIsOneRefreshOfTheWidget)
     EXPECT_FALSE(M().flags(M().index(0, 0, Top())) & Qt::ItemIsEditable);
 }
 
-TEST_F(TreeWidgetTest, ItemsAddedRemovedAndMovedShowInTheWidget)
-{
+TEST_F(TreeWidgetTest, ItemsAddedRemovedAndMovedShowInTheWidget) {
     TModelItem& d1 = Node("Drive1");
     TModelItem& d2 = Node("Drive2");
     TModelItem& par = Node("Parameters", &d1);
@@ -176,8 +167,7 @@ TEST_F(TreeWidgetTest, ItemsAddedRemovedAndMovedShowInTheWidget)
     EXPECT_TRUE(widget->isExpanded(M().index(0, 0, Top())));
 }
 
-TEST_F(TreeWidgetTest, PermissionsHideAndShowRows)
-{
+TEST_F(TreeWidgetTest, PermissionsHideAndShowRows) {
     TModelItem& dir = Node("Parameters");
     TModelItem& dev = Node("Factory settings", &dir);
     Node("Motor", &dir);
@@ -202,8 +192,7 @@ TEST_F(TreeWidgetTest, PermissionsHideAndShowRows)
     EXPECT_EQ(Rows(M().index(0, 0, Top())), (QStringList{"Motor", "Encoder"}));
 }
 
-TEST_F(TreeWidgetTest, ClicksSelectAndPathsFollowBothWays)
-{
+TEST_F(TreeWidgetTest, ClicksSelectAndPathsFollowBothWays) {
     TModelItem& a = Node("a");
     Node("b", &a);
     Node("c");
@@ -231,8 +220,7 @@ TEST_F(TreeWidgetTest, ClicksSelectAndPathsFollowBothWays)
     EXPECT_EQ(widget->currentIndex(), M().index(0, 0, Top()));
 }
 
-TEST_F(TreeWidgetTest, RefusedCollapseAndExpandAreUndoneInTheWidget)
-{
+TEST_F(TreeWidgetTest, RefusedCollapseAndExpandAreUndoneInTheWidget) {
     TModelItem& a = Node("a");
     Node("b", &a);
     Settle();
@@ -254,8 +242,7 @@ TEST_F(TreeWidgetTest, RefusedCollapseAndExpandAreUndoneInTheWidget)
     EXPECT_EQ(Rows(ia), QStringList{"b"});
 }
 
-TEST_F(TreeWidgetTest, EditingKeepsTheModelCaption)
-{
+TEST_F(TreeWidgetTest, EditingKeepsTheModelCaption) {
     test::TScriptedPromptScope prompt;
     TModelItem& a = Node("Drive1");
     a.SetFlag(mfAllowEdit, true);
@@ -268,8 +255,7 @@ TEST_F(TreeWidgetTest, EditingKeepsTheModelCaption)
     EXPECT_EQ(a.Caption(), "Drive1");
 }
 
-TEST_F(TreeWidgetTest, CaptionsAreCodePage1252)
-{
+TEST_F(TreeWidgetTest, CaptionsAreCodePage1252) {
     Node("Geb\xE4ude \x80"); // "Gebäude €" in code page 1252
     Settle();
     EXPECT_EQ(Text(M().index(0, 0, Top())), QString::fromUtf8("Gebäude €"));

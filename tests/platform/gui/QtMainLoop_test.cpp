@@ -22,7 +22,10 @@ char* argv[] = {arg0, nullptr};
 class QtMainLoopTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { App = new QApplication(argc, argv); }
-    static void TearDownTestSuite() { delete App; App = nullptr; }
+    static void TearDownTestSuite() {
+        delete App;
+        App = nullptr;
+    }
     void SetUp() override { Scheduler = &MxCreateMainScheduler(Loop); }
     void TearDown() override { MxFreeMainScheduler(); }
 
@@ -32,8 +35,7 @@ protected:
 };
 QApplication* QtMainLoopTest::App = nullptr;
 
-TEST_F(QtMainLoopTest, TaskSleepsFiftyMillisecondsThenQuitsTheLoop)
-{
+TEST_F(QtMainLoopTest, TaskSleepsFiftyMillisecondsThenQuitsTheLoop) {
     int steps = 0;
     TMxTask task("Sleeper");
     task.SetOnExecute([&](TMxTask& t) {
@@ -57,8 +59,7 @@ TEST_F(QtMainLoopTest, TaskSleepsFiftyMillisecondsThenQuitsTheLoop)
     EXPECT_EQ(task.State(), tsTerminated);
 }
 
-TEST_F(QtMainLoopTest, SignalSetOnAnotherThreadWakesTheSleepingLoop)
-{
+TEST_F(QtMainLoopTest, SignalSetOnAnotherThreadWakesTheSleepingLoop) {
     TMxSignal signal;
     std::atomic<int> steps{0};
     TMxTask task("Waiter");
