@@ -9,6 +9,7 @@
 // storage manager hands out and the script runtime implements (the task
 // factory's interface is the storage manager's, storagelib/SL20Sto.h).
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -115,6 +116,15 @@ public:
 class TScriptTaskInterface {
 public:
     virtual ~TScriptTaskInterface() = default;
+
+    // Called once at the end of every run, when the task is idle again (the
+    // handler may start it again).
+    std::function<void(TScriptTaskInterface& Sender)> OnResponse;
+    // Called once at the first step of every run.
+    std::function<void(TScriptTaskInterface& Sender)> OnStart;
+    // 0 after a finished run, 1 after a failed or aborted one.
+    uint8_t Result = 0;
+
     virtual TSLBlock* GetScript() = 0;
     // Retains the block.
     virtual void SetScript(TSLBlock* Value) = 0;

@@ -124,7 +124,6 @@ void TScriptTask::Start() {
     c.FDebug = FDebug;
     FAborted = false;
     FErrorMsg.clear();
-    FResult = 0;
     FSignal.SetReady(false);
     FState = TState::Starting;
     FTask->Start();
@@ -148,6 +147,7 @@ void TScriptTask::ExecRun() {
         Finish(1, "script task aborted");
         return;
     }
+    if (FState == TState::Starting && OnStart) OnStart(*this);
     FState = TState::Running;
     TSLContextImplementation& c = Ctx();
     bool done = false;
@@ -202,7 +202,7 @@ void TScriptTask::ExecRun() {
 }
 
 void TScriptTask::Finish(int32_t Result, const MyAnsiString& Error) {
-    FResult = Result;
+    this->Result = static_cast<uint8_t>(Result);
     FErrorMsg = Error;
     FState = TState::Idle;
     FAborted = false;
@@ -211,7 +211,7 @@ void TScriptTask::Finish(int32_t Result, const MyAnsiString& Error) {
         c->FScriptTask = nullptr;
     // The handler may free a task that does not free itself.
     const bool autoFree = FAutoFree;
-    if (FOnFinished) FOnFinished(*this);
+    if (OnResponse) OnResponse(*this);
     if (autoFree) delete this;
 }
 

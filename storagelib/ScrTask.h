@@ -62,10 +62,6 @@ public:
     // Wakes the task so that its next step runs the interpreter again.
     void Continue(void* Sender) override;
 
-    // 0 after success, 1 after a failure or an abort (of the last run).
-    int32_t GetResult() const noexcept { return FResult; }
-    // Called when a run has ended (before an auto-free task frees itself).
-    void SetOnFinished(std::function<void(TScriptTask& Sender)> Handler) { FOnFinished = std::move(Handler); }
     TMxTask& Task() noexcept { return *FTask; }
 
 private:
@@ -90,10 +86,8 @@ private:
     bool FDebug = false;
     bool FAborted = false;
     int64_t FWaitUntil = 0; // end of a native's wait (ms tick)
-    int32_t FResult = 0;
     int32_t FTaskID;
     MyAnsiString FErrorMsg;
-    std::function<void(TScriptTask&)> FOnFinished;
 };
 
 // Makes TScriptTasks (announced to the storage manager by the shell).

@@ -104,7 +104,7 @@ TEST_F(ScriptTaskTest, AStoredScriptRunsAsATaskAndItsWaitYieldsToOtherTasks) {
     ASSERT_TRUE(Finish(*task));
     EXPECT_GE(Clock::now() - t0, 95ms);
     EXPECT_GT(other.Steps, 10); // it ran while the script waited
-    EXPECT_EQ(task->GetResult(), 0);
+    EXPECT_EQ(task->Result, 0);
     EXPECT_EQ(task->GetErrorMsg(), "");
     EXPECT_EQ(Results(*task), "16 55 55 2 3 5 'bad thing' 1 7");
     EXPECT_EQ(W(task->PopResult().Get()), "7");
@@ -175,7 +175,7 @@ TEST_F(ScriptTaskTest, AFailedRunReportsItsLocationLogsAndEnds) {
         task->LoadScript(c.Name);
         task->Start();
         ASSERT_TRUE(Finish(*task));
-        EXPECT_EQ(task->GetResult(), 1);
+        EXPECT_EQ(task->Result, 1);
         EXPECT_EQ(task->GetErrorMsg(), c.Error);
         EXPECT_TRUE(trace.Contains(c.Error));
     }
@@ -205,7 +205,7 @@ TEST_F(ScriptTaskTest, AbortEndsARunningOrWaitingScript) {
             task->Abort();
         }
         ASSERT_TRUE(Finish(*task, 5s));
-        EXPECT_EQ(task->GetResult(), 1);
+        EXPECT_EQ(task->Result, 1);
         EXPECT_EQ(task->GetErrorMsg(), "script task aborted");
     }
 }
@@ -250,7 +250,7 @@ TEST_F(ScriptTaskTest, AScriptGetsALogProcedureAndATaskCanFreeItself) {
     CapturedTrace trace;
     auto task = TaskFor("'hello from the script' log");
     bool finished = false;
-    task->SetOnFinished([&](TScriptTask& T) { finished = T.GetResult() == 0; });
+    task->OnResponse = [&](TScriptTaskInterface& T) { finished = T.Result == 0; };
     TScriptTask* raw = task.get();
     raw->Start();
     ReleaseToAutoFree(std::move(task));
