@@ -35,16 +35,16 @@ void TCommPort::OpenPort(TThreadManager& ThreadManager) {
         FStopped = false;
     }
 
-    const auto path = ComPortTable::instance().devicePath(FPortName);
+    const auto path = ComPortTable::Instance().DevicePath(FPortName);
     if (!path)
         throw Exception("Port " + FPortName + " could not be opened!");
     try {
-        FPort.setLine({FBaud, FDataBits, FParity, FStopBits});
-        FPort.open(*path);
+        FPort.SetLine({FBaud, FDataBits, FParity, FStopBits});
+        FPort.Open(*path);
     } catch (const SerialNotCharDevice&) {
         throw Exception("TRsPort.OpenPort: port type error");
     } catch (const SerialLineError& e) {
-        throw Exception("TRsPort.OpenPort: problem with port settings. Error Code: " + std::to_string(e.code()));
+        throw Exception("TRsPort.OpenPort: problem with port settings. Error Code: " + std::to_string(e.Code()));
     } catch (const SerialError&) {
         throw Exception("Port " + FPortName + " could not be opened!");
     }
@@ -53,7 +53,7 @@ void TCommPort::OpenPort(TThreadManager& ThreadManager) {
     try {
         client = ThreadManager.NewThreadClient();
     } catch (...) {
-        FPort.close();
+        FPort.Close();
         throw;
     }
     client->SetOnEvent([this](TThreadClient& Sender) { DoReceive(Sender); });
@@ -63,7 +63,7 @@ void TCommPort::OpenPort(TThreadManager& ThreadManager) {
     }
     // The client's event stands for the device's readiness from here on.
     FWaitOnPort = true;
-    client->AttachWaitHandle(FPort.fd());
+    client->AttachWaitHandle(FPort.Fd());
 }
 
 void TCommPort::ClosePort() {
@@ -83,7 +83,7 @@ void TCommPort::ClosePort() {
         Closing = true;
         if (client)
             client->Release();
-        FPort.close();
+        FPort.Close();
         return;
     }
     if (client) {
@@ -93,7 +93,7 @@ void TCommPort::ClosePort() {
     }
     std::lock_guard<std::mutex> rl(FReceiverLock);
     Closing = true;
-    FPort.close();
+    FPort.Close();
 }
 
 void TCommPort::Receive() {
@@ -106,7 +106,7 @@ void TCommPort::Receive() {
 
 void TCommPort::DoReceive(TThreadClient& Sender) {
     std::lock_guard<std::mutex> rl(FReceiverLock);
-    if (Closing || !FPort.isOpen())
+    if (Closing || !FPort.IsOpen())
         return;
     {
         std::lock_guard<std::mutex> l(FLock);
@@ -124,10 +124,10 @@ void TCommPort::DoReceive(TThreadClient& Sender) {
     for (;;) {
         std::size_t waiting = 0;
         try {
-            waiting = FPort.available();
+            waiting = FPort.Available();
             if (waiting == 0)
                 break;
-            RxBuffer = FPort.read(std::min<std::size_t>(waiting, FNextSize == 0 ? 1 : FNextSize));
+            RxBuffer = FPort.Read(std::min<std::size_t>(waiting, FNextSize == 0 ? 1 : FNextSize));
         } catch (const SerialError&) {
             failed = true;
             break;
@@ -157,7 +157,7 @@ void TCommPort::DoReceive(TThreadClient& Sender) {
 
     // Nothing to read although woken: the other end may be gone, and a device
     // that hung up stays readable; stop waiting on it instead of spinning.
-    const bool hungUp = failed || (!readAny && FPort.hungUp());
+    const bool hungUp = failed || (!readAny && FPort.HungUp());
     {
         std::lock_guard<std::mutex> l(FLock);
         const bool waitOnPort = !FStopped && !hungUp;
@@ -165,7 +165,7 @@ void TCommPort::DoReceive(TThreadClient& Sender) {
         // the event again.
         Sender.EventHandle().ResetEvent();
         if (waitOnPort != FWaitOnPort) {
-            Sender.AttachWaitHandle(waitOnPort ? FPort.fd() : -1);
+            Sender.AttachWaitHandle(waitOnPort ? FPort.Fd() : -1);
             FWaitOnPort = waitOnPort;
         }
     }
@@ -187,7 +187,7 @@ void TCommPort::Send(const MyAnsiString& Data) {
     if (auto* dm = DebugManager(); dm && dm->ExtendedDebugInfo)
         LogInfo("TCommPort.Send: DataLength: " + std::to_string(Data.size()) + " - Time: " + MillisecondsFromStart());
     try {
-        FPort.write(Data);
+        FPort.Write(Data);
     } catch (const SerialError&) {
         throw Exception("TRsPort.Send: an error occured!");
     }
@@ -200,7 +200,7 @@ void TCommPort::SendBuffer(const void* BufPtr, int ByteCount) {
     if (ByteCount < 0 || (ByteCount > 0 && BufPtr == nullptr))
         throw Exception("TRsPort.SendBuffer: an error occured!");
     try {
-        FPort.write(BufPtr, static_cast<std::size_t>(ByteCount));
+        FPort.Write(BufPtr, static_cast<std::size_t>(ByteCount));
     } catch (const SerialError&) {
         throw Exception("TRsPort.SendBuffer: an error occured!");
     }
@@ -208,7 +208,7 @@ void TCommPort::SendBuffer(const void* BufPtr, int ByteCount) {
 
 void TCommPort::SendBreak(bool Active) {
     try {
-        FPort.setBreak(Active);
+        FPort.SetBreak(Active);
     } catch (const SerialError& e) {
         throw Exception(std::string(ClassName()) + ".SendBreak: port " + FPortName + ": " + e.what());
     }

@@ -67,7 +67,7 @@ public:
     // Stops reading (a reception in progress is finished first), drops what is
     // still buffered in both directions and closes the device.
     void ClosePort();
-    bool IsOpen() const { return FPort.isOpen(); }
+    bool IsOpen() const { return FPort.IsOpen(); }
 
     // Queue the bytes for sending and return at once. Raise
     // "TRsPort.Send: an error occured!" ("TRsPort.SendBuffer: ...") when the port
@@ -80,7 +80,7 @@ public:
     void Start();
 
     // The device path the port was opened on (empty while closed).
-    const std::string& DevicePath() const { return FPort.path(); }
+    const std::string& DevicePath() const { return FPort.Path(); }
 
 protected:
     // Hands RxBuffer to the receive event (NextSize starts at 1).

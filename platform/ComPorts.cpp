@@ -36,14 +36,14 @@ long SuffixNumber(std::string_view name, std::string_view prefix) {
 
 } // namespace
 
-ComPortTable& ComPortTable::instance() {
+ComPortTable& ComPortTable::Instance() {
     static ComPortTable table;
     return table;
 }
 
 ComPortTable::ComPortTable(std::string devDir) : FDevDir(std::move(devDir)) {}
 
-std::optional<int> ComPortTable::portNumber(std::string_view name) {
+std::optional<int> ComPortTable::PortNumber(std::string_view name) {
     if (name.size() < 4 || name.size() > 6)
         return std::nullopt;
     for (int i = 0; i < 3; ++i)
@@ -63,7 +63,7 @@ std::optional<int> ComPortTable::portNumber(std::string_view name) {
     return n;
 }
 
-std::vector<std::string> ComPortTable::scan() const {
+std::vector<std::string> ComPortTable::Scan() const {
     static constexpr std::string_view Families[] = {"ttyS", "ttyUSB", "ttyACM"};
     std::vector<std::pair<long, std::string>> found[std::size(Families)];
     std::error_code ec;
@@ -88,21 +88,21 @@ std::vector<std::string> ComPortTable::scan() const {
     return out;
 }
 
-std::vector<std::string> ComPortTable::defaultDevices() const {
+std::vector<std::string> ComPortTable::DefaultDevices() const {
     std::lock_guard lk(FMutex);
     if (!FDefaults)
-        FDefaults = scan();
+        FDefaults = Scan();
     return *FDefaults;
 }
 
-void ComPortTable::rescan() {
-    auto found = scan();
+void ComPortTable::Rescan() {
+    auto found = Scan();
     std::lock_guard lk(FMutex);
     FDefaults = std::move(found);
 }
 
-std::optional<std::string> ComPortTable::devicePath(std::string_view name) const {
-    auto nr = portNumber(name);
+std::optional<std::string> ComPortTable::DevicePath(std::string_view name) const {
+    auto nr = PortNumber(name);
     if (!nr) {
         if (name.find('/') != std::string_view::npos)
             return std::string(name);
@@ -112,41 +112,41 @@ std::optional<std::string> ComPortTable::devicePath(std::string_view name) const
     if (auto it = FMappings.find(*nr); it != FMappings.end())
         return it->second;
     if (!FDefaults)
-        FDefaults = scan();
+        FDefaults = Scan();
     if (static_cast<std::size_t>(*nr) <= FDefaults->size())
         return (*FDefaults)[*nr - 1];
     return std::nullopt;
 }
 
-void ComPortTable::map(std::string_view name, std::string path) {
-    auto nr = portNumber(name);
+void ComPortTable::Map(std::string_view name, std::string path) {
+    auto nr = PortNumber(name);
     if (!nr)
-        throw Exception("ComPortTable.map: '" + std::string(name) + "' is not a port name COM1 to COM256");
+        throw Exception("ComPortTable.Map: '" + std::string(name) + "' is not a port name COM1 to COM256");
     if (path.empty())
-        throw Exception("ComPortTable.map: empty device path for " + std::string(name));
+        throw Exception("ComPortTable.Map: empty device path for " + std::string(name));
     std::lock_guard lk(FMutex);
     FMappings[*nr] = std::move(path);
 }
 
-void ComPortTable::unmap(std::string_view name) {
-    auto nr = portNumber(name);
+void ComPortTable::Unmap(std::string_view name) {
+    auto nr = PortNumber(name);
     if (!nr)
         return;
     std::lock_guard lk(FMutex);
     FMappings.erase(*nr);
 }
 
-void ComPortTable::clearMappings() {
+void ComPortTable::ClearMappings() {
     std::lock_guard lk(FMutex);
     FMappings.clear();
 }
 
-std::map<int, std::string> ComPortTable::mappings() const {
+std::map<int, std::string> ComPortTable::Mappings() const {
     std::lock_guard lk(FMutex);
     return FMappings;
 }
 
-void ComPortTable::applyMapping(std::string_view text) {
+void ComPortTable::ApplyMapping(std::string_view text) {
     std::vector<std::pair<int, std::string>> entries;
     std::size_t pos = 0;
     while (pos <= text.size()) {
@@ -160,9 +160,9 @@ void ComPortTable::applyMapping(std::string_view text) {
         std::size_t eq = entry.find('=');
         std::optional<int> nr;
         if (eq != std::string_view::npos)
-            nr = portNumber(Trim(entry.substr(0, eq)));
+            nr = PortNumber(Trim(entry.substr(0, eq)));
         if (!nr)
-            throw Exception("ComPortTable.applyMapping: bad entry '" + std::string(entry) +
+            throw Exception("ComPortTable.ApplyMapping: bad entry '" + std::string(entry) +
                             "' (expected COMn=path, n from 1 to 256)");
         entries.emplace_back(*nr, std::string(Trim(entry.substr(eq + 1))));
     }

@@ -27,7 +27,7 @@ public:
     static constexpr int MaxPort = 256;
 
     // The program's table.
-    static ComPortTable& instance();
+    static ComPortTable& Instance();
 
     // A table of its own (tests); devDir is where the default devices are
     // looked for.
@@ -35,31 +35,31 @@ public:
 
     // 1..256 for "COM1".."COM256" (any case, no leading zeros, nothing after the
     // number); nullopt for anything else.
-    static std::optional<int> portNumber(std::string_view name);
+    static std::optional<int> PortNumber(std::string_view name);
 
     // The device path for a port name; nullopt when the name maps to nothing
     // (not a COM name and no path, or COMn beyond the devices found).
-    std::optional<std::string> devicePath(std::string_view name) const;
+    std::optional<std::string> DevicePath(std::string_view name) const;
 
     // Points COMn at path. Raises vo::Exception for a name that is not
     // "COM1".."COM256" or an empty path.
-    void map(std::string_view name, std::string path);
+    void Map(std::string_view name, std::string path);
     // Removes a mapping; COMn falls back to the default.
-    void unmap(std::string_view name);
-    void clearMappings();
-    std::map<int, std::string> mappings() const;
+    void Unmap(std::string_view name);
+    void ClearMappings();
+    std::map<int, std::string> Mappings() const;
 
     // Reads a mapping text: entries "COMn=path" separated by ';' or line breaks,
     // blanks around entries ignored; "COMn=" (empty path) removes a mapping.
     // Raises vo::Exception naming the first bad entry; then nothing is applied.
-    void applyMapping(std::string_view text);
+    void ApplyMapping(std::string_view text);
 
-    // The default devices, COM1 first (looked up once, again after rescan()).
-    std::vector<std::string> defaultDevices() const;
-    void rescan();
+    // The default devices, COM1 first (looked up once, again after Rescan()).
+    std::vector<std::string> DefaultDevices() const;
+    void Rescan();
 
 private:
-    std::vector<std::string> scan() const;
+    std::vector<std::string> Scan() const;
 
     std::string FDevDir;
     mutable std::mutex FMutex;

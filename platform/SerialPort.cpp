@@ -124,22 +124,22 @@ std::string LineText(const SerialLineSettings& s) {
 
 SerialPort::SerialPort() = default;
 
-SerialPort::~SerialPort() { close(); }
+SerialPort::~SerialPort() { Close(); }
 
-void SerialPort::raise(const std::string& what, int err) const {
+void SerialPort::Raise(const std::string& what, int err) const {
     throw SerialError(what + (err ? ": " + SystemErrorText(err) : std::string()), err);
 }
 
-void SerialPort::open(const std::string& path) {
-    if (isOpen())
-        throw SerialError("SerialPort.open: " + FPath + " is already open", EBUSY);
+void SerialPort::Open(const std::string& path) {
+    if (IsOpen())
+        throw SerialError("SerialPort.Open: " + FPath + " is already open", EBUSY);
 
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         int err = errno;
         if (err == EISDIR)
-            throw SerialNotCharDevice("SerialPort.open: " + path + " is not a serial device", err);
-        raise("SerialPort.open: cannot open " + path, err);
+            throw SerialNotCharDevice("SerialPort.Open: " + path + " is not a serial device", err);
+        Raise("SerialPort.Open: cannot open " + path, err);
     }
     auto fail = [&](auto&& makeError) {
         ::close(fd);
@@ -149,17 +149,17 @@ void SerialPort::open(const std::string& path) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         int err = errno;
-        fail(SerialError("SerialPort.open: cannot examine " + path + ": " + SystemErrorText(err), err));
+        fail(SerialError("SerialPort.Open: cannot examine " + path + ": " + SystemErrorText(err), err));
     }
     if (!S_ISCHR(st.st_mode) || !::isatty(fd))
-        fail(SerialNotCharDevice("SerialPort.open: " + path + " is not a serial device", ENOTTY));
+        fail(SerialNotCharDevice("SerialPort.Open: " + path + " is not a serial device", ENOTTY));
 
     // Not shared: one holder per device, also against a second open in this
     // process (flock is per open file description; TIOCEXCL keeps other
     // programs out, root excepted).
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = errno == EWOULDBLOCK ? EBUSY : errno;
-        fail(SerialError("SerialPort.open: " + path + " is in use: " + SystemErrorText(err), err));
+        fail(SerialError("SerialPort.Open: " + path + " is in use: " + SystemErrorText(err), err));
     }
     ::ioctl(fd, TIOCEXCL);
 
@@ -168,7 +168,7 @@ void SerialPort::open(const std::string& path) {
         termios t{};
         if (::tcgetattr(fd, &t) != 0) {
             int err = errno;
-            fail(SerialError("SerialPort.open: cannot read the line settings of " + path + ": " +
+            fail(SerialError("SerialPort.Open: cannot read the line settings of " + path + ": " +
                                  SystemErrorText(err),
                              err));
         }
@@ -176,7 +176,7 @@ void SerialPort::open(const std::string& path) {
         if (err == 0 && ::tcsetattr(fd, TCSANOW, &t) != 0)
             err = errno;
         if (err != 0)
-            fail(SerialLineError("SerialPort.open: " + path + " refuses the line settings (" + LineText(FLine) +
+            fail(SerialLineError("SerialPort.Open: " + path + " refuses the line settings (" + LineText(FLine) +
                                      "): " + SystemErrorText(err),
                                  err));
     }
@@ -189,10 +189,10 @@ void SerialPort::open(const std::string& path) {
     FWriteError = 0;
 }
 
-void SerialPort::close() noexcept {
-    if (!isOpen())
+void SerialPort::Close() noexcept {
+    if (!IsOpen())
         return;
-    stopWriter();
+    StopWriter();
     std::lock_guard lk(FQueueMutex);
     FQueue.clear();
     ::tcflush(FFd, TCIOFLUSH);
@@ -205,44 +205,44 @@ void SerialPort::close() noexcept {
     FQueueCv.notify_all();
 }
 
-void SerialPort::setLine(const SerialLineSettings& s) {
+void SerialPort::SetLine(const SerialLineSettings& s) {
     std::lock_guard lk(FLineMutex);
-    if (isOpen()) {
+    if (IsOpen()) {
         termios t{};
         int err = ::tcgetattr(FFd, &t) != 0 ? errno : BuildTermios(t, s);
         if (err == 0 && ::tcsetattr(FFd, TCSANOW, &t) != 0)
             err = errno;
         if (err != 0)
-            throw SerialLineError("SerialPort.setLine: " + FPath + " refuses the line settings (" + LineText(s) +
+            throw SerialLineError("SerialPort.SetLine: " + FPath + " refuses the line settings (" + LineText(s) +
                                       "): " + SystemErrorText(err),
                                   err);
     } else {
         termios t{};
         if (int err = BuildTermios(t, s); err != 0)
-            throw SerialLineError("SerialPort.setLine: invalid line settings (" + LineText(s) +
+            throw SerialLineError("SerialPort.SetLine: invalid line settings (" + LineText(s) +
                                       "): " + SystemErrorText(err),
                                   err);
     }
     FLine = s;
 }
 
-SerialLineSettings SerialPort::line() const {
+SerialLineSettings SerialPort::Line() const {
     std::lock_guard lk(FLineMutex);
     return FLine;
 }
 
-std::size_t SerialPort::available() const {
-    if (!isOpen())
-        throw SerialError("SerialPort.available: port not open", EBADF);
+std::size_t SerialPort::Available() const {
+    if (!IsOpen())
+        throw SerialError("SerialPort.Available: port not open", EBADF);
     int n = 0;
     if (::ioctl(FFd, FIONREAD, &n) != 0)
-        raise("SerialPort.available: " + FPath, errno);
+        Raise("SerialPort.Available: " + FPath, errno);
     return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
-std::size_t SerialPort::read(void* buf, std::size_t max) {
-    if (!isOpen())
-        throw SerialError("SerialPort.read: port not open", EBADF);
+std::size_t SerialPort::Read(void* buf, std::size_t max) {
+    if (!IsOpen())
+        throw SerialError("SerialPort.Read: port not open", EBADF);
     if (max == 0)
         return 0;
     for (;;) {
@@ -253,20 +253,20 @@ std::size_t SerialPort::read(void* buf, std::size_t max) {
             continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK)
             return 0;
-        if (errno == EIO) // the other end hung up; hungUp() tells
+        if (errno == EIO) // the other end hung up; HungUp() tells
             return 0;
-        raise("SerialPort.read: " + FPath, errno);
+        Raise("SerialPort.Read: " + FPath, errno);
     }
 }
 
-std::string SerialPort::read(std::size_t max) {
+std::string SerialPort::Read(std::size_t max) {
     std::string s(max, '\0');
-    s.resize(read(s.data(), max));
+    s.resize(Read(s.data(), max));
     return s;
 }
 
-bool SerialPort::hungUp() const {
-    if (!isOpen())
+bool SerialPort::HungUp() const {
+    if (!IsOpen())
         return false;
     pollfd p{FFd, POLLIN, 0};
     if (::poll(&p, 1, 0) <= 0)
@@ -274,7 +274,7 @@ bool SerialPort::hungUp() const {
     return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
-void SerialPort::drainLocked() {
+void SerialPort::DrainLocked() {
     while (!FQueue.empty() && FWriteError == 0) {
         // Hand on the longest contiguous run of the queue in one write.
         char chunk[4096];
@@ -296,17 +296,17 @@ void SerialPort::drainLocked() {
         FQueueCv.notify_all();
 }
 
-void SerialPort::write(const void* data, std::size_t n) {
+void SerialPort::Write(const void* data, std::size_t n) {
     std::unique_lock lk(FQueueMutex);
-    if (!isOpen())
-        throw SerialError("SerialPort.write: port not open", EBADF);
+    if (!IsOpen())
+        throw SerialError("SerialPort.Write: port not open", EBADF);
     if (FWriteError != 0) {
         int err = FWriteError;
         FWriteError = 0;
-        raise("SerialPort.write: " + FPath, err);
+        Raise("SerialPort.Write: " + FPath, err);
     }
     if (FQueue.size() + n > FMaxQueued)
-        throw SerialError("SerialPort.write: " + FPath + ": write queue full (" + std::to_string(FQueue.size()) +
+        throw SerialError("SerialPort.Write: " + FPath + ": write queue full (" + std::to_string(FQueue.size()) +
                               " bytes not sent)",
                           ENOBUFS);
     const char* p = static_cast<const char*>(data);
@@ -323,46 +323,46 @@ void SerialPort::write(const void* data, std::size_t n) {
                 continue;
             if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
                 break;
-            raise("SerialPort.write: " + FPath, w < 0 ? errno : EIO);
+            Raise("SerialPort.Write: " + FPath, w < 0 ? errno : EIO);
         }
         if (n == 0)
             return;
     }
     FQueue.insert(FQueue.end(), p, p + n);
     lk.unlock();
-    startWriter();
+    StartWriter();
     FQueueCv.notify_all();
 }
 
-std::size_t SerialPort::queued() const {
+std::size_t SerialPort::Queued() const {
     std::lock_guard lk(FQueueMutex);
     return FQueue.size();
 }
 
-bool SerialPort::waitWritten(std::chrono::milliseconds timeout) {
+bool SerialPort::WaitWritten(std::chrono::milliseconds timeout) {
     std::unique_lock lk(FQueueMutex);
     bool done = FQueueCv.wait_for(lk, timeout, [&] { return FQueue.empty() || FWriteError != 0; });
     if (FWriteError != 0) {
         int err = FWriteError;
         FWriteError = 0;
-        raise("SerialPort.write: " + FPath, err);
+        Raise("SerialPort.Write: " + FPath, err);
     }
     return done;
 }
 
-void SerialPort::setMaxQueued(std::size_t bytes) {
+void SerialPort::SetMaxQueued(std::size_t bytes) {
     std::lock_guard lk(FQueueMutex);
     FMaxQueued = bytes;
 }
 
-void SerialPort::startWriter() {
+void SerialPort::StartWriter() {
     std::lock_guard lk(FQueueMutex);
-    if (FWriter.joinable() || !isOpen())
+    if (FWriter.joinable() || !IsOpen())
         return;
-    FWriter = std::jthread([this](std::stop_token st) { writerLoop(st); });
+    FWriter = std::jthread([this](std::stop_token st) { WriterLoop(st); });
 }
 
-void SerialPort::stopWriter() noexcept {
+void SerialPort::StopWriter() noexcept {
     std::jthread w;
     {
         std::lock_guard lk(FQueueMutex);
@@ -375,14 +375,14 @@ void SerialPort::stopWriter() noexcept {
     }
 }
 
-void SerialPort::writerLoop(std::stop_token st) {
+void SerialPort::WriterLoop(std::stop_token st) {
     for (;;) {
         int fd;
         {
             std::unique_lock lk(FQueueMutex);
             if (!FQueueCv.wait(lk, st, [&] { return !FQueue.empty() && FWriteError == 0; }))
                 return; // stop requested
-            drainLocked();
+            DrainLocked();
             if (FQueue.empty() || FWriteError != 0)
                 continue;
             fd = FFd;
@@ -396,16 +396,16 @@ void SerialPort::writerLoop(std::stop_token st) {
     }
 }
 
-void SerialPort::setBreak(bool on) {
-    if (!isOpen())
-        throw SerialError("SerialPort.setBreak: port not open", EBADF);
+void SerialPort::SetBreak(bool on) {
+    if (!IsOpen())
+        throw SerialError("SerialPort.SetBreak: port not open", EBADF);
     if (::ioctl(FFd, on ? TIOCSBRK : TIOCCBRK) != 0)
-        raise(std::string("SerialPort.setBreak: ") + FPath, errno);
+        Raise(std::string("SerialPort.SetBreak: ") + FPath, errno);
 }
 
-void SerialPort::purge(bool rx, bool tx) {
-    if (!isOpen())
-        throw SerialError("SerialPort.purge: port not open", EBADF);
+void SerialPort::Purge(bool rx, bool tx) {
+    if (!IsOpen())
+        throw SerialError("SerialPort.Purge: port not open", EBADF);
     if (tx) {
         std::lock_guard lk(FQueueMutex);
         FQueue.clear();
@@ -415,7 +415,7 @@ void SerialPort::purge(bool rx, bool tx) {
         : tx                             ? TCOFLUSH
                                          : -1;
     if (what >= 0 && ::tcflush(FFd, what) != 0)
-        raise("SerialPort.purge: " + FPath, errno);
+        Raise("SerialPort.Purge: " + FPath, errno);
 }
 
 } // namespace vo

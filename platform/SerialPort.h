@@ -1,21 +1,21 @@
 #pragma once
 // SerialPort: our own thin layer over a POSIX serial device (termios).
 //
-// - open() takes a device path and puts the line into raw mode: no flow control
+// - Open() takes a device path and puts the line into raw mode: no flow control
 //   (neither RTS/CTS nor XON/XOFF), no echo, no translation of any byte, so 0x11,
 //   0x13, 0x0D, 0x0A, 0x03 ... pass unchanged. The device is held exclusively.
 // - Line settings use the coding of the program's port settings: baud rate,
 //   data bits 5..8, parity 0 none / 1 odd / 2 even / 3 mark / 4 space, stop bits
 //   0 one / 1 one and a half (5 data bits only) / 2 two.
-// - read() never blocks; fd() is the descriptor to wait on for readiness
-//   (POLLIN); available() tells how many bytes wait in the input buffer.
-// - write() never blocks: what the device does not take at once stays in the
+// - Read() never blocks; Fd() is the descriptor to wait on for readiness
+//   (POLLIN); Available() tells how many bytes wait in the input buffer.
+// - Write() never blocks: what the device does not take at once stays in the
 //   port's own write queue and a small writer thread hands it on in order. There
 //   is never more than one write in flight per port; bytes are never reordered.
-//   A failed write makes the next write() (and waitWritten()) raise.
+//   A failed write makes the next Write() (and WaitWritten()) raise.
 // - Break on/off, purge of either direction.
 //
-// All failures raise SerialError (a vo::Exception) with errno in code().
+// All failures raise SerialError (a vo::Exception) with errno in Code().
 #include "platform/Exception.h"
 
 #include <chrono>
@@ -34,7 +34,7 @@ class SerialError : public Exception {
 public:
     SerialError(const std::string& msg, int code) : Exception(msg), FCode(code) {}
     // errno of the failing call, 0 when the failure is not a system error.
-    int code() const noexcept { return FCode; }
+    int Code() const noexcept { return FCode; }
 
 private:
     int FCode;
@@ -51,7 +51,7 @@ struct SerialLineSettings {
 
 class SerialPort {
 public:
-    // Write-queue limit: bytes the device has not taken yet. Beyond it write()
+    // Write-queue limit: bytes the device has not taken yet. Beyond it Write()
     // raises instead of growing without bound on a line nobody reads.
     static constexpr std::size_t DefaultMaxQueued = 1 << 20;
 
@@ -66,55 +66,54 @@ public:
     // rights), SerialNotCharDevice when it is no serial device (a file, a folder,
     // /dev/null), SerialLineError when the device refuses the line settings.
     // The port stays closed after any failure.
-    void open(const std::string& path);
+    void Open(const std::string& path);
     // Discards whatever is still queued or buffered in both directions and
     // closes the device. Nothing when closed.
-    void close() noexcept;
-    bool isOpen() const noexcept { return FFd >= 0; }
-    const std::string& path() const noexcept { return FPath; } // empty while closed
+    void Close() noexcept;
+    bool IsOpen() const noexcept { return FFd >= 0; }
+    const std::string& Path() const noexcept { return FPath; } // empty while closed
 
     // Readable descriptor of the open device (POLLIN when bytes are waiting);
     // -1 when closed.
-    int fd() const noexcept { return FFd; }
+    int Fd() const noexcept { return FFd; }
 
     // Line settings. On an open port they are applied at once (raises on values
     // the device refuses; the old settings stay); on a closed port they are
-    // checked and kept for the next open(). line() returns the settings in use.
-    void setLine(const SerialLineSettings& s);
-    SerialLineSettings line() const;
+    // checked and kept for the next Open(). Line() returns the settings in use.
+    void SetLine(const SerialLineSettings& s);
+    SerialLineSettings Line() const;
 
     // Bytes waiting in the input buffer.
-    std::size_t available() const;
+    std::size_t Available() const;
     // Reads up to max bytes that have arrived; 0 when none. Never blocks.
-    std::size_t read(void* buf, std::size_t max);
-    std::string read(std::size_t max);
+    std::size_t Read(void* buf, std::size_t max);
+    std::string Read(std::size_t max);
 
     // Queues the bytes for sending and returns at once.
-    void write(const void* data, std::size_t n);
-    void write(std::string_view data) { write(data.data(), data.size()); }
-    // Bytes accepted by write() that the device has not taken yet.
-    std::size_t queued() const;
+    void Write(const void* data, std::size_t n);
+    void Write(std::string_view data) { Write(data.data(), data.size()); }
+    // Bytes accepted by Write() that the device has not taken yet.
+    std::size_t Queued() const;
     // Waits until the queue is empty (true) or the time-out passes (false).
     // Raises when a queued write failed.
-    bool waitWritten(std::chrono::milliseconds timeout);
-    void setMaxQueued(std::size_t bytes);
+    bool WaitWritten(std::chrono::milliseconds timeout);
+    void SetMaxQueued(std::size_t bytes);
 
     // True when the other end is gone (a pseudo-terminal whose master closed,
     // an unplugged adapter): the descriptor then stays readable without data.
-    bool hungUp() const;
+    bool HungUp() const;
 
-    void setBreak(bool on);
+    void SetBreak(bool on);
     // Drops received bytes not read yet (rx) and/or bytes not sent yet (tx),
     // including the port's own write queue.
-    void purge(bool rx, bool tx);
+    void Purge(bool rx, bool tx);
 
 private:
-    void applyLine(const SerialLineSettings& s); // caller holds FLineMutex
-    void startWriter();
-    void stopWriter() noexcept;
-    void writerLoop(std::stop_token st);
-    void drainLocked(); // FQueueMutex held; one non-blocking write at a time
-    [[noreturn]] void raise(const std::string& what, int err) const;
+    void StartWriter();
+    void StopWriter() noexcept;
+    void WriterLoop(std::stop_token st);
+    void DrainLocked(); // FQueueMutex held; one non-blocking write at a time
+    [[noreturn]] void Raise(const std::string& what, int err) const;
 
     int FFd = -1;
     std::string FPath;

@@ -75,7 +75,7 @@ BENCHMARK(BM_BarePtyEcho)->UseRealTime();
 
 void BM_CommPortEcho(benchmark::State& state) {
     vo::test::Pty pty;
-    vo::ComPortTable::instance().map("COM255", pty.slavePath());
+    vo::ComPortTable::Instance().Map("COM255", pty.slavePath());
     vo::TThreadManager manager;
     vo::TCommPort port;
     port.SetPortName("COM255");
@@ -101,7 +101,7 @@ void BM_CommPortEcho(benchmark::State& state) {
         cv.wait(l, [&] { return received >= expected; });
     }
     port.ClosePort();
-    vo::ComPortTable::instance().unmap("COM255");
+    vo::ComPortTable::Instance().Unmap("COM255");
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_CommPortEcho)->UseRealTime();

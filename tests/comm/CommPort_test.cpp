@@ -110,14 +110,14 @@ protected:
     TCommPort Port;
 
     void SetUp() override {
-        ComPortTable::instance().map(Name, pty.slavePath());
+        ComPortTable::Instance().Map(Name, pty.slavePath());
         Port.SetPortName(Name);
         Port.SetBaud(38400);
         Port.SetOnReceive(Rx.Event());
     }
     void TearDown() override {
         Port.ClosePort();
-        ComPortTable::instance().unmap(Name);
+        ComPortTable::Instance().Unmap(Name);
     }
 };
 
@@ -253,19 +253,19 @@ TEST_F(CommPortTest, OpeningFailures) {
     // The same device for a second port: busy.
     TCommPort second;
     second.SetPortName("COM202");
-    ComPortTable::instance().map("COM202", pty.slavePath());
+    ComPortTable::Instance().Map("COM202", pty.slavePath());
     EXPECT_EQ(ExceptionText([&] { second.OpenPort(Manager); }), "Port COM202 could not be opened!");
     EXPECT_FALSE(second.IsOpen());
 
     // A COM name that maps to nothing, and a missing device.
-    ComPortTable::instance().unmap("COM202");
+    ComPortTable::Instance().Unmap("COM202");
     TCommPort none;
     none.SetPortName("COM256");
-    if (!ComPortTable::instance().devicePath("COM256")) {
+    if (!ComPortTable::Instance().DevicePath("COM256")) {
         EXPECT_EQ(ExceptionText([&] { none.OpenPort(Manager); }), "Port COM256 could not be opened!");
         EXPECT_FALSE(none.IsOpen());
     }
-    ComPortTable::instance().map("COM202", "/dev/no-such-serial-device");
+    ComPortTable::Instance().Map("COM202", "/dev/no-such-serial-device");
     EXPECT_EQ(ExceptionText([&] { second.OpenPort(Manager); }), "Port COM202 could not be opened!");
 
     // Not a serial device.
@@ -273,14 +273,14 @@ TEST_F(CommPortTest, OpeningFailures) {
     int fd = ::mkstemp(file);
     ASSERT_GE(fd, 0);
     ::close(fd);
-    ComPortTable::instance().map("COM202", file);
+    ComPortTable::Instance().Map("COM202", file);
     EXPECT_EQ(ExceptionText([&] { second.OpenPort(Manager); }), "TRsPort.OpenPort: port type error");
     EXPECT_FALSE(second.IsOpen());
     ::unlink(file);
 
     // Line settings the device refuses.
     Pty other;
-    ComPortTable::instance().map("COM202", other.slavePath());
+    ComPortTable::Instance().Map("COM202", other.slavePath());
     second.SetBaud(12345);
     EXPECT_EQ(ExceptionText([&] { second.OpenPort(Manager); }),
               "TRsPort.OpenPort: problem with port settings. Error Code: 22");
@@ -292,7 +292,7 @@ TEST_F(CommPortTest, OpeningFailures) {
     // With good settings the same port opens.
     EXPECT_NO_THROW(second.OpenPort(Manager));
     second.ClosePort();
-    ComPortTable::instance().unmap("COM202");
+    ComPortTable::Instance().Unmap("COM202");
 }
 
 TEST_F(CommPortTest, FullThreadManagerLeavesThePortClosed) {

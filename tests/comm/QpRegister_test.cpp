@@ -116,7 +116,7 @@ protected:
         Server = std::make_unique<TOvraServer>();
         if (GetParam().Pty) {
             Line = std::make_unique<SimPtyTransport>(*Runner);
-            ComPortTable::instance().map("COM9", Line->SlavePath());
+            ComPortTable::Instance().Map("COM9", Line->SlavePath());
             ASSERT_TRUE(Server->AddPortDriver("COM9", std::make_shared<TRsDriver>(1, 115200, "COM9")));
         } else {
             Port = std::make_shared<TSimPortDriver>(1, "SIM");
@@ -141,7 +141,7 @@ protected:
         Line.reset();
         Runner.reset();
         if (GetParam().Pty)
-            ComPortTable::instance().unmap("COM9");
+            ComPortTable::Instance().Unmap("COM9");
         MainSchedulerFixture::TearDown();
     }
 

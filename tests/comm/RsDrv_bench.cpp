@@ -125,7 +125,7 @@ void BM_TelegramRoundTrip(benchmark::State& state) {
         SimPtyTransport line(runner);
         runner.Transcript().SetCapacity(64);
         runner.Start();
-        ComPortTable::instance().map("COM7", line.SlavePath());
+        ComPortTable::Instance().Map("COM7", line.SlavePath());
 
         TOvraServer server;
         server.AddPortDriver("COM7", std::make_shared<TRsDriver>(1, 38400, "COM7"));
@@ -164,7 +164,7 @@ void BM_TelegramRoundTrip(benchmark::State& state) {
             }
             gui.Command({"CloseDevice", "0"});
         }
-        ComPortTable::instance().unmap("COM7");
+        ComPortTable::Instance().Unmap("COM7");
     }
     MxFreeMainScheduler();
 }

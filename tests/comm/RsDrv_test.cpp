@@ -202,7 +202,7 @@ protected:
 
     void SetUp() override {
         MxEnsureMessaging();
-        ComPortTable::instance().map(Name, pty.slavePath());
+        ComPortTable::Instance().Map(Name, pty.slavePath());
         Scheduler = TMxScheduler::CreateThreaded("OvraScheduler");
         ServerThread = std::make_unique<TOnScheduler>(*Scheduler);
         Driver = std::make_unique<TRsDriver>(1, 38400, Name);
@@ -212,7 +212,7 @@ protected:
         Driver.reset();
         ServerThread.reset();
         Scheduler.reset();
-        ComPortTable::instance().unmap(Name);
+        ComPortTable::Instance().Unmap(Name);
     }
     void Open(TRsDriver& D) {
         ServerThread->Run([&] { D.Open(*Scheduler, Manager); });
@@ -379,7 +379,7 @@ protected:
         Runner = std::make_unique<SimRunner>(std::move(drive));
         Line = std::make_unique<SimPtyTransport>(*Runner);
         Runner->Start();
-        ComPortTable::instance().map("COM7", Line->SlavePath());
+        ComPortTable::Instance().Map("COM7", Line->SlavePath());
 
         Server = std::make_unique<TOvraServer>();
         SetOvraServer(Server.get());
@@ -399,7 +399,7 @@ protected:
         Gui.reset();
         Line.reset();
         Runner.reset();
-        ComPortTable::instance().unmap("COM7");
+        ComPortTable::Instance().Unmap("COM7");
         MainSchedulerFixture::TearDown();
     }
 

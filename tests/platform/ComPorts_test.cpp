@@ -32,7 +32,7 @@ TEST(ComPortTable, PortNumbers) {
     };
     for (auto [name, nr] : cases) {
         SCOPED_TRACE(name);
-        auto got = ComPortTable::portNumber(name);
+        auto got = ComPortTable::PortNumber(name);
         if (nr == 0)
             EXPECT_FALSE(got.has_value());
         else
@@ -64,63 +64,63 @@ TEST(ComPortTable, DefaultNumberingFollowsTheDevicesFound) {
     FakeDevDir dev;
     ComPortTable table(dev.dir.string());
     const std::string d = dev.dir.string() + "/";
-    EXPECT_EQ(table.defaultDevices(), (std::vector<std::string>{d + "ttyS0", d + "ttyS2", d + "ttyS10", d + "ttyUSB0", d + "ttyACM0", d + "ttyACM1"}));
-    EXPECT_EQ(table.devicePath("COM1"), d + "ttyS0");
-    EXPECT_EQ(table.devicePath("com3"), d + "ttyS10");
-    EXPECT_EQ(table.devicePath("COM6"), d + "ttyACM1");
-    EXPECT_FALSE(table.devicePath("COM7"));
-    EXPECT_FALSE(table.devicePath("COM0"));
-    EXPECT_FALSE(table.devicePath("OQP1"));
-    EXPECT_EQ(table.devicePath("/dev/pts/3"), "/dev/pts/3");
+    EXPECT_EQ(table.DefaultDevices(), (std::vector<std::string>{d + "ttyS0", d + "ttyS2", d + "ttyS10", d + "ttyUSB0", d + "ttyACM0", d + "ttyACM1"}));
+    EXPECT_EQ(table.DevicePath("COM1"), d + "ttyS0");
+    EXPECT_EQ(table.DevicePath("com3"), d + "ttyS10");
+    EXPECT_EQ(table.DevicePath("COM6"), d + "ttyACM1");
+    EXPECT_FALSE(table.DevicePath("COM7"));
+    EXPECT_FALSE(table.DevicePath("COM0"));
+    EXPECT_FALSE(table.DevicePath("OQP1"));
+    EXPECT_EQ(table.DevicePath("/dev/pts/3"), "/dev/pts/3");
 
     // A device that appears later counts after rescan().
     fs::create_symlink("/dev/null", dev.dir / "ttyS1");
-    EXPECT_EQ(table.devicePath("COM2"), d + "ttyS2");
-    table.rescan();
-    EXPECT_EQ(table.devicePath("COM2"), d + "ttyS1");
-    EXPECT_EQ(table.devicePath("COM7"), d + "ttyACM1");
+    EXPECT_EQ(table.DevicePath("COM2"), d + "ttyS2");
+    table.Rescan();
+    EXPECT_EQ(table.DevicePath("COM2"), d + "ttyS1");
+    EXPECT_EQ(table.DevicePath("COM7"), d + "ttyACM1");
 }
 
 TEST(ComPortTable, MappingsOverrideTheDefault) {
     FakeDevDir dev;
     ComPortTable table(dev.dir.string());
-    table.map("COM1", "/dev/pts/9");
-    table.map("com200", "/dev/pts/10");
-    EXPECT_EQ(table.devicePath("COM1"), "/dev/pts/9");
-    EXPECT_EQ(table.devicePath("COM200"), "/dev/pts/10");
-    EXPECT_EQ(table.devicePath("COM2"), dev.dir.string() + "/ttyS2");
-    table.unmap("COM1");
-    EXPECT_EQ(table.devicePath("COM1"), dev.dir.string() + "/ttyS0");
+    table.Map("COM1", "/dev/pts/9");
+    table.Map("com200", "/dev/pts/10");
+    EXPECT_EQ(table.DevicePath("COM1"), "/dev/pts/9");
+    EXPECT_EQ(table.DevicePath("COM200"), "/dev/pts/10");
+    EXPECT_EQ(table.DevicePath("COM2"), dev.dir.string() + "/ttyS2");
+    table.Unmap("COM1");
+    EXPECT_EQ(table.DevicePath("COM1"), dev.dir.string() + "/ttyS0");
 
-    EXPECT_THROW(table.map("COM257", "/dev/x"), vo::Exception);
-    EXPECT_THROW(table.map("ETH", "/dev/x"), vo::Exception);
-    EXPECT_THROW(table.map("COM3", ""), vo::Exception);
-    table.clearMappings();
-    EXPECT_TRUE(table.mappings().empty());
+    EXPECT_THROW(table.Map("COM257", "/dev/x"), vo::Exception);
+    EXPECT_THROW(table.Map("ETH", "/dev/x"), vo::Exception);
+    EXPECT_THROW(table.Map("COM3", ""), vo::Exception);
+    table.ClearMappings();
+    EXPECT_TRUE(table.Mappings().empty());
 }
 
 TEST(ComPortTable, MappingText) {
     ComPortTable table("/nonexistent-dev-dir");
-    EXPECT_TRUE(table.defaultDevices().empty());
-    table.applyMapping(" COM3=/dev/pts/4 ;com4 = /dev/ttyUSB7\n\nCOM256=/tmp/link;");
-    EXPECT_EQ(table.mappings(),
+    EXPECT_TRUE(table.DefaultDevices().empty());
+    table.ApplyMapping(" COM3=/dev/pts/4 ;com4 = /dev/ttyUSB7\n\nCOM256=/tmp/link;");
+    EXPECT_EQ(table.Mappings(),
               (std::map<int, std::string>{{3, "/dev/pts/4"}, {4, "/dev/ttyUSB7"}, {256, "/tmp/link"}}));
-    table.applyMapping("COM4=");
-    EXPECT_FALSE(table.devicePath("COM4"));
+    table.ApplyMapping("COM4=");
+    EXPECT_FALSE(table.DevicePath("COM4"));
 
     // A bad entry anywhere: nothing applied.
     for (const char* bad : {"COM5=/dev/a;COM0=/dev/b", "COM5=/dev/a;garbage", "COM5=/dev/a;=/dev/b", "COM5"}) {
         SCOPED_TRACE(bad);
         try {
-            table.applyMapping(bad);
+            table.ApplyMapping(bad);
             FAIL() << "accepted";
         } catch (const vo::Exception& e) {
-            EXPECT_NE(std::string(e.what()).find("ComPortTable.applyMapping: bad entry"), std::string::npos);
+            EXPECT_NE(std::string(e.what()).find("ComPortTable.ApplyMapping: bad entry"), std::string::npos);
         }
-        EXPECT_FALSE(table.devicePath("COM5"));
+        EXPECT_FALSE(table.DevicePath("COM5"));
     }
 }
 
 TEST(ComPortTable, TheProgramHasOneTable) {
-    EXPECT_EQ(&ComPortTable::instance(), &ComPortTable::instance());
+    EXPECT_EQ(&ComPortTable::Instance(), &ComPortTable::Instance());
 }

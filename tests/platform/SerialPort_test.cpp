@@ -36,9 +36,9 @@ std::string ReadPort(SerialPort& port, std::size_t n, std::chrono::milliseconds 
     auto deadline = std::chrono::steady_clock::now() + timeout;
     std::string out;
     while (out.size() < n && std::chrono::steady_clock::now() < deadline) {
-        std::string part = port.read(n - out.size());
+        std::string part = port.Read(n - out.size());
         if (part.empty()) {
-            pollfd p{port.fd(), POLLIN, 0};
+            pollfd p{port.Fd(), POLLIN, 0};
             ::poll(&p, 1, 5);
         }
         out += part;
@@ -78,7 +78,7 @@ struct SerialPortTest : ::testing::Test {
     SerialPort port;
     void SetUp() override {
         MakeCooked(pty.slavePath());
-        port.open(pty.slavePath());
+        port.Open(pty.slavePath());
     }
 };
 
@@ -92,26 +92,26 @@ TEST_F(SerialPortTest, EveryByteValuePassesUnchangedBothWays) {
     // Nothing echoed back to the other end.
     EXPECT_EQ(pty.readQuiet(50ms), "");
 
-    port.write(all + all);
+    port.Write(all + all);
     EXPECT_EQ(pty.read(512), all + all);
-    EXPECT_TRUE(port.waitWritten(1s));
+    EXPECT_TRUE(port.WaitWritten(1s));
 }
 
 TEST_F(SerialPortTest, AvailableReadAndReadiness) {
-    pollfd p{port.fd(), POLLIN, 0};
+    pollfd p{port.Fd(), POLLIN, 0};
     EXPECT_EQ(::poll(&p, 1, 0), 0) << "readable before anything arrived";
-    EXPECT_EQ(port.read(10), "");
+    EXPECT_EQ(port.Read(10), "");
 
     pty.write("0123456789");
     EXPECT_EQ(::poll(&p, 1, 2000), 1);
     auto deadline = std::chrono::steady_clock::now() + 2s;
-    while (port.available() < 10 && std::chrono::steady_clock::now() < deadline)
+    while (port.Available() < 10 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(1ms);
-    EXPECT_EQ(port.available(), 10u);
-    EXPECT_EQ(port.read(4), "0123");
-    EXPECT_EQ(port.available(), 6u);
-    EXPECT_EQ(port.read(100), "456789");
-    EXPECT_EQ(port.available(), 0u);
+    EXPECT_EQ(port.Available(), 10u);
+    EXPECT_EQ(port.Read(4), "0123");
+    EXPECT_EQ(port.Available(), 6u);
+    EXPECT_EQ(port.Read(100), "456789");
+    EXPECT_EQ(port.Available(), 0u);
 }
 
 TEST_F(SerialPortTest, WritesNeverBlockAndKeepTheirOrder) {
@@ -120,15 +120,15 @@ TEST_F(SerialPortTest, WritesNeverBlockAndKeepTheirOrder) {
     for (int i = 0; big.size() < 300000; ++i)
         big += std::to_string(i) + ',';
     auto t0 = std::chrono::steady_clock::now();
-    port.write(big.substr(0, 100000));
-    port.write(big.substr(100000));
+    port.Write(big.substr(0, 100000));
+    port.Write(big.substr(100000));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
-    EXPECT_GT(port.queued(), 0u);
-    EXPECT_FALSE(port.waitWritten(10ms));
+    EXPECT_GT(port.Queued(), 0u);
+    EXPECT_FALSE(port.WaitWritten(10ms));
 
     EXPECT_EQ(pty.read(big.size()), big);
-    EXPECT_TRUE(port.waitWritten(2s));
-    EXPECT_EQ(port.queued(), 0u);
+    EXPECT_TRUE(port.WaitWritten(2s));
+    EXPECT_EQ(port.Queued(), 0u);
 }
 
 TEST_F(SerialPortTest, WritesFromSeveralThreadsStayWhole) {
@@ -139,7 +139,7 @@ TEST_F(SerialPortTest, WritesFromSeveralThreadsStayWhole) {
         for (int i = 0; i < N; ++i) {
             char rec[16];
             std::snprintf(rec, sizeof rec, "%c%06d;", tag, i);
-            port.write(rec, 8);
+            port.Write(rec, 8);
         }
     };
     std::string got;
@@ -160,103 +160,103 @@ TEST_F(SerialPortTest, WritesFromSeveralThreadsStayWhole) {
 }
 
 TEST_F(SerialPortTest, FullQueueRaisesInsteadOfGrowing) {
-    port.setMaxQueued(4096);
+    port.SetMaxQueued(4096);
     std::string chunk(1024, 'x');
     bool raised = false;
     for (int i = 0; i < 1000 && !raised; ++i) {
         try {
-            port.write(chunk);
+            port.Write(chunk);
         } catch (const SerialError& e) {
             raised = true;
-            EXPECT_EQ(e.code(), ENOBUFS);
+            EXPECT_EQ(e.Code(), ENOBUFS);
         }
     }
     EXPECT_TRUE(raised);
-    EXPECT_LE(port.queued(), 4096u);
+    EXPECT_LE(port.Queued(), 4096u);
 }
 
 TEST_F(SerialPortTest, PurgeDropsBothDirections) {
     pty.write("stale input");
     auto deadline = std::chrono::steady_clock::now() + 2s;
-    while (port.available() < 11 && std::chrono::steady_clock::now() < deadline)
+    while (port.Available() < 11 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(1ms);
-    port.write(std::string(200000, 'q'));
-    ASSERT_GT(port.queued(), 0u);
+    port.Write(std::string(200000, 'q'));
+    ASSERT_GT(port.Queued(), 0u);
 
-    port.purge(true, true);
-    EXPECT_EQ(port.available(), 0u);
-    EXPECT_EQ(port.queued(), 0u);
+    port.Purge(true, true);
+    EXPECT_EQ(port.Available(), 0u);
+    EXPECT_EQ(port.Queued(), 0u);
     pty.drain();
 
-    port.write("fresh");
+    port.Write("fresh");
     EXPECT_EQ(pty.read(5), "fresh");
     pty.write("new");
     EXPECT_EQ(ReadPort(port, 3), "new");
 }
 
 TEST_F(SerialPortTest, HangUpOfTheOtherEnd) {
-    EXPECT_FALSE(port.hungUp());
+    EXPECT_FALSE(port.HungUp());
     pty.closeMaster();
-    EXPECT_TRUE(port.hungUp());
-    EXPECT_EQ(port.read(10), "");
+    EXPECT_TRUE(port.HungUp());
+    EXPECT_EQ(port.Read(10), "");
     EXPECT_THROW(
         {
-            port.write("x");
-            port.waitWritten(1s);
+            port.Write("x");
+            port.WaitWritten(1s);
         },
         SerialError);
 }
 
 TEST_F(SerialPortTest, BreakOnAndOff) {
-    EXPECT_NO_THROW(port.setBreak(true));
-    EXPECT_NO_THROW(port.setBreak(false));
-    port.close();
-    EXPECT_THROW(port.setBreak(true), SerialError);
+    EXPECT_NO_THROW(port.SetBreak(true));
+    EXPECT_NO_THROW(port.SetBreak(false));
+    port.Close();
+    EXPECT_THROW(port.SetBreak(true), SerialError);
 }
 
 TEST(SerialPortOpen, FailuresLeaveThePortClosed) {
     SerialPort port;
     try {
-        port.open("/dev/does-not-exist-ttyS99");
+        port.Open("/dev/does-not-exist-ttyS99");
         FAIL() << "opened a missing device";
     } catch (const SerialError& e) {
-        EXPECT_EQ(e.code(), ENOENT);
+        EXPECT_EQ(e.Code(), ENOENT);
     }
-    EXPECT_FALSE(port.isOpen());
-    EXPECT_EQ(port.fd(), -1);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.Fd(), -1);
 
     char file[] = "/tmp/vo_serial_fileXXXXXX";
     int fd = ::mkstemp(file);
     ASSERT_GE(fd, 0);
     ::close(fd);
-    EXPECT_THROW(port.open(file), SerialNotCharDevice);
-    EXPECT_FALSE(port.isOpen());
+    EXPECT_THROW(port.Open(file), SerialNotCharDevice);
+    EXPECT_FALSE(port.IsOpen());
     ::unlink(file);
 
     // A character device that is no terminal.
-    EXPECT_THROW(port.open("/dev/null"), SerialNotCharDevice);
-    EXPECT_FALSE(port.isOpen());
-    EXPECT_THROW(port.open("/tmp"), SerialNotCharDevice);
+    EXPECT_THROW(port.Open("/dev/null"), SerialNotCharDevice);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_THROW(port.Open("/tmp"), SerialNotCharDevice);
 }
 
 TEST(SerialPortOpen, HeldExclusivelyUntilClosed) {
     Pty pty;
     SerialPort a, b;
-    a.open(pty.slavePath());
-    EXPECT_THROW(a.open(pty.slavePath()), SerialError);
+    a.Open(pty.slavePath());
+    EXPECT_THROW(a.Open(pty.slavePath()), SerialError);
     try {
-        b.open(pty.slavePath());
+        b.Open(pty.slavePath());
         FAIL() << "second holder admitted";
     } catch (const SerialError& e) {
-        EXPECT_EQ(e.code(), EBUSY);
+        EXPECT_EQ(e.Code(), EBUSY);
     }
-    EXPECT_FALSE(b.isOpen());
-    a.close();
-    EXPECT_FALSE(a.isOpen());
-    EXPECT_NO_THROW(b.open(pty.slavePath()));
+    EXPECT_FALSE(b.IsOpen());
+    a.Close();
+    EXPECT_FALSE(a.IsOpen());
+    EXPECT_NO_THROW(b.Open(pty.slavePath()));
     // Close and reopen of the same object.
-    b.close();
-    b.open(pty.slavePath());
+    b.Close();
+    b.Open(pty.slavePath());
     pty.write("ok");
     EXPECT_EQ(ReadPort(b, 2), "ok");
 }
@@ -272,43 +272,43 @@ TEST(SerialPortLine, SettingsAreAppliedAndRefusedValuesKeepTheOld) {
         {19200, 8, 4, 2},
         {1200, 5, 0, 1},
     };
-    port.open(pty.slavePath());
+    port.Open(pty.slavePath());
     for (const auto& s : good) {
         SCOPED_TRACE(s.Baud);
-        port.setLine(s);
-        EXPECT_EQ(port.line(), s);
+        port.SetLine(s);
+        EXPECT_EQ(port.Line(), s);
         // A pseudo-terminal keeps speed and stop bits (it forces 8 data bits
         // without parity, so those are not visible here).
         termios t{};
-        ASSERT_EQ(::tcgetattr(port.fd(), &t), 0);
+        ASSERT_EQ(::tcgetattr(port.Fd(), &t), 0);
         EXPECT_EQ(cfgetospeed(&t), Speed(s.Baud));
         EXPECT_EQ((t.c_cflag & CSTOPB) != 0, s.StopBits != 0);
         EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL), 0u);
         EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
     }
     const SerialLineSettings before{38400, 8, 0, 0};
-    port.setLine(before);
+    port.SetLine(before);
     const SerialLineSettings bad[] = {
         {12345, 8, 0, 0}, {0, 8, 0, 0}, {9600, 9, 0, 0}, {9600, 4, 0, 0}, {9600, 8, 5, 0}, {9600, 8, 0, 3}, {9600, 8, 0, 1}, // one and a half stop bits need 5 data bits
     };
     for (const auto& s : bad) {
         SCOPED_TRACE(std::to_string(s.Baud) + "/" + std::to_string(s.DataBits) + "/" + std::to_string(s.Parity) +
                      "/" + std::to_string(s.StopBits));
-        EXPECT_THROW(port.setLine(s), vo::SerialLineError);
-        EXPECT_EQ(port.line(), before);
+        EXPECT_THROW(port.SetLine(s), vo::SerialLineError);
+        EXPECT_EQ(port.Line(), before);
     }
 
     // Settings made while closed are used by the next open.
-    port.close();
-    port.setLine({57600, 7, 2, 2});
-    port.open(pty.slavePath());
-    EXPECT_EQ(port.line(), (SerialLineSettings{57600, 7, 2, 2}));
+    port.Close();
+    port.SetLine({57600, 7, 2, 2});
+    port.Open(pty.slavePath());
+    EXPECT_EQ(port.Line(), (SerialLineSettings{57600, 7, 2, 2}));
     termios t{};
-    ASSERT_EQ(::tcgetattr(port.fd(), &t), 0);
+    ASSERT_EQ(::tcgetattr(port.Fd(), &t), 0);
     EXPECT_EQ(cfgetospeed(&t), B57600);
 
     // Refused while closed, too.
-    port.close();
-    EXPECT_THROW(port.setLine({9600, 9, 0, 0}), SerialError);
-    EXPECT_EQ(port.line(), (SerialLineSettings{57600, 7, 2, 2}));
+    port.Close();
+    EXPECT_THROW(port.SetLine({9600, 9, 0, 0}), SerialError);
+    EXPECT_EQ(port.Line(), (SerialLineSettings{57600, 7, 2, 2}));
 }
