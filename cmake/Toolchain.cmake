@@ -10,6 +10,10 @@ if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
 endif()
 
 add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+option(VO_WERROR "Treat compiler warnings as errors" OFF)
+if(VO_WERROR)
+  add_compile_options(-Werror)
+endif()
 
 if(VO_SANITIZE)
   add_compile_options(-fsanitize=${VO_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

@@ -48,13 +48,12 @@ inline constexpr uint8_t OvraRawPatternId = 0xFF;
 // class ever gets the raw-frame id.
 inline constexpr int32_t OvraMaxPatterns = 254;
 
-enum class TActorState : uint8_t {
+enum TActorState : uint8_t {
     astReady, // empty
     astInit, // records added
     astExecuting, // request sent, reply pending
     astDone // reply processed
 };
-using enum TActorState;
 
 class TOvraActor;
 class TOvraActorImplementation;

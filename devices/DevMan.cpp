@@ -51,6 +51,20 @@ void AddHelpTexts(TPropertyList& List, TSLDictionary* Dict) {
     }
 }
 
+// The read-only property "Name" (ident 2) of a device or a service, read
+// through the owner's GetStrVarProp, then the info texts of the profile's
+// "HelpTextDict".
+template <class TOwner>
+void AddNameAndHelp(TPropertyList& List, TSLDictionary* Dict) {
+    List.Add<TStringProperty>("Name").Setup(
+        [](TObject* AObj, int AId) -> MyAnsiString {
+            auto* owner = dynamic_cast<TOwner*>(AObj);
+            return owner ? owner->GetStrVarProp(AId) : MyAnsiString();
+        },
+        nullptr, 2);
+    AddHelpTexts(List, Dict);
+}
+
 bool IsCriticalService(const MyAnsiString& Name) {
     return ansi::SameText(Name, "OvraService") || ansi::SameText(Name, "ModuleService") ||
         ansi::SameText(Name, "ParameterService");
@@ -151,14 +165,7 @@ TDeviceService::TDeviceService(TDevice& AOwner, TSLDictionary* AProfDict) : FOwn
     if (FProfDict && FProfDict->GetNameExists("Caption"))
         FCaption = StrEntry(FProfDict, "Caption");
     FPropList.SetObjType("Service");
-    auto& name = FPropList.Add<TStringProperty>("Name");
-    name.Setup(
-        [](TObject* AObj, int AId) -> MyAnsiString {
-            auto* service = dynamic_cast<TDeviceService*>(AObj);
-            return service ? service->GetStrVarProp(AId) : MyAnsiString();
-        },
-        nullptr, 2);
-    AddHelpTexts(FPropList, FProfDict);
+    AddNameAndHelp<TDeviceService>(FPropList, FProfDict);
 }
 
 TDeviceService::~TDeviceService() {
@@ -279,14 +286,7 @@ TDevice::TDevice(TDeviceManager& AOwner, MyAnsiString AName, TSLDictionary* APro
                 SetStrVar(vars->GetNameAtIndex(i), s->GetStringValue());
 
     FPropList.SetObjType(FDeviceType == dtOnline ? "Drive (Online)" : "Offline Drive Configuration");
-    auto& name = FPropList.Add<TStringProperty>("Name");
-    name.Setup(
-        [](TObject* AObj, int AId) -> MyAnsiString {
-            auto* device = dynamic_cast<TDevice*>(AObj);
-            return device ? device->GetStrVarProp(AId) : MyAnsiString();
-        },
-        nullptr, 2);
-    AddHelpTexts(FPropList, FProfDict);
+    AddNameAndHelp<TDevice>(FPropList, FProfDict);
 }
 
 TDevice::~TDevice() {

@@ -48,14 +48,13 @@ namespace vo {
 class TApplicationViewFactory;
 class TServiceProvider;
 
-enum class TDeviceType : uint8_t { dtUnknown,
-                                   dtOnline,
-                                   dtOffline,
-                                   dtArchive,
-                                   dtConnectionLost };
-using enum TDeviceType;
+enum TDeviceType : uint8_t { dtUnknown,
+                             dtOnline,
+                             dtOffline,
+                             dtArchive,
+                             dtConnectionLost };
 
-enum class TDeviceState : uint8_t {
+enum TDeviceState : uint8_t {
     dstStopped,
     dstStarting,
     dstStarted,
@@ -64,10 +63,9 @@ enum class TDeviceState : uint8_t {
     dstDestroyed,
     dstGoingOffline
 };
-using enum TDeviceState;
 
 // Order matters: a status below dsStarted is dsStopped or dsStarting.
-enum class TDeviceServiceStatus : uint8_t {
+enum TDeviceServiceStatus : uint8_t {
     dsStopped,
     dsStarting,
     dsStarted,
@@ -76,13 +74,11 @@ enum class TDeviceServiceStatus : uint8_t {
     dsDisabled,
     dsGoingOffline
 };
-using enum TDeviceServiceStatus;
 
-enum class TInterfaceType : uint8_t { ifRS232,
-                                      ifCAN,
-                                      ifOffline,
-                                      ifEthernet };
-using enum TInterfaceType;
+enum TInterfaceType : uint8_t { ifRS232,
+                                ifCAN,
+                                ifOffline,
+                                ifEthernet };
 
 class TDevice;
 class TDeviceManager;

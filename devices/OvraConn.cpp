@@ -658,6 +658,12 @@ void TOvraConnectionService::Answered(TOvraWorkResult Result) {
     WorkSignal.SetReady(true);
 }
 
+void TOvraConnectionService::AnswerError(const MyAnsiString& Text) {
+    FWorkErrMsg = Text;
+    LogInfo("Error in OvraService.Work");
+    Answered(wrError);
+}
+
 MyAnsiString TOvraConnectionService::ResultErrorText(uint8_t Result, bool PasswordRead) const {
     const MyAnsiString port = UpperCaseText(FPortName);
     if (Result == 0xB2) {
@@ -754,9 +760,7 @@ void TOvraConnectionService::RxAnswer(TMxMessage& Msg) {
     try {
         reply = ReadRawReply(MessageReader);
     } catch (const std::exception& e) {
-        FWorkErrMsg = e.what();
-        LogInfo("Error in OvraService.Work");
-        Answered(wrError);
+        AnswerError(e.what());
         return;
     }
 
@@ -765,9 +769,7 @@ void TOvraConnectionService::RxAnswer(TMxMessage& Msg) {
         return;
     }
     if (reply.Result != 0) {
-        FWorkErrMsg = ResultErrorText(reply.Result, info == OvraMsgInfo::ReadPassword);
-        LogInfo("Error in OvraService.Work");
-        Answered(wrError);
+        AnswerError(ResultErrorText(reply.Result, info == OvraMsgInfo::ReadPassword));
         return;
     }
 
@@ -777,9 +779,7 @@ void TOvraConnectionService::RxAnswer(TMxMessage& Msg) {
         try {
             facts = OvraDecodeLoginAnswer(reply.Frame);
         } catch (const std::exception& e) {
-            FWorkErrMsg = e.what();
-            LogInfo("Error in OvraService.Work");
-            Answered(wrError);
+            AnswerError(e.what());
             return;
         }
         SetLoginFacts(facts);
@@ -790,10 +790,8 @@ void TOvraConnectionService::RxAnswer(TMxMessage& Msg) {
     }
     case OvraMsgInfo::ReadPassword:
         if (reply.Frame.size() < 2 + PasswordSize) {
-            FWorkErrMsg = ansi::Fmt("Invalid password answer: frame of %u bytes is too short!",
-                                    static_cast<unsigned>(reply.Frame.size()));
-            LogInfo("Error in OvraService.Work");
-            Answered(wrError);
+            AnswerError(ansi::Fmt("Invalid password answer: frame of %u bytes is too short!",
+                                  static_cast<unsigned>(reply.Frame.size())));
             return;
         }
         FPassword = CutAtZero(reply.Frame.substr(2, PasswordSize));
@@ -801,10 +799,8 @@ void TOvraConnectionService::RxAnswer(TMxMessage& Msg) {
         return;
     case OvraMsgInfo::ReadReleaseInfo: {
         if (reply.Frame.size() < 2 + ReleaseInfoSize) {
-            FWorkErrMsg = ansi::Fmt("Invalid release information: frame of %u bytes is too short!",
-                                    static_cast<unsigned>(reply.Frame.size()));
-            LogInfo("Error in OvraService.Work");
-            Answered(wrError);
+            AnswerError(ansi::Fmt("Invalid release information: frame of %u bytes is too short!",
+                                  static_cast<unsigned>(reply.Frame.size())));
             return;
         }
         MyAnsiString text = CutAtZero(reply.Frame.substr(2, ReleaseInfoSize));

@@ -195,6 +195,9 @@ private:
     void RxWork(TMxTask& Sender);
     void RxAnswer(TMxMessage& Msg);
     void Answered(TOvraWorkResult Result);
+    // An answer that ends the step with an error: the text is kept and logged
+    // as an error of the work task.
+    void AnswerError(const MyAnsiString& Text);
     // The error text of a failed raw telegram.
     MyAnsiString ResultErrorText(uint8_t Result, bool PasswordRead) const;
 

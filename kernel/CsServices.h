@@ -28,12 +28,11 @@
 
 namespace vo {
 
-enum class TProviderStatus : std::uint8_t { psIdle,
-                                            psExecJob,
-                                            psExecClient,
-                                            psWaitClient,
-                                            psUpdate };
-using enum TProviderStatus;
+enum TProviderStatus : std::uint8_t { psIdle,
+                                      psExecJob,
+                                      psExecClient,
+                                      psWaitClient,
+                                      psUpdate };
 
 class TServiceProvider;
 class TServiceClient;

@@ -23,9 +23,8 @@ class TExecuteControl;
 using TExecuteEvent = std::function<void(TExecuteControl& Sender)>;
 using TMessageEvent = std::function<void(const MyAnsiString& Msg)>;
 
-enum class TWorkState : std::uint8_t { wsIdle,
-                                       wsExec };
-using enum TWorkState;
+enum TWorkState : std::uint8_t { wsIdle,
+                                 wsExec };
 
 class TExecuteControl : public TObject {
 public:

@@ -10,10 +10,9 @@
 
 namespace vo {
 
-enum class TFilterAction : uint8_t { faNone,
-                                     faAllow,
-                                     faDeny };
-using enum TFilterAction;
+enum TFilterAction : uint8_t { faNone,
+                               faAllow,
+                               faDeny };
 
 // One rule.
 struct TDebugFilter {

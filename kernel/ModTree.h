@@ -53,16 +53,15 @@ private:
     std::uint8_t FBits = 0;
 };
 
-enum class TModelFlag : std::uint8_t { mfVisible,
-                                       mfAllowEdit,
-                                       mfChildren,
-                                       mfReleased,
-                                       mfSelected };
-using enum TModelFlag;
+enum TModelFlag : std::uint8_t { mfVisible,
+                                 mfAllowEdit,
+                                 mfChildren,
+                                 mfReleased,
+                                 mfSelected };
 using TModelFlagSet = TEnumSet<TModelFlag>;
 
 // What changed at a node since the last refresh.
-enum class TUpdateInfo : std::uint8_t {
+enum TUpdateInfo : std::uint8_t {
     uiRefresh, // caption or image changed
     uiChange, // children changed
     uiInsert,
@@ -71,28 +70,24 @@ enum class TUpdateInfo : std::uint8_t {
     uiHide,
     uiUpdate
 };
-using enum TUpdateInfo;
 using TUpdateInfoSet = TEnumSet<TUpdateInfo>;
 
-enum class TUserType : std::uint8_t { utRead1,
-                                      utRead2,
-                                      utUser,
-                                      utUser1,
-                                      utUser2,
-                                      utService,
-                                      utDevelop };
-using enum TUserType;
+enum TUserType : std::uint8_t { utRead1,
+                                utRead2,
+                                utUser,
+                                utUser1,
+                                utUser2,
+                                utService,
+                                utDevelop };
 using TUserTypeSet = TEnumSet<TUserType>;
 
-enum class TPermissionType : std::uint8_t { ptRead,
-                                            ptWrite,
-                                            ptDelete,
-                                            ptExecute };
-using enum TPermissionType;
+enum TPermissionType : std::uint8_t { ptRead,
+                                      ptWrite,
+                                      ptDelete,
+                                      ptExecute };
 
-enum class TEntryFlag : std::uint8_t { efExpanded,
-                                       efSelected };
-using enum TEntryFlag;
+enum TEntryFlag : std::uint8_t { efExpanded,
+                                 efSelected };
 using TEntryFlagSet = TEnumSet<TEntryFlag>;
 
 // Work states of the model manager's task.

@@ -20,13 +20,12 @@
 
 namespace vo {
 
-enum class TAppViewAction : std::uint8_t { vaInit,
-                                           vaShow,
-                                           vaHide,
-                                           vaDone,
-                                           vaCreate,
-                                           vaDestroy };
-using enum TAppViewAction;
+enum TAppViewAction : std::uint8_t { vaInit,
+                                     vaShow,
+                                     vaHide,
+                                     vaDone,
+                                     vaCreate,
+                                     vaDestroy };
 
 const char* AppViewActionText(TAppViewAction Action) noexcept; // "vaInit", ...
 

@@ -41,21 +41,19 @@
 
 namespace vo {
 
-enum class TMxTaskState : uint8_t { tsCreated,
-                                    tsReady,
-                                    tsSuspended,
-                                    tsTerminated };
-using enum TMxTaskState;
+enum TMxTaskState : uint8_t { tsCreated,
+                              tsReady,
+                              tsSuspended,
+                              tsTerminated };
 
 // Why a task continues after a wait.
-enum class TMxExecuteInfo : uint8_t {
+enum TMxExecuteInfo : uint8_t {
     eiSuccess, // the awaited object was available or released the task
     eiTimeout, // the wait's time limit expired
     eiUnavailable, // the object was not available and the caller asked not to wait
     eiReset, // the object was reset or destroyed
     eiAbort // the wait was aborted (ReleaseTask, Kill)
 };
-using enum TMxExecuteInfo;
 
 const char* MxTaskStateText(TMxTaskState State); // "Created", "Ready", ...
 const char* MxExecuteInfoText(TMxExecuteInfo Info); // "eiSuccess", ...

@@ -14,7 +14,7 @@ int64_t SteadyMilliseconds() noexcept;
 int64_t SteadyMicroseconds() noexcept;
 
 // A time constant of the program (a time-out, a poll interval). Its default is
-// the documented value; tests override it so that no test waits out a real
+// the value the program runs with; tests override it so that no test waits out a real
 // multi-second time-out. Define each one once, as a namespace-scope object:
 //
 //     inline vo::TTimeConstant OvraReplyTimeout{"OvraService.ReplyTimeout", 5000};

@@ -68,11 +68,10 @@ TRef<TSLInternalProcedure> Make() {
 
 struct TSystemEntry {
     std::string_view Name;
-    TCreator Create; // nil: not part of this build
+    TCreator Create;
 };
 
-// The order of the System dictionary. Names without a creator belong to
-// families of built-ins this build does not have yet; they are left out.
+// The order of the System dictionary: every name once, each with its creator.
 constexpr TSystemEntry SystemTable[] = {
     {"abort", &Make<TSLAbortProcedure>},
     {"abs", &Make<TSLAbsProcedure>},
@@ -205,6 +204,20 @@ constexpr TSystemEntry SystemTable[] = {
 };
 static_assert(std::size(SystemTable) == 128, "the System dictionary holds 128 procedures");
 
+// Checked when the table is compiled: a built-in without a creator or a name
+// given twice cannot exist.
+consteval bool SystemTableIsComplete() {
+    for (std::size_t i = 0; i < std::size(SystemTable); ++i) {
+        if (SystemTable[i].Create == nullptr || SystemTable[i].Name.empty())
+            return false;
+        for (std::size_t j = 0; j < i; ++j)
+            if (SystemTable[j].Name == SystemTable[i].Name)
+                return false;
+    }
+    return true;
+}
+static_assert(SystemTableIsComplete(), "every System procedure has a creator and a name of its own");
+
 } // namespace
 
 const std::array<std::string_view, 128>& SLSystemProcedureNames() {
@@ -218,14 +231,14 @@ const std::array<std::string_view, 128>& SLSystemProcedureNames() {
 
 TRef<TSLInternalProcedure> SLCreateSystemProcedure(std::string_view Name) {
     for (const TSystemEntry& e : SystemTable)
-        if (e.Name == Name) return e.Create ? e.Create() : nullptr;
+        if (e.Name == Name) return e.Create();
     return nullptr;
 }
 
 void CreateSystemProcedures(TSLDictionary* Dict) {
     Dict->SetCapacity(Dict->GetCount() + static_cast<int>(std::size(SystemTable)) + 2);
     for (const TSystemEntry& e : SystemTable)
-        if (e.Create) Dict->AddObject(e.Name, e.Create().Get());
+        Dict->AddObject(e.Name, e.Create().Get());
 }
 
 void CreateSystemValues(TSLDictionary* Dict) {

@@ -118,8 +118,8 @@ inline int32_t SLLow32(int64_t Value) noexcept { return static_cast<int32_t>(sta
 
 // The built-in procedure names in the order of the System dictionary (128).
 const std::array<std::string_view, 128>& SLSystemProcedureNames();
-// A new built-in procedure object for Name; nil for a name whose procedure is
-// not part of this build.
+// A new built-in procedure object for Name; nil for a name that is no
+// built-in procedure.
 TRef<TSLInternalProcedure> SLCreateSystemProcedure(std::string_view Name);
 // Adds one new procedure object per name, in the order above, to Dict.
 void CreateSystemProcedures(TSLDictionary* Dict);

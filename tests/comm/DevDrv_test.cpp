@@ -152,18 +152,8 @@ TEST_F(DevDrvTest, AssignmentErrors) {
     TDeviceDriver dev(Port, 2, &MainQueue);
     TMxQueue a, b;
     dev.AssignCurrentService(a, 0x10);
-    try {
-        dev.AssignCurrentService(b, 0x11);
-        FAIL() << "no exception";
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TDeviceDriver.AssignCurrentService: current service is already assigned");
-    }
-    try {
-        dev.ReleaseCurrentService(b);
-        FAIL() << "no exception";
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TDeviceDriver.ReleaseCurrentService: wrong current service queue");
-    }
+    test::ExpectError([&] { dev.AssignCurrentService(b, 0x11); }, "TDeviceDriver.AssignCurrentService: current service is already assigned");
+    test::ExpectError([&] { dev.ReleaseCurrentService(b); }, "TDeviceDriver.ReleaseCurrentService: wrong current service queue");
     EXPECT_EQ(dev.CurrentServiceIdent(), 0x10); // unchanged by the refusals
 }
 

@@ -15,6 +15,7 @@
 
 using namespace vo;
 using namespace vo::test;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -78,12 +79,7 @@ TEST_F(ServerCommandTest, RequestAndCommandQueuesAreNodesZeroAndOne) {
     EXPECT_EQ(Server->Scheduler().IsThreaded(), true);
     // A second server cannot have the nodes: it refuses to start rather than
     // serve under addresses nobody sends to.
-    try {
-        TOvraServer second;
-        FAIL() << "second server started";
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "OvraServer.Create: dispatcher node 0 is taken");
-    }
+    test::ExpectError([&] { TOvraServer second; }, "OvraServer.Create: dispatcher node 0 is taken");
     // The first one still serves.
     EXPECT_EQ(Gui->Open("COM1"), 0);
 }

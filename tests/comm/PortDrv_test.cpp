@@ -165,10 +165,14 @@ TEST_F(PortDrvTest, UnbindingWaitsForADeliveryInProgressOnAnotherThread) {
     std::thread rx([&] { can.Input(7, "frame"); });
     while (!inside.load())
         std::this_thread::yield();
+    std::atomic<bool> unbinding{false};
     std::thread gui([&] {
+        unbinding = true;
         can.Assign(7, nullptr, nullptr);
         unbound = true;
     });
+    while (!unbinding.load())
+        std::this_thread::yield();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(unbound.load()); // still waiting for the delivery
     release = true;

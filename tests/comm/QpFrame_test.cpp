@@ -27,6 +27,7 @@
 #include "comm/QpSimple.h"
 #include "kernel/MsgTools.h"
 #include "kernel/MxMLib20.h"
+#include "tests/support/ExpectError.h"
 
 #include <gtest/gtest.h>
 
@@ -303,12 +304,7 @@ TEST_F(PatternTest, SetBlockSendsTheBytesAfterTheAddress) {
     Actor.Clear();
     enc.Put(Actor, 0, MyAnsiString(255, 'x'), 0);
     EXPECT_EQ(enc.GetSize(Actor), 255);
-    try {
-        enc.Put(Actor, 0, MyAnsiString(256, 'x'), 0);
-        FAIL() << "no exception";
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TSetBlockPattern.Put: data of 256 bytes is longer than 255 bytes");
-    }
+    test::ExpectError([&] { enc.Put(Actor, 0, MyAnsiString(256, 'x'), 0); }, "TSetBlockPattern.Put: data of 256 bytes is longer than 255 bytes");
     EXPECT_EQ(Actor.GetCount(), 1);
 }
 
@@ -340,12 +336,7 @@ TEST_F(PatternTest, GetMaxSizeFromTheLoginFacts) {
         EXPECT_EQ(set.GetMaxSize(), c.Set);
     }
     Service.SetDeviceOnline(false);
-    try {
-        get.GetMaxSize();
-        FAIL() << "no exception";
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TGetBlockPattern.GetMaxSize: service is not online");
-    }
+    test::ExpectError([&] { get.GetMaxSize(); }, "TGetBlockPattern.GetMaxSize: service is not online");
     EXPECT_THROW(set.GetMaxSize(), Exception);
     TSetBlockPattern orphan(nullptr, 0x31);
     EXPECT_THROW(orphan.GetMaxSize(), Exception);
@@ -696,12 +687,7 @@ TEST_F(PatternTest, GettersRefuseRecordsOfOtherPatternsCommandsAndDrives) {
     memory.Put(Actor, 1, 2, 0);
     EXPECT_EQ(memory.GetData(Actor), 2);
     auto expectHeaderError = [](const std::function<void()>& F, const char* Text) {
-        try {
-            F();
-            ADD_FAILURE() << "no exception";
-        } catch (const Exception& e) {
-            EXPECT_STREQ(e.what(), Text);
-        }
+        test::ExpectError([&] { F(); }, Text);
     };
     expectHeaderError([&] { flash.GetData(Actor); }, "TSetWordPattern.Get: error in record header");
     expectHeaderError([&] { otherDrive.GetAddress(Actor); }, "TSetWordPattern.Get: error in record header");

@@ -271,12 +271,12 @@ TEST_F(RsDriverTest, ReceivedFramesReachIndexZero) {
     ASSERT_TRUE(Inbox.WaitFor(1));
     pty.write(SimHex("A5 02 FF 30 05")); // wrong sum
     pty.write(SimHex("A5 00 00") + SimHex("A5 01 10 10")); // an empty frame, then one byte
-    ASSERT_TRUE(Inbox.WaitFor(3));
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(Inbox.Frames(), (std::vector<std::string>{"0:30 05", "0:", "0:10"}));
+    pty.write(SimHex("A5 01 7F 7F")); // the last frame: whatever else came, came before it
+    ASSERT_TRUE(Inbox.WaitFor(4));
+    EXPECT_EQ(Inbox.Frames(), (std::vector<std::string>{"0:30 05", "0:", "0:10", "0:7F"}));
     EXPECT_TRUE(trace.Contains("***INFO: COM7: Check sum error! 255(53)"));
     EXPECT_EQ(Driver->ChecksumErrors(), 1u);
-    EXPECT_EQ(Driver->FramesReceived(), 3u);
+    EXPECT_EQ(Driver->FramesReceived(), 4u);
 }
 
 TEST_F(RsDriverTest, ALongPayloadInPiecesIsDeliveredOnce) {
@@ -289,10 +289,11 @@ TEST_F(RsDriverTest, ALongPayloadInPiecesIsDeliveredOnce) {
         pty.write(wire.substr(at, 37));
         std::this_thread::sleep_for(5ms);
     }
-    ASSERT_TRUE(Inbox.WaitFor(1));
-    std::this_thread::sleep_for(50ms);
-    ASSERT_EQ(Inbox.Frames().size(), 1u);
+    pty.write(SimHex("A5 01 7F 7F")); // the last frame: whatever else came, came before it
+    ASSERT_TRUE(Inbox.WaitFor(2));
+    ASSERT_EQ(Inbox.Frames().size(), 2u);
     EXPECT_EQ(Inbox.Frames()[0], "0:" + SimToHex(payload));
+    EXPECT_EQ(Inbox.Frames()[1], "0:7F");
 }
 
 TEST_F(RsDriverTest, APauseInsideAFrameResynchronises) {

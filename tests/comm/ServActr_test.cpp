@@ -1,7 +1,7 @@
 // The server actors against the simulated drive: records, results, retries,
 // "wait longer", serialisation per device, and every fault of the simulator's
-// fault plan ending its record with the documented result while the server
-// goes on serving. Time constants are lowered by the fixture (answer time-out
+// fault plan ending its record with that fault's result (FaultCase::Result)
+// while the server goes on serving. Time constants are lowered by the fixture (answer time-out
 // 100 ms, wait-longer unit 100 ms, default extension 600 ms).
 #include "comm/ServActr.h"
 
@@ -275,7 +275,7 @@ class FaultPlanTest : public OvraServerTest, public ::testing::WithParamInterfac
 
 } // namespace
 
-TEST_P(FaultPlanTest, EndsTheRecordWithTheDocumentedResultAndServesTheNext) {
+TEST_P(FaultPlanTest, EndsTheRecordWithTheFaultsResultAndServesTheNext) {
     const FaultCase& c = GetParam();
     Runner->Faults().Add(c.Rule);
     TReply r = Gui->Request({{2, Handle, GetWordFrame(0x100)}, {4, Handle, GetBlockFrame(0x101, 2)}});

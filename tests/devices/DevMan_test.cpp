@@ -134,19 +134,9 @@ protected:
 // ------------------------------------------------------------------ registries
 
 TEST_F(DevManTest, ServiceClassesAreRegisteredOnceByName) {
-    try {
-        Manager->RegisterServiceClass("fakeservice", DeviceServiceClass<TFakeService>());
-        FAIL() << "registered twice";
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TDeviceManager.RegisterDeviceService: service with name 'fakeservice' already registered");
-    }
+    test::ExpectError([&] { Manager->RegisterServiceClass("fakeservice", DeviceServiceClass<TFakeService>()); }, "TDeviceManager.RegisterDeviceService: service with name 'fakeservice' already registered");
     EXPECT_TRUE(Manager->ServiceClassExists("FAKESERVICE"));
-    try {
-        Manager->GetServiceClass("StatusService");
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TDeviceManager.GetServiceClass: a service with name 'StatusService' ist not registered");
-    }
+    test::ExpectError([&] { Manager->GetServiceClass("StatusService"); }, "TDeviceManager.GetServiceClass: a service with name 'StatusService' ist not registered");
 }
 
 TEST_F(DevManTest, CreateDeviceRefusesDuplicatesAndUnknownProfiles) {
@@ -169,23 +159,13 @@ TEST_F(DevManTest, CreateDeviceRefusesDuplicatesAndUnknownProfiles) {
         {"BOX2", "Nope", "TDeviceManager.CreateDevice: profile with name 'Nope' doesn't exist"},
     };
     for (const auto& c : cases) {
-        try {
-            Manager->CreateDevice(c.Name, c.Profile);
-            ADD_FAILURE() << c.Name;
-        } catch (const Exception& e) {
-            EXPECT_STREQ(e.what(), c.Error);
-        }
+        test::ExpectError([&] { Manager->CreateDevice(c.Name, c.Profile); }, c.Error);
     }
     EXPECT_EQ(Manager->GetDeviceCount(), 1);
 
     TRef<TSLObject> noProfiles = SLDecodeString("[D /Other [D ] ]");
     TDeviceManager bare(dynamic_cast<TSLDictionary*>(noProfiles.Get()));
-    try {
-        bare.CreateDevice("X", "Online");
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TDeviceManager.CreateDevice: no device profiles defined in registry");
-    }
+    test::ExpectError([&] { bare.CreateDevice("X", "Online"); }, "TDeviceManager.CreateDevice: no device profiles defined in registry");
 }
 
 TEST_F(DevManTest, DeviceTypeFromTheProfileIsComparedExactly) {
@@ -218,12 +198,7 @@ TEST_F(DevManTest, LookupsByNameAndIndex) {
          "TDevice.CreateService: device 'B' has already a service with name 'unitSERVICE'"},
     };
     for (const auto& [call, text] : errors) {
-        try {
-            call();
-            ADD_FAILURE() << text;
-        } catch (const Exception& e) {
-            EXPECT_STREQ(e.what(), text);
-        }
+        test::ExpectError([&] { call(); }, text);
     }
 }
 
@@ -287,12 +262,7 @@ TEST_F(DevManTest, ServicesStartInOrderAndTheResponseComesOnce) {
     Settle();
     EXPECT_EQ(Responses, 1);
     EXPECT_EQ(d.GetStrVar("DeviceStatus"), "Started");
-    try {
-        d.StartUpServices(nullptr);
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TDevice.StartupServices: device not ready");
-    }
+    test::ExpectError([&] { d.StartUpServices(nullptr); }, "TDevice.StartupServices: device not ready");
 }
 
 TEST_F(DevManTest, AServiceThatNeverStartsGetsOneTurnPerPassThenError) {
@@ -425,12 +395,7 @@ TEST_F(DevManTest, DeveloperStartsAreLogged) {
 TEST_F(DevManTest, ServicesStopLastFirstUntilBelowStarted) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     d.CreateServices();
-    try {
-        d.ShutDownServices(nullptr);
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TDevice.ShutDownServices: device not ready");
-    }
+    test::ExpectError([&] { d.ShutDownServices(nullptr); }, "TDevice.ShutDownServices: device not ready");
     ASSERT_TRUE(Start(d));
     std::vector<std::string> order;
     for (int i = 0; i < d.GetServiceCount(); ++i)
@@ -477,12 +442,7 @@ TEST_F(DevManTest, GoingOfflineWalksTheServicesBackToStarted) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     d.SetCaption("Axis");
     d.CreateServices();
-    try {
-        d.ChangeToOffline(nullptr, true);
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TDevice.ChangeToOffline: device not ready");
-    }
+    test::ExpectError([&] { d.ChangeToOffline(nullptr, true); }, "TDevice.ChangeToOffline: device not ready");
     ASSERT_TRUE(Start(d));
     TFakeService& ovra = Fake(d, "OvraService");
     // Logs out first (asks to wait), then has nothing more to do.
@@ -508,18 +468,8 @@ TEST_F(DevManTest, GoingOfflineWalksTheServicesBackToStarted) {
 
 TEST_F(DevManTest, ConnectionLostAndRecoveredOnlyFromStartedOrError) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
-    try {
-        d.ChangeToConnectionLost(nullptr);
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TDevice.ChangeToConnectionLost: device not ready (Stopped)");
-    }
-    try {
-        d.ChangeToConnectionRecovered(nullptr);
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TDevice.ChangeToConnectionRecovered: device not ready");
-    }
+    test::ExpectError([&] { d.ChangeToConnectionLost(nullptr); }, "TDevice.ChangeToConnectionLost: device not ready (Stopped)");
+    test::ExpectError([&] { d.ChangeToConnectionRecovered(nullptr); }, "TDevice.ChangeToConnectionRecovered: device not ready");
     ASSERT_TRUE(Start(d));
     d.ChangeToConnectionLost(nullptr);
     EXPECT_EQ(d.DeviceType(), dtConnectionLost);
@@ -672,12 +622,7 @@ TEST_F(DevManTest, ModelCaptionsByTypeAndInterface) {
     EXPECT_EQ(d.GetModelCaption(), "");
     d.SetDeviceType(dtArchive);
     EXPECT_EQ(d.GetModelCaption(), "");
-    try {
-        Manager->SetDeviceCaption("NOBOX", "x");
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TDeviceManager.ChangeDeviceName: device with name 'NOBOX' not found");
-    }
+    test::ExpectError([&] { Manager->SetDeviceCaption("NOBOX", "x"); }, "TDeviceManager.ChangeDeviceName: device with name 'NOBOX' not found");
     // The property "Name" shows the caption.
     EXPECT_EQ(d.PropList().GetItemWithName("Name").GetValue(&d), "Axis");
     EXPECT_TRUE(d.PropList().GetItemWithName("Name").GetReadOnly());
@@ -706,12 +651,7 @@ TEST_F(DevManTest, ClientsOfDevicesAndServices) {
     TDevice& d = Manager->CreateDevice("BOX", "Online");
     TDeviceClient& client = d.GetDeviceClient();
     TDevice other(*Manager, "OTHER", nullptr);
-    try {
-        other.ClientRequest(client);
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TDevice.ClientRequest: sender isn't client of this device");
-    }
+    test::ExpectError([&] { other.ClientRequest(client); }, "TDevice.ClientRequest: sender isn't client of this device");
     client.Release();
     EXPECT_TRUE(d.ClientReleaseRequest());
     EXPECT_EQ(client.Device(), nullptr);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Exception.h"
+#include "tests/support/ExpectError.h"
 
 namespace vo {
 namespace {
@@ -40,18 +41,8 @@ TEST(FormatTextTest, ConversionsWidthsAndPrecisions) {
 }
 
 TEST(FormatTextTest, MismatchedArgumentsRaise) {
-    try {
-        FormatText("%d", {"x"});
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Format '%d' invalid or incompatible with argument");
-    }
-    try {
-        FormatText("%s and %s", {"x"});
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "No argument for format '%s and %s'");
-    }
+    test::ExpectError([&] { FormatText("%d", {"x"}); }, "Format '%d' invalid or incompatible with argument");
+    test::ExpectError([&] { FormatText("%s and %s", {"x"}); }, "No argument for format '%s and %s'");
     for (const char* bad : {"%", "%5", "%q", "%.", "%3:"}) EXPECT_THROW(FormatText(bad, {1}), EConvertError) << bad;
     EXPECT_THROW(FormatText("%f", {1}), Exception) << "an integer is no floating-point argument";
     EXPECT_THROW(FormatText("%d", {1.0}), Exception);

@@ -10,6 +10,7 @@
 #include "../support/ScriptedPrompt.h"
 #include "../support/TestShell.h"
 #include "platform/Exception.h"
+#include "tests/support/ExpectError.h"
 
 namespace vo {
 namespace {
@@ -149,12 +150,7 @@ TEST_F(LanguageFileTest, FormattedTextsFallBackWhenFormattedResultIsEmpty) {
     EXPECT_EQ(man.GetFmt("count", {3, "x"}, "Francais"), "3 files in x");
     EXPECT_EQ(man.GetFmt("Missing", {4}, "Deutsch"), "4 left");
     EXPECT_EQ(man.GetFmt("Nothing", {4}, "Deutsch"), "");
-    try {
-        man.GetFmt("Count", {"three", "x"}, "English");
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Format '%d files in %s' invalid or incompatible with argument");
-    }
+    test::ExpectError([&] { man.GetFmt("Count", {"three", "x"}, "English"); }, "Format '%d files in %s' invalid or incompatible with argument");
     EXPECT_THROW(man.GetFmt("Count", {3}, "English"), Exception);
 }
 
@@ -174,7 +170,7 @@ TEST_F(LanguageFileTest, FileWithoutDataLinesIsAnEmptyTableWithoutError) {
     EXPECT_TRUE(Load("").empty());
 }
 
-TEST_F(LanguageFileTest, MalformedHeadersShowTheDocumentedMessageAndLoadNothing) {
+TEST_F(LanguageFileTest, MalformedHeadersShowTheirMessageWithTheFileNameAndLoadNothing) {
     struct Case {
         const char* content;
         const char* message; // followed by ": " + file name
@@ -240,15 +236,8 @@ TEST(InstalledLanguageFile, LoadsCleanlyWithEnglishTextForEveryKeyword) {
     test::TestShell shell;
     test::TScriptedPromptScope prompt;
     TLanguageManager man;
-    // The build tree lies inside the source tree: walk up from the program.
-    fs::path file;
-    for (fs::path d = fs::read_symlink("/proc/self/exe").parent_path(); !d.empty() && d != d.root_path();
-         d = d.parent_path())
-        if (fs::exists(d / "data" / "LanguageDef" / "LanguageDef.csv")) {
-            file = d / "data" / "LanguageDef" / "LanguageDef.csv";
-            break;
-        }
-    ASSERT_FALSE(file.empty()) << "data/LanguageDef/LanguageDef.csv not found above the test program";
+    const fs::path file = fs::path(VO_DATA_DIR) / "LanguageDef" / "LanguageDef.csv";
+    ASSERT_TRUE(fs::exists(file)) << file;
     man.InitWithFile(file.string());
     ASSERT_TRUE(prompt.Texts().empty()) << prompt.Texts()[0];
     ASSERT_GT(man.GetCount(), 0);

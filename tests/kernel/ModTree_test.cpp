@@ -236,12 +236,7 @@ TEST_F(ModelTreeTest, StructuralMisuseRaisesItsErrors) {
         {[&] { loose.Release(); a.AddChild(loose); }, "TModelItem.InsertChild: Child is released"},
     };
     for (const Case& c : cases) {
-        try {
-            c.call();
-            ADD_FAILURE() << c.message << " not raised";
-        } catch (const Exception& e) {
-            EXPECT_STREQ(e.what(), c.message);
-        }
+        test::ExpectError([&] { c.call(); }, c.message);
     }
     // A node can't become its own descendant.
     TModelItem& c = TModelItem::Create(*model, nullptr);
@@ -413,12 +408,7 @@ TEST_F(ModelTreeTest, PathStringsSelectAndDescribeTheSelection) {
     tree.Select(nullptr);
     entries->SetPathStr("zzz");
     EXPECT_EQ(tree.Selected(), nullptr);
-    try {
-        entries->SetPathStr("Other:\\\\a");
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "internal error: tree name error");
-    }
+    test::ExpectError([&] { entries->SetPathStr("Other:\\\\a"); }, "internal error: tree name error");
     // The path builds collapsed children on its way and shows them.
     EXPECT_EQ(Dump(tree).find("a(b,B)") != std::string::npos, true) << Dump(tree);
 
@@ -564,12 +554,7 @@ TEST_F(ModelTreeTest, SecondTreeViewShowsTheExistingModelAtOnce) {
 }
 
 TEST(ModelManagerWithoutScheduler, NeedsTheMainScheduler) {
-    try {
-        TModelManager m;
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Main Scheduler not created!");
-    }
+    test::ExpectError([&] { TModelManager m; }, "Main Scheduler not created!");
 }
 
 } // namespace

@@ -152,18 +152,8 @@ TEST(ApplicationViewTest, PanelAndStatusBarAreSetOnce) {
     LogFactory factory(log);
     TApplicationView& view = factory.CreateView();
     FakeControl other("other");
-    try {
-        view.SetPanel(&other);
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "panel redefinition not allowed");
-    }
-    try {
-        view.SetStatusBar(&other);
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Status bar redefinition not allowed");
-    }
+    test::ExpectError([&] { view.SetPanel(&other); }, "panel redefinition not allowed");
+    test::ExpectError([&] { view.SetStatusBar(&other); }, "Status bar redefinition not allowed");
     EXPECT_EQ(other.parent, nullptr);
     EXPECT_TRUE(other.visible) << "a refused control is left alone";
 }

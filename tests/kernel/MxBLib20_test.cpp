@@ -24,12 +24,7 @@ protected:
 } // namespace
 
 TEST_F(MxBLib20, PoolExistsOnce) {
-    try {
-        MxCreateBufferSegmentPool();
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "MxCreateBufferSegmentPool: pool already exists");
-    }
+    test::ExpectError([&] { MxCreateBufferSegmentPool(); }, "MxCreateBufferSegmentPool: pool already exists");
 }
 
 TEST_F(MxBLib20, SegmentsGrowAndReturnToPool) {
@@ -140,12 +135,7 @@ TEST_F(MxBLib20, EmptyBufferAndMissingBuffer) {
         {[&] { none.Increment(); }, "TMxBufferPointer.Increment: Invalid Buffer"},
     };
     for (const auto& c : cases) {
-        try {
-            c.op();
-            ADD_FAILURE() << c.text;
-        } catch (const Exception& e) {
-            EXPECT_STREQ(e.what(), c.text);
-        }
+        test::ExpectError([&] { c.op(); }, c.text);
     }
 }
 
@@ -159,12 +149,7 @@ TEST_F(MxBLib20, ReadAtEndLogsBufferAndRaises) {
     for (int i = 0; i < 3; ++i) p.Increment();
 
     test::CapturedTrace log;
-    try {
-        p.GetByte();
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TMxBufferPointer.GetByte: Read at End of Buffer");
-    }
+    test::ExpectError([&] { p.GetByte(); }, "TMxBufferPointer.GetByte: Read at End of Buffer");
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{"[0000] ***INFO: A5", "[0000] ***INFO: 03", "[0000] ***INFO: 10"}));
 
     // A buffer of exactly one full segment logs 128 lines.

@@ -145,12 +145,7 @@ TEST_F(Messages, WellKnownIdentsAreTakenExplicitly) {
     late.LogOn(d, 0);
     EXPECT_EQ(late.GetQueueIdent(), 2);
     TMxQueue clash;
-    try {
-        clash.LogOnAt(d, 1);
-        FAIL() << "ident 1 given twice";
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "MessageDispatcher: node ident 1 is taken");
-    }
+    test::ExpectError([&] { clash.LogOnAt(d, 1); }, "MessageDispatcher: node ident 1 is taken");
     EXPECT_FALSE(clash.LoggedOn());
     EXPECT_EQ(d.NodeCount(), 3);
     server.LogOff();

@@ -18,15 +18,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string MessageOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "<no exception>";
-}
-
 // A task that records each step's execute info and runs a script of actions,
 // one per step.
 struct ScriptedTask {
@@ -110,13 +101,13 @@ TEST_F(MainScheduler, NestedIdleCallDuringAStepDoesNothing) {
 TEST_F(MainScheduler, CreateMainUsesTheMainSchedulerAndASecondOneIsRefused) {
     auto t = TMxTask::CreateMain("Main");
     EXPECT_EQ(&t->Scheduler(), Scheduler);
-    EXPECT_EQ(MessageOf([&] { MxCreateMainScheduler(Pump); }),
+    EXPECT_EQ(test::ExceptionText([&] { MxCreateMainScheduler(Pump); }),
               "MxCreateMainScheduler: main scheduler already created");
 }
 
 TEST(MainSchedulerMissing, CreateMainRaises) {
     ASSERT_EQ(MxScheduler(), nullptr);
-    EXPECT_EQ(MessageOf([] { TMxTask t("x"); }), "Main Scheduler not created!");
+    EXPECT_EQ(test::ExceptionText([] { TMxTask t("x"); }), "Main Scheduler not created!");
 }
 
 // ------------------------------------------------------------ state machine and errors
@@ -126,19 +117,19 @@ TEST_F(MainScheduler, StateErrorsCarryTheirTexts) {
     TMxTask t(*Scheduler, "Worker");
     EXPECT_EQ(t.State(), tsCreated);
     EXPECT_EQ(t.Priority(), 2);
-    EXPECT_EQ(MessageOf([&] { t.Terminate(); }), "Task Terminate Error: Actual State = Created");
-    EXPECT_EQ(MessageOf([&] { t.SetPriority(5); }), "Invalid Priority Value");
-    EXPECT_EQ(MessageOf([&] { t.Sleep(10); }), "Task Sleep Error");
+    EXPECT_EQ(test::ExceptionText([&] { t.Terminate(); }), "Task Terminate Error: Actual State = Created");
+    EXPECT_EQ(test::ExceptionText([&] { t.SetPriority(5); }), "Invalid Priority Value");
+    EXPECT_EQ(test::ExceptionText([&] { t.Sleep(10); }), "Task Sleep Error");
     EXPECT_TRUE(trace.Contains("[0000] ***INFO: Task Sleep Error"));
     t.Kill(); // created: unchanged
     EXPECT_EQ(t.State(), tsCreated);
 
     t.Start();
-    EXPECT_EQ(MessageOf([&] { t.Start(); }), "Can not start task");
-    EXPECT_EQ(MessageOf([&] { t.SetPriority(1); }), "Task Set Priority Error");
+    EXPECT_EQ(test::ExceptionText([&] { t.Start(); }), "Can not start task");
+    EXPECT_EQ(test::ExceptionText([&] { t.SetPriority(1); }), "Task Set Priority Error");
     t.Terminate();
     EXPECT_EQ(t.State(), tsTerminated);
-    EXPECT_EQ(MessageOf([&] { t.Terminate(); }), "Task Terminate Error: Actual State = Terminated");
+    EXPECT_EQ(test::ExceptionText([&] { t.Terminate(); }), "Task Terminate Error: Actual State = Terminated");
     t.Kill(); // terminated: unchanged
     t.SetPriority(4);
     t.Start(); // a terminated task starts again
@@ -151,7 +142,7 @@ TEST_F(MainScheduler, WaitingOnASecondControlWhileSuspendedIsRefused) {
     TMxTask t(*Scheduler, "Twice");
     t.Start();
     t.WaitFor(s1, MxInfinite);
-    EXPECT_EQ(MessageOf([&] { t.WaitFor(s2, MxInfinite); }), "Task Suspend Error! Actual State = Suspended Twice");
+    EXPECT_EQ(test::ExceptionText([&] { t.WaitFor(s2, MxInfinite); }), "Task Suspend Error! Actual State = Suspended Twice");
     EXPECT_EQ(s1.WaitingCount(), 1);
     EXPECT_EQ(s2.WaitingCount(), 0);
 }
@@ -275,7 +266,7 @@ TEST_F(MainScheduler, ReleaseTaskAbortsTheWaitAndRefusesATaskThatDoesNotWait) {
     TMxSignal signal;
     TMxTask t(*Scheduler, "T");
     t.Start();
-    EXPECT_EQ(MessageOf([&] { signal.ReleaseTask(t); }), "Release Task Error");
+    EXPECT_EQ(test::ExceptionText([&] { signal.ReleaseTask(t); }), "Release Task Error");
     t.WaitFor(signal, MxInfinite);
     signal.ReleaseTask(t);
     EXPECT_TRUE(t.IsReady());
@@ -332,7 +323,7 @@ TEST_F(MainScheduler, SemaphoreOwnershipPassesToTheNextWaiter) {
     c.WaitFor(sem, MxInfinite);
     EXPECT_EQ(b.State(), tsSuspended);
 
-    EXPECT_EQ(MessageOf([&] { sem.Release(c); }), "Semaphore Release Error");
+    EXPECT_EQ(test::ExceptionText([&] { sem.Release(c); }), "Semaphore Release Error");
     EXPECT_TRUE(trace.Contains("***INFO: Semaphore Release Error"));
     EXPECT_TRUE(sem.IsOwner(a));
 
@@ -410,8 +401,21 @@ TEST_F(MainScheduler, KilledOrTerminatedSleeperStaysTerminatedAfterItsTimeWouldH
     EXPECT_EQ(a.State(), tsTerminated);
     EXPECT_EQ(b.State(), tsTerminated);
     EXPECT_FALSE(a.Timer().Pending());
-    std::this_thread::sleep_for(40ms);
-    Pump.RunPending();
+    // A probe that sleeps longer: once it has run, the times of A and B are
+    // past and any wake-up of theirs has been handled.
+    auto sleepPast = [&](int32_t Ms) {
+        bool ran = false;
+        TMxTask probe(*Scheduler, "Probe");
+        probe.SetOnExecute([&](TMxTask& t) {
+            ran = true;
+            t.Terminate();
+        });
+        probe.Start();
+        probe.Sleep(Ms);
+        ASSERT_TRUE(RunUntil([&] { return ran; }));
+        Pump.RunPending();
+    };
+    sleepPast(40);
     EXPECT_EQ(a.State(), tsTerminated);
     EXPECT_EQ(b.State(), tsTerminated);
     EXPECT_EQ(Scheduler->TaskCount(), 0);
@@ -422,7 +426,7 @@ TEST_F(MainScheduler, KilledOrTerminatedSleeperStaysTerminatedAfterItsTimeWouldH
         c.Start();
         c.Sleep(5);
     }
-    std::this_thread::sleep_for(20ms);
+    sleepPast(20);
     EXPECT_EQ(Scheduler->TaskCount(), 0);
 }
 
@@ -551,7 +555,25 @@ TEST(ThreadedScheduler, TheThreadSleepsWhileNothingIsReady) {
     t.Start();
     while (steps == 0)
         std::this_thread::sleep_for(1ms);
-    std::this_thread::sleep_for(30ms);
+    // A probe on the same thread that sleeps 30 ms: once it ran, the thread
+    // has been through its waits for that long.
+    std::atomic<bool> probed{false};
+    {
+        TMxTask probe(*sched, "Probe");
+        int probeSteps = 0;
+        probe.SetOnExecute([&](TMxTask& x) {
+            if (++probeSteps == 1) {
+                x.Sleep(30);
+                return;
+            }
+            probed = true;
+            x.Sleep(MxInfinite);
+        });
+        probe.Start();
+        for (int i = 0; i < 5000 && !probed; ++i)
+            std::this_thread::sleep_for(1ms);
+        ASSERT_TRUE(probed);
+    }
     EXPECT_EQ(steps.load(), 1);
     EXPECT_EQ(sched->TaskCount(), 0);
 }
@@ -754,7 +776,14 @@ TEST(Timers, HandlerFailuresStopsAndSelfDestructionKeepTheThreadAlive) {
     for (int i = 0; i < 5000 && !after; ++i)
         std::this_thread::sleep_for(1ms);
     EXPECT_TRUE(after);
-    std::this_thread::sleep_for(20ms);
+    // Ten more periods of the stopped cyclic timer, seen through a probe.
+    std::atomic<bool> probed{false};
+    TMxTimer probe(&queue);
+    probe.SetOnExpiration([&] { probed = true; });
+    probe.Initialize(20, false, true);
+    for (int i = 0; i < 5000 && !probed; ++i)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(probed);
     EXPECT_EQ(cyclicFires.load(), 1);
     EXPECT_FALSE(selfStopper.Pending());
     EXPECT_TRUE(trace.Contains("***ERROR: MxTimerQueue: timer expiration failed: handler broke"));

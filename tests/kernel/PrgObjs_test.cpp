@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Exception.h"
+#include "tests/support/ExpectError.h"
 
 namespace vo {
 namespace {
@@ -41,12 +42,7 @@ TEST_F(ObjectRegistryTest, EntriesKeepRegistrationOrderAndAnswerTheirObjects) {
 
 TEST_F(ObjectRegistryTest, DuplicateNameIsRefusedWithClassNameAndKeepsFirstEntry) {
     FakeService second{9};
-    try {
-        reg.RegisterObject(&second, "DebugManager", "DebugManager", 1, 0);
-        FAIL() << "duplicate accepted";
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TObjectRegistryManager:RegisterObject: object with name 'DebugManager' already registered");
-    }
+    test::ExpectError([&] { reg.RegisterObject(&second, "DebugManager", "DebugManager", 1, 0); }, "TObjectRegistryManager:RegisterObject: object with name 'DebugManager' already registered");
     EXPECT_EQ(reg.GetCount(), 4);
     EXPECT_EQ(reg.GetObject("DebugManager").Item<FakeService>(), &debug);
 }
@@ -54,12 +50,7 @@ TEST_F(ObjectRegistryTest, DuplicateNameIsRefusedWithClassNameAndKeepsFirstEntry
 TEST_F(ObjectRegistryTest, NamesCompareExactly) {
     EXPECT_TRUE(reg.ObjectExists("MainScheduler"));
     EXPECT_FALSE(reg.ObjectExists("mainscheduler"));
-    try {
-        reg.GetObject("storagemanager");
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TObjectRegistryManager.GetObject: object with name 'storagemanager' not registered");
-    }
+    test::ExpectError([&] { reg.GetObject("storagemanager"); }, "TObjectRegistryManager.GetObject: object with name 'storagemanager' not registered");
     // A name differing only in case is a different entry.
     FakeService other;
     EXPECT_NO_THROW(reg.RegisterObject(&other, "debugmanager", "DebugManager", 1, 0));
@@ -68,13 +59,8 @@ TEST_F(ObjectRegistryTest, NamesCompareExactly) {
 
 TEST_F(ObjectRegistryTest, CheckVersionComparesVersionOnly) {
     for (int i = 0; i < reg.GetCount(); ++i) EXPECT_NO_THROW(reg.GetRegItem(i).CheckVersion(1));
-    try {
-        reg.GetObject("MainScheduler").CheckVersion(2);
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "CheckVersion: requestet version (2) doesn't match available version (1) for object "
-                               "'MainScheduler' of type 'MxScheduler'");
-    }
+    test::ExpectError([&] { reg.GetObject("MainScheduler").CheckVersion(2); }, "CheckVersion: requestet version (2) doesn't match available version (1) for object "
+                                                                               "'MainScheduler' of type 'MxScheduler'");
     FakeService v;
     reg.RegisterObject(&v, "Rev", "T", 3, 7);
     EXPECT_NO_THROW(reg.GetObject("Rev").CheckVersion(3));

@@ -7,6 +7,7 @@
 
 #include "kernel/PropItms.h"
 #include "platform/Exception.h"
+#include "tests/support/ExpectError.h"
 
 namespace vo {
 namespace {
@@ -55,12 +56,7 @@ TEST_F(PropertyListTest, ItemsKeepOrderAndAreFoundByNameWithoutCase) {
     EXPECT_EQ(list.GetItemWithName("Slots").GetCaption(), "Number of slots");
     EXPECT_EQ(list.GetItemAtIndex(0).Owner(), &list);
     EXPECT_EQ(list.GetItemAtIndex(0).Viewer(), "EDIT");
-    try {
-        list.GetItemWithName("Torque");
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Property with Name 'Torque' not found");
-    }
+    test::ExpectError([&] { list.GetItemWithName("Torque"); }, "Property with Name 'Torque' not found");
     EXPECT_THROW(list.GetItemAtIndex(5), Exception);
 }
 
@@ -93,12 +89,7 @@ TEST_F(PropertyListTest, StringMaxSizeIsEnforcedAtTheLimit) {
     auto& name = list.GetItemWithName("Name");
     EXPECT_NO_THROW(name.SetValue(&motor, MyAnsiString(16, 'a')));
     EXPECT_EQ(motor.name.size(), 16u);
-    try {
-        name.SetValue(&motor, MyAnsiString(17, 'b'));
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Property Value Error for 'Name': MyAnsiString max size is 16 AnsiCharacters");
-    }
+    test::ExpectError([&] { name.SetValue(&motor, MyAnsiString(17, 'b')); }, "Property Value Error for 'Name': MyAnsiString max size is 16 AnsiCharacters");
     EXPECT_EQ(motor.name, MyAnsiString(16, 'a')) << "a refused text leaves the value alone";
 }
 
@@ -107,21 +98,11 @@ TEST_F(PropertyListTest, MissingAccessorsRaiseAccessErrorsAndMakeItemsReadOnly) 
     EXPECT_TRUE(note.GetReadOnly()) << "string property without setter";
     EXPECT_FALSE(list.GetItemWithName("Name").GetReadOnly());
     EXPECT_FALSE(list.GetItemWithName("Poles").GetReadOnly());
-    try {
-        note.SetValue(&motor, "x");
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Property Access Error for 'Note': no write access function defined");
-    }
+    test::ExpectError([&] { note.SetValue(&motor, "x"); }, "Property Access Error for 'Note': no write access function defined");
 
     auto& bare = list.Add<TDoubleProperty>("Bare");
     EXPECT_TRUE(bare.GetReadOnly());
-    try {
-        bare.GetValue(&motor);
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Property Access Error for 'Bare': no read access function defined");
-    }
+    test::ExpectError([&] { bare.GetValue(&motor); }, "Property Access Error for 'Bare': no read access function defined");
     auto& ro = list.Add<TLongintProperty>("Ro");
     ro.Setup(&Motor::GetInt, nullptr, 0);
     EXPECT_TRUE(ro.GetReadOnly());
@@ -130,18 +111,8 @@ TEST_F(PropertyListTest, MissingAccessorsRaiseAccessErrorsAndMakeItemsReadOnly) 
 }
 
 TEST_F(PropertyListTest, BadNumbersRaiseConversionErrorsAndLeaveValues) {
-    try {
-        list.GetItemWithName("Poles").SetValue(&motor, "12a");
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "'12a' is not a valid integer value");
-    }
-    try {
-        list.GetItemWithName("Kv").SetValue(&motor, "1,5");
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "'1,5' is not a valid floating point value");
-    }
+    test::ExpectError([&] { list.GetItemWithName("Poles").SetValue(&motor, "12a"); }, "'12a' is not a valid integer value");
+    test::ExpectError([&] { list.GetItemWithName("Kv").SetValue(&motor, "1,5"); }, "'1,5' is not a valid floating point value");
     EXPECT_EQ(motor.poles, 4);
     EXPECT_EQ(motor.kv, 0.25);
 }

@@ -2,6 +2,7 @@
 // outside descriptors.
 #include "kernel/ThrdMan.h"
 #include "platform/Exception.h"
+#include "tests/support/ExpectError.h"
 
 #include <gtest/gtest.h>
 
@@ -33,12 +34,7 @@ TEST(ThreadManager, SeventeenthClientIsRefusedUntilOneIsReleased) {
     std::vector<TThreadClient*> clients;
     for (int i = 0; i < 16; ++i)
         clients.push_back(manager.NewThreadClient());
-    try {
-        manager.NewThreadClient();
-        FAIL() << "17th client accepted";
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "TThreadManager.NewThreadClient: maximum of clients reached");
-    }
+    test::ExpectError([&] { manager.NewThreadClient(); }, "TThreadManager.NewThreadClient: maximum of clients reached");
     ASSERT_TRUE(manager.WaitUntilSettled(5000));
     EXPECT_EQ(manager.ClientCount(), 16u);
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kernel/UserPrompt.h"
+#include "tests/support/ExpectError.h"
 
 using namespace vo;
 
@@ -42,12 +43,7 @@ TEST(Functions, StrToIntConversions) {
         EXPECT_THROW(StrToInt(t), EConvertError) << '"' << t << '"';
         EXPECT_EQ(StrToIntDef(t, -99), -99) << t;
     }
-    try {
-        StrToInt("abc");
-        FAIL();
-    } catch (const EConvertError& e) {
-        EXPECT_STREQ(e.what(), "'abc' is not a valid integer value");
-    }
+    test::ExpectError<EConvertError>([&] { StrToInt("abc"); }, "'abc' is not a valid integer value");
     EXPECT_EQ(StrToInt64("9223372036854775807"), INT64_MAX);
     EXPECT_EQ(StrToInt64("-9223372036854775808"), INT64_MIN);
     EXPECT_EQ(StrToInt64("$FFFFFFFFFFFFFFFF"), -1);

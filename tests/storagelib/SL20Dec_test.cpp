@@ -1,5 +1,5 @@
 // The text notation reader: every kind of value, composites, back references,
-// constants, comments and escapes; the documented error texts with their
+// constants, comments and escapes; the reader's exact error texts with their
 // "[file, line]" prefix; debug records; scanner order; and that failed or
 // partly discarded reads leave nothing behind.
 #include "storagelib/SL20Dec.h"
@@ -202,7 +202,7 @@ TEST_F(ReaderTest, IdentifiersWithSeparators) {
     EXPECT_EQ(ReadError("[A /1 ]"), "[, 1] Syntax error: invalid ident AnsiCharacter '1' after '/'");
 }
 
-TEST_F(ReaderTest, DocumentedErrorTexts) {
+TEST_F(ReaderTest, ErrorTextsNameTheFileLineAndCause) {
     struct Case {
         const char* Text;
         const char* Message;

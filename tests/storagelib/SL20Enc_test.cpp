@@ -21,7 +21,7 @@ using WriterTest = ValueTest;
 
 std::string Enc(const TRef<TSLObject>& Obj) { return SLEncodeToString(Obj.Get()); }
 
-TEST_F(WriterTest, WritesTheDocumentedBytes) {
+TEST_F(WriterTest, WritesEachKindInItsNotation) {
     TRef<TSLArray> a = MakeRef<TSLArray>();
     a->AddObject(MakeRef<TSLLongint>(1).Get());
     a->AddObject(MakeRef<TSLString>("it's").Get());

@@ -7,6 +7,7 @@
 
 #include "platform/Exception.h"
 #include "storagelib/SL20Str.h"
+#include "tests/support/ExpectError.h"
 
 namespace vo {
 namespace {
@@ -41,12 +42,7 @@ TEST(RadixTextTest, DigitHelpers) {
     EXPECT_TRUE(IsCharInArray('P', SLCharArray35));
     EXPECT_FALSE(IsCharInArray('O', SLCharArray35));
     EXPECT_EQ(CharrToInt('P', SLCharArray35), 24);
-    try {
-        CharrToInt('O', SLCharArray35);
-        ADD_FAILURE();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "ChArrToInt: Value not in array");
-    }
+    test::ExpectError([&] { CharrToInt('O', SLCharArray35); }, "ChArrToInt: Value not in array");
     EXPECT_EQ(IntIntPower(2, 10), 1024);
     EXPECT_EQ(IntIntPower(2, 64), 0);
     EXPECT_EQ(IntIntPower(-3, 3), -27);

@@ -1,11 +1,12 @@
 #pragma once
 // Fixtures for tests that run tasks: a headless main loop with the main
-// scheduler installed on it, and a debug manager whose trace lines are kept;
-// and the texts of exceptions a test expects.
+// scheduler installed on it, and a debug manager whose trace lines are kept
+// (and, through ExpectError.h, the texts of exceptions a test expects).
 #include "kernel/Debug.h"
 #include "kernel/MxTLib20.h"
 #include "platform/Exception.h"
 #include "platform/MainLoop.h"
+#include "tests/support/ExpectError.h"
 
 #include <gtest/gtest.h>
 
@@ -16,26 +17,6 @@
 #include <vector>
 
 namespace vo::test {
-
-// Runs Op, which must raise an Exception whose message is Text.
-inline void ExpectError(const std::function<void()>& Op, const std::string& Text) {
-    try {
-        Op();
-        ADD_FAILURE() << "no exception, expected: " << Text;
-    } catch (const Exception& e) {
-        EXPECT_EQ(std::string(e.what()), Text);
-    }
-}
-
-// The message of the exception F raises, or "(no exception)".
-inline std::string ExceptionText(const std::function<void()>& F) {
-    try {
-        F();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no exception)";
-}
 
 // Creates the main scheduler on a headless pump for the test's lifetime.
 // Tests drive it with Pump.Step() / Pump.RunUntil(...). Tasks must be

@@ -24,8 +24,6 @@
 
 namespace vo::test {
 
-using namespace std::chrono_literals;
-
 // One record of a request message.
 struct TRequestRecord {
     uint8_t Pattern = 1;
@@ -72,7 +70,7 @@ public:
     // for which Pred holds; nullptr when none came. Messages that do not
     // match are kept aside for later calls.
     TMxMessagePtr Wait(const std::function<bool(const TMxMessage&)>& Pred,
-                       std::chrono::milliseconds Timeout = 10s) {
+                       std::chrono::milliseconds Timeout = std::chrono::seconds(10)) {
         for (auto it = Other.begin(); it != Other.end(); ++it)
             if (Pred(**it)) {
                 TMxMessage* m = *it;
@@ -89,22 +87,22 @@ public:
             }
             if (std::chrono::steady_clock::now() >= until)
                 return nullptr;
-            std::this_thread::sleep_for(1ms);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
-    TMxMessagePtr WaitInfo(uint8_t Info, std::chrono::milliseconds Timeout = 10s) {
+    TMxMessagePtr WaitInfo(uint8_t Info, std::chrono::milliseconds Timeout = std::chrono::seconds(10)) {
         return Wait([Info](const TMxMessage& m) { return m.Info == Info; }, Timeout);
     }
     // Frames that came with info code Info so far (within Grace).
-    std::vector<MyAnsiString> Collect(uint8_t Info, std::chrono::milliseconds Grace = 0ms) {
+    std::vector<MyAnsiString> Collect(uint8_t Info, std::chrono::milliseconds Grace = std::chrono::milliseconds(0)) {
         std::vector<MyAnsiString> out;
         const auto until = std::chrono::steady_clock::now() + Grace;
         do {
-            while (TMxMessagePtr m = Wait([Info](const TMxMessage& x) { return x.Info == Info; }, 0ms))
+            while (TMxMessagePtr m = Wait([Info](const TMxMessage& x) { return x.Info == Info; }, std::chrono::milliseconds(0)))
                 out.push_back(m->GetText());
             if (std::chrono::steady_clock::now() >= until)
                 break;
-            std::this_thread::sleep_for(2ms);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         } while (true);
         return out;
     }
@@ -187,7 +185,7 @@ public:
         return out;
     }
 
-    TReply WaitReply(uint8_t Info, std::chrono::milliseconds Timeout = 10s) {
+    TReply WaitReply(uint8_t Info, std::chrono::milliseconds Timeout = std::chrono::seconds(10)) {
         TMxMessagePtr m = WaitInfo(Info, Timeout);
         if (!m)
             return {};

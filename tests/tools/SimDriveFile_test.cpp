@@ -1,5 +1,6 @@
-// Drive descriptions as text: the sample drives load and answer as described,
-// and malformed descriptions are refused with file and line.
+// Drive descriptions as text: the sample drives load and answer with the
+// identity, memory and parameters their files give, and malformed
+// descriptions are refused with file and line.
 #include "tools/drivesim/SimDriveFile.h"
 #include "tools/drivesim/SimProtocol.h"
 

@@ -1,0 +1,38 @@
+#pragma once
+// The one way tests expect an error: the operation must raise an exception of
+// the class asked for, with exactly this message.
+#include "platform/Exception.h"
+
+#include <gtest/gtest.h>
+
+#include <exception>
+#include <functional>
+#include <string>
+
+namespace vo::test {
+
+// Runs Op, which must raise an E (an Exception unless said otherwise) whose
+// message is Text. An exception of another class fails the test as well.
+template <class E = Exception>
+void ExpectError(const std::function<void()>& Op, const std::string& Text) {
+    try {
+        Op();
+        ADD_FAILURE() << "no exception, expected: " << Text;
+    } catch (const E& e) {
+        EXPECT_EQ(std::string(e.what()), Text);
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << "another exception class: " << e.what() << "\nexpected: " << Text;
+    }
+}
+
+// The message of the exception F raises, or "(no exception)".
+inline std::string ExceptionText(const std::function<void()>& F) {
+    try {
+        F();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(no exception)";
+}
+
+} // namespace vo::test
