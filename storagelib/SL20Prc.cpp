@@ -66,7 +66,11 @@ TRef<TSLInternalProcedure> Make() {
     return TRef<TSLInternalProcedure>(MakeRef<T>());
 }
 
+// An entry cannot be written without its creator: the only constructor takes
+// both, and a null creator does not compile.
 struct TSystemEntry {
+    consteval TSystemEntry(std::string_view AName, TCreator ACreate) : Name(AName), Create(ACreate) {}
+    consteval TSystemEntry(std::string_view, std::nullptr_t) = delete;
     std::string_view Name;
     TCreator Create;
 };
@@ -204,11 +208,11 @@ constexpr TSystemEntry SystemTable[] = {
 };
 static_assert(std::size(SystemTable) == 128, "the System dictionary holds 128 procedures");
 
-// Checked when the table is compiled: a built-in without a creator or a name
+// Checked when the table is compiled: a built-in without a name or a name
 // given twice cannot exist.
 consteval bool SystemTableIsComplete() {
     for (std::size_t i = 0; i < std::size(SystemTable); ++i) {
-        if (SystemTable[i].Create == nullptr || SystemTable[i].Name.empty())
+        if (SystemTable[i].Name.empty())
             return false;
         for (std::size_t j = 0; j < i; ++j)
             if (SystemTable[j].Name == SystemTable[i].Name)
@@ -216,7 +220,7 @@ consteval bool SystemTableIsComplete() {
     }
     return true;
 }
-static_assert(SystemTableIsComplete(), "every System procedure has a creator and a name of its own");
+static_assert(SystemTableIsComplete(), "every System procedure has a name of its own");
 
 } // namespace
 
