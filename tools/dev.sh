@@ -3,7 +3,8 @@
 #   tools/dev.sh test   install what is missing, build with sanitizers, run every test
 #   tools/dev.sh run    install what is missing, build the program and start it
 # Other verbs: deps (only install), build [preset], tsan (kernel/comm tests under ThreadSanitizer),
-#   format (apply .clang-format to every tracked C++ file), format-check
+#   format (apply .clang-format to every tracked C++ file), format-check,
+#   fuzz (replay and briefly fuzz every libFuzzer target; VO_FUZZ_SECONDS each)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -72,6 +73,7 @@ case "${1:-test}" in
   format) deps; sources | xargs -0 clang-format -i ;;
   format-check) deps; format_check ;;
   build) deps; build "${2:-ci}" ;;
+  fuzz) deps; fuzz ;;
   test)
     deps
     format_check
@@ -91,5 +93,5 @@ case "${1:-test}" in
     if [ -x "$exe" ]; then exec "$exe" "${@:2}"; fi
     echo "The program has no main window yet: libraries and tools are built in build/release."
     ;;
-  *) echo "usage: tools/dev.sh test|run|deps|build [preset]|tsan|format|format-check" >&2; exit 2 ;;
+  *) echo "usage: tools/dev.sh test|run|deps|build [preset]|tsan|format|format-check|fuzz" >&2; exit 2 ;;
 esac

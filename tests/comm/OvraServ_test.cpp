@@ -151,8 +151,9 @@ TEST_F(ServerCommandTest, RefusedOpeningsAnswerErrorAndCreateNoDevice) {
         EXPECT_EQ(r[0], c.Fields[0]);
         EXPECT_EQ(r[1], "ERROR") << (c.Fields.size() > 1 ? c.Fields[1] : "");
         ASSERT_EQ(r.size(), 3u);
-        if (!c.Text.empty())
+        if (!c.Text.empty()) {
             EXPECT_EQ(r[2], c.Text);
+        }
     }
     EXPECT_EQ(Server->DeviceList().Count(), 3);
     EXPECT_EQ(Gui->Command({"Reset", "1"}, 0x60), (std::vector<MyAnsiString>{"Reset", "ERROR", "unknown command"}));

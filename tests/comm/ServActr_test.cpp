@@ -225,11 +225,13 @@ TEST_F(OvraServerTest, MalformedRequestIsAnsweredWithError) {
         ASSERT_TRUE(r.Received);
         EXPECT_TRUE(r.Error);
         EXPECT_FALSE(r.ErrorText.empty());
-        if (!c.Text.empty())
+        if (!c.Text.empty()) {
             EXPECT_EQ(r.ErrorText, c.Text);
+        }
         ASSERT_EQ(r.Records.size(), c.Records);
-        if (c.Records)
+        if (c.Records) {
             EXPECT_EQ(r.Records[0].Frame, Word100);
+        }
         EXPECT_EQ(SentToDrive(0x10) - before, c.Records);
     }
     // The server goes on serving.
@@ -283,8 +285,9 @@ TEST_P(FaultPlanTest, EndsTheRecordWithTheFaultsResultAndServesTheNext) {
     EXPECT_EQ(r.Records[0].Pattern, 2);
     EXPECT_EQ(r.Records[0].Result, c.Result);
     EXPECT_EQ(r.Records[0].HasFrame, c.Frame != nullptr);
-    if (c.Frame)
+    if (c.Frame) {
         EXPECT_EQ(SimToHex(r.Records[0].Frame), SimToHex(SimHex(c.Frame)));
+    }
     EXPECT_EQ(SentToDrive(0x10), c.Sends);
     // The next record is served normally.
     EXPECT_EQ(r.Records[1].Result, 0);

@@ -9,7 +9,8 @@
 // Input: byte 0: bit 7 sets a resync gap of 500 ms, bits 0..2 the number of
 // piece bytes that follow (1 to 8); each piece byte: bits 0..4 the size of a
 // piece (0: an empty read), bits 5..7 the pause before it (times 300 ms). The
-// rest are the wire bytes; the pieces repeat until they are used up.
+// rest are the wire bytes; the pieces repeat until they are used up (a piece
+// of one byte is added when all are empty).
 #include "comm/RsDrv.h"
 #include "tests/fuzz/FuzzSupport.h"
 #include "tools/drivesim/SimRs232.h"
@@ -110,6 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     std::vector<TPiece> pieces;
     for (size_t k = 0; k < count; ++k)
         pieces.push_back({Data[1 + k] & 0x1Fu, static_cast<int64_t>(Data[1 + k] >> 5) * 300});
+    if (std::all_of(pieces.begin(), pieces.end(), [](const TPiece& p) { return p.Size == 0; }))
+        pieces.push_back({1, 0}); // the bytes must come in the end
     const std::string_view wire(reinterpret_cast<const char*>(Data) + 1 + count, Size - 1 - count);
     const int64_t gap = withGap ? 500 : 0;
 

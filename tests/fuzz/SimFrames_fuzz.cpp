@@ -1,14 +1,13 @@
 // Fuzz target of the drive simulator's frame parsers: the input's wire bytes
 // go through the simulator's RS232 receiver, and every frame it hands out
 // (and the bytes after the first input byte as one frame of their own) is
-// answered by the protocol engine of a sample drive. An answer echoes the
+// answered by the protocol engine of a small drive. An answer echoes the
 // command byte, has a status byte, and never exceeds the drive's buffer (the
 // discovery answer aside); the receiver accounts for every byte.
 //
-// Input: byte 0: bits 0..1 the sample drive (0x20, 0x31, 0x41 generation),
+// Input: byte 0: bits 0..1 the drive (0x20, 0x31, 0x41 generation),
 // bit 2: log in first; the rest are the wire bytes.
 #include "tests/fuzz/FuzzSupport.h"
-#include "tools/drivesim/SimDriveFile.h"
 #include "tools/drivesim/SimProtocol.h"
 #include "tools/drivesim/SimRs232.h"
 
@@ -22,13 +21,38 @@ namespace {
 
 using namespace vo;
 
+// Small drives of the three generations (the sample drives' memories are too
+// large to copy for every input): A = 3 or 4, D = 2, RAM, flash with sectors,
+// info nodes, instances, parameters and passwords.
+SimDrive SmallDrive(uint8_t Version, uint8_t AddrSize, uint8_t BufferSize) {
+    SimIdentity id;
+    id.protocolVersion = Version;
+    id.addrFieldSize = AddrSize;
+    id.dataFieldSize = 2;
+    id.addrIncrement = 1;
+    id.maxBufferSize = BufferSize;
+    id.processorType = 0x0011;
+    id.deviceType = 0x0310;
+    id.deviceVersion = 0x0205;
+    id.flashType = 0x0002;
+    id.flashBaseAddr = 0x8000;
+    id.deviceString = "SIM";
+    id.releaseText = "R1 fuzz";
+    SimDrive d(id);
+    d.AddRegion("RAM", SimRegionKind::Ram, 0x0000, 0x400);
+    d.AddRegion("FLASH", SimRegionKind::Flash, 0x8000, 0x200, 0x80);
+    d.AddInfoNode(0x0080, 1, SimHex("01 02 03 04 05 06 07 08"));
+    d.AddInfoNode(0x0090, 0, SimHex("AA BB"));
+    d.Instances()[0] = {true, "MCTREE"};
+    d.SetParameter(0x03E8, 32, "fuzz drive");
+    d.SetParameter(0x1000, 2, SimHex("10 00"));
+    d.SetPassword(SimUserLevel::User, "user");
+    d.SetPassword(SimUserLevel::Service, "service");
+    return d;
+}
+
 const std::vector<SimDrive>& Drives() {
-    static const std::vector<SimDrive> drives = [] {
-        std::vector<SimDrive> d;
-        for (const char* name : {"/vx20.drive", "/vx31.drive", "/vx41.drive"})
-            d.push_back(SimLoadDrive(SimDataDir() + name).drive);
-        return d;
-    }();
+    static const std::vector<SimDrive> drives = {SmallDrive(0x20, 3, 64), SmallDrive(0x31, 3, 128), SmallDrive(0x41, 4, 255)};
     return drives;
 }
 

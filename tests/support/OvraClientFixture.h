@@ -16,12 +16,18 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace vo::test {
 
 // One record of a reply written by hand.
 struct THandReply {
+    THandReply() = default;
+    // {pattern, result} or {pattern, result, true, frame}.
+    THandReply(uint8_t APattern, uint8_t AResult, bool AWithFrame = false, MyAnsiString AFrame = {})
+        : Pattern(APattern), Result(AResult), WithFrame(AWithFrame), Frame(std::move(AFrame)) {}
+
     uint8_t Pattern = 0;
     uint8_t Result = 0;
     bool WithFrame = false;
