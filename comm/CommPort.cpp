@@ -40,7 +40,11 @@ void TCommPort::OpenPort(TThreadManager& ThreadManager) {
         throw Exception("Port " + FPortName + " could not be opened!");
     try {
         FPort.SetLine({FBaud, FDataBits, FParity, FStopBits});
-        FPort.Open(*path);
+        FPort.Open(*path, FPortName);
+    } catch (const SerialOpenError& e) {
+        // Permission, another holder, a missing device: the reason says what
+        // to do about it.
+        throw Exception("Port " + FPortName + " could not be opened! " + e.what());
     } catch (const SerialNotCharDevice&) {
         throw Exception("TRsPort.OpenPort: port type error");
     } catch (const SerialLineError& e) {

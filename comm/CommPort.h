@@ -58,7 +58,13 @@ public:
     // Opens the port and starts reading on a new client of ThreadManager.
     // Raises vo::Exception:
     //   "<class>.OpenPort: port <name> is already open"
-    //   "Port <name> could not be opened!"   (no such port, missing, busy)
+    //   "Port <name> could not be opened!"   (the name maps to no device, or
+    //                                         the device fails otherwise)
+    //   "Port <name> could not be opened! <reason>" when the user can mend it:
+    //     "<name> (<path>): permission denied - add your user to the 'dialout'
+    //      group and log in again"
+    //     "<name> (<path>) is in use by another program"
+    //     "<name> (<path>) does not exist - is the adapter plugged in?"
     //   "TRsPort.OpenPort: port type error"  (the name is no serial device)
     //   "TRsPort.OpenPort: problem with port settings. Error Code: <errno>"
     //   "<manager>.NewThreadClient: maximum of clients reached"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 namespace vo {
@@ -41,7 +42,8 @@ ComPortTable& ComPortTable::Instance() {
     return table;
 }
 
-ComPortTable::ComPortTable(std::string devDir) : FDevDir(std::move(devDir)) {}
+ComPortTable::ComPortTable(std::string devDir, std::string sysTtyDir)
+    : FDevDir(std::move(devDir)), FSysTtyDir(std::move(sysTtyDir)) {}
 
 std::optional<int> ComPortTable::PortNumber(std::string_view name) {
     if (name.size() < 4 || name.size() > 6)
@@ -63,8 +65,21 @@ std::optional<int> ComPortTable::PortNumber(std::string_view name) {
     return n;
 }
 
+bool ComPortTable::HasUart(const std::string& ttyName) const {
+    // The kernel's port type of a serial port: 0 is "unknown", a ttyS without a
+    // UART. Anything else, or no readable number, counts as present.
+    std::ifstream in(std::filesystem::path(FSysTtyDir) / ttyName / "type");
+    long type = -1;
+    if (!(in >> type))
+        return true;
+    return type != 0;
+}
+
 std::vector<std::string> ComPortTable::Scan() const {
-    static constexpr std::string_view Families[] = {"ttyS", "ttyUSB", "ttyACM"};
+    // In the order of the port numbers: USB adapters, USB modem-class devices,
+    // built-in UARTs.
+    static constexpr std::string_view Families[] = {"ttyUSB", "ttyACM", "ttyS"};
+    constexpr std::size_t Uarts = 2;
     std::vector<std::pair<long, std::string>> found[std::size(Families)];
     std::error_code ec;
     for (std::filesystem::directory_iterator it(FDevDir, ec), end; !ec && it != end; it.increment(ec)) {
@@ -75,6 +90,8 @@ std::vector<std::string> ComPortTable::Scan() const {
                 continue;
             std::error_code sec;
             if (!std::filesystem::is_character_file(it->path(), sec))
+                continue;
+            if (f == Uarts && !HasUart(name))
                 continue;
             found[f].emplace_back(n, it->path().string());
         }

@@ -120,6 +120,13 @@ std::string LineText(const SerialLineSettings& s) {
         std::to_string(s.Parity) + ", stop bits " + std::to_string(s.StopBits);
 }
 
+// How the failure texts name the port: "COM3 (/dev/ttyUSB0)", or the path alone.
+std::string PortText(const std::string& path, std::string_view portName) {
+    if (portName.empty() || portName == path)
+        return path;
+    return std::string(portName) + " (" + path + ")";
+}
+
 } // namespace
 
 SerialPort::SerialPort() = default;
@@ -130,16 +137,26 @@ void SerialPort::Raise(const std::string& what, int err) const {
     throw SerialError(what + (err ? ": " + SystemErrorText(err) : std::string()), err);
 }
 
-void SerialPort::Open(const std::string& path) {
+void SerialPort::Open(const std::string& path, std::string_view portName) {
     if (IsOpen())
         throw SerialError("SerialPort.Open: " + FPath + " is already open", EBUSY);
 
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         int err = errno;
-        if (err == EISDIR)
-            throw SerialNotCharDevice("SerialPort.Open: " + path + " is not a serial device", err);
-        Raise("SerialPort.Open: cannot open " + path, err);
+        switch (err) {
+        case EISDIR: throw SerialNotCharDevice("SerialPort.Open: " + path + " is not a serial device", err);
+        case EACCES:
+        case EPERM:
+            throw SerialAccessDenied(PortText(path, portName) +
+                                         ": permission denied - add your user to the 'dialout' group and log in again",
+                                     err);
+        case EBUSY: // held exclusively (TIOCEXCL) by another program
+            throw SerialInUse(PortText(path, portName) + " is in use by another program", err);
+        case ENOENT:
+            throw SerialNotFound(PortText(path, portName) + " does not exist - is the adapter plugged in?", err);
+        default: Raise("SerialPort.Open: cannot open " + path, err);
+        }
     }
     auto fail = [&](auto&& makeError) {
         ::close(fd);
@@ -158,8 +175,10 @@ void SerialPort::Open(const std::string& path) {
     // process (flock is per open file description; TIOCEXCL keeps other
     // programs out, root excepted).
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int err = errno == EWOULDBLOCK ? EBUSY : errno;
-        fail(SerialError("SerialPort.Open: " + path + " is in use: " + SystemErrorText(err), err));
+        if (errno == EWOULDBLOCK)
+            fail(SerialInUse(PortText(path, portName) + " is in use by another program", EBUSY));
+        int err = errno;
+        fail(SerialError("SerialPort.Open: cannot lock " + path + ": " + SystemErrorText(err), err));
     }
     ::ioctl(fd, TIOCEXCL);
 

@@ -61,12 +61,15 @@ public:
     SerialPort& operator=(const SerialPort&) = delete;
 
     // Opens the device for reading and writing, non-blocking, held exclusively,
-    // raw mode with the current line settings (default 9600 8N1).
-    // Raises SerialError when the path cannot be opened (missing, busy, no
-    // rights), SerialNotCharDevice when it is no serial device (a file, a folder,
-    // /dev/null), SerialLineError when the device refuses the line settings.
-    // The port stays closed after any failure.
-    void Open(const std::string& path);
+    // raw mode with the current line settings (default 9600 8N1). portName is
+    // the name the user knows the port by ("COM3"); the failure texts give it
+    // with the path, "COM3 (/dev/ttyUSB0)".
+    // Raises SerialAccessDenied, SerialInUse or SerialNotFound (see below),
+    // SerialError for other failures to open, SerialNotCharDevice when the path
+    // is no serial device (a file, a folder, /dev/null), SerialLineError when
+    // the device refuses the line settings. The port stays closed after any
+    // failure.
+    void Open(const std::string& path, std::string_view portName = {});
     // Discards whatever is still queued or buffered in both directions and
     // closes the device. Nothing when closed.
     void Close() noexcept;
@@ -133,6 +136,33 @@ private:
 class SerialNotCharDevice : public SerialError {
 public:
     using SerialError::SerialError;
+};
+
+// The device could not be opened for a reason the user can mend; the text
+// says what to do.
+class SerialOpenError : public SerialError {
+public:
+    using SerialError::SerialError;
+};
+
+// "<port> (<path>): permission denied - add your user to the 'dialout' group
+// and log in again"
+class SerialAccessDenied : public SerialOpenError {
+public:
+    using SerialOpenError::SerialOpenError;
+};
+
+// "<port> (<path>) is in use by another program": the device is held
+// exclusively (or locked) by another holder.
+class SerialInUse : public SerialOpenError {
+public:
+    using SerialOpenError::SerialOpenError;
+};
+
+// "<port> (<path>) does not exist - is the adapter plugged in?"
+class SerialNotFound : public SerialOpenError {
+public:
+    using SerialOpenError::SerialOpenError;
 };
 
 // The line settings are invalid or the device refuses them.

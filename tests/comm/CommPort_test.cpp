@@ -4,6 +4,7 @@
 #include "kernel/ThrdMan.h"
 #include "platform/ComPorts.h"
 #include "tests/support/ExpectError.h"
+#include "tests/support/DeniedAccess.h"
 #include "tests/support/Pty.h"
 #include "tests/support/TtyInput.h"
 
@@ -24,6 +25,7 @@ using vo::test::ExceptionText;
 using vo::test::Pty;
 using vo::test::TtyInputPending;
 using vo::test::WaitForTtyInput;
+using vo::test::ScopedDeniedAccess;
 
 namespace {
 
@@ -257,7 +259,8 @@ TEST_F(CommPortTest, OpeningFailures) {
     TCommPort second;
     second.SetPortName("COM202");
     ComPortTable::Instance().Map("COM202", pty.slavePath());
-    EXPECT_EQ(ExceptionText([&] { second.OpenPort(Manager); }), "Port COM202 could not be opened!");
+    EXPECT_EQ(ExceptionText([&] { second.OpenPort(Manager); }),
+              "Port COM202 could not be opened! COM202 (" + pty.slavePath() + ") is in use by another program");
     EXPECT_FALSE(second.IsOpen());
 
     // A COM name that maps to nothing, and a missing device.
@@ -269,7 +272,9 @@ TEST_F(CommPortTest, OpeningFailures) {
         EXPECT_FALSE(none.IsOpen());
     }
     ComPortTable::Instance().Map("COM202", "/dev/no-such-serial-device");
-    EXPECT_EQ(ExceptionText([&] { second.OpenPort(Manager); }), "Port COM202 could not be opened!");
+    EXPECT_EQ(ExceptionText([&] { second.OpenPort(Manager); }),
+              "Port COM202 could not be opened! COM202 (/dev/no-such-serial-device) does not exist - is the "
+              "adapter plugged in?");
 
     // Not a serial device.
     char file[] = "/tmp/vo_commport_fileXXXXXX";
@@ -296,6 +301,19 @@ TEST_F(CommPortTest, OpeningFailures) {
     EXPECT_NO_THROW(second.OpenPort(Manager));
     second.ClosePort();
     ComPortTable::Instance().Unmap("COM202");
+}
+
+TEST_F(CommPortTest, PermissionDeniedSaysHowToGetAccess) {
+    {
+        ScopedDeniedAccess denied(pty.slavePath());
+        if (!denied.Active())
+            GTEST_SKIP() << "access to " << pty.slavePath() << " cannot be taken away here";
+        EXPECT_EQ(ExceptionText([&] { Port.OpenPort(Manager); }),
+                  "Port COM201 could not be opened! COM201 (" + pty.slavePath() +
+                      "): permission denied - add your user to the 'dialout' group and log in again");
+        EXPECT_FALSE(Port.IsOpen());
+    }
+    EXPECT_NO_THROW(Port.OpenPort(Manager));
 }
 
 TEST_F(CommPortTest, FullThreadManagerLeavesThePortClosed) {

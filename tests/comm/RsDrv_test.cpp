@@ -520,6 +520,19 @@ TEST(RsEndToEnd, APortThatDoesNotOpenAnswersTheOpenWithItsError) {
     TGuiSide gui;
     EXPECT_EQ(gui.Open("COM250"), -1);
     EXPECT_EQ(gui.LastReply, (std::vector<MyAnsiString>{"OpenDevice", "ERROR", "Port COM250 could not be opened!"}));
+
+    // A device another program holds: the reply says so.
+    Pty pty;
+    SerialPort other;
+    other.Open(pty.slavePath());
+    ComPortTable::Instance().Map("COM249", pty.slavePath());
+    ASSERT_TRUE(server.AddPortDriver("COM249", std::make_shared<TRsDriver>(2, 38400, "COM249")));
+    EXPECT_EQ(gui.Open("COM249"), -1);
+    ComPortTable::Instance().Unmap("COM249");
+    EXPECT_EQ(gui.LastReply,
+              (std::vector<MyAnsiString>{"OpenDevice", "ERROR",
+                                         "Port COM249 could not be opened! COM249 (" + pty.slavePath() +
+                                             ") is in use by another program"}));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/SerialPort.h"
 
+#include "tests/support/DeniedAccess.h"
 #include "tests/support/Pty.h"
 
 #include <gtest/gtest.h>
@@ -16,11 +17,15 @@
 #include <unistd.h>
 
 using namespace std::chrono_literals;
+using vo::SerialAccessDenied;
 using vo::SerialError;
+using vo::SerialInUse;
 using vo::SerialLineSettings;
 using vo::SerialNotCharDevice;
+using vo::SerialNotFound;
 using vo::SerialPort;
 using vo::test::Pty;
+using vo::test::ScopedDeniedAccess;
 
 namespace {
 
@@ -217,10 +222,11 @@ TEST_F(SerialPortTest, BreakOnAndOff) {
 TEST(SerialPortOpen, FailuresLeaveThePortClosed) {
     SerialPort port;
     try {
-        port.Open("/dev/does-not-exist-ttyS99");
+        port.Open("/dev/does-not-exist-ttyS99", "COM3");
         FAIL() << "opened a missing device";
-    } catch (const SerialError& e) {
+    } catch (const SerialNotFound& e) {
         EXPECT_EQ(e.Code(), ENOENT);
+        EXPECT_STREQ(e.what(), "COM3 (/dev/does-not-exist-ttyS99) does not exist - is the adapter plugged in?");
     }
     EXPECT_FALSE(port.IsOpen());
     EXPECT_EQ(port.Fd(), -1);
@@ -245,10 +251,18 @@ TEST(SerialPortOpen, HeldExclusivelyUntilClosed) {
     a.Open(pty.slavePath());
     EXPECT_THROW(a.Open(pty.slavePath()), SerialError);
     try {
+        b.Open(pty.slavePath(), "COM4");
+        FAIL() << "second holder admitted";
+    } catch (const SerialInUse& e) {
+        EXPECT_EQ(e.Code(), EBUSY);
+        EXPECT_EQ(e.what(), "COM4 (" + pty.slavePath() + ") is in use by another program");
+    }
+    // Without a port name the path alone names the device.
+    try {
         b.Open(pty.slavePath());
         FAIL() << "second holder admitted";
-    } catch (const SerialError& e) {
-        EXPECT_EQ(e.Code(), EBUSY);
+    } catch (const SerialInUse& e) {
+        EXPECT_EQ(e.what(), pty.slavePath() + " is in use by another program");
     }
     EXPECT_FALSE(b.IsOpen());
     a.Close();
@@ -259,6 +273,26 @@ TEST(SerialPortOpen, HeldExclusivelyUntilClosed) {
     b.Open(pty.slavePath());
     pty.write("ok");
     EXPECT_EQ(ReadPort(b, 2), "ok");
+}
+
+TEST(SerialPortOpen, PermissionDeniedSaysHowToGetAccess) {
+    Pty pty;
+    SerialPort port;
+    {
+        ScopedDeniedAccess denied(pty.slavePath());
+        if (!denied.Active())
+            GTEST_SKIP() << "access to " << pty.slavePath() << " cannot be taken away here";
+        try {
+            port.Open(pty.slavePath(), "COM2");
+            FAIL() << "opened a device without rights to it";
+        } catch (const SerialAccessDenied& e) {
+            EXPECT_EQ(e.Code(), EACCES);
+            EXPECT_EQ(e.what(), "COM2 (" + pty.slavePath() + "): permission denied - add your user to the 'dialout' group and log in again");
+        }
+        EXPECT_FALSE(port.IsOpen());
+    }
+    // With the rights back the same object opens the device.
+    EXPECT_NO_THROW(port.Open(pty.slavePath(), "COM2"));
 }
 
 TEST(SerialPortLine, SettingsAreAppliedAndRefusedValuesKeepTheOld) {
