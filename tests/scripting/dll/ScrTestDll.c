@@ -38,11 +38,14 @@ static int32_t Live = 0;
 static int32_t LastDestroyed = 0;
 static int32_t ContinueResult = -1;
 
-/* Counters for the tests. */
+/* Counters for the tests (the answer's status is set on the library's thread). */
 VO_SCR_EXPORT int32_t ScrTestLiveObjects(void) { return Live; }
 VO_SCR_EXPORT int32_t ScrTestLastDestroyed(void) { return LastDestroyed; }
-VO_SCR_EXPORT int32_t ScrTestContinueResult(void) { return ContinueResult; }
-VO_SCR_EXPORT int32_t ScrTestReset(void) { return ContinueResult = -1; }
+VO_SCR_EXPORT int32_t ScrTestContinueResult(void) { return __atomic_load_n(&ContinueResult, __ATOMIC_SEQ_CST); }
+VO_SCR_EXPORT int32_t ScrTestReset(void) {
+    __atomic_store_n(&ContinueResult, -1, __ATOMIC_SEQ_CST);
+    return -1;
+}
 
 static int32_t PutName(const char* Text, char* Name, int32_t NameSize) {
     int32_t length = (int32_t)strlen(Text);
@@ -101,7 +104,7 @@ static void* Answer(void* Arg) {
     Object* o = (Object*)Arg;
     struct timespec delay = {0, (long)o->DelayMs * 1000000L};
     nanosleep(&delay, NULL);
-    ContinueResult = o->Ctx->Ops->Continue(o->Ctx, o);
+    __atomic_store_n(&ContinueResult, o->Ctx->Ops->Continue(o->Ctx, o), __ATOMIC_SEQ_CST);
     return NULL;
 }
 
