@@ -137,6 +137,33 @@ TEST_F(ScriptDebuggerTest, ADebugRunTellsItsWindowEveryStep) {
     EXPECT_FALSE(static_cast<bool>(Interp->FDbgDisplayEvent));
 }
 
+TEST_F(ScriptDebuggerTest, StepOverRunsThroughACallAndStepIntoEntersIt) {
+    const std::string text = "[B /p [P [A] /r 1 2 add def [A /r] ] def\n p 5 ]";
+    const std::size_t bodyFrom = text.find("[A]") + 3, bodyTo = text.find(" [A /r]");
+    for (const bool over : {true, false}) {
+        SCOPED_TRACE(over ? "StepOver" : "StepInto");
+        StartDebug("step.sct", text);
+        bool entered = false;
+        for (int steps = 0; Task->GetRunning() && steps < 50; ++steps) {
+            for (const std::string& e : View.Take()) {
+                if (e.rfind("Select ", 0) != 0) continue;
+                const std::size_t pos = std::stoul(e.substr(7));
+                if (pos > bodyFrom && pos < bodyTo) entered = true;
+            }
+            if (over)
+                Task->StepOver();
+            else
+                Task->StepInto();
+            Settle();
+        }
+        EXPECT_FALSE(Task->GetRunning());
+        EXPECT_EQ(entered, !over);
+        EXPECT_EQ(Task->Result, 0) << Task->GetErrorMsg();
+        EXPECT_EQ(W(Task->PopResult().Get()), "5");
+        EXPECT_EQ(W(Task->PopResult().Get()), "3");
+    }
+}
+
 TEST_F(ScriptDebuggerTest, AFailureMarksItsTokenAndShowsTheErrorAsStatus) {
     StartDebug("bad.sct", "[B 1\n nosuch ]");
     View.Take();
