@@ -7,6 +7,7 @@
 #include "scripting/ScrTaImp.h"
 #include "tests/storagelib/ScriptTestUtil.h"
 #include "tests/support/KernelFixtures.h"
+#include "tests/support/ScriptTasks.h"
 
 namespace vo::test {
 namespace {
@@ -407,6 +408,17 @@ TEST_F(ScriptTaskTest, ReleaseToAutoFreeLetsARunningTaskFreeItself) {
     raw = idle.get();
     ReleaseToAutoFree(std::move(idle));
     EXPECT_EQ(Tasks.IndexOf(raw), -1);
+}
+
+TEST_F(ScriptTaskTest, TestSupportGivesTasksOfTheProgramWideManager) {
+    InstallScriptTasks(*Manager);
+    const int32_t before = ScriptTaskManager().GetCount();
+    std::unique_ptr<TScriptTaskInterface> task = Manager->CreateScriptTask();
+    ASSERT_NE(dynamic_cast<TScriptTask*>(task.get()), nullptr);
+    EXPECT_EQ(ScriptTaskManager().GetCount(), before + 1);
+    EXPECT_EQ(ScriptTaskManager().IndexOf(task.get()), before);
+    task.reset();
+    EXPECT_EQ(ScriptTaskManager().GetCount(), before);
 }
 
 } // namespace
