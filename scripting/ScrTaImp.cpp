@@ -185,23 +185,30 @@ void TScriptTask::Abort() {
     }
 }
 
+bool TScriptTask::InRunState() const noexcept {
+    return ScriptState == scRun || ScriptState == scStepInto || ScriptState == scStepOver;
+}
+
 void TScriptTask::Continue(void*) {
-    if (ScriptState == scRun || ScriptState == scStepInto || ScriptState == scStepOver) ScriptSignal.SetReady(true);
+    if (InRunState()) ScriptSignal.SetReady(true);
 }
 
 void TScriptTask::StepInto() {
+    if (!InRunState()) return;
     ScriptState = scStepInto;
     ScriptSignal.SetReady(true);
     if (FScriptDebugger) FScriptDebugger->WaitForStep();
 }
 
 void TScriptTask::StepOver() {
+    if (!InRunState()) return;
     ScriptState = scStepOver;
     ScriptSignal.SetReady(true);
     if (FScriptDebugger) FScriptDebugger->WaitForStep();
 }
 
 void TScriptTask::Run() {
+    if (!InRunState()) return;
     ScriptState = scRun;
     ScriptSignal.SetReady(true);
     if (FScriptDebugger) FScriptDebugger->Run();

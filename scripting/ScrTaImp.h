@@ -85,7 +85,7 @@ public:
     // Wakes the task when a run waits for it; nothing otherwise.
     void Continue(void* Sender) override;
 
-    // ---- the debugger's commands
+    // ---- the debugger's commands (nothing unless a run has begun)
     void StepInto();
     void StepOver();
     void Run();
@@ -95,6 +95,7 @@ public:
 
 private:
     void Init(TSLInterpreter* Interpreter, TScriptTaskManager* Manager);
+    bool InRunState() const noexcept;
     void Work();
     void ExecRun(TScriptState Mode);
     void Report(uint8_t AResult);

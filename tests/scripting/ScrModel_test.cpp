@@ -129,6 +129,11 @@ TEST_F(ScriptDebuggerTest, ADebugRunTellsItsWindowEveryStep) {
     EXPECT_EQ(Task->Result, 0);
     EXPECT_EQ(Model().GetScrSel(id)->FNISel.UserData, 2); // greyed
     EXPECT_EQ(W(Task->PopResult().Get()), "3");
+    // A command after the end changes nothing.
+    Task->StepInto();
+    Settle();
+    EXPECT_TRUE(View.Take().empty());
+    EXPECT_FALSE(Task->GetRunning());
 
     // Freed, the task leaves no display handler behind: a run of another task
     // that meets a flagged token goes through.
