@@ -515,7 +515,10 @@ private:
 // it: the parent must outlive the table's use.
 class TPLTable : public TPLObject {
 public:
-    TPLTable(TPLTextBox& Parent, int AColCount, int AColWidth);
+    // AColCount columns of AColWidth each, at the end of the parent's items.
+    static TPLRef<TPLTable> Create(TPLTextBox& Parent, int AColCount, int AColWidth) {
+        return TPLRef<TPLTable>(new TPLTable(Parent, AColCount, AColWidth));
+    }
     void Execute(TGraphicAction Action, TPLContext& Context) override;
 
     void SetColWidth(int Index, int Value);
@@ -535,6 +538,9 @@ public:
     TPLTextBox* FCurrentCell = nullptr;
 
 private:
+    // Only counted references may hold a table: Finish hands one to the parent.
+    TPLTable(TPLTextBox& Parent, int AColCount, int AColWidth);
+
     TPLRef<TPLBorder> FDefaultBorder;
     std::vector<int> FCols;
     int FRowCount = 0;

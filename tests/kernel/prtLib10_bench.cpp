@@ -22,7 +22,7 @@ void AddChunk(TPLDocument& Doc, int Font, int Bold, int Chunk) {
     for (int i = 0; i < 40; ++i)
         body.AddText("P" + std::to_string(Chunk * 100 + i) + "\tMaximum\\_current of the axis\t" + std::to_string(i * 17) +
                      "\tmA\\n");
-    auto table = MakePL<TPLTable>(body, 3, 5000);
+    auto table = TPLTable::Create(body, 3, 5000);
     table->GetDefaultBorder().SetSpaces(100, 100, 50, 50);
     table->FFontIndex = Bold;
     for (int c = 0; c < 12; ++c) {

@@ -522,7 +522,7 @@ TEST_F(PrintDoc, NestedClippingComesBackToTheOuterBox) {
 
 TEST_F(PrintDoc, TableRowsAndCells) {
     TPLFlowBox& body = Doc.GetBodyTextBox();
-    auto table = MakePL<TPLTable>(body, 3, 700);
+    auto table = TPLTable::Create(body, 3, 700);
     table->GetDefaultBorder().SetSpaces(100, 60, 50, 30);
     EXPECT_EQ(table->GetColWidth(2), 700);
     table->SetColWidth(1, 900);
@@ -566,12 +566,12 @@ TEST_F(PrintDoc, TableRowsAndCells) {
     EXPECT_EQ(table->GetCell(8).FTop, 800);
 
     ExpectError([&] { table->SetColWidth(3, 1); }, "TPLTable.SetColWidth: List index out of bounds (3)");
-    ExpectError([&] { MakePL<TPLTable>(body, 0, 700); }, "TPLTable.Create: column count 0 is not positive");
+    ExpectError([&] { TPLTable::Create(body, 0, 700); }, "TPLTable.Create: column count 0 is not positive");
 }
 
 TEST_F(PrintDoc, ATableRowWiderThanItsBoxWraps) {
     TPLTextBox& box = BoxInBody(1000, 5000);
-    auto table = MakePL<TPLTable>(box, 2, 600);
+    auto table = TPLTable::Create(box, 2, 600);
     table->NextCell().AddWord("a");
     table->NextCell().AddWord("b");
     table->Finish();

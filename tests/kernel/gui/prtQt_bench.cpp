@@ -41,7 +41,7 @@ int PrintDocument(TPLPrintContext& Ctx, int Pages) {
         body.FFontIndex = font;
         for (int i = 0; i < 30; ++i)
             body.AddText("P" + std::to_string(p * 100 + i) + "\tMaximum\\_current\t" + std::to_string(i * 17) + "\tmA\\n");
-        auto table = MakePL<TPLTable>(body, 3, 5000);
+        auto table = TPLTable::Create(body, 3, 5000);
         table->GetDefaultBorder().SetSpaces(100, 100, 50, 50);
         table->GetDefaultBorder().SetLines(line, line, line, line);
         table->FFontIndex = bold;

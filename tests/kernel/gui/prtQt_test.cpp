@@ -58,7 +58,7 @@ void PrintThreePages(TPLPrintContext& Ctx) {
     TPLFlowBox& body = doc.GetBodyTextBox();
     body.FFontIndex = font;
     body.AddText("First page:\tG\\_\xE4nge \\\\ and a tab\\n");
-    auto table = MakePL<TPLTable>(body, 3, 4000);
+    auto table = TPLTable::Create(body, 3, 4000);
     table->GetDefaultBorder().SetSpaces(100, 100, 50, 50);
     table->GetDefaultBorder().SetLines(line, line, line, line);
     table->FFontIndex = bold;
