@@ -12,26 +12,6 @@ using namespace vo;
 
 namespace {
 
-// One page or so of content: a heading, parameter lines with tabs and a
-// table of 3 x 4 cells.
-void AddChunk(TPLDocument& Doc, int Font, int Bold, int Chunk) {
-    TPLFlowBox& body = Doc.GetBodyTextBox();
-    body.FFontIndex = Bold;
-    body.AddText("Section " + std::to_string(Chunk) + "\\n");
-    body.FFontIndex = Font;
-    for (int i = 0; i < 40; ++i)
-        body.AddText("P" + std::to_string(Chunk * 100 + i) + "\tMaximum\\_current of the axis\t" + std::to_string(i * 17) +
-                     "\tmA\\n");
-    auto table = TPLTable::Create(body, 3, 5000);
-    table->GetDefaultBorder().SetSpaces(100, 100, 50, 50);
-    table->FFontIndex = Bold;
-    for (int c = 0; c < 12; ++c) {
-        table->NextCell().AddText(c < 3 ? "Header" : "value " + std::to_string(c));
-        table->FFontIndex = Font;
-    }
-    table->Finish();
-}
-
 struct Bench {
     test::TRecordingCanvas Canvas;
     TPLContext Ctx;
@@ -43,12 +23,13 @@ struct Bench {
         Ctx.SetView({0, 0}, {4961, 7016});
         Ctx.SetDocument(&Doc);
         Doc.CreatePen(0);
+        const int line = Doc.CreatePen(20);
         const int font = Doc.CreateFont("Arial", 400, {});
         const int bold = Doc.CreateFont("Arial", 400, {fsBold});
         Doc.FHeader->AddText("Parameter list");
         Doc.FFooter->AddText("Velkor-Ovra");
         for (int chunk = 0; Doc.GetPageCount() < 500; ++chunk) {
-            AddChunk(Doc, font, bold, chunk);
+            test::AddSampleContent(Doc, font, bold, line, chunk, 40);
             if (chunk % 50 == 49) Ctx.Render();
         }
     }

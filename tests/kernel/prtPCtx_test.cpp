@@ -23,11 +23,7 @@ using Events = std::vector<std::string>;
 // body of Lines lines.
 struct Printout {
     explicit Printout(TPLPrintContext& Ctx, int Lines = 0) {
-        Ctx.SetDocument(&Doc);
-        Doc.FWidth = Ctx.FPageSize.X;
-        Doc.FHeight = Ctx.FPageSize.Y;
-        Ctx.Render();
-        Doc.CreatePen(0);
+        test::StartPrintout(Ctx, Doc);
         Font = Doc.CreateFont("Arial", 400, {});
         Doc.FHeader->AddText("HEAD");
         Doc.FFooter->AddText("FOOT");

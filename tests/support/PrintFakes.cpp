@@ -132,4 +132,31 @@ void TFakePrinter::Abort() {
     Event("Abort");
 }
 
+void StartPrintout(TPLPrintContext& Ctx, TPLDocument& Doc) {
+    Ctx.SetDocument(&Doc);
+    Doc.FWidth = Ctx.FPageSize.X;
+    Doc.FHeight = Ctx.FPageSize.Y;
+    Ctx.Render();
+    Doc.CreatePen(0);
+}
+
+void AddSampleContent(TPLDocument& Doc, int Font, int Bold, int Pen, int Index, int Lines) {
+    TPLFlowBox& body = Doc.GetBodyTextBox();
+    body.FFontIndex = Bold;
+    body.AddText("Section " + std::to_string(Index) + "\\n");
+    body.FFontIndex = Font;
+    for (int i = 0; i < Lines; ++i)
+        body.AddText("P" + std::to_string(Index * 100 + i) + "\tMaximum\\_current of the axis\t" + std::to_string(i * 17) +
+                     "\tmA\\n");
+    auto table = TPLTable::Create(body, 3, 5000);
+    table->GetDefaultBorder().SetSpaces(100, 100, 50, 50);
+    table->GetDefaultBorder().SetLines(Pen, Pen, Pen, Pen);
+    table->FFontIndex = Bold;
+    for (int c = 0; c < 9; ++c) {
+        table->NextCell().AddText(c < 3 ? "Header" : "value " + std::to_string(c));
+        table->FFontIndex = Font;
+    }
+    table->Finish();
+}
+
 } // namespace vo::test

@@ -97,6 +97,14 @@ private:
     int FPrinted = 0;
 };
 
+// The start of every printout: the document on the context at the
+// context's page size, measured once, and pen 0 of width 0.
+void StartPrintout(TPLPrintContext& Ctx, TPLDocument& Doc);
+
+// Sample body content for benchmarks: a heading in Bold, Lines parameter
+// lines with tabs and a 3 x 3 table (a bold header row, lines of pen Pen).
+void AddSampleContent(TPLDocument& Doc, int Font, int Bold, int Pen, int Index, int Lines);
+
 // Installs a printer as the current one for the lifetime of the object.
 class ScopedPrinter {
 public:

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "kernel/gui/prtQtPrinter.h"
+#include "tests/support/PrintFakes.h"
 
 using namespace vo;
 
@@ -26,31 +27,15 @@ QGuiApplication& App() {
 int PrintDocument(TPLPrintContext& Ctx, int Pages) {
     Ctx.BeginPrint();
     TPLDocument doc;
-    Ctx.SetDocument(&doc);
-    doc.FWidth = Ctx.FPageSize.X;
-    doc.FHeight = Ctx.FPageSize.Y;
-    Ctx.Render();
-    doc.CreatePen(0);
+    test::StartPrintout(Ctx, doc);
     const int line = doc.CreatePen(20);
     const int font = doc.CreateFont("Arial", 350, {});
     const int bold = doc.CreateFont("Arial", 350, {fsBold});
     doc.FHeader->AddText("Parameter list");
     doc.FFooter->AddText("Velkor-Ovra");
-    TPLFlowBox& body = doc.GetBodyTextBox();
     for (int p = 0; p < Pages; ++p) {
-        body.FFontIndex = font;
-        for (int i = 0; i < 30; ++i)
-            body.AddText("P" + std::to_string(p * 100 + i) + "\tMaximum\\_current\t" + std::to_string(i * 17) + "\tmA\\n");
-        auto table = TPLTable::Create(body, 3, 5000);
-        table->GetDefaultBorder().SetSpaces(100, 100, 50, 50);
-        table->GetDefaultBorder().SetLines(line, line, line, line);
-        table->FFontIndex = bold;
-        for (int c = 0; c < 9; ++c) {
-            table->NextCell().AddText("cell " + std::to_string(c));
-            table->FFontIndex = font;
-        }
-        table->Finish();
-        body.NewPage();
+        test::AddSampleContent(doc, font, bold, line, p, 30);
+        doc.GetBodyTextBox().NewPage();
     }
     Ctx.FinishPrint();
     return doc.GetPageCount();

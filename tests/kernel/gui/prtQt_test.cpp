@@ -17,6 +17,8 @@
 
 #include <string>
 
+#include "tests/support/PrintFakes.h"
+
 
 namespace vo {
 namespace {
@@ -44,11 +46,7 @@ void PrintThreePages(TPLPrintContext& Ctx) {
     Ctx.Setup(100);
     Ctx.BeginPrint();
     TPLDocument doc;
-    Ctx.SetDocument(&doc);
-    doc.FWidth = Ctx.FPageSize.X;
-    doc.FHeight = Ctx.FPageSize.Y;
-    Ctx.Render();
-    doc.CreatePen(0);
+    test::StartPrintout(Ctx, doc);
     const int line = doc.CreatePen(20);
     const int font = doc.CreateFont("Arial", 400, {});
     const int bold = doc.CreateFont("Arial", 400, {fsBold});
