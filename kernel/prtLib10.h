@@ -209,7 +209,7 @@ class TPLRef {
 public:
     TPLRef() noexcept = default;
     TPLRef(std::nullptr_t) noexcept {}
-    TPLRef(T* p) noexcept : FPtr(p) {
+    explicit TPLRef(T* p) noexcept : FPtr(p) {
         if (FPtr) FPtr->AddRef();
     }
     TPLRef(const TPLRef& o) noexcept : TPLRef(o.FPtr) {}
