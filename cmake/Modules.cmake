@@ -38,7 +38,7 @@ endfunction()
 # vo_tests(<folder> LIBS <libs...>)
 # Each tests/<folder>/*_test.cpp becomes one test program <folder>_<name>;
 # tests/<folder>/gui/*_test.cpp link the folder's Qt library and run offscreen.
-# tests/<folder>/*_bench.cpp join the `bench` target.
+# tests/<folder>/*_bench.cpp (and gui/*_bench.cpp) join the `bench` target.
 function(vo_tests folder)
   cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
   set(own "")
@@ -76,6 +76,18 @@ function(vo_tests folder)
       set(exe bench_${folder}_${base})
       add_executable(${exe} ${src})
       target_link_libraries(${exe} PRIVATE ${own} ${T_LIBS} vo_testsupport benchmark::benchmark)
+      add_dependencies(bench ${exe})
+    endforeach()
+  endif()
+
+  # tests/<folder>/gui/*_bench.cpp: benchmarks of the folder's Qt library.
+  if(VO_BENCH AND VO_GUI AND TARGET ${folder}_gui)
+    file(GLOB gui_benches CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/gui/*_bench.cpp)
+    foreach(src ${gui_benches})
+      get_filename_component(base ${src} NAME_WE)
+      set(exe bench_${folder}_gui_${base})
+      add_executable(${exe} ${src})
+      target_link_libraries(${exe} PRIVATE ${folder}_gui ${T_LIBS} vo_testsupport benchmark::benchmark)
       add_dependencies(bench ${exe})
     endforeach()
   endif()
