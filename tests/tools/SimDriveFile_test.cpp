@@ -85,8 +85,8 @@ TEST(SimDriveFile, InfoNodesOfTheMainSample) {
     }
     ASSERT_EQ(found.size(), 3u);
     EXPECT_EQ(found[0], (std::pair<uint16_t, std::string>{2, "VX41FW_Main_0102"}));
-    EXPECT_EQ(found[1], (std::pair<uint16_t, std::string>{5, "VxMotion_Std_0102"}));
-    EXPECT_EQ(found[2], (std::pair<uint16_t, std::string>{5, "VxIntf_Std_0101"}));
+    EXPECT_EQ(found[1], (std::pair<uint16_t, std::string>{5, "VxMotion_Std_V1S2"}));
+    EXPECT_EQ(found[2], (std::pair<uint16_t, std::string>{5, "VxIntf_Std_V1S1"}));
     // The program node carries the start address.
     EXPECT_EQ(SimGetLE(p.Drive().Peek(0x8000, 32), 28, 4), 0x01000100u);
 }
