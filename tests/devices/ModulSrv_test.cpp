@@ -53,38 +53,23 @@ TEST_P(SearchTest, FindsTheDescriptionOfATree) {
 INSTANTIATE_TEST_SUITE_P(
     Trees, SearchTest,
     ::testing::Values(
-        TSearchCase{"Exact", {"VxMotion_Std_V1S1.IN2", "VxMotion_Std_V1S2.IN2", "VxMotion_Std_V1S2_B1.IN2"}, "VxMotion_Std_V1S2",
-                    TMatchKind::mkExact, "VxMotion_Std_V1S2.IN2"},
-        TSearchCase{"ExactWithoutRegardToCase", {"vxmotion_std_v1s2.in2"}, "VxMotion_Std_V1S2", TMatchKind::mkExact,
-                    "vxmotion_std_v1s2.in2"},
-        TSearchCase{"SecondName", {"ApplTrDorvan_Std_V1S2.IN2"}, "ApplTr7300Dorvan_Std_V1S2", TMatchKind::mkExact,
-                    "ApplTrDorvan_Std_V1S2.IN2"},
-        TSearchCase{"SecondNameMasterSlave", {"ApTrMasterSlave_Std_V2S0.IN2"}, "ApplTr7300MasterSlave_Std_V2S0",
-                    TMatchKind::mkExact, "ApTrMasterSlave_Std_V2S0.IN2"},
-        TSearchCase{"SecondNameCmdTabIO", {"IntfTrCmdTabIO_Std_V1S0_B2.IN2"}, "IntfTr7300CmdTabIO_Std_V1S0_B1",
-                    TMatchKind::mkFallback, "IntfTrCmdTabIO_Std_V1S0_B2.IN2"},
-        TSearchCase{"Fallback1OtherBeta", {"VxMotion_Std_V1S2_B3.IN2"}, "VxMotion_Std_V1S2_B7", TMatchKind::mkFallback,
-                    "VxMotion_Std_V1S2_B3.IN2"},
-        TSearchCase{"Fallback1EmptyBeta", {"VxOS_Std_V1S0_R1.IN2"}, "VxOS_Std_V1S0_", TMatchKind::mkFallback,
-                    "VxOS_Std_V1S0_R1.IN2"},
-        TSearchCase{"Fallback2Qtr", {"VxMotion_S2_V1S2_B1.IN2"}, "VxMotion_QTR2_V1S2_B9", TMatchKind::mkFallback,
-                    "VxMotion_S2_V1S2_B1.IN2"},
-        TSearchCase{"Fallback2M7300x", {"VxMotion_K40x_V1S2_B1.IN2"}, "VxMotion_M7300x_V1S2_B9", TMatchKind::mkFallback,
-                    "VxMotion_K40x_V1S2_B1.IN2"},
-        TSearchCase{"Fallback2M7300Kept", {"VxMotion_K40_V1S2_B1.IN2", "VxMotion_M7300_V1S2_B1.IN2"},
-                    "VxMotion_M7300_V1S2_B9", TMatchKind::mkFallback, "VxMotion_M7300_V1S2_B1.IN2"},
-        TSearchCase{"Fallback2Empty", {"VxMotion_R7300_V1S2_B1.IN2"}, "VxMotion__V1S2_B9", TMatchKind::mkFallback,
-                    "VxMotion_R7300_V1S2_B1.IN2"},
-        TSearchCase{"Subfolder", {"Other/Deeper/VxIntf_Std_V1S1.IN2", "Other/readme.txt"}, "VxIntf_Std_V1S1",
-                    TMatchKind::mkExact, "Other/Deeper/VxIntf_Std_V1S1.IN2"},
-        TSearchCase{"FolderBeforeSubfolders", {"A/VxIntf_Std_V1S1.IN2", "VxIntf_Std_V1S1.IN2"}, "VxIntf_Std_V1S1",
-                    TMatchKind::mkExact, "VxIntf_Std_V1S1.IN2"},
-        TSearchCase{"FirstBySortedName", {"VxMotion_Std_V1S2_C1.IN2", "VxMotion_Std_V1S2_A1.IN2", "VxMotion_Std_V1S2_b1.IN2"},
-                    "VxMotion_Std_V1S2_Z", TMatchKind::mkFallback, "VxMotion_Std_V1S2_A1.IN2"},
+        TSearchCase{"Exact", {"VxMotion_Std_V1S1.IN2", "VxMotion_Std_V1S2.IN2", "VxMotion_Std_V1S2_B1.IN2"}, "VxMotion_Std_V1S2", TMatchKind::mkExact, "VxMotion_Std_V1S2.IN2"},
+        TSearchCase{"ExactWithoutRegardToCase", {"vxmotion_std_v1s2.in2"}, "VxMotion_Std_V1S2", TMatchKind::mkExact, "vxmotion_std_v1s2.in2"},
+        TSearchCase{"SecondName", {"ApplTrDorvan_Std_V1S2.IN2"}, "ApplTr7300Dorvan_Std_V1S2", TMatchKind::mkExact, "ApplTrDorvan_Std_V1S2.IN2"},
+        TSearchCase{"SecondNameMasterSlave", {"ApTrMasterSlave_Std_V2S0.IN2"}, "ApplTr7300MasterSlave_Std_V2S0", TMatchKind::mkExact, "ApTrMasterSlave_Std_V2S0.IN2"},
+        TSearchCase{"SecondNameCmdTabIO", {"IntfTrCmdTabIO_Std_V1S0_B2.IN2"}, "IntfTr7300CmdTabIO_Std_V1S0_B1", TMatchKind::mkFallback, "IntfTrCmdTabIO_Std_V1S0_B2.IN2"},
+        TSearchCase{"Fallback1OtherBeta", {"VxMotion_Std_V1S2_B3.IN2"}, "VxMotion_Std_V1S2_B7", TMatchKind::mkFallback, "VxMotion_Std_V1S2_B3.IN2"},
+        TSearchCase{"Fallback1EmptyBeta", {"VxOS_Std_V1S0_R1.IN2"}, "VxOS_Std_V1S0_", TMatchKind::mkFallback, "VxOS_Std_V1S0_R1.IN2"},
+        TSearchCase{"Fallback2Qtr", {"VxMotion_S2_V1S2_B1.IN2"}, "VxMotion_QTR2_V1S2_B9", TMatchKind::mkFallback, "VxMotion_S2_V1S2_B1.IN2"},
+        TSearchCase{"Fallback2M7300x", {"VxMotion_K40x_V1S2_B1.IN2"}, "VxMotion_M7300x_V1S2_B9", TMatchKind::mkFallback, "VxMotion_K40x_V1S2_B1.IN2"},
+        TSearchCase{"Fallback2M7300Kept", {"VxMotion_K40_V1S2_B1.IN2", "VxMotion_M7300_V1S2_B1.IN2"}, "VxMotion_M7300_V1S2_B9", TMatchKind::mkFallback, "VxMotion_M7300_V1S2_B1.IN2"},
+        TSearchCase{"Fallback2Empty", {"VxMotion_R7300_V1S2_B1.IN2"}, "VxMotion__V1S2_B9", TMatchKind::mkFallback, "VxMotion_R7300_V1S2_B1.IN2"},
+        TSearchCase{"Subfolder", {"Other/Deeper/VxIntf_Std_V1S1.IN2", "Other/readme.txt"}, "VxIntf_Std_V1S1", TMatchKind::mkExact, "Other/Deeper/VxIntf_Std_V1S1.IN2"},
+        TSearchCase{"FolderBeforeSubfolders", {"A/VxIntf_Std_V1S1.IN2", "VxIntf_Std_V1S1.IN2"}, "VxIntf_Std_V1S1", TMatchKind::mkExact, "VxIntf_Std_V1S1.IN2"},
+        TSearchCase{"FirstBySortedName", {"VxMotion_Std_V1S2_C1.IN2", "VxMotion_Std_V1S2_A1.IN2", "VxMotion_Std_V1S2_b1.IN2"}, "VxMotion_Std_V1S2_Z", TMatchKind::mkFallback, "VxMotion_Std_V1S2_A1.IN2"},
         TSearchCase{"HiddenFolderSkipped", {".svn/VxIntf_Std_V1S1.IN2"}, "VxIntf_Std_V1S1", TMatchKind::mkNone, ""},
         // Without beta information the first fallback drops the version.
-        TSearchCase{"OtherVersionWithoutBeta", {"VxMotion_Std_V1S2.IN2"}, "VxMotion_Std_V1S3", TMatchKind::mkFallback,
-                    "VxMotion_Std_V1S2.IN2"},
+        TSearchCase{"OtherVersionWithoutBeta", {"VxMotion_Std_V1S2.IN2"}, "VxMotion_Std_V1S3", TMatchKind::mkFallback, "VxMotion_Std_V1S2.IN2"},
         TSearchCase{"Missing", {"VxMotion_Std_V1S2.IN2", "VxMotion_Other.IN2"}, "VxMotion_Other_V1S3", TMatchKind::mkNone, ""},
         TSearchCase{"NoUnderscore", {"Plain_X.IN2"}, "Plain", TMatchKind::mkNone, ""}),
     [](const ::testing::TestParamInfo<TSearchCase>& i) { return std::string(i.param.Name); });
@@ -236,8 +221,7 @@ TEST_F(FirmwareFolderTest, FallbackMatchesAskTheUser) {
         EXPECT_TRUE(q.YesVisible);
         EXPECT_EQ(q.Message, LangTextFmt("NotExactINIFile", {"Velkor-Ovra", "VX41 R1.02 2024-05-01", "www.velkor.example"}));
         EXPECT_NE(q.Message.find("VX41 R1.02"), MyAnsiString::npos);
-        EXPECT_EQ(q.Details, LangText("TreesOnController") + "\r VxMotion_Std_V1S2_B7\r VxIntf_Std_V1S1\r\r" +
-                      LangText("AvailableTrees") + "\r VxMotion_Std_V1S2_B1.IN2\r VxIntf_Std_V1S1.IN2\r\r");
+        EXPECT_EQ(q.Details, LangText("TreesOnController") + "\r VxMotion_Std_V1S2_B7\r VxIntf_Std_V1S1\r\r" + LangText("AvailableTrees") + "\r VxMotion_Std_V1S2_B1.IN2\r VxIntf_Std_V1S1.IN2\r\r");
         EXPECT_NE(std::find(LoginInfo.Lines.begin(), LoginInfo.Lines.end(), "Compatible in2 file found: VxMotion_Std_V1S2_B1.IN2"),
                   LoginInfo.Lines.end());
         EXPECT_EQ(d.State(), answer == mrYes ? dstStarted : dstError);

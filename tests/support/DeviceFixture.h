@@ -113,9 +113,7 @@ protected:
         TSLDictionary* root = Config.Get();
         Manager = std::make_unique<TDeviceManager>(DictionaryAtPath(root, "Devices"),
                                                    [root](const MyAnsiString& Path) { return DictionaryAtPath(root, Path); });
-        Manager->RegisterServiceClass("OvraService", DeviceServiceClass<TBasicOvraService>());
-        Manager->RegisterServiceClass("ModuleService", DeviceServiceClass<TModuleService>());
-        Manager->RegisterServiceClass("StatusService", DeviceServiceClass<TStatusService>());
+        RegisterServices();
         Server = std::make_unique<TOvraServer>();
         SetOvraServer(Server.get());
         ASSERT_TRUE(Server->AddPortDriver("COM7", std::make_shared<TRsDriver>(1, 38400)));
@@ -137,6 +135,14 @@ protected:
         Storage.reset();
         PurgeAutoReleasePool();
         MainSchedulerFixture::TearDown();
+    }
+
+    // The service classes of the devices (a test may leave some out: the
+    // profiles' other services are then not created).
+    virtual void RegisterServices() {
+        Manager->RegisterServiceClass("OvraService", DeviceServiceClass<TBasicOvraService>());
+        Manager->RegisterServiceClass("ModuleService", DeviceServiceClass<TModuleService>());
+        Manager->RegisterServiceClass("StatusService", DeviceServiceClass<TStatusService>());
     }
 
     static MyAnsiString DataDir() { return RealPathToStored(VO_DATA_DIR); }
