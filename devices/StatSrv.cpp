@@ -193,6 +193,13 @@ void TStatusService::Work(TMxTask& Sender) {
     case wsReady: break;
     }
     FAwaitingAnswer = false;
+    if (FShutDownRequest) {
+        // Also for a drive no longer online (gone offline meanwhile): the
+        // device waits for this service to stop.
+        FWorkState = wsReady;
+        SetServiceStatus(dsStopped);
+        return;
+    }
     if (FOvraService && FOvraService->DeviceOnline()) {
         if (!WorkReady())
             return;
@@ -204,11 +211,6 @@ void TStatusService::Work(TMxTask& Sender) {
 bool TStatusService::WorkReady() {
     FOvraActor->Clear();
     TBasicOvraService& ovra = *FOvraService;
-    if (FShutDownRequest) {
-        FWorkState = wsReady;
-        SetServiceStatus(dsStopped);
-        return false;
-    }
     if (FStartRequest) {
         if (!GetInstancePresent(0) && !GetInstancePresent(1) && !GetInstancePresent(2) &&
             FModuleService->GetStrVar("ProgramStartAddr").empty()) {
@@ -371,7 +373,12 @@ void TStatusService::Setup() {
     try {
         std::unique_ptr<TScriptTaskInterface> task = manager->CreateScriptTask();
         task->SetDebug(FDebugMode);
-        task->OnResponse = [this](TScriptTaskInterface&) { ScriptTaskResponse(); };
+        // The script may outlive the service: it answers only a living one.
+        std::weak_ptr<bool> alive = FAlive;
+        task->OnResponse = [this, alive](TScriptTaskInterface&) {
+            if (!alive.expired())
+                ScriptTaskResponse();
+        };
         task->LoadScript("PackInst\\Load.sct");
         auto* globals = dynamic_cast<TSLDictionary*>(task->GetContext()->FDictStackInterface->GetObjAtIndex(0));
         if (globals && !globals->GetNameExists("DeviceName"))

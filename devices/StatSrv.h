@@ -125,6 +125,7 @@ private:
     bool FDebugMode = false;
     bool FUpdateOpen = false; // the bracket opened before going offline
     bool FAwaitingAnswer = false; // the task waits for the answer without a time limit
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true); // for the setup script's answer
     std::unique_ptr<TServiceProvider> FProvider;
     std::unique_ptr<TMxSignal> WorkSignal;
     std::unique_ptr<TMxTask> FWorkTask; // last: destroyed first

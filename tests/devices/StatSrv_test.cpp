@@ -72,6 +72,10 @@ TEST_F(StatusServiceTest, ASwappedDriveAsksToReconnect) {
     Settle(100ms);
     EXPECT_EQ(CountFrames("02"), 0u);
     EXPECT_EQ(d.Model().ImageIndex(), ImageOffline);
+    // The device, now offline, still stops.
+    ASSERT_TRUE(Stop(d));
+    EXPECT_EQ(d.State(), dstStopped);
+    EXPECT_EQ(s.ServiceStatus(), dsStopped);
 }
 
 TEST_F(StatusServiceTest, StartStopAndBlink) {
@@ -132,6 +136,16 @@ TEST_F(StatusServiceTest, SetupRunsTheLoadScriptAndRefusesOtherFiles) {
     for (const auto& l : Trace.Lines())
         refusals += l.find("TStatusService.Setup: unknown file extension .TXT") != std::string::npos;
     EXPECT_EQ(refusals, 1u);
+}
+
+TEST_F(StatusServiceTest, AStopWhileARequestIsOutWaitsForItsAnswer) {
+    TDevice& d = Online();
+    TStatusService& s = Status(d);
+    Runner->Faults().Add("cmd=03 times=1 delay=300");
+    ASSERT_TRUE(Until([&] { return s.WorkState() == TStatusService::TWorkState::wsWait; }));
+    ASSERT_TRUE(Stop(d));
+    EXPECT_EQ(d.State(), dstStopped);
+    EXPECT_EQ(s.ServiceStatus(), dsStopped);
 }
 
 TEST_F(StatusServiceTest, AnAnswerEndedWithECKeepsThePollingGoing) {

@@ -175,3 +175,40 @@ TEST_F(SmallDialogsTest, CheckListKeepsItemsAndMarks) {
 
 } // namespace
 } // namespace vo
+
+#include "kernel/gui/QtUserPrompt.h"
+
+#include <QMessageBox>
+
+namespace vo {
+namespace {
+
+// Clicks the button with the text in the message box that is open.
+void ClickInMessageBox(const QString& Text) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == Text) {
+                    QTest::mouseClick(b, Qt::LeftButton);
+                    return;
+                }
+    ADD_FAILURE() << "no button " << Text.toStdString();
+}
+
+TEST_F(SmallDialogsTest, TheQtPromptAnswersWithTheButtonPressed) {
+    TQtUserPrompt prompt;
+    TPromptRequest r;
+    r.Text = "Save the configuration?";
+    r.Kind = TMsgDlgType::mtConfirmation;
+    r.Buttons = {TMsgDlgBtn::mbYes, TMsgDlgBtn::mbNo, TMsgDlgBtn::mbCancel};
+    QTimer::singleShot(50, [] { ClickInMessageBox("&No"); });
+    EXPECT_EQ(prompt.Prompt(r), mrNo);
+    QTimer::singleShot(50, [] { ClickInMessageBox("Cancel"); });
+    EXPECT_EQ(prompt.Prompt(r), mrCancel);
+    r.Buttons = {};
+    QTimer::singleShot(50, [] { ClickInMessageBox("OK"); });
+    EXPECT_EQ(prompt.Prompt(r), mrOk);
+}
+
+} // namespace
+} // namespace vo
