@@ -211,5 +211,27 @@ TEST(SimDriveFile, MalformedDescriptionsNameFileAndLine) {
     EXPECT_THROW(SimLoadDrive("/nonexistent/none.drive"), Exception);
 }
 
+TEST(SimDriveFile, ANodeMayAnnounceAnotherSize) {
+    const SimDriveDescription d = SimParseDrive(R"(
+[identity]
+protocol_version = 0x41
+address_size = 4
+data_size = 2
+address_increment = 1
+max_buffer_size = 255
+[region RAM]
+kind = ram
+base = 0
+size = 0x1000
+[node 0x100]
+type = 0
+size = 21
+data = hex: 01 02 03 04
+)");
+    ASSERT_EQ(d.drive.InfoNodes().size(), 1u);
+    EXPECT_EQ(d.drive.InfoNodes()[0].size, 21);
+    EXPECT_EQ(d.drive.Peek(0x100, 4), SimHex("01 02 03 04"));
+}
+
 } // namespace
 } // namespace vo

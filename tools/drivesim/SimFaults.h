@@ -64,7 +64,7 @@ struct SimFaultRule {
     //   duplicate[=<ms>][,repeat=<n>] | unsolicited=<hex bytes>[,after=<ms>][,before] |
     //   truncate=<n> | echo=<hex> | status=<hex>[,keepdata] | badsum |
     //   garbage=<hex bytes> | emptyframe | bytewise[=<ms>] |
-    //   swapid[=<hex: serial low, serial high, part number, 6 bytes LE>]
+    //   swapid[=<12 hex digits: serial low, serial high, part number, LE>]
     // plus "noexec" or "exec". Throws vo::Exception on a malformed text.
     static SimFaultRule Parse(std::string_view text);
     std::string Describe() const;
