@@ -117,9 +117,13 @@ TEST_F(QtMainLoopTest, AModalDialogOpenedFromAStepRunsNoOtherStep) {
             poll.start();
             dialogOpen = true;
             const int ticksBefore = ticks;
+            const uint64_t idleBefore = Loop.IdleCalls();
             dialog.exec();
             dialogOpen = false;
             EXPECT_EQ(ticks, ticksBefore);
+            // The dialog's own event loop neither entered the scheduler nor
+            // spun the idle timer.
+            EXPECT_EQ(Loop.IdleCalls(), idleBefore);
             t.Sleep(30);
         } else {
             t.Terminate();
