@@ -2,7 +2,9 @@
 // The main loop on Qt: the idle handler runs from the Qt event loop whenever
 // it has no other events to process (a zero-interval timer, active while the
 // handler reports more work), and PostWakeUp from any thread queues an event
-// that restarts it.
+// that restarts it. The handler is never entered again while it runs: a modal
+// dialog opened from a scheduler step spins an event loop of its own, in which
+// no other step runs; the loop resumes when that step has returned.
 #include "platform/MainLoop.h"
 
 #include <QObject>
@@ -31,6 +33,8 @@ private:
     TIdleHandler FHandler;
     std::atomic<bool> FWakeUpQueued{false};
     std::atomic<uint64_t> FIdleCalls{0};
+    bool FInHandler = false; // GUI thread only
+    bool FResumeAfterStep = false;
 };
 
 } // namespace vo

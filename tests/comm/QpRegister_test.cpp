@@ -358,7 +358,7 @@ TEST_P(PatternsEndToEndTest, EveryPatternAgainstTheDrive) {
     EXPECT_EQ(P.FFindInfoNode.GetNodeType(a), 0);
     EXPECT_GE(P.FFindInfoNode.GetNodeSize(a), 34);
     at(12);
-    EXPECT_EQ(P.FGetInstanceTreeName.GetData(a), gen4 ? "VxMotion_Std_0102" : "VxMotion_Old_0107");
+    EXPECT_EQ(P.FGetInstanceTreeName.GetData(a), gen4 ? "VxMotion_Std_V1S2" : "VxMotion_Old_V1S7");
     at(25);
     EXPECT_EQ(static_cast<uint32_t>(P.FGetFirstEmptyAddr.GetData(a)), flash + 0x32);
     EXPECT_EQ(Peek(flash + 0x10, 2), SimHex("A5 5A"));

@@ -9,7 +9,9 @@
 #include "comm/OvraServ.h"
 #include "comm/QpRegister.h"
 #include "comm/RsDrv.h"
+#include "devices/ModulSrv.h"
 #include "devices/QsBasic.h"
+#include "devices/StatSrv.h"
 #include "kernel/LanguageMan.h"
 #include "kernel/MD5Generator.h"
 #include "platform/ComPorts.h"
@@ -144,11 +146,15 @@ TEST_F(ConnectionTestBase, TheProgramArchiveHoldsTheDeviceProfiles) {
         const char* Profile;
         TDeviceType Type;
     } cases[] = {{"VelkorOnline", dtOnline}, {"VelkorInstallETH", dtOnline}, {"VelkorOffline", dtOffline}, {"VelkorArchive", dtArchive}};
+    Manager->RegisterServiceClass("ModuleService", DeviceServiceClass<TModuleService>());
+    Manager->RegisterServiceClass("StatusService", DeviceServiceClass<TStatusService>());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Profile);
         TDevice& d = NewDevice(c.Profile);
         EXPECT_EQ(d.DeviceType(), c.Type);
-        ASSERT_EQ(d.GetServiceCount(), 1);
+        ASSERT_EQ(d.GetServiceCount(), 3);
+        EXPECT_EQ(d.GetServiceWithIndex(1).Name(), "ModuleService");
+        EXPECT_EQ(d.GetServiceWithIndex(2).Name(), "StatusService");
         EXPECT_EQ(d.GetServiceWithIndex(0).Name(), "OvraService");
         EXPECT_EQ(d.GetServiceWithIndex(0).Caption(), "Drive Connection");
         EXPECT_NE(dynamic_cast<TBasicOvraService*>(&d.GetServiceWithIndex(0)), nullptr);

@@ -86,8 +86,8 @@ TEST(SimDriveFile, InfoNodesOfTheMainSample) {
     }
     ASSERT_EQ(found.size(), 3u);
     EXPECT_EQ(found[0], (std::pair<uint16_t, std::string>{2, "VX41FW_Main_0102"}));
-    EXPECT_EQ(found[1], (std::pair<uint16_t, std::string>{5, "VxMotion_Std_0102"}));
-    EXPECT_EQ(found[2], (std::pair<uint16_t, std::string>{5, "VxIntf_Std_0101"}));
+    EXPECT_EQ(found[1], (std::pair<uint16_t, std::string>{5, "VxMotion_Std_V1S2"}));
+    EXPECT_EQ(found[2], (std::pair<uint16_t, std::string>{5, "VxIntf_Std_V1S1"}));
     // The program node carries the start address.
     EXPECT_EQ(SimGetLE(p.Drive().Peek(0x8000, 32), 28, 4), 0x01000100u);
 }
@@ -210,6 +210,28 @@ TEST(SimDriveFile, MalformedDescriptionsNameFileAndLine) {
         }
     }
     EXPECT_THROW(SimLoadDrive("/nonexistent/none.drive"), Exception);
+}
+
+TEST(SimDriveFile, ANodeMayAnnounceAnotherSize) {
+    const SimDriveDescription d = SimParseDrive(R"(
+[identity]
+protocol_version = 0x41
+address_size = 4
+data_size = 2
+address_increment = 1
+max_buffer_size = 255
+[region RAM]
+kind = ram
+base = 0
+size = 0x1000
+[node 0x100]
+type = 0
+size = 21
+data = hex: 01 02 03 04
+)");
+    ASSERT_EQ(d.drive.InfoNodes().size(), 1u);
+    EXPECT_EQ(d.drive.InfoNodes()[0].size, 21);
+    EXPECT_EQ(d.drive.Peek(0x100, 4), SimHex("01 02 03 04"));
 }
 
 } // namespace

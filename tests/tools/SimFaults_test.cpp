@@ -149,5 +149,14 @@ TEST(SimFaults, TextForm) {
     }
 }
 
+TEST(SimFaults, SwapIdentityMakesAnotherDriveAnswerTheStatus) {
+    const SimBytes status = SimHex("03 00 18 80 39 30 01 00 41 10");
+    ExpectEmissions(ShapeWith({"swapid"}, status, 0, 0x03), {{0, "03 00 18 80 C6 CF FE FF BE EF"}});
+    ExpectEmissions(ShapeWith({"swapid=010002000300"}, status, 0, 0x03), {{0, "03 00 18 80 01 00 02 00 03 00"}});
+    ExpectEmissions(ShapeWith({"swapid"}, kAnswer), {{0, "10 00 34 12"}}); // no status answer: untouched
+    EXPECT_EQ(SimFaultRule::Parse("cmd=03 from=5 times=0 swapid").Describe(), "cmd=03 from=5 times=0 swapid");
+    EXPECT_THROW(SimFaultRule::Parse("swapid=0102"), Exception);
+}
+
 } // namespace
 } // namespace vo

@@ -293,11 +293,12 @@ void SimDrive::MovePasswords(uint8_t oldGeneration) {
 
 // ---------------------------------------------------------------- info nodes
 
-void SimDrive::AddInfoNode(uint32_t address, uint8_t type, std::string_view bytes) {
+void SimDrive::AddInfoNode(uint32_t address, uint8_t type, std::string_view bytes,
+                           std::optional<uint16_t> announcedSize) {
     if (bytes.size() > 0xFFFF)
         throw Exception("SimDrive.AddInfoNode: node too large");
     Poke(address, bytes);
-    nodes_.push_back(SimInfoNode{address, type, uint16_t(bytes.size())});
+    nodes_.push_back(SimInfoNode{address, type, announcedSize.value_or(uint16_t(bytes.size()))});
     std::stable_sort(nodes_.begin(), nodes_.end(),
                      [](const SimInfoNode& a, const SimInfoNode& b) { return a.address < b.address; });
 }

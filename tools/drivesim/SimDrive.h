@@ -158,8 +158,10 @@ public:
     SimBytes Password(SimUserLevel level) const;
     static std::optional<uint16_t> PasswordUpid(uint8_t generation, SimUserLevel level);
 
-    // --- info nodes: bytes go into memory at the address ---
-    void AddInfoNode(uint32_t address, uint8_t type, std::string_view bytes);
+    // --- info nodes: bytes go into memory at the address; a node may
+    //     announce another size than its bytes (a damaged directory) ---
+    void AddInfoNode(uint32_t address, uint8_t type, std::string_view bytes,
+                     std::optional<uint16_t> announcedSize = std::nullopt);
     const std::vector<SimInfoNode>& InfoNodes() const { return nodes_; }
     // The first node of `type` at or after `address`.
     const SimInfoNode* FindInfoNode(uint32_t address, uint8_t type) const;

@@ -325,6 +325,7 @@ void Parser::Apply(const Section& s, SimDriveDescription& out) {
     } else if (s.name == "node") {
         uint32_t addr = uint32_t(ArgNumber(s, 0xFFFFFFFF));
         std::optional<uint8_t> type;
+        std::optional<uint16_t> announced;
         SimBytes raw;
         bool fieldsGiven = false;
         SimNodeFields f;
@@ -340,6 +341,8 @@ void Parser::Apply(const Section& s, SimDriveDescription& out) {
             const auto& k = l.key;
             if (k == "type")
                 type = uint8_t(Number(l, 0xFF));
+            else if (k == "size")
+                announced = uint16_t(Number(l, 0xFFFF));
             else if (k == "data")
                 raw += Bytes(l);
             else if (k == "file_type")
@@ -371,7 +374,7 @@ void Parser::Apply(const Section& s, SimDriveDescription& out) {
         if (fieldsGiven && !raw.empty()) Fail(s.no, "[node] takes data or fields, not both");
         SimBytes bytes = fieldsGiven ? SimBuildInfoNode(f, d.Identity().protocolVersion, d.Identity().dataFieldSize)
                                      : raw;
-        guard(s.no, [&] { d.AddInfoNode(addr, *type, bytes); });
+        guard(s.no, [&] { d.AddInfoNode(addr, *type, bytes, announced); });
     } else if (s.name == "codes") {
         auto& c = d.Codes();
         for (const auto& l : s.lines) {

@@ -23,6 +23,7 @@ const char* SimFaultName(SimFault f) {
     case SimFault::GarbageBefore: return "garbage";
     case SimFault::ZeroLengthHeader: return "emptyframe";
     case SimFault::ByteByByte: return "bytewise";
+    case SimFault::SwapIdentity: return "swapid";
     }
     return "?";
 }
@@ -156,6 +157,11 @@ SimFaultRule SimFaultRule::Parse(std::string_view text) {
             if (r.frame.empty()) Bad(text, "garbage needs bytes");
         } else if (key == "emptyframe") {
             setAction(SimFault::ZeroLengthHeader);
+        } else if (key == "swapid") {
+            setAction(SimFault::SwapIdentity);
+            // Without numbers: every bit of the drive's own numbers inverted.
+            r.frame = value.empty() ? SimBytes() : SimHex(value);
+            if (!value.empty() && r.frame.size() != 6) Bad(text, "swapid needs 6 bytes");
         } else if (key == "bytewise") {
             setAction(SimFault::ByteByByte);
             r.delayMs = value.empty() ? 1 : Number(text, value);
@@ -197,6 +203,9 @@ std::string SimFaultRule::Describe() const {
         if (keepData) s += ",keepdata";
         break;
     case SimFault::GarbageBefore: s += "=" + SimToHex(frame); break;
+    case SimFault::SwapIdentity:
+        if (!frame.empty()) s += "=" + SimToHex(frame);
+        break;
     case SimFault::ByteByByte: s += "=" + std::to_string(delayMs); break;
     default: break;
     }
@@ -340,6 +349,16 @@ std::vector<SimEmission> SimFaultPlan::Shape(const Match& match, uint8_t command
             for (auto& e : out)
                 if (e.kind == SimEmissionKind::Answer && !e.frame.empty()) {
                     e.frame[0] = char(r.echo);
+                    note(e, r);
+                }
+            break;
+        case SimFault::SwapIdentity:
+            // The status answer: echo, result, status word, serial low, serial
+            // high, part number.
+            for (auto& e : out)
+                if (e.kind == SimEmissionKind::Answer && e.frame.size() >= 10 && uint8_t(e.frame[0]) == 0x03) {
+                    for (size_t i = 0; i < 6; ++i)
+                        e.frame[4 + i] = r.frame.empty() ? char(~uint8_t(e.frame[4 + i])) : r.frame[i];
                     note(e, r);
                 }
             break;

@@ -34,6 +34,7 @@ enum class SimFault {
     GarbageBefore, // RS232: the bytes of `frame` are written before the 0xA5
     ZeroLengthHeader, // RS232: an empty frame (A5 00 00) is written before the answer
     ByteByByte, // RS232: every byte written on its own, delayMs apart
+    SwapIdentity, // a status answer (0x03) carries `frame`'s serial and part numbers: another drive
 };
 
 const char* SimFaultName(SimFault f);
@@ -62,7 +63,8 @@ struct SimFaultRule {
     // actions: drop | delay=<ms> | waitlonger[=<s>][,every=<ms>][,repeat=<n>] |
     //   duplicate[=<ms>][,repeat=<n>] | unsolicited=<hex bytes>[,after=<ms>][,before] |
     //   truncate=<n> | echo=<hex> | status=<hex>[,keepdata] | badsum |
-    //   garbage=<hex bytes> | emptyframe | bytewise[=<ms>]
+    //   garbage=<hex bytes> | emptyframe | bytewise[=<ms>] |
+    //   swapid[=<12 hex digits: serial low, serial high, part number, LE>]
     // plus "noexec" or "exec". Throws vo::Exception on a malformed text.
     static SimFaultRule Parse(std::string_view text);
     std::string Describe() const;

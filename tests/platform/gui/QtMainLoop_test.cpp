@@ -3,6 +3,7 @@
 #include "platform/gui/QtMainLoop.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -84,6 +85,61 @@ TEST_F(QtMainLoopTest, SignalSetOnAnotherThreadWakesTheSleepingLoop) {
     setter.join();
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(steps.load(), 2);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(QtMainLoopTest, AModalDialogOpenedFromAStepRunsNoOtherStep) {
+    int openerSteps = 0, inside = 0, ticks = 0, ticksWhileOpen = 0;
+    bool dialogOpen = false;
+    TMxTask ticker("Ticker");
+    ticker.SetOnExecute([&](TMxTask& t) {
+        ++ticks;
+        if (dialogOpen)
+            ++ticksWhileOpen;
+        t.Sleep(1); // wakes the loop from the timer thread
+    });
+    TMxTask opener("Opener");
+    opener.SetOnExecute([&](TMxTask& t) {
+        ++inside;
+        EXPECT_EQ(inside, 1) << "the step was entered again";
+        if (++openerSteps == 1) {
+            QDialog dialog;
+            int loops = 0;
+            QTimer poll;
+            poll.setInterval(5);
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (++loops == 20)
+                    dialog.accept();
+            });
+            poll.start();
+            dialogOpen = true;
+            const int ticksBefore = ticks;
+            const uint64_t idleBefore = Loop.IdleCalls();
+            dialog.exec();
+            dialogOpen = false;
+            EXPECT_EQ(ticks, ticksBefore);
+            // The dialog's own event loop neither entered the scheduler nor
+            // spun the idle timer.
+            EXPECT_EQ(Loop.IdleCalls(), idleBefore);
+            t.Sleep(30);
+        } else {
+            t.Terminate();
+            ticker.Kill();
+            QApplication::quit();
+        }
+        --inside;
+    });
+    QApplication::setQuitOnLastWindowClosed(false); // the dialog is the only window
+    QTimer::singleShot(5000, [] { QApplication::exit(2); });
+    ticker.Start();
+    opener.Start();
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(openerSteps, 2);
+    EXPECT_EQ(ticksWhileOpen, 0);
+    EXPECT_GT(ticks, 2); // the other task ran again after the dialog
 }
 
 } // namespace
