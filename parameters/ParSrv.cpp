@@ -118,9 +118,13 @@ const TParameterService::TListEntry& TParameterService::GetDevParameterEntry(int
     return FDevParameterList.at(static_cast<std::size_t>(Index));
 }
 
-TParameter* TParameterService::FindParameter(std::int32_t AMasterUPID) const {
-    auto it = FParameterIndex.find(std::to_string(AMasterUPID));
+TParameter* TParameterService::FindParameterWithKey(const MyAnsiString& Key) const {
+    auto it = FParameterIndex.find(Key);
     return it == FParameterIndex.end() ? nullptr : FParameterList[it->second].Node;
+}
+
+TParameter* TParameterService::FindParameter(std::int32_t AMasterUPID) const {
+    return FindParameterWithKey(std::to_string(AMasterUPID));
 }
 
 TParameter* TParameterService::FindParameterWithDeviceUPID(std::int32_t AUPID) const {

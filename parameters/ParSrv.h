@@ -65,6 +65,8 @@ public:
     int GetDevParameterCount() const noexcept { return static_cast<int>(FDevParameterList.size()); }
     const TListEntry& GetDevParameterEntry(int Index) const;
 
+    // The first node listed in the master-UPID list under Key; nullptr when none.
+    TParameter* FindParameterWithKey(const MyAnsiString& Key) const;
     // The first node of that master (device) UPID; nullptr when none.
     TParameter* FindParameter(std::int32_t AMasterUPID) const;
     TParameter* FindParameterWithDeviceUPID(std::int32_t AUPID) const;

@@ -188,11 +188,7 @@ std::int32_t TParameter::GetWizardUPID(int Index) const {
 TParameter* TParameter::GetArrayFirst() const {
     if (FIndex < 0 || FIndex >= FOwner->GetParameterCount())
         return nullptr;
-    const MyAnsiString& key = FOwner->GetParameterEntry(FIndex).Key;
-    for (int i = 0; i < FOwner->GetParameterCount(); ++i)
-        if (FOwner->GetParameterEntry(i).Key == key)
-            return FOwner->GetParameterEntry(i).Node;
-    return nullptr;
+    return FOwner->FindParameterWithKey(FOwner->GetParameterEntry(FIndex).Key);
 }
 
 TParameter* TParameter::GetArrayNext() const {
