@@ -72,6 +72,21 @@ public:
 
     // Shows the modal "Connection Lost" dialog with the message.
     virtual TConnectionLostAnswer ShowConnectionLost(const MyAnsiString& AMessage) = 0;
+
+    // Program-wide display settings: UPIDs and raw data are shown "HEX" or
+    // "DEC"; the relevant-parameter filter is "Disabled" or "Enabled". Kept
+    // here until the shell's main form takes them over.
+    virtual MyAnsiString UPIDDispMode() const { return FUPIDDispMode; }
+    virtual void SetUPIDDispMode(const MyAnsiString& Value) { FUPIDDispMode = Value; }
+    virtual MyAnsiString RawDataDispMode() const { return FRawDataDispMode; }
+    virtual void SetRawDataDispMode(const MyAnsiString& Value) { FRawDataDispMode = Value; }
+    virtual MyAnsiString RelParFilterMode() const { return FRelParFilterMode; }
+    virtual void SetRelParFilterMode(const MyAnsiString& Value) { FRelParFilterMode = Value; }
+
+private:
+    MyAnsiString FUPIDDispMode = "HEX";
+    MyAnsiString FRawDataDispMode = "HEX";
+    MyAnsiString FRelParFilterMode = "Disabled";
 };
 
 // The program-wide instance (never null: the neutral one until another is set).

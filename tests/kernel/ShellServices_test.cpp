@@ -12,6 +12,9 @@ TEST(ShellServicesTest, NeutralInstanceAnswersUntilOneIsInstalledAndAfterItIsGon
     EXPECT_EQ(ShellServices().GetProductInfoStr("ProgramName"), "");
     EXPECT_EQ(ShellServices().ImageList(), nullptr);
     EXPECT_EQ(ShellServices().OvraProgramType(), 0);
+    EXPECT_EQ(ShellServices().UPIDDispMode(), "HEX");
+    EXPECT_EQ(ShellServices().RawDataDispMode(), "HEX");
+    EXPECT_EQ(ShellServices().RelParFilterMode(), "Disabled");
     {
         test::TestShell outer;
         outer.lang = "Deutsch";
