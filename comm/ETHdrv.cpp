@@ -34,29 +34,8 @@ void SetEthDrivePort(uint16_t Port) noexcept {
 // ------------------------------------------------------------------ slave
 
 TETHSlave::TETHSlave(TETHDriver& Driver, int32_t DeviceIP, TMxScheduler& Scheduler)
-    : FPortDriver(Driver), FDeviceIP(DeviceIP) {
-    RxTask = std::make_unique<TMxTask>(Scheduler, "ETHSlave.Create");
-    RxTask->SetOnExecute([this](TMxTask& Sender) { RxStep(Sender); });
-    RxTask->Start();
-}
-
-TETHSlave::~TETHSlave() {
-    RxTask.reset();
-}
-
-void TETHSlave::Stop() {
-    if (RxTask)
-        RxTask->Kill();
-}
-
-void TETHSlave::RxStep(TMxTask& Sender) {
-    if (TMxMessage* msg = RxQueue.GetMessage()) {
-        const MyAnsiString frame = msg->GetText();
-        TMxMessage::Free(msg);
-        FPortDriver.SlaveInput(FDeviceIP, frame);
-    }
-    Sender.WaitFor(RxQueue, MxInfinite);
-}
+    : TPortSlave(Scheduler, "ETHSlave.Create", [&Driver, DeviceIP](const MyAnsiString& Frame) { Driver.SlaveInput(DeviceIP, Frame); }),
+      FDeviceIP(DeviceIP) {}
 
 // ------------------------------------------------------------------ driver
 
@@ -273,9 +252,7 @@ void TETHDriver::UDPRead(const MyAnsiString& Data, int32_t FromIP) {
         std::lock_guard lock(FSlaveLock);
         for (auto& slave : ETHSlaves)
             if (slave->DeviceIP() == FromIP) {
-                TMxMessage* msg = TMxMessage::Create();
-                msg->SetText(Data);
-                slave->Queue().PutMessage(msg);
+                slave->Put(Data);
                 break;
             }
     }

@@ -20,6 +20,7 @@
 // it receives, but binding a slave raises "ETHDriver.Assign: no scheduler for
 // the receive task of <address>".
 #include "comm/PortDrv.h"
+#include "comm/PortSlave.h"
 #include "kernel/MxMLib20.h"
 #include "kernel/MxTLib20.h"
 #include "kernel/ThrdMan.h"
@@ -59,25 +60,13 @@ private:
 class TETHDriver;
 
 // One bound drive address.
-class TETHSlave {
+class TETHSlave : public TPortSlave {
 public:
     TETHSlave(TETHDriver& Driver, int32_t DeviceIP, TMxScheduler& Scheduler);
-    ~TETHSlave();
-    TETHSlave(const TETHSlave&) = delete;
-    TETHSlave& operator=(const TETHSlave&) = delete;
-
     int32_t DeviceIP() const { return FDeviceIP; }
-    TMxQueue& Queue() { return RxQueue; }
-    // The receive task runs no further step.
-    void Stop();
 
 private:
-    void RxStep(TMxTask& Sender);
-
-    TETHDriver& FPortDriver;
-    TMxQueue RxQueue;
     int32_t FDeviceIP;
-    std::unique_ptr<TMxTask> RxTask;
 };
 
 class TETHDriver : public TPortDriver {

@@ -296,6 +296,8 @@ std::map<std::string, std::shared_ptr<TVirtualCanBus>>& BusRegistry() {
 }
 } // namespace
 
+TVirtualCanBus::TVirtualCanBus(std::string Name) : FName(std::move(Name)), FImpl(std::make_shared<TImpl>()) {}
+
 std::shared_ptr<TVirtualCanBus> TVirtualCanBus::Get(const std::string& Name) {
     std::lock_guard lock(BusRegistryMutex());
     auto& slot = BusRegistry()[Name];

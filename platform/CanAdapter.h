@@ -167,7 +167,7 @@ public:
 
 private:
     friend class TVirtualCanNode;
-    explicit TVirtualCanBus(std::string Name) : FName(std::move(Name)) {}
+    explicit TVirtualCanBus(std::string Name);
     void Attach(TVirtualCanNode* Node);
     void Detach(TVirtualCanNode* Node);
     int32_t Transmit(TVirtualCanNode* From, const TCanFrame& Frame);
@@ -175,7 +175,7 @@ private:
 
     struct TImpl;
     std::string FName;
-    std::shared_ptr<TImpl> FImpl = std::make_shared<TImpl>();
+    std::shared_ptr<TImpl> FImpl;
 };
 
 // One node of a virtual bus; the adapter entries act on it.
