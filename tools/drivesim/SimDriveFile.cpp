@@ -422,6 +422,11 @@ void Parser::Apply(const Section& s, SimDriveDescription& out) {
                 Fail(l.no, e.what());
             }
         }
+    } else if (s.name == "gateway") {
+        for (const auto& l : s.lines) {
+            if (l.key != "block_max") Fail(l.no, "unknown key '" + l.key + "' in [gateway]");
+            out.gatewayBlockMax = int(Number(Line{l.no, l.key, l.value}, 0xFFFF));
+        }
     } else {
         Fail(s.no, "unknown section [" + s.name + "]");
     }
