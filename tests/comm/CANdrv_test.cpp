@@ -8,7 +8,11 @@
 
 #include "kernel/Debug.h"
 #include "platform/CanAdapter.h"
+#include "platform/FileNames.h"
+#include "storagelib/PrgRegs.h"
 #include "storagelib/RefObj.h"
+#include "storagelib/SL20FileSto.h"
+#include "storagelib/SL20Sto.h"
 #include "storagelib/SL20Dic.h"
 #include "storagelib/SL20Elm.h"
 #include "tests/support/KernelFixtures.h"
@@ -247,6 +251,20 @@ TEST_F(CanDriverTest, SettingsFromTheConfigurationKeepDefaultsForValuesOutOfRang
     ASSERT_EQ(nodes.size(), 1u);
     EXPECT_EQ(nodes[0].Timing[0], 4); // "125 kbaud"
     EXPECT_EQ(nodes[0].CodeXtd, 0x10000000u);
+}
+
+TEST_F(CanDriverTest, TheUsersViewConfigSectionSetsTheDriver) {
+    {
+        TStorageManager storage;
+        storage.AnnounceStoragePlugin(std::make_unique<TFileStoragePlugin>(), true);
+        TProgramRegistry registry;
+        registry.ReadFromFile("file://" + RealPathToStored(SimDataDir() + "/../test-config/ViewConfig.ini"));
+        Driver->Init(registry.GetDictKey("CANDriverConfig"));
+    }
+    PurgeAutoReleasePool();
+    EXPECT_EQ(Driver->BaudRateSel(), 2); // 7 is out of range
+    EXPECT_EQ(Driver->OvraMasterMACID(), 254);
+    EXPECT_EQ(Driver->InterfaceSel(), 0);
 }
 
 TEST_F(CanDriverTest, DriveFramesGoOutInSegmentsAndComeBackWhole) {
