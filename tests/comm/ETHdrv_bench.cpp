@@ -16,6 +16,7 @@
 #include "kernel/functions.h"
 #include "platform/UdpSocket.h"
 #include "tests/support/OvraServerFixture.h"
+#include "tests/support/RoundTripBench.h"
 #include "tools/drivesim/SimUdp.h"
 
 #include <benchmark/benchmark.h>
@@ -34,14 +35,6 @@ using Clock = std::chrono::steady_clock;
 
 double GEchoMedianUs = 0;
 double GTelegramMedianUs = 0;
-
-double MedianUs(std::vector<double>& Samples) {
-    if (Samples.empty())
-        return 0;
-    std::nth_element(Samples.begin(), Samples.begin() + static_cast<std::ptrdiff_t>(Samples.size() / 2),
-                     Samples.end());
-    return Samples[Samples.size() / 2];
-}
 
 uint32_t Ip(const char* Text) {
     uint32_t a = 0;
@@ -81,7 +74,7 @@ void BM_BareUdpEcho(benchmark::State& state) {
         }
         samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
     }
-    GEchoMedianUs = MedianUs(samples);
+    GEchoMedianUs = vo::test::MedianUs(samples);
     state.counters["median_us"] = GEchoMedianUs;
     state.SetItemsProcessed(state.iterations());
 }
@@ -107,33 +100,7 @@ void BM_TelegramRoundTripUdp(benchmark::State& state) {
         if (service.PortHandle() != 0) {
             state.SkipWithError("the port did not open");
         } else {
-            TOvraClient client;
-            {
-                TOvraActorLease actor(client);
-                TRawFramePattern raw(&service);
-                bool done = false;
-                actor->SetOnResponse([&](TOvraActor&) { done = true; });
-                std::vector<double> samples;
-                for (auto _ : state) {
-                    const auto t0 = Clock::now();
-                    actor->Clear();
-                    raw.Put(*actor, test::GetWordFrame(0x100), 0);
-                    done = false;
-                    actor->Execute();
-                    if (!pump.RunUntil([&] { return done; }, std::chrono::seconds(10))) {
-                        state.SkipWithError("no response");
-                        break;
-                    }
-                    samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-                    if (actor->GetResult() != 0) {
-                        state.SkipWithError("the drive did not answer");
-                        break;
-                    }
-                }
-                GTelegramMedianUs = MedianUs(samples);
-                state.counters["median_us"] = GTelegramMedianUs;
-                state.SetItemsProcessed(state.iterations());
-            }
+            GTelegramMedianUs = test::TelegramRoundTrips(state, pump, service, test::GetWordFrame(0x100));
             TScopedTimeOverride fast(EthDriverCloseDelay, 0);
             gui.Command({"CloseDevice", "0"});
         }
@@ -145,13 +112,5 @@ BENCHMARK(BM_TelegramRoundTripUdp)->UseRealTime()->MinTime(1.0);
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (GEchoMedianUs > 0 && GTelegramMedianUs > 0)
-        std::printf("median round trip: telegram %.1f us, bare UDP echo %.1f us, ratio %.2f\n", GTelegramMedianUs,
-                    GEchoMedianUs, GTelegramMedianUs / GEchoMedianUs);
-    return 0;
+    return vo::test::RoundTripMain(argc, argv, "bare UDP echo", GTelegramMedianUs, GEchoMedianUs);
 }
