@@ -9,6 +9,7 @@
 #include "kernel/Debug.h"
 #include "platform/ComPorts.h"
 #include "tests/support/KernelFixtures.h"
+#include "tests/support/OvraServerFixture.h"
 #include "tools/drivesim/SimDriveFile.h"
 #include "tools/drivesim/SimQp1.h"
 
@@ -188,6 +189,29 @@ TEST_F(GatewayTest, OneTtyServesOnePortOnly) {
     EXPECT_EQ(Ask(Bytes("10 34 12 00")), std::vector<MyAnsiString>{Bytes("10 00 AB 12")});
     Driver->Close();
     EXPECT_EQ(Driver->Send(0, Bytes("10 34 12 00")), OvraResSendFailed);
+}
+
+TEST(GatewayServer, ADeviceOnOqp1IsServedThroughTheServer) {
+    MxEnsureMessaging();
+    SimQp1Drive drive(SimLoadDrive(SimDataDir() + "/oqp10.drive"));
+    TScopedComMapping mapping("COM1", drive.SlavePath());
+    TScopedTimeOverride waitUnit(ServerActorWaitLongerUnit, 100);
+    TOvraServer server;
+    ASSERT_TRUE(server.AddPortDriver("OQP1", std::make_shared<TQp1Driver>(1, 9600)));
+    TGuiSide gui;
+    const int32_t h = gui.Open("OQP1");
+    ASSERT_EQ(h, 0) << (gui.LastReply.size() > 2 ? gui.LastReply[2] : "");
+    TReply r = gui.Request({{1, h, Bytes("01")}, {1, h, Bytes("30 00 10 00 05")}, {1, h, Bytes("10 34 12 00")}});
+    ASSERT_EQ(r.Records.size(), 3u);
+    EXPECT_EQ(r.Records[0].Result, 0);
+    EXPECT_EQ(r.Records[0].Frame, TQp1Protocol::LoginReply());
+    // The interim "wait longer" is taken by the server; the record ends with
+    // the block.
+    EXPECT_EQ(r.Records[1].Result, 0);
+    EXPECT_EQ(r.Records[1].Frame, Bytes("30 00 11 22 33 44 55 66"));
+    EXPECT_EQ(r.Records[2].Frame, Bytes("10 00 AB 12"));
+    EXPECT_EQ(gui.Command({"CloseDevice", MsgIntToText(h)}), (std::vector<MyAnsiString>{"CloseDevice", "OK"}));
+    EXPECT_FALSE(server.GetPortDriver("OQP1")->PortIsOpen());
 }
 
 // ------------------------------------------------------------------ the state machine alone
