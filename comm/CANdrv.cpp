@@ -297,7 +297,9 @@ bool TCANDriver::ConnectBoard() {
     std::string reason;
     std::unique_ptr<TCanAdapter> adapter = CanLoadAdapter(itf.InterfaceDLL, &reason);
     if (!adapter) {
-        Report(MyAnsiString("Loading ") + itf.InterfaceDLL + " failed: " + reason);
+        const MyAnsiString line = MyAnsiString("Loading ") + itf.InterfaceDLL + " failed: " + reason;
+        Report(line);
+        LogInfo(FName + ": " + line);
         return false;
     }
 
