@@ -348,13 +348,14 @@ TEST_F(CanDriverTest, ARawPortKeepsEveryFrameOfAReceptionAndTriggersOnce) {
     // Hold the manager's thread in another client so that both frames
     // arrive before the port reads.
     std::mutex gate;
-    std::unique_lock hold(gate);
+    std::unique_lock hold(gate, std::defer_lock);
     std::atomic<bool> blocked{false};
     TThreadClient* blocker = manager.NewThreadClient();
     blocker->SetOnEvent([&](TThreadClient&) {
         blocked = true;
         std::lock_guard wait(gate);
     });
+    hold.lock(); // the handler is set: the lock order is gate, then nothing
     blocker->SetEvent();
     while (!blocked)
         std::this_thread::sleep_for(1ms);

@@ -14,6 +14,7 @@
 #include "tools/drivesim/SimRunner.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -45,7 +46,7 @@ public:
     void AddFault(SimCanFault fault, int segment = 1);
     size_t PendingFaults() const;
     // CAN frames this node put on the bus so far.
-    uint64_t SegmentsSent() const { return segmentsSent_; }
+    uint64_t SegmentsSent() const { return segmentsSent_.load(); }
 
     std::string Name() const override { return "can"; }
     void Write(std::string_view wire, const std::string& master) override;
@@ -72,7 +73,7 @@ private:
     std::array<Assembly, 256> assembly_;
     mutable std::mutex faultMutex_;
     std::deque<Fault> faults_;
-    uint64_t segmentsSent_ = 0;
+    std::atomic<uint64_t> segmentsSent_{0};
 };
 
 } // namespace vo
