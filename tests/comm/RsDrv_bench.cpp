@@ -16,6 +16,7 @@
 #include "comm/RsDrv.h"
 #include "platform/ComPorts.h"
 #include "tests/support/OvraServerFixture.h"
+#include "tests/support/RoundTripBench.h"
 #include "tests/support/Pty.h"
 #include "tools/drivesim/SimPty.h"
 
@@ -40,14 +41,6 @@ const std::string Answer("\xA5\x04\xDE\x10\x00\x78\x56", 7);
 
 double GEchoMedianUs = 0;
 double GTelegramMedianUs = 0;
-
-double MedianUs(std::vector<double>& Samples) {
-    if (Samples.empty())
-        return 0;
-    std::nth_element(Samples.begin(), Samples.begin() + static_cast<std::ptrdiff_t>(Samples.size() / 2),
-                     Samples.end());
-    return Samples[Samples.size() / 2];
-}
 
 // Answers every complete request frame on the master side with the answer.
 class Responder {
@@ -101,7 +94,7 @@ void BM_BarePtyEcho(benchmark::State& state) {
         samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
     }
     ::close(fd);
-    GEchoMedianUs = MedianUs(samples);
+    GEchoMedianUs = vo::test::MedianUs(samples);
     state.counters["median_us"] = GEchoMedianUs;
     state.SetItemsProcessed(state.iterations());
 }
@@ -135,33 +128,7 @@ void BM_TelegramRoundTrip(benchmark::State& state) {
         if (service.PortHandle() != 0) {
             state.SkipWithError("the port did not open");
         } else {
-            TOvraClient client;
-            {
-                TOvraActorLease actor(client);
-                TRawFramePattern raw(&service);
-                bool done = false;
-                actor->SetOnResponse([&](TOvraActor&) { done = true; });
-                std::vector<double> samples;
-                for (auto _ : state) {
-                    const auto t0 = Clock::now();
-                    actor->Clear();
-                    raw.Put(*actor, SimHex("10 34 12 00"), 0);
-                    done = false;
-                    actor->Execute();
-                    if (!pump.RunUntil([&] { return done; }, std::chrono::seconds(10))) {
-                        state.SkipWithError("no response");
-                        break;
-                    }
-                    samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-                    if (actor->GetResult() != 0) {
-                        state.SkipWithError("the drive did not answer");
-                        break;
-                    }
-                }
-                GTelegramMedianUs = MedianUs(samples);
-                state.counters["median_us"] = GTelegramMedianUs;
-                state.SetItemsProcessed(state.iterations());
-            }
+            GTelegramMedianUs = test::TelegramRoundTrips(state, pump, service, SimHex("10 34 12 00"));
             gui.Command({"CloseDevice", "0"});
         }
         ComPortTable::Instance().Unmap("COM7");
@@ -173,13 +140,5 @@ BENCHMARK(BM_TelegramRoundTrip)->UseRealTime()->MinTime(1.0);
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (GEchoMedianUs > 0 && GTelegramMedianUs > 0)
-        std::printf("median round trip: telegram %.1f us, bare pty echo %.1f us, ratio %.2f\n", GTelegramMedianUs,
-                    GEchoMedianUs, GTelegramMedianUs / GEchoMedianUs);
-    return 0;
+    return vo::test::RoundTripMain(argc, argv, "bare pty echo", GTelegramMedianUs, GEchoMedianUs);
 }

@@ -5,6 +5,8 @@
 // against a scripted server for the answers no drive gives.
 #include "devices/OvraConn.h"
 
+#include "comm/CANdrv.h"
+#include "comm/ETHdrv.h"
 #include "comm/OvraActr.h"
 #include "comm/OvraServ.h"
 #include "comm/QpRegister.h"
@@ -13,7 +15,9 @@
 #include "devices/QsBasic.h"
 #include "devices/StatSrv.h"
 #include "kernel/LanguageMan.h"
+#include "kernel/functions.h"
 #include "kernel/MD5Generator.h"
+#include "platform/CanAdapter.h"
 #include "platform/ComPorts.h"
 #include "platform/FileNames.h"
 #include "storagelib/SL20Arc.h"
@@ -22,9 +26,11 @@
 #include "tests/support/KernelFixtures.h"
 #include "tests/support/ScriptedPrompt.h"
 #include "tests/support/TestShell.h"
+#include "tools/drivesim/SimCan.h"
 #include "tools/drivesim/SimDriveFile.h"
 #include "tools/drivesim/SimPty.h"
 #include "tools/drivesim/SimRunner.h"
+#include "tools/drivesim/SimUdp.h"
 
 #include <gtest/gtest.h>
 
@@ -936,6 +942,111 @@ TEST_F(ScriptedConnectionTest, KillIsNotImplemented) {
 }
 
 // ------------------------------------------------------------------ helpers
+
+// ------------------------------------------------------------------ over Ethernet and CAN to the simulator
+
+// The server with the "ETH" and "CAN" drivers; VX-41 drives on UDP at
+// 127.0.0.5 and 127.0.0.6 (a port of the test's own) and on a virtual CAN bus
+// at MAC-ID 3.
+class NetworkConnectionTest : public ConnectionTestBase {
+protected:
+    void SetUp() override {
+        ConnectionTestBase::SetUp();
+        for (auto* r : {&Runner5, &Runner6, &RunnerCan})
+            *r = std::make_unique<SimRunner>(SimLoadDrive(SimDataDir() + "/vx41.drive"));
+        Udp5 = std::make_unique<SimUdpTransport>(*Runner5, "127.0.0.5", 0);
+        Udp6 = std::make_unique<SimUdpTransport>(*Runner6, "127.0.0.6", Udp5->Port());
+        CanMapLibrary("canusb.dll", "virtual:devices-test");
+        Can = std::make_unique<SimCanTransport>(*RunnerCan, "devices-test");
+        for (auto* r : {&Runner5, &Runner6, &RunnerCan})
+            (*r)->Start();
+        DrivePort = std::make_unique<TScopedEthDrivePort>(Udp5->Port());
+        Server = std::make_unique<TOvraServer>();
+        SetOvraServer(Server.get());
+        Eth = std::make_shared<TETHDriver>();
+        ASSERT_TRUE(Server->AddPortDriver("ETH", Eth));
+        ASSERT_TRUE(Server->AddPortDriver("CAN", std::make_shared<TCANDriver>()));
+        Client = std::make_unique<TOvraClient>();
+        RegisterOvraPatterns(*Client);
+        SetOvraClient(Client.get());
+    }
+    void TearDown() override {
+        Manager.reset();
+        SetOvraClient(nullptr);
+        Client.reset();
+        SetOvraServer(nullptr);
+        Server.reset();
+        Eth.reset();
+        Udp5.reset();
+        Udp6.reset();
+        Can.reset();
+        Runner5.reset();
+        Runner6.reset();
+        RunnerCan.reset();
+        CanMapLibrary("canusb.dll", "");
+        ConnectionTestBase::TearDown();
+    }
+    uint16_t ReadWord(TDevice& D, uint32_t Address) {
+        TOvraActorLease actor(*Client);
+        Ovra(D).FGetMemoryWord->Put(*actor, Address, 7);
+        bool answered = false;
+        actor->SetOnResponse([&](TOvraActor&) { answered = true; });
+        actor->Execute();
+        EXPECT_TRUE(Run([&] { return answered; }));
+        EXPECT_EQ(actor->GetResult(), 0);
+        return static_cast<uint16_t>(Ovra(D).FGetMemoryWord->GetData(*actor));
+    }
+
+    TScopedTimeOverride CloseDelay{EthDriverCloseDelay, 0};
+    TScopedTimeOverride AnswerTimeout{ServerActorAnswerTimeout, 250};
+    std::unique_ptr<SimRunner> Runner5, Runner6, RunnerCan;
+    std::unique_ptr<SimUdpTransport> Udp5, Udp6;
+    std::unique_ptr<SimCanTransport> Can;
+    std::unique_ptr<TScopedEthDrivePort> DrivePort;
+    std::unique_ptr<TOvraServer> Server;
+    std::shared_ptr<TETHDriver> Eth;
+    std::unique_ptr<TOvraClient> Client;
+};
+
+TEST_F(NetworkConnectionTest, TwoDrivesOverEthernetAndTheirPositions) {
+    TDevice& first = NewDevice("VelkorOnline", "USER", "user", "ETH");
+    first.SetDeviceIP(IPStrToInt("127.0.0.5"));
+    TDevice& second = NewDevice("VelkorOnline", "USER", "user", "ETH");
+    second.SetDeviceIP(IPStrToInt("127.0.0.6"));
+    ASSERT_TRUE(Start(first));
+    ASSERT_EQ(first.State(), dstStarted) << (Prompt.Texts().empty() ? "" : Prompt.Texts()[0]);
+    ASSERT_TRUE(Start(second));
+    ASSERT_EQ(second.State(), dstStarted);
+    EXPECT_EQ(Eth->GetSlaveIndex(IPStrToInt("127.0.0.5")), 0);
+    EXPECT_EQ(Eth->GetSlaveIndex(IPStrToInt("127.0.0.6")), 1);
+    EXPECT_EQ(Ovra(second).DeviceString(), "VX41-SIM");
+    Runner6->WithDrive([](SimDrive& d) { d.Poke(0x100, SimHex("66 55")); });
+
+    ASSERT_TRUE(Stop(first));
+    EXPECT_EQ(first.State(), dstStopped);
+    ASSERT_TRUE(Run([&] { return Eth->GetSlaveIndex(IPStrToInt("127.0.0.5")) < 0; }, 5s));
+    EXPECT_EQ(Eth->GetSlaveIndex(IPStrToInt("127.0.0.6")), 0);
+    EXPECT_TRUE(Eth->PortIsOpen());
+    EXPECT_EQ(ReadWord(second, 0x100), 0x5566);
+
+    ASSERT_TRUE(Stop(second));
+    ASSERT_TRUE(Run([&] { return !Eth->PortIsOpen(); }, 5s));
+    EXPECT_EQ(Eth->LocalPort(), 0);
+    EXPECT_TRUE(Prompt.Texts().empty());
+}
+
+TEST_F(NetworkConnectionTest, ADriveOverCanAtMacId3) {
+    TDevice& d = NewDevice("VelkorOnline", "SERVICE", "service", "CAN");
+    d.SetDeviceMACID(3);
+    ASSERT_TRUE(Start(d));
+    ASSERT_EQ(d.State(), dstStarted) << (Prompt.Texts().empty() ? "" : Prompt.Texts()[0]);
+    EXPECT_EQ(Ovra(d).ProtocolVersion(), 0x41);
+    EXPECT_EQ(Ovra(d).MaxBufferSize(), 255);
+    RunnerCan->WithDrive([](SimDrive& drive) { EXPECT_EQ(drive.Owner(), std::optional<std::string>("can:255")); });
+    EXPECT_EQ(ReadWord(d, 0x0000), 0);
+    ASSERT_TRUE(Stop(d));
+    EXPECT_EQ(d.State(), dstStopped);
+}
 
 TEST(OvraConnFrames, PasswordAndReleaseReadsByGeneration) {
     EXPECT_EQ(OvraPasswordFrame("USER", 0x20), Bytes("88 00 C0 0C"));

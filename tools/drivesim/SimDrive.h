@@ -102,6 +102,7 @@ struct SimIdentity {
     uint16_t partNbr = 0;
     uint16_t group = 0; // drive group of the Ethernet discovery
     uint64_t macId = 0; // 48-bit MAC address of the discovery answer
+    uint8_t canMacId = 1; // the drive's node on a CAN bus
 };
 
 // Something the drive was asked to do that leaves no other trace (a blink, a

@@ -213,6 +213,8 @@ void Parser::Identity(const Section& s, SimIdentity& id, SimDrive& d) {
             id.group = uint16_t(Number(l, 0xFFFE));
         else if (k == "mac_id")
             id.macId = Number(l, 0xFFFFFFFFFFFFull);
+        else if (k == "can_mac_id")
+            id.canMacId = uint8_t(Number(l, 0xFF));
         else if (k == "start_delay_ms")
             d.SetStartDelayMs(int64_t(Number(l, 3600000)));
         else if (k == "require_login")
@@ -422,6 +424,11 @@ void Parser::Apply(const Section& s, SimDriveDescription& out) {
             } catch (const Exception& e) {
                 Fail(l.no, e.what());
             }
+        }
+    } else if (s.name == "gateway") {
+        for (const auto& l : s.lines) {
+            if (l.key != "block_max") Fail(l.no, "unknown key '" + l.key + "' in [gateway]");
+            out.gatewayBlockMax = int(Number(Line{l.no, l.key, l.value}, 0xFFFF));
         }
     } else {
         Fail(s.no, "unknown section [" + s.name + "]");

@@ -24,6 +24,9 @@ struct SimDriveDescription {
     std::map<uint8_t, int64_t> delays;
     int64_t defaultDelay = 0;
     std::vector<SimFaultRule> faults;
+    // A drive of the older serial protocol behind the gateway: the largest
+    // chunk of a block write it takes (0: no such drive).
+    int gatewayBlockMax = 0;
 };
 
 SimDriveDescription SimParseDrive(std::string_view text, const std::string& fileName = "<text>");

@@ -4,16 +4,21 @@
 //       serves one drive on a pseudo-terminal: prints the slave path (the
 //       serial port to open) on the first line of standard output, then the
 //       frames on standard error, until interrupted.
+//   drivesim --udp 127.0.0.5[:PORT] [--pty] ...
+//       serves it as UDP datagrams at a loopback address (also on the
+//       pseudo-terminal with --pty); prints "address:port".
 //   drivesim --check FILE
 //       reads a drive description and prints what it describes.
 #include "tools/drivesim/SimDriveFile.h"
 #include "tools/drivesim/SimPty.h"
+#include "tools/drivesim/SimUdp.h"
 
 #include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -29,6 +34,8 @@ const char* kUsage =
     "  --delay CMD=MS      processing time of a command (hexadecimal command byte)\n"
     "  --resync-gap MS     drop a received frame broken off by a pause this long\n"
     "  --link PATH         also make PATH a symbolic link to the serial port\n"
+    "  --udp ADDR[:PORT]   also (or only) serve UDP datagrams at a loopback address\n"
+    "                      127.x.y.z, port 20000 unless given\n"
     "  --quiet             do not print the frames\n";
 
 int Fail(const std::string& msg) {
@@ -60,6 +67,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> faults;
     std::vector<std::string> delays;
     int64_t resyncGap = 0;
+    std::string udp;
 
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -82,6 +90,8 @@ int main(int argc, char** argv) {
                 delays.push_back(value());
             else if (a == "--link")
                 linkPath = value();
+            else if (a == "--udp")
+                udp = value();
             else if (a == "--resync-gap")
                 resyncGap = std::stoll(value());
             else if (a == "--help" || a == "-h") {
@@ -101,10 +111,19 @@ int main(int argc, char** argv) {
             Show(vo::SimLoadDrive(checkFile));
             return 0;
         }
-        if (!pty) {
+        if (!pty && udp.empty()) {
             std::fputs(kUsage, stderr);
             return 2;
         }
+        std::string udpAddress = udp;
+        uint16_t udpPort = 20000;
+        if (const auto colon = udp.find(':'); colon != std::string::npos) {
+            udpAddress = udp.substr(0, colon);
+            udpPort = uint16_t(std::stoul(udp.substr(colon + 1)));
+        }
+        uint32_t udpIp = 0;
+        if (!udp.empty() && (!vo::UdpParseAddress(udpAddress, udpIp) || (udpIp >> 24) != 127))
+            throw std::runtime_error("--udp takes a loopback address 127.x.y.z");
 
         vo::SimDriveDescription desc = vo::SimLoadDrive(driveFile);
         // Signals are taken by sigwait below; the simulator's thread must not get them.
@@ -132,17 +151,28 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "%s\n", e.Format().c_str());
             });
 
-        vo::SimPtyTransport transport(runner);
-        transport.SetResyncGapMs(resyncGap);
-        if (!linkPath.empty()) {
-            ::unlink(linkPath.c_str());
-            if (::symlink(transport.SlavePath().c_str(), linkPath.c_str()) != 0)
-                throw std::runtime_error("cannot link " + linkPath + ": " + std::strerror(errno));
+        std::unique_ptr<vo::SimPtyTransport> transport;
+        std::unique_ptr<vo::SimUdpTransport> udpTransport;
+        if (pty) {
+            transport = std::make_unique<vo::SimPtyTransport>(runner);
+            transport->SetResyncGapMs(resyncGap);
+            if (!linkPath.empty()) {
+                ::unlink(linkPath.c_str());
+                if (::symlink(transport->SlavePath().c_str(), linkPath.c_str()) != 0)
+                    throw std::runtime_error("cannot link " + linkPath + ": " + std::strerror(errno));
+            }
         }
+        if (!udp.empty()) udpTransport = std::make_unique<vo::SimUdpTransport>(runner, udpAddress, udpPort);
         runner.Start();
-        std::printf("%s\n", transport.SlavePath().c_str());
+        if (transport) {
+            std::printf("%s\n", transport->SlavePath().c_str());
+            if (!quiet) std::fprintf(stderr, "drivesim: serving %s on %s\n", name.c_str(), transport->SlavePath().c_str());
+        }
+        if (udpTransport) {
+            std::printf("%s:%u\n", udpAddress.c_str(), unsigned(udpTransport->Port()));
+            if (!quiet) std::fprintf(stderr, "drivesim: serving %s on UDP %s:%u\n", name.c_str(), udpAddress.c_str(), unsigned(udpTransport->Port()));
+        }
         std::fflush(stdout);
-        if (!quiet) std::fprintf(stderr, "drivesim: serving %s on %s\n", name.c_str(), transport.SlavePath().c_str());
 
         int sig = 0;
         sigwait(&stopSignals, &sig);
