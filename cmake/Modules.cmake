@@ -62,7 +62,7 @@ function(vo_tests folder)
       set(exe ${folder}_gui_${base})
       add_executable(${exe} ${src})
       set_target_properties(${exe} PROPERTIES AUTOMOC ON)
-      target_link_libraries(${exe} PRIVATE ${folder}_gui ${T_LIBS} vo_testsupport GTest::gtest GTest::gtest_main)
+      target_link_libraries(${exe} PRIVATE ${folder}_gui ${T_LIBS} vo_testsupport Qt6::Test GTest::gtest GTest::gtest_main)
       add_test(NAME ${exe} COMMAND ${exe})
       set_tests_properties(${exe} PROPERTIES TIMEOUT 300 LABELS "${folder};gui"
                            ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

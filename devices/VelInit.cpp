@@ -68,15 +68,16 @@ void SetOvraProgramType(uint8_t Value) noexcept {
     GProgramType = Value;
 }
 
-uint32_t SerialBaudRate() {
+uint32_t SerialBaudRate(bool Warn) {
     uint32_t baud = 38400;
     if (TSLDictionary* params = ProgParamDict())
         if (TSLObject* value = params->FindObjWithName("QP2BAUD"))
             baud = static_cast<uint32_t>(PropStrToInt(TextOf(value)));
     TSLDictionary* communication = OptionalDict(ProgramRegistry(), "COMMUNICATION");
     if (!communication) {
-        LogWarning(MyAnsiString("the settings (") + SettingsFile + ") hold no \"COMMUNICATION\": serial ports at " +
-                   std::to_string(baud) + " baud");
+        if (Warn)
+            LogWarning(MyAnsiString("the settings (") + SettingsFile + ") hold no \"COMMUNICATION\": serial ports at " +
+                       std::to_string(baud) + " baud");
         return baud;
     }
     if (TSLObject* value = communication->FindObjWithName("QP2BAUD")) {

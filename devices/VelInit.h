@@ -98,8 +98,9 @@ void SetOvraProgramType(uint8_t Value) noexcept;
 // The baud rate of serial ports: 38400; the switch -QP2BAUD (decimal, any
 // other text raises "'<text>' is not a valid integer value"); then
 // "COMMUNICATION" "QP2BAUD" of the program settings. A missing
-// "COMMUNICATION" logs a warning and keeps the rate so far.
-uint32_t SerialBaudRate();
+// "COMMUNICATION" logs a warning (when Warn) and keeps the rate so far. The
+// login dialog opens ports found later at the same rate.
+uint32_t SerialBaudRate(bool Warn = true);
 
 // Registers an RS232 driver with Server for every port COM1..COM256 the
 // server does not list yet and that opens now: port number = the server's
