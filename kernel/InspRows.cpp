@@ -21,7 +21,7 @@ std::vector<TInspectorRow> InspectorRows(const TPropertyList& List, TObject* Obj
         TPropertyItem& item = List.GetItemAtIndex(i);
         TInspectorRow r;
         r.Caption = item.GetCaption();
-        r.Enabled = !item.ReadOnly();
+        r.Enabled = !item.ReadOnly() && !item.GetReadOnly(); // a property without setter cannot be edited either
         if (item.Viewer() == "EDIT") {
             r.Viewer = TInspectorViewer::ivEdit;
             r.Value = item.GetValue(Obj);

@@ -1,0 +1,109 @@
+#include "kernel/gui/FiltDlg.h"
+
+#include "kernel/UserPrompt.h"
+#include "platform/Cp1252.h"
+#include "platform/Exception.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace vo {
+
+namespace {
+QString ToQ(const MyAnsiString& S) {
+    return QString::fromStdString(Cp1252ToUtf8(S));
+}
+MyAnsiString FromQ(const QString& S) {
+    return Utf8ToCp1252(S.toStdString());
+}
+} // namespace
+
+TFilterDialog::TFilterDialog(QWidget* Parent) : QDialog(Parent) {
+    setWindowTitle("Debug Filter");
+    auto* layout = new QVBoxLayout(this);
+    auto row = [&](const char* Caption, QLineEdit*& Edit) {
+        auto* h = new QHBoxLayout;
+        auto* l = new QLabel(Caption);
+        l->setMinimumWidth(100);
+        h->addWidget(l);
+        Edit = new QLineEdit;
+        h->addWidget(Edit);
+        layout->addLayout(h);
+    };
+    row("Filter Code", CodeEdit);
+    row("Filter Mask", MaskEdit);
+    row("Filter Description", DescriptionEdit);
+    auto* group = new QGroupBox("Filter Action");
+    auto* g = new QHBoxLayout(group);
+    NoneRadio = new QRadioButton("None");
+    AllowRadio = new QRadioButton("Allow");
+    DenyRadio = new QRadioButton("Deny");
+    auto* buttons = new QButtonGroup(this);
+    for (QRadioButton* r : {NoneRadio, AllowRadio, DenyRadio}) {
+        g->addWidget(r);
+        buttons->addButton(r);
+    }
+    layout->addWidget(group);
+    auto* b = new QHBoxLayout;
+    b->addStretch();
+    OKButton = new QPushButton("OK");
+    CancelButton = new QPushButton("Cancel");
+    OKButton->setDefault(true);
+    b->addWidget(OKButton);
+    b->addWidget(CancelButton);
+    layout->addLayout(b);
+    connect(OKButton, &QPushButton::clicked, this, [this] { OKClick(); });
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    ClearFields();
+}
+
+void TFilterDialog::ClearFields() {
+    DescriptionEdit->setText("New Filter");
+    CodeEdit->setText("0");
+    MaskEdit->setText("0");
+    NoneRadio->setChecked(true);
+}
+
+void TFilterDialog::Fill(const TDebugFilter& Rule) {
+    DescriptionEdit->setText(ToQ(Rule.FDescription));
+    CodeEdit->setText(ToQ(FilterHex(Rule.FCode)));
+    MaskEdit->setText(ToQ(FilterHex(Rule.FMask)));
+    (Rule.FAction == faAllow      ? AllowRadio
+         : Rule.FAction == faDeny ? DenyRadio
+                                  : NoneRadio)
+        ->setChecked(true);
+}
+
+TDebugFilter TFilterDialog::Read() const {
+    TDebugFilter r;
+    r.FCode = FilterParseHex(FromQ(CodeEdit->text()));
+    r.FMask = FilterParseHex(FromQ(MaskEdit->text()));
+    r.FAction = AllowRadio->isChecked() ? faAllow : DenyRadio->isChecked() ? faDeny
+                                                                           : faNone;
+    r.FDescription = FromQ(DescriptionEdit->text());
+    return r;
+}
+
+void TFilterDialog::showEvent(QShowEvent* Event) {
+    QDialog::showEvent(Event);
+    DescriptionEdit->setFocus();
+    DescriptionEdit->selectAll();
+}
+
+void TFilterDialog::OKClick() {
+    try {
+        FResult = Read();
+    } catch (const Exception& e) {
+        ShowErrorMessage(e.what());
+        return;
+    }
+    accept();
+}
+
+} // namespace vo
