@@ -16,6 +16,9 @@
 #include "platform/FileNames.h"
 #include "storagelib/PrgParams.h"
 #include "storagelib/PrgRegs.h"
+#include "storagelib/SL20Arc.h"
+#include "storagelib/SL20FileSto.h"
+#include "storagelib/SL20Sto.h"
 #include "storagelib/SL20Dec.h"
 #include "tests/support/KernelFixtures.h"
 #include "tests/support/Pty.h"
@@ -24,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +60,11 @@ private:
     TProgramRegistry& FR;
     std::string FPath;
 };
+
+int64_t TextOfInt(TSLObject* O) {
+    auto* n = dynamic_cast<TSLNumber*>(O);
+    return n ? n->GetLongintValue() : -1;
+}
 
 class VelInitTest : public test::MainSchedulerFixture {
 protected:
@@ -231,6 +240,46 @@ TEST_F(VelInitTest, MissingSettings) {
                       "incomplete");
     EXPECT_EQ(OvraServer(), nullptr);
     EXPECT_EQ(OvraClient(), nullptr);
+}
+
+// The program as it starts: its folder built from data/ (the program archive,
+// the language texts) with a user's ViewConfig.ini.
+TEST_F(VelInitTest, AProgramFolderBuiltFromData) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(::testing::TempDir()) / "velinit-program";
+    fs::remove_all(dir);
+    fs::create_directories(dir / "LanguageDef");
+    fs::copy_file(fs::path(VO_PROGRAM_DIR) / "Archives.sla", dir / "Archives.sla");
+    fs::copy_file(fs::path(VO_SOURCE_DATA_DIR) / "LanguageDef" / "LanguageDef.csv", dir / "LanguageDef" / "LanguageDef.csv");
+    std::ofstream(dir / "ViewConfig.ini") << "[D /LoginConfig [D /PortName 'ETH' /UserName 'SERVICE' ] "
+                                             "/CANDriverConfig [D /BaudRate 500 ] ]";
+    WithDrivers();
+    TSLDictionary* canConfig = nullptr;
+    Hooks.CreateCANDriver = [&](TSLDictionary* Config) {
+        canConfig = Config;
+        return std::make_shared<TNamedDriver>("CAN");
+    };
+    test::CapturedTrace trace;
+    {
+        TStorageManager storage(RealPathToStored(dir.string()) + "\\");
+        storage.AnnounceStoragePlugin(std::make_unique<TFileStoragePlugin>(), true);
+        storage.AnnounceStoragePlugin(std::make_unique<TArchiveStoragePlugin>(), true);
+        ProgramRegistry().ReadFromFile("archive://Archives\\Config\\VelCmdr.ini");
+        CANDriverConfigRegistry().ReadFromFile("ViewConfig.ini");
+        LoginConfigRegistry().ReadFromFile("ViewConfig.ini");
+        Hooks.WorkDir = RealPathToStored(dir.string()) + "\\";
+        TVelkorCommander c(Hooks);
+        ASSERT_NE(canConfig, nullptr);
+        EXPECT_EQ(TextOfInt(canConfig->FindObjWithName("BaudRate")), 500);
+        EXPECT_EQ(c.BaudRate(), 38400u);
+        EXPECT_NE(DictionaryAtPath(c.Devices().ProfDict(), "Profiles\\VelkorOnline"), nullptr);
+        EXPECT_NE(DictionaryAtPath(ProgramRegistry().GetRegData(), "Login"), nullptr);
+        EXPECT_EQ(LoginConfigRegistry().GetStrKey("LoginConfig\\PortName"), "ETH");
+        EXPECT_EQ(LangText("Login_Password"), "Password");
+    }
+    PurgeAutoReleasePool();
+    EXPECT_FALSE(trace.Contains("***WARNING"));
+    CANDriverConfigRegistry().RemoveObject("CANDriverConfig");
 }
 
 } // namespace
