@@ -163,6 +163,8 @@ void TVelkorCommander::Build(const TVelInitHooks& Hooks) {
                         " holds no \"Devices\"; the installation is incomplete");
     FDeviceManager = std::make_unique<TDeviceManager>(devices);
     SetDeviceManager(FDeviceManager.get());
+    if (Hooks.InitDeviceViews)
+        Hooks.InitDeviceViews(*FDeviceManager);
 
     // 10
     auto service = [&](const char* Name) {

@@ -58,6 +58,10 @@ struct TVelInitHooks {
     // 7: the Ethernet driver.
     std::function<std::shared_ptr<TPortDriver>()> CreateETHDriver;
 
+    // 9: gives the new device manager its view factories (device info and
+    // project info views, devices/gui/DevInfoForm.h).
+    std::function<void(TDeviceManager& Manager)> InitDeviceViews;
+
     // 10: device-service classes by registered name ("ModuleService",
     // "StatusService", "ParameterService", "OsciService", "LoaderService",
     // "VariableService", "UnitService", "MessagesService", "ErrorsService",

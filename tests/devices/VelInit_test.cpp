@@ -204,6 +204,9 @@ TEST_F(VelInitTest, ServiceClassesAndManagersJoinAtTheirSteps) {
         Log.push_back(Variable ? "Variable settings" : "Variable");
         throw Exception("broken variable settings"); // swallowed
     };
+    Hooks.InitDeviceViews = [this](TDeviceManager& M) {
+        Log.push_back(std::string("Views ") + (DeviceManager() == &M ? "1" : "0"));
+    };
     Hooks.InitDataObjectManagers = step("DataObjects");
     Hooks.InitUnitManager = step("Units");
     Hooks.InitCurveManager = step("Curves");
@@ -218,7 +221,7 @@ TEST_F(VelInitTest, ServiceClassesAndManagersJoinAtTheirSteps) {
     for (const char* s : services)
         EXPECT_TRUE(c.Devices().ServiceClassExists(s)) << s;
     EXPECT_TRUE(c.Devices().ServiceClassExists("OvraService"));
-    EXPECT_EQ(Log, (std::vector<std::string>{"Osci settings", "Variable", "DataObjects 0", "Units 1", "Curves 2", "MotWizard 2", "Parameters 2", "Parameter settings"}));
+    EXPECT_EQ(Log, (std::vector<std::string>{"Views 1", "Osci settings", "Variable", "DataObjects 0", "Units 1", "Curves 2", "MotWizard 2", "Parameters 2", "Parameter settings"}));
 }
 
 TEST_F(VelInitTest, MissingSettings) {

@@ -124,8 +124,10 @@ TEST_F(InspectorTest, DescriptionOfAnItemWithItsOwnList) {
     p.own.AddInfoStringListItem("English", "The item's own text.");
     Inspector.EditObjectProperties(&p, &Short);
     EXPECT_EQ(Inspector.InfoBox->toPlainText(), "The item's own text.");
-    Shell.lang = "Deutsch";
     Inspector.EditObjectProperties(&A, &Short);
+    EXPECT_EQ(Inspector.InfoBox->toPlainText(), "An axis.\nSecond line.");
+    Shell.lang = "Deutsch"; // the main form then calls UpdateInfoText
+    Inspector.UpdateInfoText();
     EXPECT_EQ(Inspector.InfoBox->toPlainText(), "Eine Achse.");
 }
 
