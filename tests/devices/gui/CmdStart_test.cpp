@@ -7,6 +7,7 @@
 #include "devices/LoginDlg.h"
 #include "kernel/InspRows.h"
 #include "kernel/MD5Generator.h"
+#include "kernel/gui/PropEdit.h"
 #include "kernel/gui/TIP4Edit.h"
 #include "platform/ComPorts.h"
 #include "platform/SerialPort.h"
@@ -215,6 +216,21 @@ TEST_F(LoginDialogTest, OfflineFromAChosenFile) {
     EXPECT_TRUE(Dialog->OfflineEdit->isReadOnly());
     Dialog->EnableInterfaces();
     EXPECT_TRUE(Dialog->OfflineBtn->isEnabled());
+}
+
+TEST_F(LoginDialogTest, TheInspectorEditsTheOptionOfTheDialog) {
+    Initialize("[D /ShowObjectInspector 'TRUE' ]");
+    TPropertyInspector inspector;
+    inspector.show();
+    EXPECT_TRUE(inspector.ShowCheckBox->isChecked());
+    QTest::mouseClick(inspector.ShowCheckBox, Qt::LeftButton);
+    EXPECT_FALSE(Dialog->GetShowObjInsp());
+    Dialog->show();
+    QTest::mouseClick(Dialog->ShowObjInspChk, Qt::LeftButton); // changed in the dialog
+    EXPECT_FALSE(inspector.ShowCheckBox->isChecked());
+    inspector.hide();
+    inspector.show(); // shows the dialog's option again
+    EXPECT_TRUE(inspector.ShowCheckBox->isChecked());
 }
 
 TEST(LoginRules, VisibilityByInterface) {
