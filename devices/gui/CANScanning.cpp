@@ -1,6 +1,6 @@
 #include "devices/gui/CANScanning.h"
 
-#include "platform/Cp1252.h"
+#include "kernel/gui/QtText.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -25,7 +25,7 @@ void TScanForm::ClearLines() {
 }
 
 void TScanForm::AddLine(const MyAnsiString& Line) {
-    Memo1->appendPlainText(QString::fromStdString(Cp1252ToUtf8(Line)));
+    Memo1->appendPlainText(AnsiToQ(Line));
 }
 
 } // namespace vo

@@ -7,7 +7,7 @@
 #include "kernel/ShellServices.h"
 #include "kernel/UserPrompt.h"
 #include "kernel/gui/TIP4Edit.h"
-#include "platform/Cp1252.h"
+#include "kernel/gui/QtText.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -22,12 +22,6 @@ namespace vo {
 namespace {
 TDeviceLoginDialog* GDialog = nullptr;
 
-QString ToQ(const MyAnsiString& S) {
-    return QString::fromStdString(Cp1252ToUtf8(S));
-}
-MyAnsiString FromQ(const QString& S) {
-    return Utf8ToCp1252(S.toStdString());
-}
 
 template <class W>
 W* Place(W* Widget, int Left, int Top, int Width, int Height = 21) {
@@ -107,7 +101,7 @@ void TDeviceLoginDialog::FillPorts() {
     CbRSPort->clear();
     if (TOvraServer* server = OvraServer())
         for (const MyAnsiString& p : RefreshLoginPorts(*server))
-            CbRSPort->addItem(ToQ(p));
+            CbRSPort->addItem(AnsiToQ(p));
     const int index = CbRSPort->findText(previous);
     CbRSPort->setCurrentIndex(index >= 0 ? index : (CbRSPort->count() > 0 ? 0 : -1));
 }
@@ -121,7 +115,7 @@ void TDeviceLoginDialog::Initialize(TSLDictionary* Dictionary, TSLDictionary* Lo
     CBDevMACID->setCurrentIndex(0);
     std::vector<MyAnsiString> ports;
     for (int i = 0; i < CbRSPort->count(); ++i)
-        ports.push_back(FromQ(CbRSPort->itemText(i)));
+        ports.push_back(QToAnsi(CbRSPort->itemText(i)));
     const TLoginRestore r = ReadLoginConfig(LoginConfigDict, ports);
     if (r.DevMACID)
         CBDevMACID->setCurrentIndex(*r.DevMACID);
@@ -140,7 +134,7 @@ void TDeviceLoginDialog::Initialize(TSLDictionary* Dictionary, TSLDictionary* Lo
     }
     if (r.UserName) {
         FUserName = *r.UserName;
-        UserEdt->setText(ToQ(*r.UserName));
+        UserEdt->setText(AnsiToQ(*r.UserName));
     }
     if (r.ShowObjectInspector)
         ShowObjInspChk->setChecked(*r.ShowObjectInspector);
@@ -189,12 +183,12 @@ void TDeviceLoginDialog::SetShowObjInsp(bool Value) {
 }
 
 MyAnsiString TDeviceLoginDialog::GetOfflineFileName() const {
-    return FromQ(OfflineEdit->text());
+    return QToAnsi(OfflineEdit->text());
 }
 
 void TDeviceLoginDialog::PresetOffline(const MyAnsiString& FileName) {
     OfflineRadio->setChecked(true);
-    OfflineEdit->setText(ToQ(FileName));
+    OfflineEdit->setText(AnsiToQ(FileName));
     OfflineEdit->setReadOnly(true);
     for (QWidget* w : {static_cast<QWidget*>(RS232Radio), static_cast<QWidget*>(CANRadio),
                        static_cast<QWidget*>(ETHRadio), static_cast<QWidget*>(OfflineBtn)})
@@ -214,7 +208,7 @@ void TDeviceLoginDialog::showEvent(QShowEvent* Event) {
     FillPorts();
     const auto text = [](const char* Key, const char* Fallback) {
         const MyAnsiString t = LangText(Key);
-        return ToQ(t.empty() ? MyAnsiString(Fallback) : t);
+        return AnsiToQ(t.empty() ? MyAnsiString(Fallback) : t);
     };
     InterfaceLbl->setText(text("Login_Interface", "Interface Type") + ":");
     DevMACIDLabel->setText(text("Login_Device_MACID", "Device MAC-ID") + ":");
@@ -249,7 +243,7 @@ void TDeviceLoginDialog::UpdateVisibility() {
 void TDeviceLoginDialog::OKBtnClick() {
     const std::optional<TInterfaceType> iface = Checked();
     if (iface.value_or(ifRS232) == ifRS232)
-        FSelectedRSPort = FromQ(CbRSPort->currentText());
+        FSelectedRSPort = QToAnsi(CbRSPort->currentText());
     int32_t ip = 0;
     if (iface == ifEthernet) {
         try {
@@ -258,8 +252,8 @@ void TDeviceLoginDialog::OKBtnClick() {
             ip = 0; // an empty field is no address either
         }
     }
-    const MyAnsiString password = FromQ(PasswordEdt->text());
-    const TLoginCheck check = LoginCloseCheck(FromQ(UserEdt->text()), password, iface, ip);
+    const MyAnsiString password = QToAnsi(PasswordEdt->text());
+    const TLoginCheck check = LoginCloseCheck(QToAnsi(UserEdt->text()), password, iface, ip);
     if (!check.Accept) {
         ShowErrorMessage(check.Message);
         QLineEdit* field = check.Focus == TLoginField::lfPassword ? PasswordEdt
@@ -271,7 +265,7 @@ void TDeviceLoginDialog::OKBtnClick() {
         }
         return;
     }
-    FUserName = FromQ(UserEdt->text());
+    FUserName = QToAnsi(UserEdt->text());
     FPassword = password;
     accept();
 }
@@ -302,7 +296,7 @@ void TDeviceLoginDialog::BrowseClick() {
     request.Filter = "Configuration file (*.vkc)|*.vkc";
     request.DefaultExt = "vkc";
     if (ShellServices().OpenDialog(request))
-        OfflineEdit->setText(ToQ(request.FileName));
+        OfflineEdit->setText(AnsiToQ(request.FileName));
 }
 
 } // namespace vo

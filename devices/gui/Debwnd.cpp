@@ -2,7 +2,7 @@
 
 #include "kernel/UserPrompt.h"
 #include "kernel/gui/FiltEdt.h"
-#include "platform/Cp1252.h"
+#include "kernel/gui/QtText.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -86,7 +86,7 @@ void TDebugWindow::DrainLines() {
     for (const MyAnsiString& l : lines) {
         if (!text.isEmpty())
             text += '\n';
-        text += QString::fromStdString(Cp1252ToUtf8(l));
+        text += AnsiToQ(l);
     }
     DebugOutput1->appendPlainText(text);
 }
@@ -124,12 +124,12 @@ void TDebugWindow::Save() {
     // The trace is the program's 8-bit text: written as it came, one line per line.
     std::string bytes;
     for (const QString& line : Lines())
-        bytes += Utf8ToCp1252(line.toStdString()) + "\n";
+        bytes += QToAnsi(line) + "\n";
     QFile out(file);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         out.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
-        ShowErrorMessage("Cannot write " + Utf8ToCp1252(file.toStdString()) + ": " +
-                         Utf8ToCp1252(out.errorString().toStdString()));
+        ShowErrorMessage("Cannot write " + QToAnsi(file) + ": " +
+                         QToAnsi(out.errorString()));
     }
 }
 

@@ -5,7 +5,7 @@
 #include "kernel/CsServices.h"
 #include "kernel/ModTree.h"
 #include "kernel/gui/PropEdit.h"
-#include "platform/Cp1252.h"
+#include "kernel/gui/QtText.h"
 
 #include <QHeaderView>
 #include <QTreeWidget>
@@ -14,9 +14,6 @@
 namespace vo {
 
 namespace {
-QString ToQ(const MyAnsiString& S) {
-    return QString::fromStdString(Cp1252ToUtf8(S));
-}
 constexpr int ParameterRole = Qt::UserRole + 1;
 
 TParameterInfo* ParameterOf(QTreeWidgetItem* Item) {
@@ -89,7 +86,7 @@ void TDeviceInfoForm::RebuildListView() {
     const QSignalBlocker blocker(ListView);
     ListView->clear();
     for (const TDeviceInfoRow& r : DeviceInfoRows(*FParameterService)) {
-        auto* item = new QTreeWidgetItem({ToQ(r.Caption), ToQ(r.Value)});
+        auto* item = new QTreeWidgetItem({AnsiToQ(r.Caption), AnsiToQ(r.Value)});
         item->setData(0, ParameterRole, QVariant::fromValue(static_cast<void*>(r.Parameter)));
         ListView->addTopLevelItem(item);
     }

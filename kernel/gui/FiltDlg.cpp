@@ -1,7 +1,7 @@
 #include "kernel/gui/FiltDlg.h"
 
 #include "kernel/UserPrompt.h"
-#include "platform/Cp1252.h"
+#include "kernel/gui/QtText.h"
 #include "platform/Exception.h"
 
 #include <QButtonGroup>
@@ -14,15 +14,6 @@
 #include <QVBoxLayout>
 
 namespace vo {
-
-namespace {
-QString ToQ(const MyAnsiString& S) {
-    return QString::fromStdString(Cp1252ToUtf8(S));
-}
-MyAnsiString FromQ(const QString& S) {
-    return Utf8ToCp1252(S.toStdString());
-}
-} // namespace
 
 TFilterDialog::TFilterDialog(QWidget* Parent) : QDialog(Parent) {
     setWindowTitle("Debug Filter");
@@ -71,9 +62,9 @@ void TFilterDialog::ClearFields() {
 }
 
 void TFilterDialog::Fill(const TDebugFilter& Rule) {
-    DescriptionEdit->setText(ToQ(Rule.FDescription));
-    CodeEdit->setText(ToQ(FilterHex(Rule.FCode)));
-    MaskEdit->setText(ToQ(FilterHex(Rule.FMask)));
+    DescriptionEdit->setText(AnsiToQ(Rule.FDescription));
+    CodeEdit->setText(AnsiToQ(FilterHex(Rule.FCode)));
+    MaskEdit->setText(AnsiToQ(FilterHex(Rule.FMask)));
     (Rule.FAction == faAllow      ? AllowRadio
          : Rule.FAction == faDeny ? DenyRadio
                                   : NoneRadio)
@@ -82,11 +73,11 @@ void TFilterDialog::Fill(const TDebugFilter& Rule) {
 
 TDebugFilter TFilterDialog::Read() const {
     TDebugFilter r;
-    r.FCode = FilterParseHex(FromQ(CodeEdit->text()));
-    r.FMask = FilterParseHex(FromQ(MaskEdit->text()));
+    r.FCode = FilterParseHex(QToAnsi(CodeEdit->text()));
+    r.FMask = FilterParseHex(QToAnsi(MaskEdit->text()));
     r.FAction = AllowRadio->isChecked() ? faAllow : DenyRadio->isChecked() ? faDeny
                                                                            : faNone;
-    r.FDescription = FromQ(DescriptionEdit->text());
+    r.FDescription = QToAnsi(DescriptionEdit->text());
     return r;
 }
 

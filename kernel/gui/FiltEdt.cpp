@@ -1,7 +1,7 @@
 #include "kernel/gui/FiltEdt.h"
 
 #include "kernel/gui/FiltDlg.h"
-#include "platform/Cp1252.h"
+#include "kernel/gui/QtText.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -15,9 +15,6 @@ namespace vo {
 namespace {
 TFilterEditor* GEditor = nullptr;
 
-QString ToQ(const MyAnsiString& S) {
-    return QString::fromStdString(Cp1252ToUtf8(S));
-}
 } // namespace
 
 TFilterEditor* FilterEditor() noexcept {
@@ -66,7 +63,7 @@ void TFilterEditor::Refresh() {
     ListView->clear();
     for (const TDebugFilter& r : FRules.Rules())
         ListView->addTopLevelItem(new QTreeWidgetItem(
-            {ToQ(r.FDescription), ToQ(FilterHex(r.FCode)), ToQ(FilterHex(r.FMask)), FilterActionText(r.FAction)}));
+            {AnsiToQ(r.FDescription), AnsiToQ(FilterHex(r.FCode)), AnsiToQ(FilterHex(r.FMask)), FilterActionText(r.FAction)}));
     if (selected >= 0)
         Select(std::min(selected, ListView->topLevelItemCount() - 1));
     UpdateActions();

@@ -4,7 +4,7 @@
 #include "kernel/LanguageMan.h"
 #include "kernel/PropList.h"
 #include "kernel/ShellServices.h"
-#include "platform/Cp1252.h"
+#include "kernel/gui/QtText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,20 +21,14 @@ namespace vo {
 namespace {
 TPropertyInspector* GInspector = nullptr;
 
-QString ToQ(const MyAnsiString& S) {
-    return QString::fromStdString(Cp1252ToUtf8(S));
-}
-MyAnsiString FromQ(const QString& S) {
-    return Utf8ToCp1252(S.toStdString());
-}
 // The language text of Key (the key itself when the language file has none).
 QString Text(const char* Key, const char* Fallback) {
     const MyAnsiString t = LangText(Key);
-    return ToQ(t.empty() ? MyAnsiString(Fallback) : t);
+    return AnsiToQ(t.empty() ? MyAnsiString(Fallback) : t);
 }
 // Descriptions keep their line breaks as single carriage returns.
 QString Description(const MyAnsiString& S) {
-    QString q = ToQ(S);
+    QString q = AnsiToQ(S);
     q.replace('\r', '\n');
     return q;
 }
@@ -118,7 +112,7 @@ void TPropertyInspector::EditObjectProperties(TObject* AObj, TPropertyList* APro
     FPropertyList = APropertyList;
     FEditObject = AObj;
     FFilling = true;
-    ObjTypeEditBox.Edit->setText(APropertyList ? ToQ(APropertyList->ObjType()) : QString());
+    ObjTypeEditBox.Edit->setText(APropertyList ? AnsiToQ(APropertyList->ObjType()) : QString());
     ObjTypeEditBox.InfoLabel->setText(Text("Object_Type", "Object Type"));
     ObjTypeEditBox.InfoLabel->show();
     ObjTypeEditBox.Edit->show();
@@ -135,18 +129,18 @@ void TPropertyInspector::EditObjectProperties(TObject* AObj, TPropertyList* APro
             continue;
         }
         const TInspectorRow& r = rows[i];
-        box.InfoLabel->setText(ToQ(r.Caption));
+        box.InfoLabel->setText(AnsiToQ(r.Caption));
         box.InfoLabel->show();
         last = box.InfoLabel;
         if (r.Viewer == TInspectorViewer::ivEdit) {
             box.Edit->setEnabled(r.Enabled);
-            box.Edit->setText(ToQ(r.Value));
+            box.Edit->setText(AnsiToQ(r.Value));
             box.Edit->show();
             box.Combo->hide();
         } else if (r.Viewer == TInspectorViewer::ivCombo) {
             box.Combo->clear();
             for (const MyAnsiString& c : r.Choices)
-                box.Combo->addItem(ToQ(c));
+                box.Combo->addItem(AnsiToQ(c));
             box.Combo->setEnabled(r.Enabled);
             box.Combo->setCurrentIndex(r.Selected);
             box.Combo->show();
@@ -241,12 +235,12 @@ void TPropertyInspector::Write(int Row) {
     TEditBox& box = EditBoxList[static_cast<size_t>(Row)];
     const bool combo = !box.Combo->isHidden();
     const QString text = combo ? box.Combo->currentText() : box.Edit->text();
-    const MyAnsiString shown = InspectorWrite(*FPropertyList, Row, FEditObject, FromQ(text));
+    const MyAnsiString shown = InspectorWrite(*FPropertyList, Row, FEditObject, QToAnsi(text));
     FFilling = true;
     if (combo)
-        box.Combo->setCurrentIndex(box.Combo->findText(ToQ(shown), Qt::MatchFixedString));
+        box.Combo->setCurrentIndex(box.Combo->findText(AnsiToQ(shown), Qt::MatchFixedString));
     else
-        box.Edit->setText(ToQ(shown));
+        box.Edit->setText(AnsiToQ(shown));
     FFilling = false;
 }
 

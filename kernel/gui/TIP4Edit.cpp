@@ -1,6 +1,6 @@
 #include "kernel/gui/TIP4Edit.h"
 
-#include "platform/Cp1252.h"
+#include "kernel/gui/QtText.h"
 
 #include <QFrame>
 #include <QKeyEvent>
@@ -41,12 +41,6 @@ unsigned ShiftState(const QKeyEvent& E) {
     return s;
 }
 
-QString ToQ(const MyAnsiString& S) {
-    return QString::fromStdString(Cp1252ToUtf8(S));
-}
-MyAnsiString FromQ(const QString& S) {
-    return Utf8ToCp1252(S.toStdString());
-}
 } // namespace
 
 TIP4Edit::TIP4Edit(QWidget* Owner) : QObject(Owner) {
@@ -97,7 +91,7 @@ void TIP4Edit::SetIPValue(std::int32_t IPValue) {
 
 std::int32_t TIP4Edit::GetIPValue() {
     for (int k = 0; k < 4; ++k)
-        FLogic.Editor[static_cast<size_t>(k)].Text = FromQ(FEditor[static_cast<size_t>(k)]->text());
+        FLogic.Editor[static_cast<size_t>(k)].Text = QToAnsi(FEditor[static_cast<size_t>(k)]->text());
     return FLogic.GetIPValue();
 }
 
@@ -111,7 +105,7 @@ int TIP4Edit::IndexOf(QObject* Field) const {
 void TIP4Edit::ToLogic(int Index) {
     QLineEdit* e = FEditor[static_cast<size_t>(Index)];
     TIP4EditLogic::TField& f = FLogic.Editor[static_cast<size_t>(Index)];
-    f.Text = FromQ(e->text());
+    f.Text = QToAnsi(e->text());
     if (e->hasSelectedText()) {
         f.SelStart = e->selectionStart();
         f.SelLength = static_cast<int>(e->selectedText().size());
@@ -127,7 +121,7 @@ void TIP4Edit::FromLogic() {
     for (int k = 0; k < 4; ++k) {
         QLineEdit* e = FEditor[static_cast<size_t>(k)];
         const TIP4EditLogic::TField& f = FLogic.Editor[static_cast<size_t>(k)];
-        const QString text = ToQ(f.Text);
+        const QString text = AnsiToQ(f.Text);
         if (e->text() != text)
             e->setText(text);
         if (f.SelLength > 0)
@@ -163,7 +157,7 @@ void TIP4Edit::Edited(int Index) {
         return;
     QLineEdit* e = FEditor[static_cast<size_t>(Index)];
     FLogic.Focused = Index;
-    FLogic.Change(Index, FromQ(e->text()), e->cursorPosition());
+    FLogic.Change(Index, QToAnsi(e->text()), e->cursorPosition());
     FromLogic();
     if (FLogic.Focused != Index) {
         FEditor[static_cast<size_t>(FLogic.Focused)]->setFocus();
