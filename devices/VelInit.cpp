@@ -211,10 +211,12 @@ void TVelkorCommander::Build(const TVelInitHooks& Hooks) {
 }
 
 void InitVelkorCommander() {
-    static std::unique_ptr<TVelkorCommander> commander;
+    // Never freed: the server's thread and the devices stay until the process
+    // ends, past the destruction of the other program-wide objects.
+    static TVelkorCommander* commander = nullptr;
     if (commander)
         throw Exception("InitVelkorCommander: the program is composed already");
-    commander = std::make_unique<TVelkorCommander>(VelInitHooks());
+    commander = new TVelkorCommander(VelInitHooks());
 }
 
 } // namespace vo
