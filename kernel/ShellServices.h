@@ -27,6 +27,17 @@ enum class TConnectionLostAnswer : std::uint8_t {
     Retry = 4, // also taken by Escape (modal result Retry)
 };
 
+// The shared file-open dialog: the caller gives filter and default extension
+// ("Configuration file (*.vkc)|*.vkc", "vkc"); the shell starts in the folder
+// of the kind (the configuration folder for ConfigDir) and remembers the
+// chosen file's folder there.
+struct TOpenDialogRequest {
+    MyAnsiString Filter;
+    MyAnsiString DefaultExt;
+    bool ConfigDir = true;
+    MyAnsiString FileName; // the chosen file (stored path) after true
+};
+
 class TShellServices {
 public:
     virtual ~TShellServices() = default;
@@ -72,6 +83,13 @@ public:
 
     // Shows the modal "Connection Lost" dialog with the message.
     virtual TConnectionLostAnswer ShowConnectionLost(const MyAnsiString& AMessage) = 0;
+
+    // Shows the shared file-open dialog; false when the user cancels (or no
+    // GUI exists).
+    virtual bool OpenDialog(TOpenDialogRequest& Request) {
+        (void)Request;
+        return false;
+    }
 
     // Program-wide display settings: UPIDs and raw data are shown "HEX" or
     // "DEC"; the relevant-parameter filter is "Disabled" or "Enabled". Kept

@@ -28,6 +28,8 @@ public:
     std::vector<std::int32_t> blinks;
     std::vector<TShellWindow*> windows;
     std::vector<MyAnsiString> connectionLostMessages;
+    MyAnsiString openDialogAnswer; // "" cancels
+    std::vector<TOpenDialogRequest> openDialogs;
 
     MyAnsiString InfoSysLang() const override { return lang; }
     MyAnsiString GetProductInfoStr(const MyAnsiString& InfoName) const override;
@@ -43,6 +45,11 @@ public:
     void UnregisterWindow(TShellWindow& AForm) override;
     std::uint8_t OvraProgramType() const override { return programType; }
     TConnectionLostAnswer ShowConnectionLost(const MyAnsiString& AMessage) override;
+    bool OpenDialog(TOpenDialogRequest& Request) override {
+        openDialogs.push_back(Request);
+        Request.FileName = openDialogAnswer;
+        return !openDialogAnswer.empty();
+    }
 
 private:
     TShellServices* previous_;
