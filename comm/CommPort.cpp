@@ -75,6 +75,8 @@ void TCommPort::ClosePort() {
         client = ThreadClient;
         ThreadClient = nullptr;
         FStopped = false;
+        FInReception = false;
+        FStartDuringReception = false;
     }
     const bool inReception = FReceiverThread.load() == std::this_thread::get_id();
     if (inReception) {
@@ -112,6 +114,7 @@ void TCommPort::DoReceive(TThreadClient& Sender) {
         std::lock_guard<std::mutex> l(FLock);
         if (FStopped)
             throw Exception("internal error in TCommPort.DoReceive");
+        FInReception = true;
     }
     FReceiverThread.store(std::this_thread::get_id());
     struct ClearThread {
@@ -149,8 +152,9 @@ void TCommPort::DoReceive(TThreadClient& Sender) {
         std::lock_guard<std::mutex> l(FLock);
         if (FStopRequest) {
             FStopRequest = false;
-            FStopped = true;
+            FStopped = !FStartDuringReception;
         }
+        FStartDuringReception = false;
         if (FStopped)
             break;
     }
@@ -160,6 +164,8 @@ void TCommPort::DoReceive(TThreadClient& Sender) {
     const bool hungUp = failed || (!readAny && FPort.hungUp());
     {
         std::lock_guard<std::mutex> l(FLock);
+        FInReception = false;
+        FStartDuringReception = false;
         const bool waitOnPort = !FStopped && !hungUp;
         // A Start that raced with a stop is used up; a Start from now on sets
         // the event again.
@@ -180,6 +186,8 @@ void TCommPort::Start() {
     if (FStopped && ThreadClient) {
         FStopped = false;
         ThreadClient->SetEvent();
+    } else if (FInReception) {
+        FStartDuringReception = true;
     }
 }
 
