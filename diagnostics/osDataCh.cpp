@@ -31,24 +31,8 @@ std::int64_t IntegerOf(std::int32_t Type, std::int32_t Raw) {
     }
 }
 
-bool IsIntegerType(std::int32_t Type) {
-    switch (Type) {
-    case osvt::SInt16:
-    case osvt::UInt16:
-    case osvt::SInt32:
-    case osvt::UInt32:
-    case osvt::SInt48:
-    case osvt::UInt48:
-    case osvt::SInt8:
-    case osvt::UInt8:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool IsKnownType(std::int32_t Type) {
-    return IsIntegerType(Type) || Type == osvt::Bool16 || Type == osvt::Bool || Type == osvt::VelFloat ||
+    return osvt::IsInteger(Type) || Type == osvt::Bool16 || Type == osvt::Bool || Type == osvt::VelFloat ||
         Type == osvt::FloatIEEE754;
 }
 
@@ -111,7 +95,7 @@ double TChanData::Convert(std::int32_t Raw) const {
     case osvt::FloatIEEE754:
         return linear(std::bit_cast<float>(Raw));
     default:
-        if (IsIntegerType(FVarType)) return linear(static_cast<TExtended>(IntegerOf(FVarType, Raw)));
+        if (osvt::IsInteger(FVarType)) return linear(static_cast<TExtended>(IntegerOf(FVarType, Raw)));
         ReportUnknownType("GetData");
         return 0.0;
     }
@@ -143,7 +127,7 @@ void TChanData::GetMaxMin(double& Max, double& Min) const {
             low = v;
         }
     };
-    if (IsIntegerType(FVarType) && std::isfinite(FVarScale) && std::isfinite(FVarOffset)) {
+    if (osvt::IsInteger(FVarType) && std::isfinite(FVarScale) && std::isfinite(FVarOffset)) {
         // The conversion is linear: the extremes of the integers give those of the values.
         std::int64_t hi = 0, lo = 0;
         for (int i = 0; i < n; ++i) {

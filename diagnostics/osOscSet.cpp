@@ -184,6 +184,22 @@ bool ValidIncrTime(double T) { return std::isfinite(T) && T > 0.0; }
 
 } // namespace
 
+bool osvt::IsInteger(std::int32_t Type) noexcept {
+    switch (Type) {
+    case SInt16:
+    case UInt16:
+    case SInt32:
+    case UInt32:
+    case SInt48:
+    case UInt48:
+    case SInt8:
+    case UInt8:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // --- TChannelSettings ------------------------------------------------------
 
 TChannelSettings::TChannelSettings(const TSLDictionary* Dict) {
@@ -260,23 +276,9 @@ MyAnsiString TTriggerSettings::GetTrigEventStr() const {
             if (e.Value == FTrigEvent) return e.Caption;
         return {};
     };
-    switch (FVarType) {
-    case osvt::SInt16:
-    case osvt::UInt16:
-    case osvt::SInt32:
-    case osvt::UInt32:
-    case osvt::SInt48:
-    case osvt::UInt48:
-    case osvt::SInt8:
-    case osvt::UInt8:
-    case osvt::FloatIEEE754:
-        return find(TrigIntEvent);
-    case osvt::Bool16:
-    case osvt::Bool:
-        return find(TrigBitEvent);
-    default:
-        return {};
-    }
+    if (osvt::IsInteger(FVarType) || FVarType == osvt::FloatIEEE754) return find(TrigIntEvent);
+    if (FVarType == osvt::Bool16 || FVarType == osvt::Bool) return find(TrigBitEvent);
+    return {};
 }
 
 // --- TGeneralSettings ------------------------------------------------------

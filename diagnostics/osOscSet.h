@@ -39,6 +39,8 @@ inline constexpr std::int32_t Unknown = 0, SInt16 = 1, UInt16 = 2, SInt32 = 3, U
                               Bool16 = 7, String = 8, VelFloat = 9, Bool = 10, SInt8 = 11, UInt8 = 12,
                               EnumDir16 = 13, EnumChild16 = 14, EnumDir8 = 15, EnumChild8 = 16,
                               FloatIEEE754 = 17;
+// The codes of integer variables (8 to 48 bits, signed or not).
+bool IsInteger(std::int32_t Type) noexcept;
 } // namespace osvt
 
 // Acquisition modes (dictionary texts "SingleShot", "Continuous").
