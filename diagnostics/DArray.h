@@ -60,6 +60,7 @@ public:
     }
     // The flat store (ColCount * RowCount elements), for bulk readers.
     const std::int32_t* Data() const noexcept { return FData.get(); }
+    std::int32_t* Data() noexcept { return FData.get(); }
 
     // The size of the store in whole kilobytes, always larger than the data:
     // (ColCount * RowCount * 4 / 1024 + 1) * 1024 bytes.

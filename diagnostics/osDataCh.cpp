@@ -81,24 +81,9 @@ void TChanData::ReportUnknownType(const char* Operation) const {
     ShowErrorMessage(std::string("TChanData.") + Operation + ": unknown variable type.");
 }
 
-double TChanData::Convert(std::int32_t Raw) const {
-    const auto linear = [this](TExtended v) {
-        return static_cast<double>(static_cast<float>(v * FVarScale + FVarOffset));
-    };
-    switch (FVarType) {
-    case osvt::Bool16:
-        return (Raw & FBitValue) != 0 ? 1.0 : 0.0;
-    case osvt::Bool:
-        return Raw != 0 ? 1.0 : 0.0;
-    case osvt::VelFloat:
-        return linear(IntToVelFloat(Raw));
-    case osvt::FloatIEEE754:
-        return linear(std::bit_cast<float>(Raw));
-    default:
-        if (osvt::IsInteger(FVarType)) return linear(static_cast<TExtended>(IntegerOf(FVarType, Raw)));
-        ReportUnknownType("GetData");
-        return 0.0;
-    }
+double TChanData::UnknownType() const {
+    ReportUnknownType("GetData");
+    return 0.0;
 }
 
 void TChanData::GetMaxMin(double& Max, double& Min) const {

@@ -2,10 +2,12 @@
 // One recorded oscilloscope channel: the raw 32-bit samples as the drive
 // delivered them and what turns each into a physical value (type code,
 // scale, offset, bit mask, unit) with the time base of the row.
+#include <bit>
 #include <cstdint>
 
 #include "diagnostics/DArray.h"
 #include "diagnostics/osOscSet.h"
+#include "parameters/VelFloat.h"
 #include "platform/AnsiString.h"
 
 namespace vo {
@@ -27,17 +29,50 @@ public:
     // Stores raw sample Index ("TChanData.SetData + index out of bound." at or
     // beyond the number of values).
     void SetData(int Index, std::int32_t Value) {
-        if (Index >= DataArray.GetColCount()) [[unlikely]]
-            IndexOutOfBound();
-        DataArray.SetValue(Index, 0, Value);
+        if (static_cast<unsigned>(Index) < static_cast<unsigned>(DataArray.GetColCount()) &&
+            DataArray.GetRowCount() > 0) [[likely]] {
+            DataArray.Data()[Index] = Value;
+            return;
+        }
+        if (Index >= DataArray.GetColCount()) IndexOutOfBound();
+        DataArray.SetValue(Index, 0, Value); // raises the array's index error
     }
     // The physical value of sample Index, rounded to single precision. A type
     // without a conversion is reported once in a message box and gives 0.
     double GetData(int Index) const {
         const std::int32_t raw = DataArray.GetValue(Index, 0);
-        if (FVarType == osvt::SInt32 || FVarType == osvt::UInt16) [[likely]]
-            return static_cast<float>(static_cast<TExtended>(raw) * FVarScale + FVarOffset);
-        return Convert(raw);
+        TExtended v;
+        switch (FVarType) {
+        case osvt::SInt16:
+            v = raw > 32767 ? raw - 65536 : raw;
+            break;
+        case osvt::SInt8:
+            v = raw > 127 ? raw - 256 : raw;
+            break;
+        case osvt::UInt32:
+        case osvt::UInt48: // the low four bytes of the sample
+            v = static_cast<std::uint32_t>(raw);
+            break;
+        case osvt::UInt16:
+        case osvt::SInt32:
+        case osvt::SInt48:
+        case osvt::UInt8:
+            v = raw;
+            break;
+        case osvt::VelFloat:
+            v = VelFloatToDouble(static_cast<std::uint32_t>(raw));
+            break;
+        case osvt::FloatIEEE754:
+            v = std::bit_cast<float>(raw);
+            break;
+        case osvt::Bool16:
+            return (raw & FBitValue) != 0 ? 1.0 : 0.0;
+        case osvt::Bool:
+            return raw != 0 ? 1.0 : 0.0;
+        default:
+            [[unlikely]] return UnknownType();
+        }
+        return static_cast<float>(v * FVarScale + FVarOffset);
     }
     // Largest and smallest physical value (without the single rounding).
     // Values that are not finite are passed over; none finite gives 0 and 0.
@@ -72,7 +107,8 @@ private:
     // Products and sums are formed in the widest floating type at hand.
     using TExtended = long double;
 
-    double Convert(std::int32_t Raw) const;
+    // Reports a type without a conversion (once) and gives 0.
+    [[gnu::cold]] double UnknownType() const;
     // The raw sample that gives the physical value X.
     std::int32_t Encode(double X) const;
     // Shows the unknown-type message once per type.

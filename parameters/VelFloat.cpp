@@ -6,14 +6,6 @@
 
 namespace vo {
 
-double VelFloatToDouble(std::uint32_t Word) noexcept {
-    const std::uint32_t mantissa = Word & 0xFFFFu;
-    if ((mantissa & 0x8000u) == 0) return 0.0;
-    const int exponent = static_cast<std::int8_t>(static_cast<std::uint8_t>(Word >> 16));
-    const double magnitude = std::ldexp(static_cast<double>(mantissa), exponent - 15);
-    return (Word & 0x80000000u) != 0 ? -magnitude : magnitude;
-}
-
 std::uint32_t DoubleToVelFloat(double Value) {
     if (Value == 0.0) return 0;
     if (!std::isfinite(Value)) throw EConvertError("Value out of VelFloat range!");
