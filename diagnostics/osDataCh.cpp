@@ -115,12 +115,32 @@ void TChanData::GetMaxMin(double& Max, double& Min) const {
     if (osvt::IsInteger(FVarType) && std::isfinite(FVarScale) && std::isfinite(FVarOffset)) {
         // The conversion is linear: the extremes of the integers give those of the values.
         std::int64_t hi = 0, lo = 0;
-        for (int i = 0; i < n; ++i) {
-            const std::int64_t v = IntegerOf(FVarType, d[i]);
-            if (i == 0 || v > hi) hi = v;
-            if (i == 0 || v < lo) lo = v;
-        }
+        const auto extremes = [&](auto Map) {
+            auto h = Map(d[0]), l = h;
+            for (int i = 1; i < n; ++i) {
+                const auto v = Map(d[i]);
+                h = std::max(h, v);
+                l = std::min(l, v);
+            }
+            hi = h;
+            lo = l;
+        };
         if (n > 0) {
+            switch (FVarType) {
+            case osvt::SInt16:
+                extremes([](std::int32_t r) { return r > 32767 ? r - 65536 : r; });
+                break;
+            case osvt::SInt8:
+                extremes([](std::int32_t r) { return r > 127 ? r - 256 : r; });
+                break;
+            case osvt::UInt32:
+            case osvt::UInt48:
+                extremes([](std::int32_t r) { return static_cast<std::uint32_t>(r); });
+                break;
+            default:
+                extremes([](std::int32_t r) { return r; });
+                break;
+            }
             take(static_cast<TExtended>(hi) * scale + offset);
             take(static_cast<TExtended>(lo) * scale + offset);
         }
