@@ -183,6 +183,17 @@ TEST_F(BlockIoTest, FlashAndEncryptedFlashWrites) {
     w.PutData(data);
     Run(w);
     EXPECT_EQ(w.Result(), 0xC4);
+    // A drive whose flash takes new bytes over old ones.
+    Runner->WithDrive([](SimDrive& d) {
+        d.SetFlashOverwrite(true);
+        return 0;
+    });
+    const MyAnsiString again = Pattern(40, 11);
+    w.Put(S(), 0x01000100, true);
+    w.PutData(again);
+    Run(w);
+    EXPECT_EQ(w.Result(), 0);
+    EXPECT_EQ(Peek(0x01000100, 40), again);
 
     w.PutEnc(S(), 0x01000200);
     EXPECT_TRUE(w.Encrypted());

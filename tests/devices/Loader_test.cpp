@@ -196,6 +196,24 @@ TEST_F(LoaderTest, AFailingFlashWriteEndsTheRun) {
     EXPECT_EQ(Peek(0x4000, 8), image.substr(0, 8));
 }
 
+TEST_F(LoaderTest, ALineThatHangsUpMidTransferEndsTheRun) {
+    Runner->Faults().Add("cmd=32 from=3 hangup");
+    MyAnsiString image = Image(2048);
+    TStepClient c;
+    c.Connect(*Loader);
+    size_t offset = 0;
+    c.Steps.assign(8, [&](TLoaderClient& C) {
+        if (offset == 0)
+            C.SetPlugin("WriteFlash");
+        C.PluginData(A + static_cast<int32_t>(offset / 2), image.data() + offset, 256, false);
+        offset += 256;
+    });
+    RunToEnd(c);
+    EXPECT_LT(offset, 2048u);
+    EXPECT_EQ(Log(), (std::vector<MyAnsiString>{"*** ERROR: plugin error ***"}));
+    EXPECT_EQ(Frames("32").size(), 3u);
+}
+
 TEST_F(LoaderTest, ClientProtocolErrors) {
     struct TCase {
         TStepClient::TStep Step;
