@@ -28,6 +28,8 @@
 using namespace vo;
 using namespace vo::test;
 
+using namespace std::chrono_literals;
+
 namespace {
 
 MyAnsiString Bytes(std::string_view Hex) {

@@ -17,6 +17,8 @@
 using namespace vo;
 using namespace vo::test;
 
+using namespace std::chrono_literals;
+
 namespace {
 
 int32_t Ip(const char* Text) {

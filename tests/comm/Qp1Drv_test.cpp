@@ -31,9 +31,9 @@ MyAnsiString Bytes(std::string_view Hex) {
 class TScopedComMapping {
 public:
     TScopedComMapping(std::string Name, const std::string& Path) : FName(std::move(Name)) {
-        ComPortTable::instance().map(FName, Path);
+        ComPortTable::Instance().Map(FName, Path);
     }
-    ~TScopedComMapping() { ComPortTable::instance().unmap(FName); }
+    ~TScopedComMapping() { ComPortTable::Instance().Unmap(FName); }
 
 private:
     std::string FName;

@@ -62,7 +62,7 @@ protected:
         Server.reset();
         Line.reset();
         Runner.reset();
-        ComPortTable::instance().unmap("COM7");
+        ComPortTable::Instance().Unmap("COM7");
         MainSchedulerFixture::TearDown();
     }
 
@@ -71,7 +71,7 @@ protected:
         Runner = std::make_unique<SimRunner>(SimLoadDrive(SimDataDir() + "/" + File));
         Line = std::make_unique<SimPtyTransport>(*Runner);
         Runner->Start();
-        ComPortTable::instance().map("COM7", Line->SlavePath());
+        ComPortTable::Instance().Map("COM7", Line->SlavePath());
         TDevice& d = Manager->CreateDevice("BOX1", "Drive");
         d.SetStrVar("PortName", "COM7");
         d.SetStrVar("UserName", "USER");
