@@ -119,8 +119,13 @@ void TModCheckTree::InitImport(TSLArray* ItemsArr) {
         TModCheckNode* parent = typeNode;
         if (type == "Curves") {
             TSLDictionary* dataInfo = DictOf(DictOf(item, "Data"), "Info");
-            auto* flag = dataInfo ? dynamic_cast<TSLNumber*>(dataInfo->FindObjWithName("Downloaded")) : nullptr;
-            if (flag && flag->GetBooleanValue()) {
+            bool downloaded = false;
+            try {
+                downloaded = dataInfo && dataInfo->FindObjWithName("Downloaded") && dataInfo->GetBoolWithName("Downloaded");
+            } catch (const std::exception&) {
+                downloaded = false;
+            }
+            if (downloaded) {
                 if (!downloadNode)
                     downloadNode = &typeNode->Add("Download Curve");
                 parent = downloadNode;
