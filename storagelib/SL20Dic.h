@@ -7,6 +7,8 @@
 // a dictionary of n names O(n); the index gives exactly the result of scanning
 // the entries in order for the first equal name (there is never more than one).
 #include <array>
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -53,6 +55,24 @@ inline uint32_t SLHashName(std::string_view Name) noexcept {
     return h;
 }
 
+// Binding epochs: one counter per group of names (grouped by hash), raised by
+// every change that could alter what a name resolves to: a dictionary gaining,
+// losing or replacing an entry of that name, and a dictionary with that name
+// entering or leaving a context's dictionary stack. A resolution cached
+// together with its name's epoch stays exact while the epoch is unchanged.
+inline constexpr std::size_t SLNameEpochSlots = 2048;
+extern std::atomic<uint64_t> SLNameEpochTable[SLNameEpochSlots];
+inline std::atomic<uint64_t>& SLNameEpochOf(uint32_t Hash) noexcept {
+    return SLNameEpochTable[(Hash ^ (Hash >> 15)) & (SLNameEpochSlots - 1)];
+}
+inline uint64_t SLNameEpoch(uint32_t Hash) noexcept { return SLNameEpochOf(Hash).load(std::memory_order_relaxed); }
+inline void SLBumpNameEpoch(uint32_t Hash) noexcept {
+    std::atomic<uint64_t>& e = SLNameEpochOf(Hash);
+    e.store(e.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
+// Raises every epoch (for changes that touch many names at once).
+void SLBumpAllNameEpochs() noexcept;
+
 class TSLNameIndex;
 
 class TSLDictionary : public TSLNamedCollection {
@@ -95,6 +115,10 @@ public:
 
     void InitComposite(TSLCompData* CompData) override;
     void EncodeCompositeContent(TEncoderInterface& Encoder) override;
+
+    // Raises the epochs of all names this dictionary holds (it enters or
+    // leaves a dictionary stack).
+    void BumpNameEpochs() const noexcept;
 
     TSLDictionary* CopyDictionary() const { return static_cast<TSLDictionary*>(CopyObject()); }
 

@@ -159,9 +159,13 @@ public:
         : FIdentValue(std::move(Value)), FExecutable(Executable) {}
     TSLIdent(std::string_view Value, bool Executable) : FIdentValue(Value), FExecutable(Executable) {}
     TSLIdent(const char* Value, bool Executable) : FIdentValue(Value), FExecutable(Executable) {}
+    ~TSLIdent() override;
 
     const MyAnsiString& GetIdentValue() const noexcept { return FIdentValue; }
-    void SetIdentValue(std::string_view Value) { FIdentValue.assign(Value.data(), Value.size()); }
+    void SetIdentValue(std::string_view Value) {
+        NameChanging();
+        FIdentValue.assign(Value.data(), Value.size());
+    }
     bool GetExecutable() const override { return FExecutable; }
     void SetExecutable(bool Value) override { FExecutable = Value; }
 
@@ -173,9 +177,30 @@ public:
     bool IsEqual(const TSLObject* Obj) const override;
     TSLIdent* CopyIdent() const;
 
+    // Whether the name is plain (neither a namespace prefix nor a path), and
+    // the hash of its folded bytes; both worked out on first use. An ident
+    // whose hash was asked raises its name's binding epoch when it is renamed
+    // or freed, so a lookup cached under its address never outlives it.
+    bool IsPlainName() const noexcept {
+        if (FNameKind == nkUnknown) ClassifyName();
+        return FNameKind == nkPlain;
+    }
+    uint32_t NameHash() const noexcept {
+        if (FNameKind == nkUnknown) ClassifyName();
+        return FHash;
+    }
+
 private:
+    enum : uint8_t { nkUnknown,
+                     nkPlain,
+                     nkCompound };
+    void ClassifyName() const noexcept;
+    void NameChanging() noexcept;
+
     MyAnsiString FIdentValue;
     bool FExecutable = false;
+    mutable uint8_t FNameKind = nkUnknown;
+    mutable uint32_t FHash = 0;
 };
 
 } // namespace vo

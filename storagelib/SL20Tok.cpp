@@ -31,7 +31,7 @@ TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
         // Nothing stale stays current when the lookup fails.
         FToken = nullptr;
         FResolvedKeep.Reset();
-        p = Context.ResolveName(static_cast<TSLIdent*>(p)->GetIdentValue());
+        p = Context.ResolveIdent(*static_cast<TSLIdent*>(p));
         if (!SLIsExecutableClass(p)) FTokenIsExecutable = false;
         FResolvedKeep = TRef<TSLObject>(p);
         FToken = p;

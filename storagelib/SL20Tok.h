@@ -167,7 +167,7 @@ public:
 
     TRef<TSLArray> TokenArray;
     int32_t ExecuteItem = -1;
-    int32_t FRepeatCount = 1;
+    int64_t FRepeatCount = 1;
 };
 
 enum TForMode : uint8_t { feLongint,
