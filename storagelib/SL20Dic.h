@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "storagelib/SL20Col.h"
+#include "storagelib/SL20Pool.h"
 
 namespace vo {
 
@@ -77,6 +78,7 @@ class TSLNameIndex;
 
 class TSLDictionary : public TSLNamedCollection {
     VO_REFOBJ_CLASS(TSLDictionary, TSLNamedCollection)
+    VO_SL_POOLED
     VO_SL_COMPOSITE(TSLDictionary, 'D')
 public:
     TSLDictionary();

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "storagelib/SL20Bas.h"
+#include "storagelib/SL20Pool.h"
 
 namespace vo {
 
@@ -51,6 +52,7 @@ protected:
 
 class TSLLongint : public TSLNumber {
     VO_REFOBJ_CLASS(TSLLongint, TSLNumber)
+    VO_SL_POOLED
 public:
     explicit TSLLongint(int64_t Value = 0) noexcept : FLongintValue(Value) {}
 
@@ -77,6 +79,7 @@ private:
 
 class TSLDouble : public TSLNumber {
     VO_REFOBJ_CLASS(TSLDouble, TSLNumber)
+    VO_SL_POOLED
 public:
     explicit TSLDouble(double Value = 0.0) noexcept : FDoubleValue(Value) {}
 
@@ -102,6 +105,7 @@ private:
 
 class TSLString : public TSLObject {
     VO_REFOBJ_CLASS(TSLString, TSLObject)
+    VO_SL_POOLED
 public:
     TSLString() = default;
     explicit TSLString(MyAnsiString Value) noexcept : FStringValue(std::move(Value)) {}
@@ -130,6 +134,7 @@ private:
 
 class TSLBoolean : public TSLObject {
     VO_REFOBJ_CLASS(TSLBoolean, TSLObject)
+    VO_SL_POOLED
 public:
     explicit TSLBoolean(bool Value = false) noexcept : FBooleanValue(Value) {}
 
@@ -153,6 +158,7 @@ private:
 // (pushed as data, written with a leading "/").
 class TSLIdent : public TSLObject {
     VO_REFOBJ_CLASS(TSLIdent, TSLObject)
+    VO_SL_POOLED
 public:
     TSLIdent() = default;
     TSLIdent(MyAnsiString Value, bool Executable) noexcept
