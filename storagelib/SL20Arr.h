@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "storagelib/SL20Col.h"
+#include "storagelib/SL20Pool.h"
 
 namespace vo {
 
 class TSLArray : public TSLCollection {
     VO_REFOBJ_CLASS(TSLArray, TSLCollection)
+    VO_SL_POOLED
     VO_SL_COMPOSITE(TSLArray, 'A')
 public:
     TSLArray() = default;
@@ -24,6 +26,9 @@ public:
     void InsObjAtIndex(int Index, TSLObject* Obj) override;
     int GetIndexOfObj(const TSLObject* Obj) const override;
     void Clear() override;
+
+    // The element at array position Pos, 0 <= Pos < count, unchecked.
+    TSLObject* UncheckedAt(int Pos) const noexcept { return Arr[static_cast<std::size_t>(Pos)].Get(); }
 
     // Takes the element out at FromIndex and puts it in at ToIndex.
     void MoveObject(int FromIndex, int ToIndex);

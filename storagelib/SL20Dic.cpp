@@ -122,6 +122,20 @@ constexpr std::size_t IndexThreshold = 8;
 
 // ---------------------------------------------------------------- TSLDictionary
 
+std::atomic<uint64_t> SLNameEpochTable[SLNameEpochSlots];
+
+void SLBumpAllNameEpochs() noexcept {
+    for (auto& e : SLNameEpochTable) e.store(e.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
+
+void TSLDictionary::BumpNameEpochs() const noexcept {
+    if (Dict.size() > SLNameEpochSlots / 8) {
+        SLBumpAllNameEpochs();
+        return;
+    }
+    for (const TEntry& e : Dict) SLBumpNameEpoch(SLHashName(e.Name));
+}
+
 TSLDictionary::TSLDictionary() = default;
 TSLDictionary::~TSLDictionary() = default;
 
@@ -150,6 +164,7 @@ int TSLDictionary::GetIndexOfObj(const TSLObject* Obj) const {
 
 void TSLDictionary::Clear() {
     std::vector<TEntry> old;
+    BumpNameEpochs();
     old.swap(Dict);
     FIndex.reset();
     // The values are released here, after the dictionary is already empty.
@@ -197,6 +212,7 @@ void TSLDictionary::Insert(std::string_view AName, uint32_t Hash, TSLObject* Obj
         pos = static_cast<std::size_t>(it - Dict.begin());
     }
     Dict.insert(Dict.begin() + static_cast<std::ptrdiff_t>(pos), TEntry{MyAnsiString(AName), TRef<TSLObject>(Obj)});
+    SLBumpNameEpoch(Hash);
     if (FIndex) {
         if (pos + 1 < Dict.size()) FIndex->Shift(static_cast<int32_t>(pos), 1);
         FIndex->Add(Hash, static_cast<int32_t>(pos));
@@ -225,7 +241,9 @@ void TSLDictionary::DelObjWithName(std::string_view AName) {
                         "'");
     const auto pos = static_cast<std::size_t>(i);
     TRef<TSLObject> value = std::move(Dict[pos].Value); // released after the entry left
-    if (FIndex) FIndex->Remove(SLHashName(Dict[pos].Name), i);
+    const uint32_t hash = SLHashName(Dict[pos].Name);
+    SLBumpNameEpoch(hash);
+    if (FIndex) FIndex->Remove(hash, i);
     Dict.erase(Dict.begin() + i);
     if (FIndex) FIndex->Shift(i + 1, -1);
 }
@@ -253,8 +271,10 @@ void TSLDictionary::InstallNamedCopies(const MyAnsiString& Ident,
     fresh->FSorted = FSorted;
     fresh->SetCapacity(static_cast<int>(Copies.size()));
     for (auto& [name, value] : Copies) fresh->AddObject(name, value.Get());
+    BumpNameEpochs();
     Dict.swap(fresh->Dict);
     FIndex.swap(fresh->FIndex);
+    BumpNameEpochs();
     FIdent = Ident;
     // The old entries die with `fresh`.
 }

@@ -7,12 +7,15 @@
 // a dictionary of n names O(n); the index gives exactly the result of scanning
 // the entries in order for the first equal name (there is never more than one).
 #include <array>
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string_view>
 #include <vector>
 
 #include "storagelib/SL20Col.h"
+#include "storagelib/SL20Pool.h"
 
 namespace vo {
 
@@ -53,10 +56,29 @@ inline uint32_t SLHashName(std::string_view Name) noexcept {
     return h;
 }
 
+// Binding epochs: one counter per group of names (grouped by hash), raised by
+// every change that could alter what a name resolves to: a dictionary gaining,
+// losing or replacing an entry of that name, and a dictionary with that name
+// entering or leaving a context's dictionary stack. A resolution cached
+// together with its name's epoch stays exact while the epoch is unchanged.
+inline constexpr std::size_t SLNameEpochSlots = 2048;
+extern std::atomic<uint64_t> SLNameEpochTable[SLNameEpochSlots];
+inline std::atomic<uint64_t>& SLNameEpochOf(uint32_t Hash) noexcept {
+    return SLNameEpochTable[(Hash ^ (Hash >> 15)) & (SLNameEpochSlots - 1)];
+}
+inline uint64_t SLNameEpoch(uint32_t Hash) noexcept { return SLNameEpochOf(Hash).load(std::memory_order_relaxed); }
+inline void SLBumpNameEpoch(uint32_t Hash) noexcept {
+    std::atomic<uint64_t>& e = SLNameEpochOf(Hash);
+    e.store(e.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
+// Raises every epoch (for changes that touch many names at once).
+void SLBumpAllNameEpochs() noexcept;
+
 class TSLNameIndex;
 
 class TSLDictionary : public TSLNamedCollection {
     VO_REFOBJ_CLASS(TSLDictionary, TSLNamedCollection)
+    VO_SL_POOLED
     VO_SL_COMPOSITE(TSLDictionary, 'D')
 public:
     TSLDictionary();
@@ -95,6 +117,10 @@ public:
 
     void InitComposite(TSLCompData* CompData) override;
     void EncodeCompositeContent(TEncoderInterface& Encoder) override;
+
+    // Raises the epochs of all names this dictionary holds (it enters or
+    // leaves a dictionary stack).
+    void BumpNameEpochs() const noexcept;
 
     TSLDictionary* CopyDictionary() const { return static_cast<TSLDictionary*>(CopyObject()); }
 

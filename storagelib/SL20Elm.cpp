@@ -1,6 +1,7 @@
 #include "storagelib/SL20Elm.h"
 
 #include "kernel/AnsiFormat.h"
+#include "storagelib/SL20Dic.h"
 
 #include <cerrno>
 #include <charconv>
@@ -300,11 +301,32 @@ bool TSLBoolean::IsEqual(const TSLObject* Obj) const {
 
 // ---------------------------------------------------------------- TSLIdent
 
+TSLIdent::~TSLIdent() { NameChanging(); }
+
+void TSLIdent::ClassifyName() const noexcept {
+    uint32_t hash = SLHashNameSeed;
+    uint8_t kind = nkPlain;
+    for (const char ch : FIdentValue) {
+        if (ch == ':' || ch == '.') kind = nkCompound;
+        hash = SLHashNameStep(hash, ch);
+    }
+    FHash = hash;
+    FNameKind = kind;
+}
+
+void TSLIdent::NameChanging() noexcept {
+    if (FNameKind == nkUnknown) return;
+    SLBumpNameEpoch(FHash);
+    FNameKind = nkUnknown;
+}
+
 void TSLIdent::Encode(TEncoderInterface& Encoder) { Encoder.EncodeIdent(FIdentValue, GetExecutable()); }
 
 void TSLIdent::AssignObject(const TSLObject* Obj) {
     const TSLIdent* i = SLCast<TSLIdent>(Obj);
-    if (i != this) FIdentValue = i->FIdentValue;
+    if (i == this) return;
+    NameChanging();
+    FIdentValue = i->FIdentValue;
 }
 
 TRef<TSLObject> TSLIdent::CopyRef() const { return MakeRef<TSLIdent>(FIdentValue, FExecutable); }

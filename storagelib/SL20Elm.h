@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "storagelib/SL20Bas.h"
+#include "storagelib/SL20Pool.h"
 
 namespace vo {
 
@@ -51,6 +52,7 @@ protected:
 
 class TSLLongint : public TSLNumber {
     VO_REFOBJ_CLASS(TSLLongint, TSLNumber)
+    VO_SL_POOLED
 public:
     explicit TSLLongint(int64_t Value = 0) noexcept : FLongintValue(Value) {}
 
@@ -77,6 +79,7 @@ private:
 
 class TSLDouble : public TSLNumber {
     VO_REFOBJ_CLASS(TSLDouble, TSLNumber)
+    VO_SL_POOLED
 public:
     explicit TSLDouble(double Value = 0.0) noexcept : FDoubleValue(Value) {}
 
@@ -102,6 +105,7 @@ private:
 
 class TSLString : public TSLObject {
     VO_REFOBJ_CLASS(TSLString, TSLObject)
+    VO_SL_POOLED
 public:
     TSLString() = default;
     explicit TSLString(MyAnsiString Value) noexcept : FStringValue(std::move(Value)) {}
@@ -130,6 +134,7 @@ private:
 
 class TSLBoolean : public TSLObject {
     VO_REFOBJ_CLASS(TSLBoolean, TSLObject)
+    VO_SL_POOLED
 public:
     explicit TSLBoolean(bool Value = false) noexcept : FBooleanValue(Value) {}
 
@@ -153,15 +158,20 @@ private:
 // (pushed as data, written with a leading "/").
 class TSLIdent : public TSLObject {
     VO_REFOBJ_CLASS(TSLIdent, TSLObject)
+    VO_SL_POOLED
 public:
     TSLIdent() = default;
     TSLIdent(MyAnsiString Value, bool Executable) noexcept
         : FIdentValue(std::move(Value)), FExecutable(Executable) {}
     TSLIdent(std::string_view Value, bool Executable) : FIdentValue(Value), FExecutable(Executable) {}
     TSLIdent(const char* Value, bool Executable) : FIdentValue(Value), FExecutable(Executable) {}
+    ~TSLIdent() override;
 
     const MyAnsiString& GetIdentValue() const noexcept { return FIdentValue; }
-    void SetIdentValue(std::string_view Value) { FIdentValue.assign(Value.data(), Value.size()); }
+    void SetIdentValue(std::string_view Value) {
+        NameChanging();
+        FIdentValue.assign(Value.data(), Value.size());
+    }
     bool GetExecutable() const override { return FExecutable; }
     void SetExecutable(bool Value) override { FExecutable = Value; }
 
@@ -173,9 +183,30 @@ public:
     bool IsEqual(const TSLObject* Obj) const override;
     TSLIdent* CopyIdent() const;
 
+    // Whether the name is plain (neither a namespace prefix nor a path), and
+    // the hash of its folded bytes; both worked out on first use. An ident
+    // whose hash was asked raises its name's binding epoch when it is renamed
+    // or freed, so a lookup cached under its address never outlives it.
+    bool IsPlainName() const noexcept {
+        if (FNameKind == nkUnknown) ClassifyName();
+        return FNameKind == nkPlain;
+    }
+    uint32_t NameHash() const noexcept {
+        if (FNameKind == nkUnknown) ClassifyName();
+        return FHash;
+    }
+
 private:
+    enum : uint8_t { nkUnknown,
+                     nkPlain,
+                     nkCompound };
+    void ClassifyName() const noexcept;
+    void NameChanging() noexcept;
+
     MyAnsiString FIdentValue;
     bool FExecutable = false;
+    mutable uint8_t FNameKind = nkUnknown;
+    mutable uint32_t FHash = 0;
 };
 
 } // namespace vo

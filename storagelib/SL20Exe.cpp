@@ -174,6 +174,7 @@ TSLContextImplementation::TSLContextImplementation()
       FDictIntf(FDictStack.Get(), &TSLDictionary::ClassInfo),
       FNameSpaceDict(MakeRef<TSLDictionary>()),
       FInterfaceImpl(this) {
+    FDictStack->FTracksNames = true;
     FOperandStackInterface = &FOperandIntf;
     FExecutionStackInterface = &FExecutionIntf;
     FDictStackInterface = &FDictIntf;
@@ -274,6 +275,31 @@ TRef<TSLObject> TSLContextImplementation::CreateProcedureFrame(TSLProcedure* Pro
     return t;
 }
 
+TSLObject* TSLContextImplementation::ResolvePlain(std::string_view AName, uint32_t Hash) const {
+    const int depth = FDictStack->Count();
+    for (int i = 0; i < depth; ++i) {
+        auto* d = static_cast<TSLDictionary*>(FDictStack->At(i));
+        const int k = d->FindHashed(AName, Hash);
+        if (k >= 0) return d->ValueAt(k);
+    }
+    return nullptr;
+}
+
+TSLObject* TSLContextImplementation::ResolveIdent(const TSLIdent& Ident) {
+    if (!Ident.IsPlainName()) return ResolveName(Ident.GetIdentValue());
+    // The result of a plain name depends only on the entries of that name in
+    // the dictionaries on the stack, and on which dictionaries are there: each
+    // of those changes raises the name's epoch.
+    const uint32_t hash = Ident.NameHash();
+    const uint64_t epoch = SLNameEpoch(hash);
+    TNameCacheEntry& e = FNameCache[(reinterpret_cast<uintptr_t>(&Ident) >> 4) % NameCacheSize];
+    if (e.Key == &Ident && e.Hash == hash && e.Epoch == epoch) return e.Value;
+    TSLObject* obj = ResolvePlain(Ident.GetIdentValue(), hash);
+    if (!obj) throw Exception("object with name '" + Ident.GetIdentValue() + "' not found");
+    e = TNameCacheEntry{&Ident, hash, epoch, obj};
+    return obj;
+}
+
 TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictionary*& Parent) {
     Parent = nullptr;
     std::string_view name = AName;
@@ -288,15 +314,7 @@ TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictiona
         }
         hash = SLHashNameStep(hash, ch);
     }
-    if (plain) {
-        const int depth = FDictStack->Count();
-        for (int i = 0; i < depth; ++i) {
-            auto* d = static_cast<TSLDictionary*>(FDictStack->At(i));
-            const int k = d->FindHashed(name, hash);
-            if (k >= 0) return d->ValueAt(k);
-        }
-        return nullptr;
-    }
+    if (plain) return ResolvePlain(name, hash);
     for (;;) {
         // 1. A namespace prefix.
         if (const std::size_t colon = name.find(':'); colon != std::string_view::npos) {

@@ -6,6 +6,7 @@
 // of namespaces, a state and the bookkeeping for failures. The one interpreter
 // drives whichever context it is handed, one time slice (10 ms) per call.
 // Contexts and the interpreter live on the GUI thread and take no locks.
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -42,8 +43,51 @@ public:
             Pop(false);
             return;
         }
+        if (FTracksNames) NamesMove(Arr.back().Get());
         TRef<TSLObject> old = std::move(Arr.back());
         Arr.pop_back();
+    }
+    void Push(TSLObject* Obj) {
+        if (FTracksNames) NamesMove(Obj);
+        TSLStack::Push(Obj);
+    }
+    TSLObject* Pop(bool ReturnResult) {
+        if (FTracksNames && !Arr.empty()) NamesMove(Arr.back().Get());
+        return TSLStack::Pop(ReturnResult);
+    }
+    // Any other change of a dictionary stack may reorder it: every binding
+    // epoch is raised.
+    void SetObjAtIndex(int Index, TSLObject* AObject) override {
+        if (FTracksNames) SLBumpAllNameEpochs();
+        TSLStack::SetObjAtIndex(Index, AObject);
+    }
+    void DelObjAtIndex(int Index) override {
+        if (FTracksNames) SLBumpAllNameEpochs();
+        TSLStack::DelObjAtIndex(Index);
+    }
+    void InsObjAtIndex(int Index, TSLObject* Obj) override {
+        if (FTracksNames) SLBumpAllNameEpochs();
+        TSLStack::InsObjAtIndex(Index, Obj);
+    }
+    void SetCount(int Value) override {
+        if (FTracksNames) SLBumpAllNameEpochs();
+        TSLStack::SetCount(Value);
+    }
+    void Clear() override {
+        if (FTracksNames) SLBumpAllNameEpochs();
+        TSLStack::Clear();
+    }
+
+    // Set for a dictionary stack: dictionaries entering or leaving it raise
+    // the binding epochs of their names.
+    bool FTracksNames = false;
+
+private:
+    static void NamesMove(TSLObject* Obj) noexcept {
+        if (Obj && Obj->InheritsFrom(TSLDictionary::ClassInfo))
+            static_cast<TSLDictionary*>(Obj)->BumpNameEpochs();
+        else if (Obj)
+            SLBumpAllNameEpochs();
     }
 };
 
@@ -141,6 +185,9 @@ public:
     // without regard to case. Nil when not found; Parent tells the dictionary
     // the last component would go into (see "def").
     TSLObject* Resolve(std::string_view AName, TSLDictionary*& Parent);
+    // ResolveName for a name token: the same result, remembered per token
+    // while its name's binding epoch stays unchanged.
+    TSLObject* ResolveIdent(const TSLIdent& Ident);
     // The next token of the topmost tokenizer that still has one (exhausted
     // tokenizers are popped); nil when the execution stack runs empty.
     TSLObject* FetchToken();
@@ -182,6 +229,17 @@ public:
     bool FExceptionMapped = false;
 
 private:
+    TSLObject* ResolvePlain(std::string_view AName, uint32_t Hash) const;
+
+    struct TNameCacheEntry {
+        const TSLIdent* Key = nullptr;
+        uint32_t Hash = 0;
+        uint64_t Epoch = 0;
+        TSLObject* Value = nullptr;
+    };
+    static constexpr std::size_t NameCacheSize = 256;
+    std::array<TNameCacheEntry, NameCacheSize> FNameCache{};
+
     TRef<TSLContextStack> FOperandStack, FExecutionStack, FDictStack;
     TContextStackInterface FOperandIntf, FExecutionIntf, FDictIntf;
     TRef<TSLDictionary> FNameSpaceDict;

@@ -115,7 +115,7 @@ void TSLLoopProcedure::Execute(TSLContext* Context) {
 
 void TSLRepeatProcedure::Execute(TSLContext* Context) {
     auto* block = SLOperandAs<TSLBlock>(Context, 0);
-    const int32_t n = SLLow32(SLOperandAs<TSLLongint>(Context, 1)->GetLongintValue());
+    const int64_t n = SLOperandAs<TSLLongint>(Context, 1)->GetLongintValue();
     TRef<TSLRepeatTokenizer> t = MakeRef<TSLRepeatTokenizer>();
     t->InitWithBlock(block);
     t->FRepeatCount = n;

@@ -31,7 +31,7 @@ TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
         // Nothing stale stays current when the lookup fails.
         FToken = nullptr;
         FResolvedKeep.Reset();
-        p = Context.ResolveName(static_cast<TSLIdent*>(p)->GetIdentValue());
+        p = Context.ResolveIdent(*static_cast<TSLIdent*>(p));
         if (!SLIsExecutableClass(p)) FTokenIsExecutable = false;
         FResolvedKeep = TRef<TSLObject>(p);
         FToken = p;
@@ -65,7 +65,7 @@ void TSLBlockTokenizer::InitWithBlock(TSLArray* Block) {
 
 TSLObject* TSLBlockTokenizer::GetNextToken(TSLContextImplementation&) {
     if (ExecuteItem < 0 || !TokenArray || ExecuteItem >= TokenArray->GetCount()) return nullptr;
-    return TokenArray->GetObjAtIndex(ExecuteItem++);
+    return TokenAt(*TokenArray, ExecuteItem++);
 }
 
 void TSLTryTokenizer::CleanupStacks(TSLContextImplementation& Context) {
@@ -185,7 +185,7 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
         FFinished = true;
         return nullptr;
     }
-    return proc.GetObjAtIndex(ExecuteItem++);
+    return TokenAt(proc, ExecuteItem++);
 }
 
 // ---------------------------------------------------------------- loops
@@ -207,7 +207,7 @@ TSLObject* TSLRepeatTokenizer::GetNextToken(TSLContextImplementation&) {
             --FRepeatCount;
         }
     }
-    if (ExecuteItem >= 0 && ExecuteItem < n) return TokenArray->GetObjAtIndex(ExecuteItem++);
+    if (ExecuteItem >= 0 && ExecuteItem < n) return TokenAt(*TokenArray, ExecuteItem++);
     return nullptr;
 }
 
@@ -257,7 +257,7 @@ TSLObject* TSLForTokenizer::GetNextToken(TSLContextImplementation&) {
         TSLObject* element = nullptr;
         bool have = false;
         if (ExecuteItem < n) {
-            element = TokenArray->GetObjAtIndex(ExecuteItem++);
+            element = TokenAt(*TokenArray, ExecuteItem++);
             have = true;
         }
         if (ExecuteItem < n) return element;
@@ -308,7 +308,7 @@ TSLObject* TSLForallTokenizer::GetNextToken(TSLContextImplementation&) {
         TSLObject* element = nullptr;
         bool have = false;
         if (ExecuteItem < n) {
-            element = TokenArray->GetObjAtIndex(ExecuteItem++);
+            element = TokenAt(*TokenArray, ExecuteItem++);
             have = true;
         }
         if (ExecuteItem < n) return element;

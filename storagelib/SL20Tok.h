@@ -18,6 +18,7 @@ class TSLContextImplementation;
 
 class TSLTokenizer : public TSLObject {
     VO_REFOBJ_CLASS(TSLTokenizer, TSLObject)
+    VO_SL_POOLED
 public:
     // The next raw token, nil when the tokenizer is exhausted. The base raises
     // the method-not-implemented error.
@@ -43,9 +44,21 @@ public:
 
 private:
     TRef<TSLObject> FResolvedKeep; // FToken when it differs from FUnresolvedToken
+    const TSLArray* FTokensSeen = nullptr;
+    bool FTokensPlain = false;
 
 protected:
     TSLTokenizer() = default;
+    // Element Index (0 <= Index < count) of Tokens as GetObjAtIndex gives it;
+    // read directly from the arrays, blocks and procedures themselves.
+    TSLObject* TokenAt(const TSLArray& Tokens, int Index) {
+        if (&Tokens != FTokensSeen) {
+            FTokensSeen = &Tokens;
+            const TClassInfo* c = &Tokens.ClassType();
+            FTokensPlain = c == &TSLArray::ClassInfo || c == &TSLBlock::ClassInfo || c == &TSLProcedure::ClassInfo;
+        }
+        return FTokensPlain ? Tokens.UncheckedAt(Index) : Tokens.GetObjAtIndex(Index);
+    }
 };
 
 // Delivers one object once: a name scheduled by ExecuteName, the name of an
@@ -167,7 +180,7 @@ public:
 
     TRef<TSLArray> TokenArray;
     int32_t ExecuteItem = -1;
-    int32_t FRepeatCount = 1;
+    int64_t FRepeatCount = 1;
 };
 
 enum TForMode : uint8_t { feLongint,

@@ -228,6 +228,57 @@ TEST_F(InterpreterTest, NamesAreFoundCaseInsensitivelyTheTopmostDictionaryFirst)
     EXPECT_EQ(Run("/x 1 def 1 dict begin /X 2 def x end x"), "2 1");
 }
 
+// A name token remembers what it resolved to; every change that could alter
+// the resolution must show on the token's very next use.
+TEST_F(InterpreterTest, ANameTokenSeesEveryChangeOfItsResolutionAtItsNextUse) {
+    // "add" redefined inside the loop: the second pass multiplies.
+    EXPECT_EQ(Run("0 1 1 4 [B add /add [B mul] def] for"), "24");
+    // ... also under another letter case, and through "undef" and "put".
+    EXPECT_EQ(Run("/p [B 2 3 add] def p /ADD [B mul] def p currentdict /add undef currentdict /add [B sub] put p"),
+              "5 6 -1");
+    // A dictionary pushed and popped between two uses of the same token.
+    EXPECT_EQ(Run("/x 1 def /d 1 dict def d /x 2 put /p [B x] def p d begin p end p"), "1 2 1");
+    // A name defined above a cached binding shadows it at once.
+    EXPECT_EQ(Run("/p [B x] def /x 1 def p 1 dict begin p /x 3 def p end p"), "1 1 3 1");
+    // Replaced in the top dictionary, then removed from it: the lower one
+    // shows again.
+    EXPECT_EQ(Run("/d 1 dict def d /x 7 put /x 1 def /p [B x] def d begin p /x 2 def p currentdict /x undef p end"),
+              "7 2 1");
+    // "undef" of a cached name: the next use fails.
+    EXPECT_EQ(RunError("/x 1 def /p [B x] def p currentdict /x undef p"), "object with name 'x' not found");
+    EXPECT_EQ(Stack(), "1");
+}
+
+TEST_F(InterpreterTest, ARenamedNameTokenResolvesItsNewName) {
+    TRef<TSLObject> block = SLDecodeString("[B a ]");
+    auto* token = static_cast<TSLIdent*>(SLCast<TSLBlock>(block.Get())->GetObjAtIndex(0));
+    NewContext();
+    auto* global = static_cast<TSLDictionary*>(Ctx->DictStack().GetObjAtIndex(0));
+    global->AddObject("a", MakeRef<TSLLongint>(1).Get());
+    global->AddObject("b", MakeRef<TSLLongint>(2).Get());
+    for (const char* name : {"a", "b", "a"}) {
+        token->SetIdentValue(name);
+        Ctx->PushBlock(SLCast<TSLBlock>(block.Get()));
+        RunToEnd();
+    }
+    EXPECT_EQ(Stack(), "1 2 1");
+}
+
+// Contexts with their own dictionaries share a block; each sees its own.
+TEST_F(InterpreterTest, ContextsRunningOneBlockResolveItsNamesInTheirOwnDictionaries) {
+    TRef<TSLObject> block = SLDecodeString("[B x ]");
+    std::string seen;
+    for (const int value : {1, 2, 1}) {
+        NewContext();
+        static_cast<TSLDictionary*>(Ctx->DictStack().GetObjAtIndex(0))
+            ->AddObject("x", MakeRef<TSLLongint>(value).Get());
+        Ctx->PushBlock(SLCast<TSLBlock>(block.Get()));
+        RunToEnd();
+        seen += Stack();
+    }
+    EXPECT_EQ(seen, "121");
+}
+
 TEST_F(InterpreterTest, NamespacesAliasesAndPathsResolveToTheirDictionaries) {
     Run("'lib' cnamespace /lib:v 7 def /L 'lib' def "
         "/outer 1 dict def outer begin /inner 1 dict def end "

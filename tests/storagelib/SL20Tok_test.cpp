@@ -97,8 +97,22 @@ TEST_F(FrameCases, RepeatAndLoopRunTheirCounts) {
         {"/n 0 def -1 [B /n n 1 add def n 4 eq [B exitloop] if] repeat n", "4"},
         {"/n 0 def [B /n n 1 add def n 3 eq [B exitloop] if] loop n", "3"},
         {"[B] loop 'after'", "'after'"}, // an empty body ends at once
-        {"4294967298 [B 'y'] repeat", "'y' 'y'"}, // the low 32 bits count
     });
+}
+
+// The count is the whole 64-bit integer: counts beyond 32 bits neither wrap to
+// a few passes, to none, nor to a loop without end.
+TEST_F(FrameCases, RepeatCountsBeyond32Bits) {
+#define VO_COUNT_TO_5 " [B /n n 1 add def n 5 eq [B exitloop] if] repeat n"
+    Check({
+        {"/n 0 def 4294967298" VO_COUNT_TO_5, "5"},
+        {"/n 0 def 2147483648" VO_COUNT_TO_5, "5"},
+        {"/n 0 def 4294967295" VO_COUNT_TO_5, "5"},
+        {"/n 0 def 9223372036854775807" VO_COUNT_TO_5, "5"},
+        {"-4294967295 [B 'x'] repeat", ""}, // negative: no pass, not one
+        {"-9223372036854775808 [B 'x'] repeat", ""},
+    });
+#undef VO_COUNT_TO_5
 }
 
 TEST_F(FrameCases, FinallyBlocksRunOnceAndPassTheExceptionOnWithTheSameObject) {
