@@ -26,7 +26,9 @@ void InitDataObjectManagers() {
     types->RegisterZezDataTypeClass(TCurve::DataTypeClass());
 }
 
-void InitCurveManager(const MyAnsiString& TypesFile, const MyAnsiString& InfoFile) {
+void InitCurveManager() { LoadCurveManager(CurveTypesFile, CurveInfoFile); }
+
+void LoadCurveManager(const MyAnsiString& TypesFile, const MyAnsiString& InfoFile) {
     static std::unique_ptr<TCurveManager> manager;
     SetCurveManager(nullptr);
     manager = std::make_unique<TCurveManager>();

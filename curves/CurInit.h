@@ -12,8 +12,10 @@ inline constexpr const char* CurveInfoFile = "archive://Archives\\CurveCreator\\
 // class (hook InitDataObjectManagers). Once per process.
 void InitDataObjectManagers();
 // The curve manager with its fourteen generators, the curve types and the
-// curve information (hook InitCurveManager). Once per process; file errors
-// are shown to the user and start-up goes on.
-void InitCurveManager(const MyAnsiString& TypesFile = CurveTypesFile, const MyAnsiString& InfoFile = CurveInfoFile);
+// curve information from the archived files (hook InitCurveManager).
+void InitCurveManager();
+// The same from other files; a new manager replaces the one before. File
+// errors are shown to the user and start-up goes on.
+void LoadCurveManager(const MyAnsiString& TypesFile, const MyAnsiString& InfoFile);
 
 } // namespace vo

@@ -389,7 +389,7 @@ TEST_F(CurveTest, TypesByCode) {
 
 TEST_F(CurveTest, MissingTypesFileIsReportedOnce) {
     Prompt.Clear();
-    InitCurveManager("archive://Archives\\CurveCreator\\Missing.stx", test::InfoFile);
+    LoadCurveManager("archive://Archives\\CurveCreator\\Missing.stx", test::InfoFile);
     EXPECT_EQ(Prompt.Count(), 1u);
     ASSERT_NE(CurveManager(), nullptr);
     EXPECT_EQ(CurveManager()->GetCurveTypeCount(), 0);
@@ -398,7 +398,7 @@ TEST_F(CurveTest, MissingTypesFileIsReportedOnce) {
     EXPECT_EQ(CurveManager()->ActualVersion(), 3);
     EXPECT_EQ(CurveManager()->GetIndexOfCurveType(1), -1);
     Prompt.Clear();
-    InitCurveManager(test::TypesFile, "archive://Archives\\CurveCreator\\NoInfo.stx");
+    LoadCurveManager(test::TypesFile, "archive://Archives\\CurveCreator\\NoInfo.stx");
     EXPECT_EQ(Prompt.Count(), 1u);
     EXPECT_EQ(CurveManager()->ActualVersion(), -1);
 }
