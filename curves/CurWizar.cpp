@@ -216,8 +216,7 @@ std::vector<double> TCurveWizard::CalcSIPoints(std::int32_t NoOfSetPoints) const
 void TCurveWizard::CalcSetpoints(std::int32_t NoOfSetPoints, TCurve& Curve) {
     std::vector<double> points;
     CalcSIPoints(NoOfSetPoints, points);
-    Curve.ClearDataArray();
-    Curve.AddNewSIData(points);
+    Curve.ReplaceSIData(points);
 }
 
 // ------------------------------------------------------------------ sine

@@ -201,12 +201,49 @@ void TCurve::SetDataSI(int Index, double Value) {
 void TCurve::AddNewIntData(std::int32_t Value) { InsertNewIntData(FData->GetCount(), Value); }
 void TCurve::AddNewSIData(double Value) { AddNewIntData(ToRaw(YUnit(), Value)); }
 
+namespace {
+// The raw values of SI values in a unit; the same rounding as ValToInt.
+template <class F>
+void ForEachRaw(const TDeviceUnit& Unit, const std::vector<double>& Values, F&& Use) {
+    const TUnitInfo si = Unit.GetUnitInfo(usSI);
+    for (double v : Values) {
+        const double r = std::rint((v - si.Offset) / si.Scale); // ties to even, as ValToInt
+        if (!(r >= -2147483648.0 && r <= 2147483647.0)) ClampToInt32(Unit.ValToInt(usSI, v)); // raises
+        Use(static_cast<std::int64_t>(r));
+    }
+}
+} // namespace
+
 void TCurve::AddNewSIData(const std::vector<double>& Values) {
     const TDeviceUnit& y = YUnit();
+    ToRaw(y, 0.0); // raises for a unit that cannot convert
     FData->SetCapacity(FData->GetCount() + static_cast<int>(Values.size()));
-    for (double v : Values) FData->InsObjAtIndex(FData->GetCount(), new TSLLongint(ToRaw(y, v)));
+    ForEachRaw(y, Values, [&](std::int64_t r) { FData->InsObjAtIndex(FData->GetCount(), new TSLLongint(r)); });
     SetNoOfSetPoints(FData->GetCount());
     SetModified(true);
+}
+
+void TCurve::ReplaceSIData(const std::vector<double>& Values) {
+    const TDeviceUnit& y = YUnit();
+    ToRaw(y, 0.0);
+    TSLArray& a = *FData;
+    const int n = static_cast<int>(Values.size());
+    if (a.GetCount() > n) a.SetCount(n);
+    a.SetCapacity(n);
+    int i = 0;
+    ForEachRaw(y, Values, [&](std::int64_t r) {
+        TSLObject* old = i < a.GetCount() ? a.GetObjAtIndex(i) : nullptr;
+        // a point object nobody else holds can take the new value in place
+        if (old && old->GetRefCount() == 1 && &old->ClassType() == &TSLLongint::ClassInfo)
+            static_cast<TSLLongint*>(old)->SetLongintValue(r);
+        else if (old)
+            a.SetObjAtIndex(i, new TSLLongint(r));
+        else
+            a.InsObjAtIndex(i, new TSLLongint(r));
+        ++i;
+    });
+    SetNoOfSetPoints(a.GetCount());
+    if (n > 0) SetModified(true);
 }
 
 void TCurve::InsertNewIntData(int Index, std::int32_t Value) {

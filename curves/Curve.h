@@ -97,6 +97,9 @@ public:
     void AddNewSIData(double Value);
     // Appends many SI values at once (one modified mark).
     void AddNewSIData(const std::vector<double>& Values);
+    // ClearDataArray followed by AddNewSIData(Values), reusing the point
+    // objects that only this curve holds.
+    void ReplaceSIData(const std::vector<double>& Values);
     void InsertNewIntData(int Index, std::int32_t Value);
     void InsertNewSIData(int Index, double Value);
     void RemoveDataAtIndex(int Index);
