@@ -259,6 +259,23 @@ TEST_F(CurveTest, BuiltByAGeneratorAndMadeManual) {
     EXPECT_EQ(c->GetWizardParIntValue(0), 500000);
     EXPECT_EQ(c->GetWizardParIntValue(1), 0);
 
+    // recalculating replaces the points; a point object held elsewhere keeps its value
+    TRef<TSLObject> held = c->Data().GetObjAtIndex(100);
+    c->FModified = false;
+    w->CalcSetpoints(51, *c);
+    EXPECT_EQ(c->GetNoOfSetPoints(), 51);
+    EXPECT_EQ(c->Data().GetCount(), 51);
+    EXPECT_EQ(c->GetDataInt(25), 110000);
+    EXPECT_TRUE(c->FModified);
+    EXPECT_EQ(SLCast<TSLNumber>(held.Get())->GetLongintValue(), 210000);
+    TRef<TSLObject> first = c->Data().GetObjAtIndex(0);
+    w->CalcSetpoints(101, *c);
+    EXPECT_EQ(c->Data().GetCount(), 101);
+    EXPECT_NE(c->Data().GetObjAtIndex(0), first.Get());
+    EXPECT_EQ(SLCast<TSLNumber>(first.Get())->GetLongintValue(), 10000);
+    EXPECT_EQ(c->GetDataInt(50), 110000);
+    EXPECT_EQ(c->GetEndPointInt(), 210000);
+
     // a curve from a "FromFile..." generator keeps its points
     TCurveWizard* file = CurveManager()->GetWizardWithName("FromFileTime");
     ASSERT_TRUE(file->DataCheck({"0.2"}, &Units, 1000));
