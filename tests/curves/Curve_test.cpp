@@ -1,0 +1,470 @@
+// The curve (header, set points, drive blocks and raw export, interpolation,
+// persistence), the data objects and their registry, the object container
+// manager and the curve manager with the archived curve types.
+#include "curves/Curve.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "curves/CurInit.h"
+#include "curves/CurWizar.h"
+#include "curves/ocCCrMan.h"
+#include "curves/ocCntMan.h"
+#include "curves/ocObjCnt.h"
+#include "kernel/ModTree.h"
+#include "kernel/TreeView.h"
+#include "storagelib/SL20Elm.h"
+#include "tests/curves/CurveTestUtil.h"
+#include "tests/support/ExpectError.h"
+#include "tests/support/KernelFixtures.h"
+#include "tests/support/ScriptedPrompt.h"
+#include "tests/support/TestShell.h"
+
+namespace vo {
+namespace {
+
+using test::ExpectError;
+
+// A curve manager with the archived generators, types and information,
+// installed for each test.
+class CurveTest : public test::MainSchedulerFixture {
+protected:
+    void SetUp() override {
+        MainSchedulerFixture::SetUp();
+        Models = std::make_unique<TModelManager>();
+        InitCurveManager();
+        ASSERT_TRUE(Prompt.Texts().empty()) << Prompt.Texts()[0];
+    }
+    void TearDown() override {
+        PurgeAutoReleasePool();
+        Models.reset();
+        MainSchedulerFixture::TearDown();
+    }
+    std::unique_ptr<TCurve> NewCurve() {
+        auto c = std::make_unique<TCurve>(Models.get());
+        c->SetUnits(&Units);
+        return c;
+    }
+    test::TScriptedPromptScope Prompt;
+    test::TArchiveStorage Storage;
+    test::TSampleUnits Units;
+    std::unique_ptr<TModelManager> Models;
+};
+
+TEST_F(CurveTest, NewCurveAndModifiedMarks) {
+    auto c = NewCurve();
+    EXPECT_EQ(c->ObjectType(), "CurveObject");
+    EXPECT_EQ(c->FVersion, 3);
+    EXPECT_EQ(c->Model().ImageIndex(), 18);
+    EXPECT_FALSE(c->FModified);
+    EXPECT_FALSE(c->FChanged);
+    EXPECT_EQ(c->Info().GetCount(), 18);
+    EXPECT_EQ(c->Info().GetNameAtIndex(0), "DataOffset");
+    EXPECT_EQ(c->Info().GetNameAtIndex(17), "Downloaded");
+
+    c->SetName(""); // the same name marks nothing
+    EXPECT_FALSE(c->FModified);
+    EXPECT_FALSE(c->FChanged);
+    c->SetName("Cam");
+    EXPECT_EQ(c->Model().Caption(), "Cam");
+    EXPECT_TRUE(c->FModified);
+    EXPECT_TRUE(c->FChanged);
+    EXPECT_EQ(c->Model().ImageIndex(), 27);
+
+    auto d = NewCurve();
+    d->SetModified(true);
+    EXPECT_TRUE(d->FModified);
+    EXPECT_TRUE(d->FChanged);
+    EXPECT_EQ(d->Model().ImageIndex(), 27);
+    d->SetModified(false); // changed stays: it was modified before
+    EXPECT_TRUE(d->FChanged);
+    EXPECT_EQ(d->Model().ImageIndex(), 18);
+    d->FChanged = false;
+    d->SetModified(false);
+    EXPECT_FALSE(d->FChanged);
+
+    // ID and X length mark only real changes
+    auto e = NewCurve();
+    e->SetXDimUUID(2);
+    e->SetID(0);
+    EXPECT_FALSE(e->FModified);
+    e->SetXLength(2.0);
+    EXPECT_EQ(e->Info().GetIntWithName("XLength"), 2000000);
+    e->FModified = e->FChanged = false;
+    e->SetXLength(2.0000004); // rounds to the stored raw value
+    EXPECT_FALSE(e->FModified);
+    EXPECT_FALSE(e->FChanged);
+    e->SetID(7);
+    EXPECT_TRUE(e->FModified);
+}
+
+TEST_F(CurveTest, InfoBlockAndRawExport) {
+    auto c = NewCurve();
+    c->SetDataOffset(70);
+    c->SetObjType(0x0103);
+    c->SetDataTypeSize(2);
+    c->SetCurveName("Cam1");
+    c->SetID(5);
+    c->Info().SetIntWithName("XLength", 0x12345678);
+    c->SetXDimUUID(30);
+    c->SetYDimUUID(40);
+    c->SetWizardType(4865);
+    c->SetWizardParIntValue(0, -1);
+    c->SetWizardParIntValue(1, 0x01020304);
+    c->AddNewIntData(1);
+    c->AddNewIntData(2);
+    EXPECT_EQ(c->GetNoOfSetPoints(), 2);
+    const std::array<std::uint8_t, 70> golden = {
+        0x46, 0x00, 0x03, 0x01, 0x02, 0x00, 0x02, 0x00, 'C', 'a', 'm', '1', 0, 0, 0, 0, 0, 0,
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x05, 0x00, 0x78, 0x56, 0x34, 0x12,
+        0x1E, 0x00, 0x28, 0x00, 0x01, 0x13, 0xFF, 0xFF, 0xFF, 0xFF, 0x04, 0x03, 0x02, 0x01, 0, 0, 0, 0,
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(c->InfoBlock(), golden);
+
+    const std::vector<MyAnsiString> lines = c->RawDataLines();
+    const std::vector<MyAnsiString> head = {"", "@StartObject,Curve", "@CurveName,Cam1", "@CurveID,5",
+                                            "@InfoBlockByteSize,70", "@DataBlockByteSize,4", "@StartInfo", "@Value"};
+    ASSERT_EQ(lines.size(), head.size() + 18 + 6);
+    EXPECT_TRUE(std::equal(head.begin(), head.end(), lines.begin()));
+    EXPECT_EQ(lines[8], "01030046h");
+    EXPECT_EQ(lines[9], "00020002h");
+    EXPECT_EQ(lines[10], "316D6143h");
+    EXPECT_EQ(lines[16], "12345678h");
+    EXPECT_EQ(lines[17], "0028001Eh"); // the two UUIDs, 30 and 40
+    EXPECT_EQ(lines[18], "FFFF1301h");
+    EXPECT_EQ(lines[25], "00000000h");
+    EXPECT_EQ(lines[25].substr(0, 4), "0000");
+    const std::vector<MyAnsiString> tail = {"@EndInfo", "@StartData", "@Value", "00020001h", "@EndData", "@EndObject"};
+    EXPECT_TRUE(std::equal(tail.begin(), tail.end(), lines.begin() + 26));
+
+    // no points: no data line; a long name is cut in the block only
+    auto d = NewCurve();
+    d->SetCurveName("ABCDEFGHIJKLMNOPQRSTUVWXY");
+    const auto block = d->InfoBlock();
+    EXPECT_EQ(std::string(block.begin() + 8, block.begin() + 30), "ABCDEFGHIJKLMNOPQRSTUV");
+    const auto dl = d->RawDataLines();
+    EXPECT_EQ(dl[2], "@CurveName,ABCDEFGHIJKLMNOPQRSTUVWXY");
+    EXPECT_EQ(dl[5], "@DataBlockByteSize,0");
+    EXPECT_EQ(dl[dl.size() - 4], "@StartData");
+    EXPECT_EQ(dl[dl.size() - 3], "@Value");
+    EXPECT_EQ(dl[dl.size() - 2], "@EndData");
+
+    // the export appends to an existing file and refuses a missing one
+    const auto dir = std::filesystem::temp_directory_path() / ("curve-export-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto file = dir / "raw.txt";
+    std::ofstream(file) << "header\r\n";
+    c->WriteRawDataToFile(RealPathToStored(file));
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    EXPECT_EQ(all.str().substr(0, 38), "header\r\n\r\n@StartObject,Curve\r\n@CurveNa");
+    EXPECT_NE(all.str().find("01030046h\r\n"), std::string::npos);
+    EXPECT_EQ(all.str().substr(all.str().size() - 12), "@EndObject\r\n");
+    EXPECT_THROW(c->WriteRawDataToFile(RealPathToStored(dir / "missing.txt")), Exception);
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing.txt"));
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(CurveTest, SetPointsAndInterpolation) {
+    auto c = NewCurve();
+    c->SetXDimUUID(2);
+    c->SetYDimUUID(5);
+    c->SetXLength(2.0);
+    for (int v : {0, 10, 30}) c->AddNewIntData(v);
+    EXPECT_DOUBLE_EQ(c->GetInterpolatedValue(2.0), c->GetDataSI(2));
+    EXPECT_NEAR(c->GetInterpolatedValue(1.5), 20e-7, 1e-18);
+    EXPECT_NEAR(c->GetInterpolatedValue(1.999999), 30e-7 - 20e-7 * 0.000001, 1e-18);
+    EXPECT_DOUBLE_EQ(c->GetCurveResolution(), 1.0);
+    EXPECT_EQ(c->GetDataString(2, usSI), "3E-6");
+
+    // halves to even on raw values
+    auto h = NewCurve();
+    h->SetXDimUUID(2);
+    h->SetXLength(2.0);
+    for (int v : {0, 1, 2}) h->AddNewIntData(v);
+    EXPECT_EQ(h->GetInterpolatedIntValue(0.5), 0); // 0.5
+    EXPECT_EQ(h->GetInterpolatedIntValue(1.5), 2); // 1.5
+    EXPECT_EQ(h->GetInterpolatedIntValue(2.0), 2);
+
+    // one point: returned whatever X is; no resolution
+    auto one = NewCurve();
+    one->SetXDimUUID(2);
+    one->SetXLength(1.0);
+    one->AddNewIntData(42);
+    EXPECT_EQ(one->GetInterpolatedValue(0.7), 42.0);
+    EXPECT_EQ(one->GetInterpolatedIntValue(0.0), 42);
+    ExpectError([&] { one->GetCurveResolution(); }, "Invalid curve");
+
+    // extremes of a constant curve; index errors
+    auto k = NewCurve();
+    for (int i = 0; i < 4; ++i) k->AddNewIntData(7);
+    double mx = 0, mn = 0;
+    k->GetMaxMin(mx, mn);
+    EXPECT_EQ(mx, 7.0);
+    EXPECT_EQ(mn, 7.0);
+    ExpectError([&] { k->GetDataInt(4); }, "TCurve.GetData: index out of bounds.");
+    ExpectError([&] { k->GetDataSI(-1); }, "TCurve.GetData: index out of bounds.");
+    ExpectError([&] { k->SetDataInt(4, 1); }, "TCurve.SetData: index out of bounds.");
+    ExpectError([&] { k->SetDataSI(9, 1); }, "TCurve.SetData: index out of bounds.");
+    ExpectError([&] { k->GetDataString(4, usSI); }, "TCurve.GetDataString: index out of bounds.");
+    k->InsertNewIntData(0, -3);
+    k->RemoveDataAtIndex(4);
+    EXPECT_EQ(k->GetNoOfSetPoints(), 4);
+    EXPECT_EQ(k->GetStartPointInt(), -3);
+    EXPECT_EQ(k->GetEndPointInt(), 7);
+    k->GetMaxMin(mx, mn);
+    EXPECT_EQ(mn, -3.0);
+    k->FModified = false;
+    k->ClearDataArray();
+    EXPECT_EQ(k->GetNoOfSetPoints(), 0);
+    EXPECT_FALSE(k->FModified);
+    EXPECT_EQ(k->GetWizardParIntValue(7), 0);
+    EXPECT_EQ(k->GetWizardParIntValue(-1), 0);
+}
+
+TEST_F(CurveTest, BuiltByAGeneratorAndMadeManual) {
+    TCurveWizard* w = CurveManager()->GetWizardWithName("sinpostime");
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(w->DataCheck({"0.5", "0.001", "0.021"}, &Units, 1000));
+    auto c = NewCurve();
+    c->SetName("Lift");
+    c->InitCurve(*w, 3, 101, 1, 2, 5, true);
+    EXPECT_EQ(c->GetDataOffset(), 70);
+    EXPECT_EQ(c->GetObjType(), 259);
+    EXPECT_EQ(c->GetCurveType(), 1);
+    EXPECT_EQ(c->GetCurveName(), "Lift");
+    EXPECT_EQ(c->GetID(), 3);
+    EXPECT_EQ(c->Info().GetIntWithName("XLength"), 500000);
+    EXPECT_EQ(c->GetWizardType(), 769);
+    EXPECT_EQ(c->GetWizardParIntValue(0), 500000);
+    EXPECT_EQ(c->GetWizardParIntValue(1), 10000);
+    EXPECT_EQ(c->GetWizardParIntValue(2), 210000);
+    EXPECT_EQ(c->GetWizardParIntValue(3), 0);
+    EXPECT_DOUBLE_EQ(c->GetWizardParSIValue(0), 0.5);
+    EXPECT_EQ(c->GetNoOfSetPoints(), 101);
+    EXPECT_EQ(c->GetStartPointInt(), 10000);
+    EXPECT_EQ(c->GetEndPointInt(), 210000);
+    EXPECT_EQ(c->GetDataInt(50), 110000);
+    EXPECT_EQ(c->GetWizardCaption(), "Sine");
+    EXPECT_FALSE(c->GetIsManualType());
+
+    c->ChangeToManual();
+    EXPECT_EQ(c->GetWizardType(), 257);
+    EXPECT_TRUE(c->GetIsManualType());
+    EXPECT_EQ(c->GetWizardCaption(), "Manual");
+    EXPECT_EQ(c->GetWizardParIntValue(0), 500000);
+    EXPECT_EQ(c->GetWizardParIntValue(1), 0);
+
+    // recalculating replaces the points; a point object held elsewhere keeps its value
+    TRef<TSLObject> held = c->Data().GetObjAtIndex(100);
+    c->FModified = false;
+    w->CalcSetpoints(51, *c);
+    EXPECT_EQ(c->GetNoOfSetPoints(), 51);
+    EXPECT_EQ(c->Data().GetCount(), 51);
+    EXPECT_EQ(c->GetDataInt(25), 110000);
+    EXPECT_TRUE(c->FModified);
+    EXPECT_EQ(SLCast<TSLNumber>(held.Get())->GetLongintValue(), 210000);
+    TRef<TSLObject> first = c->Data().GetObjAtIndex(0);
+    w->CalcSetpoints(101, *c);
+    EXPECT_EQ(c->Data().GetCount(), 101);
+    EXPECT_NE(c->Data().GetObjAtIndex(0), first.Get());
+    EXPECT_EQ(SLCast<TSLNumber>(first.Get())->GetLongintValue(), 10000);
+    EXPECT_EQ(c->GetDataInt(50), 110000);
+    EXPECT_EQ(c->GetEndPointInt(), 210000);
+
+    // a curve from a "FromFile..." generator keeps its points
+    TCurveWizard* file = CurveManager()->GetWizardWithName("FromFileTime");
+    ASSERT_TRUE(file->DataCheck({"0.2"}, &Units, 1000));
+    c->InitCurve(*file, 4, 101, 1, 2, 5, true);
+    EXPECT_EQ(c->GetDataInt(50), 110000);
+    EXPECT_EQ(c->GetNoOfSetPoints(), 101);
+
+    // joined curves are manual curves of the source's type
+    auto j = NewCurve();
+    j->InitJoinCurve(*c, 11, 1.0);
+    EXPECT_EQ(j->GetName(), "Joined Curve");
+    EXPECT_EQ(j->GetCurveName(), "Joined Curve");
+    EXPECT_EQ(j->GetID(), 1);
+    EXPECT_EQ(j->GetNoOfSetPoints(), 11);
+    EXPECT_EQ(j->GetWizardType(), 257);
+    EXPECT_EQ(j->GetWizardParIntValue(0), 1000000);
+
+    // a type no generator has passes parameters unchanged
+    c->SetWizardType(999 * 256 + 1);
+    c->SetWizardParSIValue(0, 12.0);
+    EXPECT_EQ(c->GetWizardParIntValue(0), 12);
+    EXPECT_EQ(c->GetWizardParSIValue(0), 12.0);
+    EXPECT_EQ(c->GetWizardCaption(), "Unknown");
+}
+
+TEST_F(CurveTest, SavedAndOpenedAgain) {
+    auto c = NewCurve();
+    c->SetName("Saved");
+    c->SetCurveName("Saved");
+    c->SetDownloaded(true);
+    for (int v : {5, 6}) c->AddNewIntData(v);
+    TRef<TSLDictionary> info = MakeRef<TSLDictionary>();
+    TRef<TSLDictionary> data = MakeRef<TSLDictionary>();
+    c->SaveInfoToDict(*info);
+    c->SaveDataToDict(*data);
+    EXPECT_EQ(info->GetIntWithName("Type"), 0);
+    EXPECT_EQ(info->GetIntWithName("Version"), 3);
+    EXPECT_EQ(info->GetStrWithName("Name"), "Saved");
+    c->SetDataInt(0, 99); // the saved data are copies
+    auto* saved = dynamic_cast<TSLArray*>(data->GetObjWithName("Data"));
+    EXPECT_EQ(SLCast<TSLNumber>(saved->GetObjAtIndex(0))->GetLongintValue(), 5);
+
+    auto o = TCurve::CreateOpen(*info, *data, Models.get());
+    EXPECT_EQ(o->GetName(), "Saved");
+    EXPECT_TRUE(o->FModified);
+    EXPECT_TRUE(o->FChanged);
+    EXPECT_TRUE(o->GetDownloaded());
+    EXPECT_EQ(o->GetNoOfSetPoints(), 2);
+    o->SetDataInt(1, 77); // opened by reference
+    EXPECT_EQ(SLCast<TSLNumber>(saved->GetObjAtIndex(1))->GetLongintValue(), 77);
+
+    // a header without "Downloaded" gets it; an empty name marks nothing
+    TRef<TSLDictionary> old = test::DecodeDict(
+        "[D /Info [D /DataOffset 70 /ObjType 259 /NoOfSetPoints 0 /DataTypeSize 4 /CurveName '' ] /Data [A ] ]");
+    TRef<TSLDictionary> v3 = test::DecodeDict("[D /Type 0 /Version 3 /Name '' ]");
+    auto p = TCurve::CreateOpen(*v3, *old, Models.get());
+    EXPECT_FALSE(p->GetDownloaded());
+    EXPECT_FALSE(p->FModified);
+
+    TRef<TSLDictionary> v2 = test::DecodeDict("[D /Type 0 /Version 2 /Name '' ]");
+    ExpectError([&] { TCurve::CreateOpen(*v2, *old, Models.get()); }, "TCurve.CreateOpen: unknown type or version!");
+    TRef<TSLDictionary> wrong = test::DecodeDict("[D /Info [A ] /Data [A ] ]");
+    EXPECT_THROW(TCurve::CreateOpen(*v3, *wrong, Models.get()), Exception);
+}
+
+// ------------------------------------------------------------------ managers and registry
+
+TEST_F(CurveTest, ArchivedManager) {
+    TCurveManager& m = *CurveManager();
+    const char* names[] = {"SinPosTime", "VAPosTime", "MinJerkPosTime", "LimitJerkPosTime", "StandstillPosTime",
+                           "FromFileTime", "ManualTime", "SinPosInc", "MinJerkPosInc", "StandstillPosInc",
+                           "VALengthPosInc", "ConvSyncPosInc", "FromFileInc", "ManualInc"};
+    ASSERT_EQ(m.GetWizardCount(), 14);
+    for (int i = 0; i < 14; ++i) EXPECT_EQ(m.GetWizard(i).FWizardName, names[i]);
+    ExpectError([&] { m.GetWizard(14); }, "TCurveManager.GetWizard: Index out of bound.");
+    ExpectError([&] { m.GetWizard(-1); }, "TCurveManager.GetWizard: Index out of bound.");
+    EXPECT_EQ(m.GetWizardCaption(257), "Manual"); // "FromFile..." is registered first
+    EXPECT_EQ(m.GetWizardCaption(999), "Unknown");
+    EXPECT_EQ(m.GetWizardOfType(257)->FWizardName, "FromFileTime");
+    EXPECT_EQ(m.GetWizardOfType(5633)->FWizardName, "ConvSyncPosInc");
+    EXPECT_EQ(m.GetWizardOfType(12345), nullptr);
+    EXPECT_EQ(m.GetWizardWithName("nothing"), nullptr);
+
+    ASSERT_EQ(m.GetCurveTypeCount(), 2);
+    EXPECT_EQ(m.GetCurveXYDimCodeAtIndex(0), 1);
+    EXPECT_EQ(m.GetCurveXYDimCodeAtIndex(1), 2);
+    EXPECT_EQ(m.GetManualWizardTypeOfCurve(1), 257);
+    EXPECT_EQ(m.GetManualWizardTypeOfCurve(2), 4353);
+    EXPECT_EQ(m.GetManualWizardTypeOfCurveAtIndex(1), 4353);
+    EXPECT_EQ(m.GetDataTypeSizeOfCurve(1), 4);
+    EXPECT_EQ(m.GetCurveXDimUUIDAtIndex(0), 2);
+    EXPECT_EQ(m.GetCurveYDimUUIDAtIndex(1), 5);
+    EXPECT_TRUE(m.WizardValidForCurve("SinPosTime", 0));
+    EXPECT_FALSE(m.WizardValidForCurve("SinPosInc", 0));
+    EXPECT_FALSE(m.WizardValidForCurve("sinpostime", 0));
+    EXPECT_TRUE(m.WizardValidForCurve("ConvSyncPosInc", 1));
+    EXPECT_EQ(m.ActualVersion(), 3);
+    // every generator offered by a type is registered
+    for (int t = 0; t < m.GetCurveTypeCount(); ++t)
+        for (int i = 0; i < m.GetWizardCount(); ++i)
+            if (m.WizardValidForCurve(m.GetWizard(i).FWizardName, t)) {
+                EXPECT_NE(m.GetWizard(i).FWizardType, 0);
+            }
+
+    ExpectError([&] { m.RegisterCurveWizard(std::make_unique<TSineWizard>(nullptr, "SINPOSTIME")); },
+                "TCurveManager.RegisterCurveWizard: curve wizard already registered");
+    EXPECT_EQ(m.GetWizardCount(), 14);
+}
+
+TEST_F(CurveTest, TypesByCode) {
+    TCurveManager m;
+    TRef<TSLDictionary> d = test::DecodeDict(
+        "[D /T [A [D /ID 1 /Caption 'first' /XDimCaption 'x1' /YDimCaption 'y1' /DataTypeSize 2 /ManualWizard 'M' ]"
+        " [D /ID 1 /Caption 'second' /XDimCaption 'x2' /YDimCaption 'y2' /DataTypeSize 4 /ManualWizard 'M' ] ] ]");
+    m.SetCurveTypes(dynamic_cast<TSLArray*>(d->GetObjWithName("T")));
+    EXPECT_EQ(m.GetCurveTypeCaption(1), "second");
+    EXPECT_EQ(m.GetCurveXDimCaption(1), "x2");
+    EXPECT_EQ(m.GetCurveYDimCaption(1), "y2");
+    EXPECT_EQ(m.GetDataTypeSizeOfCurve(1), 4);
+    EXPECT_EQ(m.GetIndexOfCurveType(1), 0);
+    EXPECT_EQ(m.GetIndexOfCurveType(5), -1);
+    EXPECT_EQ(m.GetCurveTypeCaption(5), "Unknown");
+    EXPECT_EQ(m.GetCurveXDimCaption(5), "");
+    EXPECT_EQ(m.GetDataTypeSizeOfCurve(5), 0);
+    EXPECT_EQ(m.GetManualWizardTypeOfCurve(5), 0);
+    EXPECT_EQ(m.GetManualWizardTypeOfCurve(1), 0); // "M" is not registered
+}
+
+TEST_F(CurveTest, MissingTypesFileIsReportedOnce) {
+    Prompt.Clear();
+    LoadCurveManager("archive://Archives\\CurveCreator\\Missing.stx", test::InfoFile);
+    EXPECT_EQ(Prompt.Count(), 1u);
+    ASSERT_NE(CurveManager(), nullptr);
+    EXPECT_EQ(CurveManager()->GetCurveTypeCount(), 0);
+    EXPECT_EQ(CurveManager()->GetWizardCount(), 14);
+    EXPECT_EQ(CurveManager()->GetWizard(0).GetNoOfWizardPars(), 0);
+    EXPECT_EQ(CurveManager()->ActualVersion(), 3);
+    EXPECT_EQ(CurveManager()->GetIndexOfCurveType(1), -1);
+    Prompt.Clear();
+    LoadCurveManager(test::TypesFile, "archive://Archives\\CurveCreator\\NoInfo.stx");
+    EXPECT_EQ(Prompt.Count(), 1u);
+    EXPECT_EQ(CurveManager()->ActualVersion(), -1);
+}
+
+struct TFakeDataView : TCurveDataView {
+    explicit TFakeDataView(TCurve* C) : C(C) {}
+    TCurve* Curve() const override { return C; }
+    TCurve* C;
+};
+
+TEST_F(CurveTest, OneValueWindowPerCurve) {
+    TCurveManager m;
+    std::vector<std::unique_ptr<TFakeDataView>> made;
+    m.SetCurveDataViewFactory([&](TCurve* c) {
+        made.push_back(std::make_unique<TFakeDataView>(c));
+        return made.back().get();
+    });
+    auto a = NewCurve(), b = NewCurve();
+    TCurveDataView* va = m.GetCurveDataView(a.get());
+    EXPECT_EQ(m.GetCurveDataView(a.get()), va);
+    EXPECT_NE(m.GetCurveDataView(b.get()), va);
+    m.RemoveCurveDataView(va);
+    EXPECT_NE(m.GetCurveDataView(a.get()), va);
+    EXPECT_EQ(made.size(), 3u);
+}
+
+TEST(DataObjects, RegistryAndContainerManager) {
+    TZezDataTypeList list;
+    list.RegisterZezDataTypeClass(TCurve::DataTypeClass());
+    ExpectError([&] { list.RegisterZezDataTypeClass(TCurve::DataTypeClass()); }, "ZezDataType already registered");
+    EXPECT_EQ(list.GetCount(), 1);
+    EXPECT_EQ(list.GetZezDataTypeClass("CurveObject"), &TCurve::DataTypeClass());
+    EXPECT_EQ(list.GetZezDataTypeClass("curveobject"), nullptr);
+    EXPECT_EQ(list.GetZezDataTypeClass("Profile"), nullptr);
+
+    test::TestShell shell;
+    TCountImageList images(12);
+    shell.imageList = &images;
+    TObjCntManager m;
+    images.SetCount(20);
+    EXPECT_EQ(m.GetIndexOfImage(0), 12);
+    EXPECT_EQ(m.GetIndexOfImage(3), 15);
+
+    InitDataObjectManagers();
+    ASSERT_NE(ZezDataTypeList(), nullptr);
+    ASSERT_NE(ObjCntManager(), nullptr);
+    EXPECT_EQ(ObjCntManager()->GetIndexOfImage(0), 20);
+    EXPECT_NE(ZezDataTypeList()->GetZezDataTypeClass("CurveObject"), nullptr);
+}
+
+} // namespace
+} // namespace vo
