@@ -220,8 +220,13 @@ void TVarItem::SetRawDataCache(const MyAnsiString& S) {
 }
 
 void TVarItem::SetDataCache(const MyAnsiString& S) {
-    if (S == FData && CheckFlag(vfValid)) return;
-    SetRawDataCache(S.substr(0, FData.size()));
+    // The cache keeps the data length: longer bytes are cut, shorter ones
+    // (a value in fewer little-endian bytes) are zero-extended, so that one
+    // short answer cannot shrink the variable for good.
+    MyAnsiString data = S.substr(0, FSize);
+    data.resize(FSize, '\0');
+    if (data == FData && CheckFlag(vfValid)) return;
+    SetRawDataCache(data);
 }
 
 void TVarItem::SetDataLength(int ALength) {

@@ -113,9 +113,9 @@ public:
     virtual MyAnsiString GetRawDataStr(const MyAnsiString& ADisplayMode) const;
 
     const MyAnsiString& GetDataCache() const noexcept { return FData; }
-    // Stores new bytes: nothing happens when they equal the cache of a valid
-    // variable; otherwise the cache takes the first (cache length) bytes and
-    // the variable becomes valid and changed.
+    // Stores new bytes, cut or zero-extended to the data length: nothing
+    // happens when they equal the cache of a valid variable; otherwise the
+    // variable becomes valid and changed.
     virtual void SetDataCache(const MyAnsiString& S);
     // Sets the data length and resizes the cache (new bytes are zero).
     virtual void SetDataLength(int ALength);

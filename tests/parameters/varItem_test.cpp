@@ -142,9 +142,12 @@ TEST_F(VarItemTest, DataCacheStoresOnlyNewBytesAndKeepsItsLength) {
     v->SetDataCache(Bytes("01 02 03"));
     EXPECT_EQ(ToHex(v->GetDataCache()), "01 02");
     EXPECT_TRUE(v->CheckFlag(vfChanged));
+    // Fewer bytes are the same little-endian value; the length stays.
     v->SetDataCache(Bytes("07"));
-    EXPECT_EQ(ToHex(v->GetDataCache()), "07");
-    EXPECT_EQ(v->GetDataSize(), 1);
+    EXPECT_EQ(ToHex(v->GetDataCache()), "07 00");
+    EXPECT_EQ(v->GetDataSize(), 2);
+    v->SetDataCache(Bytes("05 06"));
+    EXPECT_EQ(ToHex(v->GetDataCache()), "05 06");
 }
 
 TEST_F(VarItemTest, AddressTexts) {
@@ -312,6 +315,7 @@ TEST_F(VarItemTest, IntegerEntry) {
 }
 
 TEST_F(VarItemTest, IntegerDisplayAndRawText) {
+    const std::string bin48 = std::string(47, '0') + "1";
     const struct {
         const char* Type;
         const char* Mode;
@@ -330,7 +334,7 @@ TEST_F(VarItemTest, IntegerDisplayAndRawText) {
         {"UInt48", "HEX", "01 02 03 04 05 06", "060504030201h", "060504030201h", "6618611909121"},
         {"SInt48", "HEX", "FF FF FF FF FF FF", "FFFFFFFFFFFFh", "FFFFFFFFFFFFh", "-1"},
         {"SInt48", "DEC", "00 00 00 00 00 80", "-140737488355328", "800000000000h", "-140737488355328"},
-        {"SInt48", "BIN", "01 00 00 00 00 00", std::string(47, '0').append("1").c_str(), "000000000001h", "1"},
+        {"SInt48", "BIN", "01 00 00 00 00 00", bin48.c_str(), "000000000001h", "1"},
         {"UInt16", "XYZ", "05 00", "", "0005h", "5"},
     };
     for (const auto& c : cases) {
@@ -585,7 +589,7 @@ TEST_F(VarItemTest, FloatRawModes) {
     v->SetDataCache(Bytes("00 00 00 00"));
     v->SetValueStr("$00008000");
     EXPECT_EQ(ToHex(v->GetDataCache()), "00 80 00 00");
-    ExpectError<EConvertError>([&] { v->SetValueStr("00008000h"); }, "Data length to big for this data type");
+    ExpectError<EConvertError>([&] { v->SetValueStr("00008000h"); }, "'00008000h' is not a valid integer value");
     ExpectError<EConvertError>([&] { v->SetValueStr("8000h"); }, "'8000h' is not a valid integer value");
     ExpectError<EConvertError>([&] { v->SetValueStr("$100000000"); },
                                "Data length to big for this data type");
@@ -866,8 +870,10 @@ TEST_F(VarItemTest, PropertiesByIdent) {
     TPropertyItem& scale = u->PropList().GetItemWithName("Scale");
     scale.SetValue(u.get(), "0.125");
     EXPECT_EQ(u->GetScale(), 0.125);
-    TPropertyItem& size = Make("String")->PropList().GetItemWithName("MaxSize");
-    EXPECT_FALSE(size.GetReadOnly());
+    auto str = Make("String");
+    TPropertyItem& size = str->PropList().GetItemWithName("MaxSize");
+    size.SetValue(str.get(), "12");
+    EXPECT_EQ(str->MaxSize(), 12);
 }
 
 TEST_F(VarItemTest, HelpTextsBecomeDescriptions) {
