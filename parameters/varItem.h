@@ -229,10 +229,11 @@ protected:
 
     // A new record of the definition with the fields every class fills.
     TRef<TSLRecord> NewConfig() const;
-    // Reads the keys common to every class into the variable (in order),
-    // around a hook that runs after "Data" and "VarType".
+    // Reads "Caption", "DisplayMode" (when ADisplayMode), "AddrUsage",
+    // "Permission", "Data" (when AData) and "VarType", each when present.
     void ReadCommonConfig(const TSLNamedCollection& Conf, bool ADisplayMode, bool AData);
-    // System: device and master UPID; user-defined: address.
+    // User-defined: "Address". Others: the device UPID from "DEVICE_UPID",
+    // else "UPID" (required), the master UPID from "UPID".
     void ReadAddressConfig(const TSLNamedCollection& Conf);
 
     void SetRawDataCache(const MyAnsiString& S);
