@@ -23,9 +23,9 @@ using namespace std::chrono_literals;
 using namespace vo;
 using vo::test::ExceptionText;
 using vo::test::Pty;
+using vo::test::ScopedDeniedAccess;
 using vo::test::TtyInputPending;
 using vo::test::WaitForTtyInput;
-using vo::test::ScopedDeniedAccess;
 
 namespace {
 
