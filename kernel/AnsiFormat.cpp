@@ -1,6 +1,7 @@
 #include "kernel/AnsiFormat.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -239,6 +240,157 @@ MyAnsiString FormatText(const MyAnsiString& AFormat, const TFmtArgs& Args) {
         out += text;
     }
     return out;
+}
+
+namespace {
+
+// One section of a picture format, analysed.
+struct TPicture {
+    std::string Prefix, Suffix; // literal text before the first and after the last placeholder
+    int MinInt = 0; // "0" before the point
+    int MaxDec = 0; // placeholders after the point
+    int MinDec = 0; // up to the last "0" after the point
+    bool Thousands = false;
+    bool Scientific = false;
+    bool ExpAlwaysSign = false;
+    char ExpChar = 'E';
+    int ExpDigits = 0;
+    int IntPlaceholders = 0;
+};
+
+TPicture AnalysePicture(std::string_view Section) {
+    TPicture p;
+    bool seenPlaceholder = false, afterPoint = false, done = false;
+    std::string* lit = &p.Prefix;
+    for (std::size_t i = 0; i < Section.size(); ++i) {
+        const char c = Section[i];
+        if (c == '"' || c == '\'') {
+            const std::size_t close = Section.find(c, i + 1);
+            const std::size_t stop = close == std::string_view::npos ? Section.size() : close;
+            lit->append(Section.substr(i + 1, stop - i - 1));
+            i = stop;
+            continue;
+        }
+        if (!done && (c == '0' || c == '#')) {
+            seenPlaceholder = true;
+            lit = &p.Suffix;
+            if (afterPoint) {
+                ++p.MaxDec;
+                if (c == '0') p.MinDec = p.MaxDec;
+            } else {
+                ++p.IntPlaceholders;
+                if (c == '0') ++p.MinInt;
+            }
+            continue;
+        }
+        if (!done && c == '.' && !afterPoint) {
+            afterPoint = true;
+            lit = &p.Suffix;
+            continue;
+        }
+        if (!done && c == ',') {
+            p.Thousands = true;
+            continue;
+        }
+        if (!done && seenPlaceholder && (c == 'E' || c == 'e') && i + 1 < Section.size() &&
+            (Section[i + 1] == '+' || Section[i + 1] == '-')) {
+            p.Scientific = true;
+            p.ExpChar = c;
+            p.ExpAlwaysSign = Section[i + 1] == '+';
+            i += 2;
+            while (i < Section.size() && Section[i] == '0' && p.ExpDigits < 4) ++p.ExpDigits, ++i;
+            --i;
+            done = true;
+            continue;
+        }
+        lit->push_back(c);
+    }
+    return p;
+}
+
+std::string GroupThousands(const std::string& Int) {
+    std::string out;
+    const std::size_t n = Int.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        out += Int[i];
+        const std::size_t left = n - 1 - i;
+        if (left > 0 && left % 3 == 0) out += ',';
+    }
+    return out;
+}
+
+std::string FormatSection(const TPicture& p, double Abs) {
+    std::string intPart, frac, exp;
+    char buf[400];
+    if (p.Scientific) {
+        const int intDigits = p.IntPlaceholders > 0 ? p.IntPlaceholders : 1;
+        const auto res = std::to_chars(buf, buf + sizeof buf, Abs, std::chars_format::scientific,
+                                       intDigits - 1 + p.MaxDec);
+        std::string_view sci(buf, static_cast<std::size_t>(res.ptr - buf));
+        const std::size_t ePos = sci.find('e');
+        std::string digits;
+        for (char c : sci.substr(0, ePos))
+            if (c != '.') digits += c;
+        int e = 0;
+        std::from_chars(sci.data() + ePos + 1 + (sci[ePos + 1] == '+' ? 1 : 0), sci.data() + sci.size(), e);
+        if (Abs != 0.0) e -= intDigits - 1;
+        intPart = digits.substr(0, static_cast<std::size_t>(intDigits));
+        frac = digits.substr(static_cast<std::size_t>(intDigits));
+        exp += p.ExpChar;
+        if (e < 0)
+            exp += '-';
+        else if (p.ExpAlwaysSign)
+            exp += '+';
+        std::string ed = std::to_string(e < 0 ? -e : e);
+        if (static_cast<int>(ed.size()) < p.ExpDigits) ed.insert(0, static_cast<std::size_t>(p.ExpDigits) - ed.size(), '0');
+        exp += ed;
+    } else {
+        const auto res = std::to_chars(buf, buf + sizeof buf, Abs, std::chars_format::fixed, p.MaxDec);
+        std::string_view fix(buf, static_cast<std::size_t>(res.ptr - buf));
+        const std::size_t dot = fix.find('.');
+        intPart = std::string(fix.substr(0, dot));
+        if (dot != std::string_view::npos) frac = std::string(fix.substr(dot + 1));
+        if (intPart == "0") intPart.clear();
+        if (static_cast<int>(intPart.size()) < p.MinInt)
+            intPart.insert(0, static_cast<std::size_t>(p.MinInt) - intPart.size(), '0');
+        if (p.Thousands) intPart = GroupThousands(intPart);
+    }
+    while (static_cast<int>(frac.size()) > p.MinDec && frac.back() == '0') frac.pop_back();
+    std::string out = p.Prefix + intPart;
+    if (!frac.empty()) out += '.' + frac;
+    out += exp;
+    out += p.Suffix;
+    return out;
+}
+
+} // namespace
+
+MyAnsiString FormatFloat(std::string_view Format, double Value) {
+    if (Format.empty() || std::isnan(Value) || std::isinf(Value)) return FloatToStrGeneral(Value);
+    std::string_view sections[3];
+    int count = 0;
+    std::size_t start = 0;
+    char quote = 0;
+    for (std::size_t i = 0; i <= Format.size() && count < 3; ++i) {
+        if (i < Format.size() && quote) {
+            if (Format[i] == quote) quote = 0;
+            continue;
+        }
+        if (i < Format.size() && (Format[i] == '"' || Format[i] == '\'')) {
+            quote = Format[i];
+            continue;
+        }
+        if (i == Format.size() || Format[i] == ';') {
+            sections[count++] = Format.substr(start, i - start);
+            start = i + 1;
+        }
+    }
+    if (Value == 0.0 && count >= 3 && !sections[2].empty()) return FormatSection(AnalysePicture(sections[2]), 0.0);
+    if (Value < 0.0) {
+        if (count >= 2 && !sections[1].empty()) return FormatSection(AnalysePicture(sections[1]), -Value);
+        return "-" + FormatSection(AnalysePicture(sections[0]), -Value);
+    }
+    return FormatSection(AnalysePicture(sections[0]), Value);
 }
 
 } // namespace vo

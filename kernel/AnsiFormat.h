@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -46,5 +47,13 @@ MyAnsiString FormatText(const MyAnsiString& AFormat, const TFmtArgs& Args);
 // fixed notation unless the exponent is at least `Precision` or below -5, then
 // "d.dddE[-]x" ("1.5", "0.1", "1E20", "-2.5E-7"); "NAN", "INF", "-INF".
 MyAnsiString FloatToStrGeneral(double AValue, int Precision = 15);
+
+// Floating-point value by a picture format: "0" a digit always shown, "#" a
+// digit shown when significant, "." the decimal point (always "."), ","
+// thousands separators, "E+00" / "E-00" scientific notation, quoted literal
+// text, and up to three sections separated by ";" (positive; negative; zero).
+// "0.###" gives "1.235" for 1.23456 and "2" for 2. An empty format, NaN and
+// the infinities give FloatToStrGeneral.
+MyAnsiString FormatFloat(std::string_view Format, double Value);
 
 } // namespace vo

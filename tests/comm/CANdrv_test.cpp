@@ -29,6 +29,8 @@ using namespace std::chrono_literals;
 using namespace vo;
 using namespace vo::test;
 
+using namespace std::chrono_literals;
+
 namespace {
 
 MyAnsiString Bytes(std::string_view Hex) {

@@ -18,6 +18,8 @@ using namespace std::chrono_literals;
 using namespace vo;
 using namespace vo::test;
 
+using namespace std::chrono_literals;
+
 namespace {
 
 int32_t Ip(const char* Text) {

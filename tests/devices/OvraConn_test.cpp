@@ -11,6 +11,7 @@
 #include "comm/OvraServ.h"
 #include "comm/QpRegister.h"
 #include "comm/RsDrv.h"
+#include "devices/LoadSrv.h"
 #include "devices/ModulSrv.h"
 #include "devices/QsBasic.h"
 #include "devices/StatSrv.h"
@@ -154,11 +155,16 @@ TEST_F(ConnectionTestBase, TheProgramArchiveHoldsTheDeviceProfiles) {
     } cases[] = {{"VelkorOnline", dtOnline}, {"VelkorInstallETH", dtOnline}, {"VelkorOffline", dtOffline}, {"VelkorArchive", dtArchive}};
     Manager->RegisterServiceClass("ModuleService", DeviceServiceClass<TModuleService>());
     Manager->RegisterServiceClass("StatusService", DeviceServiceClass<TStatusService>());
+    Manager->RegisterServiceClass("LoaderService", DeviceServiceClass<TLoaderService>());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Profile);
         TDevice& d = NewDevice(c.Profile);
         EXPECT_EQ(d.DeviceType(), c.Type);
-        ASSERT_EQ(d.GetServiceCount(), 3);
+        // Online profiles also carry the loader.
+        ASSERT_EQ(d.GetServiceCount(), c.Type == dtOnline ? 4 : 3);
+        if (c.Type == dtOnline) {
+            EXPECT_EQ(d.GetServiceWithIndex(3).Name(), "LoaderService");
+        }
         EXPECT_EQ(d.GetServiceWithIndex(1).Name(), "ModuleService");
         EXPECT_EQ(d.GetServiceWithIndex(2).Name(), "StatusService");
         EXPECT_EQ(d.GetServiceWithIndex(0).Name(), "OvraService");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "platform/Exception.h"
 #include "tests/support/ExpectError.h"
 
@@ -47,6 +49,28 @@ TEST(FormatTextTest, MismatchedArgumentsRaise) {
     EXPECT_THROW(FormatText("%f", {1}), Exception) << "an integer is no floating-point argument";
     EXPECT_THROW(FormatText("%d", {1.0}), Exception);
     EXPECT_EQ(FormatText("%d", {1, 2}), "1") << "extra arguments are ignored";
+}
+
+// The pictures the oscilloscope and the logs show values with.
+TEST(FormatFloatTest, PicturesOfShownValues) {
+    struct Case {
+        const char* Format;
+        double Value;
+        const char* Text;
+    };
+    const Case cases[] = {
+        {"0.###", 1.23456, "1.235"},
+        {"0.###", 2.0, "2"},
+        {"0.###", -7.5, "-7.5"},
+        {"0.#", 0.04, "0"},
+        {"0.#", 12.26, "12.3"},
+        {"0.########", 1.0 / 3.0, "0.33333333"},
+        {"0.########", 2.5e-9, "0"},
+        {"0.###", 1234567.891, "1234567.891"},
+        {"", 0.1, "0.1"},
+        {"0.###", std::nan(""), "NAN"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FormatFloat(c.Format, c.Value), c.Text) << c.Format << " " << c.Value;
 }
 
 } // namespace

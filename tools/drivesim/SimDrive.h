@@ -145,6 +145,10 @@ public:
     SimBytes Peek(uint32_t address, size_t count) const;
     void Poke(uint32_t address, std::string_view bytes); // ignores the memory kind
     bool IsErased(uint32_t address, size_t count) const;
+    // Whether flash takes new bytes over old ones (false: only where erased,
+    // as real flash does; a write elsewhere is refused with flashNotErased).
+    bool FlashOverwrite() const { return flashOverwrite_; }
+    void SetFlashOverwrite(bool on) { flashOverwrite_ = on; }
 
     // --- parameters ---
     SimParameter& SetParameter(uint16_t upid, uint8_t size, std::string_view value,
@@ -218,6 +222,7 @@ private:
     bool requireLogin_ = true;
     SimBytes lastLoginPassword_;
     SimStatusCodes codes_;
+    bool flashOverwrite_ = false;
     std::vector<SimEvent> events_;
 };
 

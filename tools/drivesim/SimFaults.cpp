@@ -24,6 +24,7 @@ const char* SimFaultName(SimFault f) {
     case SimFault::ZeroLengthHeader: return "emptyframe";
     case SimFault::ByteByByte: return "bytewise";
     case SimFault::SwapIdentity: return "swapid";
+    case SimFault::HangUp: return "hangup";
     }
     return "?";
 }
@@ -162,6 +163,8 @@ SimFaultRule SimFaultRule::Parse(std::string_view text) {
             // Without numbers: every bit of the drive's own numbers inverted.
             r.frame = value.empty() ? SimBytes() : SimHex(value);
             if (!value.empty() && r.frame.size() != 6) Bad(text, "swapid needs 6 bytes");
+        } else if (key == "hangup") {
+            setAction(SimFault::HangUp);
         } else if (key == "bytewise") {
             setAction(SimFault::ByteByByte);
             r.delayMs = value.empty() ? 1 : Number(text, value);
@@ -257,7 +260,7 @@ SimFaultPlan::Match SimFaultPlan::Arrive(uint8_t command, std::string_view mediu
         ++e.fired;
         m.rules.push_back(r);
         m.outcome.fired.push_back(r.Describe());
-        bool exec = r.execute.value_or(r.action != SimFault::Status);
+        bool exec = r.execute.value_or(r.action != SimFault::Status && r.action != SimFault::HangUp);
         if (!exec) m.outcome.execute = false;
     }
     return m;
@@ -291,6 +294,7 @@ std::vector<SimEmission> SimFaultPlan::Shape(const Match& match, uint8_t command
     for (const auto& r : match.rules) {
         switch (r.action) {
         case SimFault::Drop:
+        case SimFault::HangUp:
             out.erase(std::remove_if(out.begin(), out.end(),
                                      [](const SimEmission& e) { return e.kind == SimEmissionKind::Answer; }),
                       out.end());

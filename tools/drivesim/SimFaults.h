@@ -35,6 +35,7 @@ enum class SimFault {
     ZeroLengthHeader, // RS232: an empty frame (A5 00 00) is written before the answer
     ByteByByte, // RS232: every byte written on its own, delayMs apart
     SwapIdentity, // a status answer (0x03) carries `frame`'s serial and part numbers: another drive
+    HangUp, // no answer, and the medium ends the link (a pseudo-terminal hangs up)
 };
 
 const char* SimFaultName(SimFault f);
@@ -64,7 +65,7 @@ struct SimFaultRule {
     //   duplicate[=<ms>][,repeat=<n>] | unsolicited=<hex bytes>[,after=<ms>][,before] |
     //   truncate=<n> | echo=<hex> | status=<hex>[,keepdata] | badsum |
     //   garbage=<hex bytes> | emptyframe | bytewise[=<ms>] |
-    //   swapid[=<12 hex digits: serial low, serial high, part number, LE>]
+    //   swapid[=<12 hex digits: serial low, serial high, part number, LE>] | hangup
     // plus "noexec" or "exec". Throws vo::Exception on a malformed text.
     static SimFaultRule Parse(std::string_view text);
     std::string Describe() const;

@@ -108,7 +108,7 @@ uint8_t SimProtocol::WriteMemory(uint32_t address, std::string_view data, bool f
     if (!r) return drive_.Codes().addressError;
     if (flash) {
         if (r->kind != SimRegionKind::Flash) return drive_.Codes().addressError;
-        if (!drive_.IsErased(address, data.size())) return drive_.Codes().flashNotErased;
+        if (!drive_.FlashOverwrite() && !drive_.IsErased(address, data.size())) return drive_.Codes().flashNotErased;
     } else if (r->kind != SimRegionKind::Ram) {
         return drive_.Codes().addressError;
     }

@@ -53,6 +53,14 @@ SimPtyTransport::~SimPtyTransport() {
 
 void SimPtyTransport::SetResyncGapMs(int64_t ms) { resyncGapMs_ = ms; }
 
+void SimPtyTransport::HangUp() {
+    if (slave_ >= 0) ::close(slave_);
+    if (master_ >= 0) ::close(master_);
+    slave_ = -1;
+    master_ = -1;
+    pending_.clear();
+}
+
 SimBytes SimPtyTransport::Encode(std::string_view frame, const SimWireEffects& effects) const {
     return SimRs232Frame(frame, effects);
 }

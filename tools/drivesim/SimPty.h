@@ -43,6 +43,8 @@ public:
     int PollFd() const override { return master_; }
     short PollEvents() const override;
     void OnPoll(short revents) override;
+    // Closes the master side: the program's port sees the line hang up.
+    void HangUp() override;
 
 private:
     void Flush();

@@ -127,6 +127,10 @@ void SimRunner::Process(const Inbound& in) {
     }
     if (!match.outcome.execute) note += note.empty() ? "not executed" : "; not executed";
     transcript_.Add(SimTranscriptEntry{in.timeMs, mediumName, SimDirection::In, in.master, in.frame, in.wire, note});
+    if (std::any_of(match.rules.begin(), match.rules.end(), [](const SimFaultRule& r) { return r.action == SimFault::HangUp; })) {
+        in.medium->HangUp();
+        return;
+    }
 
     std::optional<SimBytes> answer;
     int64_t delay = protocol_.DelayOf(cmd); // a refusal takes the drive its time as well

@@ -45,6 +45,8 @@ public:
     virtual int PollFd() const { return -1; }
     virtual short PollEvents() const { return 0; }
     virtual void OnPoll(short revents) {}
+    // Ends the link as a broken cable or a drive switched off would.
+    virtual void HangUp() {}
 };
 
 class SimRunner {

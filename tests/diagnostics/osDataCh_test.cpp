@@ -1,0 +1,255 @@
+// Channel data: raw samples to physical values for every type code, min/max,
+// export and import back into raw samples, and the sample count rules.
+#include "diagnostics/osDataCh.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "storagelib/SL20Arr.h"
+#include "storagelib/SL20Dec.h"
+#include "storagelib/SL20Dic.h"
+#include "storagelib/SL20Elm.h"
+#include "tests/support/ExpectError.h"
+#include "tests/support/ScriptedPrompt.h"
+
+namespace vo {
+namespace {
+
+std::int32_t Bits(float F) { return std::bit_cast<std::int32_t>(F); }
+std::int32_t Raw(std::uint32_t U) { return static_cast<std::int32_t>(U); }
+
+void Configure(TChanData& C, std::int32_t Type, double Scale, double Offset, std::int32_t Mask = 0) {
+    C.FVarType = Type;
+    C.FVarScale = Scale;
+    C.FVarOffset = Offset;
+    C.FBitValue = Mask;
+}
+
+TEST(ChanData, GetDataByTypeCode) {
+    struct Case {
+        std::int32_t Type;
+        double Scale, Offset;
+        std::int32_t Mask;
+        std::int32_t Raw;
+        double Value;
+    };
+    const Case cases[] = {
+        {osvt::SInt16, 0.5, 1.0, 0, 0xFFFF, 0.5},
+        {osvt::SInt16, 1.0, 0.0, 0, 0x7FFF, 32767.0},
+        {osvt::SInt8, 1.0, 0.0, 0, 0x80, -128.0},
+        {osvt::SInt8, 1.0, 0.0, 0, 0x7F, 127.0},
+        {osvt::UInt16, 1.0, 0.0, 0, 0xFFFF, 65535.0},
+        {osvt::UInt16, 2.0, -1.0, 0, 0xFFFF, 131069.0},
+        {osvt::UInt8, 1.0, 0.0, 0, 0xFF, 255.0},
+        {osvt::SInt32, 1.0, 0.0, 0, -5, -5.0},
+        {osvt::UInt32, 1.0, 0.0, 0, Raw(0xFFFFFFFFu), 4294967296.0},
+        {osvt::UInt48, 1.0, 0.0, 0, Raw(0x80000000u), 2147483648.0},
+        {osvt::SInt48, 1.0, 0.0, 0, -1, -1.0},
+        {osvt::Bool16, 5.0, 3.0, 4, 0x0004, 1.0},
+        {osvt::Bool16, 5.0, 3.0, 4, 0x0003, 0.0},
+        {osvt::Bool, 5.0, 3.0, 0, 7, 1.0},
+        {osvt::Bool, 5.0, 3.0, 0, 0, 0.0},
+        {osvt::VelFloat, 1.0, 0.0, 0, 0x00FF8000, 0.5},
+        {osvt::VelFloat, 1.0, 0.0, 0, 0x0001C000, 3.0},
+        {osvt::VelFloat, 1.0, 0.0, 0, Raw(0x8000C000u), -1.5},
+        {osvt::VelFloat, 1.0, 0.0, 0, 0x00004000, 0.0},
+        {osvt::VelFloat, 2.0, 1.0, 0, 0x00008000, 3.0},
+        {osvt::FloatIEEE754, 2.0, 0.0, 0, Bits(1.0f), 2.0},
+        {osvt::SInt32, 0.1, 0.0, 0, 3, 0.30000001192092896},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.Type << " raw " << c.Raw);
+        TChanData ch;
+        Configure(ch, c.Type, c.Scale, c.Offset, c.Mask);
+        ch.SetData(0, c.Raw);
+        EXPECT_EQ(ch.GetData(0), c.Value);
+    }
+    EXPECT_EQ(TChanData::IntToVelFloat(0x0001C000), 3.0);
+}
+
+TEST(ChanData, UnknownTypeIsReportedOnceAndGivesZero) {
+    test::TScriptedPromptScope prompt;
+    TChanData ch;
+    Configure(ch, osvt::Unknown, 1.0, 0.0);
+    ch.SetNumberOfValues(3);
+    ch.SetData(1, 42);
+    EXPECT_EQ(ch.GetData(1), 0.0);
+    EXPECT_EQ(ch.GetData(2), 0.0);
+    ASSERT_EQ(prompt.Count(), 1u);
+    EXPECT_EQ(prompt.Texts()[0], "TChanData.GetData: unknown variable type.");
+    ch.FVarType = osvt::String;
+    double max = 7.0, min = -7.0;
+    ch.GetMaxMin(max, min);
+    EXPECT_EQ(max, 7.0);
+    EXPECT_EQ(min, -7.0);
+    ASSERT_EQ(prompt.Count(), 2u);
+    EXPECT_EQ(prompt.Texts()[1], "TChanData.GetMaxMin: unknown variable type.");
+}
+
+TEST(ChanData, MaxAndMin) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Case {
+        std::int32_t Type;
+        double Scale, Offset;
+        std::vector<std::int32_t> Raw;
+        double Max, Min;
+    };
+    const Case cases[] = {
+        {osvt::SInt16, 1.0, 0.0, {5, 0xFFFF, 0x8000, 100}, 100.0, -32768.0},
+        {osvt::SInt16, -2.0, 1.0, {5, 0xFFFF, 100}, 3.0, -199.0},
+        {osvt::UInt32, 1.0, 0.0, {0, Raw(0xFFFFFFFFu)}, 4294967295.0, 0.0},
+        {osvt::SInt32, 0.1, 0.0, {3, -3}, 0.3, -0.3},
+        {osvt::VelFloat, 1.0, 0.0, {0x00008000, Raw(0x8001C000u), 0x0002C000}, 6.0, -3.0},
+        {osvt::FloatIEEE754, 1.0, 0.0, {Bits(nan), Bits(2.5f), Bits(inf), Bits(-inf), Bits(-1.0f)}, 2.5, -1.0},
+        {osvt::FloatIEEE754, 1.0, 0.0, {Bits(nan), Bits(inf)}, 0.0, 0.0},
+        {osvt::Bool16, 1.0, 0.0, {0, 0}, 1.0, 0.0},
+        {osvt::Bool, 1.0, 0.0, {5}, 1.0, 0.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.Type << " scale " << c.Scale);
+        TChanData ch;
+        Configure(ch, c.Type, c.Scale, c.Offset);
+        ch.SetNumberOfValues(static_cast<int>(c.Raw.size()));
+        for (std::size_t i = 0; i < c.Raw.size(); ++i) ch.SetData(static_cast<int>(i), c.Raw[i]);
+        double max = -99.0, min = 99.0;
+        ch.GetMaxMin(max, min);
+        EXPECT_DOUBLE_EQ(max, c.Max);
+        EXPECT_DOUBLE_EQ(min, c.Min);
+    }
+}
+
+// Raw samples typical of each type code; Exact: export and import give them
+// back unchanged at scale 1.
+struct TypeSamples {
+    std::int32_t Type;
+    std::vector<std::int32_t> Raw;
+    bool Exact;
+};
+
+std::vector<TypeSamples> AllTypes() {
+    std::vector<TypeSamples> t = {
+        {osvt::SInt16, {0, 1, 0x7FFF, 0x8000, 0xFFFF}, true},
+        {osvt::UInt16, {0, 1, 0xFFFF}, true},
+        {osvt::SInt32, {0, -1, 123456, 16777216, -16777216}, true},
+        {osvt::UInt32, {0, 16777216, Raw(0xFFFFFFFFu)}, true},
+        {osvt::SInt48, {0, -1, 99}, true},
+        {osvt::UInt48, {0, 7, Raw(0xFFFFFFFFu)}, true},
+        {osvt::Bool16, {0, 4}, true},
+        {osvt::VelFloat, {0, 0x00008000, Raw(0x8001C000u), 0x00FFABCD, 0x007FFFFF, 0x0080FFFF}, true},
+        {osvt::Bool, {0, 1}, true},
+        {osvt::SInt8, {0, 0x7F, 0x80, 0xFF}, true},
+        {osvt::UInt8, {0, 255}, true},
+        {osvt::FloatIEEE754, {Bits(1.5f), Bits(-2.25f), Bits(1e-3f), Bits(0.0f)}, true},
+    };
+    for (const std::int32_t unknown : {osvt::Unknown, osvt::String, osvt::EnumDir16, osvt::EnumChild16,
+                                       osvt::EnumDir8, osvt::EnumChild8})
+        t.push_back({unknown, {0, 5}, false});
+    return t;
+}
+
+TEST(ChanData, ExportThenImportKeepsTheValues) {
+    test::TScriptedPromptScope prompt; // the types without a conversion report themselves
+    struct Linear {
+        double Scale, Offset;
+    };
+    for (const Linear lin : {Linear{1.0, 0.0}, Linear{0.1, 5.0}, Linear{-0.5, 2.0}}) {
+        for (const TypeSamples& s : AllTypes()) {
+            SCOPED_TRACE(testing::Message() << "type " << s.Type << " scale " << lin.Scale);
+            TChanData from, to;
+            Configure(from, s.Type, lin.Scale, lin.Offset, 4);
+            Configure(to, s.Type, lin.Scale, lin.Offset, 4);
+            from.SetNumberOfValues(static_cast<int>(s.Raw.size()));
+            for (std::size_t i = 0; i < s.Raw.size(); ++i) from.SetData(static_cast<int>(i), s.Raw[i]);
+            TRef<TSLDictionary> d = MakeRef<TSLDictionary>();
+            from.ExportData(d.Get());
+            auto* arr = SLCast<TSLArray>(d->GetObjWithName("DataArray"));
+            ASSERT_EQ(arr->GetCount(), static_cast<int>(s.Raw.size()));
+            to.ImportData(d.Get());
+            ASSERT_EQ(to.GetNumberOfValues(), from.GetNumberOfValues());
+            for (int i = 0; i < from.GetNumberOfValues(); ++i) {
+                EXPECT_EQ(to.GetData(i), from.GetData(i)) << "sample " << i;
+                if (s.Exact && lin.Scale == 1.0) {
+                    EXPECT_EQ(to.DataArray.GetValue(i, 0), s.Raw[static_cast<std::size_t>(i)]) << "sample " << i;
+                }
+            }
+        }
+    }
+}
+
+TEST(ChanData, ExportAndImportEdges) {
+    TChanData ch;
+    Configure(ch, osvt::SInt32, 1.0, 0.0);
+    ch.SetNumberOfValues(2);
+    ch.SetData(0, 11);
+    ch.SetData(1, 12);
+    ch.ExportData(nullptr);
+    TRef<TSLObject> obj = SLDecodeString("[D /DataArray [A 1.0 ] /Other 1 ]");
+    auto* d = SLCast<TSLDictionary>(obj.Get());
+    ch.ExportData(d);
+    EXPECT_EQ(SLCast<TSLArray>(d->GetObjWithName("DataArray"))->GetCount(), 2) << "replaced";
+    EXPECT_TRUE(d->GetNameExists("Other"));
+
+    const auto unchanged = [&] {
+        EXPECT_EQ(ch.GetNumberOfValues(), 2);
+        EXPECT_EQ(ch.DataArray.GetValue(1, 0), 12);
+    };
+    for (const char* text : {"[D ]", "[D /DataArray [A ] ]"}) {
+        TRef<TSLObject> empty = SLDecodeString(text);
+        ch.ImportData(SLCast<TSLDictionary>(empty.Get()));
+        unchanged();
+    }
+    ch.ImportData(nullptr);
+    unchanged();
+    TRef<TSLObject> bad = SLDecodeString("[D /DataArray [A 1.0 'x' ] ]");
+    test::ExpectError([&] { ch.ImportData(SLCast<TSLDictionary>(bad.Get())); },
+                      "TChanData.ImportData: element 1 is not a number");
+    unchanged();
+    TRef<TSLObject> notArray = SLDecodeString("[D /DataArray 5 ]");
+    EXPECT_THROW(ch.ImportData(SLCast<TSLDictionary>(notArray.Get())), Exception);
+    unchanged();
+    ch.FVarType = osvt::VelFloat;
+    TRef<TSLObject> huge = SLDecodeString("[D /DataArray [A 1.0 1E300 ] ]");
+    test::ExpectError<EConvertError>([&] { ch.ImportData(SLCast<TSLDictionary>(huge.Get())); },
+                                     "Value out of VelFloat range!");
+    unchanged();
+
+    // Integers beyond the type are held at its limits; scale 0 stores 0.
+    ch.FVarType = osvt::UInt32;
+    TRef<TSLObject> wide = SLDecodeString("[D /DataArray [A -5.0 1E12 ] ]");
+    ch.ImportData(SLCast<TSLDictionary>(wide.Get()));
+    EXPECT_EQ(ch.DataArray.GetValue(0, 0), 0);
+    EXPECT_EQ(ch.DataArray.GetValue(1, 0), -1);
+    ch.FVarType = osvt::SInt32;
+    ch.FVarScale = 0.0;
+    ch.ImportData(SLCast<TSLDictionary>(wide.Get()));
+    EXPECT_EQ(ch.DataArray.GetValue(1, 0), 0);
+}
+
+TEST(ChanData, NumberOfValues) {
+    TChanData ch;
+    EXPECT_EQ(ch.GetNumberOfValues(), 1);
+    EXPECT_EQ(ch.DataArray.GetRowCount(), 1);
+    test::ExpectError([&] { ch.SetNumberOfValues(0); }, "TChanData.SetNumberOfValues: NumOfValues must be positiv.");
+    ch.SetData(0, 9);
+    ch.SetNumberOfValues(3);
+    EXPECT_EQ(ch.GetNumberOfValues(), 3);
+    EXPECT_EQ(ch.DataArray.GetValue(0, 0), 9);
+    EXPECT_EQ(ch.DataArray.GetValue(1, 0), 0);
+    EXPECT_EQ(ch.DataArray.GetValue(2, 0), 0);
+    test::ExpectError([&] { ch.SetData(3, 1); }, "TChanData.SetData + index out of bound.");
+    test::ExpectError<EDataArray>([&] { ch.SetData(-1, 1); }, "col index out of bounds");
+    test::ExpectError<EDataArray>([&] { ch.GetData(3); }, "col index out of bounds");
+
+    // A recording's store: the samples and less than a kilobyte more.
+    ch.SetNumberOfValues(1000000);
+    EXPECT_LT(ch.DataArray.Capacity(), 4000000 + 1024);
+    EXPECT_EQ(ch.DataArray.MemSize(), ch.DataArray.Capacity());
+}
+
+} // namespace
+} // namespace vo
