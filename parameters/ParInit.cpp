@@ -34,8 +34,11 @@ void RegisterParameterClasses(TParameterManager& AManager) {
 
 void InitParameters(TDeviceManager& ADeviceManager, const TSLDictionary* AProgramSettings,
                     TParameterManager& AParameterManager, TUnitManager& AUnitManager) {
-    ADeviceManager.RegisterServiceClass("UnitService", DeviceServiceClass<TUnitService>());
-    ADeviceManager.RegisterServiceClass("ParameterService", DeviceServiceClass<TParameterService>());
+    // The composition root may have registered them through its hooks.
+    if (!ADeviceManager.ServiceClassExists("UnitService"))
+        ADeviceManager.RegisterServiceClass("UnitService", DeviceServiceClass<TUnitService>());
+    if (!ADeviceManager.ServiceClassExists("ParameterService"))
+        ADeviceManager.RegisterServiceClass("ParameterService", DeviceServiceClass<TParameterService>());
     AUnitManager.Initialize(UnitsFileName);
     if (AProgramSettings && AProgramSettings->NameExists("Parameter")) {
         try {

@@ -73,7 +73,9 @@ struct TParameterWriteFailure {
 // result 0 on success.
 inline constexpr const char* DefaultParametersScript = "archive://Archives\\ParameterService\\DefaultParameters.sct";
 
-class TParameterService : public TDeviceService {
+// The service is also what the device info view reads of the parameters
+// (TParameterInfoService).
+class TParameterService : public TDeviceService, public TParameterInfoService {
 public:
     // The provider "Parameter Service", the lists, the root with its model
     // item under the device's item, the visibility controller.
@@ -174,6 +176,8 @@ public:
     // The first node of that master (device) UPID; nullptr when none.
     TParameter* FindParameter(std::int32_t AMasterUPID) const;
     TParameter* FindParameterWithDeviceUPID(std::int32_t AUPID) const;
+    TParameterInfo* FindInfoParameter(std::int32_t UPID) override { return FindParameter(UPID); }
+    TServiceProvider& InfoProvider() override { return *FServiceProvider; }
     // Pre-order walk of all nodes, root excluded.
     void ForEachParameter(const TParameterCallBack& CallBack);
 

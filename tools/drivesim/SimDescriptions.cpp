@@ -109,6 +109,9 @@ private:
         return v;
     }
     Value Composite() {
+        // Descriptions nest a few levels; a deeper text is refused before the
+        // stack is at risk.
+        if (++depth_ > 64) Fail("composites nested too deeply");
         ++at_;
         size_t start = at_;
         while (at_ < t_.size() && !std::isspace(static_cast<unsigned char>(t_[at_])) && t_[at_] != ']' &&
@@ -136,11 +139,13 @@ private:
             }
         }
         if (v.kind == Value::Dict && !v.type.empty()) defs_[Lower(v.type)] = v;
+        --depth_;
         return v;
     }
 
     std::string_view t_;
     size_t at_ = 0;
+    int depth_ = 0;
     std::map<std::string, Value> defs_;
 };
 
