@@ -14,6 +14,7 @@
 #include "parameters/ParMan.h"
 #include "parameters/PtClass.h"
 #include "parameters/PtDir.h"
+#include "parameters/PtGen.h"
 #include "parameters/PtRoot.h"
 #include "parameters/UniSrv.h"
 #include "parameters/VisCtrl.h"
@@ -205,8 +206,9 @@ void TParameterService::InternalClientExecute(TServiceClient& Client) {
         FInternalClientState = TInternalClientState::icsIdle;
         if (SetServiceStatusRequest) {
             if (FServiceStatus == dsStarting) {
+                // A GUEST sees the tree only when the drive's switch allows it.
                 if (FOwner->GetUserPermission() == 1)
-                    if (TParameter* guestView = FindParameter(3274))
+                    if (auto* guestView = dynamic_cast<TGenericBoolParameter*>(FindParameter(3274)))
                         FTreeRoot->Model().SetVisible(guestView->GetValid() && guestView->GetBoolValue());
                 SetServiceStatus(dsStarted);
             }
