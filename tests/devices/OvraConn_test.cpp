@@ -32,6 +32,9 @@
 #include "tools/drivesim/SimRunner.h"
 #include "tools/drivesim/SimUdp.h"
 
+#include "parameters/ParSrv.h"
+#include "parameters/UniSrv.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -154,11 +157,20 @@ TEST_F(ConnectionTestBase, TheProgramArchiveHoldsTheDeviceProfiles) {
     } cases[] = {{"VelkorOnline", dtOnline}, {"VelkorInstallETH", dtOnline}, {"VelkorOffline", dtOffline}, {"VelkorArchive", dtArchive}};
     Manager->RegisterServiceClass("ModuleService", DeviceServiceClass<TModuleService>());
     Manager->RegisterServiceClass("StatusService", DeviceServiceClass<TStatusService>());
+    Manager->RegisterServiceClass("UnitService", DeviceServiceClass<TUnitService>());
+    Manager->RegisterServiceClass("ParameterService", DeviceServiceClass<TParameterService>());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Profile);
         TDevice& d = NewDevice(c.Profile);
         EXPECT_EQ(d.DeviceType(), c.Type);
-        ASSERT_EQ(d.GetServiceCount(), 3);
+        // The installation profile has no parameters.
+        const bool parameters = MyAnsiString(c.Profile) != "VelkorInstallETH";
+        ASSERT_EQ(d.GetServiceCount(), parameters ? 5 : 3);
+        if (parameters) {
+            EXPECT_EQ(d.GetServiceWithIndex(3).Name(), "UnitService");
+            EXPECT_EQ(d.GetServiceWithIndex(4).Name(), "ParameterService");
+            EXPECT_EQ(d.GetServiceWithIndex(4).Caption(), "Parameters");
+        }
         EXPECT_EQ(d.GetServiceWithIndex(1).Name(), "ModuleService");
         EXPECT_EQ(d.GetServiceWithIndex(2).Name(), "StatusService");
         EXPECT_EQ(d.GetServiceWithIndex(0).Name(), "OvraService");
