@@ -18,7 +18,8 @@ inline constexpr const char* UnitsFileName = "archive://Archives\\UnitService\\U
 // Registers the parameter classes of the program.
 void RegisterParameterClasses(TParameterManager& AManager);
 
-// Registers "UnitService" at the device manager, loads the units from
+// Registers "UnitService" and "ParameterService" at the device manager
+// (unless registered already), loads the units from
 // UnitsFileName (errors are shown to the user), registers the parameter
 // classes and reads the section "Parameter" of the program settings (when
 // present; an error there is logged and the defaults stay).

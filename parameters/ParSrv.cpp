@@ -1,15 +1,32 @@
 #include "parameters/ParSrv.h"
 
+#include "comm/OvraClnt.h"
+#include "comm/QpCustom.h"
+#include "devices/ModulSrv.h"
+#include "devices/QsBasic.h"
+#include "devices/StatSrv.h"
 #include "kernel/CsServices.h"
+#include "kernel/Debug.h"
+#include "kernel/LoginPrompts.h"
 #include "kernel/ModTree.h"
+#include "kernel/PropList.h"
+#include "kernel/UserPrompt.h"
+#include "parameters/ParMan.h"
+#include "parameters/PtClass.h"
 #include "parameters/PtDir.h"
+#include "parameters/PtGen.h"
 #include "parameters/PtRoot.h"
 #include "parameters/UniSrv.h"
 #include "parameters/VisCtrl.h"
 #include "platform/Exception.h"
+#include "storagelib/CtxIntf.h"
+#include "storagelib/SL20Arr.h"
 #include "storagelib/SL20Dic.h"
 #include "storagelib/SL20Elm.h"
+#include "storagelib/SL20Rec.h"
+#include "storagelib/SL20Sto.h"
 
+#include <exception>
 #include <string>
 
 namespace vo {
@@ -38,9 +55,55 @@ TParameterService::TParameterService(TDevice& AOwner, TSLDictionary* AProfDict)
     model.SetCaption(caption);
     model.SetVisible(visible);
     AOwner.Model().AddChild(model);
+
+    FServiceProvider->FOnUpdateDone = [this](TObject*) {
+        LogInfo("ProviderUpdateDone");
+        FTreeChanged = FFlagChanged = FDataChanged = false;
+    };
+    FServiceProvider->FOnExecuteJob = [](TServiceJob& Job, bool&) {
+        if (Job.FInfoTag != 0)
+            LogWarning("undefined job info tag in TParameterService.ProviderExecuteJob");
+    };
+    FInternalClient = std::make_unique<TServiceClient>();
+    FInternalClient->FOnExecute = [this](TServiceClient& Client) { InternalClientExecute(Client); };
+    FInternalClient->FOnNotify = [this](TObject*) { InternalClientNotify(); };
+    FInternalClient->Connect(*FServiceProvider);
+
+    if (TOvraClient* client = OvraClient()) {
+        Actor = &client->GetActor();
+        Actor->SetName("Parameter Service Actor");
+    }
+    if (TStorageManager* storage = StorageManager()) {
+        try {
+            FScriptTask = storage->CreateScriptTask();
+            FScriptTask->SetContext(storage->CreateContext(false));
+            FScriptTask->SetAutoFree(false);
+            std::weak_ptr<bool> alive = FAlive;
+            FScriptTask->OnResponse = [this, alive](TScriptTaskInterface&) {
+                if (!alive.expired())
+                    ScriptTaskFinished();
+            };
+        } catch (const std::exception& e) {
+            // Without script tasks the queue is skipped (logged when it runs).
+            FScriptTask.reset();
+            LogWarning(MyAnsiString("TParameterService: no script task: ") + e.what());
+        }
+    }
 }
 
 TParameterService::~TParameterService() {
+    FAlive.reset();
+    if (FScriptTask)
+        FScriptTask->OnResponse = nullptr;
+    if (ScriptTask)
+        ScriptTask->OnResponse = nullptr;
+    if (Actor) {
+        Actor->SetOnResponse(nullptr);
+        Actor->OvraClient().ReleaseActor(*Actor);
+        Actor = nullptr;
+    }
+    FStatusClient.reset();
+    FInternalClient.reset();
     FDestroying = true;
     FTreeRoot.reset();
     FParameterList.clear();
@@ -55,13 +118,125 @@ void TParameterService::Initialize() {
 
 void TParameterService::StartUp(bool& Wait) {
     Wait = false;
-    StartFailed("the parameter tree cannot be built yet");
+    if (FServiceStatus == dsStopped) {
+        FOvraService = FOwner->FindService<TBasicOvraService>("OvraService");
+        FModuleService = FOwner->FindService<TModuleService>("ModuleService");
+        FUnitService = FOwner->FindService<TUnitService>("UnitService");
+        FStatusService = FOwner->FindService<TStatusService>("StatusService");
+        if (!FOvraService || !FModuleService || !FUnitService || !FStatusService) {
+            LogError("couldn't start parameter service: a required service is missing");
+            SetServiceStatus(dsError);
+            return;
+        }
+        if (FOnLine) {
+            FParServiceCollection = std::make_unique<TParameterServiceCollection>();
+            FParServiceCollection->Create(*FOvraService, FOvraService->ProtocolVersion());
+            if (!FParServiceCollection->FGetRequest) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "%2.2X", FOvraService->ProtocolVersion());
+                LogError(MyAnsiString("couldn't start parameter service: the drive's protocol version ") + buf +
+                         "h has no parameter telegrams");
+                SetServiceStatus(dsError);
+                return;
+            }
+        }
+        SetServiceStatus(dsStarting);
+    }
+    if (FServiceStatus != dsStarting)
+        return;
+    if (FOvraService->ServiceStatus() != dsStarted || FModuleService->ServiceStatus() != dsStarted ||
+        FUnitService->ServiceStatus() != dsStarted || FStatusService->ServiceStatus() != dsStarted)
+        return;
+    if (SetServiceStatusRequest) {
+        Wait = true; // the internal client is at work
+        return;
+    }
+    if (!FStatusClient) {
+        FStatusClient = std::make_unique<TServiceClient>();
+        FStatusClient->FOnUpdate = [this](TServiceClient&) { StatusClientUpdate(); };
+    }
+    FInternalClientState = TInternalClientState::icsStart;
+    FInternalClient->Request();
+    Wait = true;
+    SetServiceStatusRequest = true;
+}
+
+void TParameterService::InternalClientNotify() {
+    if (FServiceProvider->CurrentClient() == FInternalClient.get() && FServiceProvider->Status() == psWaitClient)
+        FInternalClient->Continue();
+}
+
+void TParameterService::InternalClientExecute(TServiceClient& Client) {
+    switch (FInternalClientState) {
+    case TInternalClientState::icsStart: {
+        FInternalClientState = TInternalClientState::icsNodes;
+        // The init script: the script objects of this device's services.
+        const MyAnsiString name = FOwner->Name();
+        const MyAnsiString text = "[B  /DeviceName '" + name + "' def" + "  /ParSrv Create:ParameterService def" +
+            "  DeviceName ParSrv.Connect" + "  /UniSrv Create:UnitService def" + "  DeviceName UniSrv.Connect" + "]";
+        if (TStorageManager* storage = StorageManager()) {
+            try {
+                TRef<TSLObject> block = storage->DecodeStringToObject(text);
+                if (auto* b = dynamic_cast<TSLBlock*>(block.Get()))
+                    QueueScript(b);
+            } catch (const std::exception& e) {
+                LogWarning(MyAnsiString("TParameterService: init script: ") + e.what());
+            }
+        }
+        Client.Wait(0x7FFFFFFF);
+        ExecuteScripts([this] { InternalClientNotify(); });
+        break;
+    }
+    case TInternalClientState::icsNodes:
+        FInternalClientState = TInternalClientState::icsTrees;
+        Client.Wait(0x7FFFFFFF);
+        RebuildParameterTree([this] { InternalClientNotify(); });
+        break;
+    case TInternalClientState::icsTrees:
+        FInternalClientState = TInternalClientState::icsPreload;
+        Client.Wait(0x7FFFFFFF);
+        try {
+            LoadPreloadParameters();
+        } catch (...) {
+            SetServiceStatus(dsError);
+            throw;
+        }
+        break;
+    case TInternalClientState::icsPreload:
+        FInternalClientState = TInternalClientState::icsIdle;
+        if (SetServiceStatusRequest) {
+            if (FServiceStatus == dsStarting) {
+                // A GUEST sees the tree only when the drive's switch allows it.
+                if (FOwner->GetUserPermission() == 1)
+                    if (auto* guestView = dynamic_cast<TGenericBoolParameter*>(FindParameter(3274)))
+                        FTreeRoot->Model().SetVisible(guestView->GetValid() && guestView->GetBoolValue());
+                SetServiceStatus(dsStarted);
+            }
+            SetServiceStatusRequest = false;
+        }
+        break;
+    case TInternalClientState::icsIdle:
+        Client.RequestUpdate();
+        Client.Release();
+        break;
+    }
 }
 
 void TParameterService::ShutDown(bool& Wait) {
     Wait = false;
+    if (FServiceStatus == dsError || FServiceStatus == dsStarting) {
+        // A failed or unfinished start: the internal client gives up its turn.
+        if (FInternalClient->RequestPending())
+            FInternalClient->Release();
+        FInternalClientState = TInternalClientState::icsIdle;
+        SetServiceStatusRequest = false;
+        SetServiceStatus(dsStopped);
+        return;
+    }
     if (FServiceStatus != dsStarted)
         return;
+    if (FOnLine)
+        FOvraService = nullptr;
     SetServiceStatus(dsStopped);
     TModelItem& model = FTreeRoot->Model();
     if (model.Parent())
@@ -278,6 +453,232 @@ void TParameterService::ParameterModify(TParameter& P, TServiceClient& Client) {
 void TParameterService::ParameterInvalidate(TParameter& P, TServiceClient& Client) {
     CheckClient(Client, "ParameterInvalidate");
     P.ClrAttrFlag(AttrValid);
+}
+
+} // namespace vo
+
+namespace vo {
+
+// ------------------------------------------------------------------ tree building
+
+void TParameterService::RebuildParameterTree(std::function<void()> ANotification) {
+    TModelManager& models = ModelManager();
+    models.BeginUpdate();
+    try {
+        if (FModuleService)
+            for (int i = 0; i < FModuleService->GetModuleCount(); ++i) LoadTree(FModuleService->GetModule(i));
+        FTreeChanged = true;
+        const bool online = FOnLine;
+        ForEachParameter([online](TParameter& P, bool&) { P.Initialize(online); });
+        ExecuteScripts(std::move(ANotification));
+    } catch (...) {
+        models.EndOfUpdate();
+        throw;
+    }
+    models.EndOfUpdate();
+}
+
+void TParameterService::LoadTree(TModuleItem& AModule) {
+    AddTree(AModule.FName);
+    TSLDictionary* data = AModule.GetData();
+    if (!data)
+        return;
+    try {
+        if (TUnitService* units = UnitService())
+            units->Init(*data);
+        FVisibilityController->LoadFlags(*data);
+        LoadParameters(*data);
+    } catch (const std::exception& e) {
+        ShowErrorMessage(e.what());
+    }
+    IndexParameters();
+}
+
+void TParameterService::LoadParameters(const TSLDictionary& AData) {
+    if (!AData.NameExists("ParameterArray"))
+        return;
+    auto* records = dynamic_cast<TSLArray*>(AData.GetObjWithName("ParameterArray"));
+    if (!records)
+        throw EInvalidCast();
+    TParameterManager& classes = ParameterManager();
+    TParameter* at = FTreeRoot.get();
+    for (int i = 0; i < records->GetCount(); ++i) {
+        auto* rec = dynamic_cast<TSLRecord*>(records->GetObjAtIndex(i));
+        if (!rec)
+            throw EInvalidCast();
+        const TParameterClass& cls = classes.GetParameterClass(rec->GetTypeName());
+        // The level is checked before the node exists: a node that cannot be
+        // placed never enters the UPID lists.
+        const std::int64_t level = rec->GetIntWithName("Level");
+        if (level <= 0 || level > 255 || level >= at->Level() + 2)
+            throw Exception(MyAnsiString(ClassName()) + ".LoadTree: can't insert parameter '" +
+                            rec->GetStrWithName("Caption") + "' at level " + std::to_string(level));
+        std::unique_ptr<TParameter> node = cls.Create(*this, rec);
+        while (at->Level() >= level && at->Parent()) at = at->Parent();
+        at = &at->AddChild(std::move(node));
+    }
+}
+
+// ------------------------------------------------------------------ script queue
+
+void TParameterService::QueueScript(TSLBlock* ABlock) {
+    FScriptQueue.emplace_back(ABlock);
+}
+
+void TParameterService::ExecuteScripts(std::function<void()> ANotification) {
+    FScriptExecutedNotification = std::move(ANotification);
+    FScriptExecutionIndex = 0;
+    ExecuteNextScript();
+}
+
+void TParameterService::ExecuteNextScript() {
+    while (FScriptExecutionIndex < FScriptQueue.size()) {
+        TSLBlock* block = FScriptQueue[FScriptExecutionIndex++].Get();
+        if (!FScriptTask) {
+            LogWarning("TParameterService: no script task, a queued script is skipped");
+            continue;
+        }
+        try {
+            FScriptTask->SetScript(block);
+            FScriptTask->Start();
+            return; // ScriptTaskFinished goes on
+        } catch (const std::exception& e) {
+            LogWarning(MyAnsiString("TParameterService: queued script: ") + e.what());
+        }
+    }
+    FScriptQueue.clear();
+    FScriptExecutionIndex = 0;
+    if (auto notification = std::exchange(FScriptExecutedNotification, nullptr))
+        notification();
+}
+
+void TParameterService::ScriptTaskFinished() {
+    if (FScriptTask && FScriptTask->Result != 0)
+        LogWarning("TParameterService: queued script failed: " + FScriptTask->GetErrorMsg());
+    ExecuteNextScript();
+}
+
+// ------------------------------------------------------------------ look-ups
+
+namespace {
+
+MyAnsiString UpperAscii(MyAnsiString S) {
+    for (char& c : S)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return S;
+}
+
+} // namespace
+
+TParameter* TParameterService::FindNextWithCaption(const TParameter* P, const MyAnsiString& AText) const {
+    std::size_t start = 0;
+    if (P) {
+        auto it = FDevParameterIndex.find(std::to_string(P->UPID()));
+        if (it == FDevParameterIndex.end())
+            return nullptr;
+        // P's own entry among those with its key.
+        std::size_t i = it->second;
+        while (i < FDevParameterList.size() && FDevParameterList[i].Node != P) ++i;
+        start = i + 1;
+    }
+    const MyAnsiString text = UpperAscii(AText);
+    for (std::size_t i = start; i < FDevParameterList.size(); ++i)
+        if (UpperAscii(FDevParameterList[i].Node->Caption()).find(text) != MyAnsiString::npos)
+            return FDevParameterList[i].Node;
+    return nullptr;
+}
+
+TParameter* TParameterService::FindPreviousWithCaption(const TParameter* P, const MyAnsiString& AText) const {
+    std::size_t end = FDevParameterList.size();
+    if (P) {
+        end = 0;
+        for (std::size_t i = 0; i < FDevParameterList.size(); ++i)
+            if (FDevParameterList[i].Node == P) {
+                end = i;
+                break;
+            }
+    }
+    const MyAnsiString text = UpperAscii(AText);
+    for (std::size_t i = end; i-- > 0;)
+        if (UpperAscii(FDevParameterList[i].Node->Caption()).find(text) != MyAnsiString::npos)
+            return FDevParameterList[i].Node;
+    return nullptr;
+}
+
+std::vector<std::pair<MyAnsiString, TParameter*>> TParameterService::GetClassList() const {
+    std::vector<std::pair<MyAnsiString, TParameter*>> out;
+    for (const TListEntry& e : FParameterList)
+        if (dynamic_cast<TClassDirParameter*>(e.Node))
+            out.emplace_back(e.Node->Caption(), e.Node);
+    return out;
+}
+
+void TParameterService::DefaultParameters(std::int32_t ASelInstances, bool ADebug) {
+    if (FState != TParameterServiceState::stReady || !FOnLine)
+        return;
+    TStorageManager* storage = StorageManager();
+    if (!storage)
+        return;
+    FState = TParameterServiceState::stDefaultPars;
+    try {
+        if (!ScriptTask) {
+            ScriptTask = storage->CreateScriptTask();
+            std::weak_ptr<bool> alive = FAlive;
+            ScriptTask->OnResponse = [this, alive](TScriptTaskInterface& Task) {
+                if (alive.expired() || FState != TParameterServiceState::stDefaultPars)
+                    return;
+                FState = TParameterServiceState::stReady;
+                if (Task.Result != 0)
+                    MessageDlg("An error occured during the default parameter procedure!", TMsgDlgType::mtError,
+                               {TMsgDlgBtn::mbOK});
+                else
+                    MessageDlg("The parameters on the drive have been defaulted. Please log out and log in again in "
+                               "order to see the changes!",
+                               TMsgDlgType::mtInformation, {TMsgDlgBtn::mbOK});
+            };
+        }
+        TSLContext* context = storage->CreateContext(false);
+        context->FScriptName = "fdfd";
+        ScriptTask->SetContext(context);
+        ScriptTask->SetDebug(ADebug);
+        ScriptTask->LoadScript(DefaultParametersScript);
+        ScriptTask->PushParameter(MakeRef<TSLString>(FOwner->Name()).Get());
+        ScriptTask->PushParameter(MakeRef<TSLLongint>(ASelInstances).Get());
+        ScriptTask->Start();
+    } catch (...) {
+        FState = TParameterServiceState::stReady;
+        throw;
+    }
+}
+
+void TParameterService::ReplaceMasterUPID() {
+    static const MyAnsiString tag = "<UPID>";
+    ForEachParameter([this](TParameter& P, bool&) {
+        TPropertyList* props = P.PropList();
+        if (!props)
+            return;
+        for (int i = 0; i < props->GetNoOfInfoStr(); ++i) {
+            const MyAnsiString language = props->GetLanguageWithIndex(i);
+            const MyAnsiString old = props->GetInfoStr(language);
+            MyAnsiString text = old;
+            for (std::size_t at = text.find(tag); at != MyAnsiString::npos; at = text.find(tag)) {
+                const MyAnsiString digits = text.substr(at + tag.size(), 5);
+                bool number = digits.size() == 5;
+                for (char c : digits) number = number && c >= '0' && c <= '9';
+                if (!number) {
+                    text.erase(at, tag.size());
+                    continue;
+                }
+                if (TParameter* found = FindParameter(std::stoi(digits)))
+                    text.replace(at, tag.size() + 5, TParameter::UPIDText(found->UPID()) + " (" + found->Caption() + ")");
+                else
+                    text.erase(at, tag.size());
+            }
+            if (text != old)
+                props->ReplaceInfoStr(language, text);
+        }
+    });
 }
 
 } // namespace vo

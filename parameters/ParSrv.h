@@ -11,18 +11,29 @@
 //
 // GUI thread only.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
 
 #include "devices/DevMan.h"
 #include "parameters/Parameter.h"
+#include "storagelib/RefObj.h"
 
 namespace vo {
 
+class TBasicOvraService;
+class TCustomPattern;
 class TDirectoryParameter;
+class TModuleItem;
+class TModuleService;
+class TOvraActor;
 class TRootDirParameter;
+class TScriptTaskInterface;
+class TServiceClient;
 class TServiceProvider;
+class TSLBlock;
+class TStatusService;
 class TUnitService;
 class TVisibilityController;
 
@@ -32,7 +43,39 @@ enum class TParameterServiceState : std::uint8_t { stReady,
                                                    stSave,
                                                    stDefaultPars };
 
-class TParameterService : public TDeviceService {
+// The service's four telegrams by UPID: write 0x89, read 0x88 (protocol
+// generations 0x2x, 0x3x, 0x4x), block read 0x15 and block write 0x16 (0x4x
+// only). No pattern is made for another generation.
+struct TParameterServiceCollection {
+    std::unique_ptr<TCustomPattern> FSetRequest;
+    std::unique_ptr<TCustomPattern> FGetRequest;
+    std::unique_ptr<TCustomPattern> FReadBlockUPID;
+    std::unique_ptr<TCustomPattern> FWriteBlockUPID;
+
+    // The patterns of a protocol version (only its high nibble counts).
+    void Create(TBasicOvraService& AOvraService, std::uint8_t AProtocolVersion);
+    ~TParameterServiceCollection();
+};
+
+enum class TInternalClientState : std::uint8_t { icsIdle,
+                                                 icsStart,
+                                                 icsNodes,
+                                                 icsTrees,
+                                                 icsPreload };
+
+// A write that the drive refused in a pass outside the login and an import.
+struct TParameterWriteFailure {
+    TParameter* Node;
+    std::uint8_t Result;
+};
+
+// The default-parameter script of the drive: (device name, instance mask) ->
+// result 0 on success.
+inline constexpr const char* DefaultParametersScript = "archive://Archives\\ParameterService\\DefaultParameters.sct";
+
+// The service is also what the device info view reads of the parameters
+// (TParameterInfoService).
+class TParameterService : public TDeviceService, public TParameterInfoService {
 public:
     // The provider "Parameter Service", the lists, the root with its model
     // item under the device's item, the visibility controller.
@@ -44,9 +87,72 @@ public:
 
     // FOnLine: the device is online.
     void Initialize() override;
+    // dsStopped: finds the connection, module, unit and status services and
+    // makes the telegrams (dsStarting), else dsError. dsStarting: once they
+    // are all started, the service's own client builds the tree from the
+    // module descriptions and reads every node (the login read); the status
+    // becomes dsStarted (or dsError when the read fails or is aborted).
     void StartUp(bool& Wait) override;
     void ShutDown(bool& Wait) override;
     void Kill() override;
+
+    // ------------------------------------------------------------ client protocol
+    // Each checks the caller (the provider's current client) and the state.
+    void PrepareUpdate(TServiceClient& Client);
+    void ExecuteUpdate(TServiceClient& Client);
+    void DiscardUpdate(TServiceClient& Client);
+    void PrepareModify(TServiceClient& Client);
+    void ExecuteModify(TServiceClient& Client);
+    void DiscardModify(TServiceClient& Client);
+    void PrepareSave(TServiceClient& Client);
+    void ExecuteSave(TServiceClient& Client);
+
+    // Telegrams, called by the nodes: one record with Bytes (at most 255)
+    // through the matching pattern on the service's actor; AEvent gets the
+    // answer. Raises when the drive's protocol has no such telegram.
+    void GetRequest(const MyAnsiString& Bytes, std::function<void(TOvraActor&)> AEvent);
+    void SetRequest(const MyAnsiString& Bytes, std::function<void(TOvraActor&)> AEvent);
+    void ReadBlockUPID(const MyAnsiString& Bytes, std::function<void(TOvraActor&)> AEvent);
+    void WriteBlockUPID(const MyAnsiString& Bytes, std::function<void(TOvraActor&)> AEvent);
+    // The data bytes of the answer of the actor's current record.
+    MyAnsiString GetResponse(TOvraActor& Actor) const;
+
+    // Writes the drive refused in the last pass (outside the login and a
+    // configuration import), in pass order; cleared when a pass starts.
+    const std::vector<TParameterWriteFailure>& WriteFailures() const noexcept { return FWriteFailures; }
+
+    // ------------------------------------------------------------ tree building
+    // Builds the tree from every module of the module service, initialises the
+    // nodes and runs the script queue; ANotification when done.
+    void RebuildParameterTree(std::function<void()> ANotification);
+    // One module: tree name, units, visibility flags, parameters. An error is
+    // shown to the user and ends only this module.
+    void LoadTree(TModuleItem& AModule);
+    // Hangs the records of "ParameterArray" into the tree by their levels.
+    void LoadParameters(const TSLDictionary& AData);
+    // The login read: every node queued, the pass started.
+    void LoadPreloadParameters();
+
+    // Queues an executable block; ExecuteScripts runs the queue in order and
+    // then calls ANotification (at once when it is empty). A block that fails
+    // is logged as a warning and the queue goes on.
+    void QueueScript(TSLBlock* ABlock);
+    void ExecuteScripts(std::function<void()> ANotification);
+    int GetScriptQueueCount() const noexcept { return static_cast<int>(FScriptQueue.size()); }
+
+    // ------------------------------------------------------------ look-ups
+    // The next (previous) node of the device-UPID list after (before) P whose
+    // caption contains AText, in ASCII upper case; from the start (end) when
+    // P is nullptr.
+    TParameter* FindNextWithCaption(const TParameter* P, const MyAnsiString& AText) const;
+    TParameter* FindPreviousWithCaption(const TParameter* P, const MyAnsiString& AText) const;
+    // Every class-directory node in master-list order: (caption, node).
+    std::vector<std::pair<MyAnsiString, TParameter*>> GetClassList() const;
+    // Runs the drive's default-parameter script (online, stReady only).
+    void DefaultParameters(std::int32_t ASelInstances, bool ADebug);
+    // Replaces "<UPID>" + five decimal digits in every node's help texts by
+    // the device UPID text and caption of the parameter of that master UPID.
+    void ReplaceMasterUPID();
 
     // ------------------------------------------------------------ node lists
     // One entry of a UPID list.
@@ -70,6 +176,8 @@ public:
     // The first node of that master (device) UPID; nullptr when none.
     TParameter* FindParameter(std::int32_t AMasterUPID) const;
     TParameter* FindParameterWithDeviceUPID(std::int32_t AUPID) const;
+    TParameterInfo* FindInfoParameter(std::int32_t UPID) override { return FindParameter(UPID); }
+    TServiceProvider& InfoProvider() override { return *FServiceProvider; }
     // Pre-order walk of all nodes, root excluded.
     void ForEachParameter(const TParameterCallBack& CallBack);
 
@@ -122,6 +230,9 @@ public:
     TParameterServiceState State() const noexcept { return FState; }
     void SetState(TParameterServiceState Value) noexcept { FState = Value; }
     const std::vector<TParameter*>& WorkList() const noexcept { return ParameterWorkList; }
+    TInternalClientState InternalClientState() const noexcept { return FInternalClientState; }
+    TOvraActor* GetActor() const noexcept { return Actor; }
+    bool NeedToStop() const noexcept { return FNeedToStop; }
     // True while the service destroys its tree.
     bool Destroying() const noexcept { return FDestroying; }
 
@@ -134,6 +245,50 @@ public:
 protected:
     void CheckClient(TServiceClient& Client, const char* Operation) const;
     void CheckState(TParameterServiceState Required, const char* Operation) const;
+
+    void InternalClientExecute(TServiceClient& Client);
+    void InternalClientNotify();
+    void SendRequest(TCustomPattern* Pattern, const char* Operation, const MyAnsiString& Bytes,
+                     std::function<void(TOvraActor&)> AEvent);
+    // The work step and the answer of one telegram.
+    void ParameterWorkExecute();
+    void ParameterWorkOffline();
+    void ParameterWorkResponse(TOvraActor& AActor);
+    void ParameterWorkNotify();
+    void StatusClientUpdate();
+    // The visibility pass, then the script queue; ANotification when done.
+    void UpdateTree(std::function<void()> ANotification);
+    // The login progress of the node about to be read; false: the login was
+    // aborted.
+    void LoginProgress(TParameter& P);
+    void ExecuteNextScript();
+    void ScriptTaskFinished();
+    void ClearMarks(std::int32_t Mask);
+    void ContinueCurrentClient();
+
+    std::unique_ptr<TParameterServiceCollection> FParServiceCollection;
+    std::unique_ptr<TServiceClient> FInternalClient;
+    TInternalClientState FInternalClientState = TInternalClientState::icsIdle;
+    bool SetServiceStatusRequest = false;
+    bool FNeedToStop = false;
+    std::unique_ptr<TServiceClient> FStatusClient;
+    TStatusService* FStatusService = nullptr;
+    TModuleService* FModuleService = nullptr;
+    TBasicOvraService* FOvraService = nullptr;
+    TOvraActor* Actor = nullptr;
+    std::unique_ptr<TScriptTaskInterface> FScriptTask;
+    std::vector<TRef<TSLBlock>> FScriptQueue;
+    std::function<void()> FScriptExecutedNotification;
+    std::size_t FScriptExecutionIndex = 0;
+    MyAnsiString PreviousTree;
+    MyAnsiString ActualTree;
+    MyAnsiString FMemoLine; // the login window's last line
+    std::int32_t AParameterIndex = 0;
+    std::int32_t ANumberOfErrors = 0;
+    bool FLoginFailed = false; // the answer in hand is a failed login read
+    std::vector<TParameterWriteFailure> FWriteFailures;
+    std::unique_ptr<TScriptTaskInterface> ScriptTask; // the default-parameter script
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 
     std::vector<TListEntry> FParameterList;
     std::vector<TListEntry> FDevParameterList;

@@ -23,6 +23,8 @@
 #include <optional>
 #include <vector>
 
+#include "devices/ParInfo.h"
+#include "kernel/InspRows.h"
 #include "kernel/Object.h"
 #include "parameters/DatTypes.h"
 #include "platform/AnsiString.h"
@@ -72,7 +74,9 @@ inline constexpr std::int32_t AttrVisible = 0x200000; // computed by the visibil
 // Longest caption of a node.
 inline constexpr std::size_t ParCaptionMax = 63;
 
-class TParameter : public TObject {
+// A node is also what the device info view and the object inspector see of
+// a parameter (TParameterInfo, TInspectableItem).
+class TParameter : public TObject, public TParameterInfo, public TInspectableItem {
 public:
     // From a "ParameterArray" record: "UPID", "DEVICE_UPID" (optional: the
     // master UPID), "Level", "Caption" (cut to 63 characters), "Permission",
@@ -112,7 +116,7 @@ public:
     virtual void SetBoolValue(bool Value);
     virtual std::int64_t GetIntValue() const;
     virtual double GetValue(TUnitSystem US) const;
-    virtual MyAnsiString GetStrValue() const;
+    MyAnsiString GetStrValue() const override;
     virtual void SetStrValue(const MyAnsiString& Value);
     // Stores the description's default as the value.
     virtual void SetDefaultValue(TUnitSystem US);
@@ -170,7 +174,18 @@ public:
     TClassDirParameter* GetClassRoot() const;
     // The captions from the level-1 ancestor down to this node joined by "\"
     // (ancestors with an empty caption add nothing).
-    MyAnsiString GetPath() const;
+    MyAnsiString GetPath() const override;
+
+    // The device info view and the object inspector: the kind of value
+    // (integers and directories are "other"; the string and 16-bit
+    // enumerator types say so), the caption, the selected enumerator's
+    // caption ("" here), the node and its property list.
+    TParameterInfoKind InfoKind() const override { return TParameterInfoKind::pkOther; }
+    MyAnsiString GetCaption() const override { return FCaption; }
+    MyAnsiString SelectedEntryCaption() const override { return {}; }
+    TObject* InspectedObject() override { return this; }
+    TPropertyList* ParPropList() override { return FPropList.get(); }
+    TPropertyList* ItemPropList() override { return FPropList.get(); }
     // The name of the module tree whose description held the record; "" when
     // there is none (the root).
     MyAnsiString GetTree() const;

@@ -33,6 +33,9 @@
 #include "tools/drivesim/SimRunner.h"
 #include "tools/drivesim/SimUdp.h"
 
+#include "parameters/ParSrv.h"
+#include "parameters/UniSrv.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -156,14 +159,23 @@ TEST_F(ConnectionTestBase, TheProgramArchiveHoldsTheDeviceProfiles) {
     Manager->RegisterServiceClass("ModuleService", DeviceServiceClass<TModuleService>());
     Manager->RegisterServiceClass("StatusService", DeviceServiceClass<TStatusService>());
     Manager->RegisterServiceClass("LoaderService", DeviceServiceClass<TLoaderService>());
+    Manager->RegisterServiceClass("UnitService", DeviceServiceClass<TUnitService>());
+    Manager->RegisterServiceClass("ParameterService", DeviceServiceClass<TParameterService>());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Profile);
         TDevice& d = NewDevice(c.Profile);
         EXPECT_EQ(d.DeviceType(), c.Type);
-        // Online profiles also carry the loader.
-        ASSERT_EQ(d.GetServiceCount(), c.Type == dtOnline ? 4 : 3);
-        if (c.Type == dtOnline) {
-            EXPECT_EQ(d.GetServiceWithIndex(3).Name(), "LoaderService");
+        // Online profiles carry the loader; all but the installation profile
+        // carry the units and parameters.
+        const bool loader = c.Type == dtOnline;
+        const bool parameters = MyAnsiString(c.Profile) != "VelkorInstallETH";
+        ASSERT_EQ(d.GetServiceCount(), 3 + (loader ? 1 : 0) + (parameters ? 2 : 0));
+        int next = 3;
+        if (loader) EXPECT_EQ(d.GetServiceWithIndex(next++).Name(), "LoaderService");
+        if (parameters) {
+            EXPECT_EQ(d.GetServiceWithIndex(next).Name(), "UnitService");
+            EXPECT_EQ(d.GetServiceWithIndex(next + 1).Name(), "ParameterService");
+            EXPECT_EQ(d.GetServiceWithIndex(next + 1).Caption(), "Parameters");
         }
         EXPECT_EQ(d.GetServiceWithIndex(1).Name(), "ModuleService");
         EXPECT_EQ(d.GetServiceWithIndex(2).Name(), "StatusService");

@@ -112,6 +112,9 @@ TEST_F(ParameterInit, FromTheProgramArchive) {
 
     EXPECT_TRUE(prompt.Texts().empty());
     EXPECT_TRUE(deviceManager.ServiceClassExists("UnitService"));
+    EXPECT_TRUE(deviceManager.ServiceClassExists("ParameterService"));
+    for (const char* type : {"UInt8", "SInt8", "UInt16", "SInt16", "UInt32", "SInt32"})
+        EXPECT_TRUE(parameters.ParameterClassExists(type)) << type;
     ASSERT_NE(units.GetBaseUnitWithName("Time"), nullptr);
     EXPECT_NE(units.GetBaseUnitWithName("Time")->GetUnitWithName("ns"), nullptr);
     EXPECT_TRUE(parameters.ParameterClassExists("Directory"));

@@ -38,6 +38,7 @@ struct SimStatusCodes {
     uint8_t readOnly = 0xC8; // write to a read-only parameter
     uint8_t unknownUpid = 0xC0; // parameter read or write of an unknown UPID
     uint8_t anotherMaster = 0xB3; // another master is logged in
+    uint8_t notLive = 0xC9; // write of a parameter that is not live while the firmware runs
 };
 
 enum class SimRegionKind { Ram,
@@ -62,6 +63,9 @@ struct SimParameter {
     SimBytes ram; // value in RAM (size bytes)
     SimBytes rom; // value in ROM (size bytes)
     bool writable = true;
+    bool ramWritable = true; // sub-commands 01 and 02 may write
+    bool romWritable = true; // sub-commands 00 and 02 may write
+    bool live = true; // may be written while the firmware runs
 };
 
 // An info node: a record in drive memory that find-info telegrams locate.

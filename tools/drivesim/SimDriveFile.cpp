@@ -1,5 +1,7 @@
 #include "tools/drivesim/SimDriveFile.h"
 
+#include "tools/drivesim/SimDescriptions.h"
+
 #include "platform/Exception.h"
 
 #include <algorithm>
@@ -402,6 +404,8 @@ void Parser::Apply(const Section& s, SimDriveDescription& out) {
                 c.unknownUpid = v;
             else if (k == "another_master")
                 c.anotherMaster = v;
+            else if (k == "not_live")
+                c.notLive = v;
             else
                 Fail(l.no, "unknown key '" + k + "' in [codes]");
         }
@@ -454,8 +458,22 @@ SimDriveDescription Parser::Build() {
     }
     for (const auto& s : sections_)
         if (s.name == "region") Region(s, out.drive);
+    // The module descriptions first: [parameter] sections override them.
+    for (const auto& s : sections_) {
+        if (s.name != "descriptions") continue;
+        for (const auto& l : s.lines) {
+            if (l.key != "file") Fail(l.no, "[descriptions] holds file = ... lines");
+            const std::string rel = Bytes(l);
+            const std::string path = !rel.empty() && rel[0] == '/' ? rel : SimDataDir() + "/" + rel;
+            try {
+                SimApplyDescription(out.drive, path);
+            } catch (const Exception& e) {
+                Fail(l.no, e.what());
+            }
+        }
+    }
     for (const auto& s : sections_)
-        if (s.name != "identity" && s.name != "region") Apply(s, out);
+        if (s.name != "identity" && s.name != "region" && s.name != "descriptions") Apply(s, out);
     return out;
 }
 

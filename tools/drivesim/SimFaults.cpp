@@ -107,6 +107,10 @@ SimFaultRule SimFaultRule::Parse(std::string_view text) {
             int64_t c = Number(text, value, 16);
             if (c < 0 || c > 255) Bad(text, "command out of range");
             r.command = uint8_t(c);
+        } else if (key == "upid") {
+            int64_t u = Number(text, value, 16);
+            if (u < 0 || u > 0xFFFF) Bad(text, "UPID out of range");
+            r.upid = uint16_t(u);
         } else if (key == "medium") {
             r.medium = std::string(value);
         } else if (key == "from") {
@@ -183,6 +187,10 @@ std::string SimFaultRule::Describe() const {
         std::snprintf(buf, sizeof buf, "cmd=%02X ", *command);
         s += buf;
     }
+    if (upid) {
+        std::snprintf(buf, sizeof buf, "upid=%04X ", unsigned(*upid));
+        s += buf;
+    }
     if (!medium.empty()) s += "medium=" + medium + " ";
     if (from != 1) s += "from=" + std::to_string(from) + " ";
     if (times != 1) s += "times=" + std::to_string(times) + " ";
@@ -247,12 +255,19 @@ uint32_t SimFaultPlan::Fired(int id) const {
     return 0;
 }
 
-SimFaultPlan::Match SimFaultPlan::Arrive(uint8_t command, std::string_view medium) {
+SimFaultPlan::Match SimFaultPlan::Arrive(uint8_t command, std::string_view medium, std::string_view request) {
     std::lock_guard lock(mutex_);
     Match m;
     for (auto& e : entries_) {
         const auto& r = e.rule;
         if (r.command && *r.command != command) continue;
+        if (r.upid) {
+            // Parameter requests: command, sub-command, UPID low, UPID high.
+            const bool byUpid = command == 0x88 || command == 0x89 || command == 0x15 || command == 0x16;
+            if (!byUpid || request.size() < 4 ||
+                (uint8_t(request[2]) | uint16_t(uint8_t(request[3])) << 8) != *r.upid)
+                continue;
+        }
         if (!r.medium.empty() && r.medium != medium) continue;
         uint32_t n = ++e.seen;
         if (n < r.from) continue;

@@ -42,6 +42,7 @@ const char* SimFaultName(SimFault f);
 
 struct SimFaultRule {
     std::optional<uint8_t> command; // the request's command byte; unset: every request
+    std::optional<uint16_t> upid; // a parameter request (88, 89, 15, 16) of this UPID only
     std::string medium; // the medium's name; empty: every medium
     uint32_t from = 1; // first matching request it fires on (1-based)
     uint32_t times = 1; // how many matching requests from there; 0: all
@@ -60,7 +61,7 @@ struct SimFaultRule {
     std::optional<bool> execute;
 
     // A rule from its text form, for the command line and drive files:
-    //   [cmd=<hex>] [medium=<name>] [from=<n>] [times=<n>] <action>
+    //   [cmd=<hex>] [upid=<hex>] [medium=<name>] [from=<n>] [times=<n>] <action>
     // actions: drop | delay=<ms> | waitlonger[=<s>][,every=<ms>][,repeat=<n>] |
     //   duplicate[=<ms>][,repeat=<n>] | unsolicited=<hex bytes>[,after=<ms>][,before] |
     //   truncate=<n> | echo=<hex> | status=<hex>[,keepdata] | badsum |
@@ -115,7 +116,8 @@ public:
         std::vector<SimFaultRule> rules;
         SimFaultOutcome outcome;
     };
-    Match Arrive(uint8_t command, std::string_view medium);
+    // Request: the whole request frame (for rules that look at the UPID).
+    Match Arrive(uint8_t command, std::string_view medium, std::string_view request = {});
 
     // Step 2: the emissions for the drive's answer (nullopt: the drive stays
     // silent; a rule that needs an answer to work on then does nothing).

@@ -366,6 +366,8 @@ uint8_t SimProtocol::WriteParameter(uint8_t sub, uint16_t upid, std::string_view
     SimParameter* p = drive_.FindParameter(upid);
     if (!p) return codes.unknownUpid;
     if (!p->writable) return codes.readOnly;
+    if ((sub != 1 && !p->romWritable) || (sub != 0 && !p->ramWritable)) return codes.readOnly;
+    if (drive_.Running() && !p->live) return codes.notLive;
     if (value.size() > p->size) return codes.badRequest;
     SimBytes v(value);
     v.resize(p->size, '\0');

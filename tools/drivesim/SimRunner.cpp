@@ -118,7 +118,7 @@ void SimRunner::Process(const Inbound& in) {
         return;
     }
     const uint8_t cmd = uint8_t(in.frame[0]);
-    SimFaultPlan::Match match = faults_.Arrive(cmd, mediumName);
+    SimFaultPlan::Match match = faults_.Arrive(cmd, mediumName, in.frame);
 
     std::string note = in.note;
     for (const auto& f : match.outcome.fired) {

@@ -1,0 +1,217 @@
+#include "tools/drivesim/SimDescriptions.h"
+
+#include "platform/Exception.h"
+
+#include <cctype>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+namespace vo {
+
+namespace {
+
+struct Value {
+    enum Kind { Number,
+                Text,
+                List,
+                Dict,
+                Record,
+                Other } kind = Other;
+    int64_t number = 0;
+    std::string text;
+    std::string type; // D:Type
+    std::vector<Value> items; // list items, record parts
+    std::vector<std::pair<std::string, Value>> keys; // dictionary
+};
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+class Reader {
+public:
+    explicit Reader(std::string_view t) : t_(t) {}
+
+    Value Read() {
+        Skip();
+        if (at_ >= t_.size()) Fail("unexpected end");
+        const char c = t_[at_];
+        if (c == '[') return Composite();
+        if (c == '\'') return String();
+        if (c == '#') {
+            ++at_;
+            Value v = Word();
+            v.kind = Value::Number;
+            return v;
+        }
+        if (c == '@') {
+            ++at_;
+            Value v = Word();
+            v.kind = Value::Other;
+            auto it = defs_.find(Lower(v.text));
+            if (it == defs_.end()) Fail("unknown reference @" + v.text);
+            return it->second;
+        }
+        Value v = Word();
+        return v;
+    }
+
+    bool AtEnd() {
+        Skip();
+        return at_ >= t_.size();
+    }
+
+private:
+    [[noreturn]] void Fail(const std::string& what) const {
+        throw Exception("SimDescriptions: " + what + " at offset " + std::to_string(at_));
+    }
+    void Skip() {
+        while (at_ < t_.size()) {
+            if (std::isspace(static_cast<unsigned char>(t_[at_]))) {
+                ++at_;
+            } else if (t_[at_] == '%') {
+                while (at_ < t_.size() && t_[at_] != '\n') ++at_;
+            } else {
+                break;
+            }
+        }
+    }
+    Value Word() {
+        size_t start = at_;
+        while (at_ < t_.size() && !std::isspace(static_cast<unsigned char>(t_[at_])) && t_[at_] != '[' &&
+               t_[at_] != ']' && t_[at_] != '%')
+            ++at_;
+        Value v;
+        v.text = std::string(t_.substr(start, at_ - start));
+        if (v.text.empty()) Fail("empty word");
+        try {
+            size_t used = 0;
+            v.number = std::stoll(v.text, &used, 0);
+            v.kind = used == v.text.size() ? Value::Number : Value::Other;
+        } catch (...) {
+            v.kind = Value::Other;
+        }
+        return v;
+    }
+    Value String() {
+        ++at_;
+        Value v;
+        v.kind = Value::Text;
+        while (at_ < t_.size() && t_[at_] != '\'') {
+            if (t_[at_] == '\\' && at_ + 1 < t_.size()) ++at_;
+            v.text += t_[at_++];
+        }
+        if (at_ >= t_.size()) Fail("unterminated string");
+        ++at_;
+        return v;
+    }
+    Value Composite() {
+        // Descriptions nest a few levels; a deeper text is refused before the
+        // stack is at risk.
+        if (++depth_ > 64) Fail("composites nested too deeply");
+        ++at_;
+        size_t start = at_;
+        while (at_ < t_.size() && !std::isspace(static_cast<unsigned char>(t_[at_])) && t_[at_] != ']' &&
+               t_[at_] != '[')
+            ++at_;
+        const std::string head(t_.substr(start, at_ - start));
+        const std::string kind = head.substr(0, head.find(':'));
+        Value v;
+        v.type = head.find(':') == std::string::npos ? "" : head.substr(head.find(':') + 1);
+        v.kind = kind == "D" ? Value::Dict : kind == "R" ? Value::Record
+                                                         : Value::List;
+        for (;;) {
+            Skip();
+            if (at_ >= t_.size()) Fail("unterminated composite");
+            if (t_[at_] == ']') {
+                ++at_;
+                break;
+            }
+            if (v.kind == Value::Dict && t_[at_] == '/') {
+                ++at_;
+                Value name = Word();
+                v.keys.emplace_back(name.text, Read());
+            } else {
+                v.items.push_back(Read());
+            }
+        }
+        if (v.kind == Value::Dict && !v.type.empty()) defs_[Lower(v.type)] = v;
+        --depth_;
+        return v;
+    }
+
+    std::string_view t_;
+    size_t at_ = 0;
+    int depth_ = 0;
+    std::map<std::string, Value> defs_;
+};
+
+const Value* Key(const Value& dict, const std::string& name) {
+    for (const auto& [k, v] : dict.keys)
+        if (Lower(k) == Lower(name)) return &v;
+    return nullptr;
+}
+
+uint8_t WidthOf(const std::string& type) {
+    const std::string t = Lower(type);
+    auto ends = [&](const char* s) {
+        const std::string e(s);
+        return t.size() >= e.size() && t.compare(t.size() - e.size(), e.size(), e) == 0;
+    };
+    if (ends("32")) return 4;
+    if (ends("16")) return 2;
+    if (ends("8") || t == "radiodirbit") return 1;
+    return 0;
+}
+
+} // namespace
+
+std::vector<SimDescribedParameter> SimReadDescribedParameters(std::string_view text) {
+    Reader r(text);
+    Value root = r.Read();
+    std::vector<SimDescribedParameter> out;
+    const Value* array = root.kind == Value::Dict ? Key(root, "ParameterArray") : nullptr;
+    if (!array) return out;
+    for (const Value& rec : array->items) {
+        if (rec.kind != Value::Record || rec.items.size() != 2) continue;
+        const Value& def = rec.items[0];
+        const Value& values = rec.items[1];
+        auto field = [&](const char* name) -> const Value* {
+            for (size_t i = 0; i < def.keys.size(); ++i)
+                if (Lower(def.keys[i].first) == Lower(name))
+                    return i < values.items.size() ? &values.items[i] : &def.keys[i].second;
+            return nullptr;
+        };
+        SimDescribedParameter p;
+        p.type = def.type;
+        p.size = WidthOf(def.type);
+        const Value* upid = field("DEVICE_UPID");
+        if (!upid) upid = field("UPID");
+        if (!upid || upid->kind != Value::Number || upid->number < 0 || upid->number >= 0xFFFF || p.size == 0)
+            continue;
+        p.upid = uint16_t(upid->number);
+        if (const Value* v = field("DefValue"); v && v->kind == Value::Number) p.defValue = v->number;
+        if (const Value* v = field("AddrUsage"); v && v->kind == Value::Number) p.addrUsage = uint16_t(v->number);
+        out.push_back(p);
+    }
+    return out;
+}
+
+void SimApplyDescription(SimDrive& drive, const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw Exception("SimDescriptions: cannot read " + path);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    for (const SimDescribedParameter& d : SimReadDescribedParameters(ss.str())) {
+        SimParameter& p = drive.SetParameter(d.upid, d.size, SimLE(uint32_t(d.defValue), d.size), true);
+        p.ramWritable = (d.addrUsage & 0x0002) != 0;
+        p.romWritable = (d.addrUsage & 0x0008) != 0;
+        p.writable = p.ramWritable || p.romWritable;
+        p.live = (d.addrUsage & 0x0100) != 0;
+    }
+}
+
+} // namespace vo
