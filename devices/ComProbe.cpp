@@ -10,7 +10,7 @@ ComPortTable* GTable = nullptr;
 
 // The only calls into the port table and the serial port.
 ComPortTable& Table() {
-    return GTable ? *GTable : ComPortTable::instance();
+    return GTable ? *GTable : ComPortTable::Instance();
 }
 } // namespace
 
@@ -21,13 +21,13 @@ ComPortTable* SetComProbeTable(ComPortTable* Table) noexcept {
 }
 
 bool ComPortCanOpen(const MyAnsiString& PortName) {
-    const auto path = Table().devicePath(PortName);
+    const auto path = Table().DevicePath(PortName);
     if (!path)
         return false;
     try {
         SerialPort port;
-        port.open(*path);
-        port.close();
+        port.Open(*path);
+        port.Close();
         return true;
     } catch (const Exception&) {
         return false;

@@ -185,7 +185,7 @@ void TInfoNodeList::Work(TMxTask& Sender) {
 void TInfoNodeList::ReadNextNode() {
     WorkSignal->SetReady(false);
     WorkActor->Clear();
-    FOvraService->FFindInfoNode->Put(*WorkActor, CurrentNodeAddr, FNodeType, 0);
+    FOvraService->FindInfoNode()->Put(*WorkActor, CurrentNodeAddr, FNodeType, 0);
     WorkActor->SetOnResponse([this](TOvraActor& Actor) { FindResponse(Actor); });
     WorkActor->Execute();
 }
@@ -195,7 +195,7 @@ void TInfoNodeList::FindResponse(TOvraActor& Actor) {
     if (Actor.GetResult() != 0) {
         FWorkState = TWorkState::stRead3;
     } else {
-        const TFindInfoData d = FOvraService->FFindInfoNode->Get(Actor);
+        const TFindInfoData d = FOvraService->FindInfoNode()->Get(Actor);
         CurrentNodeAddr = d.NodeAddr;
         CurrentNodeType = d.NodeType;
         CurrentNodeSize = d.NodeSize;
@@ -223,7 +223,7 @@ void TInfoNodeList::ReadCurrentNode() {
     }
     WorkSignal->SetReady(false);
     WorkActor->Clear();
-    const int32_t maxSize = FOvraService->FGetMemoryBlock->GetMaxSize();
+    const int32_t maxSize = FOvraService->GetMemoryBlock()->GetMaxSize();
     if (maxSize <= 0) {
         SkipCurrentNode();
         LogError(MyAnsiString(ClassName()) + ".ReadCurrentNode: the drive's buffer holds no block");
@@ -233,7 +233,7 @@ void TInfoNodeList::ReadCurrentNode() {
     int32_t remaining = CurrentNodeSize;
     while (remaining > 0) {
         const int32_t n = std::min(remaining, maxSize);
-        FOvraService->FGetMemoryBlock->Put(*WorkActor, address, static_cast<uint8_t>(n), 0);
+        FOvraService->GetMemoryBlock()->Put(*WorkActor, address, static_cast<uint8_t>(n), 0);
         address += n / d * FOvraService->AddrIncrement();
         remaining -= n;
     }
@@ -250,7 +250,7 @@ void TInfoNodeList::ReadResponse(TOvraActor& Actor) {
             data.clear();
             break;
         }
-        data += FOvraService->FGetMemoryBlock->GetData(Actor);
+        data += FOvraService->GetMemoryBlock()->GetData(Actor);
     }
     if (data.size() >= TInfoNodeItem::MinNodeSize) {
         auto item = std::make_unique<TInfoNodeItem>(std::move(data), static_cast<uint8_t>(FProSel));

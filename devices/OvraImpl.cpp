@@ -79,12 +79,12 @@ void TOvraInterfaceImplementation::Answer(TOvraActor& Actor) {
     switch (FState) {
     case stRead:
         if (result == 0)
-            FData = s.FGetMemoryWord->GetData(Actor);
+            FData = s.GetMemoryWord()->GetData(Actor);
         break;
     case stLogin:
         if (result == 0) { // a refused login leaves the facts alone
             TOvraLoginFacts facts = s.LoginFacts();
-            const auto login = s.FDeviceLogin->Get(Actor);
+            const auto login = s.DeviceLogin()->Get(Actor);
             facts.ProtocolVersion = login.ProtocolVersion;
             facts.DataFieldSize = login.DataFieldSize;
             facts.AddrFieldSize = login.AddrFieldSize;
@@ -95,13 +95,13 @@ void TOvraInterfaceImplementation::Answer(TOvraActor& Actor) {
         break;
     case stGetFirstEmptyAddr:
         if (result == 0)
-            FData = s.FGetFirstEmptyAddr->GetData(Actor);
+            FData = s.GetFirstEmptyAddr()->GetData(Actor);
         break;
     // The custom answer keeps the bytes after a drive status too (empty after
     // an error result). A block read by UPID delivers its result only: its
     // callers read DataStr of the read before.
-    case stGetParWithUPID: FDataStr = s.FGetParWithUPID->GetResponse(Actor); break;
-    case stGetInstanceTreeName: FDataStr = s.FGetInstanceTreeName->GetData(Actor); break;
+    case stGetParWithUPID: FDataStr = s.GetParWithUPID()->GetResponse(Actor); break;
+    case stGetInstanceTreeName: FDataStr = s.GetInstanceTreeName()->GetData(Actor); break;
     default: break;
     }
     Actor.Clear();
@@ -118,7 +118,7 @@ void TOvraInterfaceImplementation::Finish(uint8_t Result) {
 void TOvraInterfaceImplementation::ReadMemory(int32_t AAddress) {
     TOvraActor& a = Begin("ReadMemory");
     FAddress = AAddress;
-    FOvraService->FGetMemoryWord->Put(a, AAddress, 0);
+    FOvraService->GetMemoryWord()->Put(a, AAddress, 0);
     Send(TOvraInterfaceState::stRead);
 }
 
@@ -126,7 +126,7 @@ void TOvraInterfaceImplementation::WriteMemory(int32_t AAddress, int32_t AData) 
     TOvraActor& a = Begin("WriteMemory");
     FAddress = AAddress;
     FData = AData;
-    FOvraService->FSetMemoryWord->Put(a, AAddress, AData, 0);
+    FOvraService->SetMemoryWord()->Put(a, AAddress, AData, 0);
     Send(TOvraInterfaceState::stWrite);
 }
 
@@ -134,135 +134,135 @@ void TOvraInterfaceImplementation::WriteFlash(int32_t AAddress, int32_t AData) {
     TOvraActor& a = Begin("WriteFlash");
     FAddress = AAddress;
     FData = AData;
-    FOvraService->FSetFlashWord->Put(a, AAddress, AData, 0);
+    FOvraService->SetFlashWord()->Put(a, AAddress, AData, 0);
     Send(TOvraInterfaceState::stFlash);
 }
 
 void TOvraInterfaceImplementation::StartProgram() {
-    FOvraService->FStartProgram->Put(Begin("StartProgram"), 0);
+    FOvraService->StartProgram()->Put(Begin("StartProgram"), 0);
     Send(TOvraInterfaceState::stStart);
 }
 
 void TOvraInterfaceImplementation::StopProgram() {
-    FOvraService->FStopProgram->Put(Begin("StopProgram"), 0);
+    FOvraService->StopProgram()->Put(Begin("StopProgram"), 0);
     Send(TOvraInterfaceState::stStop);
 }
 
 void TOvraInterfaceImplementation::OldStartProgram(int32_t AAddress) {
-    FOvraService->FOldStartProgram->Put(Begin("OldStartProgram"), AAddress, 0);
+    FOvraService->OldStartProgram()->Put(Begin("OldStartProgram"), AAddress, 0);
     Send(TOvraInterfaceState::stStart);
 }
 
 void TOvraInterfaceImplementation::EraseFlash(int32_t AAddress) {
     TOvraActor& a = Begin("EraseFlash");
     FAddress = AAddress;
-    FOvraService->FEraseFlash->Put(a, AAddress, 0);
+    FOvraService->EraseFlash()->Put(a, AAddress, 0);
     Send(TOvraInterfaceState::stErase);
 }
 
 void TOvraInterfaceImplementation::EraseFlashAll() {
-    FOvraService->FEraseFlashAll->Put(Begin("EraseFlashAll"), 0);
+    FOvraService->EraseFlashAll()->Put(Begin("EraseFlashAll"), 0);
     Send(TOvraInterfaceState::stEraseAll);
 }
 
 void TOvraInterfaceImplementation::ResetDevice() {
-    FOvraService->FResetDevice->Put(Begin("ResetDevice"), 0);
+    FOvraService->ResetDevice()->Put(Begin("ResetDevice"), 0);
     Send(TOvraInterfaceState::stReset);
 }
 
 void TOvraInterfaceImplementation::RebootDevice(int32_t Option) {
-    FOvraService->FRebootDevice->Put(Begin("RebootDevice"), static_cast<uint8_t>(Option), 0);
+    FOvraService->RebootDevice()->Put(Begin("RebootDevice"), static_cast<uint8_t>(Option), 0);
     Send(TOvraInterfaceState::stReboot);
 }
 
 void TOvraInterfaceImplementation::DeviceLogin(const MyAnsiString& APassword) {
-    FOvraService->FDeviceLogin->Put(Begin("LoginDevice"), APassword, 0);
+    FOvraService->DeviceLogin()->Put(Begin("LoginDevice"), APassword, 0);
     Send(TOvraInterfaceState::stLogin);
 }
 
 void TOvraInterfaceImplementation::DeviceLogout() {
-    FOvraService->FDeviceLogout->Put(Begin("DeviceLogout"), 0);
+    FOvraService->DeviceLogout()->Put(Begin("DeviceLogout"), 0);
     Send(TOvraInterfaceState::stLogout);
 }
 
 void TOvraInterfaceImplementation::CopyRamToFlash(int32_t RamStartAddr, int32_t FlashStartAddr, int32_t BlockSize) {
-    FOvraService->FCopyRamToFlash->Put(Begin("CopyRamToFlash"), RamStartAddr, FlashStartAddr, BlockSize, 0);
+    FOvraService->CopyRamToFlash()->Put(Begin("CopyRamToFlash"), RamStartAddr, FlashStartAddr, BlockSize, 0);
     Send(TOvraInterfaceState::stCopyRamToFlash);
 }
 
 void TOvraInterfaceImplementation::GetFirstEmptyAddr(int32_t StartAddr, int32_t EndAddr) {
-    FOvraService->FGetFirstEmptyAddr->Put(Begin("GetFirstEmptyAddr"), StartAddr, EndAddr, 0);
+    FOvraService->GetFirstEmptyAddr()->Put(Begin("GetFirstEmptyAddr"), StartAddr, EndAddr, 0);
     Send(TOvraInterfaceState::stGetFirstEmptyAddr);
 }
 
 void TOvraInterfaceImplementation::BlinkDevice(const MyAnsiString& AStr) {
-    FOvraService->FBlinkDevice->Put(Begin("BlinkDevice"), AStr, 0);
+    FOvraService->BlinkDevice()->Put(Begin("BlinkDevice"), AStr, 0);
     Send(TOvraInterfaceState::stBlinkDevice);
 }
 
 void TOvraInterfaceImplementation::SetParWithUPID(const MyAnsiString& AStr) {
-    FOvraService->FSetParWithUPID->Put(Begin("SetParWithUPID"), AStr, 0);
+    FOvraService->SetParWithUPID()->Put(Begin("SetParWithUPID"), AStr, 0);
     Send(TOvraInterfaceState::stSetParWithUPID);
 }
 
 void TOvraInterfaceImplementation::GetParWithUPID(const MyAnsiString& AStr) {
-    FOvraService->FGetParWithUPID->Put(Begin("GetParWithUPID"), AStr, 0);
+    FOvraService->GetParWithUPID()->Put(Begin("GetParWithUPID"), AStr, 0);
     Send(TOvraInterfaceState::stGetParWithUPID);
 }
 
 void TOvraInterfaceImplementation::SetBlockUPID(const MyAnsiString& AStr) {
     TOvraActor& a = Begin("SetBlockUPID");
-    if (!FOvraService->FSetBlockUPID)
+    if (!FOvraService->SetBlockUPID())
         return Refuse(TOvraInterfaceState::stSetBlockUPID);
-    FOvraService->FSetBlockUPID->Put(a, AStr, 0);
+    FOvraService->SetBlockUPID()->Put(a, AStr, 0);
     Send(TOvraInterfaceState::stSetBlockUPID);
 }
 
 void TOvraInterfaceImplementation::GetBlockUPID(const MyAnsiString& AStr) {
     TOvraActor& a = Begin("GetBlockUPID");
-    if (!FOvraService->FGetBlockUPID)
+    if (!FOvraService->GetBlockUPID())
         return Refuse(TOvraInterfaceState::stGetBlockUPID);
-    FOvraService->FGetBlockUPID->Put(a, AStr, 0);
+    FOvraService->GetBlockUPID()->Put(a, AStr, 0);
     Send(TOvraInterfaceState::stGetBlockUPID);
 }
 
 void TOvraInterfaceImplementation::ClearInstancePar(int32_t Instance) {
-    FOvraService->FClearInstancePar->Put(Begin("ClearInstancePar"), Instance, 0);
+    FOvraService->ClearInstancePar()->Put(Begin("ClearInstancePar"), Instance, 0);
     Send(TOvraInterfaceState::stClearPar);
 }
 
 void TOvraInterfaceImplementation::ClearInstanceAll(int32_t Instance) {
-    FOvraService->FClearInstanceAll->Put(Begin("ClearInstanceAll"), Instance, 0);
+    FOvraService->ClearInstanceAll()->Put(Begin("ClearInstanceAll"), Instance, 0);
     Send(TOvraInterfaceState::stClearAll);
 }
 
 void TOvraInterfaceImplementation::SetInstanceDefPar(int32_t Instance) {
-    FOvraService->FSetInstanceDefPar->Put(Begin("SetInstanceDefPar"), Instance, 0);
+    FOvraService->SetInstanceDefPar()->Put(Begin("SetInstanceDefPar"), Instance, 0);
     Send(TOvraInterfaceState::stSetDefPar);
 }
 
 void TOvraInterfaceImplementation::GetInstanceTreeName(int32_t Instance) {
-    FOvraService->FGetInstanceTreeName->Put(Begin("GetInstanceTreeName"), Instance, 0);
+    FOvraService->GetInstanceTreeName()->Put(Begin("GetInstanceTreeName"), Instance, 0);
     Send(TOvraInterfaceState::stGetInstanceTreeName);
 }
 
 void TOvraInterfaceImplementation::UpdateUPIDList() {
-    FOvraService->FUpdateUPIDList->Put(Begin("UpdateUPIDList"), 0, 0);
+    FOvraService->UpdateUPIDList()->Put(Begin("UpdateUPIDList"), 0, 0);
     Send(TOvraInterfaceState::stUpdateUPID);
 }
 
 void TOvraInterfaceImplementation::EraseMemory() {
-    FOvraService->FEraseMemory->Put(Begin("EraseMemory"), 0);
+    FOvraService->EraseMemory()->Put(Begin("EraseMemory"), 0);
     Send(TOvraInterfaceState::stEraseMemory);
 }
 
 void TOvraInterfaceImplementation::CurveSaveRamToFlash() {
-    FOvraService->FCurveSaveRamToFlash->Put(Begin("CurveSaveRamToFlash"), 0);
+    FOvraService->CurveSaveRamToFlash()->Put(Begin("CurveSaveRamToFlash"), 0);
     Send(TOvraInterfaceState::stCurveSaveRamToFlash);
 }
 
 void TOvraInterfaceImplementation::CTSaveRamToFlash() {
-    FOvraService->FCTSaveRamToFlash->Put(Begin("CTSaveRamToFlash"), 0);
+    FOvraService->CTSaveRamToFlash()->Put(Begin("CTSaveRamToFlash"), 0);
     Send(TOvraInterfaceState::stCTSaveRamToFlash);
 }
 

@@ -174,7 +174,7 @@ void TStatusService::Work(TMxTask& Sender) {
     switch (FWorkState) {
     case wsLogin:
         FOvraActor->Clear();
-        FOvraService->FGetStatus->Put(*FOvraActor, 0, UserStatus);
+        FOvraService->GetStatus()->Put(*FOvraActor, 0, UserStatus);
         WorkSignal->SetReady(false);
         Sender.WaitFor(*WorkSignal, MxInfinite);
         FOvraActor->Execute();
@@ -219,17 +219,17 @@ bool TStatusService::WorkReady() {
             FStartRequest = false;
             return false;
         }
-        ovra.FStartProgram->Put(*FOvraActor, UserStart);
+        ovra.StartProgram()->Put(*FOvraActor, UserStart);
         if (!GetRunning())
             SetMainState(FMainState | BitStarting);
     } else if (FStopRequest) {
-        ovra.FStopProgram->Put(*FOvraActor, UserStop);
+        ovra.StopProgram()->Put(*FOvraActor, UserStop);
     } else if (FResetRequest) {
-        ovra.FResetDevice->Put(*FOvraActor, UserReset);
+        ovra.ResetDevice()->Put(*FOvraActor, UserReset);
     } else if (FSetupRequest) {
         Setup();
     } else if (FBlinkDeviceRequest) {
-        ovra.FBlinkDevice->Put(*FOvraActor, MyAnsiString("\xFF\xFF\x01", 3), UserBlink);
+        ovra.BlinkDevice()->Put(*FOvraActor, MyAnsiString("\xFF\xFF\x01", 3), UserBlink);
     } else if (FGoOfflineRequest) {
         FGoOfflineRequest = false;
         FWorkState = wsGoingOffline;
@@ -248,7 +248,7 @@ bool TStatusService::WorkReady() {
         }
         return false;
     } else {
-        ovra.FGetStatus->Put(*FOvraActor, 0, UserStatus);
+        ovra.GetStatus()->Put(*FOvraActor, 0, UserStatus);
     }
     FWorkState = wsWait;
     if (!FSetupRequest)
@@ -262,7 +262,7 @@ void TStatusService::ActorResponse(TOvraActor& Actor) {
     if (FWorkState == wsLogin) {
         FWorkState = wsReady;
         Actor.Reset();
-        const int32_t word = Actor.GetResult() == 0 ? FOvraService->FGetStatus->GetStatus(Actor) : StateNoAnswer;
+        const int32_t word = Actor.GetResult() == 0 ? FOvraService->GetStatus()->GetStatus(Actor) : StateNoAnswer;
         SetMainState(word);
         SetServiceStatus(dsStarted);
         WorkSignal->SetReady(true);
@@ -308,7 +308,7 @@ void TStatusService::StatusAnswer(TOvraActor& Actor, bool& Stop) {
             Owner().ChangeToConnectionLost(nullptr);
         return;
     }
-    const TGetStatusData d = FOvraService->FGetStatus->Get(Actor);
+    const TGetStatusData d = FOvraService->GetStatus()->Get(Actor);
     if (!FDeviceInfoValid) {
         FSerNbrLow = d.SerNbrLow;
         FSerNbrHigh = d.SerNbrHigh;

@@ -479,7 +479,7 @@ void TMainTask::StepWaitDevice() {
         }
         TDeviceManager& m = Devices();
         const bool moreEntries = waitState == stWorkSpaceWaitDevice && FDevArray &&
-                                 WorkspaceDevIndex + 1 < FDevArray->GetCount();
+            WorkspaceDevIndex + 1 < FDevArray->GetCount();
         if (d->State() == dstStarted) {
             m.ModelManager().BeginUpdate();
             m.Provider().BeginUpdate();
