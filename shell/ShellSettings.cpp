@@ -63,12 +63,18 @@ std::optional<int64_t> IntOf(TSLObject* O) {
     return std::nullopt;
 }
 
+void Replace(TSLDictionary* D, const char* Name, TSLObject* Value) {
+    if (D->FindObjWithName(Name))
+        D->DelObjWithName(Name);
+    D->SetObjWithName(Name, Value);
+}
+
 void PutStr(TSLDictionary* D, const char* Name, const MyAnsiString& Value) {
-    D->SetObjWithName(Name, MakeRef<TSLString>(Value).Get());
+    Replace(D, Name, MakeRef<TSLString>(Value).Get());
 }
 
 void PutInt(TSLDictionary* D, const char* Name, int64_t Value) {
-    D->SetObjWithName(Name, MakeRef<TSLLongint>(Value).Get());
+    Replace(D, Name, MakeRef<TSLLongint>(Value).Get());
 }
 
 // The string at Name, or Default added under Name.
@@ -443,7 +449,7 @@ std::vector<MyAnsiString> WriteSettingsAtClose(TShellSettings& S, const TCloseVa
     // OscilloscopeSettings: when the user changed the default settings.
     if (Values.OsciDefaults) {
         TRef<TSLDictionary> d = CopyOf(S.OscilloscopeSettings.Get());
-        d->SetObjWithName("DefaultSettings", CopyOf(Values.OsciDefaults).Get());
+        Replace(d.Get(), "DefaultSettings", CopyOf(Values.OsciDefaults).Get());
         write("OscilloscopeSettings", d.Get());
     }
 
