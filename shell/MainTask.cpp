@@ -74,6 +74,17 @@ std::optional<int64_t> IntEntry(TSLDictionary* D, const char* Name) {
     return std::nullopt;
 }
 
+// A file name as typed or dropped (real or stored form) in the stored form.
+MyAnsiString StoredFileName(const MyAnsiString& Name) {
+    if (Name.empty())
+        return Name;
+    try {
+        return RealPathToStored(StoredPathToRealPath(Name));
+    } catch (const std::exception&) {
+        return Name;
+    }
+}
+
 bool StoredFileExists(const MyAnsiString& Name) {
     std::error_code ec;
     return !Name.empty() && std::filesystem::is_regular_file(StoredPathToRealPath(Name), ec);
@@ -322,9 +333,9 @@ void TMainTask::StepOpenDevice() {
         const TLoginAnswers a = FView.LoginAnswers();
         TDeviceManager& m = Devices();
         if (a.Interface == ifOffline) {
-            MyAnsiString file = VKC_Name;
+            MyAnsiString file = StoredFileName(VKC_Name);
             if (file.empty()) {
-                file = a.OfflineFile;
+                file = StoredFileName(a.OfflineFile);
                 if (!StoredFileExists(file))
                     throw Exception(LangTextFmt("Login_File_Not_Found", {TFmtArg(file)}));
             }
@@ -374,7 +385,7 @@ void TMainTask::StepOpenDevice() {
 
 void TMainTask::StepOpenDeviceOffline(bool DragAndDrop) {
     try {
-        MyAnsiString file = FFileNameDragAndDrop;
+        MyAnsiString file = StoredFileName(FFileNameDragAndDrop);
         if (!DragAndDrop) {
             TOpenDialogRequest r;
             r.Filter = "Configuration file (*.vkc)|*.vkc";
@@ -383,7 +394,7 @@ void TMainTask::StepOpenDeviceOffline(bool DragAndDrop) {
                 FState = stReady;
                 return;
             }
-            file = r.FileName;
+            file = StoredFileName(r.FileName);
         }
         const TLoginAnswers a = FView.LoginAnswers();
         TDeviceManager& m = Devices();

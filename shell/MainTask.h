@@ -121,6 +121,11 @@ public:
 
     // "BOX" and the smallest n >= 1 the device manager does not know.
     static MyAnsiString NewDeviceName(const TDeviceManager& Devices);
+    // The offline login to a configuration file of format version 3: GUEST
+    // with any password, USER with "L1PW", SERVICE with "L2PW" (missing ones
+    // count as empty), DEVELOPER by the shell's digest. Raises the refusal
+    // ("Wrong password!", "Unknown login ID!", the "Login aborted!" texts).
+    static void CheckOfflineLogin(const MyAnsiString& File, const MyAnsiString& User, const MyAnsiString& Password);
 
     // Inputs from the main form.
     MyAnsiString VKC_Name; // a configuration from the command line
@@ -156,8 +161,6 @@ private:
     void StartDevice(TDevice& Device, TMainState WaitState, bool PostInfo);
     void DeviceResponse(TDevice& Device);
     void DeviceResponseShutDown(TDevice& Device);
-    // The offline login check of a configuration file; raises the refusal.
-    void CheckOfflineLogin(const MyAnsiString& File, const MyAnsiString& User, const MyAnsiString& Password);
 
     TMainTaskView& FView;
     TShellSettings& FSettings;
