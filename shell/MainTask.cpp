@@ -422,6 +422,9 @@ void TMainTask::StepAutoOpenDevice() {
         if (auto_ && auto_->FindObjWithName("ComPort"))
             d.SetStrVar("PortName", StrEntry(auto_, "ComPort"));
         d.SetStrVar("UserName", "USER");
+        // A drive that asks the user level for a password gets the stored one.
+        if (auto_ && auto_->FindObjWithName("Password"))
+            d.SetStrVar("Password", StrEntry(auto_, "Password"));
         const MyAnsiString port = d.GetStrVar("PortName");
         d.Model().SetCaption(port.empty() ? MyAnsiString("Box1 offline") : "Box1 on " + port);
         guard.Release();
