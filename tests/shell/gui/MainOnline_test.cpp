@@ -160,6 +160,27 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
             EXPECT_FALSE(devices.DeviceExists("BOX2"));
         }
 
+        // Window captions are made unique; a freed suffix is given again.
+        {
+            struct TNamed : TShellWindow {
+                MyAnsiString C = "X";
+                MyAnsiString GetCaption() const override { return C; }
+                void SetCaption(const MyAnsiString& A) override { C = A; }
+            } x, x1, x2, again;
+            form.RegisterWindow(x);
+            form.RegisterWindow(x1);
+            form.RegisterWindow(x2);
+            EXPECT_EQ(x1.C, "X_1");
+            EXPECT_EQ(x2.C, "X_2");
+            form.UnregisterWindow(x1);
+            form.RegisterWindow(again);
+            EXPECT_EQ(again.C, "X_1");
+            for (TNamed* w : {&x, &x2, &again})
+                form.UnregisterWindow(*w);
+            EXPECT_EQ(form.WindowCaptions(), (std::vector<MyAnsiString>{"Velkor-Ovra"}));
+            EXPECT_EQ(form.WindowMenuList().Count(), 1);
+        }
+
         // A changed display mode is saved when the last window closes.
         form.SetUPIDDispMode("DEC");
         window->close();
