@@ -79,6 +79,8 @@ void TCommPort::ClosePort() {
         client = ThreadClient;
         ThreadClient = nullptr;
         FStopped = false;
+        FInReception = false;
+        FStartDuringReception = false;
     }
     const bool inReception = FReceiverThread.load() == std::this_thread::get_id();
     if (inReception) {
@@ -116,6 +118,7 @@ void TCommPort::DoReceive(TThreadClient& Sender) {
         std::lock_guard<std::mutex> l(FLock);
         if (FStopped)
             throw Exception("internal error in TCommPort.DoReceive");
+        FInReception = true;
     }
     FReceiverThread.store(std::this_thread::get_id());
     struct ClearThread {
@@ -153,8 +156,9 @@ void TCommPort::DoReceive(TThreadClient& Sender) {
         std::lock_guard<std::mutex> l(FLock);
         if (FStopRequest) {
             FStopRequest = false;
-            FStopped = true;
+            FStopped = !FStartDuringReception;
         }
+        FStartDuringReception = false;
         if (FStopped)
             break;
     }
@@ -164,6 +168,8 @@ void TCommPort::DoReceive(TThreadClient& Sender) {
     const bool hungUp = failed || (!readAny && FPort.HungUp());
     {
         std::lock_guard<std::mutex> l(FLock);
+        FInReception = false;
+        FStartDuringReception = false;
         const bool waitOnPort = !FStopped && !hungUp;
         // A Start that raced with a stop is used up; a Start from now on sets
         // the event again.
@@ -184,6 +190,8 @@ void TCommPort::Start() {
     if (FStopped && ThreadClient) {
         FStopped = false;
         ThreadClient->SetEvent();
+    } else if (FInReception) {
+        FStartDuringReception = true;
     }
 }
 

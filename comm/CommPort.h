@@ -82,7 +82,10 @@ public:
     void SendBuffer(const void* BufPtr, int ByteCount);
     // Sets or clears the break state of the line.
     void SendBreak(bool Active);
-    // Resumes reading stopped by the receiver. Any thread.
+    // Resumes reading stopped by the receiver. Any thread. A Start while the
+    // port is reading and not stopped cancels the next stop the receiver asks
+    // for in that reading, so that a consumer that starts the port as soon as
+    // it has the data cannot lose its Start to the stop still on its way.
     void Start();
 
     // The device path the port was opened on (empty while closed).
@@ -108,6 +111,8 @@ private:
     TRsRxEvent FOnReceive;
     bool Closing = false; // guarded by FReceiverLock
     bool FStopped = false; // guarded by FLock
+    bool FInReception = false; // the receiver may be called; guarded by FLock
+    bool FStartDuringReception = false; // guarded by FLock
     bool FWaitOnPort = false; // the client waits on the device (else on its own event); manager thread
     bool FHungUp = false; // the other end is gone; reported once
     uint32_t FRxBufSize = 1000;

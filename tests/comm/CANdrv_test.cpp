@@ -25,6 +25,7 @@
 #include <atomic>
 #include <condition_variable>
 
+using namespace std::chrono_literals;
 using namespace vo;
 using namespace vo::test;
 

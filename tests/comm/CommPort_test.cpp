@@ -23,9 +23,9 @@ using namespace std::chrono_literals;
 using namespace vo;
 using vo::test::ExceptionText;
 using vo::test::Pty;
+using vo::test::ScopedDeniedAccess;
 using vo::test::TtyInputPending;
 using vo::test::WaitForTtyInput;
-using vo::test::ScopedDeniedAccess;
 
 namespace {
 
@@ -248,6 +248,21 @@ TEST_F(CommPortTest, StopHoldsBytesUntilStart) {
     starter.join();
     ASSERT_TRUE(all);
     EXPECT_EQ(Rx.Joined(), "abScdSef" + sent);
+}
+
+TEST_F(CommPortTest, AStartWhileTheReceiverRunsCancelsItsStop) {
+    // The consumer gets the data inside the receiver and starts the port at
+    // once, before the stop the receiver asks for has taken effect.
+    Rx.Decide = [&](const std::string& piece, uint8_t&, bool& stop) {
+        if (piece == "S") {
+            stop = true;
+            std::thread([&] { Port.Start(); }).join();
+        }
+    };
+    Port.OpenPort(Manager);
+    pty.write("aSb");
+    ASSERT_TRUE(Rx.WaitFor(3)) << Rx.Joined() << ": the Start was lost";
+    EXPECT_EQ(Rx.Joined(), "aSb");
 }
 
 TEST_F(CommPortTest, OpeningFailures) {

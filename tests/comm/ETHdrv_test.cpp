@@ -14,6 +14,7 @@
 
 #include <atomic>
 
+using namespace std::chrono_literals;
 using namespace vo;
 using namespace vo::test;
 

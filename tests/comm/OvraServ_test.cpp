@@ -7,11 +7,11 @@
 #include "kernel/functions.h"
 #include "tests/support/KernelFixtures.h"
 #include "tests/support/OvraServerFixture.h"
+#include "tests/support/TraceLine.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
-#include <regex>
 
 using namespace vo;
 using namespace vo::test;
@@ -275,8 +275,8 @@ TEST(OvraServerTrace, DeviceTracesItsFramesUnderGroupOne) {
     std::vector<std::string> lines = trace.Lines();
     bool out = false, in = false;
     for (const auto& l : lines) {
-        out = out || std::regex_match(l, std::regex(R"(\[0110\] \( *\d+\.\d{3}\) - COM1 OUT: 10 00 01 00 00 )"));
-        in = in || std::regex_match(l, std::regex(R"(\[0210\] \( *\d+\.\d{3}\) - COM1 IN: 10 00 34 12 )"));
+        out = out || test::IsTimedTraceLine(l, "0110", "COM1 OUT: 10 00 01 00 00 ");
+        in = in || test::IsTimedTraceLine(l, "0210", "COM1 IN: 10 00 34 12 ");
     }
     EXPECT_TRUE(out);
     EXPECT_TRUE(in);

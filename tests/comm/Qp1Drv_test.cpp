@@ -31,9 +31,9 @@ MyAnsiString Bytes(std::string_view Hex) {
 class TScopedComMapping {
 public:
     TScopedComMapping(std::string Name, const std::string& Path) : FName(std::move(Name)) {
-        ComPortTable::instance().map(FName, Path);
+        ComPortTable::Instance().Map(FName, Path);
     }
-    ~TScopedComMapping() { ComPortTable::instance().unmap(FName); }
+    ~TScopedComMapping() { ComPortTable::Instance().Unmap(FName); }
 
 private:
     std::string FName;
@@ -181,7 +181,8 @@ TEST_F(GatewayTest, UnknownCommandsAreNotAnsweredAndLeaveTheDriverIdle) {
 TEST_F(GatewayTest, OneTtyServesOnePortOnly) {
     // A second gateway (or an RS232 driver) on the same tty fails cleanly.
     TQp1Driver second(1, 9600);
-    ExpectError([&] { second.Open(*Scheduler, *Threads); }, "Port COM1 could not be opened!");
+    ExpectError([&] { second.Open(*Scheduler, *Threads); },
+                "Port COM1 could not be opened! COM1 (" + Drive->SlavePath() + ") is in use by another program");
     EXPECT_FALSE(second.PortIsOpen());
     TRsDriver rs(1, 9600, "COM1");
     EXPECT_NE(ExceptionText([&] { rs.Open(*Scheduler, *Threads); }), "(no exception)");

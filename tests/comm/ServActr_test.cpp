@@ -1,8 +1,9 @@
 // The server actors against the simulated drive: records, results, retries,
 // "wait longer", serialisation per device, and every fault of the simulator's
 // fault plan ending its record with that fault's result (FaultCase::Result)
-// while the server goes on serving. Time constants are lowered by the fixture (answer time-out
-// 100 ms, wait-longer unit 100 ms, default extension 600 ms).
+// while the server goes on serving. Time constants are lowered by the
+// fixture (answer time-out 100 ms, wait-longer unit 100 ms, default extension
+// 600 ms).
 #include "comm/ServActr.h"
 
 #include "tests/support/OvraServerFixture.h"

@@ -988,13 +988,13 @@ protected:
     }
     uint16_t ReadWord(TDevice& D, uint32_t Address) {
         TOvraActorLease actor(*Client);
-        Ovra(D).FGetMemoryWord->Put(*actor, Address, 7);
+        Ovra(D).GetMemoryWord()->Put(*actor, Address, 7);
         bool answered = false;
         actor->SetOnResponse([&](TOvraActor&) { answered = true; });
         actor->Execute();
         EXPECT_TRUE(Run([&] { return answered; }));
         EXPECT_EQ(actor->GetResult(), 0);
-        return static_cast<uint16_t>(Ovra(D).FGetMemoryWord->GetData(*actor));
+        return static_cast<uint16_t>(Ovra(D).GetMemoryWord()->GetData(*actor));
     }
 
     TScopedTimeOverride CloseDelay{EthDriverCloseDelay, 0};

@@ -62,7 +62,7 @@ protected:
         Server.reset();
         Line.reset();
         Runner.reset();
-        ComPortTable::instance().unmap("COM7");
+        ComPortTable::Instance().Unmap("COM7");
         MainSchedulerFixture::TearDown();
     }
 
@@ -71,7 +71,7 @@ protected:
         Runner = std::make_unique<SimRunner>(SimLoadDrive(SimDataDir() + "/" + File));
         Line = std::make_unique<SimPtyTransport>(*Runner);
         Runner->Start();
-        ComPortTable::instance().map("COM7", Line->SlavePath());
+        ComPortTable::Instance().Map("COM7", Line->SlavePath());
         TDevice& d = Manager->CreateDevice("BOX1", "Drive");
         d.SetStrVar("PortName", "COM7");
         d.SetStrVar("UserName", "USER");
@@ -159,7 +159,7 @@ TEST_F(OvraInterfaceTest, EveryOperationSendsItsTelegramAndDeliversTheAnswer) {
         {"ClearInstanceAll", [](auto& I) { I.ClearInstanceAll(1); }, "89 09 01", 0, {}},
         {"SetInstanceDefPar", [](auto& I) { I.SetInstanceDefPar(0); }, "89 08 00", 0, {}},
         {"GetInstanceTreeName", [](auto& I) { I.GetInstanceTreeName(1); }, "88 10 01", 0,
-         [](auto& I) { EXPECT_EQ(I.DataStr(), "VxIntf_Std_0101"); }},
+         [](auto& I) { EXPECT_EQ(I.DataStr(), "VxIntf_Std_V1S1"); }},
         {"UpdateUPIDList", [](auto& I) { I.UpdateUPIDList(); }, "89 07 00", 0, {}},
         {"EraseMemory", [](auto& I) { I.EraseMemory(); }, "89 0A", 0, {}},
         {"CurveSaveRamToFlash", [](auto& I) { I.CurveSaveRamToFlash(); }, "90 0D", 0, {}},

@@ -121,9 +121,9 @@ TEST_F(VelInitTest, PortDriversInTheirOrder) {
     }
     EXPECT_EQ(OvraServer(), nullptr);
     test::Pty com3, com7;
-    Ports.map("COM3", com3.slavePath());
-    Ports.map("COM7", com7.slavePath());
-    Ports.map("COM9", EmptyDevDir + "/gone");
+    Ports.Map("COM3", com3.slavePath());
+    Ports.Map("COM7", com7.slavePath());
+    Ports.Map("COM9", EmptyDevDir + "/gone");
     TVelkorCommander c(Hooks);
     EXPECT_EQ(PortNames(c.Server()), (std::vector<MyAnsiString>{"COM3", "COM7", "OQP1", "OQP2", "CAN", "ETH"}));
     for (const auto& [name, nr] : {std::pair{"COM3", 1}, std::pair{"COM7", 2}}) {

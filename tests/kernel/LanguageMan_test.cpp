@@ -11,6 +11,7 @@
 #include "../support/TestShell.h"
 #include "platform/Exception.h"
 #include "tests/support/ExpectError.h"
+#include "tests/support/DataDir.h"
 
 namespace vo {
 namespace {
@@ -236,7 +237,7 @@ TEST(InstalledLanguageFile, LoadsCleanlyWithEnglishTextForEveryKeyword) {
     test::TestShell shell;
     test::TScriptedPromptScope prompt;
     TLanguageManager man;
-    const fs::path file = fs::path(VO_DATA_DIR) / "LanguageDef" / "LanguageDef.csv";
+    const fs::path file = fs::path(test::DataDir()) / "LanguageDef" / "LanguageDef.csv";
     ASSERT_TRUE(fs::exists(file)) << file;
     man.InitWithFile(file.string());
     ASSERT_TRUE(prompt.Texts().empty()) << prompt.Texts()[0];

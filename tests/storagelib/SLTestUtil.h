@@ -18,6 +18,7 @@
 #include "storagelib/SL20Elm.h"
 #include "storagelib/SL20Rec.h"
 #include "storagelib/SL20Stk.h"
+#include "tests/support/ExpectError.h"
 
 namespace vo::test {
 
@@ -265,15 +266,12 @@ public:
     TTestStackInterface Execution;
 };
 
-// Expects Stmt to throw an exception of type E whose message is Text.
+// Expects Stmt to throw an exception of type E whose message is Text (the
+// shared test::ExpectError, written as a statement).
 #define EXPECT_THROW_MSG(Stmt, E, Text) \
     do { \
-        try { \
-            Stmt; \
-            ADD_FAILURE() << "no exception from " #Stmt; \
-        } catch (const E& ex_) { \
-            EXPECT_EQ(std::string(ex_.what()), std::string(Text)); \
-        } \
+        SCOPED_TRACE(#Stmt); \
+        ::vo::test::ExpectError<E>([&] { Stmt; }, Text); \
     } while (0)
 
 // Checks that a test leaves no counted object behind: every object made during

@@ -129,7 +129,7 @@ protected:
         Server.reset();
         Line.reset();
         Runner.reset();
-        ComPortTable::instance().unmap("COM7");
+        ComPortTable::Instance().Unmap("COM7");
         SetWorkDir("");
         Config.Reset();
         Storage.reset();
@@ -152,7 +152,7 @@ protected:
         Runner = std::make_unique<SimRunner>(std::move(Drive));
         Line = std::make_unique<SimPtyTransport>(*Runner);
         Runner->Start();
-        ComPortTable::instance().map("COM7", Line->SlavePath());
+        ComPortTable::Instance().Map("COM7", Line->SlavePath());
     }
     void Attach(const std::string& File) { Attach(SimLoadDrive(SimDataDir() + "/" + File)); }
 

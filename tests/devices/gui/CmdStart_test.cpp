@@ -154,21 +154,21 @@ TEST_F(LoginDialogTest, ScanClosesAndAsksTheShell) {
 
 TEST_F(LoginDialogTest, SerialPortsAreFoundAtEveryShow) {
     test::Pty com3, com5;
-    Ports.map("COM3", com3.slavePath());
+    Ports.Map("COM3", com3.slavePath());
     Initialize(nullptr);
     EXPECT_EQ(ListedPorts(), std::vector<QString>{"COM3"});
     EXPECT_EQ(Server->GetPortType("COM3"), "RS");
 
     // An adapter plugged in later; COM3 held by another program.
-    Ports.map("COM5", com5.slavePath());
+    Ports.Map("COM5", com5.slavePath());
     SerialPort other;
-    other.open(com3.slavePath());
+    other.Open(com3.slavePath());
     Dialog->show();
     EXPECT_EQ(ListedPorts(), std::vector<QString>{"COM5"});
     EXPECT_EQ(Server->GetPortType("COM5"), "RS");
     EXPECT_EQ(Server->GetPortCount(), 2);
     Dialog->hide();
-    other.close();
+    other.Close();
     Dialog->show();
     EXPECT_EQ(ListedPorts(), (std::vector<QString>{"COM3", "COM5"}));
     EXPECT_EQ(Dialog->CbRSPort->currentText(), "COM5"); // the port chosen before stays chosen
@@ -179,8 +179,8 @@ TEST_F(LoginDialogTest, SerialPortsAreFoundAtEveryShow) {
 
 TEST_F(LoginDialogTest, TheStoredSettingsAreRestored) {
     test::Pty com2, com4;
-    Ports.map("COM2", com2.slavePath());
-    Ports.map("COM4", com4.slavePath());
+    Ports.Map("COM2", com2.slavePath());
+    Ports.Map("COM4", com4.slavePath());
     Initialize("[D /PortName 'COM9' /UserName 'service' /ShowObjectInspector 'true' /IPAddress 167772162 ]");
     EXPECT_TRUE(Dialog->RS232Radio->isChecked());
     EXPECT_EQ(Dialog->CbRSPort->currentText(), "COM2");
