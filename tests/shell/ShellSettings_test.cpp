@@ -11,6 +11,7 @@
 #include "storagelib/SL20Elm.h"
 #include "storagelib/SL20FileSto.h"
 #include "storagelib/SL20Sto.h"
+#include "tests/support/DataDir.h"
 #include "tests/support/KernelFixtures.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +38,7 @@ protected:
         Root = fs::path(::testing::TempDir()) / ("shellsettings-" + std::to_string(::getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Root);
         fs::create_directories(Root / "prog");
-        fs::copy_file(fs::path(VO_DATA_DIR) / "ViewConfig.ini", Root / "prog" / "ViewConfig.ini");
+        fs::copy_file(fs::path(test::DataDir()) / "ViewConfig.ini", Root / "prog" / "ViewConfig.ini");
         Storage = std::make_unique<TStorageManager>(RealPathToStored(Root / "prog") + "\\");
         Storage->AnnounceStoragePlugin(std::make_unique<TFileStoragePlugin>(), true);
         S.WorkDir = RealPathToStored(Root / "prog") + "\\";
