@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian machine:
 #   tools/dev.sh test   install what is missing, build with sanitizers, run every test
-#   tools/dev.sh run    install what is missing, build the program and start it
+#   tools/dev.sh run [--no-sim] [args]  install what is missing, build the program and start it
+#                       with a simulated drive on COM1 (tools/run-with-sim.sh)
 # Other verbs: deps (only install), build [preset], tsan (kernel/comm tests under ThreadSanitizer),
 #   format (apply .clang-format to every tracked C++ file), format-check,
 #   fuzz (replay and briefly fuzz every libFuzzer target; VO_FUZZ_SECONDS each)
@@ -13,7 +14,8 @@ packages=(build-essential cmake ninja-build ccache pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libgl-dev libjpeg-dev
           clang libclang-rt-14-dev
-          rapidjson-dev nlohmann-json3-dev lua5.4 ghostscript clang-format)
+          rapidjson-dev nlohmann-json3-dev lua5.4 ghostscript clang-format
+          qt6-qpa-plugins xvfb)
 
 deps() {
   local missing=()
@@ -88,10 +90,8 @@ case "${1:-test}" in
     ;;
   run)
     deps
-    build release
-    exe=build/release/shell/velkor-ovra
-    if [ -x "$exe" ]; then exec "$exe" "${@:2}"; fi
-    echo "The program has no main window yet: libraries and tools are built in build/release."
+    build release --target velkor-ovra drivesim-cli
+    exec tools/run-with-sim.sh build/release "${@:2}"
     ;;
   *) echo "usage: tools/dev.sh test|run|deps|build [preset]|tsan|format|format-check|fuzz" >&2; exit 2 ;;
 esac

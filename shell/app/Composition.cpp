@@ -1,0 +1,92 @@
+#include "shell/app/Composition.h"
+
+#include "comm/CANMan.h"
+#include "comm/CANdrv.h"
+#include "comm/ETHdrv.h"
+#include "comm/Qp1Drv.h"
+#include "devices/DevMan.h"
+#include "devices/ModulSrv.h"
+#include "devices/StatSrv.h"
+#include "devices/VelInit.h"
+#include "devices/gui/DevInfoForm.h"
+#include "kernel/LogWnd.h"
+#include "kernel/LoginPrompts.h"
+#include "kernel/UserPrompt.h"
+#include "kernel/gui/LogWindow.h"
+#include "kernel/gui/LoginMsg.h"
+#include "kernel/gui/QtUserPrompt.h"
+#include "kernel/gui/prtQtPrinter.h"
+#include "kernel/prtPCtx.h"
+#include "parameters/ParInit.h"
+#include "scripting/ScrMan.h"
+#include "scripting/ScrTaImp.h"
+#include "shell/StartHooks.h"
+#include "storagelib/PrgRegs.h"
+#include "storagelib/SL20Exe.h"
+#include "storagelib/SL20Sto.h"
+
+#include <memory>
+
+namespace vo {
+
+void InstallProgramParts() {
+    TVelInitHooks& h = VelInitHooks();
+
+    // Step 5 to 7: the gateway, CAN and Ethernet drivers and the CAN manager.
+    h.CreateQp1Driver = [](int32_t ComPort, uint32_t BaudRate) -> std::shared_ptr<TPortDriver> {
+        return std::make_shared<TQp1Driver>(ComPort, static_cast<uint16_t>(BaudRate));
+    };
+    h.CreateCANDriver = [](TSLDictionary* Config) -> std::shared_ptr<TPortDriver> {
+        auto can = std::make_shared<TCANDriver>();
+        can->Init(Config);
+        static TCANManager canManager;
+        SetCANManager(&canManager);
+        canManager.AssignCANDriver(can);
+        return can;
+    };
+    h.CreateETHDriver = []() -> std::shared_ptr<TPortDriver> { return std::make_shared<TETHDriver>(); };
+
+    // Step 9: the device manager's views.
+    h.InitDeviceViews = [](TDeviceManager& Manager) {
+        static TDeviceInfoFormFactory deviceInfo;
+        static TProjectInfoFormFactory projectInfo;
+        Manager.SetDeviceInfoFormFactory(&deviceInfo);
+        Manager.SetProjectInfoFormFactory(&projectInfo);
+    };
+
+    // Step 10: the device-service classes.
+    h.ServiceClasses["ModuleService"] = DeviceServiceClass<TModuleService>();
+    h.ServiceClasses["StatusService"] = DeviceServiceClass<TStatusService>();
+    // "LoaderService" (configuration files) joins here.
+    // "ParameterService" (the parameter service) joins here.
+    // "VariableService" (variables) and h.InitVariableManager join here.
+
+    // Step 13: the parameter model with the unit service and the units.
+    h.CreateParameterManager = [] {
+        if (TDeviceManager* m = DeviceManager())
+            InitParameters(*m, ProgramRegistry().GetRegData());
+    };
+
+    TShellStartHooks& s = ShellStartHooks();
+    s.InstallDialogs = [] {
+        static TQtUserPrompt prompt;
+        SetUserPrompt(&prompt);
+        static TLoginMsgForm* question = new TLoginMsgForm();
+        SetLoginQuestionPrompt(question);
+        InstallQtLogWindows(LogWindowManager());
+        static TPLQtPrinter printer;
+        SetPrinter(&printer);
+    };
+    s.InstallScripting = [](TStorageManager& Manager) {
+        SLInstallScriptEngine(Manager);
+        Manager.AnnounceScriptTaskFactory(std::make_unique<TScriptTaskFactory>());
+        RegisterScriptClasses(Manager);
+    };
+    s.ListenToScriptTasks = [](std::function<void()> Listener) {
+        ScriptTaskManager().AddOnChangeListener([Listener](TScriptTaskManager&) { Listener(); });
+    };
+    s.ScriptTasksRunning = [] { return ScriptTaskManager().GetCountRunning() > 0; };
+    // s.LoadOfflineConfiguration: the configuration files' loader joins here.
+}
+
+} // namespace vo
