@@ -171,7 +171,9 @@ TEST_F(ConnectionTestBase, TheProgramArchiveHoldsTheDeviceProfiles) {
         const bool parameters = MyAnsiString(c.Profile) != "VelkorInstallETH";
         ASSERT_EQ(d.GetServiceCount(), 3 + (loader ? 1 : 0) + (parameters ? 2 : 0));
         int next = 3;
-        if (loader) EXPECT_EQ(d.GetServiceWithIndex(next++).Name(), "LoaderService");
+        if (loader) {
+            EXPECT_EQ(d.GetServiceWithIndex(next++).Name(), "LoaderService");
+        }
         if (parameters) {
             EXPECT_EQ(d.GetServiceWithIndex(next).Name(), "UnitService");
             EXPECT_EQ(d.GetServiceWithIndex(next + 1).Name(), "ParameterService");
