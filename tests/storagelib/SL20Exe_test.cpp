@@ -380,6 +380,9 @@ TEST_F(InterpreterTest, StepIntoStopsAfterEveryTokenAndShowsIt) {
 }
 
 TEST_F(InterpreterTest, StepOverRunsACalledProcedureAsOneStep) {
+    // Every call is one step: no time slice may end inside a step, however
+    // slow the machine.
+    Interp->TimeSlice = 600000;
     Start("/p [P [A ] 1 2 3 add add [A ] ] def p 4", false);
     std::vector<std::string> shown;
     Interp->FDbgDisplayEvent = [&](TSLObject* Obj) { shown.push_back(Obj ? W(Obj) : "nil"); };
