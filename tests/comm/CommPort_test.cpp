@@ -362,8 +362,13 @@ TEST_F(CommPortTest, SendErrors) {
     pty.closeMaster();
     EXPECT_EQ(ExceptionText([&] {
                   Port.Send("x");
-                  std::this_thread::sleep_for(50ms);
-                  Port.Send("y");
+                  // The hang-up may show only at a later send: keep sending
+                  // (a generous while) until it does.
+                  const auto until = std::chrono::steady_clock::now() + 10s;
+                  while (std::chrono::steady_clock::now() < until) {
+                      std::this_thread::sleep_for(10ms);
+                      Port.Send("y");
+                  }
               }),
               "TRsPort.Send: an error occured!");
 }

@@ -169,8 +169,11 @@ TEST_F(OvraServerTest, StaleFramesInTheInputQueueAreNeverTakenAsTheAnswer) {
 
 TEST_F(OvraServerTest, DuplicatedAnswerDoesNotAnswerTheNextRecord) {
     // Parameter-read answers carry no address: a doubled answer of the
-    // first read must not become the second read's value.
-    Runner->Faults().Add("cmd=10 duplicate=5,repeat=3");
+    // first read must not become the second read's value. The answer and its
+    // three copies reach the server together, so the copies are always queued
+    // before the second read is sent: the actor must drop them then.
+    Runner->Faults().Add("cmd=10 duplicate=0,repeat=3");
+    Port->DeliverNextFramesTogether = 4;
     TReply r = Gui->Request({{2, Handle, GetWordFrame(0x100)}, {2, Handle, GetWordFrame(0x101)}});
     ASSERT_EQ(r.Records.size(), 2u);
     EXPECT_EQ(r.Records[0].Frame, Word100);

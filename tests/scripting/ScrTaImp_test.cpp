@@ -127,11 +127,23 @@ public:
     void Execute(TSLContext* Context) override { Context->FContextInterface->PushLongint(MyGetTickCount()); }
 };
 
+// "steps" -> how often the counting task below has run.
+class TSteps : public TSLInternalProcedure {
+    VO_REFOBJ_CLASS(TSteps, TSLInternalProcedure)
+public:
+    explicit TSteps(const int& ASteps) : Steps(ASteps) {}
+    void Execute(TSLContext* Context) override { Context->FContextInterface->PushLongint(Steps); }
+    const int& Steps;
+};
+
 TEST_F(ScriptTaskTest, ALongScriptRunsInSlicesBetweenOtherTasks) {
-    // A loop of at least 50 ms: several slices, the counter runs between them.
-    auto task = TaskFor("/t0 ticks def 0 [B 1 add ticks t0 sub 50 ge [B exitloop] if] loop");
-    AddGlobal(*task, "ticks", MakeRef<TTicks>().Get());
+    // A loop of at least 50 ms that also ends only once the counter has run
+    // three times: it can finish only when its slices leave room for other
+    // tasks, however slow the machine.
     TCountingTask other;
+    auto task = TaskFor("/t0 ticks def 0 [B 1 add ticks t0 sub 50 ge steps 3 ge and [B exitloop] if] loop");
+    AddGlobal(*task, "ticks", MakeRef<TTicks>().Get());
+    AddGlobal(*task, "steps", MakeRef<TSteps>(other.Steps).Get());
     task->Start();
     int stepsWhileRunning = 0;
     ASSERT_TRUE(Pump.RunUntil(

@@ -67,6 +67,9 @@ class ScriptClassTest : public ScriptTest {
 protected:
     void SetUp() override {
         ScriptTest::SetUp();
+        // A call returns only when the script finishes or waits, however slow
+        // the machine: no time slice ends it before.
+        Interp->TimeSlice = 600000;
         Manager->AnnounceScriptClass("Counter", &Counter, 3);
         Manager->AnnounceScriptClass("Rec", &Rec, 1);
     }

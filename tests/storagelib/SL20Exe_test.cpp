@@ -74,6 +74,12 @@ public:
 
 class InterpreterTest : public ScriptTest {
 protected:
+    void SetUp() override {
+        ScriptTest::SetUp();
+        // A call returns only when the script finishes, waits or stops, however
+        // slow the machine; the tests of time slices set their own.
+        Interp->TimeSlice = 600000;
+    }
     template <class T>
     T* AddNative(TSLContextImplementation& C, const char* Name) {
         TRef<T> p = MakeRef<T>();
@@ -102,6 +108,7 @@ TEST_F(InterpreterTest, AScriptOfOneLiteralFinishesInTheFirstCallAndLeavesTheLit
 }
 
 TEST_F(InterpreterTest, AnEndlessLoopReturnsAfterItsTimeSliceAndTheNextCallGoesOn) {
+    Interp->TimeSlice = TSLInterpreter::TimeSliceDefault;
     Start("/n 0 def [B /n n 1 add def] loop");
     const auto t0 = Clock::now();
     EXPECT_FALSE(Interp->Run(Ctx.Get()));

@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace vo::test {
 
@@ -89,6 +90,10 @@ public:
     std::atomic<bool> FailOpen{false}; // Open leaves the driver closed
     std::atomic<int> Sent{0};
     std::atomic<int> OpenCount{0};
+    // The drive's next n frames are held and reach the device drivers
+    // together, in one delivery, as frames that arrived at once do; then
+    // frames go one by one again. Makes "already queued" deterministic.
+    std::atomic<int> DeliverNextFramesTogether{1};
 
 private:
     struct TLink {
@@ -99,6 +104,9 @@ private:
         std::unique_ptr<SimFrameLink> Link;
         std::unique_ptr<TMxQueue> RxQueue;
         std::unique_ptr<TMxTask> RxTask;
+        std::mutex FramesLock;
+        std::vector<MyAnsiString> Held; // frames of an incomplete group
+        std::vector<MyAnsiString> Ready; // frames to deliver
     };
 
     // Under FLinksLock, with the driver open.
@@ -108,20 +116,36 @@ private:
         L.RxQueue = std::make_unique<TMxQueue>();
         L.RxTask = std::make_unique<TMxTask>(*Scheduler(), "SimPortDriver.Open");
         TMxQueue* rx = L.RxQueue.get();
-        L.RxTask->SetOnExecute([this, Index, rx](TMxTask& Task) {
+        TLink* link = &L;
+        L.RxTask->SetOnExecute([this, Index, rx, link](TMxTask& Task) {
             if (TMxMessage* msg = rx->GetMessage()) {
-                const MyAnsiString frame = msg->GetText();
                 TMxMessage::Free(msg);
-                Input(Index, frame);
+                std::vector<MyAnsiString> frames;
+                {
+                    std::lock_guard lock(link->FramesLock);
+                    frames.swap(link->Ready);
+                }
+                for (const auto& frame : frames)
+                    Input(Index, frame);
             }
             Task.WaitFor(*rx, MxInfinite);
         });
         L.RxTask->Start();
         // Called on the simulator's thread.
-        L.Link->SetSink([rx](std::string_view frame) {
-            TMxMessage* msg = TMxMessage::Create();
-            msg->SetText(MyAnsiString(frame));
-            rx->PutMessage(msg);
+        L.Link->SetSink([this, rx, link](std::string_view frame) {
+            {
+                std::lock_guard lock(link->FramesLock);
+                link->Held.emplace_back(frame);
+                const int together = DeliverNextFramesTogether.load();
+                if (together > 1 && link->Held.size() < static_cast<size_t>(together))
+                    return;
+                for (auto& f : link->Held)
+                    link->Ready.push_back(std::move(f));
+                link->Held.clear();
+                if (together > 1)
+                    DeliverNextFramesTogether.store(1);
+            }
+            rx->PutMessage(TMxMessage::Create()); // wakes the receive task
         });
     }
 
