@@ -4,7 +4,9 @@
 #include "comm/CANdrv.h"
 #include "comm/ETHdrv.h"
 #include "comm/Qp1Drv.h"
+#include "curves/CurInit.h"
 #include "devices/DevMan.h"
+#include "devices/LoadSrv.h"
 #include "devices/ModulSrv.h"
 #include "devices/StatSrv.h"
 #include "devices/VelInit.h"
@@ -57,9 +59,14 @@ void InstallProgramParts() {
     // Step 10: the device-service classes.
     h.ServiceClasses["ModuleService"] = DeviceServiceClass<TModuleService>();
     h.ServiceClasses["StatusService"] = DeviceServiceClass<TStatusService>();
-    // "LoaderService" (configuration files) joins here.
-    // "ParameterService" (the parameter service) joins here.
+    h.ServiceClasses["LoaderService"] = DeviceServiceClass<TLoaderService>();
+    // "UnitService" and "ParameterService" are registered by InitParameters
+    // (step 13).
     // "VariableService" (variables) and h.InitVariableManager join here.
+
+    // Steps 10.6 and 10.11: data objects, curves and their generators.
+    h.InitDataObjectManagers = [] { InitDataObjectManagers(); };
+    h.InitCurveManager = [] { InitCurveManager(); };
 
     // Step 13: the parameter model with the unit service and the units.
     h.CreateParameterManager = [] {
