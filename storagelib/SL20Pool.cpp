@@ -23,7 +23,7 @@ void TSLSmallPool::Register() noexcept {
             TClassList& l = FLists.Class[c];
             while (TNode* n = l.Head) {
                 l.Head = n->Next;
-                ::operator delete(n, (c + 1) * 16);
+                ::operator delete(n);
             }
             l.Count = 0;
         }

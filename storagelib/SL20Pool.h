@@ -70,11 +70,11 @@ public:
                 ++l.Count;
                 return;
             }
-            ::operator delete(P, RoundUp(Bytes));
+            ::operator delete(P);
             return;
         }
 #endif
-        ::operator delete(P, Bytes);
+        ::operator delete(P);
     }
 
 private:

@@ -12,6 +12,8 @@ namespace vo {
 
 namespace {
 
+struct Keyed;
+
 struct Value {
     enum Kind { Number,
                 Text,
@@ -23,7 +25,12 @@ struct Value {
     std::string text;
     std::string type; // D:Type
     std::vector<Value> items; // list items, record parts
-    std::vector<std::pair<std::string, Value>> keys; // dictionary
+    std::vector<Keyed> keys; // dictionary
+};
+
+struct Keyed {
+    std::string first;
+    Value second;
 };
 
 std::string Lower(std::string s) {
@@ -133,7 +140,7 @@ private:
             if (v.kind == Value::Dict && t_[at_] == '/') {
                 ++at_;
                 Value name = Word();
-                v.keys.emplace_back(name.text, Read());
+                v.keys.push_back(Keyed{name.text, Read()});
             } else {
                 v.items.push_back(Read());
             }
