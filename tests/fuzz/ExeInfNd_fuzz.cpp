@@ -53,6 +53,12 @@ void CheckScript(const std::string& Text) {
     } catch (const std::exception&) {
         return;
     }
+    // A script may refer back to its own composites: the cycles are broken
+    // when the input is done with, as the program does with what it reads.
+    struct TBreakCycles {
+        vo::TSLObject* Value;
+        ~TBreakCycles() { vo::SLBreakReferenceCycles(Value); }
+    } breakCycles{value.Get()};
     auto* block = dynamic_cast<vo::TSLBlock*>(value.Get());
     if (!block)
         return;

@@ -101,6 +101,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     } catch (const Exception&) {
         return 0;
     }
+    // The text may refer back to its own composites: break the cycles once
+    // the input is done with.
+    struct TBreakCycles {
+        TSLObject* Value;
+        ~TBreakCycles() { SLBreakReferenceCycles(Value); }
+    } breakCycles{o.Get()};
     auto* conf = dynamic_cast<TSLNamedCollection*>(o.Get());
     if (!conf) return 0;
     auto w = CreateVarItem(type, owner, nullptr, source);
