@@ -44,7 +44,7 @@ template <class TFeed>
 void ForEachPiece(std::string_view Wire, const std::vector<TPiece>& Pieces, TFeed Feed) {
     size_t at = 0;
     int64_t now = 1000;
-    for (size_t k = 0; at < Wire.size() && k <= Wire.size() * 8 + 64; ++k) {
+    for (size_t k = 0; at < Wire.size() && k <= (Wire.size() + 8) * Pieces.size(); ++k) {
         const TPiece& p = Pieces[k % Pieces.size()];
         now += p.Pause;
         const size_t n = std::min(p.Size, Wire.size() - at);
