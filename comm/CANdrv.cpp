@@ -478,8 +478,8 @@ void TCANDriver::CANReceive() {
                                      std::string_view(reinterpret_cast<const char*>(p.RcvData), static_cast<size_t>(length)))) {
         case TCanReassembly::crComplete: {
             const MyAnsiString frame = slave->RxBuffer.TakeFrame();
-            slave->Put(frame);
             Report("Complete Ovra Frame received: Length: " + std::to_string(frame.size()));
+            slave->Put(frame);
             break;
         }
         case TCanReassembly::crDropped:
