@@ -5,7 +5,7 @@
 #                       with a simulated drive on COM1 (tools/run-with-sim.sh)
 # Other verbs: deps (only install), build [preset], tsan (kernel/comm tests under ThreadSanitizer),
 #   format (apply .clang-format to every tracked C++ file), format-check,
-#   fuzz (replay and briefly fuzz every libFuzzer target; VO_FUZZ_SECONDS each)
+#   fuzz (replay and briefly fuzz every libFuzzer target, one per core; VO_FUZZ_SECONDS each)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -39,25 +39,48 @@ configure() { cmake --preset "$1" >/dev/null; }
 build() { configure "$1"; cmake --build --preset "$1" -j "$jobs" "${@:2}"; }
 
 # The libFuzzer targets (fuzz preset, clang): replay each seed corpus, then
-# fuzz each target for a bounded time (VO_FUZZ_SECONDS, default 30) on a
-# scratch copy, so the tree's corpus stays as committed.
+# fuzz each target for a bounded time (VO_FUZZ_SECONDS, default 20) on a
+# scratch copy, so the tree's corpus stays as committed. Targets run side by
+# side, one per core; each one's output is shown when it ends.
+fuzz_one() {
+  local exe=$1 secs=$2 name corpus scratch extra=()
+  name=${exe##*/fuzz_}
+  corpus=tests/fuzz/corpus/$name
+  [ -f "tests/fuzz/$name.dict" ] && extra=(-dict="tests/fuzz/$name.dict")
+  scratch=$(mktemp -d)
+  {
+    if "$exe" -runs=0 -artifact_prefix="$scratch/" "$corpus" >"$scratch.log" 2>&1 \
+      && "$exe" -max_total_time="$secs" -timeout=10 -max_len=4096 -rss_limit_mb=2048 \
+           -artifact_prefix="$scratch/" "${extra[@]}" "$scratch" "$corpus" >>"$scratch.log" 2>&1; then
+      echo "fuzz: $name: seed corpus replayed, fuzzed for ${secs}s"
+      tail -n 1 "$scratch.log"
+      rm -rf "$scratch" "$scratch.log"
+    else
+      echo "fuzz: $name:"
+      tail -n 40 "$scratch.log"
+      echo "fuzz: $name failed; the failing input is in $scratch" >&2
+      return 1
+    fi
+  }
+}
+
 fuzz() {
   build fuzz --target fuzz
-  local secs=${VO_FUZZ_SECONDS:-30} exe name corpus scratch
+  local secs=${VO_FUZZ_SECONDS:-20} exe failed=0 running=0
   for exe in build/fuzz/tests/fuzz/fuzz_*; do
     [ -x "$exe" ] || continue
-    name=${exe##*/fuzz_}
-    corpus=tests/fuzz/corpus/$name
-    local extra=()
-    [ -f "tests/fuzz/$name.dict" ] && extra=(-dict="tests/fuzz/$name.dict")
-    scratch=$(mktemp -d)
-    echo "fuzz: $name: replaying the seed corpus, then fuzzing for ${secs}s"
-    "$exe" -runs=0 -artifact_prefix="$scratch/" "$corpus" 2>&1 | tail -n 3 \
-      && "$exe" -max_total_time="$secs" -timeout=10 -max_len=4096 -rss_limit_mb=2048 \
-           -artifact_prefix="$scratch/" "${extra[@]}" "$scratch" "$corpus" 2>&1 | tail -n 3 \
-      || { echo "fuzz: $name failed; the failing input is in $scratch" >&2; return 1; }
-    rm -rf "$scratch"
+    if [ "$running" -ge "$jobs" ]; then
+      wait -n || failed=1
+      running=$((running - 1))
+    fi
+    fuzz_one "$exe" "$secs" &
+    running=$((running + 1))
   done
+  while [ "$running" -gt 0 ]; do
+    wait -n || failed=1
+    running=$((running - 1))
+  done
+  return "$failed"
 }
 
 # Every C++ file the project tracks, in the one code style of .clang-format.
