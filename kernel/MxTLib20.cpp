@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 #include <vector>
 
 namespace vo {
@@ -797,8 +798,24 @@ void TMxScheduler::RemoveLocked(TMxTask& Task) {
 }
 
 void TMxScheduler::Woken() {
+    std::lock_guard<std::mutex> lock(FLoopLock);
     if (FMainLoop)
         FMainLoop->PostWakeUp();
+}
+
+TMainLoop* TMxScheduler::MainLoop() const {
+    std::lock_guard<std::mutex> lock(FLoopLock);
+    return FMainLoop;
+}
+
+void TMxScheduler::DetachMainLoop() {
+    TMainLoop* loop;
+    {
+        std::lock_guard<std::mutex> lock(FLoopLock);
+        loop = std::exchange(FMainLoop, nullptr);
+    }
+    if (loop)
+        loop->SetIdleHandler(nullptr);
 }
 
 void TMxScheduler::InsertTask(TMxTask& Task) {

@@ -386,7 +386,11 @@ public:
     int32_t TaskCount() const { return FTaskCount.load(); }
     bool IsThreaded() const { return Threaded; }
     bool IsBusy() const { return Busy.load(); }
-    TMainLoop* MainLoop() const { return FMainLoop; }
+    TMainLoop* MainLoop() const;
+    // Parts the main scheduler from its loop before the loop goes away: later
+    // wake-ups (a timer thread may still time a task out) post nothing, and
+    // the loop's idle handler is removed.
+    void DetachMainLoop();
     // True on a threaded scheduler's own thread.
     bool IsSchedulerThread() const;
 
@@ -406,6 +410,7 @@ private:
     bool Threaded = false;
     std::unique_ptr<TEvent> TaskReady;
     std::unique_ptr<TMxSchedulerThread> TaskThread;
+    mutable std::mutex FLoopLock; // guards FMainLoop against wake-ups from other threads
     TMainLoop* FMainLoop = nullptr;
     // The task whose step runs (guarded by ProtectTaskList): a task destroyed
     // on another thread waits for the step to end; one destroyed by its own

@@ -100,6 +100,9 @@ TMainForm::~TMainForm() {
         SetLoginInfoWindow(nullptr);
     if (DebugManager() == FDebugManager.get())
         SetDebugManager(nullptr);
+    // The main scheduler outlives this form; its loop does not.
+    if (TMxScheduler* s = MxScheduler(); s && FLoop && s->MainLoop() == FLoop.get())
+        s->DetachMainLoop();
 }
 
 // ------------------------------------------------------------------ start

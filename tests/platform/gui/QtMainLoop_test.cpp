@@ -36,6 +36,21 @@ protected:
 };
 QApplication* QtMainLoopTest::App = nullptr;
 
+// Safety net: a broken wake-up must fail the test, not hang it. The timer
+// belongs to one test, so a net left over from an earlier test never ends a
+// later one.
+class TSafetyNet {
+public:
+    TSafetyNet() {
+        FTimer.setSingleShot(true);
+        QObject::connect(&FTimer, &QTimer::timeout, [] { QApplication::exit(2); });
+        FTimer.start(30000);
+    }
+
+private:
+    QTimer FTimer;
+};
+
 TEST_F(QtMainLoopTest, TaskSleepsFiftyMillisecondsThenQuitsTheLoop) {
     int steps = 0;
     TMxTask task("Sleeper");
@@ -48,8 +63,7 @@ TEST_F(QtMainLoopTest, TaskSleepsFiftyMillisecondsThenQuitsTheLoop) {
             QApplication::quit();
         }
     });
-    // Safety net: a broken wake-up must fail the test, not hang it.
-    QTimer::singleShot(5000, [] { QApplication::exit(2); });
+    TSafetyNet net;
     const auto start = std::chrono::steady_clock::now();
     task.Start();
     const int rc = QApplication::exec();
@@ -73,7 +87,7 @@ TEST_F(QtMainLoopTest, SignalSetOnAnotherThreadWakesTheSleepingLoop) {
             QApplication::quit();
         }
     });
-    QTimer::singleShot(5000, [] { QApplication::exit(2); });
+    TSafetyNet net;
     task.Start();
     std::thread setter([&] {
         while (signal.WaitingCount() == 0)
@@ -133,7 +147,7 @@ TEST_F(QtMainLoopTest, AModalDialogOpenedFromAStepRunsNoOtherStep) {
         --inside;
     });
     QApplication::setQuitOnLastWindowClosed(false); // the dialog is the only window
-    QTimer::singleShot(5000, [] { QApplication::exit(2); });
+    TSafetyNet net;
     ticker.Start();
     opener.Start();
     EXPECT_EQ(QApplication::exec(), 0);
