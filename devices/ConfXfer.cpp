@@ -165,15 +165,12 @@ void TConfigTransfer::LoadAllWithFeedback(const MyAnsiString& AFileName, TEndOfL
     Start(ecLoad, true);
 }
 
-bool TConfigTransfer::RunInterfaces(TExecuteControl& Ctrl, int32_t Command) {
-    if (ExecuteIndex >= static_cast<int>(FInterfaceList.size())) {
-        ExecuteIndex = 0;
-        return true;
-    }
-    TDataInterface* i = FInterfaceList[static_cast<size_t>(ExecuteIndex++)];
+// One step of an interface: its Execute runs on the control (again while it
+// leaves FStatus non-zero); an exception ends the step with a warning.
+void TConfigTransfer::RunStep(TExecuteControl& Ctrl, TDataInterface& Interface, int32_t Command, TDataItem* Item) {
     Ctrl.FCommand = Command;
-    Ctrl.FData = nullptr;
-    Ctrl.FOnExecute = [i](TExecuteControl& C) {
+    Ctrl.FData = Item;
+    Ctrl.FOnExecute = [i = &Interface](TExecuteControl& C) {
         try {
             i->FCurrentExecCtrl = &C;
             i->Execute(C);
@@ -183,6 +180,14 @@ bool TConfigTransfer::RunInterfaces(TExecuteControl& Ctrl, int32_t Command) {
         }
     };
     Ctrl.Execute(this);
+}
+
+bool TConfigTransfer::RunInterfaces(TExecuteControl& Ctrl, int32_t Command) {
+    if (ExecuteIndex >= static_cast<int>(FInterfaceList.size())) {
+        ExecuteIndex = 0;
+        return true;
+    }
+    RunStep(Ctrl, *FInterfaceList[static_cast<size_t>(ExecuteIndex++)], Command, nullptr);
     return false;
 }
 
@@ -202,18 +207,7 @@ bool TConfigTransfer::RunItems(TExecuteControl& Ctrl, int32_t Command) {
             LogWarning(e.what());
             continue;
         }
-        Ctrl.FCommand = Command;
-        Ctrl.FData = item;
-        Ctrl.FOnExecute = [i](TExecuteControl& C) {
-            try {
-                i->FCurrentExecCtrl = &C;
-                i->Execute(C);
-            } catch (const std::exception& e) {
-                LogWarning(e.what());
-                C.FStatus = 0;
-            }
-        };
-        Ctrl.Execute(this);
+        RunStep(Ctrl, *i, Command, item);
         return false;
     }
     ExecuteIndex = 0;
@@ -286,22 +280,33 @@ void TConfigTransfer::ExecuteWork(TExecuteControl& Ctrl) {
             if (StopRequest && !FImportAborted) {
                 if (auto* s = FDevice.FindService<TStatusService>("StatusService"))
                     s->StopDevice();
+                StopSeen = false;
                 ExecuteState = 6;
             } else {
                 ExecuteState = 3;
             }
             break;
-        case 6:
+        case 6: {
             // Waits for the stopped firmware; a lost drive or "Abort" in the
-            // log window ends the import as aborted.
-            if (FUserAbort || FDevice.DeviceType() != dtOnline) {
+            // log window ends the import as aborted. The firmware counts as
+            // stopped when a status answer read after the running bit went
+            // off still says so: the answer to the stop clears the bit
+            // itself, and an unanswered poll clears it too.
+            auto* s = FDevice.FindService<TStatusService>("StatusService");
+            if (FUserAbort || FDevice.DeviceType() != dtOnline || !s || !s->GetOnline()) {
                 Log("Import aborted while waiting for the firmware to stop");
                 FImportAborted = true;
                 ExecuteState = 3;
-            } else if (!FirmwareRunning()) {
+            } else if (s->GetRunning()) {
+                StopSeen = false;
+            } else if (!StopSeen) {
+                StopSeen = true;
+                StopSeenAt = s->StatusAnswerCount();
+            } else if (s->StatusAnswerCount() > StopSeenAt) {
                 ExecuteState = 3;
             }
             break;
+        }
         case 3:
             if (RunItems(Ctrl, 5))
                 ExecuteState = 4;

@@ -92,6 +92,7 @@ public:
 private:
     void Start(TExecuteCommand Command, bool AllItems);
     void ExecuteWork(TExecuteControl& Ctrl);
+    void RunStep(TExecuteControl& Ctrl, TDataInterface& Interface, int32_t Command, TDataItem* Item);
     bool RunInterfaces(TExecuteControl& Ctrl, int32_t Command);
     bool RunItems(TExecuteControl& Ctrl, int32_t Command);
     void Finish();
@@ -114,6 +115,8 @@ private:
     int ExecuteIndex = 0;
     int LogWindowId = 0;
     bool StopRequest = false;
+    bool StopSeen = false;
+    uint64_t StopSeenAt = 0;
     bool FUserAbort = false;
 };
 
