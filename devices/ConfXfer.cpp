@@ -492,21 +492,25 @@ void TConfigTransfer::SaveToFile() {
 // ------------------------------------------------------------------ import
 
 void TConfigTransfer::LoadFromFile() {
+    TRef<TSLDictionary> file;
+    try {
+        TStorageManager* storage = StorageManager();
+        TSLStorageObject* o = storage ? storage->GetObject(FFileName) : nullptr;
+        file = TRef<TSLDictionary>(o ? dynamic_cast<TSLDictionary*>(o->GetData()) : nullptr);
+    } catch (const std::exception&) {
+        file = nullptr;
+    }
+    ReadConfiguration(file.Get());
+}
+
+void TConfigTransfer::ReadConfiguration(TSLDictionary* File) {
     FImportAborted = true;
     StopRequest = false;
     FDataItemList.clear();
     try {
-        TRef<TSLDictionary> file;
-        try {
-            TStorageManager* storage = StorageManager();
-            TSLStorageObject* o = storage ? storage->GetObject(FFileName) : nullptr;
-            file = TRef<TSLDictionary>(o ? dynamic_cast<TSLDictionary*>(o->GetData()) : nullptr);
-        } catch (const std::exception&) {
-            file = nullptr;
-        }
-        if (!file)
+        if (!File)
             throw Exception("File corrupted!");
-        if (LoadFromFileChecked(*file)) {
+        if (LoadFromFileChecked(*File)) {
             FActionSuccess = true;
             FImportAborted = false;
         }
@@ -517,6 +521,26 @@ void TConfigTransfer::LoadFromFile() {
         FDataItemList.clear();
         FImportAborted = true;
     }
+}
+
+TConfigTreeCheck CheckConfigTrees(const std::vector<MyAnsiString>& Sources, const std::vector<MyAnsiString>& Modules,
+                                  int Permission) {
+    TConfigTreeCheck r;
+    for (const MyAnsiString& t : Sources)
+        for (const MyAnsiString& m : Modules) {
+            bool n = false;
+            bool ok = false;
+            try {
+                ok = AreTreesCompatible(t, m, Permission, n);
+            } catch (const std::exception&) {
+            }
+            if (ok) {
+                r.Compatible.push_back(t);
+                r.Newer = r.Newer || n;
+                break;
+            }
+        }
+    return r;
 }
 
 bool TConfigTransfer::LoadFromFileChecked(TSLDictionary& File) {
@@ -600,27 +624,15 @@ bool TConfigTransfer::LoadFromFileChecked(TSLDictionary& File) {
     if (auto* m = FDevice.FindService<TModuleService>("ModuleService"))
         for (int k = 0; k < m->GetModuleCount(); ++k)
             modules.push_back(m->GetModule(k).FName);
-    bool newer = false;
     for (TSLDictionary* d : taken)
         if (isParameters(d)) {
             const MyAnsiString t = treeOf(d);
             if (!t.empty() && std::find(sources.begin(), sources.end(), t) == sources.end())
                 sources.push_back(t);
         }
-    for (const MyAnsiString& t : sources)
-        for (const MyAnsiString& m : modules) {
-            bool n = false;
-            bool ok = false;
-            try {
-                ok = AreTreesCompatible(t, m, permission, n);
-            } catch (const std::exception&) {
-            }
-            if (ok) {
-                compatible.push_back(t);
-                newer = newer || n;
-                break;
-            }
-        }
+    TConfigTreeCheck check = CheckConfigTrees(sources, modules, permission);
+    compatible = std::move(check.Compatible);
+    const bool newer = check.Newer;
     taken.erase(std::remove_if(taken.begin(), taken.end(),
                                [&](TSLDictionary* d) {
                                    return isParameters(d) && std::find(compatible.begin(), compatible.end(), treeOf(d)) == compatible.end();

@@ -52,6 +52,17 @@ class TConfigTransfer;
 using TConfigItemSelector = std::function<bool(TConfigTransfer& Transfer, TSLArray* Items)>;
 TConfigItemSelector SetConfigItemSelector(TConfigItemSelector Selector);
 
+// The parameter trees of a file (Sources) against a device's modules: a
+// source tree is compatible with the first module it fits (AreTreesCompatible
+// with the user permission); Newer when one of those fits is newer than the
+// module.
+struct TConfigTreeCheck {
+    std::vector<MyAnsiString> Compatible;
+    bool Newer = false;
+};
+TConfigTreeCheck CheckConfigTrees(const std::vector<MyAnsiString>& Sources, const std::vector<MyAnsiString>& Modules,
+                                  int Permission);
+
 class TConfigTransfer : public TObject {
 public:
     explicit TConfigTransfer(TDevice& ADevice);
@@ -75,6 +86,12 @@ public:
     void Load();
     void LoadAll();
     void LoadAllWithFeedback(const MyAnsiString& AFileName, TEndOfLoadResponse RespProc);
+
+    // The reading step of an import on a file's dictionary (nullptr: the
+    // file could not be read): its checks and questions, then the items to
+    // import in DataItems(). Called by the import; FImportAborted tells the
+    // outcome.
+    void ReadConfiguration(TSLDictionary* File);
 
     TExecuteCommand ExecuteCommand() const { return FExecuteCommand; }
     TExecuteControl& ExecuteControl() const { return *FExecuteControl; }

@@ -462,6 +462,19 @@ TEST_F(ConfImportTest, TheFilesTreesAreCheckedAgainstTheDrives) {
     }
 }
 
+TEST_F(ConfImportTest, TheSampleConfigurationImportsIntoTheSampleDrive) {
+    Transfer->FFileName = RealPathToStored(DataPath("Configs/VX41-Drive.vkc"));
+    Transfer->LoadAll();
+    Wait();
+    EXPECT_EQ(Prompt.Texts(), std::vector<MyAnsiString>{LangText("ImportSuccessfully")});
+    // "Gizmo" has no interface, "Curves" none in this program.
+    EXPECT_EQ(Commands, ImportCommands({"Parameters Motor", "Parameters Inputs and Outputs", "Variables Variables", "Oscilloscope Oscilloscope"}));
+    ASSERT_EQ(Transfer->DataItems().size(), 4u);
+    auto* trees = dynamic_cast<TSLDictionary*>(Transfer->DataItems()[1]->DataDict()->FindObjWithName("ParameterTreeData"));
+    ASSERT_NE(trees, nullptr);
+    EXPECT_EQ(trees->GetStrWithName("TreeName"), "VxIntf_Std_V1S1");
+}
+
 TEST_F(ConfImportTest, TheWaitForTheStopEndsOnAbortOrALostDrive) {
     for (const bool lost : {false, true}) {
         SCOPED_TRACE(lost ? "lost drive" : "Abort");
