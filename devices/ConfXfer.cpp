@@ -26,6 +26,10 @@ TConfigPasswordPrompt& PasswordPrompt() {
     static TConfigPasswordPrompt prompt;
     return prompt;
 }
+TImportWarningsPrompt& WarningsPrompt() {
+    static TImportWarningsPrompt prompt;
+    return prompt;
+}
 TConfigItemSelector& ItemSelector() {
     static TConfigItemSelector selector;
     return selector;
@@ -70,6 +74,12 @@ TModalResult Ask(const MyAnsiString& Text, TMsgDlgType Kind, TMsgDlgButtons Butt
 TConfigPasswordPrompt SetConfigPasswordPrompt(TConfigPasswordPrompt Prompt) {
     TConfigPasswordPrompt before = std::move(PasswordPrompt());
     PasswordPrompt() = std::move(Prompt);
+    return before;
+}
+
+TImportWarningsPrompt SetImportWarningsPrompt(TImportWarningsPrompt Prompt) {
+    TImportWarningsPrompt before = std::move(WarningsPrompt());
+    WarningsPrompt() = std::move(Prompt);
     return before;
 }
 
@@ -139,30 +149,24 @@ void TConfigTransfer::Save() {
     Start(ecSave, false);
 }
 
-void TConfigTransfer::Load() {
+void TConfigTransfer::StartLoad(bool AllItems, bool Feedback) {
     if (FExecuteCommand != ecIdle)
         return;
     FActionSuccess = false;
-    EndOfLoadFeedback = false;
-    Start(ecLoad, false);
+    EndOfLoadFeedback = Feedback;
+    Start(ecLoad, AllItems);
 }
 
-void TConfigTransfer::LoadAll() {
-    if (FExecuteCommand != ecIdle)
-        return;
-    FActionSuccess = false;
-    EndOfLoadFeedback = false;
-    Start(ecLoad, true);
-}
+void TConfigTransfer::Load() { StartLoad(false, false); }
+
+void TConfigTransfer::LoadAll() { StartLoad(true, false); }
 
 void TConfigTransfer::LoadAllWithFeedback(const MyAnsiString& AFileName, TEndOfLoadResponse RespProc) {
     if (FExecuteCommand != ecIdle)
         return;
     FFileName = AFileName;
-    FActionSuccess = false;
-    EndOfLoadFeedback = true;
     FOnEndOfLoadFeedback = std::move(RespProc);
-    Start(ecLoad, true);
+    StartLoad(true, true);
 }
 
 // One step of an interface: its Execute runs on the control (again while it
@@ -351,10 +355,18 @@ void TConfigTransfer::Finish() {
     if (!EndOfLoadFeedback) {
         if (!w || w->MsgCount() == 0) {
             Ask(LangText("ImportSuccessfully"), TMsgDlgType::mtInformation, {TMsgDlgBtn::mbOK}, "Information");
-        } else if (Ask(LangTextFmt("ImportSuccessfullyWithWarnings", {FileNameOnly(FFileName)}), TMsgDlgType::mtWarning,
-                       {TMsgDlgBtn::mbOK, TMsgDlgBtn::mbYes}, LangText("ShowLogFile")) == mrYes) {
-            w->ShowWindow();
-            w->UpdateAll();
+        } else {
+            // The log's name: SaveWarnings turned it into the log file's.
+            const MyAnsiString text = LangTextFmt("ImportSuccessfullyWithWarnings", {FileNameOnly(w->AFileName)});
+            bool show = false;
+            if (WarningsPrompt())
+                show = WarningsPrompt()(text, LangText("ShowLogFile"));
+            else
+                Ask(text, TMsgDlgType::mtWarning, {TMsgDlgBtn::mbOK});
+            if (show) {
+                w->ShowWindow();
+                w->UpdateAll();
+            }
         }
     }
     if (FOnEndOfLoadFeedback && EndOfLoadFeedback)

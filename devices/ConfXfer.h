@@ -45,6 +45,12 @@ struct TConfigPasswordQuestion {
 using TConfigPasswordPrompt = std::function<bool(const TConfigPasswordQuestion& Q, MyAnsiString& Password)>;
 TConfigPasswordPrompt SetConfigPasswordPrompt(TConfigPasswordPrompt Prompt);
 
+// The message after an import with warnings: true when the user asks to see
+// them (the button captioned ShowButton). The GUI installs the import-log
+// dialog; without one the message goes through the user prompt.
+using TImportWarningsPrompt = std::function<bool(const MyAnsiString& Text, const MyAnsiString& ShowButton)>;
+TImportWarningsPrompt SetImportWarningsPrompt(TImportWarningsPrompt Prompt);
+
 class TConfigTransfer;
 // The data-item selection: for an export it sets the interfaces' FImpExpList
 // (Items is nullptr), for an import it removes the unchecked entries from
@@ -108,6 +114,7 @@ public:
 
 private:
     void Start(TExecuteCommand Command, bool AllItems);
+    void StartLoad(bool AllItems, bool Feedback);
     void ExecuteWork(TExecuteControl& Ctrl);
     void RunStep(TExecuteControl& Ctrl, TDataInterface& Interface, int32_t Command, TDataItem* Item);
     bool RunInterfaces(TExecuteControl& Ctrl, int32_t Command);

@@ -10,7 +10,7 @@
 #include "devices/ModulSrv.h"
 #include "devices/StatSrv.h"
 #include "devices/VelInit.h"
-#include "devices/gui/ConfPwdDlg.h"
+#include "devices/gui/ConfXferDlgs.h"
 #include "devices/gui/DevInfoForm.h"
 #include "devices/gui/LoadDlg.h"
 #include "devices/gui/mdChkFrm.h"
@@ -88,7 +88,7 @@ void InstallProgramParts() {
         SetPrinter(&printer);
         // The loader's dialog and the configuration transfers' questions.
         InstallLoaderDialog();
-        InstallConfigPasswordDialog();
+        InstallConfigTransferDialogs();
         InstallModCheckForm();
     };
     s.InstallScripting = [](TStorageManager& Manager) {

@@ -47,14 +47,21 @@ public:
     std::map<int32_t, TFakeParameter> Values;
 };
 
+// Saving turns the name into the log file's.
 class TFakeWarnings : public TImportWarnings {
 public:
     void Clear() override { Count = 0; }
-    void SaveWarnings(bool) override { ++Saved; }
+    void SaveWarnings(bool) override {
+        ++Saved;
+        AFileName = "C:\\Logs\\in.log";
+    }
     int MsgCount() override { return Count; }
-    void UpdateAll() override {}
+    void UpdateAll() override { ++Updated; }
+    void ShowWindow() override { ++Shown; }
     int Count = 0;
     int Saved = 0;
+    int Updated = 0;
+    int Shown = 0;
 };
 
 // One item type; records every command (and the item's name).
@@ -278,6 +285,34 @@ TEST_F(ConfXferTest, FeedbackInsteadOfMessages) {
     EXPECT_EQ(results, std::vector<bool>{true});
     EXPECT_EQ(Prompt.Count(), 0u);
     EXPECT_EQ(Warnings.Saved, 1);
+}
+
+TEST_F(ConfXferTest, WarningsOfAnImportAreOfferedUnderTheLogsName) {
+    for (const bool show : {false, true}) {
+        SCOPED_TRACE(show);
+        Make("VelkorOffline", "GUEST");
+        Warnings.Shown = Warnings.Updated = 0;
+        Vars.Hook = [&](TExecuteControl& C) {
+            if (C.FCommand == 3)
+                ++Warnings.Count;
+        };
+        std::vector<std::pair<MyAnsiString, MyAnsiString>> asked;
+        SetImportWarningsPrompt([&](const MyAnsiString& Text, const MyAnsiString& Button) {
+            asked.emplace_back(Text, Button);
+            return show;
+        });
+        Transfer->FFileName = RealPathToStored(Write("in.vkc", File(3)));
+        Transfer->LoadAll();
+        Wait();
+        SetImportWarningsPrompt(nullptr);
+        Vars.Hook = nullptr;
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0].first, LangTextFmt("ImportSuccessfullyWithWarnings", {"in.log"}));
+        EXPECT_EQ(asked[0].second, LangText("ShowLogFile"));
+        EXPECT_EQ(Warnings.Shown, show ? 1 : 0);
+        EXPECT_EQ(Warnings.Updated, show ? 1 : 0);
+        Transfer.reset();
+    }
 }
 
 TEST_F(ConfXferTest, DataItemsAndInterfaces) {

@@ -4,12 +4,13 @@
 // form, the form's button asks the running client to abort and hides the
 // dialog after the run; the password question shows the import's texts and
 // gives the typed password on OK, nothing on Cancel.
-#include "devices/gui/ConfPwdDlg.h"
+#include "devices/gui/ConfXferDlgs.h"
 #include "devices/gui/LoadDlg.h"
 
 #include "devices/LoadSrv.h"
 #include "kernel/gui/PassWordDialog.h"
 #include "kernel/gui/QtText.h"
+#include "kernel/gui/ShowWarn.h"
 #include "tests/support/DeviceFixture.h"
 #include "tests/support/QtTestApp.h"
 
@@ -125,7 +126,8 @@ TEST_F(LoaderFormTest, TheButtonAsksTheRunningClientToAbort) {
 }
 
 TEST(ConfigPasswordForm, ShowsTheQuestionAndGivesThePassword) {
-    InstallConfigPasswordDialog();
+    InstallConfigTransferDialogs();
+    SetImportWarningsPrompt(nullptr);
     const TConfigPasswordPrompt ask = SetConfigPasswordPrompt(nullptr);
     ASSERT_TRUE(ask);
     TConfigPasswordQuestion q;
@@ -160,6 +162,43 @@ TEST(ConfigPasswordForm, ShowsTheQuestionAndGivesThePassword) {
         EXPECT_EQ(ask(q, password), c.Ok);
         EXPECT_TRUE(checked);
         EXPECT_EQ(password, c.Ok ? MyAnsiString(c.Typed) : MyAnsiString("before"));
+    }
+}
+
+TEST(ImportLogForm, OffersTheWarningsUnderTheCallersButton) {
+    InstallConfigTransferDialogs();
+    SetConfigPasswordPrompt(nullptr);
+    const TImportWarningsPrompt ask = SetImportWarningsPrompt(nullptr);
+    ASSERT_TRUE(ask);
+    // Escape and the details button ask for the warnings, Enter and OK not.
+    struct TCase {
+        const char* Name;
+        std::function<void(TShowWarnForm&)> Act;
+        bool Show;
+    };
+    const std::vector<TCase> cases = {
+        {"details button", [](TShowWarnForm& d) { QTest::mouseClick(d.ShowBtn, Qt::LeftButton); }, true},
+        {"Escape", [](TShowWarnForm& d) { QTest::keyClick(&d, Qt::Key_Escape); }, true},
+        {"OK", [](TShowWarnForm& d) { QTest::mouseClick(d.CloseBtn, Qt::LeftButton); }, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        bool checked = false;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<TShowWarnForm*>(QApplication::activeModalWidget());
+            ASSERT_NE(d, nullptr);
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(d));
+            EXPECT_EQ(d->MsgLabel->text(), "The configuration 'drive.log' was imported with warnings.");
+            EXPECT_EQ(d->ShowBtn->text(), "Show Log File");
+            c.Act(*d);
+            checked = true;
+        });
+        QTimer::singleShot(5000, [] {
+            if (QWidget* w = QApplication::activeModalWidget())
+                w->close(); // never hang
+        });
+        EXPECT_EQ(ask("The configuration 'drive.log' was imported with warnings.", "Show Log File"), c.Show);
+        EXPECT_TRUE(checked);
     }
 }
 

@@ -1,9 +1,11 @@
-#include "devices/gui/ConfPwdDlg.h"
+#include "devices/gui/ConfXferDlgs.h"
 
 #include "kernel/gui/PassWordDialog.h"
 #include "kernel/gui/QtText.h"
+#include "kernel/gui/ShowWarn.h"
 
 #include <QLineEdit>
+#include <QPushButton>
 
 namespace vo {
 
@@ -19,9 +21,21 @@ bool AskConfigPassword(const TConfigPasswordQuestion& Q, MyAnsiString& Password,
     return true;
 }
 
-void InstallConfigPasswordDialog(QWidget* Parent) {
+bool AskShowImportWarnings(const MyAnsiString& Text, const MyAnsiString& ShowButton, QWidget* Parent) {
+    TShowWarnForm d(Parent);
+    d.SetMessage(Text);
+    if (!ShowButton.empty())
+        d.ShowBtn->setText(ToQt(ShowButton));
+    // The details button gives OK.
+    return d.exec() == QDialog::Accepted;
+}
+
+void InstallConfigTransferDialogs(QWidget* Parent) {
     SetConfigPasswordPrompt([Parent](const TConfigPasswordQuestion& Q, MyAnsiString& Password) {
         return AskConfigPassword(Q, Password, Parent);
+    });
+    SetImportWarningsPrompt([Parent](const MyAnsiString& Text, const MyAnsiString& ShowButton) {
+        return AskShowImportWarnings(Text, ShowButton, Parent);
     });
 }
 
