@@ -315,6 +315,22 @@ TEST_F(ConfXferTest, WarningsOfAnImportAreOfferedUnderTheLogsName) {
     }
 }
 
+TEST_F(ConfXferTest, AnInterfaceGoneDuringTheImportSkipsItsItemsWithAWarning) {
+    Make("VelkorOffline", "GUEST");
+    // The oscilloscope's service goes away after preparing its item.
+    Osci.Hook = [&](TExecuteControl& C) {
+        if (C.FCommand == 5)
+            Transfer->UnregisterDataInterface(Osci);
+    };
+    Transfer->FFileName = RealPathToStored(Write("in.vkc", File(3)));
+    Transfer->LoadAll();
+    Wait();
+    Osci.Hook = nullptr;
+    EXPECT_EQ(Commands, (std::vector<std::string>{"Variables 4", "Oscilloscope 4", "Variables 5 V0", "Oscilloscope 5 O0", "Variables 3 V0", "Variables 7"}));
+    EXPECT_TRUE(Trace.Contains("no data interface found for type with name 'Oscilloscope'"));
+    EXPECT_FALSE(Trace.Contains("'Gizmo'"));
+}
+
 TEST_F(ConfXferTest, DataItemsAndInterfaces) {
     TDataItem item;
     EXPECT_THROW(item.GetInfoDict(), Exception);
