@@ -125,6 +125,24 @@ TEST_F(LoaderFormTest, TheButtonAsksTheRunningClientToAbort) {
     c.Disconnect();
 }
 
+// Acts on the modal dialog of type D that Open shows, once it is up; a
+// dialog left open for 5 s is closed. True when Act ran.
+template <class D>
+bool WithModal(const std::function<void(D&)>& Act, const std::function<void()>& Open) {
+    bool ran = false;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<D*>(QApplication::activeModalWidget());
+        if (!d)
+            return;
+        QTimer::singleShot(5000, d, [d] { d->close(); }); // never hang
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(d));
+        Act(*d);
+        ran = true;
+    });
+    Open();
+    return ran;
+}
+
 TEST(ConfigPasswordForm, ShowsTheQuestionAndGivesThePassword) {
     InstallConfigTransferDialogs();
     SetImportWarningsPrompt(nullptr);
@@ -140,27 +158,18 @@ TEST(ConfigPasswordForm, ShowsTheQuestionAndGivesThePassword) {
     };
     for (const TCase& c : {TCase{true, "s3cret"}, TCase{false, "ignored"}}) {
         SCOPED_TRACE(c.Typed);
-        bool checked = false;
-        QTimer::singleShot(0, [&] {
-            auto* d = qobject_cast<TPasswordDlg*>(QApplication::activeModalWidget());
-            ASSERT_NE(d, nullptr);
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(d));
-            EXPECT_EQ(d->windowTitle(), "Configuration Password");
-            EXPECT_EQ(FromQt(d->InfoMsg->text()), q.Info);
-            EXPECT_EQ(d->UserEdt->text(), "SERVICE");
-            EXPECT_TRUE(d->UserEdt->isReadOnly());
-            EXPECT_EQ(d->PasswordEdt->text(), "");
-            QTest::keyClicks(d->PasswordEdt, c.Typed);
-            QTest::mouseClick(c.Ok ? d->OKBtn : d->CancelBtn, Qt::LeftButton);
-            checked = true;
-        });
-        QTimer::singleShot(5000, [] {
-            if (QWidget* w = QApplication::activeModalWidget())
-                w->close(); // never hang
-        });
         MyAnsiString password = "before";
-        EXPECT_EQ(ask(q, password), c.Ok);
-        EXPECT_TRUE(checked);
+        EXPECT_TRUE(WithModal<TPasswordDlg>(
+            [&](TPasswordDlg& d) {
+                EXPECT_EQ(d.windowTitle(), "Configuration Password");
+                EXPECT_EQ(FromQt(d.InfoMsg->text()), q.Info);
+                EXPECT_EQ(d.UserEdt->text(), "SERVICE");
+                EXPECT_TRUE(d.UserEdt->isReadOnly());
+                EXPECT_EQ(d.PasswordEdt->text(), "");
+                QTest::keyClicks(d.PasswordEdt, c.Typed);
+                QTest::mouseClick(c.Ok ? d.OKBtn : d.CancelBtn, Qt::LeftButton);
+            },
+            [&] { EXPECT_EQ(ask(q, password), c.Ok); }));
         EXPECT_EQ(password, c.Ok ? MyAnsiString(c.Typed) : MyAnsiString("before"));
     }
 }
@@ -170,7 +179,7 @@ TEST(ImportLogForm, OffersTheWarningsUnderTheCallersButton) {
     SetConfigPasswordPrompt(nullptr);
     const TImportWarningsPrompt ask = SetImportWarningsPrompt(nullptr);
     ASSERT_TRUE(ask);
-    // Escape and the details button ask for the warnings, Enter and OK not.
+    // Escape and the details button ask for the warnings, OK does not.
     struct TCase {
         const char* Name;
         std::function<void(TShowWarnForm&)> Act;
@@ -183,22 +192,14 @@ TEST(ImportLogForm, OffersTheWarningsUnderTheCallersButton) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
-        bool checked = false;
-        QTimer::singleShot(0, [&] {
-            auto* d = qobject_cast<TShowWarnForm*>(QApplication::activeModalWidget());
-            ASSERT_NE(d, nullptr);
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(d));
-            EXPECT_EQ(d->MsgLabel->text(), "The configuration 'drive.log' was imported with warnings.");
-            EXPECT_EQ(d->ShowBtn->text(), "Show Log File");
-            c.Act(*d);
-            checked = true;
-        });
-        QTimer::singleShot(5000, [] {
-            if (QWidget* w = QApplication::activeModalWidget())
-                w->close(); // never hang
-        });
-        EXPECT_EQ(ask("The configuration 'drive.log' was imported with warnings.", "Show Log File"), c.Show);
-        EXPECT_TRUE(checked);
+        const MyAnsiString text = "The configuration 'drive.log' was imported with warnings.";
+        EXPECT_TRUE(WithModal<TShowWarnForm>(
+            [&](TShowWarnForm& d) {
+                EXPECT_EQ(FromQt(d.MsgLabel->text()), text);
+                EXPECT_EQ(d.ShowBtn->text(), "Show Log File");
+                c.Act(d);
+            },
+            [&] { EXPECT_EQ(ask(text, "Show Log File"), c.Show); }));
     }
 }
 
