@@ -26,6 +26,10 @@ TConfigPasswordPrompt& PasswordPrompt() {
     static TConfigPasswordPrompt prompt;
     return prompt;
 }
+TImportWarningsPrompt& WarningsPrompt() {
+    static TImportWarningsPrompt prompt;
+    return prompt;
+}
 TConfigItemSelector& ItemSelector() {
     static TConfigItemSelector selector;
     return selector;
@@ -70,6 +74,12 @@ TModalResult Ask(const MyAnsiString& Text, TMsgDlgType Kind, TMsgDlgButtons Butt
 TConfigPasswordPrompt SetConfigPasswordPrompt(TConfigPasswordPrompt Prompt) {
     TConfigPasswordPrompt before = std::move(PasswordPrompt());
     PasswordPrompt() = std::move(Prompt);
+    return before;
+}
+
+TImportWarningsPrompt SetImportWarningsPrompt(TImportWarningsPrompt Prompt) {
+    TImportWarningsPrompt before = std::move(WarningsPrompt());
+    WarningsPrompt() = std::move(Prompt);
     return before;
 }
 
@@ -139,41 +149,32 @@ void TConfigTransfer::Save() {
     Start(ecSave, false);
 }
 
-void TConfigTransfer::Load() {
+void TConfigTransfer::StartLoad(bool AllItems, bool Feedback) {
     if (FExecuteCommand != ecIdle)
         return;
     FActionSuccess = false;
-    EndOfLoadFeedback = false;
-    Start(ecLoad, false);
+    EndOfLoadFeedback = Feedback;
+    Start(ecLoad, AllItems);
 }
 
-void TConfigTransfer::LoadAll() {
-    if (FExecuteCommand != ecIdle)
-        return;
-    FActionSuccess = false;
-    EndOfLoadFeedback = false;
-    Start(ecLoad, true);
-}
+void TConfigTransfer::Load() { StartLoad(false, false); }
+
+void TConfigTransfer::LoadAll() { StartLoad(true, false); }
 
 void TConfigTransfer::LoadAllWithFeedback(const MyAnsiString& AFileName, TEndOfLoadResponse RespProc) {
     if (FExecuteCommand != ecIdle)
         return;
     FFileName = AFileName;
-    FActionSuccess = false;
-    EndOfLoadFeedback = true;
     FOnEndOfLoadFeedback = std::move(RespProc);
-    Start(ecLoad, true);
+    StartLoad(true, true);
 }
 
-bool TConfigTransfer::RunInterfaces(TExecuteControl& Ctrl, int32_t Command) {
-    if (ExecuteIndex >= static_cast<int>(FInterfaceList.size())) {
-        ExecuteIndex = 0;
-        return true;
-    }
-    TDataInterface* i = FInterfaceList[static_cast<size_t>(ExecuteIndex++)];
+// One step of an interface: its Execute runs on the control (again while it
+// leaves FStatus non-zero); an exception ends the step with a warning.
+void TConfigTransfer::RunStep(TExecuteControl& Ctrl, TDataInterface& Interface, int32_t Command, TDataItem* Item) {
     Ctrl.FCommand = Command;
-    Ctrl.FData = nullptr;
-    Ctrl.FOnExecute = [i](TExecuteControl& C) {
+    Ctrl.FData = Item;
+    Ctrl.FOnExecute = [i = &Interface](TExecuteControl& C) {
         try {
             i->FCurrentExecCtrl = &C;
             i->Execute(C);
@@ -183,6 +184,14 @@ bool TConfigTransfer::RunInterfaces(TExecuteControl& Ctrl, int32_t Command) {
         }
     };
     Ctrl.Execute(this);
+}
+
+bool TConfigTransfer::RunInterfaces(TExecuteControl& Ctrl, int32_t Command) {
+    if (ExecuteIndex >= static_cast<int>(FInterfaceList.size())) {
+        ExecuteIndex = 0;
+        return true;
+    }
+    RunStep(Ctrl, *FInterfaceList[static_cast<size_t>(ExecuteIndex++)], Command, nullptr);
     return false;
 }
 
@@ -202,18 +211,7 @@ bool TConfigTransfer::RunItems(TExecuteControl& Ctrl, int32_t Command) {
             LogWarning(e.what());
             continue;
         }
-        Ctrl.FCommand = Command;
-        Ctrl.FData = item;
-        Ctrl.FOnExecute = [i](TExecuteControl& C) {
-            try {
-                i->FCurrentExecCtrl = &C;
-                i->Execute(C);
-            } catch (const std::exception& e) {
-                LogWarning(e.what());
-                C.FStatus = 0;
-            }
-        };
-        Ctrl.Execute(this);
+        RunStep(Ctrl, *i, Command, item);
         return false;
     }
     ExecuteIndex = 0;
@@ -286,22 +284,33 @@ void TConfigTransfer::ExecuteWork(TExecuteControl& Ctrl) {
             if (StopRequest && !FImportAborted) {
                 if (auto* s = FDevice.FindService<TStatusService>("StatusService"))
                     s->StopDevice();
+                StopSeen = false;
                 ExecuteState = 6;
             } else {
                 ExecuteState = 3;
             }
             break;
-        case 6:
+        case 6: {
             // Waits for the stopped firmware; a lost drive or "Abort" in the
-            // log window ends the import as aborted.
-            if (FUserAbort || FDevice.DeviceType() != dtOnline) {
+            // log window ends the import as aborted. The firmware counts as
+            // stopped when a status answer read after the running bit went
+            // off still says so: the answer to the stop clears the bit
+            // itself, and an unanswered poll clears it too.
+            auto* s = FDevice.FindService<TStatusService>("StatusService");
+            if (FUserAbort || FDevice.DeviceType() != dtOnline || !s || !s->GetOnline()) {
                 Log("Import aborted while waiting for the firmware to stop");
                 FImportAborted = true;
                 ExecuteState = 3;
-            } else if (!FirmwareRunning()) {
+            } else if (s->GetRunning()) {
+                StopSeen = false;
+            } else if (!StopSeen) {
+                StopSeen = true;
+                StopSeenAt = s->StatusAnswerCount();
+            } else if (s->StatusAnswerCount() > StopSeenAt) {
                 ExecuteState = 3;
             }
             break;
+        }
         case 3:
             if (RunItems(Ctrl, 5))
                 ExecuteState = 4;
@@ -346,10 +355,18 @@ void TConfigTransfer::Finish() {
     if (!EndOfLoadFeedback) {
         if (!w || w->MsgCount() == 0) {
             Ask(LangText("ImportSuccessfully"), TMsgDlgType::mtInformation, {TMsgDlgBtn::mbOK}, "Information");
-        } else if (Ask(LangTextFmt("ImportSuccessfullyWithWarnings", {FileNameOnly(FFileName)}), TMsgDlgType::mtWarning,
-                       {TMsgDlgBtn::mbOK, TMsgDlgBtn::mbYes}, LangText("ShowLogFile")) == mrYes) {
-            w->ShowWindow();
-            w->UpdateAll();
+        } else {
+            // The log's name: SaveWarnings turned it into the log file's.
+            const MyAnsiString text = LangTextFmt("ImportSuccessfullyWithWarnings", {FileNameOnly(w->AFileName)});
+            bool show = false;
+            if (WarningsPrompt())
+                show = WarningsPrompt()(text, LangText("ShowLogFile"));
+            else
+                Ask(text, TMsgDlgType::mtWarning, {TMsgDlgBtn::mbOK});
+            if (show) {
+                w->ShowWindow();
+                w->UpdateAll();
+            }
         }
     }
     if (FOnEndOfLoadFeedback && EndOfLoadFeedback)
@@ -487,21 +504,25 @@ void TConfigTransfer::SaveToFile() {
 // ------------------------------------------------------------------ import
 
 void TConfigTransfer::LoadFromFile() {
+    TRef<TSLDictionary> file;
+    try {
+        TStorageManager* storage = StorageManager();
+        TSLStorageObject* o = storage ? storage->GetObject(FFileName) : nullptr;
+        file = TRef<TSLDictionary>(o ? dynamic_cast<TSLDictionary*>(o->GetData()) : nullptr);
+    } catch (const std::exception&) {
+        file = nullptr;
+    }
+    ReadConfiguration(file.Get());
+}
+
+void TConfigTransfer::ReadConfiguration(TSLDictionary* File) {
     FImportAborted = true;
     StopRequest = false;
     FDataItemList.clear();
     try {
-        TRef<TSLDictionary> file;
-        try {
-            TStorageManager* storage = StorageManager();
-            TSLStorageObject* o = storage ? storage->GetObject(FFileName) : nullptr;
-            file = TRef<TSLDictionary>(o ? dynamic_cast<TSLDictionary*>(o->GetData()) : nullptr);
-        } catch (const std::exception&) {
-            file = nullptr;
-        }
-        if (!file)
+        if (!File)
             throw Exception("File corrupted!");
-        if (LoadFromFileChecked(*file)) {
+        if (LoadFromFileChecked(*File)) {
             FActionSuccess = true;
             FImportAborted = false;
         }
@@ -512,6 +533,26 @@ void TConfigTransfer::LoadFromFile() {
         FDataItemList.clear();
         FImportAborted = true;
     }
+}
+
+TConfigTreeCheck CheckConfigTrees(const std::vector<MyAnsiString>& Sources, const std::vector<MyAnsiString>& Modules,
+                                  int Permission) {
+    TConfigTreeCheck r;
+    for (const MyAnsiString& t : Sources)
+        for (const MyAnsiString& m : Modules) {
+            bool n = false;
+            bool ok = false;
+            try {
+                ok = AreTreesCompatible(t, m, Permission, n);
+            } catch (const std::exception&) {
+            }
+            if (ok) {
+                r.Compatible.push_back(t);
+                r.Newer = r.Newer || n;
+                break;
+            }
+        }
+    return r;
 }
 
 bool TConfigTransfer::LoadFromFileChecked(TSLDictionary& File) {
@@ -595,27 +636,15 @@ bool TConfigTransfer::LoadFromFileChecked(TSLDictionary& File) {
     if (auto* m = FDevice.FindService<TModuleService>("ModuleService"))
         for (int k = 0; k < m->GetModuleCount(); ++k)
             modules.push_back(m->GetModule(k).FName);
-    bool newer = false;
     for (TSLDictionary* d : taken)
         if (isParameters(d)) {
             const MyAnsiString t = treeOf(d);
             if (!t.empty() && std::find(sources.begin(), sources.end(), t) == sources.end())
                 sources.push_back(t);
         }
-    for (const MyAnsiString& t : sources)
-        for (const MyAnsiString& m : modules) {
-            bool n = false;
-            bool ok = false;
-            try {
-                ok = AreTreesCompatible(t, m, permission, n);
-            } catch (const std::exception&) {
-            }
-            if (ok) {
-                compatible.push_back(t);
-                newer = newer || n;
-                break;
-            }
-        }
+    TConfigTreeCheck check = CheckConfigTrees(sources, modules, permission);
+    compatible = std::move(check.Compatible);
+    const bool newer = check.Newer;
     taken.erase(std::remove_if(taken.begin(), taken.end(),
                                [&](TSLDictionary* d) {
                                    return isParameters(d) && std::find(compatible.begin(), compatible.end(), treeOf(d)) == compatible.end();

@@ -45,12 +45,29 @@ struct TConfigPasswordQuestion {
 using TConfigPasswordPrompt = std::function<bool(const TConfigPasswordQuestion& Q, MyAnsiString& Password)>;
 TConfigPasswordPrompt SetConfigPasswordPrompt(TConfigPasswordPrompt Prompt);
 
+// The message after an import with warnings: true when the user asks to see
+// them (the button captioned ShowButton). The GUI installs the import-log
+// dialog; without one the message goes through the user prompt.
+using TImportWarningsPrompt = std::function<bool(const MyAnsiString& Text, const MyAnsiString& ShowButton)>;
+TImportWarningsPrompt SetImportWarningsPrompt(TImportWarningsPrompt Prompt);
+
 class TConfigTransfer;
 // The data-item selection: for an export it sets the interfaces' FImpExpList
 // (Items is nullptr), for an import it removes the unchecked entries from
 // Items. False: Cancel. Without a selector everything is taken.
 using TConfigItemSelector = std::function<bool(TConfigTransfer& Transfer, TSLArray* Items)>;
 TConfigItemSelector SetConfigItemSelector(TConfigItemSelector Selector);
+
+// The parameter trees of a file (Sources) against a device's modules: a
+// source tree is compatible with the first module it fits (AreTreesCompatible
+// with the user permission); Newer when one of those fits is newer than the
+// module.
+struct TConfigTreeCheck {
+    std::vector<MyAnsiString> Compatible;
+    bool Newer = false;
+};
+TConfigTreeCheck CheckConfigTrees(const std::vector<MyAnsiString>& Sources, const std::vector<MyAnsiString>& Modules,
+                                  int Permission);
 
 class TConfigTransfer : public TObject {
 public:
@@ -76,6 +93,12 @@ public:
     void LoadAll();
     void LoadAllWithFeedback(const MyAnsiString& AFileName, TEndOfLoadResponse RespProc);
 
+    // The reading step of an import on a file's dictionary (nullptr: the
+    // file could not be read): its checks and questions, then the items to
+    // import in DataItems(). Called by the import; FImportAborted tells the
+    // outcome.
+    void ReadConfiguration(TSLDictionary* File);
+
     TExecuteCommand ExecuteCommand() const { return FExecuteCommand; }
     TExecuteControl& ExecuteControl() const { return *FExecuteControl; }
     TDevice& Device() const { return FDevice; }
@@ -91,7 +114,9 @@ public:
 
 private:
     void Start(TExecuteCommand Command, bool AllItems);
+    void StartLoad(bool AllItems, bool Feedback);
     void ExecuteWork(TExecuteControl& Ctrl);
+    void RunStep(TExecuteControl& Ctrl, TDataInterface& Interface, int32_t Command, TDataItem* Item);
     bool RunInterfaces(TExecuteControl& Ctrl, int32_t Command);
     bool RunItems(TExecuteControl& Ctrl, int32_t Command);
     void Finish();
@@ -114,6 +139,8 @@ private:
     int ExecuteIndex = 0;
     int LogWindowId = 0;
     bool StopRequest = false;
+    bool StopSeen = false;
+    uint64_t StopSeenAt = 0;
     bool FUserAbort = false;
 };
 

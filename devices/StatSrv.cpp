@@ -318,6 +318,7 @@ void TStatusService::StatusAnswer(TOvraActor& Actor, bool& Stop) {
         DeviceChanged(d.SerNbrLow, d.SerNbrHigh, d.PartNbr);
     }
     FCommErrorCount = 0;
+    ++FStatusAnswers;
     if (Owner().DeviceType() == dtConnectionLost)
         Owner().ChangeToConnectionRecovered(nullptr);
     SetMainState(d.Status);

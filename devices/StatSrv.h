@@ -83,6 +83,10 @@ public:
     bool GetCommWarning() const { return (FMainState & 0x0001) != 0; }
     bool GetCommError() const { return (FMainState & 0x0002) != 0; }
 
+    // How many status answers came from the drive so far: a word read after
+    // a request tells the drive's own view, not one set by an answer to it.
+    uint64_t StatusAnswerCount() const { return FStatusAnswers; }
+
     TWorkState WorkState() const { return FWorkState; }
     TServiceProvider& Provider() const { return *FProvider; }
     TMxTask& WorkTask() const { return *FWorkTask; }
@@ -109,6 +113,7 @@ private:
     TWorkState FWorkState = TWorkState::wsReady;
     int32_t FMainState = 0;
     int32_t FCommErrorCount = 0;
+    uint64_t FStatusAnswers = 0;
     bool FStartRequest = false;
     bool FStopRequest = false;
     bool FResetRequest = false;

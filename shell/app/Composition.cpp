@@ -10,7 +10,10 @@
 #include "devices/ModulSrv.h"
 #include "devices/StatSrv.h"
 #include "devices/VelInit.h"
+#include "devices/gui/ConfXferDlgs.h"
 #include "devices/gui/DevInfoForm.h"
+#include "devices/gui/LoadDlg.h"
+#include "devices/gui/mdChkFrm.h"
 #include "kernel/LogWnd.h"
 #include "kernel/LoginPrompts.h"
 #include "kernel/UserPrompt.h"
@@ -83,6 +86,10 @@ void InstallProgramParts() {
         InstallQtLogWindows(LogWindowManager());
         static TPLQtPrinter printer;
         SetPrinter(&printer);
+        // The loader's dialog and the configuration transfers' questions.
+        InstallLoaderDialog();
+        InstallConfigTransferDialogs();
+        InstallModCheckForm();
     };
     s.InstallScripting = [](TStorageManager& Manager) {
         SLInstallScriptEngine(Manager);

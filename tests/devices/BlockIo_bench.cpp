@@ -17,19 +17,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class TBenchDevice : public vo::test::DeviceTestBase {
+class TBenchDevice : public vo::test::OnlineDeviceTest {
 public:
     void TestBody() override {}
     void RegisterServices() override {
         DeviceTestBase::RegisterServices();
         Manager->RegisterServiceClass("LoaderService", vo::DeviceServiceClass<vo::TLoaderService>());
     }
-    void Up() {
-        SetUp();
-        Attach("vx41.drive");
-        Device = &NewDevice();
-        Start(*Device);
-    }
+    void Up() { SetUp(); }
     void Down() { TearDown(); }
     void FlashOverwrite() {
         Runner->WithDrive([](vo::SimDrive& d) {
@@ -39,10 +34,11 @@ public:
     }
     vo::TBasicOvraService& S() { return Ovra(*Device); }
     bool Until(const std::function<bool()>& P) { return RunUntil(P, 30s); }
-    vo::TDevice* Device = nullptr;
+    using OnlineDeviceTest::Device;
 };
 
-void BM_BlockRead64K(benchmark::State& State) {
+// Reads Size bytes from address 0 with one block reader per iteration.
+void ReadLoop(benchmark::State& State, int32_t Size) {
     TBenchDevice b;
     b.Up();
     auto reader = std::make_unique<vo::TBlockReader>();
@@ -50,15 +46,19 @@ void BM_BlockRead64K(benchmark::State& State) {
     bool done = false;
     r.SetOnResponse([&](vo::TBlockReader&) { done = true; });
     for (auto _ : State) {
-        r.Put(b.S(), 0, 65536);
+        r.Put(b.S(), 0, Size);
         done = false;
         r.Execute();
         b.Until([&] { return done; });
-        benchmark::DoNotOptimize(r.GetData(65536));
+        benchmark::DoNotOptimize(r.GetData(Size));
     }
-    State.SetBytesProcessed(int64_t(State.iterations()) * 65536);
     reader.reset();
     b.Down();
+}
+
+void BM_BlockRead64K(benchmark::State& State) {
+    ReadLoop(State, 65536);
+    State.SetBytesProcessed(int64_t(State.iterations()) * 65536);
 }
 BENCHMARK(BM_BlockRead64K)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -89,21 +89,8 @@ void BM_LoaderWriteFlash64K(benchmark::State& State) {
 BENCHMARK(BM_LoaderWriteFlash64K)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_BareGetBlockTelegrams(benchmark::State& State) {
-    TBenchDevice b;
-    b.Up();
-    auto reader = std::make_unique<vo::TBlockReader>();
-    vo::TBlockReader& r = *reader;
-    bool done = false;
-    r.SetOnResponse([&](vo::TBlockReader&) { done = true; });
-    for (auto _ : State) {
-        r.Put(b.S(), 0, 252);
-        done = false;
-        r.Execute();
-        b.Until([&] { return done; });
-    }
+    ReadLoop(State, 252);
     State.SetItemsProcessed(int64_t(State.iterations()));
-    reader.reset();
-    b.Down();
 }
 BENCHMARK(BM_BareGetBlockTelegrams)->Unit(benchmark::kMicrosecond)->UseRealTime();
 

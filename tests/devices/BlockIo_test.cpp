@@ -19,43 +19,11 @@ namespace {
 using namespace std::chrono_literals;
 using test::ExpectError;
 
-MyAnsiString Pattern(size_t N, int Seed = 0) {
-    MyAnsiString s(N, '\0');
-    for (size_t i = 0; i < N; ++i)
-        s[i] = static_cast<char>((i * 7 + static_cast<size_t>(Seed)) & 0xFF);
-    return s;
-}
+MyAnsiString Pattern(size_t N, int Seed = 0) { return test::TestBytes(N, 7, Seed); }
 
-class BlockIoTest : public test::DeviceTestBase {
+class BlockIoTest : public test::OnlineDeviceTest {
 protected:
-    void SetUp() override {
-        DeviceTestBase::SetUp();
-        Attach("vx41.drive");
-        Device = &NewDevice();
-        ASSERT_TRUE(Start(*Device));
-        ASSERT_EQ(Device->State(), dstStarted);
-        Mark = FramesIn().size();
-    }
     TBasicOvraService& S() { return Ovra(*Device); }
-    bool Until(const std::function<bool()>& Pred) { return RunUntil(Pred, 10s); }
-    // The frames of one command the drive received since the start.
-    std::vector<std::string> Frames(const std::string& Cmd) const {
-        std::vector<std::string> out;
-        const auto all = FramesIn();
-        for (size_t i = Mark; i < all.size(); ++i)
-            if (all[i].rfind(Cmd + " ", 0) == 0 || all[i] == Cmd)
-                out.push_back(all[i]);
-        return out;
-    }
-    void Poke(uint32_t Address, const MyAnsiString& Bytes) {
-        Runner->WithDrive([&](SimDrive& d) {
-            d.Poke(Address, Bytes);
-            return 0;
-        });
-    }
-    MyAnsiString Peek(uint32_t Address, size_t Count) {
-        return Runner->WithDrive([&](SimDrive& d) { return d.Peek(Address, Count); });
-    }
     template <class R>
     void Run(R& Reader) {
         int responses = 0;
@@ -64,8 +32,6 @@ protected:
         ASSERT_TRUE(Until([&] { return responses > 0; }));
         EXPECT_EQ(responses, 1);
     }
-    TDevice* Device = nullptr;
-    size_t Mark = 0;
 };
 
 TEST_F(BlockIoTest, AReadIsSplitIntoBlocksThatFitTheBuffer) {

@@ -4,7 +4,11 @@
 // passwords, item filters, unknown types, the closing messages).
 #include "devices/ConfXfer.h"
 
+#include "devices/ModulSrv.h"
+#include "devices/StatSrv.h"
 #include "kernel/ExeCtrl.h"
+#include "kernel/LanguageMan.h"
+#include "kernel/LogWnd.h"
 #include "storagelib/SL20Arr.h"
 #include "storagelib/SL20Dic.h"
 #include "storagelib/SL20Elm.h"
@@ -43,14 +47,21 @@ public:
     std::map<int32_t, TFakeParameter> Values;
 };
 
+// Saving turns the name into the log file's.
 class TFakeWarnings : public TImportWarnings {
 public:
     void Clear() override { Count = 0; }
-    void SaveWarnings(bool) override { ++Saved; }
+    void SaveWarnings(bool) override {
+        ++Saved;
+        AFileName = "C:\\Logs\\in.log";
+    }
     int MsgCount() override { return Count; }
-    void UpdateAll() override {}
+    void UpdateAll() override { ++Updated; }
+    void ShowWindow() override { ++Shown; }
     int Count = 0;
     int Saved = 0;
+    int Updated = 0;
+    int Shown = 0;
 };
 
 // One item type; records every command (and the item's name).
@@ -72,6 +83,8 @@ public:
         }
         Log.push_back(line);
         C.FStatus = 0;
+        if (Hook)
+            Hook(C);
     }
     void GetDataInfo(int AIndex, TDataItem& Item) override {
         Item.SetTypeName(Type);
@@ -82,6 +95,7 @@ public:
     MyAnsiString Type;
     std::vector<std::string>& Log;
     int Count;
+    std::function<void(TExecuteControl&)> Hook;
 };
 
 class ConfXferTest : public test::DeviceTestBase {
@@ -103,6 +117,11 @@ protected:
     TDevice& Make(const char* Profile, const char* User) {
         TDevice& d = Manager->CreateDevice("D" + std::to_string(++DeviceCount), Profile);
         d.SetStrVar("UserName", User);
+        Equip(d);
+        return d;
+    }
+    // The fake parameter service and a transfer with the interfaces.
+    void Equip(TDevice& d) {
         TRef<TSLDictionary> profile = MakeRef<TSLDictionary>();
         profile->AddObject("Name", MakeRef<TSLString>("FakeParameters").Get());
         Params = &dynamic_cast<TFakeParameterService&>(d.CreateService("ParameterService", profile.Get()));
@@ -115,9 +134,8 @@ protected:
                                                                            {1060, "VX41 R1.02   "}})
             Params->Values.emplace(upid, TFakeParameter(v));
         Transfer = std::make_unique<TConfigTransfer>(d);
-        Transfer->RegisterDataInterface(Vars);
-        Transfer->RegisterDataInterface(Osci);
-        return d;
+        for (TFakeInterface* i : Interfaces)
+            Transfer->RegisterDataInterface(*i);
     }
     void Wait() {
         ASSERT_TRUE(RunUntil([&] { return Transfer->ExecuteCommand() == ecIdle; }, 10s));
@@ -136,6 +154,7 @@ protected:
     std::vector<std::string> Commands;
     TFakeInterface Vars{"Variables", Commands};
     TFakeInterface Osci{"Oscilloscope", Commands, 1};
+    std::vector<TFakeInterface*> Interfaces{&Vars, &Osci};
     TFakeWarnings Warnings;
     TImportWarnings* PrevWarnings = nullptr;
     TFakeParameterService* Params = nullptr;
@@ -268,6 +287,50 @@ TEST_F(ConfXferTest, FeedbackInsteadOfMessages) {
     EXPECT_EQ(Warnings.Saved, 1);
 }
 
+TEST_F(ConfXferTest, WarningsOfAnImportAreOfferedUnderTheLogsName) {
+    for (const bool show : {false, true}) {
+        SCOPED_TRACE(show);
+        Make("VelkorOffline", "GUEST");
+        Warnings.Shown = Warnings.Updated = 0;
+        Vars.Hook = [&](TExecuteControl& C) {
+            if (C.FCommand == 3)
+                ++Warnings.Count;
+        };
+        std::vector<std::pair<MyAnsiString, MyAnsiString>> asked;
+        SetImportWarningsPrompt([&](const MyAnsiString& Text, const MyAnsiString& Button) {
+            asked.emplace_back(Text, Button);
+            return show;
+        });
+        Transfer->FFileName = RealPathToStored(Write("in.vkc", File(3)));
+        Transfer->LoadAll();
+        Wait();
+        SetImportWarningsPrompt(nullptr);
+        Vars.Hook = nullptr;
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0].first, LangTextFmt("ImportSuccessfullyWithWarnings", {"in.log"}));
+        EXPECT_EQ(asked[0].second, LangText("ShowLogFile"));
+        EXPECT_EQ(Warnings.Shown, show ? 1 : 0);
+        EXPECT_EQ(Warnings.Updated, show ? 1 : 0);
+        Transfer.reset();
+    }
+}
+
+TEST_F(ConfXferTest, AnInterfaceGoneDuringTheImportSkipsItsItemsWithAWarning) {
+    Make("VelkorOffline", "GUEST");
+    // The oscilloscope's service goes away after preparing its item.
+    Osci.Hook = [&](TExecuteControl& C) {
+        if (C.FCommand == 5)
+            Transfer->UnregisterDataInterface(Osci);
+    };
+    Transfer->FFileName = RealPathToStored(Write("in.vkc", File(3)));
+    Transfer->LoadAll();
+    Wait();
+    Osci.Hook = nullptr;
+    EXPECT_EQ(Commands, (std::vector<std::string>{"Variables 4", "Oscilloscope 4", "Variables 5 V0", "Oscilloscope 5 O0", "Variables 3 V0", "Variables 7"}));
+    EXPECT_TRUE(Trace.Contains("no data interface found for type with name 'Oscilloscope'"));
+    EXPECT_FALSE(Trace.Contains("'Gizmo'"));
+}
+
 TEST_F(ConfXferTest, DataItemsAndInterfaces) {
     TDataItem item;
     EXPECT_THROW(item.GetInfoDict(), Exception);
@@ -283,6 +346,218 @@ TEST_F(ConfXferTest, DataItemsAndInterfaces) {
     Make("VelkorOffline", "USER");
     EXPECT_EQ(Transfer->GetInterfaceForType("variables"), &Vars);
     EXPECT_THROW(Transfer->RegisterDataInterface(Vars), Exception);
+}
+
+// Imports into a device logged in to the simulated drive vx41 (firmware trees
+// VxMotion_Std_V1S2 and VxIntf_Std_V1S1) over a pseudo-terminal: the stop of
+// a running firmware before the parameters, the checks of the file's
+// parameter trees against the drive's, and the wait for the stop that ends
+// on "Abort" or a lost drive. Parameter values and interfaces are fakes.
+class ConfImportTest : public ConfXferTest {
+protected:
+    void SetUp() override {
+        ConfXferTest::SetUp();
+        Interfaces.insert(Interfaces.begin(), &Pars);
+        LogWindowManager().SetWindowFactory([this](TLogWindowEvents& E) {
+            Events = &E;
+            auto w = std::make_unique<TMemoryLogWindow>();
+            Window = w.get();
+            return w;
+        });
+        Attach("vx41.drive");
+        Device = &NewDevice();
+        Equip(*Device);
+        ASSERT_TRUE(Start(*Device));
+        ASSERT_EQ(Device->State(), dstStarted);
+        Mark = FramesIn().size();
+    }
+    void TearDown() override {
+        ConfXferTest::TearDown();
+        LogWindowManager().SetWindowFactory(nullptr);
+    }
+    void RunFirmware() {
+        if (Status(*Device).GetRunning())
+            return;
+        Status(*Device).StartDevice();
+        ASSERT_TRUE(RunUntil([&] { return Status(*Device).GetRunning(); }, 10s));
+    }
+    size_t FramesSinceMark(const std::string& Hex) const {
+        const auto all = FramesIn();
+        return static_cast<size_t>(std::count(all.begin() + static_cast<std::ptrdiff_t>(Mark), all.end(), Hex));
+    }
+    void Import(const std::vector<std::string>& Items) {
+        std::string text = "[D /Info [D /Type 'Velkor configuration' /Version 3 /FirmwareRelease 'VX41 R1.05' "
+                           "/L1PW 'secret' ] /Items [A\n";
+        for (const auto& i : Items)
+            text += "  " + i + "\n";
+        Transfer->FFileName = RealPathToStored(Write("drive.vkc", text + "] ]\n"));
+        Transfer->LoadAll();
+    }
+    static std::string Item(const std::string& Type, const std::string& Name, const std::string& Tree = "") {
+        std::string s = "[D /Info [D /Type '" + Type + "' /Version 1 /Name '" + Name + "' /Path '' ]";
+        if (!Tree.empty())
+            s += " /Data [D /ParameterTreeData [D /TreeName '" + Tree + "' ] ]";
+        return s + " ]";
+    }
+
+    TFakeInterface Pars{"Parameters", Commands};
+    TLogWindowEvents* Events = nullptr;
+    TMemoryLogWindow* Window = nullptr;
+    TDevice* Device = nullptr;
+    size_t Mark = 0;
+    TScopedTimeOverride Poll{StatusServicePollInterval, 100};
+};
+
+std::vector<std::string> Run(const std::string& Command, const std::vector<std::string>& Items) {
+    std::vector<std::string> out;
+    for (const auto& i : Items)
+        out.push_back(i.substr(0, i.find(' ')) + " " + Command + " " + i.substr(i.find(' ') + 1));
+    return out;
+}
+
+// The commands of an import of the given items ("<type> <name>").
+std::vector<std::string> ImportCommands(const std::vector<std::string>& Items) {
+    std::vector<std::string> out = {"Parameters 4", "Variables 4", "Oscilloscope 4"};
+    for (const auto& c : {"5", "3"})
+        for (const auto& r : Run(c, Items))
+            out.push_back(r);
+    for (const auto& i : {"Parameters 7", "Variables 7", "Oscilloscope 7"})
+        out.push_back(i);
+    return out;
+}
+
+TEST_F(ConfImportTest, ARunningDriveIsStoppedOnceBeforeTheParameters) {
+    const std::vector<std::string> items = {Item("Parameters", "P0", "VxMotion_Std_V1S2"), Item("Variables", "V0"),
+                                            Item("Gizmo", "G0"), Item("Parameters", "P1", "VxIntf_Std_V1S1")};
+    for (const TModalResult answer : {mrYes, mrCancel}) {
+        SCOPED_TRACE(answer == mrYes ? "Yes" : "Cancel");
+        Commands.clear();
+        Prompt.Clear();
+        RunFirmware();
+        Mark = FramesIn().size();
+        std::vector<bool> runningAtPrepare;
+        Pars.Hook = [&](TExecuteControl& C) {
+            if (C.FCommand == 5)
+                runningAtPrepare.push_back(Status(*Device).GetRunning());
+        };
+        Prompt.Answer(answer);
+        Import(items);
+        Wait();
+        ASSERT_GE(Prompt.Texts().size(), 2u);
+        EXPECT_EQ(Prompt.Texts()[0], LangText("StopBeforeDownload"));
+        if (answer == mrYes) {
+            EXPECT_EQ(Prompt.Texts(), (std::vector<MyAnsiString>{LangText("StopBeforeDownload"), LangText("ImportSuccessfully")}));
+            EXPECT_EQ(FramesSinceMark("21"), 1u);
+            EXPECT_FALSE(Status(*Device).GetRunning());
+            EXPECT_EQ(runningAtPrepare, (std::vector<bool>{false, false}));
+            EXPECT_EQ(Commands, ImportCommands({"Parameters P0", "Variables V0", "Parameters P1"}));
+        } else {
+            EXPECT_EQ(Prompt.Texts().back(), "Error by configuration download!");
+            EXPECT_EQ(FramesSinceMark("21"), 0u);
+            EXPECT_TRUE(Status(*Device).GetRunning());
+            EXPECT_EQ(Commands, ImportCommands({}));
+        }
+        // The item of a type without interface is dropped when the file is read.
+        EXPECT_FALSE(Trace.Contains("G0"));
+    }
+}
+
+TEST_F(ConfImportTest, TheFilesTreesAreCheckedAgainstTheDrives) {
+    const MyAnsiString head = "This configuration was set up with the software version: VX41 R1.05!\r\r";
+    auto lists = [](const std::vector<MyAnsiString>& Source, const std::vector<MyAnsiString>& Compatible) {
+        MyAnsiString t = "Source system parameter trees: \r";
+        for (const auto& s : Source)
+            t += "   " + s + "\r";
+        t += "\rDestination system parameter trees: \r   VxMotion_Std_V1S2\r   VxIntf_Std_V1S1\r";
+        t += "\rCompatible parameter trees: \r";
+        for (const auto& s : Compatible)
+            t += "   " + s + "\r";
+        return t;
+    };
+    const MyAnsiString newer = LangTextFmt("ImportWarningNewerFirmwareOnline", {"VX41 R1.05", "VX41 R1.02"});
+    ASSERT_NE(newer.find("VX41 R1.05"), MyAnsiString::npos);
+    ASSERT_NE(newer.find("VX41 R1.02"), MyAnsiString::npos);
+    const MyAnsiString done = LangText("ImportSuccessfully");
+    const MyAnsiString failed = "Error by configuration download!";
+    const MyAnsiString notAll = "The parameter trees in the source system are not all compatible with those in the "
+                                "destination system!\rOnly the compatible parameter trees can be imported! Continue?\r\r";
+    const MyAnsiString none = "The parameter trees in the source system are not compatible with those in the destination "
+                              "system!\rThis configuration cannot be imported!\r" +
+        TModuleService::GetUpdateRequestString() + "\r\r";
+    struct TCase {
+        const char* Name;
+        std::string Tree0, Tree1;
+        std::vector<TModalResult> Answers;
+        std::vector<MyAnsiString> Texts;
+        std::vector<std::string> Imported;
+    };
+    const std::vector<TCase> cases = {
+        {"same trees: no question", "VxMotion_Std_V1S2", "VxIntf_Std_V1S1", {}, {done}, {"Parameters P0", "Variables V0", "Parameters P1"}},
+        {"newer trees, Yes and OK", "VxMotion_Std_V1S5", "VxIntf_Std_V1S3", {mrYes, mrOk}, {newer, head + lists({"VxMotion_Std_V1S5", "VxIntf_Std_V1S3"}, {"VxMotion_Std_V1S5", "VxIntf_Std_V1S3"}), done}, {"Parameters P0", "Variables V0", "Parameters P1"}},
+        {"newer trees, No", "VxMotion_Std_V1S5", "VxIntf_Std_V1S3", {mrNo}, {newer, failed}, {}},
+        {"newer trees, Cancel at the lists", "VxMotion_Std_V1S5", "VxIntf_Std_V1S1", {mrYes, mrCancel}, {newer, head + lists({"VxMotion_Std_V1S5", "VxIntf_Std_V1S1"}, {"VxMotion_Std_V1S5", "VxIntf_Std_V1S1"}), failed}, {}},
+        {"another major number", "VxMotion_Std_V2S0", "VxIntf_Std_V1S1", {mrOk}, {head + notAll + lists({"VxMotion_Std_V2S0", "VxIntf_Std_V1S1"}, {"VxIntf_Std_V1S1"}), done}, {"Variables V0", "Parameters P1"}},
+        {"no compatible tree", "VxOther_Std_V1S2", "VxOther_Std_V1S2", {mrOk}, {head + none + lists({"VxOther_Std_V1S2"}, {}), done}, {"Variables V0"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Commands.clear();
+        Prompt.Clear();
+        for (TModalResult a : c.Answers)
+            Prompt.Answer(a);
+        Import({Item("Parameters", "P0", c.Tree0), Item("Variables", "V0"), Item("Parameters", "P1", c.Tree1)});
+        Wait();
+        EXPECT_EQ(Prompt.Texts(), c.Texts);
+        EXPECT_EQ(Commands, ImportCommands(c.Imported));
+        EXPECT_EQ(FramesSinceMark("21"), 0u);
+    }
+}
+
+TEST_F(ConfImportTest, TheSampleConfigurationImportsIntoTheSampleDrive) {
+    Transfer->FFileName = RealPathToStored(DataPath("Configs/VX41-Drive.vkc"));
+    Transfer->LoadAll();
+    Wait();
+    EXPECT_EQ(Prompt.Texts(), std::vector<MyAnsiString>{LangText("ImportSuccessfully")});
+    // "Gizmo" has no interface, "Curves" none in this program.
+    EXPECT_EQ(Commands, ImportCommands({"Parameters Motor", "Parameters Inputs and Outputs", "Variables Variables", "Oscilloscope Oscilloscope"}));
+    ASSERT_EQ(Transfer->DataItems().size(), 4u);
+    auto* trees = dynamic_cast<TSLDictionary*>(Transfer->DataItems()[1]->DataDict()->FindObjWithName("ParameterTreeData"));
+    ASSERT_NE(trees, nullptr);
+    EXPECT_EQ(trees->GetStrWithName("TreeName"), "VxIntf_Std_V1S1");
+}
+
+TEST_F(ConfImportTest, TheWaitForTheStopEndsOnAbortOrALostDrive) {
+    for (const bool lost : {false, true}) {
+        SCOPED_TRACE(lost ? "lost drive" : "Abort");
+        Commands.clear();
+        Prompt.Clear();
+        RunFirmware();
+        Mark = FramesIn().size();
+        // The drive answers the stop but goes on running.
+        Runner->Faults().Add("cmd=21 times=0 noexec status=00");
+        Prompt.Answer(mrYes);
+        Import({Item("Parameters", "P0", "VxMotion_Std_V1S2"), Item("Variables", "V0")});
+        // The answer to the stop, then a status answer that says running.
+        ASSERT_TRUE(RunUntil([&] { return FramesSinceMark("21") == 1 && FramesIn().back() == "03 00"; }, 10s));
+        const uint64_t answers = Status(*Device).StatusAnswerCount();
+        ASSERT_TRUE(RunUntil([&] { return Status(*Device).StatusAnswerCount() > answers; }, 10s));
+        ASSERT_EQ(Transfer->ExecuteCommand(), ecLoad);
+        ASSERT_NE(Events, nullptr);
+        ASSERT_NE(Window, nullptr);
+        if (lost)
+            Runner->Faults().Add("cmd=03 times=0 drop");
+        else
+            Events->AbortPressed(*Window);
+        Wait();
+        EXPECT_EQ(Commands, ImportCommands({}));
+        EXPECT_EQ(Prompt.Texts().back(), "Error by configuration download!");
+        EXPECT_TRUE(Trace.Contains("Import aborted while waiting for the firmware to stop"));
+        if (lost) {
+            EXPECT_FALSE(Status(*Device).GetOnline());
+            break;
+        }
+        Runner->Faults().Clear();
+    }
 }
 
 } // namespace

@@ -18,12 +18,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::ExpectError;
 
-MyAnsiString Image(size_t N, int Seed = 1) {
-    MyAnsiString s(N, '\0');
-    for (size_t i = 0; i < N; ++i)
-        s[i] = static_cast<char>((i * 13 + static_cast<size_t>(Seed)) & 0xFF);
-    return s;
-}
+MyAnsiString Image(size_t N, int Seed = 1) { return test::TestBytes(N, 13, Seed); }
 
 // A client that runs one step per callback; the run ends when the steps are
 // used up (Finish).
@@ -43,36 +38,22 @@ public:
     }
 };
 
-class LoaderTest : public test::DeviceTestBase {
+class LoaderTest : public test::OnlineDeviceTest {
 protected:
     void RegisterServices() override {
         DeviceTestBase::RegisterServices();
         Manager->RegisterServiceClass("LoaderService", DeviceServiceClass<TLoaderService>());
     }
     void SetUp() override {
-        DeviceTestBase::SetUp();
-        Attach("vx41.drive");
-        Device = &NewDevice();
-        ASSERT_TRUE(Start(*Device));
-        ASSERT_EQ(Device->State(), dstStarted);
+        OnlineDeviceTest::SetUp();
         Loader = Device->FindService<TLoaderService>("LoaderService");
         ASSERT_NE(Loader, nullptr);
         ASSERT_EQ(Loader->ServiceStatus(), dsStarted);
-        Mark = FramesIn().size();
     }
-    bool Until(const std::function<bool()>& Pred) { return RunUntil(Pred, 10s); }
     // Runs the client to the end of its run.
     void RunToEnd(TStepClient& C) {
         C.Run();
         ASSERT_TRUE(Until([&] { return C.ClientState() == lcsReady && Loader->WorkState() == TLoaderService::stReady; }));
-    }
-    std::vector<std::string> Frames(const std::string& Cmd) const {
-        std::vector<std::string> out;
-        const auto all = FramesIn();
-        for (size_t i = Mark; i < all.size(); ++i)
-            if (all[i].rfind(Cmd + " ", 0) == 0 || all[i] == Cmd)
-                out.push_back(all[i]);
-        return out;
     }
     // Address and data length of each set-block frame of a command.
     std::vector<std::pair<uint32_t, size_t>> Blocks(const std::string& Cmd) const {
@@ -86,14 +67,9 @@ protected:
         }
         return out;
     }
-    MyAnsiString Peek(uint32_t Address, size_t Count) {
-        return Runner->WithDrive([&](SimDrive& d) { return d.Peek(Address, Count); });
-    }
     const std::vector<MyAnsiString>& Log() const { return Loader->LoaderDialog()->Log(); }
 
-    TDevice* Device = nullptr;
     TLoaderService* Loader = nullptr;
-    size_t Mark = 0;
 };
 
 constexpr uint32_t A = 0x01002000;

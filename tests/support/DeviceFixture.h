@@ -213,6 +213,51 @@ protected:
     int DeviceCount = 0;
 };
 
+// Test bytes: byte i is (i * Step + Seed) & 0xFF.
+inline MyAnsiString TestBytes(size_t N, size_t Step, int Seed) {
+    MyAnsiString s(N, '\0');
+    for (size_t i = 0; i < N; ++i)
+        s[i] = static_cast<char>((i * Step + static_cast<size_t>(Seed)) & 0xFF);
+    return s;
+}
+
+// One started device on the sample drive vx41 (buffer 255, data size 2, one
+// word per address); Mark is the number of frames the drive had received when
+// the device was up, so that a test sees only its own telegrams.
+class OnlineDeviceTest : public DeviceTestBase {
+protected:
+    void SetUp() override {
+        DeviceTestBase::SetUp();
+        Attach("vx41.drive");
+        Device = &NewDevice();
+        ASSERT_TRUE(Start(*Device));
+        ASSERT_EQ(Device->State(), dstStarted);
+        Mark = FramesIn().size();
+    }
+    bool Until(const std::function<bool()>& Pred) { return RunUntil(Pred, std::chrono::seconds(10)); }
+    // The frames of one command the drive received since Mark.
+    std::vector<std::string> Frames(const std::string& Cmd) const {
+        std::vector<std::string> out;
+        const auto all = FramesIn();
+        for (size_t i = Mark; i < all.size(); ++i)
+            if (all[i].rfind(Cmd + " ", 0) == 0 || all[i] == Cmd)
+                out.push_back(all[i]);
+        return out;
+    }
+    void Poke(uint32_t Address, const MyAnsiString& Bytes) {
+        Runner->WithDrive([&](SimDrive& d) {
+            d.Poke(Address, Bytes);
+            return 0;
+        });
+    }
+    MyAnsiString Peek(uint32_t Address, size_t Count) {
+        return Runner->WithDrive([&](SimDrive& d) { return d.Peek(Address, Count); });
+    }
+
+    TDevice* Device = nullptr;
+    size_t Mark = 0;
+};
+
 // A temporary folder, removed at the end.
 class TTempFolder {
 public:
