@@ -60,6 +60,9 @@ TEST(ChanData, GetDataByTypeCode) {
         {osvt::VelFloat, 2.0, 1.0, 0, 0x00008000, 3.0},
         {osvt::FloatIEEE754, 2.0, 0.0, 0, Bits(1.0f), 2.0},
         {osvt::SInt32, 0.1, 0.0, 0, 3, 0.30000001192092896},
+        // Halfway between two singles in double arithmetic, just above it in
+        // extended: rounds up.
+        {osvt::SInt32, 1.0, 1e-10, 0, 16777217, 16777218.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "type " << c.Type << " raw " << c.Raw);
@@ -120,6 +123,138 @@ TEST(ChanData, MaxAndMin) {
         ch.GetMaxMin(max, min);
         EXPECT_DOUBLE_EQ(max, c.Max);
         EXPECT_DOUBLE_EQ(min, c.Min);
+    }
+}
+
+// The physical value as the extended sum rounded to single precision.
+double ExtendedReference(double V, double Scale, double Offset) {
+    return static_cast<float>(static_cast<long double>(V) * Scale + Offset);
+}
+
+TEST(ChanData, ConversionIsBitExactWithExtendedArithmetic) {
+    struct Linear {
+        double Scale, Offset;
+    };
+    std::vector<Linear> linears = {
+        {1.0, 0.0},
+        {0.1, 0.0},
+        {0.1, -0.3},
+        {1.0, 1e-10},
+        {1.0, -1e-10},
+        {-1.0, 0.0},
+        {1.0, -0.0},
+        {-0.5, -0.0},
+        {0.0, -0.0},
+        {0.0, 2.0},
+        {1e-45, 0.0},
+        {1e-40, 1e-45},
+        {3e-39, 0.0},
+        {1e30, 0.0},
+        {1e38, 1.0},
+        {-1e300, 0.0},
+        {std::numeric_limits<double>::infinity(), 0.0},
+        {std::nan(""), 0.0},
+        {1.0, std::numeric_limits<double>::infinity()},
+        {1e-3, -2.5},
+        {0.0001220703125, 0.5},
+    };
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    const auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (int i = 0; i < 200; ++i) {
+        const double scale = std::ldexp(static_cast<double>(next() >> 11), -53 - static_cast<int>(next() % 40) + 20);
+        const double offset = static_cast<double>(static_cast<std::int64_t>(next())) * std::ldexp(1.0, -static_cast<int>(next() % 90));
+        linears.push_back({i % 2 ? scale : -scale, i % 3 ? offset : 0.0});
+    }
+    std::vector<std::int32_t> raws = {0, 1, -1, 3, 16777217, -16777217, 16777219, 0x7FFFFFFF, INT32_MIN, 0xFFFF,
+                                      0x8000, 0x80, 0x00FF8000, 0x0001C000, Raw(0x8000C000u), Bits(1.0f),
+                                      Bits(-0.0f), Bits(1e-40f), Bits(std::numeric_limits<float>::infinity())};
+    for (int i = 0; i < 300; ++i) raws.push_back(static_cast<std::int32_t>(next()));
+    const std::int32_t types[] = {osvt::SInt16, osvt::SInt8, osvt::UInt32, osvt::SInt32, osvt::VelFloat,
+                                  osvt::FloatIEEE754};
+    TChanData ch;
+    ch.SetNumberOfValues(static_cast<int>(raws.size()));
+    for (std::size_t i = 0; i < raws.size(); ++i) ch.SetData(static_cast<int>(i), raws[i]);
+    for (const std::int32_t type : types) {
+        for (const Linear lin : linears) {
+            Configure(ch, type, lin.Scale, lin.Offset);
+            for (std::size_t i = 0; i < raws.size(); ++i) {
+                const std::int32_t r = raws[i];
+                double v = r;
+                if (type == osvt::SInt16) v = r > 32767 ? r - 65536 : r;
+                if (type == osvt::SInt8) v = r > 127 ? r - 256 : r;
+                if (type == osvt::UInt32) v = static_cast<std::uint32_t>(r);
+                if (type == osvt::VelFloat) v = TChanData::IntToVelFloat(r);
+                if (type == osvt::FloatIEEE754) v = std::bit_cast<float>(r);
+                const double expected = ExtendedReference(v, lin.Scale, lin.Offset), got = ch.GetData(static_cast<int>(i));
+                if (std::isnan(expected)) {
+                    EXPECT_TRUE(std::isnan(got));
+                } else {
+                    ASSERT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(expected))
+                        << "type " << type << " raw " << r << " scale " << lin.Scale << " offset " << lin.Offset
+                        << ": " << got << " instead of " << expected;
+                }
+            }
+        }
+    }
+}
+
+// Min/max of the floating types against a plain walk over every sample in
+// extended arithmetic, bit for bit.
+TEST(ChanData, MaxAndMinOfFloatingTypesMatchAWalkOverEverySample) {
+    const float inf = std::numeric_limits<float>::infinity();
+    std::uint64_t state = 88172645463325252u;
+    const auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    const double scales[] = {1.0, -0.25, 1e-3, 0.0, 3e300};
+    const double offsets[] = {0.0, -0.0, 2.5, -1e10};
+    for (int round = 0; round < 40; ++round) {
+        const std::int32_t type = round % 2 ? osvt::VelFloat : osvt::FloatIEEE754;
+        std::vector<std::int32_t> raw(1 + next() % 50);
+        for (std::int32_t& r : raw) {
+            r = static_cast<std::int32_t>(next());
+            if (next() % 8 == 0) r = Bits(next() % 2 ? inf : -inf);
+            if (next() % 8 == 0) r = Bits(next() % 2 ? 0.0f : -0.0f);
+            if (next() % 8 == 0 && type == osvt::VelFloat) r &= ~0x8000;
+        }
+        for (const double scale : scales) {
+            for (const double offset : offsets) {
+                TChanData ch;
+                Configure(ch, type, scale, offset);
+                ch.SetNumberOfValues(static_cast<int>(raw.size()));
+                for (std::size_t i = 0; i < raw.size(); ++i) ch.SetData(static_cast<int>(i), raw[i]);
+                bool any = false;
+                long double high = 0, low = 0;
+                for (const std::int32_t r : raw) {
+                    const long double v = static_cast<long double>(type == osvt::VelFloat ? TChanData::IntToVelFloat(r)
+                                                                                          : std::bit_cast<float>(r)) *
+                            scale +
+                        offset;
+                    if (!std::isfinite(v)) continue;
+                    if (!any) {
+                        high = low = v;
+                        any = true;
+                    } else if (v > high) {
+                        high = v;
+                    } else if (v < low) {
+                        low = v;
+                    }
+                }
+                double max = 0, min = 0;
+                ch.GetMaxMin(max, min);
+                SCOPED_TRACE(testing::Message() << "type " << type << " scale " << scale << " offset " << offset);
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(max), std::bit_cast<std::uint64_t>(static_cast<double>(high)));
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(min), std::bit_cast<std::uint64_t>(static_cast<double>(low)));
+            }
+        }
     }
 }
 
