@@ -91,8 +91,12 @@ void TChanData::ReportUnknownType(const char* Operation) const {
     ShowErrorMessage(std::string("TChanData.") + Operation + ": unknown variable type.");
 }
 
-double TChanData::UnknownType() const {
-    ReportUnknownType("GetData");
+double TChanData::UnknownType() const noexcept {
+    try {
+        ReportUnknownType("GetData");
+    } catch (...) {
+        // A message box that cannot be shown does not stop the conversion.
+    }
     return 0.0;
 }
 

@@ -113,27 +113,28 @@ private:
     using TExtended = long double;
 
     // V * scale + offset formed in TExtended, rounded to single precision.
-    // The double sum is within 2^-52 (|product| + |sum|) of the extended one;
-    // when both ends of that interval round to the same normal single (or V
-    // is 0, so both sums are exact), the extended result rounds to it too.
-    // Only sums next to a halfway point between two singles, results near
-    // zero or beyond the normal singles, and values that are not finite take
-    // the extended way.
+    // The double sum is within 2^-52 (|product| + |sum|) of the extended one:
+    // when both ends of that interval round to the same normal single, the
+    // extended result rounds to it too. Sums next to a halfway point between
+    // two singles, results near zero or beyond the normal singles, and values
+    // that are not finite take the extended way.
     double Rounded(double V) const {
         const double p = V * FVarScale;
         const double d = p + FVarOffset;
         const double e = (std::fabs(p) + std::fabs(d)) * 0x1p-50;
         const float lo = static_cast<float>(d - e), hi = static_cast<float>(d + e);
-        if (lo == hi && (std::fabs(lo) >= std::numeric_limits<float>::min() || V == 0.0)) [[likely]]
-            return static_cast<float>(d);
+        if (lo == hi && std::fabs(hi) >= std::numeric_limits<float>::min()) [[likely]]
+            return hi;
+        if (V == 0.0) return static_cast<float>(d); // both sums are exact
         return static_cast<float>(static_cast<TExtended>(V) * FVarScale + FVarOffset);
     }
     // Whether the conversion keeps the order of the samples' values, so that
     // the extreme samples give the extreme values.
     bool MonotonicConversion() const noexcept;
 
-    // Reports a type without a conversion (once) and gives 0.
-    [[gnu::cold]] double UnknownType() const;
+    // Reports a type without a conversion (once) and gives 0. Never throws, so
+    // that a loop over the samples keeps its sums in registers.
+    [[gnu::cold]] double UnknownType() const noexcept;
     // The raw sample that gives the physical value X.
     std::int32_t Encode(double X) const;
     // Shows the unknown-type message once per type.
