@@ -3,9 +3,7 @@
 // delivered them and what turns each into a physical value (type code,
 // scale, offset, bit mask, unit) with the time base of the row.
 #include <bit>
-#include <cmath>
 #include <cstdint>
-#include <limits>
 
 #include "diagnostics/DArray.h"
 #include "diagnostics/osOscSet.h"
@@ -46,7 +44,7 @@ public:
             static_cast<unsigned>(Index) < static_cast<unsigned>(DataArray.GetColCount()) && DataArray.GetRowCount() > 0
             ? DataArray.Data()[Index]
             : DataArray.GetValue(Index, 0); // raises the array's index error
-        double v; // every sample value is exact in a double
+        TExtended v;
         switch (FVarType) {
         case osvt::SInt16:
             v = raw > 32767 ? raw - 65536 : raw;
@@ -77,7 +75,7 @@ public:
         default:
             [[unlikely]] return UnknownType();
         }
-        return Rounded(v);
+        return static_cast<float>(v * FVarScale + FVarOffset);
     }
     // Largest and smallest physical value (without the single rounding).
     // Values that are not finite are passed over; none finite gives 0 and 0.
@@ -112,22 +110,6 @@ private:
     // Products and sums are formed in the widest floating type at hand.
     using TExtended = long double;
 
-    // V * scale + offset formed in TExtended, rounded to single precision.
-    // The double sum is within 2^-52 (|product| + |sum|) of the extended one:
-    // when both ends of that interval round to the same normal single, the
-    // extended result rounds to it too. Sums next to a halfway point between
-    // two singles, results near zero or beyond the normal singles, and values
-    // that are not finite take the extended way.
-    double Rounded(double V) const {
-        const double p = V * FVarScale;
-        const double d = p + FVarOffset;
-        const double e = (std::fabs(p) + std::fabs(d)) * 0x1p-50;
-        const float lo = static_cast<float>(d - e), hi = static_cast<float>(d + e);
-        if (lo == hi && std::fabs(hi) >= std::numeric_limits<float>::min()) [[likely]]
-            return hi;
-        if (V == 0.0) return static_cast<float>(d); // both sums are exact
-        return static_cast<float>(static_cast<TExtended>(V) * FVarScale + FVarOffset);
-    }
     // Whether the conversion keeps the order of the samples' values, so that
     // the extreme samples give the extreme values.
     bool MonotonicConversion() const noexcept;
