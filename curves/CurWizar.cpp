@@ -459,6 +459,10 @@ void TStandstillWizard::CalcPoints(std::int32_t N, std::vector<double>& Out) con
     Out.assign(static_cast<std::size_t>(N), StandstillPoint);
 }
 
+void TStandstillWizard::CalcSetpoints(std::int32_t NoOfSetPoints, TCurve& Curve) {
+    Curve.ReplaceSIData(NoOfSetPoints, StandstillPoint);
+}
+
 void TManualWizard::Check(const TCurveUnits*, std::int32_t) {
     FXLength = P(0);
     FNoOfSetPointsProposal = 2;
@@ -467,6 +471,8 @@ void TManualWizard::Check(const TCurveUnits*, std::int32_t) {
 void TManualWizard::CalcPoints(std::int32_t N, std::vector<double>& Out) const {
     Out.assign(static_cast<std::size_t>(N), 0.0);
 }
+
+void TManualWizard::CalcSetpoints(std::int32_t NoOfSetPoints, TCurve& Curve) { Curve.ReplaceSIData(NoOfSetPoints, 0.0); }
 
 // ------------------------------------------------------------------ cams over master position
 

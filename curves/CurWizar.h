@@ -213,6 +213,8 @@ public:
     using TCurveWizard::TCurveWizard;
     const char* ClassName() const override { return "TStandstillWizard"; }
     std::int32_t GetWizardType() const override { return 513; }
+    // Every point is the same: converted once.
+    void CalcSetpoints(std::int32_t NoOfSetPoints, TCurve& Curve) override;
 
 protected:
     void Check(const TCurveUnits* Units, std::int32_t Max) override;
@@ -238,6 +240,7 @@ public:
     using TCurveWizard::TCurveWizard;
     const char* ClassName() const override { return "TManualWizard"; }
     std::int32_t GetWizardType() const override { return 257; }
+    void CalcSetpoints(std::int32_t NoOfSetPoints, TCurve& Curve) override;
 
 protected:
     void Check(const TCurveUnits* Units, std::int32_t Max) override;

@@ -1,8 +1,11 @@
 #include "curves/Curve.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <limits>
+#include <typeinfo>
 
 #include "curves/CurWizar.h"
 #include "curves/ocCCrMan.h"
@@ -202,48 +205,83 @@ void TCurve::AddNewIntData(std::int32_t Value) { InsertNewIntData(FData->GetCoun
 void TCurve::AddNewSIData(double Value) { AddNewIntData(ToRaw(YUnit(), Value)); }
 
 namespace {
-// The raw values of SI values in a unit; the same rounding as ValToInt.
-template <class F>
-void ForEachRaw(const TDeviceUnit& Unit, const std::vector<double>& Values, F&& Use) {
+// The raw values of SI values in a unit, with the rounding of ValToInt. A
+// run of equal values (a standstill, a flat phase) is converted once.
+std::vector<std::int32_t> RawValues(const TDeviceUnit& Unit, const std::vector<double>& Values) {
     const TUnitInfo si = Unit.GetUnitInfo(usSI);
-    for (double v : Values) {
-        const double r = std::rint((v - si.Offset) / si.Scale); // ties to even, as ValToInt
-        if (!(r >= -2147483648.0 && r <= 2147483647.0)) ClampToInt32(Unit.ValToInt(usSI, v)); // raises
-        Use(static_cast<std::int64_t>(r));
+    const double offset = si.Offset, scale = si.Scale;
+    const auto rounded = [=](double V) { return std::rint((V - offset) / scale); }; // ties to even, as ValToInt
+    const auto fits = [](double R) { return R >= -2147483648.0 && R <= 2147483647.0; };
+    const std::size_t n = Values.size();
+    std::vector<std::int32_t> raw(n);
+    const double* in = Values.data();
+    std::int32_t* out = raw.data();
+    // No call in the loop: values out of range are only marked here.
+    bool allFit = true;
+    double last = std::numeric_limits<double>::quiet_NaN(); // equals no value
+    std::int32_t lastRaw = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double v = in[i];
+        if (v != last) {
+            const double r = rounded(v);
+            const bool ok = fits(r);
+            allFit &= ok;
+            lastRaw = ok ? static_cast<std::int32_t>(r) : 0;
+            last = v;
+        }
+        out[i] = lastRaw;
     }
+    if (!allFit)
+        for (std::size_t i = 0; i < n; ++i)
+            if (!fits(rounded(in[i]))) out[i] = ClampToInt32(Unit.ValToInt(usSI, in[i])); // raises
+    return raw;
 }
 } // namespace
 
 void TCurve::AddNewSIData(const std::vector<double>& Values) {
     const TDeviceUnit& y = YUnit();
     ToRaw(y, 0.0); // raises for a unit that cannot convert
-    FData->SetCapacity(FData->GetCount() + static_cast<int>(Values.size()));
-    ForEachRaw(y, Values, [&](std::int64_t r) { FData->InsObjAtIndex(FData->GetCount(), new TSLLongint(r)); });
-    SetNoOfSetPoints(FData->GetCount());
+    const std::vector<std::int32_t> raw = RawValues(y, Values);
+    TSLArray& a = *FData;
+    a.SetCapacity(a.GetCount() + static_cast<int>(raw.size()));
+    for (const std::int32_t r : raw) a.InsObjAtIndex(a.GetCount(), new TSLLongint(r));
+    SetNoOfSetPoints(a.GetCount());
     SetModified(true);
 }
 
 void TCurve::ReplaceSIData(const std::vector<double>& Values) {
     const TDeviceUnit& y = YUnit();
     ToRaw(y, 0.0);
+    // Every value is converted before the first point changes: a value out
+    // of range leaves the curve as it was.
+    const std::vector<std::int32_t> raw = RawValues(y, Values);
+    StoreRawPoints(raw.data(), 1, static_cast<int>(raw.size()));
+}
+
+void TCurve::ReplaceSIData(std::int32_t Count, double Value) {
+    const TDeviceUnit& y = YUnit();
+    ToRaw(y, 0.0);
+    const std::int32_t raw = Count > 0 ? ToRaw(y, Value) : 0;
+    StoreRawPoints(&raw, 0, std::max(Count, 0));
+}
+
+void TCurve::StoreRawPoints(const std::int32_t* Raw, std::size_t Step, int Count) {
     TSLArray& a = *FData;
-    const int n = static_cast<int>(Values.size());
-    if (a.GetCount() > n) a.SetCount(n);
-    a.SetCapacity(n);
-    int i = 0;
-    ForEachRaw(y, Values, [&](std::int64_t r) {
-        TSLObject* old = i < a.GetCount() ? a.GetObjAtIndex(i) : nullptr;
-        // a point object nobody else holds can take the new value in place
-        if (old && old->GetRefCount() == 1 && &old->ClassType() == &TSLLongint::ClassInfo)
-            static_cast<TSLLongint*>(old)->SetLongintValue(r);
-        else if (old)
-            a.SetObjAtIndex(i, new TSLLongint(r));
+    if (a.GetCount() > Count) a.SetCount(Count);
+    a.SetCapacity(Count);
+    const int kept = a.GetCount();
+    const std::int32_t* r = Raw;
+    for (int i = 0; i < kept; ++i, r += Step) {
+        TSLObject* old = a.UncheckedAt(i);
+        // a point object nobody else holds takes the new value in place
+        if (old && old->GetRefCount() == 1 && typeid(*old) == typeid(TSLLongint))
+            static_cast<TSLLongint*>(old)->TSLLongint::SetLongintValue(*r);
         else
-            a.InsObjAtIndex(i, new TSLLongint(r));
-        ++i;
-    });
+            a.SetObjAtIndex(i, new TSLLongint(*r));
+    }
+    for (int i = kept; i < Count; ++i, r += Step) a.InsObjAtIndex(i, new TSLLongint(*r));
     SetNoOfSetPoints(a.GetCount());
-    if (n > 0) SetModified(true);
+    if (Count > 0) SetModified(true);
 }
 
 void TCurve::InsertNewIntData(int Index, std::int32_t Value) {

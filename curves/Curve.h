@@ -100,6 +100,8 @@ public:
     // ClearDataArray followed by AddNewSIData(Values), reusing the point
     // objects that only this curve holds.
     void ReplaceSIData(const std::vector<double>& Values);
+    // The same for Count points all at Value (converted once).
+    void ReplaceSIData(std::int32_t Count, double Value);
     void InsertNewIntData(int Index, std::int32_t Value);
     void InsertNewSIData(int Index, double Value);
     void RemoveDataAtIndex(int Index);
@@ -144,6 +146,9 @@ private:
     const TDeviceUnit& WizardParUnit(int Index, bool& Found) const;
     void CheckIndex(int Index, const char* Method) const;
     std::int32_t ToRaw(const TDeviceUnit& Unit, double Value) const;
+    // Makes the set points Raw[0], Raw[Step], Raw[2 * Step] ... (Count of
+    // them), reusing the point objects that only this curve holds.
+    void StoreRawPoints(const std::int32_t* Raw, std::size_t Step, int Count);
 
     TRef<TSLDictionary> FInfo;
     TRef<TSLArray> FData;

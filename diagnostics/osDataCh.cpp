@@ -53,6 +53,16 @@ std::int64_t RoundClamped(double X, std::int64_t Min, std::int64_t Max) {
     return static_cast<std::int64_t>(r);
 }
 
+// A key that orders packed floats as their values: 0 for zero, else the
+// exponent and the mantissa (whose leading bit is set) above it, signed.
+std::int32_t VelFloatOrder(std::int32_t Word) {
+    const auto w = static_cast<std::uint32_t>(Word);
+    const std::int32_t magnitude = (w & 0x8000u) == 0
+        ? 0
+        : static_cast<std::int32_t>((((w >> 16) & 0xFFu) ^ 0x80u) << 16 | (w & 0xFFFFu));
+    return (w & 0x80000000u) != 0 ? -magnitude : magnitude;
+}
+
 } // namespace
 
 TChanData::TChanData() {
@@ -81,9 +91,20 @@ void TChanData::ReportUnknownType(const char* Operation) const {
     ShowErrorMessage(std::string("TChanData.") + Operation + ": unknown variable type.");
 }
 
-double TChanData::UnknownType() const {
-    ReportUnknownType("GetData");
+double TChanData::UnknownType() const noexcept {
+    try {
+        ReportUnknownType("GetData");
+    } catch (...) {
+        // A message box that cannot be shown does not stop the conversion.
+    }
     return 0.0;
+}
+
+bool TChanData::MonotonicConversion() const noexcept {
+    // A scale of 0 and an offset of -0 leave the sign of a zero result to the
+    // sample, which the extremes alone do not tell.
+    return std::isfinite(FVarScale) && std::isfinite(FVarOffset) && FVarScale != 0.0 &&
+        !(FVarOffset == 0.0 && std::signbit(FVarOffset));
 }
 
 void TChanData::GetMaxMin(double& Max, double& Min) const {
@@ -141,6 +162,38 @@ void TChanData::GetMaxMin(double& Max, double& Min) const {
                 extremes([](std::int32_t r) { return r; });
                 break;
             }
+            take(static_cast<TExtended>(hi) * scale + offset);
+            take(static_cast<TExtended>(lo) * scale + offset);
+        }
+    } else if (FVarType == osvt::VelFloat && MonotonicConversion()) {
+        // The extremes of the packed floats give those of the values.
+        if (n > 0) {
+            std::int32_t hi = VelFloatOrder(d[0]), lo = hi;
+            std::int32_t hiWord = d[0], loWord = d[0];
+            for (int i = 1; i < n; ++i) {
+                const std::int32_t k = VelFloatOrder(d[i]);
+                if (k > hi) {
+                    hi = k;
+                    hiWord = d[i];
+                } else if (k < lo) {
+                    lo = k;
+                    loWord = d[i];
+                }
+            }
+            take(static_cast<TExtended>(IntToVelFloat(hiWord)) * scale + offset);
+            take(static_cast<TExtended>(IntToVelFloat(loWord)) * scale + offset);
+        }
+    } else if (FVarType == osvt::FloatIEEE754 && MonotonicConversion()) {
+        // Likewise for the finite singles; the others give no finite value.
+        constexpr float largest = std::numeric_limits<float>::max();
+        float hi = -std::numeric_limits<float>::infinity(), lo = std::numeric_limits<float>::infinity();
+        for (int i = 0; i < n; ++i) {
+            const float x = std::bit_cast<float>(d[i]);
+            const bool finite = std::fabs(x) <= largest; // false for NaN
+            hi = finite && x > hi ? x : hi;
+            lo = finite && x < lo ? x : lo;
+        }
+        if (hi >= lo) {
             take(static_cast<TExtended>(hi) * scale + offset);
             take(static_cast<TExtended>(lo) * scale + offset);
         }

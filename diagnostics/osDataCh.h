@@ -39,8 +39,11 @@ public:
     }
     // The physical value of sample Index, rounded to single precision. A type
     // without a conversion is reported once in a message box and gives 0.
-    double GetData(int Index) const {
-        const std::int32_t raw = DataArray.GetValue(Index, 0);
+    [[gnu::always_inline]] double GetData(int Index) const {
+        const std::int32_t raw =
+            static_cast<unsigned>(Index) < static_cast<unsigned>(DataArray.GetColCount()) && DataArray.GetRowCount() > 0
+            ? DataArray.Data()[Index]
+            : DataArray.GetValue(Index, 0); // raises the array's index error
         TExtended v;
         switch (FVarType) {
         case osvt::SInt16:
@@ -107,8 +110,13 @@ private:
     // Products and sums are formed in the widest floating type at hand.
     using TExtended = long double;
 
-    // Reports a type without a conversion (once) and gives 0.
-    [[gnu::cold]] double UnknownType() const;
+    // Whether the conversion keeps the order of the samples' values, so that
+    // the extreme samples give the extreme values.
+    bool MonotonicConversion() const noexcept;
+
+    // Reports a type without a conversion (once) and gives 0. Never throws, so
+    // that a loop over the samples keeps its sums in registers.
+    [[gnu::cold]] double UnknownType() const noexcept;
     // The raw sample that gives the physical value X.
     std::int32_t Encode(double X) const;
     // Shows the unknown-type message once per type.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <vector>
 #include <string>
 
 #include "kernel/UserPrompt.h"
@@ -158,6 +160,52 @@ T& PutComposite(TSLDictionary& D, std::string_view Key) {
     return *fresh;
 }
 
+// The keys a channel and a trigger share: the variable they watch. Addr is
+// the field stored under "VarRamAddr".
+template <class TSettings>
+void ReadVariable(const TDictReader& R, TSettings& S, std::uint32_t TSettings::*Addr) {
+    R.Str("DirName", S.FDirName);
+    R.Str("VarName", S.FVarName);
+    R.Int("VarUPID", S.FVarUPID);
+    R.UInt("VarRamAddr", S.*Addr);
+    R.Float("VarScale", S.FVarScale);
+    R.Float("VarOffset", S.FVarOffset);
+    R.Unit("VarUnit", S.FVarUnit);
+    R.Int("VarType", S.FVarType);
+    R.Int("BitValue", S.FBitValue);
+}
+template <class TSettings>
+void WriteVariable(TSLDictionary& D, const TSettings& S, std::uint32_t TSettings::*Addr) {
+    PutStr(D, "DirName", S.FDirName);
+    PutStr(D, "VarName", S.FVarName);
+    PutInt(D, "VarRamAddr", S.*Addr);
+    PutInt(D, "VarUPID", S.FVarUPID);
+    PutFloat(D, "VarScale", S.FVarScale);
+    PutFloat(D, "VarOffset", S.FVarOffset);
+    PutStr(D, "VarUnit", S.FVarUnit.Str());
+    PutInt(D, "VarType", S.FVarType);
+    PutInt(D, "BitValue", S.FBitValue);
+}
+
+// The settings under Key as an array of dictionaries, one per item; the
+// array there is reused.
+template <class TSettings>
+void WriteList(TSLDictionary& D, std::string_view Key, const std::vector<std::unique_ptr<TSettings>>& List) {
+    TSLArray& items = PutComposite<TSLArray>(D, Key);
+    items.Clear();
+    for (const auto& item : List) {
+        TRef<TSLDictionary> d = MakeRef<TSLDictionary>();
+        item->SaveToDict(*d);
+        items.AddObject(d.Get());
+    }
+}
+// Calls Add with the settings read from each dictionary of the array under Key.
+template <class TSettings, class TAdd>
+void ReadList(const TDictReader& R, std::string_view Key, TAdd&& Add) {
+    if (TSLArray* items = R.Array(Key))
+        for (int i = 0; i < items->GetCount(); ++i) Add(TSettings(R.Element(Key, *items, i)));
+}
+
 const char* const AcqModeText[] = {"SingleShot", "Continuous"};
 const char* const TrigCondText[] = {"None", "TrigA", "TrigB", "TrigAAndB", "TrigAOrB"};
 
@@ -207,30 +255,14 @@ TChannelSettings::TChannelSettings(const TSLDictionary* Dict) {
     const TDictReader r(*Dict, "TChannelSettings");
     r.Bool("ChannelOn", FChannelOn);
     r.Bool("Enabled", FEnabled);
-    r.Str("DirName", FDirName);
-    r.Str("VarName", FVarName);
-    r.Int("VarUPID", FVarUPID);
-    r.UInt("VarRamAddr", FVarRamAddr);
-    r.Float("VarScale", FVarScale);
-    r.Float("VarOffset", FVarOffset);
-    r.Unit("VarUnit", FVarUnit);
-    r.Int("VarType", FVarType);
-    r.Int("BitValue", FBitValue);
+    ReadVariable(r, *this, &TChannelSettings::FVarRamAddr);
     r.Int("VarSize", FVarSize);
 }
 
 void TChannelSettings::SaveToDict(TSLDictionary& Dict) const {
     PutBool(Dict, "Enabled", FEnabled);
     PutBool(Dict, "ChannelOn", FChannelOn);
-    PutStr(Dict, "DirName", FDirName);
-    PutStr(Dict, "VarName", FVarName);
-    PutInt(Dict, "VarRamAddr", FVarRamAddr);
-    PutInt(Dict, "VarUPID", FVarUPID);
-    PutFloat(Dict, "VarScale", FVarScale);
-    PutFloat(Dict, "VarOffset", FVarOffset);
-    PutStr(Dict, "VarUnit", FVarUnit.Str());
-    PutInt(Dict, "VarType", FVarType);
-    PutInt(Dict, "BitValue", FBitValue);
+    WriteVariable(Dict, *this, &TChannelSettings::FVarRamAddr);
     PutInt(Dict, "VarSize", FVarSize);
 }
 
@@ -240,31 +272,15 @@ TTriggerSettings::TTriggerSettings(const TSLDictionary* Dict) {
     if (!Dict) return;
     const TDictReader r(*Dict, "TTriggerSettings");
     r.Bool("TriggerOn", FTriggerOn);
-    r.Str("DirName", FDirName);
-    r.Str("VarName", FVarName);
-    r.Int("VarUPID", FVarUPID);
-    r.UInt("VarRamAddr", FVarAddress);
-    r.Float("VarScale", FVarScale);
-    r.Float("VarOffset", FVarOffset);
-    r.Unit("VarUnit", FVarUnit);
-    r.Int("VarType", FVarType);
+    ReadVariable(r, *this, &TTriggerSettings::FVarAddress);
     r.Float("Level", FVarValue);
-    r.Int("BitValue", FBitValue);
     r.Int("VarSize", FVarSize);
     r.Int("TrigEvent", FTrigEvent);
 }
 
 void TTriggerSettings::SaveToDict(TSLDictionary& Dict) const {
     PutBool(Dict, "TriggerOn", FTriggerOn);
-    PutStr(Dict, "DirName", FDirName);
-    PutStr(Dict, "VarName", FVarName);
-    PutInt(Dict, "VarRamAddr", FVarAddress);
-    PutInt(Dict, "VarUPID", FVarUPID);
-    PutFloat(Dict, "VarScale", FVarScale);
-    PutFloat(Dict, "VarOffset", FVarOffset);
-    PutStr(Dict, "VarUnit", FVarUnit.Str());
-    PutInt(Dict, "VarType", FVarType);
-    PutInt(Dict, "BitValue", FBitValue);
+    WriteVariable(Dict, *this, &TTriggerSettings::FVarAddress);
     PutInt(Dict, "TrigEvent", FTrigEvent);
     PutInt(Dict, "VarSize", FVarSize);
     PutFloat(Dict, "Level", FVarValue);
@@ -324,12 +340,8 @@ void TGeneralSettings::ReadFrom(const TSLDictionary& Dict) {
         for (std::int32_t c = 0; c < 5; ++c)
             if (upper == UpperAscii(TrigCondText[c])) FTrigCond = c;
     }
-    if (TSLArray* channels = r.Array("Channels"))
-        for (int i = 0; i < channels->GetCount(); ++i)
-            AddChannelSettings(TChannelSettings(r.Element("Channels", *channels, i)));
-    if (TSLArray* triggers = r.Array("Triggers"))
-        for (int i = 0; i < triggers->GetCount(); ++i)
-            AddTriggerSettings(TTriggerSettings(r.Element("Triggers", *triggers, i)));
+    ReadList<TChannelSettings>(r, "Channels", [this](TChannelSettings S) { AddChannelSettings(std::move(S)); });
+    ReadList<TTriggerSettings>(r, "Triggers", [this](TTriggerSettings S) { AddTriggerSettings(std::move(S)); });
 }
 
 void TGeneralSettings::SetDefaults() {
@@ -362,20 +374,8 @@ void TGeneralSettings::SaveDataToDict(TSLDictionary& Dict) const {
     PutFloat(Dict, "IncrTime", FIncrTime);
     PutStr(Dict, "DelTimeDispUnit", FDelTimeDispUnit);
     if (FTrigCond >= tcNone && FTrigCond <= tcTrigAOrB) PutStr(Dict, "TrigCond", TrigCondText[FTrigCond]);
-    TSLArray& channels = PutComposite<TSLArray>(Dict, "Channels");
-    channels.Clear();
-    for (const auto& c : ChanSetLst) {
-        TRef<TSLDictionary> d = MakeRef<TSLDictionary>();
-        c->SaveToDict(*d);
-        channels.AddObject(d.Get());
-    }
-    TSLArray& triggers = PutComposite<TSLArray>(Dict, "Triggers");
-    triggers.Clear();
-    for (const auto& t : TrigSetLst) {
-        TRef<TSLDictionary> d = MakeRef<TSLDictionary>();
-        t->SaveToDict(*d);
-        triggers.AddObject(d.Get());
-    }
+    WriteList(Dict, "Channels", ChanSetLst);
+    WriteList(Dict, "Triggers", TrigSetLst);
 }
 
 void TGeneralSettings::SetProperties(const TGeneralSettings& GenSet) {

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "curves/CurInit.h"
@@ -224,6 +225,47 @@ TEST_F(CurveTest, SetPointsAndInterpolation) {
     EXPECT_FALSE(k->FModified);
     EXPECT_EQ(k->GetWizardParIntValue(7), 0);
     EXPECT_EQ(k->GetWizardParIntValue(-1), 0);
+}
+
+// Replacing the points converts every value as a single point would be
+// converted (runs of equal values included), and a value beyond the 32-bit
+// range leaves the curve as it was.
+TEST_F(CurveTest, ReplacedPointsMatchSinglePointConversion) {
+    const double step = 1e-7; // position unit 5: one raw step in metres
+    const std::vector<double> values = {0.0, 0.0, 1.5 * step, 2.5 * step, 2.5 * step, -2.5 * step,
+                                        0.01, 0.01, 0.01, -0.0, -0.5 * step, 0.5 * step,
+                                        0.1234567, 0.1234567, -0.2, 3.5 * step, 3.5 * step, 214.7483647};
+    auto bulk = NewCurve();
+    bulk->SetYDimUUID(5);
+    bulk->ReplaceSIData(values);
+    auto single = NewCurve();
+    single->SetYDimUUID(5);
+    for (const double v : values) single->AddNewSIData(v);
+    ASSERT_EQ(bulk->GetNoOfSetPoints(), static_cast<std::int32_t>(values.size()));
+    for (int i = 0; i < static_cast<int>(values.size()); ++i)
+        EXPECT_EQ(bulk->GetDataInt(i), single->GetDataInt(i)) << "point " << i;
+    EXPECT_EQ(bulk->GetDataInt(2), 2); // halves to even
+    EXPECT_EQ(bulk->GetDataInt(3), 2);
+    EXPECT_EQ(bulk->GetDataInt(5), -2);
+
+    // all points at one value, as the standstill generator makes them
+    bulk->ReplaceSIData(5, 0.0123);
+    ASSERT_EQ(bulk->GetNoOfSetPoints(), 5);
+    ASSERT_EQ(bulk->Data().GetCount(), 5);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(bulk->GetDataInt(i), 123000);
+    bulk->ReplaceSIData(0, 0.0123);
+    EXPECT_EQ(bulk->GetNoOfSetPoints(), 0);
+
+    for (const double bad : {214.7483648, -214.7483649, std::numeric_limits<double>::quiet_NaN()}) {
+        SCOPED_TRACE(bad);
+        bulk->ReplaceSIData({0.001, 0.002});
+        bulk->FModified = false;
+        EXPECT_THROW(bulk->ReplaceSIData({0.005, 0.005, bad, 0.006}), EConvertError);
+        EXPECT_EQ(bulk->GetNoOfSetPoints(), 2);
+        EXPECT_EQ(bulk->GetDataInt(0), 10000);
+        EXPECT_EQ(bulk->GetDataInt(1), 20000);
+        EXPECT_FALSE(bulk->FModified);
+    }
 }
 
 TEST_F(CurveTest, BuiltByAGeneratorAndMadeManual) {

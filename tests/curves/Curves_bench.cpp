@@ -39,6 +39,29 @@ TModelManager* Models = nullptr;
 
 double X(double L, int i) { return L * i / (N - 1); }
 
+// The minimum-jerk move over T with stroke d from 0, four equal phases.
+std::function<void(std::vector<double>&)> MinJerk(double T, double d) {
+    return [T, d](std::vector<double>& o) {
+        const double j = 32 * d / (T * T * T) / 6, tau = T / 4, A = 8 * d / (T * T), V = d / T;
+        for (int i = 0; i < N; ++i) {
+            const double t = X(T, i);
+            double y;
+            if (t < tau) {
+                y = j * t * t * t;
+            } else if (t < T / 2) {
+                const double u = t - tau;
+                y = j * tau * tau * tau + V * u + A / 2 * u * u - j * u * u * u;
+            } else if (t < 3 * T / 4) {
+                const double u = 3 * T / 4 - t;
+                y = d - j * tau * tau * tau - V * u - A / 2 * u * u + j * u * u * u;
+            } else {
+                y = d - j * (T - t) * (T - t) * (T - t);
+            }
+            o.push_back(y);
+        }
+    };
+}
+
 std::vector<TBenchCase> MakeCases(const TSLDictionary* f) {
     std::vector<TBenchCase> c;
     c.push_back({"SinPosTime", std::make_unique<TSineWizard>(f, "SinPosTime"), {0.5, 0.01, 0.06}, [](std::vector<double>& o) {
@@ -54,30 +77,12 @@ std::vector<TBenchCase> MakeCases(const TSLDictionary* f) {
                                             : (t < ta + tc ? sa + v * (t - ta) : 0.2 - b / 2 * (T - t) * (T - t)));
                      }
                  }});
-    c.push_back({"MinJerkPosTime", std::make_unique<TMinJerkWizard>(f, "MinJerkPosTime"), {0.3, 0, 0.05}, [](std::vector<double>& o) {
-                     const double T = 0.3, d = 0.05, j = 32 * d / (T * T * T) / 6, tau = T / 4, A = 8 * d / (T * T),
-                                  V = d / T;
-                     for (int i = 0; i < N; ++i) {
-                         const double t = X(T, i);
-                         double y;
-                         if (t < tau) {
-                             y = j * t * t * t;
-                         } else if (t < T / 2) {
-                             const double u = t - tau;
-                             y = j * tau * tau * tau + V * u + A / 2 * u * u - j * u * u * u;
-                         } else if (t < 3 * T / 4) {
-                             const double u = 3 * T / 4 - t;
-                             y = d - j * tau * tau * tau - V * u - A / 2 * u * u + j * u * u * u;
-                         } else {
-                             y = d - j * (T - t) * (T - t) * (T - t);
-                         }
-                         o.push_back(y);
-                     }
-                 }});
+    c.push_back({"MinJerkPosTime", std::make_unique<TMinJerkWizard>(f, "MinJerkPosTime"), {0.3, 0, 0.05}, MinJerk(0.3, 0.05)});
     c.push_back({"LimitJerkPosTime", std::make_unique<TLimitJerkWizard>(f, "LimitJerkPosTime"), {0, 0.3, 1, 10, 5, 200}, nullptr});
     c.push_back({"SinPosInc", std::make_unique<TSinPosIncWizard>(f, "SinPosInc"), {20000, 8000, 0, 0.05}, [](std::vector<double>& o) {
                      for (int i = 0; i < N; ++i) o.push_back(0.025 * (1 + std::sin(Pi * i / (N - 1) - Pi / 2)));
                  }});
+    c.push_back({"MinJerkPosInc", std::make_unique<TMinJerkPosIncWizard>(f, "MinJerkPosInc"), {20000, 8000, 0, 0.05}, MinJerk(8000, 0.05)});
     c.push_back({"VALengthPosInc", std::make_unique<TVALengthPosIncWizard>(f, "VALengthPosInc"), {20000, 0, 0.05, 2000, 5000, 3000}, [](std::vector<double>& o) {
                      const double La = 2000, Lp = 5000, Ld = 3000, L = 10000, k = 0.05 / (La / 2 + Lp + Ld / 2);
                      for (int i = 0; i < N; ++i) {
@@ -98,6 +103,8 @@ std::vector<TBenchCase> MakeCases(const TSLDictionary* f) {
                      }
                  }});
     c.push_back({"StandstillPosTime", std::make_unique<TStandstillWizard>(f, "StandstillPosTime"), {0.2, 0.01}, [](std::vector<double>& o) { o.assign(N, 0.01); }});
+    c.push_back({"StandstillPosInc", std::make_unique<TStandstillPosIncWizard>(f, "StandstillPosInc"), {20000, 5000, -0.02}, [](std::vector<double>& o) { o.assign(N, -0.02); }});
+    c.push_back({"ManualTime", std::make_unique<TManualWizard>(f, "ManualTime"), {0.2}, [](std::vector<double>& o) { o.assign(N, 0.0); }});
     return c;
 }
 

@@ -60,6 +60,9 @@ TEST(ChanData, GetDataByTypeCode) {
         {osvt::VelFloat, 2.0, 1.0, 0, 0x00008000, 3.0},
         {osvt::FloatIEEE754, 2.0, 0.0, 0, Bits(1.0f), 2.0},
         {osvt::SInt32, 0.1, 0.0, 0, 3, 0.30000001192092896},
+        // Halfway between two singles in double arithmetic, just above it in
+        // extended: rounds up.
+        {osvt::SInt32, 1.0, 1e-10, 0, 16777217, 16777218.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "type " << c.Type << " raw " << c.Raw);
@@ -120,6 +123,61 @@ TEST(ChanData, MaxAndMin) {
         ch.GetMaxMin(max, min);
         EXPECT_DOUBLE_EQ(max, c.Max);
         EXPECT_DOUBLE_EQ(min, c.Min);
+    }
+}
+
+// Min/max of the floating types against a plain walk over every sample in
+// extended arithmetic, bit for bit.
+TEST(ChanData, MaxAndMinOfFloatingTypesMatchAWalkOverEverySample) {
+    const float inf = std::numeric_limits<float>::infinity();
+    std::uint64_t state = 88172645463325252u;
+    const auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    const double scales[] = {1.0, -0.25, 1e-3, 0.0, 3e300};
+    const double offsets[] = {0.0, -0.0, 2.5, -1e10};
+    for (int round = 0; round < 40; ++round) {
+        const std::int32_t type = round % 2 ? osvt::VelFloat : osvt::FloatIEEE754;
+        std::vector<std::int32_t> raw(1 + next() % 50);
+        for (std::int32_t& r : raw) {
+            r = static_cast<std::int32_t>(next());
+            if (next() % 8 == 0) r = Bits(next() % 2 ? inf : -inf);
+            if (next() % 8 == 0) r = Bits(next() % 2 ? 0.0f : -0.0f);
+            if (next() % 8 == 0 && type == osvt::VelFloat) r &= ~0x8000;
+        }
+        for (const double scale : scales) {
+            for (const double offset : offsets) {
+                TChanData ch;
+                Configure(ch, type, scale, offset);
+                ch.SetNumberOfValues(static_cast<int>(raw.size()));
+                for (std::size_t i = 0; i < raw.size(); ++i) ch.SetData(static_cast<int>(i), raw[i]);
+                bool any = false;
+                long double high = 0, low = 0;
+                for (const std::int32_t r : raw) {
+                    const long double v = static_cast<long double>(type == osvt::VelFloat ? TChanData::IntToVelFloat(r)
+                                                                                          : std::bit_cast<float>(r)) *
+                            scale +
+                        offset;
+                    if (!std::isfinite(v)) continue;
+                    if (!any) {
+                        high = low = v;
+                        any = true;
+                    } else if (v > high) {
+                        high = v;
+                    } else if (v < low) {
+                        low = v;
+                    }
+                }
+                double max = 0, min = 0;
+                ch.GetMaxMin(max, min);
+                SCOPED_TRACE(testing::Message() << "type " << type << " scale " << scale << " offset " << offset);
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(max), std::bit_cast<std::uint64_t>(static_cast<double>(high)));
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(min), std::bit_cast<std::uint64_t>(static_cast<double>(low)));
+            }
+        }
     }
 }
 
