@@ -59,7 +59,7 @@ void TFinishCheck::Init(const TMotWizManager& Manager) {
             r.WizardValue = WizValueText(Manager, d->FUUID, d->FRuleValue);
         } else if (auto* e = dynamic_cast<TWizParEnum*>(&w)) {
             r.ActualValue = e->GetItemIndex(e->FTreeValue) >= 0 ? EnumCaption(*e, e->FTreeValue)
-                                                                 : "Raw Data Value: " + std::to_string(e->FTreeValue);
+                                                                : "Raw Data Value: " + std::to_string(e->FTreeValue);
             r.WizardValue = EnumCaption(*e, e->FRuleValue);
         } else if (auto* s = dynamic_cast<TWizParString*>(&w)) {
             r.ActualValue = s->FTreeValue;

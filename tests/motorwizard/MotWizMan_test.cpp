@@ -205,8 +205,7 @@ TEST_F(ItemsTest, EnumEntriesAreMatchedAgainstTheRadioChildren) {
     }
     const std::string defs = "/ENumDef [A [D /Value 1 /OnSelect [A ]] [D /Value 3 /Caption 'Drei' /OnSelect [A ]]"
                              "[D /Value 5 /Caption 'Five' /OnSelect [A ]] ] /DefValueIfNotInTree 2";
-    Adf("ABC.adf", "/MCParameters [A [D /Type 'ENUM' /Name 'R16' /TreeUPID 4300 " + defs +
-                       "] [D /Type 'ENUM' /Name 'R32' /TreeUPID 4301 " + defs + "] ]");
+    Adf("ABC.adf", "/MCParameters [A [D /Type 'ENUM' /Name 'R16' /TreeUPID 4300 " + defs + "] [D /Type 'ENUM' /Name 'R32' /TreeUPID 4301 " + defs + "] ]");
     ASSERT_TRUE(Start());
     for (const char* n : {"R16", "R32"}) {
         SCOPED_TRACE(n);
