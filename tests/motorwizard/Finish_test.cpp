@@ -146,6 +146,7 @@ TEST_F(CheckListTest, RowsShowActualAndRecommendedValues) {
     D("Len").FTreeValue = 0.1;
     D("Len").FRuleValue = 0.12;
     man.BuildChangesList();
+    shell.SetUPIDDispMode("DEC");
     rows.Init(man);
     ASSERT_EQ(rows.GetRowCount(), 5);
     EXPECT_EQ(Row("Len").ActualValue, "100mm");
