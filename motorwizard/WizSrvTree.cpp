@@ -1,6 +1,5 @@
 #include "motorwizard/WizSrvTree.h"
 
-#include <cstdlib>
 #include <map>
 
 #include "devices/DevMan.h"
@@ -10,6 +9,7 @@
 #include "parameters/ParSrv.h"
 #include "parameters/Parameter.h"
 #include "parameters/PtGen.h"
+#include "parameters/PtRadio.h"
 #include "parameters/UniSrv.h"
 #include "platform/Exception.h"
 
@@ -20,12 +20,11 @@ namespace {
 TWizTreeKind KindOf(const TParameter& P) {
     if (P.IsInteger())
         return TWizTreeKind::tkInteger;
-    const MyAnsiString c = P.ClassName();
-    if (c == "TRadioDir16Parameter")
+    if (dynamic_cast<const TRadioDir16Parameter*>(&P))
         return TWizTreeKind::tkRadio16;
-    if (c == "TRadioDir32Parameter")
+    if (dynamic_cast<const TRadioDir32Parameter*>(&P))
         return TWizTreeKind::tkRadio32;
-    if (c == "TRadioDirBitParameter")
+    if (dynamic_cast<const TRadioDirBitParameter*>(&P))
         return TWizTreeKind::tkRadioBit;
     if (P.IsString())
         return TWizTreeKind::tkString;
@@ -54,7 +53,13 @@ public:
     std::int64_t DefaultInt() const override {
         if (Int())
             return Int()->GetDefaultValue();
-        return std::strtoll(DefaultText("DEC").c_str(), nullptr, 10);
+        if (auto* r = dynamic_cast<const TRadioDir16Parameter*>(&FPar))
+            return r->DefaultValue();
+        if (auto* r = dynamic_cast<const TRadioDir32Parameter*>(&FPar))
+            return r->DefaultValue();
+        if (auto* r = dynamic_cast<const TRadioDirBitParameter*>(&FPar))
+            return r->DefaultValue();
+        return 0;
     }
     std::int64_t IntValue() const override { return FPar.GetIntValue(); }
     MyAnsiString DefaultStr() const override { return DefaultText("SCALED"); }
