@@ -161,9 +161,14 @@ TMotWizManager::TMotWizManager() {
     InitPages();
 }
 
-TMotWizManager::~TMotWizManager() {
+TMotWizManager::~TMotWizManager() { ReleaseTree(); }
+
+void TMotWizManager::ReleaseTree() {
     if (FTree)
         FTree->Bind({});
+    FTree = nullptr;
+    FOwnTree.reset();
+    FWorkState = TWizWorkState::wsReady;
 }
 
 void TMotWizManager::RegisterWizParClass(const MyAnsiString& AName, TWizParClass AClass) {

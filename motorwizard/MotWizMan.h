@@ -167,6 +167,9 @@ public:
     // refused writes, a stop that did not come).
     const std::vector<MyAnsiString>& ErrorLines() const noexcept { return FErrorLines; }
 
+    // Lets go of the device of the last run (before the device goes away);
+    // the items stay.
+    void ReleaseTree();
     // The drive side of the current run (nullptr before the first Init).
     TWizTree* Tree() const noexcept { return FTree; }
     const TDeviceUnit* FindUnit(std::int32_t UUID) const;

@@ -6,6 +6,7 @@
 #include "devices/ModulSrv.h"
 #include "devices/StatSrv.h"
 #include "kernel/CsServices.h"
+#include "kernel/MxTLib20.h"
 #include "parameters/ParSrv.h"
 #include "parameters/Parameter.h"
 #include "parameters/PtGen.h"
@@ -152,7 +153,16 @@ public:
     MyAnsiString ADFFileExt() const override { return FModules ? FModules->FADFFileExt : MyAnsiString("adf"); }
 
     void Bind(THandlers Handlers) override { FHandlers = std::move(Handlers); }
-    bool GetRunning() const override { return FStatus && FStatus->GetRunning(); }
+    // After a stop request the status service shows the firmware stopped as
+    // soon as the drive acknowledges; the drive's own status is known once
+    // two more status words were read.
+    bool GetRunning() const override {
+        if (!FStatus)
+            return false;
+        if (FStopPhase && FStatus->StatusReadCount() < FStopReads)
+            return true;
+        return FStatus->GetRunning();
+    }
     void RequestStatusTurn() override {
         if (!FStatus)
             return;
@@ -161,11 +171,31 @@ public:
         FStatusClient.Request();
     }
     void StopDevice() override {
-        if (FStatus)
-            FStatus->StopDevice();
+        if (!FStatus)
+            return;
+        FStopReads = FStatus->StatusReadCount() + 2;
+        FStopPhase = true;
+        FStatus->StopDevice();
+        // The status service tells of changes only; the wait checks again
+        // every poll interval.
+        if (!FTicker) {
+            FTicker = TMxTask::CreateMain("MotorWizard.StopWait");
+            FTicker->SetOnExecute([this](TMxTask& Sender) {
+                if (!FStopPhase) {
+                    Sender.Terminate();
+                    return;
+                }
+                Sender.Sleep(static_cast<std::int32_t>(StatusServicePollInterval.Milliseconds()));
+                if (FHandlers.StatusUpdate)
+                    FHandlers.StatusUpdate();
+            });
+        }
+        if (FTicker->State() != tsReady)
+            FTicker->Start();
     }
     void ReleaseStatus() override { FStatusClient.Release(); }
     void DisconnectStatus() override {
+        FStopPhase = false;
         if (FStatusClient.GetConnected())
             FStatusClient.Disconnect();
     }
@@ -206,6 +236,9 @@ private:
     TServiceClient FStatusClient;
     TServiceClient FParameterClient;
     bool FInBatch = false;
+    bool FStopPhase = false;
+    std::uint32_t FStopReads = 0;
+    std::unique_ptr<TMxTask> FTicker;
     std::map<std::int32_t, std::unique_ptr<TServicePar>> FPars;
 };
 
