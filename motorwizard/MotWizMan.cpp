@@ -431,29 +431,30 @@ bool TMotWizManager::Init(TDevice& ADevice, bool AChangeActuator) {
         ok = Init(*FOwnTree, AChangeActuator);
     } catch (...) {
         FOwnTree.swap(previous);
-        FTree = previousTree;
-        if (FTree)
-            FTree->Bind({[this] { StatusServiceExecute(); }, [this] { StatusServiceUpdate(); },
-                         [this] { ParameterServiceExecute(); }, [this] { ParameterServiceNotify(); }});
+        FTree = nullptr;
+        if (previousTree)
+            BindTree(*previousTree);
         throw;
     }
     if (!ok && !WizParList.empty() && previous) {
         // The previous run's lists stay; so does the drive they belong to.
         FOwnTree.swap(previous);
-        FTree = previousTree;
-        FTree->Bind({[this] { StatusServiceExecute(); }, [this] { StatusServiceUpdate(); },
-                     [this] { ParameterServiceExecute(); }, [this] { ParameterServiceNotify(); }});
+        BindTree(*previousTree);
     }
     return ok;
 }
 
-bool TMotWizManager::Init(TWizTree& ATree, bool AChangeActuator) {
+void TMotWizManager::BindTree(TWizTree& ATree) {
     if (FTree && FTree != &ATree)
         FTree->Bind({});
     FTree = &ATree;
     FTree->Bind({[this] { StatusServiceExecute(); }, [this] { StatusServiceUpdate(); },
                  [this] { ParameterServiceExecute(); }, [this] { ParameterServiceNotify(); }});
     FOnline = FTree->Online();
+}
+
+bool TMotWizManager::Init(TWizTree& ATree, bool AChangeActuator) {
+    BindTree(ATree);
     FChangeActuator = AChangeActuator;
     return InitRun(AChangeActuator);
 }
@@ -488,23 +489,43 @@ bool TMotWizManager::InitRun(bool AChangeActuator) {
                 return false;
         }
     }
-    FErrorLines.clear();
     LoadFile(file);
+    StartRun();
+    return true;
+}
+
+bool TMotWizManager::InitWithDefinition(TWizTree& ATree, const TSLDictionary& Dict, const MyAnsiString& Name,
+                                        bool AChangeActuator) {
+    BindTree(ATree);
+    FChangeActuator = AChangeActuator;
+    if (!CheckForFirmwareCompatibility(Dict))
+        return false;
+    LoadDefinition(Dict, Name);
+    StartRun();
+    return true;
+}
+
+void TMotWizManager::StartRun() {
     ReadStartValues();
     for (int i = 0; i < GetWizParCount(); ++i) ParameterChange(GetWizParAtIndex(i).FName);
     FLastPageVisited = !FChangeActuator;
     FChangeActuator = false;
-    return true;
 }
 
 void TMotWizManager::LoadFile(const std::filesystem::path& Path) {
     TRef<TSLDictionary> dict = ReadADFFile(Path);
+    LoadDefinition(*dict, RealPathToStored(Path.stem()));
+}
+
+void TMotWizManager::LoadDefinition(const TSLDictionary& Dict, const MyAnsiString& Name) {
+    const TSLDictionary* dict = &Dict;
+    FErrorLines.clear();
     FPageIndex = 0;
     ActualWizardPageList.clear();
     ChangedWizParList.clear();
     WizValList.clear();
     WizParList.clear();
-    FADFName = RealPathToStored(Path.stem());
+    FADFName = Name;
     if (dict->GetNameExists("WizardValues")) {
         const TSLArray* a = SLCast<TSLArray>(dict->GetObjWithName("WizardValues"));
         for (int i = 0; i < a->GetCount(); ++i) {
@@ -530,6 +551,12 @@ void TMotWizManager::LoadFile(const std::filesystem::path& Path) {
             if (id < 0 || id >= WizardPageCount)
                 throw Exception("List index out of bounds (" + std::to_string(id) + ")");
             TWizardPage& page = *CompleteWizardPageList[static_cast<std::size_t>(id)];
+            if (std::find(ActualWizardPageList.begin(), ActualWizardPageList.end(), &page) !=
+                ActualWizardPageList.end()) {
+                // One tab cannot stand at two places: the first entry wins.
+                Error("page " + std::to_string(id) + " is listed twice; it is shown once");
+                continue;
+            }
             page.FVisible = true;
             if (e.GetNameExists("VisibleIfParsExisting")) {
                 const TSLArray* names = SLCast<TSLArray>(e.GetObjWithName("VisibleIfParsExisting"));

@@ -123,6 +123,11 @@ public:
     // The same on a tree of the caller's (kept until the next Init).
     bool Init(TWizTree& ATree, bool AChangeActuator);
 
+    // The run of a definition already read (named Name): checked, loaded,
+    // started and its rules run, as Init does after finding the file.
+    bool InitWithDefinition(TWizTree& ATree, const TSLDictionary& Dict, const MyAnsiString& Name,
+                            bool AChangeActuator = false);
+
     void InitPages();
     int GetPageCount() const noexcept { return static_cast<int>(ActualWizardPageList.size()); }
     TWizardPage& GetWizardPage(int Index) const;
@@ -188,8 +193,11 @@ public:
     std::int32_t FPageIndex = 0;
 
 private:
+    void BindTree(TWizTree& ATree);
     bool InitRun(bool AChangeActuator);
     void LoadFile(const std::filesystem::path& Path);
+    void LoadDefinition(const TSLDictionary& Dict, const MyAnsiString& Name);
+    void StartRun();
     void ReadStartValues();
     void Assign(const TSLDictionary& Item);
     void RunOnChange(const TSLArray* Array);

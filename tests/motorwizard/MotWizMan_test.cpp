@@ -243,7 +243,8 @@ TEST_F(ItemsTest, EnumQueries) {
 TEST_F(ItemsTest, PagesFollowTheFileOrderAndNeedTheirParameters) {
     Adf("ABC.adf", "/MCParameters [A [D /Type 'DOUBLE' /Name 'Gone' /TreeUPID 9999 ] ]"
                    "/WizardPages [A [D /PageID 5 /PageInfo [A ]] [D /PageID 0 /PageInfo [A [D /Name 'x']]]"
-                   "[D /PageID 3 /VisibleIfParsExisting [A 'Gone'] ] [D /PageID 4 /VisibleIfParsExisting [A 'Nope'] ] ]");
+                   "[D /PageID 3 /VisibleIfParsExisting [A 'Gone'] ] [D /PageID 4 /VisibleIfParsExisting [A 'Nope'] ]"
+                   "[D /PageID 5 /PageInfo [A ]] ]");
     ASSERT_TRUE(Start());
     ASSERT_EQ(man.GetPageCount(), 2);
     EXPECT_EQ(man.GetWizardPage(0).FPage, 5);
@@ -251,6 +252,8 @@ TEST_F(ItemsTest, PagesFollowTheFileOrderAndNeedTheirParameters) {
     EXPECT_EQ(man.GetWizardPage(1).FPage, 0);
     EXPECT_EQ(man.GetWizardPage(1).FPagePos, 1);
     EXPECT_EQ(man.GetInfoArray(1)->GetCount(), 1);
+    ASSERT_EQ(man.ErrorLines().size(), 1u); // page 5 twice: shown once
+    EXPECT_EQ(man.ErrorLines()[0], "page 5 is listed twice; it is shown once");
 }
 
 TEST_F(ItemsTest, PageNumberOutsideTheTableRaises) {
