@@ -415,6 +415,7 @@ bool TMotWizManager::ChooseActuator(std::filesystem::path& FileName) {
             return false;
     }
     FileName = chosen;
+    FCheckedDict = dict;
     FChangeActuator = true;
     FInitializing = false;
     return true;
@@ -460,6 +461,7 @@ bool TMotWizManager::Init(TWizTree& ATree, bool AChangeActuator) {
 }
 
 bool TMotWizManager::InitRun(bool AChangeActuator) {
+    FCheckedDict.Reset();
     std::filesystem::path file;
     if (AChangeActuator) {
         if (!ChooseActuator(file))
@@ -476,8 +478,8 @@ bool TMotWizManager::InitRun(bool AChangeActuator) {
         if (!id.empty())
             SearchAllADFFilesWithName(MotorsFolder(), name, hits);
         if (!hits.empty()) {
-            TRef<TSLDictionary> dict = ReadADFFile(hits.front());
-            if (!CheckForFirmwareCompatibility(*dict))
+            FCheckedDict = ReadADFFile(hits.front());
+            if (!CheckForFirmwareCompatibility(*FCheckedDict))
                 return false;
             file = hits.front();
         } else {
@@ -513,7 +515,10 @@ void TMotWizManager::StartRun() {
 }
 
 void TMotWizManager::LoadFile(const std::filesystem::path& Path) {
-    TRef<TSLDictionary> dict = ReadADFFile(Path);
+    // The file as its compatibility check read it.
+    TRef<TSLDictionary> dict = std::move(FCheckedDict);
+    if (!dict)
+        dict = ReadADFFile(Path);
     LoadDefinition(*dict, RealPathToStored(Path.stem()));
 }
 

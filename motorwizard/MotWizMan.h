@@ -213,6 +213,7 @@ private:
     TMotWizDialog* FDialog = nullptr;
     std::filesystem::path FMotorsFolder;
     MyAnsiString FADFName;
+    TRef<TSLDictionary> FCheckedDict; // the file the last check accepted
     bool FOnline = false;
     TWizWorkState FWorkState = TWizWorkState::wsReady;
     std::chrono::steady_clock::time_point FStopDeadline;
