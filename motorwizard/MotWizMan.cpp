@@ -4,7 +4,6 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 #include "kernel/AnsiText.h"
 #include "kernel/Debug.h"
