@@ -81,10 +81,17 @@ void TParameterService::WriteBlockUPID(const MyAnsiString& Bytes, std::function<
 }
 
 MyAnsiString TParameterService::GetResponse(TOvraActor& AActor) const {
-    // Every pattern keeps the data bytes the same way; the read pattern reads them.
-    if (!FParServiceCollection || !FParServiceCollection->FGetRequest)
+    // The data bytes of the current record, read by the pattern that sent it
+    // (a pattern refuses the record of another command).
+    if (!FParServiceCollection)
         return {};
-    return FParServiceCollection->FGetRequest->GetResponse(AActor);
+    const std::uint8_t command = AActor.GetHeader().OvraIdt;
+    const TParameterServiceCollection& c = *FParServiceCollection;
+    for (const TCustomPattern* p : {c.FGetRequest.get(), c.FSetRequest.get(), c.FReadBlockUPID.get(),
+                                    c.FWriteBlockUPID.get()})
+        if (p && p->OvraId() == command)
+            return p->GetResponse(AActor);
+    return {};
 }
 
 // ------------------------------------------------------------------ client protocol

@@ -42,6 +42,21 @@ protected:
     TMotWizManager man;
 };
 
+TEST_F(WizDriveTest, TheDrivesActuatorNameFindsItsFile) {
+    TDevice& d = Login();
+    man.FInitializing = true;
+    ASSERT_TRUE(man.Init(d, false));
+    EXPECT_TRUE(Prompt.Texts().empty());
+    EXPECT_EQ(man.ADFName(), "LM-1205");
+    EXPECT_TRUE(man.FLastPageVisited); // an ordinary start may finish on any page
+    // The drive keeps its values; the file recommends its own.
+    auto& stroke = dynamic_cast<TWizParDouble&>(*man.GetWizParWithName("Stroke"));
+    EXPECT_DOUBLE_EQ(stroke.FTreeValue, 0.1);
+    auto& peak = dynamic_cast<TWizParDouble&>(*man.GetWizParWithName("Peak_Current"));
+    EXPECT_DOUBLE_EQ(peak.FTreeValue, 2.0);
+    EXPECT_DOUBLE_EQ(peak.FRuleValue, 2.5);
+}
+
 // The frames of the writing pass: parameter writes and the stop.
 std::vector<std::string> WriteFrames(const std::vector<std::string>& Frames) {
     std::vector<std::string> out;
@@ -78,7 +93,8 @@ TEST_F(WizWriteTest, ValuesComeFromTheDriveAndTheFile) {
     EXPECT_EQ(D("Stroke").FUUID, 2);
     auto& slider = dynamic_cast<TWizParEnum&>(*man.GetWizParWithName("Slider"));
     EXPECT_EQ(slider.FRuleValue, 3 * 65536 + 7);
-    EXPECT_FALSE(man.GetWizParWithName("Motor_Name")->FFoundInTree);
+    EXPECT_FALSE(man.GetWizParWithName("Spare")->FFoundInTree);
+    EXPECT_EQ(dynamic_cast<TWizParString&>(*man.GetWizParWithName("Motor_Name")).FTreeValue, "LM-1205");
     auto& kind = dynamic_cast<TWizParEnum&>(*man.GetWizParWithName("Motor_Kind"));
     EXPECT_EQ(kind.GetCaptionAt(0), "Linear Motor"); // the radio child's caption
     EXPECT_TRUE(kind.GetHide(2)); // the drive has no kind 4
@@ -94,7 +110,7 @@ TEST_F(WizWriteTest, RunningDriveIsStoppedThenOneBatchIsWritten) {
     for (int i = 0; i < man.GetChangedWizParCount(); ++i) listed.push_back(man.GetChangedWizParAtIndex(i).FName);
     EXPECT_EQ(std::count(listed.begin(), listed.end(), "Peak_Current"), 0);
     EXPECT_EQ(std::count(listed.begin(), listed.end(), "Hall_Offset"), 1);
-    EXPECT_EQ(std::count(listed.begin(), listed.end(), "Motor_Name"), 0);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), "Spare"), 0);
 
     Runner->WithDrive([](SimDrive& D) {
         D.SetRunning(true);
@@ -115,6 +131,9 @@ TEST_F(WizWriteTest, RunningDriveIsStoppedThenOneBatchIsWritten) {
     for (std::size_t i = 0; i < upids.size(); ++i)
         EXPECT_EQ(writes[i + 1].substr(6, 5), upids[i]) << writes[i + 1];
     EXPECT_EQ(writes[3], "89 02 68 10 41 E2 01 00");
+    // Texts go as blocks: the file name in use and the motor name.
+    EXPECT_EQ(CountFrames("16 02 4C 18 4C 4D 2D 31 32 30 35 00"), 1u);
+    EXPECT_EQ(CountFrames("16 02 6D 10 4C 4D 2D 31 32 30 35 00"), 1u);
     // The drive refuses the pole pitch: reported before the dialog closes.
     ASSERT_EQ(Prompt.Texts().size(), 1u);
     EXPECT_NE(Prompt.Texts()[0].find("Pole Pitch"), std::string::npos);

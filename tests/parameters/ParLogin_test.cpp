@@ -31,11 +31,14 @@ TEST_F(ParLoginTest, TheLoginReadsEveryValueOnceInTreeOrder) {
     ASSERT_EQ(s.GetTreeCount(), 2);
 
     // One read per node below 0xFFFF with a read bit, pre-order, sub-command
-    // 00 with ROM read, else 01; nothing for directories.
+    // 00 with ROM read, else 01; nothing for directories. Texts are read as
+    // blocks (command 15) on this drive.
     std::vector<std::string> expected;
     int values = 0;
     s.ForEachParameter([&](TParameter& P, bool&) {
-        if (P.UPID() < 0xFFFF && (P.AddrUsage() & (AddrRomRead | AddrRamRead))) {
+        if (P.IsString() && P.UPID() < 0xFFFF)
+            EXPECT_EQ(CountFrames("15 00 " + ReadFrame(P).substr(6) + " " + (P.UPID() == 6220 ? "20" : "10")), 1u);
+        else if (P.UPID() < 0xFFFF && (P.AddrUsage() & (AddrRomRead | AddrRamRead))) {
             expected.push_back(ReadFrame(P));
             ++values;
         }

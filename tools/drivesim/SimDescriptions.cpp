@@ -169,8 +169,8 @@ uint8_t WidthOf(const std::string& type) {
         return t.size() >= e.size() && t.compare(t.size() - e.size(), e.size(), e) == 0;
     };
     if (ends("32")) return 4;
-    if (ends("16")) return 2;
-    if (ends("8") || t == "radiodirbit") return 1;
+    if (ends("16") || t == "radiodirbit" || t == "bool") return 2; // a bit radio carries the whole word
+    if (ends("8")) return 1;
     return 0;
 }
 
