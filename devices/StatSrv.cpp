@@ -309,6 +309,7 @@ void TStatusService::StatusAnswer(TOvraActor& Actor, bool& Stop) {
         return;
     }
     const TGetStatusData d = FOvraService->GetStatus()->Get(Actor);
+    ++FStatusReadCount;
     if (!FDeviceInfoValid) {
         FSerNbrLow = d.SerNbrLow;
         FSerNbrHigh = d.SerNbrHigh;

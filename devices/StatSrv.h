@@ -88,6 +88,9 @@ public:
     uint64_t StatusAnswerCount() const { return FStatusAnswers; }
 
     TWorkState WorkState() const { return FWorkState; }
+    // The number of status words read from the drive so far (a status shown
+    // after a stop request is the drive's own once two more were read).
+    std::uint32_t StatusReadCount() const { return FStatusReadCount; }
     TServiceProvider& Provider() const { return *FProvider; }
     TMxTask& WorkTask() const { return *FWorkTask; }
     bool DeviceInfoValid() const { return FDeviceInfoValid; }
@@ -131,6 +134,7 @@ private:
     bool FUpdateOpen = false; // the bracket opened before going offline
     bool FAwaitingAnswer = false; // the task waits for the answer without a time limit
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true); // for the setup script's answer
+    std::uint32_t FStatusReadCount = 0;
     std::unique_ptr<TServiceProvider> FProvider;
     std::unique_ptr<TMxSignal> WorkSignal;
     std::unique_ptr<TMxTask> FWorkTask; // last: destroyed first

@@ -22,6 +22,7 @@
 #include "kernel/gui/QtUserPrompt.h"
 #include "kernel/gui/prtQtPrinter.h"
 #include "kernel/prtPCtx.h"
+#include "motorwizard/MotWizMan.h"
 #include "parameters/ParInit.h"
 #include "scripting/ScrMan.h"
 #include "scripting/ScrTaImp.h"
@@ -70,6 +71,9 @@ void InstallProgramParts() {
     // Steps 10.6 and 10.11: data objects, curves and their generators.
     h.InitDataObjectManagers = [] { InitDataObjectManagers(); };
     h.InitCurveManager = [] { InitCurveManager(); };
+
+    // The motor wizard's manager with its seven item classes.
+    h.InitMotWizardManager = [] { InitMotWizardManager(); };
 
     // Step 13: the parameter model with the unit service and the units.
     h.CreateParameterManager = [] {

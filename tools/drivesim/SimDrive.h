@@ -180,6 +180,9 @@ public:
     const std::array<SimInstance, 3>& Instances() const { return instances_; }
     bool Running() const { return running_; }
     void SetRunning(bool running) { running_ = running; }
+    // A stop request is answered as done while the firmware keeps running.
+    bool StopIgnored() const { return stopIgnored_; }
+    void SetStopIgnored(bool ignored) { stopIgnored_ = ignored; }
     bool ControllerError() const { return controllerError_; }
     void SetControllerError(bool error) { controllerError_ = error; }
     // While the clock is before this time the status shows "starting".
@@ -220,6 +223,7 @@ private:
     std::array<SimInstance, 3> instances_{};
     bool running_ = false;
     bool controllerError_ = false;
+    bool stopIgnored_ = false;
     int64_t startingUntil_ = 0;
     int64_t startDelayMs_ = 0;
     std::optional<std::string> owner_;

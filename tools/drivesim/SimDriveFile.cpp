@@ -225,6 +225,8 @@ void Parser::Identity(const Section& s, SimIdentity& id, SimDrive& d) {
             d.SetRunning(Bool(l));
         else if (k == "controller_error")
             d.SetControllerError(Bool(l));
+        else if (k == "stop_ignored")
+            d.SetStopIgnored(Bool(l));
         else
             Fail(l.no, "unknown key '" + k + "' in [identity]");
     }

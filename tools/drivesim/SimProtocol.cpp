@@ -244,6 +244,10 @@ SimBytes SimProtocol::Start(std::string_view req, const SimContext& ctx) {
 
 SimBytes SimProtocol::Stop(std::string_view req, const SimContext& ctx) {
     if (req.size() != 1) return Reply(0x21, drive_.Codes().badRequest);
+    if (drive_.StopIgnored()) {
+        drive_.Record("stop ignored", ctx.nowMs);
+        return Reply(0x21, 0);
+    }
     drive_.SetRunning(false);
     drive_.SetStartingUntil(0);
     drive_.Record("stop", ctx.nowMs);

@@ -13,6 +13,7 @@
 #include "kernel/UserPrompt.h"
 #include "kernel/gui/LoginInfo.h"
 #include "kernel/gui/QtText.h"
+#include "motorwizard/MotWizMan.h"
 #include "platform/FileNames.h"
 #include "shell/StartHooks.h"
 #include "shell/app/Composition.h"
@@ -121,6 +122,10 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
         // The skeleton.
         for (const char* name : {"DebugManager", "StorageManager", "MainScheduler"})
             EXPECT_TRUE(ObjectRegistryManager().ObjectExists(name)) << name;
+        // The motor wizard's manager with its item classes.
+        ASSERT_NE(MotWizardManager(), nullptr);
+        EXPECT_TRUE(MotWizardManager()->WizParClassExists("ENUM"));
+        EXPECT_TRUE(MotWizardManager()->WizValClassExists("DOUBLE"));
 
         // The queue builds the View menu and opens the window before the
         // device-opening task first checks the window list.
