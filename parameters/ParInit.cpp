@@ -9,6 +9,7 @@
 #include "parameters/PtInt.h"
 #include "parameters/UniMan.h"
 #include "parameters/UniSrv.h"
+#include "parameters/varService.h"
 #include "storagelib/SL20Dic.h"
 
 #include <exception>
@@ -50,6 +51,8 @@ void InitParameters(TDeviceManager& ADeviceManager, const TSLDictionary* AProgra
         }
     }
     RegisterParameterClasses(AParameterManager);
+    // Variables: the service class, the "Variable" settings, the variable classes.
+    InitVariables(ADeviceManager, AProgramSettings, VariableManager());
 }
 
 void InitParameters(TDeviceManager& ADeviceManager, const TSLDictionary* AProgramSettings) {

@@ -30,7 +30,9 @@
 
 namespace vo {
 
+class TBasicOvraService;
 class TDeviceUnit;
+class TOvraActor;
 class TPropertyList;
 class TSLDictionary;
 class TSLNamedCollection;
@@ -154,6 +156,18 @@ public:
     // Marks the variable deleted; its section frees it at its next update.
     void Delete();
 
+    // The telegrams of a batch: SetActorData puts the write record (when
+    // requested) and then the read record into the actor through the
+    // connection service's patterns, by UPID for system and pointer
+    // variables, by memory address for user-defined ones; GetActorData takes
+    // their answers in the same order. Only result 0 counts: a failed
+    // request leaves the variable invalid and the cache as it was. A number
+    // whose answer is shorter than its width counts as a failed read; a
+    // longer answer is cut to the width (strings: to MaxSize). Every record
+    // put is consumed, whatever its answer.
+    void SetActorData(TOvraActor& Actor, TBasicOvraService& Service);
+    void GetActorData(TOvraActor& Actor, TBasicOvraService& Service);
+
     // The configuration record: ClearConfig resets caption, address, UUID,
     // device UPID, validity and the Boolean mark. GetConfig returns a new
     // record of the class's definition (nullptr here); SetConfig reads a
@@ -181,6 +195,7 @@ public:
     const MyAnsiString& Name() const noexcept { return FName; }
     void SetName(const MyAnsiString& Value) { FName = Value; }
     const MyAnsiString& VarType() const noexcept { return FVarType; }
+    void SetVarType(const MyAnsiString& Value) { FVarType = Value; }
     const MyAnsiString& DisplayMode() const noexcept { return FDisplayMode; }
     void SetDisplayMode(const MyAnsiString& Value) { FDisplayMode = Value; }
     std::uint8_t Permission() const noexcept { return FPermission; }
@@ -199,6 +214,10 @@ public:
     double OwnOffset() const noexcept { return FOffset; }
     const MyAnsiString& OwnUnitStr() const noexcept { return FUnitStr; }
     bool IsUPIDScaled() const noexcept { return FIsUPIDScaled; }
+    void SetUPIDScale(bool AScaled, std::int32_t AUPID) noexcept {
+        FIsUPIDScaled = AScaled;
+        FUPIDScaleUPID = AUPID;
+    }
     std::int32_t UPIDScaleUPID() const noexcept { return FUPIDScaleUPID; }
     int Size() const noexcept { return FSize; }
     TVarItemOwner& Owner() const noexcept { return *FOwner; }
