@@ -23,12 +23,22 @@ struct SimDescribedParameter {
     uint8_t size = 0; // bytes
     int64_t defValue = 0;
     uint16_t addrUsage = 0;
+    SimBytes data; // the value's bytes when the record gives "Data"
+    bool hasData = false;
+    bool text = false; // a string variable
 };
 
 // The parameters of a description text; throws vo::Exception on text it
 // cannot read.
 std::vector<SimDescribedParameter> SimReadDescribedParameters(std::string_view text);
-// Adds them to the drive (a UPID already there is replaced).
+// The variables of a description text ("VariableArray"): every value row
+// (not the section rows, enumerator values or Bool16 rows) whose UPID
+// (DEVICE_UPID, else UPID) lies below 0xFFFF. The width follows the type
+// (8 to 48 bits, floats 32, strings their "MaxSize"); the value is "Data",
+// else "DefValue".
+std::vector<SimDescribedParameter> SimReadDescribedVariables(std::string_view text);
+// Adds the parameters and variables to the drive (a UPID already there is
+// replaced).
 void SimApplyDescription(SimDrive& drive, const std::string& path);
 
 } // namespace vo
