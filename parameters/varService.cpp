@@ -304,9 +304,16 @@ TVarItem* TDirItem::CreateVarFromPar(const TParameter& P, TVarSourceType ASource
         conf->SetFloatWithName("Scale", scale);
         conf->SetFloatWithName("Offset", offset);
         conf->SetStrWithName("UnitStr", unit);
-        conf->SetIntWithName("MinValue", ip->GetMinValueInt());
-        conf->SetIntWithName("MaxValue", ip->GetMaxValueInt());
-        conf->SetIntWithName("DefValue", ip->GetDefaultValue());
+        // The limits of a parameter not read yet stay 0.
+        std::int64_t minValue = 0, maxValue = 0, defValue = 0;
+        if (P.GetValid()) {
+            minValue = ip->GetMinValueInt();
+            maxValue = ip->GetMaxValueInt();
+            defValue = ip->GetDefaultValue();
+        }
+        conf->SetIntWithName("MinValue", minValue);
+        conf->SetIntWithName("MaxValue", maxValue);
+        conf->SetIntWithName("DefValue", defValue);
         conf->SetIntWithName("UUID", ip->UUID());
     } else if (dynamic_cast<const TGenericStrParameter*>(&P)) {
         varType = P.TypeStr();

@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 namespace vo::test {
 namespace {
 
@@ -349,6 +352,8 @@ TEST_F(VarSectionTest, NamesOfNewVariables) {
     User->CreateVar("UserVar", "x", "UInt8", -1, vstSystem);
     User->CreateVar("UserVar2", "x", "UInt8", -1, vstSystem);
     EXPECT_EQ(User->ReadjustVarName(""), "UserVar3");
+    EXPECT_EQ(User->ReadjustVarName("UserVar"), "UserVar") << "new variables are modified until the update";
+    User->UpdateDone();
     ExpectError([&] { User->ReadjustVarName("UserVar"); }, "TDirItem.CreateVar: variable with name 'UserVar' already exists");
     EXPECT_EQ(User->ReadjustVarName("Other"), "Other");
 
@@ -421,14 +426,15 @@ TRef<TSLRecord> Record(const MyAnsiString& Text) {
 
 TEST_F(VarSectionTest, VariablesMadeFromParameters) {
     TParameterService& params = Params(*Dev);
-    TRef<TSLRecord> rec = Record(
-        "[R [D:UInt16 /UPID 0 /DEVICE_UPID 0 /Level 2 /Caption '' /Permission 0 /AddrUsage 0 /UseVFlag '' "
-        "/DisplayMode '' /AdditionalFunction '' /UUID 0 /MinValue 0 /MaxValue 0 /DefValue 0 "
-        "/HelpTextDict [D /English '' ] ] [A 9000 291 2 'Speed' 63 15 '' 'SCALED' '' 0 0 1000 5 "
-        "[D /English 'How fast.' ] ] ]");
+    const MyAnsiString def = "[D:UInt16 /UPID 0 /DEVICE_UPID 0 /Level 2 /Caption '' /Permission 0 /AddrUsage 0 "
+                             "/UseVFlag '' /DisplayMode '' /AdditionalFunction '' /UUID 0 /MinValue 0 /MaxValue 0 "
+                             "/DefValue 0 /HelpTextDict [D /English '' ] ]";
+    TRef<TSLRecord> rec =
+        Record("[R " + def + " [A 9000 291 2 'Speed' 63 15 '' 'SCALED' '' 0 0 1000 5 [D /English 'How fast.' ] ] ]");
     ASSERT_TRUE(rec);
     TUInt16Parameter speed(params, rec.Get());
     speed.SetInfoStrings(rec.Get());
+    speed.SetDefaultValue(usSI);
     const std::uint8_t before = User->Permission();
     TVarItem* v = User->CreateVarFromPar(speed, vstSystem);
     ASSERT_NE(v, nullptr);
@@ -443,7 +449,8 @@ TEST_F(VarSectionTest, VariablesMadeFromParameters) {
     EXPECT_EQ(v->PropList().GetInfoStr("English"), "How fast.");
     EXPECT_EQ(User->Permission(), before) << "the section keeps its own permission";
 
-    TRef<TSLRecord> live = Record("[R @UInt16 [A 9001 292 2 'A very long caption of a parameter that goes on and on "
+    TRef<TSLRecord> live = Record("[R " + def +
+                                  " [A 9001 292 2 'A very long caption of a parameter that goes on and on "
                                   "beyond sixty-five' 63 271 '' 'HEX' '' 0 0 10 1 [D /English '' ] ] ]");
     ASSERT_TRUE(live);
     TUInt16Parameter longOne(params, live.Get());
@@ -451,7 +458,7 @@ TEST_F(VarSectionTest, VariablesMadeFromParameters) {
     ASSERT_NE(l, nullptr);
     EXPECT_EQ(l->Permission(), 0x3F) << "a live parameter keeps its write bits";
     EXPECT_EQ(l->Caption(),
-              MyAnsiString("A very long caption of a parameter that goes on and on beyond sixty-five_(").substr(0, 65) +
+              (longOne.Caption() + "_(").substr(0, 65) +
                   "0124h)");
 
     TRef<TSLRecord> dir = Record("[R [D:Directory /UPID 0 /Level 1 /Caption '' /Permission 0 /AddrUsage 0 "
@@ -555,13 +562,33 @@ TEST_F(VarEndToEndTest, SectionsFromTheModuleDescriptions) {
 }
 
 TEST_F(VarEndToEndTest, FirstModuleWithoutVariablesStillLeavesTheLaterSections) {
-    SimDriveDescription drive = SimLoadDrive(SimDataDir() + "/vx41.drive");
-    std::swap(drive.drive.Instances()[0].treeName, drive.drive.Instances()[1].treeName);
-    Attach(std::move(drive));
+    // A firmware folder where the first tree has no variables and the second has.
+    auto read = [](const std::string& Rel) {
+        std::ifstream in(DataPath(Rel), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    std::string motion = read("Firmware/VxMotion_Std_V1S2.IN2");
+    const std::size_t from = motion.find("  /VariableArray");
+    const std::size_t to = motion.find("  /InstanceInfoDict");
+    ASSERT_TRUE(from != std::string::npos && to != std::string::npos);
+    motion.erase(from, to - from);
+    std::string intf = read("Firmware/Interface/VxIntf_Std_V1S1.IN2");
+    const std::size_t at = intf.find("  /InstanceInfoDict");
+    ASSERT_NE(at, std::string::npos);
+    intf.insert(at, "  /VariableArray [A [R @Directory [A 8400 1 'Interface' 65 0 '' ] ]\n"
+                    "    [R @UInt16 [A 8401 8401 2 'Input Word' 65 1 '' 'HEX' '' 0 0 65535 0 ] ] ]\n");
+    TTempFolder folder;
+    folder.Write("Firmware/VxMotion_Std_V1S2.IN2", motion);
+    folder.Write("Firmware/Interface/VxIntf_Std_V1S1.IN2", intf);
+    SetWorkDir(RealPathToStored(folder.Path().string()) + "\\");
+    Attach("vx41.drive");
     TDevice& d = LoggedIn();
-    ASSERT_GE(Modules(d).GetModuleCount(), 2);
-    EXPECT_EQ(Modules(d).GetModule(0).GetData()->NameExists("VariableArray"), false);
-    EXPECT_EQ(Vars(d).DirCount(), 4);
+    TVariableService& s = Vars(d);
+    ASSERT_EQ(s.DirCount(), 2);
+    EXPECT_EQ(s.GetDirItem(1).Caption(), "Interface");
+    EXPECT_EQ(s.GetDirItem(1).GetCount(), 1);
+    EXPECT_EQ(s.FindVariable("8200"), nullptr);
+    SetWorkDir(DataDir());
 }
 
 TEST_F(VarEndToEndTest, GlobalReadShowsEveryReadableValue) {
