@@ -31,8 +31,12 @@
 namespace vo {
 
 class TBasicOvraService;
+class TCustomPattern;
 class TDeviceUnit;
+class TGetBlockPattern;
 class TOvraActor;
+class TSetBitPattern;
+class TSetBlockPattern;
 class TPropertyList;
 class TSLDictionary;
 class TSLNamedCollection;
@@ -90,6 +94,23 @@ class TVarItemParent {
 public:
     virtual ~TVarItemParent() = default;
     virtual void SetUpdateRequest() = 0;
+};
+
+// The telegram patterns a variable uses in a batch, and whether the drive
+// speaks the 0x4x protocol (strings by block telegrams). A pattern the drive
+// lacks is nullptr; a variable that needs it raises.
+struct TVarTelegramPatterns {
+    TCustomPattern* GetParWithUPID = nullptr; // 0x88
+    TCustomPattern* SetParWithUPID = nullptr; // 0x89
+    TCustomPattern* GetBlockUPID = nullptr; // 0x15
+    TCustomPattern* SetBlockUPID = nullptr; // 0x16
+    TGetBlockPattern* GetMemoryBlock = nullptr; // 0x30
+    TSetBlockPattern* SetMemoryBlock = nullptr; // 0x31
+    TSetBitPattern* MaskMemoryWord = nullptr; // 0x13
+    bool FourX = false;
+
+    // The patterns of a drive's connection service.
+    static TVarTelegramPatterns Of(TBasicOvraService& Service);
 };
 
 class TVarItem : public TObject {
@@ -167,6 +188,8 @@ public:
     // put is consumed, whatever its answer.
     void SetActorData(TOvraActor& Actor, TBasicOvraService& Service);
     void GetActorData(TOvraActor& Actor, TBasicOvraService& Service);
+    void SetActorData(TOvraActor& Actor, const TVarTelegramPatterns& Patterns);
+    void GetActorData(TOvraActor& Actor, const TVarTelegramPatterns& Patterns);
 
     // The configuration record: ClearConfig resets caption, address, UUID,
     // device UPID, validity and the Boolean mark. GetConfig returns a new

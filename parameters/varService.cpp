@@ -624,7 +624,8 @@ bool TVariableService::UpdateValues(TServiceClient& Client) {
     FActor = &actor;
     actor.SetName("Variable Service Actor");
     actor.Clear();
-    ForEachRequested([&](TVarItem& V) { V.SetActorData(actor, *FOvraService); });
+    const TVarTelegramPatterns patterns = TVarTelegramPatterns::Of(*FOvraService);
+    ForEachRequested([&](TVarItem& V) { V.SetActorData(actor, patterns); });
     std::weak_ptr<bool> alive = FAlive;
     actor.SetOnResponse([this, alive](TOvraActor& A) {
         if (!alive.expired())
@@ -638,6 +639,8 @@ bool TVariableService::UpdateValues(TServiceClient& Client) {
 
 void TVariableService::UpdateValuesResponse(TOvraActor& AActor) {
     AActor.Reset();
+    const TVarTelegramPatterns patterns =
+        FOvraService ? TVarTelegramPatterns::Of(*FOvraService) : TVarTelegramPatterns();
     {
         TBracket bracket(*this);
         for (const auto& dir : FDirList) {
@@ -646,8 +649,7 @@ void TVariableService::UpdateValuesResponse(TOvraActor& AActor) {
             for (int i = 0; i < dir->GetCount(); ++i) {
                 TVarItem& v = dir->GetVarItem(i);
                 try {
-                    if (FOvraService)
-                        v.GetActorData(AActor, *FOvraService);
+                    v.GetActorData(AActor, patterns);
                 } catch (const std::exception& e) {
                     v.ClearFlag(vfValid);
                     LogWarning(MyAnsiString(ClassName()) + ": '" + v.Caption() + "': " + e.what());
