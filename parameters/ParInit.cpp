@@ -12,6 +12,7 @@
 #include "parameters/PtStr.h"
 #include "parameters/UniMan.h"
 #include "parameters/UniSrv.h"
+#include "parameters/varService.h"
 #include "storagelib/SL20Dic.h"
 
 #include <exception>
@@ -62,6 +63,8 @@ void InitParameters(TDeviceManager& ADeviceManager, const TSLDictionary* AProgra
         }
     }
     RegisterParameterClasses(AParameterManager);
+    // Variables: the service class, the "Variable" settings, the variable classes.
+    InitVariables(ADeviceManager, AProgramSettings, VariableManager());
 }
 
 void InitParameters(TDeviceManager& ADeviceManager, const TSLDictionary* AProgramSettings) {

@@ -15,6 +15,7 @@
 #include "parameters/UniMan.h"
 #include "parameters/UniSrv.h"
 #include "parameters/VelFloat.h"
+#include "platform/Cp1252.h"
 #include "platform/Exception.h"
 #include "storagelib/SL20Dic.h"
 #include "storagelib/SL20Elm.h"
@@ -235,7 +236,7 @@ void TVarItem::SetDataLength(int ALength) {
 }
 
 int TVarItem::GetDataSize() const {
-    if (FVarType == "String") return FMaxSize & 0xFF;
+    if (Cp1252UpperCase(FVarType) == "STRING") return FMaxSize & 0xFF;
     return static_cast<int>(FData.size());
 }
 
@@ -275,7 +276,7 @@ void TVarItem::SetBitAddr(std::uint8_t Value) {
 MyAnsiString TVarItem::GetAddrStr() const {
     MyAnsiString r = Hex(FAddress & 0xFFFF, 4);
     if (FAddress > 0xFFFF) r = Hex(FAddress >> 16, 4) + ":" + r;
-    if (FVarType == "Bool16") r += "." + Hex(FBitAddr, 1);
+    if (Cp1252UpperCase(FVarType) == "BOOL16") r += "." + Hex(FBitAddr, 1);
     return r;
 }
 

@@ -30,7 +30,13 @@
 
 namespace vo {
 
+class TBasicOvraService;
+class TCustomPattern;
 class TDeviceUnit;
+class TGetBlockPattern;
+class TOvraActor;
+class TSetBitPattern;
+class TSetBlockPattern;
 class TPropertyList;
 class TSLDictionary;
 class TSLNamedCollection;
@@ -88,6 +94,23 @@ class TVarItemParent {
 public:
     virtual ~TVarItemParent() = default;
     virtual void SetUpdateRequest() = 0;
+};
+
+// The telegram patterns a variable uses in a batch, and whether the drive
+// speaks the 0x4x protocol (strings by block telegrams). A pattern the drive
+// lacks is nullptr; a variable that needs it raises.
+struct TVarTelegramPatterns {
+    TCustomPattern* GetParWithUPID = nullptr; // 0x88
+    TCustomPattern* SetParWithUPID = nullptr; // 0x89
+    TCustomPattern* GetBlockUPID = nullptr; // 0x15
+    TCustomPattern* SetBlockUPID = nullptr; // 0x16
+    TGetBlockPattern* GetMemoryBlock = nullptr; // 0x30
+    TSetBlockPattern* SetMemoryBlock = nullptr; // 0x31
+    TSetBitPattern* MaskMemoryWord = nullptr; // 0x13
+    bool FourX = false;
+
+    // The patterns of a drive's connection service.
+    static TVarTelegramPatterns Of(TBasicOvraService& Service);
 };
 
 class TVarItem : public TObject {
@@ -154,6 +177,20 @@ public:
     // Marks the variable deleted; its section frees it at its next update.
     void Delete();
 
+    // The telegrams of a batch: SetActorData puts the write record (when
+    // requested) and then the read record into the actor through the
+    // connection service's patterns, by UPID for system and pointer
+    // variables, by memory address for user-defined ones; GetActorData takes
+    // their answers in the same order. Only result 0 counts: a failed
+    // request leaves the variable invalid and the cache as it was. A number
+    // whose answer is shorter than its width counts as a failed read; a
+    // longer answer is cut to the width (strings: to MaxSize). Every record
+    // put is consumed, whatever its answer.
+    void SetActorData(TOvraActor& Actor, TBasicOvraService& Service);
+    void GetActorData(TOvraActor& Actor, TBasicOvraService& Service);
+    void SetActorData(TOvraActor& Actor, const TVarTelegramPatterns& Patterns);
+    void GetActorData(TOvraActor& Actor, const TVarTelegramPatterns& Patterns);
+
     // The configuration record: ClearConfig resets caption, address, UUID,
     // device UPID, validity and the Boolean mark. GetConfig returns a new
     // record of the class's definition (nullptr here); SetConfig reads a
@@ -181,6 +218,7 @@ public:
     const MyAnsiString& Name() const noexcept { return FName; }
     void SetName(const MyAnsiString& Value) { FName = Value; }
     const MyAnsiString& VarType() const noexcept { return FVarType; }
+    void SetVarType(const MyAnsiString& Value) { FVarType = Value; }
     const MyAnsiString& DisplayMode() const noexcept { return FDisplayMode; }
     void SetDisplayMode(const MyAnsiString& Value) { FDisplayMode = Value; }
     std::uint8_t Permission() const noexcept { return FPermission; }
@@ -199,6 +237,10 @@ public:
     double OwnOffset() const noexcept { return FOffset; }
     const MyAnsiString& OwnUnitStr() const noexcept { return FUnitStr; }
     bool IsUPIDScaled() const noexcept { return FIsUPIDScaled; }
+    void SetUPIDScale(bool AScaled, std::int32_t AUPID) noexcept {
+        FIsUPIDScaled = AScaled;
+        FUPIDScaleUPID = AUPID;
+    }
     std::int32_t UPIDScaleUPID() const noexcept { return FUPIDScaleUPID; }
     int Size() const noexcept { return FSize; }
     TVarItemOwner& Owner() const noexcept { return *FOwner; }

@@ -34,6 +34,7 @@
 #include "tools/drivesim/SimUdp.h"
 
 #include "parameters/ParSrv.h"
+#include "parameters/varService.h"
 #include "parameters/UniSrv.h"
 
 #include <gtest/gtest.h>
@@ -161,6 +162,7 @@ TEST_F(ConnectionTestBase, TheProgramArchiveHoldsTheDeviceProfiles) {
     Manager->RegisterServiceClass("LoaderService", DeviceServiceClass<TLoaderService>());
     Manager->RegisterServiceClass("UnitService", DeviceServiceClass<TUnitService>());
     Manager->RegisterServiceClass("ParameterService", DeviceServiceClass<TParameterService>());
+    Manager->RegisterServiceClass("VariableService", DeviceServiceClass<TVariableService>());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Profile);
         TDevice& d = NewDevice(c.Profile);
@@ -169,7 +171,9 @@ TEST_F(ConnectionTestBase, TheProgramArchiveHoldsTheDeviceProfiles) {
         // carry the units and parameters.
         const bool loader = c.Type == dtOnline;
         const bool parameters = MyAnsiString(c.Profile) != "VelkorInstallETH";
-        ASSERT_EQ(d.GetServiceCount(), 3 + (loader ? 1 : 0) + (parameters ? 2 : 0));
+        // The online and offline profiles carry the variables last.
+        const bool variables = MyAnsiString(c.Profile) == "VelkorOnline" || MyAnsiString(c.Profile) == "VelkorOffline";
+        ASSERT_EQ(d.GetServiceCount(), 3 + (loader ? 1 : 0) + (parameters ? 2 : 0) + (variables ? 1 : 0));
         int next = 3;
         if (loader) {
             EXPECT_EQ(d.GetServiceWithIndex(next++).Name(), "LoaderService");
@@ -178,6 +182,10 @@ TEST_F(ConnectionTestBase, TheProgramArchiveHoldsTheDeviceProfiles) {
             EXPECT_EQ(d.GetServiceWithIndex(next).Name(), "UnitService");
             EXPECT_EQ(d.GetServiceWithIndex(next + 1).Name(), "ParameterService");
             EXPECT_EQ(d.GetServiceWithIndex(next + 1).Caption(), "Parameters");
+        }
+        if (variables) {
+            EXPECT_EQ(d.GetServiceWithIndex(d.GetServiceCount() - 1).Name(), "VariableService");
+            EXPECT_EQ(d.GetServiceWithIndex(d.GetServiceCount() - 1).Caption(), "Variables");
         }
         EXPECT_EQ(d.GetServiceWithIndex(1).Name(), "ModuleService");
         EXPECT_EQ(d.GetServiceWithIndex(2).Name(), "StatusService");

@@ -220,6 +220,60 @@ SimBytes SimDescribedValue(const SimDescribedParameter& p) {
     return v;
 }
 
+namespace {
+
+uint8_t VariableWidth(const std::string& type) {
+    static const std::map<std::string, uint8_t> widths = {
+        {"uint8", 1}, {"sint8", 1}, {"bool", 1}, {"enumdir8", 1}, {"uint16", 2}, {"sint16", 2}, {"enumdir16", 2}, {"uint32", 4}, {"sint32", 4}, {"velfloat", 4}, {"floatieee754", 4}, {"uint48", 6}, {"sint48", 6}};
+    const auto it = widths.find(Lower(type));
+    return it == widths.end() ? 0 : it->second;
+}
+
+} // namespace
+
+std::vector<SimDescribedParameter> SimReadDescribedVariables(std::string_view text) {
+    Reader r(text);
+    Value root = r.Read();
+    std::vector<SimDescribedParameter> out;
+    const Value* array = root.kind == Value::Dict ? Key(root, "VariableArray") : nullptr;
+    if (!array) return out;
+    for (const Value& rec : array->items) {
+        if (rec.kind != Value::Record || rec.items.size() != 2) continue;
+        const Value& def = rec.items[0];
+        const Value& values = rec.items[1];
+        auto field = [&](const char* name) -> const Value* {
+            for (size_t i = 0; i < def.keys.size(); ++i)
+                if (Lower(def.keys[i].first) == Lower(name))
+                    return i < values.items.size() ? &values.items[i] : &def.keys[i].second;
+            return nullptr;
+        };
+        SimDescribedParameter p;
+        p.type = def.type;
+        p.text = Lower(def.type) == "string";
+        if (p.text) {
+            const Value* maxSize = field("MaxSize");
+            if (!maxSize || maxSize->kind != Value::Number || maxSize->number <= 0 || maxSize->number > 250) continue;
+            p.size = uint8_t(maxSize->number);
+        } else {
+            p.size = VariableWidth(def.type);
+        }
+        const Value* upid = field("DEVICE_UPID");
+        if (!upid || upid->kind != Value::Number || upid->number == 0) upid = field("UPID");
+        if (!upid || upid->kind != Value::Number || upid->number < 0 || upid->number >= 0xFFFF || p.size == 0)
+            continue;
+        p.upid = uint16_t(upid->number);
+        if (const Value* v = field("Data"); v && v->kind == Value::Text) {
+            p.data = v->text.substr(0, p.size);
+            p.hasData = true;
+        } else if (const Value* v = field("DefValue"); v && v->kind == Value::Number) {
+            p.defValue = v->number;
+        }
+        if (const Value* v = field("AddrUsage"); v && v->kind == Value::Number) p.addrUsage = uint16_t(v->number);
+        out.push_back(p);
+    }
+    return out;
+}
+
 void SimApplyDescription(SimDrive& drive, const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw Exception("SimDescriptions: cannot read " + path);
@@ -231,6 +285,17 @@ void SimApplyDescription(SimDrive& drive, const std::string& path) {
         p.romWritable = (d.addrUsage & 0x0008) != 0;
         p.writable = p.ramWritable || p.romWritable;
         p.live = (d.addrUsage & 0x0100) != 0;
+    }
+    for (const SimDescribedParameter& d : SimReadDescribedVariables(ss.str())) {
+        SimBytes value = d.data;
+        if (!d.hasData)
+            for (size_t i = 0; i < d.size; ++i) value.push_back(char(i < 8 ? (uint64_t(d.defValue) >> (8 * i)) & 0xFF : 0));
+        SimParameter& p = drive.SetParameter(d.upid, d.size, value, true);
+        p.ramWritable = (d.addrUsage & 0x0002) != 0;
+        p.romWritable = (d.addrUsage & 0x0008) != 0;
+        p.writable = p.ramWritable || p.romWritable;
+        p.live = true; // variables are values of the running drive
+        p.text = d.text;
     }
 }
 

@@ -25,6 +25,8 @@ struct SimDescribedParameter {
     int64_t defValue = 0;
     std::string defText; // the default of a text
     uint16_t addrUsage = 0;
+    SimBytes data; // the value's bytes when the record gives "Data"
+    bool hasData = false;
 };
 
 // The parameters of a description text; throws vo::Exception on text it
@@ -32,7 +34,14 @@ struct SimDescribedParameter {
 std::vector<SimDescribedParameter> SimReadDescribedParameters(std::string_view text);
 // The bytes a described parameter holds at start: exactly size bytes.
 SimBytes SimDescribedValue(const SimDescribedParameter& p);
-// Adds them to the drive (a UPID already there is replaced).
+// The variables of a description text ("VariableArray"): every value row
+// (not the section rows, enumerator values or Bool16 rows) whose UPID
+// (DEVICE_UPID, else UPID) lies below 0xFFFF. The width follows the type
+// (8 to 48 bits, floats 32, strings their "MaxSize"); the value is "Data",
+// else "DefValue".
+std::vector<SimDescribedParameter> SimReadDescribedVariables(std::string_view text);
+// Adds the parameters and variables to the drive (a UPID already there is
+// replaced).
 void SimApplyDescription(SimDrive& drive, const std::string& path);
 
 } // namespace vo

@@ -1,5 +1,7 @@
 #include "tools/drivesim/SimDrive.h"
 
+#include <cmath>
+
 #include "platform/Exception.h"
 
 #include <algorithm>
@@ -20,6 +22,15 @@ std::string Hex32(uint32_t v) {
 }
 
 } // namespace
+
+uint32_t SimVelFloat(double value) {
+    if (value == 0 || !std::isfinite(value)) return 0;
+    int x = 0;
+    const double f = std::frexp(std::fabs(value), &x); // |value| = f * 2^x, f in [0.5, 1)
+    const uint32_t mantissa = uint32_t(f * 65536.0) & 0xFFFF;
+    const uint32_t exponent = uint32_t(uint8_t(int8_t(x - 1)));
+    return (value < 0 ? 0x80000000u : 0) | (exponent << 16) | mantissa;
+}
 
 SimBytes SimLE(uint32_t value, size_t width) {
     SimBytes out;

@@ -66,6 +66,8 @@ struct SimParameter {
     bool ramWritable = true; // sub-commands 01 and 02 may write
     bool romWritable = true; // sub-commands 00 and 02 may write
     bool live = true; // may be written while the firmware runs
+    int64_t step = 0; // added to the RAM value after every read (a counter, a ramp)
+    bool text = false; // a string: 0x3x drives answer its reads with 64 bytes
 };
 
 // An info node: a record in drive memory that find-info telegrams locate.
@@ -239,5 +241,13 @@ SimBytes SimLE(uint32_t value, size_t width);
 uint32_t SimGetLE(std::string_view bytes, size_t offset, size_t width);
 SimBytes SimHex(std::string_view hex); // "10 34 12 00" or "10341200" -> bytes
 std::string SimToHex(std::string_view bytes); // bytes -> "10 34 12 00"
+
+// How many bytes a 0x3x drive answers to a read of a string parameter.
+inline constexpr size_t SimTextField3x = 64;
+// A read moves a counting parameter on by its step.
+void SimStepAfterRead(SimParameter& p);
+// The drive's packed float (16-bit mantissa with its leading one in bit 15,
+// signed exponent in bits 16-23, sign in bit 31), truncated toward zero.
+uint32_t SimVelFloat(double value);
 
 } // namespace vo

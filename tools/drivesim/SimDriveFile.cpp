@@ -4,6 +4,7 @@
 
 #include "platform/Exception.h"
 
+#include <bit>
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -136,6 +137,23 @@ bool Parser::Bool(const Line& l) const {
 
 SimBytes Parser::Bytes(const Line& l) const {
     const std::string& v = l.value;
+    // "velfloat: 1000" and "float: 1.5": a 32-bit value in the drive's packed
+    // float or in IEEE single precision, little-endian.
+    for (const char* prefix : {"velfloat:", "float:"}) {
+        const std::string p(prefix);
+        if (Lower(v.substr(0, p.size())) != p) continue;
+        double d = 0;
+        try {
+            size_t used = 0;
+            const std::string number = v.substr(p.size());
+            d = std::stod(number, &used);
+            if (number.find_first_not_of(" \t", used) != std::string::npos) throw Exception("");
+        } catch (...) {
+            Fail(l.no, "'" + l.key + "' needs a number after " + p);
+        }
+        const uint32_t word = p == "velfloat:" ? SimVelFloat(d) : std::bit_cast<uint32_t>(float(d));
+        return SimLE(word, 4);
+    }
     if (Lower(v.substr(0, 4)) == "hex:") {
         try {
             return SimHex(std::string_view(v).substr(4));
@@ -296,8 +314,15 @@ void Parser::Apply(const Section& s, SimDriveDescription& out) {
         std::optional<uint8_t> size;
         SimBytes value, rom;
         bool haveRom = false, writable = true;
+        int64_t step = 0;
         for (const auto& l : s.lines) {
-            if (l.key == "size")
+            if (l.key == "step") {
+                try {
+                    step = std::stoll(l.value, nullptr, 0);
+                } catch (...) {
+                    Fail(l.no, "'step' needs a number");
+                }
+            } else if (l.key == "size")
                 size = uint8_t(Number(l, 250));
             else if (l.key == "value")
                 value = Bytes(l);
@@ -311,7 +336,11 @@ void Parser::Apply(const Section& s, SimDriveDescription& out) {
         }
         if (!size) Fail(s.no, "[parameter] needs a size");
         guard(s.no, [&] {
+            const SimParameter* described = d.FindParameter(upid);
+            const bool text = described && described->text;
             SimParameter& p = d.SetParameter(upid, *size, value, writable);
+            p.step = step;
+            p.text = text;
             if (haveRom) {
                 if (rom.size() > *size) throw Exception("rom value longer than the size");
                 rom.resize(*size, '\0');

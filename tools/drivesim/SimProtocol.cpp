@@ -364,6 +364,15 @@ SimBytes SimProtocol::SetString(std::string_view req) {
 
 // ---------------------------------------------------------------- parameters
 
+void SimStepAfterRead(SimParameter& p) {
+    // Counters and ramps move on with every read; the RAM value wraps at its width.
+    if (p.step == 0 || p.ram.empty() || p.ram.size() > 8) return;
+    uint64_t v = 0;
+    for (size_t i = p.ram.size(); i-- > 0;) v = (v << 8) | uint8_t(p.ram[i]);
+    v += uint64_t(p.step);
+    for (size_t i = 0; i < p.ram.size(); ++i, v >>= 8) p.ram[i] = char(v & 0xFF);
+}
+
 uint8_t SimProtocol::WriteParameter(uint8_t sub, uint16_t upid, std::string_view value) {
     const auto& codes = drive_.Codes();
     if (sub > 2) return codes.unknownCommand;
@@ -392,9 +401,13 @@ SimBytes SimProtocol::GetPar(std::string_view req, const SimContext& ctx) {
     }
     if (sub > 1) return Reply(0x88, codes.unknownCommand);
     if (req.size() != 4) return Reply(0x88, codes.badRequest);
-    const SimParameter* p = drive_.FindParameter(uint16_t(SimGetLE(req, 2, 2)));
+    SimParameter* p = drive_.FindParameter(uint16_t(SimGetLE(req, 2, 2)));
     if (!p) return Reply(0x88, codes.unknownUpid);
-    return Reply(0x88, 0, sub == 0 ? p->rom : p->ram);
+    SimBytes v = sub == 0 ? p->rom : p->ram;
+    // Strings of 0x3x drives come in a fixed field, longer than the text.
+    if (p->text && drive_.Generation() == 3) v.resize(SimTextField3x, '\0');
+    SimStepAfterRead(*p);
+    return Reply(0x88, 0, v);
 }
 
 SimBytes SimProtocol::SetPar(std::string_view req, const SimContext& ctx) {
@@ -434,9 +447,10 @@ SimBytes SimProtocol::GetParBlock(std::string_view req) {
     if (req.size() != 4 && req.size() != 5) return Reply(0x15, codes.badRequest);
     uint8_t sub = Byte(req, 1);
     if (sub > 1) return Reply(0x15, codes.unknownCommand);
-    const SimParameter* p = drive_.FindParameter(uint16_t(SimGetLE(req, 2, 2)));
+    SimParameter* p = drive_.FindParameter(uint16_t(SimGetLE(req, 2, 2)));
     if (!p) return Reply(0x15, codes.unknownUpid);
     SimBytes v = sub == 0 ? p->rom : p->ram;
+    SimStepAfterRead(*p);
     if (req.size() == 5) v.resize(Byte(req, 4), '\0');
     if (2 + v.size() > drive_.Identity().maxBufferSize) return Reply(0x15, codes.badRequest);
     return Reply(0x15, 0, v);
