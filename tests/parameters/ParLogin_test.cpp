@@ -63,7 +63,7 @@ TEST_F(ParLoginTest, TheLoginReadsEveryValueOnceInTreeOrder) {
     auto at = std::find(lines.begin(), lines.end(), " Read parameter values");
     ASSERT_NE(at, lines.end());
     ASSERT_GE(lines.end() - at, 3);
-    EXPECT_EQ(at[1], "Tree name: VxMotion_Std_V1S2 .");
+    EXPECT_EQ(at[1], "Tree name: VxMotion_Std_V1S2 . .");
     EXPECT_EQ(at[2], "Tree name: VxIntf_Std_V1S1");
     EXPECT_TRUE(Prompt.Texts().empty());
 }

@@ -115,8 +115,8 @@ TEST_F(PtLoginTest, BothProtocolsReadEveryTypeInItsWidth) {
         EXPECT_EQ(Node<TStringParameter>(*s, 0x2001).GetStrValue(), "Linear axis");
         EXPECT_EQ(Node<TCapDirParameter>(*s, 0x2003).GetStrValue(), "Carriage");
         EXPECT_TRUE(Node<TBoolParameter>(*s, 3274).GetBoolValue());
-        EXPECT_TRUE(Node<TBoolParameter>(*s, 0x2011).GetBoolValue());
-        EXPECT_FALSE(Node<TBoolParameter>(*s, 0x2012).GetBoolValue());
+        EXPECT_TRUE(Node<TBoolParameter>(*s, 0x203B).GetBoolValue());
+        EXPECT_FALSE(Node<TBoolParameter>(*s, 0x203C).GetBoolValue());
         EXPECT_EQ(Node<TEnumDir16Parameter>(*s, 0x2020).GetValue(), 3);
         EXPECT_EQ(Node<TEnumDir8Parameter>(*s, 0x2021).GetValue(), 2);
         EXPECT_EQ(Node<TEnumDir32Parameter>(*s, 0x2022).GetValue(), 0);
@@ -239,17 +239,17 @@ TEST_F(PtLoginTest, ATextEndsAtItsFirstNul) {
 TEST_F(PtLoginTest, BooleansReadAnyNonZeroWordAsTrue) {
     TParameterService* s = Login("vx41.drive");
     ASSERT_NE(s, nullptr);
-    auto& b = Node<TBoolParameter>(*s, 0x2012);
+    auto& b = Node<TBoolParameter>(*s, 0x203C);
     for (const auto& [word, value] : {std::pair{"02 00", true}, std::pair{"00 00", false}, std::pair{"00 01", true}}) {
         SCOPED_TRACE(word);
-        SetDriveValue(0x2012, word);
+        SetDriveValue(0x203C, word);
         ASSERT_TRUE(Reread(*s, b));
         EXPECT_EQ(b.GetBoolValue(), value);
     }
     const std::size_t before = ValueFrames().size();
     ASSERT_TRUE(WritePass(*s, b, [&] { b.SetScaledValue("on", usSI, "SCALED"); }));
     ASSERT_TRUE(WritePass(*s, b, [&] { b.SetBoolValue(false); }));
-    EXPECT_EQ(FramesSince(before), (std::vector<std::string>{"89 02 12 20 01 00", "89 02 12 20 00 00"}));
+    EXPECT_EQ(FramesSince(before), (std::vector<std::string>{"89 02 3C 20 01 00", "89 02 3C 20 00 00"}));
     EXPECT_FALSE(b.GetBoolValue());
 }
 
@@ -273,7 +273,7 @@ TEST_F(PtLoginTest, TheGuestSwitchShowsOrHidesTheTree) {
 TEST_F(PtLoginTest, ABooleanSetsTheFlagsThatGovernVisibility) {
     TParameterService* s = Login("vx41.drive");
     ASSERT_NE(s, nullptr);
-    auto& tuning = Node<TBoolParameter>(*s, 0x2010);
+    auto& tuning = Node<TBoolParameter>(*s, 0x203A);
     TParameter& governed = *s->FindParameterWithDeviceUPID(0x1004); // "Phase Trim", flag ShowTuning
     TParameter& plain = *s->FindParameterWithDeviceUPID(0x1000);
     EXPECT_FALSE(governed.GetAttrFlag(AttrVisible));
