@@ -40,6 +40,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <cstdio>
 #include <filesystem>
 
 namespace vo {
@@ -357,10 +358,11 @@ void TMainForm::ExecuteAutoStartScript() {
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     std::filesystem::path script = StoredPathToRealPath(FSettings.WorkDir) / exe.filename();
     script.replace_extension(".sct");
-    if (!ec && std::filesystem::is_regular_file(script, ec)) {
+    if (!ec && std::filesystem::is_regular_file(script, ec))
         ExecuteScript(RealPathToStored(script), false);
-        ++FMainTask->ScriptsStarted;
-    }
+    // Counted also when there is none: a run without window must not wait
+    // for a script that will never start.
+    ++FMainTask->ScriptsStarted;
 }
 
 void TMainForm::ExecuteCommandLineScript() {
@@ -370,10 +372,22 @@ void TMainForm::ExecuteCommandLineScript() {
     std::error_code ec;
     const std::filesystem::path full = std::filesystem::absolute(StoredPathToRealPath(name), ec);
     std::filesystem::current_path(full.parent_path(), ec);
-    if (std::filesystem::is_regular_file(full, ec)) {
+    if (std::filesystem::is_regular_file(full, ec))
         ExecuteScript(RealPathToStored(full), Switch("Debug") != nullptr);
-        ++FMainTask->ScriptsStarted;
-    }
+    else
+        ReportStartError("The script file '" + name + "' does not exist.");
+    ++FMainTask->ScriptsStarted;
+}
+
+void TMainForm::ReportStartError(const MyAnsiString& Text) {
+    LogError(Text);
+    if (FMainTask && FMainTask->NoForm) {
+        // Nobody may be looking at the screen: say it on the terminal and end
+        // with a failure code.
+        std::fprintf(stderr, "velkor-ovra: %s\n", Text.c_str());
+        FExitCode = 1;
+    } else
+        ShowErrorMessage(Text);
 }
 
 void TMainForm::ExecuteScript(const MyAnsiString& FileName, bool DebugMode) {
@@ -407,7 +421,7 @@ void TMainForm::ExecuteScript(const MyAnsiString& FileName, bool DebugMode) {
         task->Start();
         (void)task.release(); // frees itself when it ends
     } catch (const std::exception& E) {
-        ShowErrorMessage(E.what());
+        ReportStartError(E.what());
     }
 }
 

@@ -119,6 +119,9 @@ private:
     void ExecuteAutoStartScript();
     void ExecuteCommandLineScript();
     int ScriptsExpectedToStart() const;
+    // A start script that could not run: a message, or with -NoForm a line
+    // on stderr and exit code 1.
+    void ReportStartError(const MyAnsiString& Text);
     void ShowInfoForm();
 
     TMainFormOptions FOptions;

@@ -131,6 +131,7 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
         ASSERT_TRUE(WaitFor([&] { return form.MainTask().State() == stReady; }));
         EXPECT_EQ(exitCode, -1);
         TTreeCommander* window = form.Commanders().front();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
 
         // Online login: Ctrl+L, COM7, USER, "user".
         AnswerLoginDialog("COM7", "USER", "user");
