@@ -2,6 +2,7 @@
 
 #include "comm/CANMan.h"
 #include "comm/gui/CanManagerView.h"
+#include "devices/DevMan.h"
 #include "devices/VelInit.h"
 #include "devices/gui/CmdStart.h"
 #include "devices/gui/Debwnd.h"
@@ -20,7 +21,9 @@
 #include "platform/gui/QtMainLoop.h"
 #include "shell/PrgTasks.h"
 #include "shell/StartHooks.h"
-#include "shell/gui/TreeCommander.h"
+#include "shell/gui/LanguageSel.h"
+#include "shell/gui/License.h"
+#include "shell/gui/ModApp.h"
 #include "storagelib/AutoReleaseTask.h"
 #include "storagelib/CtxIntf.h"
 #include "storagelib/PrgParams.h"
@@ -40,6 +43,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -90,7 +94,7 @@ TMainForm::~TMainForm() {
     FMainTask.reset();
     FTaskQueue.reset();
     FAutoReleaseTask.reset();
-    for (TTreeCommander* c : FCommanders) {
+    for (TTreeAppForm* c : FCommanders) {
         c->OnAppFormClose = nullptr;
         delete c;
     }
@@ -288,30 +292,64 @@ void TMainForm::CreateLanguageMenuList() {
 
 void TMainForm::SetInfoSysLang(const MyAnsiString& Value) {
     FSettings.InfoSysLang = Value;
+    for (TTreeAppForm* w : FCommanders)
+        w->UpdateMenuLanguage();
 }
 
 void TMainForm::CreateTreeCommander() {
-    auto* w = new TTreeCommander(FWindowMenuList, FViewMenuList, FLanguageMenuList);
+    const bool first = FNumberOfCommander == 0 && FCommanders.empty();
+    if (first && !FirstStartDialogs())
+        return; // the licence was refused: no window, so the program ends
+    auto* w = new TTreeAppForm(FWindowMenuList, FViewMenuList, FLanguageMenuList, FSettings);
     w->setAttribute(Qt::WA_DeleteOnClose, false);
+    if (TDeviceManager* devices = DeviceManager())
+        w->AddModel(devices->ModelManager());
     MyAnsiString caption = FSettings.ProductInfoStr("ProgramName");
     if (caption.empty())
         caption = "Velkor-Ovra";
     w->SetCaption(caption);
+    w->Action(TTreeAction::NewCommander)->setText(ToQt(caption));
     RegisterWindow(*w);
     FCommanders.push_back(w);
-    w->OnAppFormClose = [this](TTreeCommander& W) { WindowClose(W); };
+    w->OnAppFormClose = [this](TTreeAppForm& W) { WindowClose(W); };
     w->OnLogin = [this] { FMainTask->CreateDevice("VelkorOnline"); };
-    w->OnOpenOffline = [this] { FMainTask->CreateDevice("VelkorOffline"); };
-    w->OnNewCommander = [this] { CreateTreeCommander(); };
+    w->OnNewCommander = [this, w] {
+        FSelectedEntry = w->PathStr();
+        CreateTreeCommander();
+    };
+    w->CommanderCount = [this] { return FNumberOfCommander; };
+    w->CanScan = [this] { return FMainTask && FMainTask->State() == stReady; };
     ++FNumberOfCommander;
     if (FNumberOfCommander == 1 && !FMainTask->VKC_Name.empty())
         FMainTask->SetState(stOpenDevice);
     w->show();
     w->activateWindow();
+    if (!FSelectedEntry.empty()) {
+        w->SetPathStr(FSelectedEntry);
+        FSelectedEntry.clear();
+    }
 }
 
-void TMainForm::WindowClose(TTreeCommander& Window) {
+bool TMainForm::FirstStartDialogs() {
+    if (FSettings.LicenseValue != 1) {
+        TLicenseForm licence(StoredPathToRealPath(FSettings.WorkDir) / "brask_ag_eula.txt");
+        if (licence.exec() != QDialog::Accepted)
+            return false;
+        FSettings.LicenseValue = 1;
+    }
+    const std::vector<MyAnsiString> languages = FSettings.InfoSysLanguages();
+    if (!languages.empty() && std::find(languages.begin(), languages.end(), FSettings.InfoSysLang) == languages.end()) {
+        TLanguageSelForm settings(languages);
+        settings.exec(); // whatever way it closes, the choice counts
+        SetInfoSysLang(settings.Language());
+        FSettings.AutoCheckForUpdates = settings.AutoCheckForUpdates() ? 1 : 0;
+    }
+    return true;
+}
+
+void TMainForm::WindowClose(TTreeAppForm& Window) {
     FMainFormCloseRequest = true;
+    --FNumberOfCommander;
     UnregisterWindow(Window);
     std::erase(FCommanders, &Window);
     Window.deleteLater();

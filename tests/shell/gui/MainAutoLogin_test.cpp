@@ -14,7 +14,7 @@
 #include "platform/FileNames.h"
 #include "shell/StartHooks.h"
 #include "shell/app/Composition.h"
-#include "shell/gui/TreeCommander.h"
+#include "shell/gui/ModApp.h"
 #include "storagelib/RefObj.h"
 #include "storagelib/SL20Dec.h"
 #include "storagelib/SL20Dic.h"

@@ -13,7 +13,7 @@
 #include "platform/FileNames.h"
 #include "shell/StartHooks.h"
 #include "shell/app/Composition.h"
-#include "shell/gui/TreeCommander.h"
+#include "shell/gui/ModApp.h"
 #include "storagelib/RefObj.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/ScriptedPrompt.h"
@@ -102,7 +102,7 @@ TEST(MainFormOffline, UserLevelsVersionsAndMissingFiles) {
     ASSERT_TRUE(form.FormCreate());
     form.SetDeveloperDigest(MD5Value("dev-secret"));
     ASSERT_TRUE(WaitFor([&] { return form.NumberOfCommander() == 1 && form.MainTask().State() == stReady; }));
-    TTreeCommander* window = form.Commanders().front();
+    TTreeAppForm* window = form.Commanders().front();
     TDeviceManager& devices = *DeviceManager();
 
     // Closes the login information window whatever it reports.
@@ -150,7 +150,7 @@ TEST(MainFormOffline, UserLevelsVersionsAndMissingFiles) {
             d->PasswordEdt->setText(c.Password);
             QTest::mouseClick(d->OKBtn, Qt::LeftButton);
         });
-        window->LoginAct->trigger();
+        window->Action(TTreeAction::Login)->trigger();
         ASSERT_TRUE(WaitFor([&] {
             const bool settled = c.Refusal ? form.MainTask().State() == stReady
                                            : devices.GetDeviceCount() == before + 1 && devices.DeviceExists("BOX1") &&

@@ -16,7 +16,7 @@
 #include "platform/FileNames.h"
 #include "shell/StartHooks.h"
 #include "shell/app/Composition.h"
-#include "shell/gui/TreeCommander.h"
+#include "shell/gui/ModApp.h"
 #include "storagelib/RefObj.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/ScriptedPrompt.h"
@@ -130,12 +130,12 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
         EXPECT_EQ(form.LanguageMenuList().Count(), 2);
         ASSERT_TRUE(WaitFor([&] { return form.MainTask().State() == stReady; }));
         EXPECT_EQ(exitCode, -1);
-        TTreeCommander* window = form.Commanders().front();
+        TTreeAppForm* window = form.Commanders().front();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
 
         // Online login: Ctrl+L, COM7, USER, "user".
         AnswerLoginDialog("COM7", "USER", "user");
-        window->LoginAct->trigger();
+        window->Action(TTreeAction::Login)->trigger();
         TDeviceManager& devices = *DeviceManager();
         ASSERT_TRUE(WaitFor([&] { return form.MainTask().State() == stReady && devices.GetDeviceCount() == 1; }))
             << MainStateText(form.MainTask().State());
@@ -152,7 +152,7 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
         {
             TErrorCloser closer;
             AnswerLoginDialog("COM7", "USER", "wrong");
-            window->LoginAct->trigger();
+            window->Action(TTreeAction::Login)->trigger();
             ASSERT_TRUE(WaitFor([&] {
                 return form.MainTask().State() == stReady && !form.LoginInfoFormVisible() &&
                     HasLine(form.LoginInfoForm().Lines(), "An error has occurred during the login process!");
@@ -182,8 +182,17 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
             EXPECT_EQ(form.WindowMenuList().Count(), 1);
         }
 
-        // A changed display mode is saved when the last window closes.
+        // Closing the last window with a drive open asks first: No keeps
+        // it, Yes ends the program. A changed display mode is saved then.
         form.SetUPIDDispMode("DEC");
+        const std::size_t asked = prompt.Texts().size();
+        prompt.Answer(mrNo);
+        window->close();
+        ASSERT_EQ(prompt.Texts().size(), asked + 1);
+        EXPECT_EQ(prompt.Texts().back(), "Are you sure you want to close this window?");
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(form.NumberOfCommander(), 1);
+        prompt.Answer(mrYes);
         window->close();
         ASSERT_TRUE(WaitFor([&] { return exitCode != -1; }));
         EXPECT_EQ(exitCode, 0);

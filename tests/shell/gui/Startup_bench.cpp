@@ -5,7 +5,7 @@
 #include "platform/FileNames.h"
 #include "shell/app/Composition.h"
 #include "shell/gui/Main.h"
-#include "shell/gui/TreeCommander.h"
+#include "shell/gui/ModApp.h"
 #include "storagelib/RefObj.h"
 
 #include <QApplication>
