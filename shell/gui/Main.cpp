@@ -518,8 +518,13 @@ void TMainForm::SetOsciDefaults(TSLDictionary* Dict) {
 // ------------------------------------------------------------------ login dialogs
 
 TDeviceLoginDialog& TMainForm::LoginDialog() {
-    if (!FLoginDialog)
+    if (!FLoginDialog) {
+        // Made when first needed: a start without login does not pay for it.
+        LoginInfoForm();
         FLoginDialog = std::make_unique<TDeviceLoginDialog>();
+        if (FLoginDialogInit)
+            InitializeLoginDialog(*FLoginDialog);
+    }
     return *FLoginDialog;
 }
 
@@ -532,14 +537,19 @@ TLoginInfoForm& TMainForm::LoginInfoForm() {
 }
 
 void TMainForm::InitLoginDialog() {
-    LoginInfoForm();
+    FLoginDialogInit = true;
+    if (FLoginDialog)
+        InitializeLoginDialog(*FLoginDialog);
+}
+
+void TMainForm::InitializeLoginDialog(TDeviceLoginDialog& Dialog) {
     TSLDictionary* login = nullptr;
     TSLDictionary* root = ProgramRegistry().GetRegData();
     if (root)
         login = dynamic_cast<TSLDictionary*>(root->FindObjWithName("Login"));
     TSLDictionary* cfgRoot = LoginConfigRegistry().GetRegData();
     auto* config = cfgRoot ? dynamic_cast<TSLDictionary*>(cfgRoot->FindObjWithName("LoginConfig")) : nullptr;
-    LoginDialog().Initialize(login, config);
+    Dialog.Initialize(login, config);
 }
 
 void TMainForm::ResetLoginDialog() {
@@ -570,6 +580,7 @@ TLoginAnswers TMainForm::LoginAnswers() {
 }
 
 void TMainForm::PostShowLoginInfo() {
+    LoginInfoForm(); // takes the login's lines from now on
     QTimer::singleShot(0, this, [this] { ShowInfoForm(); });
 }
 

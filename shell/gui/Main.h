@@ -116,6 +116,7 @@ private:
 
     void WindowClose(TTreeAppForm& Window);
     bool FirstStartDialogs();
+    void InitializeLoginDialog(TDeviceLoginDialog& Dialog);
     void CreateStartProgramTasks();
     void CreateViewMenuList();
     void CreateLanguageMenuList();
@@ -133,6 +134,7 @@ private:
     bool FLoginAbortRequest = false;
     bool FMainFormCloseRequest = false;
     bool FLoginInfoFormVisible = false;
+    bool FLoginDialogInit = false; // the main task asked for the dialog's set-up
     bool FClosed = false;
     int FExitCode = 0;
     int FNumberOfCommander = 0;

@@ -27,6 +27,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPalette>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -95,7 +96,9 @@ TTreeAppForm::TTreeAppForm(TMenuList& Windows, TMenuList& Views, TMenuList& Lang
     Panel = new QWidget(right);
     Panel->setObjectName("Panel");
     Panel->setAutoFillBackground(true);
-    Panel->setStyleSheet("QWidget#Panel { background: white; }");
+    QPalette white = Panel->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    Panel->setPalette(white);
     BottomPanel = new QWidget(right);
     BottomPanel->setObjectName("BottomPanel");
     BottomPanel->setFixedHeight(18);

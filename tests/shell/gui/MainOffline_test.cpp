@@ -141,9 +141,10 @@ TEST(MainFormOffline, UserLevelsVersionsAndMissingFiles) {
         const int before = devices.GetDeviceCount();
         const std::size_t messages = prompt.Texts().size();
         QTimer::singleShot(0, [&] {
+            // The dialog is made when the first login asks for it.
+            WaitFor([] { return DeviceLoginDialog() && DeviceLoginDialog()->isVisible(); }, 5000);
             TDeviceLoginDialog* d = DeviceLoginDialog();
             ASSERT_NE(d, nullptr);
-            WaitFor([d] { return d->isVisible(); }, 5000);
             d->OfflineRadio->click();
             d->OfflineEdit->setText(QString::fromStdString(file.string()));
             d->UserEdt->setText(c.User);

@@ -62,9 +62,10 @@ bool HasLine(const std::vector<MyAnsiString>& Lines, const MyAnsiString& L) {
 // Fills the login dialog once it shows and presses OK.
 void AnswerLoginDialog(const char* Port, const char* User, const char* Password) {
     QTimer::singleShot(0, [=] {
+        // The dialog is made when the first login asks for it.
+        WaitFor([] { return DeviceLoginDialog() && DeviceLoginDialog()->isVisible(); }, 5000);
         TDeviceLoginDialog* d = DeviceLoginDialog();
         ASSERT_NE(d, nullptr);
-        WaitFor([d] { return d->isVisible(); }, 5000);
         d->RS232Radio->click();
         d->CbRSPort->setCurrentIndex(d->CbRSPort->findText(Port));
         d->UserEdt->setText(User);
