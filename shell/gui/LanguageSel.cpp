@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLayout>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -20,7 +21,10 @@ TLanguageSelForm::TLanguageSelForm(std::vector<MyAnsiString> Languages, QWidget*
         LanguageRadio[i] = new QRadioButton(QString("Language %1").arg(i + 1), languages);
         LanguageRadio[i]->hide();
         languageLayout->addWidget(LanguageRadio[i]);
-        connect(LanguageRadio[i], &QRadioButton::clicked, this, [this, i] { FLanguageIndex = i; });
+        connect(LanguageRadio[i], &QRadioButton::toggled, this, [this, i](bool On) {
+            if (On)
+                FLanguageIndex = i;
+        });
     }
     auto* updates = new QGroupBox("Search for Updates   ", this);
     auto* updatesLayout = new QVBoxLayout(updates);
@@ -43,6 +47,8 @@ void TLanguageSelForm::showEvent(QShowEvent* Event) {
     }
     LanguageRadio[0]->setChecked(true);
     FLanguageIndex = 0;
+    layout()->activate();
+    adjustSize();
     QDialog::showEvent(Event);
 }
 

@@ -244,8 +244,12 @@ void TTreeAppForm::CreateMenus() {
 
     ManualsMenu = menuBar()->addMenu("&Manuals");
     ManualsMenu->setObjectName("DocItem");
-    for (const char* item : {"Parameters and Variables", "Errors", "Motion Commands", "Relevant Documents", "All Documents"})
+    for (const char* item : {"Parameters and Variables", "Errors", "Motion Commands"})
         ManualsMenu->addAction(item)->setEnabled(false);
+    RelevantDocs = ManualsMenu->addAction("Relevant Documents");
+    AllDocuments = ManualsMenu->addAction("All Documents");
+    RelevantDocs->setEnabled(false);
+    AllDocuments->setEnabled(false);
 
     HelpMenu = menuBar()->addMenu("&Help");
     HelpMenu->setObjectName("HelpMenuItem");
@@ -598,6 +602,9 @@ void TTreeAppForm::UpdateMenuLanguage() {
     item(LanguageMenu, "MenuCap_Language");
     item(UPIDDispModeMenu, "MenuCap_UPID_Display_Mode");
     item(RawDataDispModeMenu, "MenuCap_Raw_Data_Display_Mode");
+    for (auto [a, key] : {std::pair{RelevantDocs, "MenuCap_RelevantDocs"}, std::pair{AllDocuments, "MenuCap_AllDocs"}})
+        if (const MyAnsiString t = text(key); !t.empty())
+            a->setText(ToQt(t));
     // Actions whose caption is a language text take it even when empty.
     for (A id : {A::Login, A::InstallFirmware, A::Logout, A::Exit, A::CreateOffline})
         Action(id)->setText(ToQt(text(TreeActionDef(id).LanguageKey)));
@@ -619,11 +626,17 @@ void TTreeAppForm::Activate(bool Active) {
     TMenuList* lists[] = {&FWindows, &FViews, &FLanguages};
     TQtMenuAnchor* anchors[] = {FWindowAnchor.get(), FViewAnchor.get(), FLanguageAnchor.get()};
     for (int i = 0; i < 3; ++i) {
-        if (Active && lists[i]->ActiveMenu())
-            continue; // another window still holds it; it lets go when deactivated
-        if (!Active && lists[i]->ActiveMenu() != anchors[i])
-            continue;
-        lists[i]->MenuListRequest(anchors[i], Active);
+        TMenuAnchor* holder = lists[i]->ActiveMenu();
+        if (Active) {
+            // The window activated takes the entries over, also when the
+            // other one has not heard of its deactivation yet.
+            if (holder == anchors[i])
+                continue;
+            if (holder)
+                lists[i]->MenuListRequest(holder, false);
+            lists[i]->MenuListRequest(anchors[i], true);
+        } else if (holder == anchors[i])
+            lists[i]->MenuListRequest(anchors[i], false);
     }
     FActive = Active;
     if (Active)

@@ -113,6 +113,8 @@ public:
     QMenu* ToolsMenu;
     QMenu* ManualsMenu;
     QMenu* HelpMenu;
+    QAction* RelevantDocs;
+    QAction* AllDocuments;
     QMenu* NewMenu;
     QToolBar* ToolBar1;
     QComboBox* DeviceCbo;
