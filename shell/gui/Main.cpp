@@ -105,6 +105,11 @@ TMainForm::~TMainForm() {
         SetLoginInfoWindow(nullptr);
     if (DebugManager() == FDebugManager.get())
         SetDebugManager(nullptr);
+    // The main scheduler lives as long as the process (the devices' tasks and
+    // their timers outlive this form and still wake it from the timer
+    // thread): its loop stays with it.
+    if (FOwnScheduler)
+        (void)FLoop.release();
 }
 
 // ------------------------------------------------------------------ start

@@ -20,6 +20,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QEvent>
@@ -87,6 +88,13 @@ TTreeAppForm::TTreeAppForm(TMenuList& Windows, TMenuList& Views, TMenuList& Lang
     MainTreeView->setObjectName("MainTreeView");
     MainTreeView->setRootIsDecorated(false);
     MainTreeView->installEventFilter(this);
+    MainTreeView->setAcceptDrops(true);
+    FTreeViewport = MainTreeView->viewport();
+    FTreeViewport->installEventFilter(this);
+    connect(MainTreeView, &QTreeView::doubleClicked, this, [this] {
+        if (FTree->Selected() && FTree->Selected() == FTree->GetFirstNode())
+            Execute(A::Login);
+    });
     leftLayout->addWidget(MainTreeView);
     auto* right = new QWidget(main);
     right->setObjectName("RightPanel");
@@ -142,6 +150,9 @@ TTreeAppForm::~TTreeAppForm() {
         FDevManClient->Disconnect();
     FEntryManager.reset();
     // The tree widget follows FTree: it goes first.
+    MainTreeView->removeEventFilter(this);
+    FTreeViewport->removeEventFilter(this);
+    FTreeViewport = nullptr;
     delete MainTreeView;
     MainTreeView = nullptr;
 }
@@ -298,6 +309,31 @@ void TTreeAppForm::CreateToolBar() {
     ToolBar1->addSeparator();
     add(A::ObjectInspector);
     ToolBar1->addSeparator();
+}
+
+bool TTreeAppForm::eventFilter(QObject* Watched, QEvent* Event) {
+    // Enter on the project root logs in, as a double click does.
+    if (Watched == MainTreeView && Event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(Event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && FTree->Selected() &&
+            FTree->Selected() == FTree->GetFirstNode()) {
+            Execute(A::Login);
+            return true;
+        }
+    }
+    // Parameters or variables dropped on a section: the handler decides.
+    if (Watched == FTreeViewport && MainTreeView &&
+        (Event->type() == QEvent::DragEnter || Event->type() == QEvent::DragMove || Event->type() == QEvent::Drop)) {
+        auto* drop = static_cast<QDropEvent*>(Event);
+        TTreeNode* node = MainTreeView->Model().NodeOf(MainTreeView->indexAt(drop->position().toPoint()));
+        TEntryItem* entry = node ? node->Data() : nullptr;
+        if (OnDropOnEntry && entry && OnDropOnEntry(*drop, entry))
+            drop->acceptProposedAction();
+        else
+            drop->ignore();
+        return true;
+    }
+    return QMainWindow::eventFilter(Watched, Event);
 }
 
 MyAnsiString TTreeAppForm::GetCaption() const {

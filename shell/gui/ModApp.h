@@ -18,6 +18,7 @@
 
 class QAction;
 class QComboBox;
+class QDropEvent;
 class QMenu;
 class QStatusBar;
 class QTimer;
@@ -96,8 +97,9 @@ public:
     std::function<void()> OnNewCommander;
     std::function<int()> CommanderCount; // open project tree windows
     std::function<bool()> CanScan;
-    // Hook for dropping parameters or variables of a list view on a section
-    // of the tree: true when the drop was taken.
+    // Hook for dropping parameters or variables of a list view on an entry
+    // of the tree, asked on drag-enter, drag-move and drop: true when the
+    // entry takes it (then the drop is accepted).
     std::function<bool(QDropEvent& Event, TEntryItem* Target)> OnDropOnEntry;
 
     QMenu* FileMenu;
@@ -128,6 +130,7 @@ protected:
     void changeEvent(QEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
     void CreateActions();
@@ -159,6 +162,7 @@ private:
     std::unique_ptr<TQtViewControl> FTopControl;
     std::unique_ptr<TQtViewControl> FBottomControl;
     QTimer* FIdle;
+    QObject* FTreeViewport = nullptr; // watched for drops
     TEntryItem* FCurrentEntry = nullptr;
     TApplicationView* FCurrentView = nullptr;
     MyAnsiString FDeviceName; // the drive of the current entry

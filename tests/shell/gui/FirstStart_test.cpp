@@ -13,6 +13,7 @@
 #include "shell/gui/License.h"
 #include "shell/gui/ModApp.h"
 #include "storagelib/RefObj.h"
+#include "tests/support/ProgramStart.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/ScriptedPrompt.h"
 
@@ -37,17 +38,6 @@ namespace fs = std::filesystem;
 
 namespace vo {
 namespace {
-
-bool WaitFor(const std::function<bool()>& Pred, int Ms = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!Pred()) {
-        if (t.elapsed() > Ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // A click on the button's indicator (a radio button or tick box reacts to
 // its indicator and text only, not to the rest of its row).
@@ -118,17 +108,7 @@ TEST(FirstStartDialogs, FirstStartAsksAndSavesTheAnswers) {
     std::ofstream(config / "ViewConfig.ini", std::ios::binary) << ini;
 
     test::TScriptedPrompt prompt;
-    InstallProgramParts();
-    auto install = ShellStartHooks().InstallDialogs;
-    ShellStartHooks().InstallDialogs = [install, &prompt] {
-        install();
-        SetUserPrompt(&prompt);
-    };
-    TMainFormOptions o;
-    o.WorkDir = RealPathToStored(VO_PROGRAM_DIR) + "\\";
-    o.Args = {"-NoAuto"};
-    o.DataHome = root / "data";
-    o.ConfigHome = root / "config";
+    TMainFormOptions o = test::ProgramStart(prompt, root, {"-NoAuto"});
 
     // Answers the two dialogs as they come.
     std::vector<std::string> seen;
@@ -159,13 +139,13 @@ TEST(FirstStartDialogs, FirstStartAsksAndSavesTheAnswers) {
         TMainForm form(o);
         form.OnTerminate = [&](int Code) { exitCode = Code; };
         ASSERT_TRUE(form.FormCreate());
-        ASSERT_TRUE(WaitFor([&] { return form.NumberOfCommander() == 1; }));
+        ASSERT_TRUE(test::WaitFor([&] { return form.NumberOfCommander() == 1; }));
         EXPECT_EQ(seen, (std::vector<std::string>{"licence", "settings"}));
         EXPECT_EQ(form.Settings().LicenseValue, 1);
         EXPECT_EQ(form.InfoSysLang(), "Deutsch");
         EXPECT_EQ(form.Commanders().front()->FileMenu->title().toStdString(), "&Datei");
         form.Commanders().front()->close(); // no drive: no question
-        ASSERT_TRUE(WaitFor([&] { return exitCode != -1; }));
+        ASSERT_TRUE(test::WaitFor([&] { return exitCode != -1; }));
         EXPECT_TRUE(prompt.Texts().empty());
     }
     answer.stop();

@@ -12,6 +12,7 @@
 #include "shell/app/Composition.h"
 #include "storagelib/RefObj.h"
 #include "tests/support/DataDir.h"
+#include "tests/support/ProgramStart.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/ScriptedPrompt.h"
 #include "tools/slarc/SlArc.h"
@@ -30,17 +31,6 @@ namespace fs = std::filesystem;
 
 namespace vo {
 namespace {
-
-bool WaitFor(const std::function<bool()>& Pred, int Ms = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!Pred()) {
-        if (t.elapsed() > Ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 std::string ReadText(const fs::path& File) {
     std::ifstream in(File, std::ios::binary);
@@ -85,17 +75,7 @@ TEST(MainFormStart, DevelopWithoutWindowNameSkipsAutoLoginAndEnds) {
     fs::current_path(root);
 
     test::TScriptedPrompt prompt;
-    InstallProgramParts();
-    auto install = ShellStartHooks().InstallDialogs;
-    ShellStartHooks().InstallDialogs = [install, &prompt] {
-        install();
-        SetUserPrompt(&prompt);
-    };
-    TMainFormOptions o;
-    o.WorkDir = RealPathToStored(program) + "\\";
-    o.Args = {"develop", "-NoAuto"};
-    o.DataHome = root / "data";
-    o.ConfigHome = root / "config";
+    TMainFormOptions o = test::ProgramStart(prompt, root, {"develop", "-NoAuto"}, program);
     TDebugLineSink log;
     std::vector<MyAnsiString> lines;
     int exitCode = -1;
@@ -106,7 +86,7 @@ TEST(MainFormStart, DevelopWithoutWindowNameSkipsAutoLoginAndEnds) {
         // The log is watched from before the first step of the main task.
         DebugManager()->SetDebugMemo(&log);
         DebugManager()->SetDebugingEnabled(true);
-        ASSERT_TRUE(WaitFor([&] {
+        ASSERT_TRUE(test::WaitFor([&] {
             for (MyAnsiString& l : log.Drain())
                 lines.push_back(std::move(l));
             return exitCode != -1;

@@ -15,6 +15,7 @@
 #include "shell/app/Composition.h"
 #include "shell/gui/ModApp.h"
 #include "storagelib/RefObj.h"
+#include "tests/support/ProgramStart.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/ScriptedPrompt.h"
 
@@ -39,17 +40,6 @@ namespace fs = std::filesystem;
 
 namespace vo {
 namespace {
-
-bool WaitFor(const std::function<bool()>& Pred, int Ms = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!Pred()) {
-        if (t.elapsed() > Ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 struct TCase {
     const char* Name;
@@ -86,22 +76,12 @@ TEST(MainFormOffline, UserLevelsVersionsAndMissingFiles) {
     fs::remove_all(root);
     fs::create_directories(root);
     test::TScriptedPrompt prompt;
-    InstallProgramParts();
-    auto install = ShellStartHooks().InstallDialogs;
-    ShellStartHooks().InstallDialogs = [install, &prompt] {
-        install();
-        SetUserPrompt(&prompt);
-    };
-    TMainFormOptions o;
-    o.WorkDir = RealPathToStored(VO_PROGRAM_DIR) + "\\";
-    o.Args = {"-NoAuto"};
-    o.DataHome = root / "data";
-    o.ConfigHome = root / "config";
+    TMainFormOptions o = test::ProgramStart(prompt, root, {"-NoAuto"});
     TMainForm form(o);
     form.OnTerminate = [](int) {};
     ASSERT_TRUE(form.FormCreate());
     form.SetDeveloperDigest(MD5Value("dev-secret"));
-    ASSERT_TRUE(WaitFor([&] { return form.NumberOfCommander() == 1 && form.MainTask().State() == stReady; }));
+    ASSERT_TRUE(test::WaitFor([&] { return form.NumberOfCommander() == 1 && form.MainTask().State() == stReady; }));
     TTreeAppForm* window = form.Commanders().front();
     TDeviceManager& devices = *DeviceManager();
 
@@ -142,7 +122,7 @@ TEST(MainFormOffline, UserLevelsVersionsAndMissingFiles) {
         const std::size_t messages = prompt.Texts().size();
         QTimer::singleShot(0, [&] {
             // The dialog is made when the first login asks for it.
-            WaitFor([] { return DeviceLoginDialog() && DeviceLoginDialog()->isVisible(); }, 5000);
+            test::WaitFor([] { return DeviceLoginDialog() && DeviceLoginDialog()->isVisible(); }, 5000);
             TDeviceLoginDialog* d = DeviceLoginDialog();
             ASSERT_NE(d, nullptr);
             d->OfflineRadio->click();
@@ -152,7 +132,7 @@ TEST(MainFormOffline, UserLevelsVersionsAndMissingFiles) {
             QTest::mouseClick(d->OKBtn, Qt::LeftButton);
         });
         window->Action(TTreeAction::Login)->trigger();
-        ASSERT_TRUE(WaitFor([&] {
+        ASSERT_TRUE(test::WaitFor([&] {
             const bool settled = c.Refusal ? form.MainTask().State() == stReady
                                            : devices.GetDeviceCount() == before + 1 && devices.DeviceExists("BOX1") &&
                     devices.GetDevice("BOX1").State() == dstStarted;

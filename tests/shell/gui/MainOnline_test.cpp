@@ -18,6 +18,7 @@
 #include "shell/app/Composition.h"
 #include "shell/gui/ModApp.h"
 #include "storagelib/RefObj.h"
+#include "tests/support/ProgramStart.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/ScriptedPrompt.h"
 #include "tools/drivesim/SimDriveFile.h"
@@ -44,17 +45,6 @@ namespace fs = std::filesystem;
 namespace vo {
 namespace {
 
-bool WaitFor(const std::function<bool()>& Pred, int Ms = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!Pred()) {
-        if (t.elapsed() > Ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 bool HasLine(const std::vector<MyAnsiString>& Lines, const MyAnsiString& L) {
     return std::find(Lines.begin(), Lines.end(), L) != Lines.end();
 }
@@ -63,7 +53,7 @@ bool HasLine(const std::vector<MyAnsiString>& Lines, const MyAnsiString& L) {
 void AnswerLoginDialog(const char* Port, const char* User, const char* Password) {
     QTimer::singleShot(0, [=] {
         // The dialog is made when the first login asks for it.
-        WaitFor([] { return DeviceLoginDialog() && DeviceLoginDialog()->isVisible(); }, 5000);
+        test::WaitFor([] { return DeviceLoginDialog() && DeviceLoginDialog()->isVisible(); }, 5000);
         TDeviceLoginDialog* d = DeviceLoginDialog();
         ASSERT_NE(d, nullptr);
         d->RS232Radio->click();
@@ -102,17 +92,7 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
     runner.Start();
 
     test::TScriptedPrompt prompt;
-    InstallProgramParts();
-    auto install = ShellStartHooks().InstallDialogs;
-    ShellStartHooks().InstallDialogs = [install, &prompt] {
-        install();
-        SetUserPrompt(&prompt);
-    };
-    TMainFormOptions o;
-    o.WorkDir = RealPathToStored(VO_PROGRAM_DIR) + "\\";
-    o.Args = {"-COMPORTS:COM7=" + line.SlavePath(), "-NoAuto"};
-    o.DataHome = root / "data";
-    o.ConfigHome = root / "config";
+    TMainFormOptions o = test::ProgramStart(prompt, root, {"-COMPORTS:COM7=" + line.SlavePath(), "-NoAuto"});
     int exitCode = -1;
     {
         TMainForm form(o);
@@ -125,11 +105,11 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
 
         // The queue builds the View menu and opens the window before the
         // device-opening task first checks the window list.
-        ASSERT_TRUE(WaitFor([&] { return form.NumberOfCommander() == 1; }));
+        ASSERT_TRUE(test::WaitFor([&] { return form.NumberOfCommander() == 1; }));
         EXPECT_EQ(form.WindowCaptions(), (std::vector<MyAnsiString>{"Velkor-Ovra"}));
         EXPECT_GE(form.ViewMenuList().Count(), 1);
         EXPECT_EQ(form.LanguageMenuList().Count(), 2);
-        ASSERT_TRUE(WaitFor([&] { return form.MainTask().State() == stReady; }));
+        ASSERT_TRUE(test::WaitFor([&] { return form.MainTask().State() == stReady; }));
         EXPECT_EQ(exitCode, -1);
         TTreeAppForm* window = form.Commanders().front();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
@@ -138,7 +118,7 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
         AnswerLoginDialog("COM7", "USER", "user");
         window->Action(TTreeAction::Login)->trigger();
         TDeviceManager& devices = *DeviceManager();
-        ASSERT_TRUE(WaitFor([&] { return form.MainTask().State() == stReady && devices.GetDeviceCount() == 1; }))
+        ASSERT_TRUE(test::WaitFor([&] { return form.MainTask().State() == stReady && devices.GetDeviceCount() == 1; }))
             << MainStateText(form.MainTask().State());
         const std::vector<MyAnsiString> lines = form.LoginInfoForm().Lines();
         EXPECT_TRUE(HasLine(lines, "Login process successfull completed!"));
@@ -154,11 +134,11 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
             TErrorCloser closer;
             AnswerLoginDialog("COM7", "USER", "wrong");
             window->Action(TTreeAction::Login)->trigger();
-            ASSERT_TRUE(WaitFor([&] {
+            ASSERT_TRUE(test::WaitFor([&] {
                 return form.MainTask().State() == stReady && !form.LoginInfoFormVisible() &&
                     HasLine(form.LoginInfoForm().Lines(), "An error has occurred during the login process!");
             }));
-            ASSERT_TRUE(WaitFor([&] { return devices.GetDeviceCount() == 1; }));
+            ASSERT_TRUE(test::WaitFor([&] { return devices.GetDeviceCount() == 1; }));
             EXPECT_FALSE(devices.DeviceExists("BOX2"));
         }
 
@@ -195,7 +175,7 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
         EXPECT_EQ(form.NumberOfCommander(), 1);
         prompt.Answer(mrYes);
         window->close();
-        ASSERT_TRUE(WaitFor([&] { return exitCode != -1; }));
+        ASSERT_TRUE(test::WaitFor([&] { return exitCode != -1; }));
         EXPECT_EQ(exitCode, 0);
     }
     const fs::path saved = root / "config" / "Velkor" / "Velkor-Ovra - 4.2" / "ViewConfig.ini";

@@ -20,6 +20,7 @@
 #include "shell/app/Composition.h"
 #include "shell/gui/ModApp.h"
 #include "storagelib/RefObj.h"
+#include "tests/support/ProgramStart.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/ScriptedPrompt.h"
 #include "tools/drivesim/SimDriveFile.h"
@@ -51,20 +52,9 @@ namespace {
 
 using A = TTreeAction;
 
-bool WaitFor(const std::function<bool()>& Pred, int Ms = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!Pred()) {
-        if (t.elapsed() > Ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 void AnswerLoginDialog(const char* Port, const char* User, const char* Password) {
     QTimer::singleShot(0, [=] {
-        WaitFor([] { return DeviceLoginDialog() && DeviceLoginDialog()->isVisible(); }, 5000);
+        test::WaitFor([] { return DeviceLoginDialog() && DeviceLoginDialog()->isVisible(); }, 5000);
         TDeviceLoginDialog* d = DeviceLoginDialog();
         ASSERT_NE(d, nullptr);
         d->RS232Radio->click();
@@ -140,27 +130,17 @@ TEST(ProjectTreeWindow, MenusLoginSelectorRulesViewsAndWindows) {
     runner2.Start();
 
     test::TScriptedPrompt prompt;
-    InstallProgramParts();
-    auto install = ShellStartHooks().InstallDialogs;
-    ShellStartHooks().InstallDialogs = [install, &prompt] {
-        install();
-        SetUserPrompt(&prompt);
-    };
-    TMainFormOptions o;
-    o.WorkDir = RealPathToStored(VO_PROGRAM_DIR) + "\\";
-    o.Args = {"-COMPORTS:COM7=" + line1.SlavePath() + ";COM8=" + line2.SlavePath(), "-NoAuto"};
-    o.DataHome = root / "data";
-    o.ConfigHome = root / "config";
+    TMainFormOptions o = test::ProgramStart(prompt, root, {"-COMPORTS:COM7=" + line1.SlavePath() + ";COM8=" + line2.SlavePath(), "-NoAuto"});
     int exitCode = -1;
     {
         TMainForm form(o);
         form.OnTerminate = [&](int Code) { exitCode = Code; };
         ASSERT_TRUE(form.FormCreate());
-        ASSERT_TRUE(WaitFor([&] { return form.NumberOfCommander() == 1 && form.MainTask().State() == stReady; }));
+        ASSERT_TRUE(test::WaitFor([&] { return form.NumberOfCommander() == 1 && form.MainTask().State() == stReady; }));
         TTreeAppForm& w = *form.Commanders().front();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
         QApplication::setActiveWindow(&w);
-        ASSERT_TRUE(WaitFor([&] { return w.isActiveWindow(); }));
+        ASSERT_TRUE(test::WaitFor([&] { return w.isActiveWindow(); }));
         TDeviceManager& devices = *DeviceManager();
 
         // At start.
@@ -203,12 +183,12 @@ TEST(ProjectTreeWindow, MenusLoginSelectorRulesViewsAndWindows) {
         AnswerLoginDialog("COM7", "USER", "user");
         w.MainTreeView->setFocus();
         QTest::keyClick(w.MainTreeView, Qt::Key_L, Qt::ControlModifier);
-        ASSERT_TRUE(WaitFor([&] { return form.MainTask().State() == stReady && devices.GetDeviceCount() == 1; }));
+        ASSERT_TRUE(test::WaitFor([&] { return form.MainTask().State() == stReady && devices.GetDeviceCount() == 1; }));
         // The caption the drive's name parameter gives ("BOX1 on COM7
         // (USER)") comes with the text parameters; until then the name.
         const MyAnsiString box1 = devices.GetDevice("BOX1").Model().Caption();
         EXPECT_EQ(box1.substr(0, 4), "BOX1");
-        ASSERT_TRUE(WaitFor([&] { return w.DeviceCbo->count() == 1 && w.PathStr() == "Project:\\\\" + box1 + "\\Parameters"; }))
+        ASSERT_TRUE(test::WaitFor([&] { return w.DeviceCbo->count() == 1 && w.PathStr() == "Project:\\\\" + box1 + "\\Parameters"; }))
             << w.PathStr() << " / " << w.DeviceCbo->count();
         EXPECT_EQ(w.DeviceCbo->currentText().toStdString(), box1);
         w.UpdateActions();
@@ -227,9 +207,9 @@ TEST(ProjectTreeWindow, MenusLoginSelectorRulesViewsAndWindows) {
         // A second drive on COM8 is selected at its own page.
         AnswerLoginDialog("COM8", "USER", "user");
         w.Action(A::Login)->trigger();
-        ASSERT_TRUE(WaitFor([&] { return form.MainTask().State() == stReady && devices.GetDeviceCount() == 2; }));
+        ASSERT_TRUE(test::WaitFor([&] { return form.MainTask().State() == stReady && devices.GetDeviceCount() == 2; }));
         const MyAnsiString box2 = devices.GetDevice("BOX2").Model().Caption();
-        ASSERT_TRUE(WaitFor([&] { return w.DeviceCbo->count() == 2 && w.PathStr() == "Project:\\\\" + box2 + "\\Parameters"; }))
+        ASSERT_TRUE(test::WaitFor([&] { return w.DeviceCbo->count() == 2 && w.PathStr() == "Project:\\\\" + box2 + "\\Parameters"; }))
             << w.PathStr();
         // Picking BOX1 at a page below BOX2's parameters goes to the same page
         // of BOX1.
@@ -258,7 +238,7 @@ TEST(ProjectTreeWindow, MenusLoginSelectorRulesViewsAndWindows) {
         extra.SetCaption("Printing");
         extra.SetView(&factory);
         model.Root().AddChild(extra);
-        ASSERT_TRUE(WaitFor([&] {
+        ASSERT_TRUE(test::WaitFor([&] {
             w.SetPathStr("Project:\\\\Printing");
             return w.PathStr() == "Project:\\\\Printing";
         })) << w.PathStr();
@@ -269,7 +249,7 @@ TEST(ProjectTreeWindow, MenusLoginSelectorRulesViewsAndWindows) {
         w.UpdateActions();
         EXPECT_TRUE(w.Action(A::Print)->isEnabled());
         QApplication::setActiveWindow(&w); // the login windows took it
-        ASSERT_TRUE(WaitFor([&] { return w.isActiveWindow(); }));
+        ASSERT_TRUE(test::WaitFor([&] { return w.isActiveWindow(); }));
         QTest::keyClick(&w, Qt::Key_P, Qt::ControlModifier);
         EXPECT_EQ(TPrintingView::Printed, 1);
         w.SetPathStr("Project:\\\\" + box1);
@@ -285,11 +265,11 @@ TEST(ProjectTreeWindow, MenusLoginSelectorRulesViewsAndWindows) {
 
         // A second window (Ctrl+N) at the current path.
         QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
-        ASSERT_TRUE(WaitFor([&] { return form.Commanders().size() == 2; }));
+        ASSERT_TRUE(test::WaitFor([&] { return form.Commanders().size() == 2; }));
         TTreeAppForm& w2 = *form.Commanders().back();
         EXPECT_EQ(w2.GetCaption(), "Velkor-Ovra_1");
         QApplication::setActiveWindow(&w2);
-        ASSERT_TRUE(WaitFor([&] { return w2.isActiveWindow() && !w.isActiveWindow(); }));
+        ASSERT_TRUE(test::WaitFor([&] { return w2.isActiveWindow() && !w.isActiveWindow(); }));
         const std::vector<std::string> list2 = Texts(w2.WindowMenu->actions());
         EXPECT_TRUE(Has(list2, "&1 Velkor-Ovra") && Has(list2, "&2 Velkor-Ovra_1")) << list2.size();
         const std::vector<std::string> list1 = Texts(w.WindowMenu->actions());
@@ -298,7 +278,7 @@ TEST(ProjectTreeWindow, MenusLoginSelectorRulesViewsAndWindows) {
         const std::size_t asked = prompt.Texts().size();
         QPointer<TTreeAppForm> second(&w2);
         w2.close();
-        ASSERT_TRUE(WaitFor([&] { return second.isNull(); }));
+        ASSERT_TRUE(test::WaitFor([&] { return second.isNull(); }));
         EXPECT_EQ(prompt.Texts().size(), asked);
         EXPECT_EQ(form.NumberOfCommander(), 1);
         EXPECT_EQ(form.WindowCaptions(), (std::vector<MyAnsiString>{"Velkor-Ovra"}));
@@ -313,7 +293,7 @@ TEST(ProjectTreeWindow, MenusLoginSelectorRulesViewsAndWindows) {
         w.ExitWarningMenu->actions()[1]->trigger(); // Hide
         EXPECT_EQ(form.Settings().ExitProgramWarning, 0);
         w.close();
-        ASSERT_TRUE(WaitFor([&] { return exitCode != -1; }));
+        ASSERT_TRUE(test::WaitFor([&] { return exitCode != -1; }));
         EXPECT_EQ(prompt.Texts().size(), asked + 1);
         EXPECT_EQ(exitCode, 0);
     }
