@@ -3,6 +3,7 @@
 // a scripted user prompt, the program folder of the build (or a fixture
 // folder) and the user's data and settings folders below a test folder; and
 // pumping Qt's events until something observable happens.
+#include "devices/gui/CmdStart.h"
 #include "kernel/UserPrompt.h"
 #include "platform/FileNames.h"
 #include "shell/StartHooks.h"
@@ -10,8 +11,16 @@
 #include "shell/gui/Main.h"
 #include "tests/support/ScriptedPrompt.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
@@ -30,6 +39,21 @@ inline bool WaitFor(const std::function<bool()>& Pred, int Ms = 15000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+// Fills the login dialog for a serial login once it shows and presses OK
+// (the dialog is made when the first login asks for it).
+inline void AnswerLoginDialog(const char* Port, const char* User, const char* Password) {
+    QTimer::singleShot(0, [=] {
+        WaitFor([] { return DeviceLoginDialog() && DeviceLoginDialog()->isVisible(); }, 5000);
+        TDeviceLoginDialog* d = DeviceLoginDialog();
+        ASSERT_NE(d, nullptr);
+        d->RS232Radio->click();
+        d->CbRSPort->setCurrentIndex(d->CbRSPort->findText(Port));
+        d->UserEdt->setText(User);
+        d->PasswordEdt->setText(Password);
+        QTest::mouseClick(d->OKBtn, Qt::LeftButton);
+    });
 }
 
 // Installs the program's parts with Prompt answering every message, and the

@@ -49,21 +49,6 @@ bool HasLine(const std::vector<MyAnsiString>& Lines, const MyAnsiString& L) {
     return std::find(Lines.begin(), Lines.end(), L) != Lines.end();
 }
 
-// Fills the login dialog once it shows and presses OK.
-void AnswerLoginDialog(const char* Port, const char* User, const char* Password) {
-    QTimer::singleShot(0, [=] {
-        // The dialog is made when the first login asks for it.
-        test::WaitFor([] { return DeviceLoginDialog() && DeviceLoginDialog()->isVisible(); }, 5000);
-        TDeviceLoginDialog* d = DeviceLoginDialog();
-        ASSERT_NE(d, nullptr);
-        d->RS232Radio->click();
-        d->CbRSPort->setCurrentIndex(d->CbRSPort->findText(Port));
-        d->UserEdt->setText(User);
-        d->PasswordEdt->setText(Password);
-        QTest::mouseClick(d->OKBtn, Qt::LeftButton);
-    });
-}
-
 // Closes the login information window once it reports an error.
 class TErrorCloser {
 public:
@@ -115,7 +100,7 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
 
         // Online login: Ctrl+L, COM7, USER, "user".
-        AnswerLoginDialog("COM7", "USER", "user");
+        test::AnswerLoginDialog("COM7", "USER", "user");
         window->Action(TTreeAction::Login)->trigger();
         TDeviceManager& devices = *DeviceManager();
         ASSERT_TRUE(test::WaitFor([&] { return form.MainTask().State() == stReady && devices.GetDeviceCount() == 1; }))
@@ -132,7 +117,7 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
         // A wrong password: the error line and no further device.
         {
             TErrorCloser closer;
-            AnswerLoginDialog("COM7", "USER", "wrong");
+            test::AnswerLoginDialog("COM7", "USER", "wrong");
             window->Action(TTreeAction::Login)->trigger();
             ASSERT_TRUE(test::WaitFor([&] {
                 return form.MainTask().State() == stReady && !form.LoginInfoFormVisible() &&

@@ -52,19 +52,6 @@ namespace {
 
 using A = TTreeAction;
 
-void AnswerLoginDialog(const char* Port, const char* User, const char* Password) {
-    QTimer::singleShot(0, [=] {
-        test::WaitFor([] { return DeviceLoginDialog() && DeviceLoginDialog()->isVisible(); }, 5000);
-        TDeviceLoginDialog* d = DeviceLoginDialog();
-        ASSERT_NE(d, nullptr);
-        d->RS232Radio->click();
-        d->CbRSPort->setCurrentIndex(d->CbRSPort->findText(Port));
-        d->UserEdt->setText(User);
-        d->PasswordEdt->setText(Password);
-        QTest::mouseClick(d->OKBtn, Qt::LeftButton);
-    });
-}
-
 std::vector<std::string> Texts(const QList<QAction*>& Actions) {
     std::vector<std::string> out;
     for (QAction* a : Actions)
@@ -180,7 +167,7 @@ TEST(ProjectTreeWindow, MenusLoginSelectorRulesViewsAndWindows) {
             EXPECT_FALSE(w.Action(a)->isEnabled()) << TreeActionDef(a).Name;
 
         // Ctrl+L on the tree: login on COM7.
-        AnswerLoginDialog("COM7", "USER", "user");
+        test::AnswerLoginDialog("COM7", "USER", "user");
         w.MainTreeView->setFocus();
         QTest::keyClick(w.MainTreeView, Qt::Key_L, Qt::ControlModifier);
         ASSERT_TRUE(test::WaitFor([&] { return form.MainTask().State() == stReady && devices.GetDeviceCount() == 1; }));
@@ -205,7 +192,7 @@ TEST(ProjectTreeWindow, MenusLoginSelectorRulesViewsAndWindows) {
             EXPECT_FALSE(w.Action(a)->isEnabled()) << TreeActionDef(a).Name;
 
         // A second drive on COM8 is selected at its own page.
-        AnswerLoginDialog("COM8", "USER", "user");
+        test::AnswerLoginDialog("COM8", "USER", "user");
         w.Action(A::Login)->trigger();
         ASSERT_TRUE(test::WaitFor([&] { return form.MainTask().State() == stReady && devices.GetDeviceCount() == 2; }));
         const MyAnsiString box2 = devices.GetDevice("BOX2").Model().Caption();
