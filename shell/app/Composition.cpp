@@ -35,6 +35,45 @@
 
 namespace vo {
 
+namespace {
+
+// The platform printer, set up when something first prints or asks for its
+// capabilities: asking the print system for its printers takes long enough
+// to be felt at every start.
+class TLazyQtPrinter : public TPLPrinter {
+public:
+    TPLDeviceCaps GetDeviceCaps() override { return Real().GetDeviceCaps(); }
+    void BeginDoc() override { Real().BeginDoc(); }
+    void NewPage() override { Real().NewPage(); }
+    void EndDoc() override { Real().EndDoc(); }
+    void Abort() override { Real().Abort(); }
+    bool Printing() const override { return FReal && FReal->Printing(); }
+    TPLCanvas& Canvas() override { return Real().Canvas(); }
+
+private:
+    TPLQtPrinter& Real() {
+        if (!FReal)
+            FReal = std::make_unique<TPLQtPrinter>();
+        return *FReal;
+    }
+    std::unique_ptr<TPLQtPrinter> FReal;
+};
+
+// The login question window, made when the first question comes.
+class TLazyLoginQuestion : public TLoginQuestionPrompt {
+public:
+    TModalResult Ask(const TLoginQuestion& Question) override {
+        if (!FForm)
+            FForm = new TLoginMsgForm(); // lives as long as the program
+        return FForm->Ask(Question);
+    }
+
+private:
+    TLoginMsgForm* FForm = nullptr;
+};
+
+} // namespace
+
 void InstallProgramParts() {
     TVelInitHooks& h = VelInitHooks();
 
@@ -85,10 +124,10 @@ void InstallProgramParts() {
     s.InstallDialogs = [] {
         static TQtUserPrompt prompt;
         SetUserPrompt(&prompt);
-        static TLoginMsgForm* question = new TLoginMsgForm();
-        SetLoginQuestionPrompt(question);
+        static TLazyLoginQuestion question;
+        SetLoginQuestionPrompt(&question);
         InstallQtLogWindows(LogWindowManager());
-        static TPLQtPrinter printer;
+        static TLazyQtPrinter printer;
         SetPrinter(&printer);
         // The loader's dialog and the configuration transfers' questions.
         InstallLoaderDialog();

@@ -2,6 +2,7 @@
 
 #include "comm/CANMan.h"
 #include "comm/gui/CanManagerView.h"
+#include "devices/DevMan.h"
 #include "devices/VelInit.h"
 #include "devices/gui/CmdStart.h"
 #include "devices/gui/Debwnd.h"
@@ -20,7 +21,9 @@
 #include "platform/gui/QtMainLoop.h"
 #include "shell/PrgTasks.h"
 #include "shell/StartHooks.h"
-#include "shell/gui/TreeCommander.h"
+#include "shell/gui/LanguageSel.h"
+#include "shell/gui/License.h"
+#include "shell/gui/ModApp.h"
 #include "storagelib/AutoReleaseTask.h"
 #include "storagelib/CtxIntf.h"
 #include "storagelib/PrgParams.h"
@@ -40,6 +43,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 namespace vo {
@@ -89,7 +94,7 @@ TMainForm::~TMainForm() {
     FMainTask.reset();
     FTaskQueue.reset();
     FAutoReleaseTask.reset();
-    for (TTreeCommander* c : FCommanders) {
+    for (TTreeAppForm* c : FCommanders) {
         c->OnAppFormClose = nullptr;
         delete c;
     }
@@ -100,9 +105,11 @@ TMainForm::~TMainForm() {
         SetLoginInfoWindow(nullptr);
     if (DebugManager() == FDebugManager.get())
         SetDebugManager(nullptr);
-    // The main scheduler outlives this form; its loop does not.
-    if (TMxScheduler* s = MxScheduler(); s && FLoop && s->MainLoop() == FLoop.get())
-        s->DetachMainLoop();
+    // The main scheduler lives as long as the process (the devices' tasks and
+    // their timers outlive this form and still wake it from the timer
+    // thread): its loop stays with it.
+    if (FOwnScheduler)
+        (void)FLoop.release();
 }
 
 // ------------------------------------------------------------------ start
@@ -290,30 +297,64 @@ void TMainForm::CreateLanguageMenuList() {
 
 void TMainForm::SetInfoSysLang(const MyAnsiString& Value) {
     FSettings.InfoSysLang = Value;
+    for (TTreeAppForm* w : FCommanders)
+        w->UpdateMenuLanguage();
 }
 
 void TMainForm::CreateTreeCommander() {
-    auto* w = new TTreeCommander(FWindowMenuList, FViewMenuList, FLanguageMenuList);
+    const bool first = FNumberOfCommander == 0 && FCommanders.empty();
+    if (first && !FirstStartDialogs())
+        return; // the licence was refused: no window, so the program ends
+    auto* w = new TTreeAppForm(FWindowMenuList, FViewMenuList, FLanguageMenuList, FSettings);
     w->setAttribute(Qt::WA_DeleteOnClose, false);
+    if (TDeviceManager* devices = DeviceManager())
+        w->AddModel(devices->ModelManager());
     MyAnsiString caption = FSettings.ProductInfoStr("ProgramName");
     if (caption.empty())
         caption = "Velkor-Ovra";
     w->SetCaption(caption);
+    w->Action(TTreeAction::NewCommander)->setText(ToQt(caption));
     RegisterWindow(*w);
     FCommanders.push_back(w);
-    w->OnAppFormClose = [this](TTreeCommander& W) { WindowClose(W); };
+    w->OnAppFormClose = [this](TTreeAppForm& W) { WindowClose(W); };
     w->OnLogin = [this] { FMainTask->CreateDevice("VelkorOnline"); };
-    w->OnOpenOffline = [this] { FMainTask->CreateDevice("VelkorOffline"); };
-    w->OnNewCommander = [this] { CreateTreeCommander(); };
+    w->OnNewCommander = [this, w] {
+        FSelectedEntry = w->PathStr();
+        CreateTreeCommander();
+    };
+    w->CommanderCount = [this] { return FNumberOfCommander; };
+    w->CanScan = [this] { return FMainTask && FMainTask->State() == stReady; };
     ++FNumberOfCommander;
     if (FNumberOfCommander == 1 && !FMainTask->VKC_Name.empty())
         FMainTask->SetState(stOpenDevice);
     w->show();
     w->activateWindow();
+    if (!FSelectedEntry.empty()) {
+        w->SetPathStr(FSelectedEntry);
+        FSelectedEntry.clear();
+    }
 }
 
-void TMainForm::WindowClose(TTreeCommander& Window) {
+bool TMainForm::FirstStartDialogs() {
+    if (FSettings.LicenseValue != 1) {
+        TLicenseForm licence(StoredPathToRealPath(FSettings.WorkDir) / "brask_ag_eula.txt");
+        if (licence.exec() != QDialog::Accepted)
+            return false;
+        FSettings.LicenseValue = 1;
+    }
+    const std::vector<MyAnsiString> languages = FSettings.InfoSysLanguages();
+    if (!languages.empty() && std::find(languages.begin(), languages.end(), FSettings.InfoSysLang) == languages.end()) {
+        TLanguageSelForm settings(languages);
+        settings.exec(); // whatever way it closes, the choice counts
+        SetInfoSysLang(settings.Language());
+        FSettings.AutoCheckForUpdates = settings.AutoCheckForUpdates() ? 1 : 0;
+    }
+    return true;
+}
+
+void TMainForm::WindowClose(TTreeAppForm& Window) {
     FMainFormCloseRequest = true;
+    --FNumberOfCommander;
     UnregisterWindow(Window);
     std::erase(FCommanders, &Window);
     Window.deleteLater();
@@ -360,10 +401,11 @@ void TMainForm::ExecuteAutoStartScript() {
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     std::filesystem::path script = StoredPathToRealPath(FSettings.WorkDir) / exe.filename();
     script.replace_extension(".sct");
-    if (!ec && std::filesystem::is_regular_file(script, ec)) {
+    if (!ec && std::filesystem::is_regular_file(script, ec))
         ExecuteScript(RealPathToStored(script), false);
-        ++FMainTask->ScriptsStarted;
-    }
+    // Counted also when there is none: a run without window must not wait
+    // for a script that will never start.
+    ++FMainTask->ScriptsStarted;
 }
 
 void TMainForm::ExecuteCommandLineScript() {
@@ -373,10 +415,22 @@ void TMainForm::ExecuteCommandLineScript() {
     std::error_code ec;
     const std::filesystem::path full = std::filesystem::absolute(StoredPathToRealPath(name), ec);
     std::filesystem::current_path(full.parent_path(), ec);
-    if (std::filesystem::is_regular_file(full, ec)) {
+    if (std::filesystem::is_regular_file(full, ec))
         ExecuteScript(RealPathToStored(full), Switch("Debug") != nullptr);
-        ++FMainTask->ScriptsStarted;
-    }
+    else
+        ReportStartError("The script file '" + name + "' does not exist.");
+    ++FMainTask->ScriptsStarted;
+}
+
+void TMainForm::ReportStartError(const MyAnsiString& Text) {
+    LogError(Text);
+    if (FMainTask && FMainTask->NoForm) {
+        // Nobody may be looking at the screen: say it on the terminal and end
+        // with a failure code.
+        std::fprintf(stderr, "velkor-ovra: %s\n", Text.c_str());
+        FExitCode = 1;
+    } else
+        ShowErrorMessage(Text);
 }
 
 void TMainForm::ExecuteScript(const MyAnsiString& FileName, bool DebugMode) {
@@ -410,7 +464,7 @@ void TMainForm::ExecuteScript(const MyAnsiString& FileName, bool DebugMode) {
         task->Start();
         (void)task.release(); // frees itself when it ends
     } catch (const std::exception& E) {
-        ShowErrorMessage(E.what());
+        ReportStartError(E.what());
     }
 }
 
@@ -469,8 +523,13 @@ void TMainForm::SetOsciDefaults(TSLDictionary* Dict) {
 // ------------------------------------------------------------------ login dialogs
 
 TDeviceLoginDialog& TMainForm::LoginDialog() {
-    if (!FLoginDialog)
+    if (!FLoginDialog) {
+        // Made when first needed: a start without login does not pay for it.
+        LoginInfoForm();
         FLoginDialog = std::make_unique<TDeviceLoginDialog>();
+        if (FLoginDialogInit)
+            InitializeLoginDialog(*FLoginDialog);
+    }
     return *FLoginDialog;
 }
 
@@ -483,14 +542,19 @@ TLoginInfoForm& TMainForm::LoginInfoForm() {
 }
 
 void TMainForm::InitLoginDialog() {
-    LoginInfoForm();
+    FLoginDialogInit = true;
+    if (FLoginDialog)
+        InitializeLoginDialog(*FLoginDialog);
+}
+
+void TMainForm::InitializeLoginDialog(TDeviceLoginDialog& Dialog) {
     TSLDictionary* login = nullptr;
     TSLDictionary* root = ProgramRegistry().GetRegData();
     if (root)
         login = dynamic_cast<TSLDictionary*>(root->FindObjWithName("Login"));
     TSLDictionary* cfgRoot = LoginConfigRegistry().GetRegData();
     auto* config = cfgRoot ? dynamic_cast<TSLDictionary*>(cfgRoot->FindObjWithName("LoginConfig")) : nullptr;
-    LoginDialog().Initialize(login, config);
+    Dialog.Initialize(login, config);
 }
 
 void TMainForm::ResetLoginDialog() {
@@ -521,6 +585,7 @@ TLoginAnswers TMainForm::LoginAnswers() {
 }
 
 void TMainForm::PostShowLoginInfo() {
+    LoginInfoForm(); // takes the login's lines from now on
     QTimer::singleShot(0, this, [this] { ShowInfoForm(); });
 }
 

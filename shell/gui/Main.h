@@ -26,7 +26,7 @@ class TMxTask;
 class TQtMainLoop;
 class TStorageManager;
 class TTaskQueue;
-class TTreeCommander;
+class TTreeAppForm;
 
 // How the program was started.
 struct TMainFormOptions {
@@ -56,6 +56,8 @@ public:
     void UnregisterWindow(TShellWindow& AForm) override;
     std::vector<MyAnsiString> WindowCaptions() const;
     // A project tree window (without a model view for now).
+    // Before the first: the licence (until accepted once) and the user
+    // settings (while the language is none of the configured ones).
     void CreateTreeCommander();
     void AddProgramTask(std::function<void()> Call);
     // Runs a script file as a script task with the installation values.
@@ -94,7 +96,7 @@ public:
     TLoginInfoForm& LoginInfoForm();
     bool LoginInfoFormVisible() const { return FLoginInfoFormVisible; }
     int NumberOfCommander() const { return FNumberOfCommander; }
-    const std::vector<TTreeCommander*>& Commanders() const { return FCommanders; }
+    const std::vector<TTreeAppForm*>& Commanders() const { return FCommanders; }
     // The oscilloscope defaults the user changed (saved at close), or nullptr.
     void SetOsciDefaults(TSLDictionary* Dict);
 
@@ -112,13 +114,18 @@ private:
     void CloseLoginInfo() override;
     void CloseMainForm() override;
 
-    void WindowClose(TTreeCommander& Window);
+    void WindowClose(TTreeAppForm& Window);
+    bool FirstStartDialogs();
+    void InitializeLoginDialog(TDeviceLoginDialog& Dialog);
     void CreateStartProgramTasks();
     void CreateViewMenuList();
     void CreateLanguageMenuList();
     void ExecuteAutoStartScript();
     void ExecuteCommandLineScript();
     int ScriptsExpectedToStart() const;
+    // A start script that could not run: a message, or with -NoForm a line
+    // on stderr and exit code 1.
+    void ReportStartError(const MyAnsiString& Text);
     void ShowInfoForm();
 
     TMainFormOptions FOptions;
@@ -127,9 +134,11 @@ private:
     bool FLoginAbortRequest = false;
     bool FMainFormCloseRequest = false;
     bool FLoginInfoFormVisible = false;
+    bool FLoginDialogInit = false; // the main task asked for the dialog's set-up
     bool FClosed = false;
     int FExitCode = 0;
     int FNumberOfCommander = 0;
+    MyAnsiString FSelectedEntry; // where the next window opens
     TRef<TSLDictionary> FOsciDefaults;
 
     std::unique_ptr<TDebugManager> FDebugManager;
@@ -144,7 +153,7 @@ private:
     std::unique_ptr<TTaskQueue> FTaskQueue;
     std::unique_ptr<TMainTask> FMainTask;
     std::unique_ptr<TMxTask> FAutoReleaseTask;
-    std::vector<TTreeCommander*> FCommanders;
+    std::vector<TTreeAppForm*> FCommanders;
     std::unique_ptr<TDeviceLoginDialog> FLoginDialog;
     std::unique_ptr<TLoginInfoForm> FLoginInfoForm;
     std::vector<std::unique_ptr<QWidget>> FViewForms;

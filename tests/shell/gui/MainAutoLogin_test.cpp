@@ -14,10 +14,11 @@
 #include "platform/FileNames.h"
 #include "shell/StartHooks.h"
 #include "shell/app/Composition.h"
-#include "shell/gui/TreeCommander.h"
+#include "shell/gui/ModApp.h"
 #include "storagelib/RefObj.h"
 #include "storagelib/SL20Dec.h"
 #include "storagelib/SL20Dic.h"
+#include "tests/support/ProgramStart.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/ScriptedPrompt.h"
 #include "tools/drivesim/SimDriveFile.h"
@@ -44,17 +45,6 @@ namespace fs = std::filesystem;
 namespace vo {
 namespace {
 
-bool WaitFor(const std::function<bool()>& Pred, int Ms = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!Pred()) {
-        if (t.elapsed() > Ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 
 TEST(MainFormAutoLogin, OpensBox1OnTheStoredPort) {
     const fs::path root = fs::temp_directory_path() / ("vo-mainauto-" + std::to_string(::getpid()));
@@ -64,17 +54,7 @@ TEST(MainFormAutoLogin, OpensBox1OnTheStoredPort) {
     runner.Start();
 
     test::TScriptedPrompt prompt;
-    InstallProgramParts();
-    auto install = ShellStartHooks().InstallDialogs;
-    ShellStartHooks().InstallDialogs = [install, &prompt] {
-        install();
-        SetUserPrompt(&prompt);
-    };
-    TMainFormOptions o;
-    o.WorkDir = RealPathToStored(VO_PROGRAM_DIR) + "\\";
-    o.Args = {"-COMPORTS:COM7=" + line.SlavePath(), "-NoAuto"};
-    o.DataHome = root / "data";
-    o.ConfigHome = root / "config";
+    TMainFormOptions o = test::ProgramStart(prompt, root, {"-COMPORTS:COM7=" + line.SlavePath(), "-NoAuto"});
     {
         TMainForm form(o);
         form.OnTerminate = [](int) {};
@@ -85,7 +65,7 @@ TEST(MainFormAutoLogin, OpensBox1OnTheStoredPort) {
         form.Settings().AutoLogin = dynamic_cast<TSLDictionary*>(autoLogin.Get());
         bool infoShown = false;
         TDeviceManager& devices = *DeviceManager();
-        ASSERT_TRUE(WaitFor([&] {
+        ASSERT_TRUE(test::WaitFor([&] {
             infoShown |= form.LoginInfoFormVisible();
             return devices.DeviceExists("Box1") && form.MainTask().State() == stReady &&
                 devices.ModelManager().Root().GetChildCount() == 1;

@@ -17,8 +17,9 @@
 #include "platform/FileNames.h"
 #include "shell/StartHooks.h"
 #include "shell/app/Composition.h"
-#include "shell/gui/TreeCommander.h"
+#include "shell/gui/ModApp.h"
 #include "storagelib/RefObj.h"
+#include "tests/support/ProgramStart.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/ScriptedPrompt.h"
 #include "tools/drivesim/SimDriveFile.h"
@@ -45,33 +46,8 @@ namespace fs = std::filesystem;
 namespace vo {
 namespace {
 
-bool WaitFor(const std::function<bool()>& Pred, int Ms = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!Pred()) {
-        if (t.elapsed() > Ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 bool HasLine(const std::vector<MyAnsiString>& Lines, const MyAnsiString& L) {
     return std::find(Lines.begin(), Lines.end(), L) != Lines.end();
-}
-
-// Fills the login dialog once it shows and presses OK.
-void AnswerLoginDialog(const char* Port, const char* User, const char* Password) {
-    QTimer::singleShot(0, [=] {
-        TDeviceLoginDialog* d = DeviceLoginDialog();
-        ASSERT_NE(d, nullptr);
-        WaitFor([d] { return d->isVisible(); }, 5000);
-        d->RS232Radio->click();
-        d->CbRSPort->setCurrentIndex(d->CbRSPort->findText(Port));
-        d->UserEdt->setText(User);
-        d->PasswordEdt->setText(Password);
-        QTest::mouseClick(d->OKBtn, Qt::LeftButton);
-    });
 }
 
 // Closes the login information window once it reports an error.
@@ -102,17 +78,7 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
     runner.Start();
 
     test::TScriptedPrompt prompt;
-    InstallProgramParts();
-    auto install = ShellStartHooks().InstallDialogs;
-    ShellStartHooks().InstallDialogs = [install, &prompt] {
-        install();
-        SetUserPrompt(&prompt);
-    };
-    TMainFormOptions o;
-    o.WorkDir = RealPathToStored(VO_PROGRAM_DIR) + "\\";
-    o.Args = {"-COMPORTS:COM7=" + line.SlavePath(), "-NoAuto"};
-    o.DataHome = root / "data";
-    o.ConfigHome = root / "config";
+    TMainFormOptions o = test::ProgramStart(prompt, root, {"-COMPORTS:COM7=" + line.SlavePath(), "-NoAuto"});
     int exitCode = -1;
     {
         TMainForm form(o);
@@ -129,19 +95,20 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
 
         // The queue builds the View menu and opens the window before the
         // device-opening task first checks the window list.
-        ASSERT_TRUE(WaitFor([&] { return form.NumberOfCommander() == 1; }));
+        ASSERT_TRUE(test::WaitFor([&] { return form.NumberOfCommander() == 1; }));
         EXPECT_EQ(form.WindowCaptions(), (std::vector<MyAnsiString>{"Velkor-Ovra"}));
         EXPECT_GE(form.ViewMenuList().Count(), 1);
         EXPECT_EQ(form.LanguageMenuList().Count(), 2);
-        ASSERT_TRUE(WaitFor([&] { return form.MainTask().State() == stReady; }));
+        ASSERT_TRUE(test::WaitFor([&] { return form.MainTask().State() == stReady; }));
         EXPECT_EQ(exitCode, -1);
-        TTreeCommander* window = form.Commanders().front();
+        TTreeAppForm* window = form.Commanders().front();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
 
         // Online login: Ctrl+L, COM7, USER, "user".
-        AnswerLoginDialog("COM7", "USER", "user");
-        window->LoginAct->trigger();
+        test::AnswerLoginDialog("COM7", "USER", "user");
+        window->Action(TTreeAction::Login)->trigger();
         TDeviceManager& devices = *DeviceManager();
-        ASSERT_TRUE(WaitFor([&] { return form.MainTask().State() == stReady && devices.GetDeviceCount() == 1; }))
+        ASSERT_TRUE(test::WaitFor([&] { return form.MainTask().State() == stReady && devices.GetDeviceCount() == 1; }))
             << MainStateText(form.MainTask().State());
         const std::vector<MyAnsiString> lines = form.LoginInfoForm().Lines();
         EXPECT_TRUE(HasLine(lines, "Login process successfull completed!"));
@@ -155,13 +122,13 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
         // A wrong password: the error line and no further device.
         {
             TErrorCloser closer;
-            AnswerLoginDialog("COM7", "USER", "wrong");
-            window->LoginAct->trigger();
-            ASSERT_TRUE(WaitFor([&] {
+            test::AnswerLoginDialog("COM7", "USER", "wrong");
+            window->Action(TTreeAction::Login)->trigger();
+            ASSERT_TRUE(test::WaitFor([&] {
                 return form.MainTask().State() == stReady && !form.LoginInfoFormVisible() &&
                     HasLine(form.LoginInfoForm().Lines(), "An error has occurred during the login process!");
             }));
-            ASSERT_TRUE(WaitFor([&] { return devices.GetDeviceCount() == 1; }));
+            ASSERT_TRUE(test::WaitFor([&] { return devices.GetDeviceCount() == 1; }));
             EXPECT_FALSE(devices.DeviceExists("BOX2"));
         }
 
@@ -186,10 +153,19 @@ TEST(MainFormOnline, StartsLogsInOverCom7AndSavesAtClose) {
             EXPECT_EQ(form.WindowMenuList().Count(), 1);
         }
 
-        // A changed display mode is saved when the last window closes.
+        // Closing the last window with a drive open asks first: No keeps
+        // it, Yes ends the program. A changed display mode is saved then.
         form.SetUPIDDispMode("DEC");
+        const std::size_t asked = prompt.Texts().size();
+        prompt.Answer(mrNo);
         window->close();
-        ASSERT_TRUE(WaitFor([&] { return exitCode != -1; }));
+        ASSERT_EQ(prompt.Texts().size(), asked + 1);
+        EXPECT_EQ(prompt.Texts().back(), "Are you sure you want to close this window?");
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(form.NumberOfCommander(), 1);
+        prompt.Answer(mrYes);
+        window->close();
+        ASSERT_TRUE(test::WaitFor([&] { return exitCode != -1; }));
         EXPECT_EQ(exitCode, 0);
     }
     const fs::path saved = root / "config" / "Velkor" / "Velkor-Ovra - 4.2" / "ViewConfig.ini";
