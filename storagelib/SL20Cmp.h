@@ -32,7 +32,7 @@ class TSLListCompData : public TSLCompData {
     VO_REFOBJ_CLASS(TSLListCompData, TSLCompData)
 public:
     TSLListCompData() = default;
-    explicit TSLListCompData(std::vector<TRef<TSLObject>> Elements) : FElements(std::move(Elements)) {}
+    explicit TSLListCompData(TSLObjectList Elements) : FElements(std::move(Elements)) {}
     void Add(TSLObject* Obj) { FElements.emplace_back(Obj); }
 
     int GetElementCount() override { return static_cast<int>(FElements.size()); }
@@ -41,7 +41,7 @@ public:
     TSLObject* GetElementAtIndex(int Index) override;
 
 private:
-    std::vector<TRef<TSLObject>> FElements;
+    TSLObjectList FElements;
     std::size_t FNext = 0;
 };
 

@@ -163,7 +163,7 @@ int TSLDictionary::GetIndexOfObj(const TSLObject* Obj) const {
 }
 
 void TSLDictionary::Clear() {
-    std::vector<TEntry> old;
+    TEntryList old;
     BumpNameEpochs();
     old.swap(Dict);
     FIndex.reset();
@@ -230,6 +230,19 @@ void TSLDictionary::SetObjWithName(std::string_view AName, TSLObject* Obj) {
     const uint32_t hash = SLHashName(AName);
     if (FindHashed(AName, hash) >= 0)
         throw Exception(std::string(ClassName()) + ".SetObjWithName: object with name '" + std::string(AName) +
+                        "' already exists");
+    Insert(AName, hash, Obj);
+}
+
+void TSLDictionary::AddObject(std::string_view AName, TSLObject* Obj) {
+    if (&ClassType() != &TSLDictionary::ClassInfo) {
+        // A subclass may change how names are found or stored.
+        TSLNamedCollection::AddObject(AName, Obj);
+        return;
+    }
+    const uint32_t hash = SLHashName(AName);
+    if (FindHashed(AName, hash) >= 0)
+        throw Exception(std::string(ClassName()) + ".AddObject: object with name '" + std::string(AName) +
                         "' already exists");
     Insert(AName, hash, Obj);
 }

@@ -105,6 +105,20 @@ private:
     static void Register() noexcept;
 };
 
+// The allocator of the element lists of small collections: their blocks come
+// from the same free lists (larger blocks from the general allocator).
+template <class T>
+struct TSLPoolAllocator {
+    using value_type = T;
+    TSLPoolAllocator() noexcept = default;
+    template <class U>
+    TSLPoolAllocator(const TSLPoolAllocator<U>&) noexcept {}
+    T* allocate(std::size_t N) { return static_cast<T*>(TSLSmallPool::Allocate(N * sizeof(T))); }
+    void deallocate(T* P, std::size_t N) noexcept { TSLSmallPool::Free(P, N * sizeof(T)); }
+    template <class U>
+    bool operator==(const TSLPoolAllocator<U>&) const noexcept { return true; }
+};
+
 // In a class body: its objects (and those of its subclasses) come from the
 // small-value pool.
 #define VO_SL_POOLED \
