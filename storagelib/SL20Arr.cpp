@@ -103,7 +103,7 @@ void TSLArray::SetCapacity(int Value) {
 
 void TSLArray::InstallCopies(const MyAnsiString& Ident, TSLObjectList& Copies) {
     Arr.swap(Copies); // the caller's vector now holds the old elements and releases them
-    FIdent = Ident;
+    SetIdent(Ident);
 }
 
 void TSLArray::InitComposite(TSLCompData* CompData) {

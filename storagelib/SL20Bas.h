@@ -68,19 +68,22 @@ public:
         slIdent = 2, // TSLIdent
         slLongint = 4, // TSLLongint
         slDouble = 8, // TSLDouble
+        slHasDbgInfo = 16, // a debug record is kept for the object
     };
     bool HasTrait(uint8_t Trait) const noexcept { return (FTraits & Trait) != 0; }
 
-    // Debug record, owned; nil unless the value was read in debug mode.
-    TDbgInfo* GetDbgInfo() const noexcept { return FDbgInfo.get(); }
-    void SetDbgInfo(std::unique_ptr<TDbgInfo> Info) noexcept { FDbgInfo = std::move(Info); }
+    // Debug record, owned; nil unless the value was read in debug mode. (The
+    // records are kept apart, so that the values of a normal read do not
+    // carry room for one.)
+    TDbgInfo* GetDbgInfo() const noexcept { return HasTrait(slHasDbgInfo) ? FindDbgInfo() : nullptr; }
+    void SetDbgInfo(std::unique_ptr<TDbgInfo> Info);
 
 protected:
     TSLObject() = default;
     ~TSLObject() override;
 
 private:
-    std::unique_ptr<TDbgInfo> FDbgInfo;
+    TDbgInfo* FindDbgInfo() const noexcept;
 };
 
 // Obj as a T; nil or any other class raises the invalid type-cast error.

@@ -82,7 +82,7 @@ void TSLCollection::AssignObject(const TSLObject* Obj) {
 
 void TSLCollection::InstallCopies(const MyAnsiString& Ident, TSLObjectList& Copies) {
     Clear();
-    FIdent = Ident;
+    SetIdent(Ident);
     for (auto& c : Copies) AddObject(c.Get());
 }
 
@@ -212,7 +212,7 @@ void TSLNamedCollection::AssignObject(const TSLObject* Obj) {
 void TSLNamedCollection::InstallNamedCopies(const MyAnsiString& Ident,
                                             std::vector<std::pair<MyAnsiString, TRef<TSLObject>>>& Copies) {
     Clear();
-    FIdent = Ident;
+    SetIdent(Ident);
     for (auto& [name, value] : Copies) AddObject(name, value.Get());
 }
 

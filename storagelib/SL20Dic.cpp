@@ -288,7 +288,7 @@ void TSLDictionary::InstallNamedCopies(const MyAnsiString& Ident,
     Dict.swap(fresh->Dict);
     FIndex.swap(fresh->FIndex);
     BumpNameEpochs();
-    FIdent = Ident;
+    SetIdent(Ident);
     // The old entries die with `fresh`.
 }
 

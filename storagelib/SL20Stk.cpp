@@ -70,7 +70,7 @@ MyAnsiString TSLStack::PopString() {
 void TSLStack::InstallCopies(const MyAnsiString& Ident, TSLObjectList& Copies) {
     std::reverse(Copies.begin(), Copies.end()); // stack index i is array position count - 1 - i
     Arr.swap(Copies);
-    FIdent = Ident;
+    SetIdent(Ident);
 }
 
 void TSLStack::InitComposite(TSLCompData* CompData) {
