@@ -82,6 +82,12 @@ private:
     inline void ReleaseCounted() noexcept;
 
     int32_t FRefCount = 0;
+
+protected:
+    // Class traits a subclass may keep for quick tests of its class (script
+    // values use it); it fills the space after the count, so it costs no
+    // memory.
+    uint8_t FTraits = 0;
 };
 
 class TRefObjManager {

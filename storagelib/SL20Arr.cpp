@@ -53,7 +53,7 @@ void TSLArray::ArrSetCount(int Value, bool AtFront) {
         return;
     }
     // The dropped elements are released after they left the array.
-    std::vector<TRef<TSLObject>> dropped;
+    TSLObjectList dropped;
     const std::size_t drop = Arr.size() - n;
     auto first = AtFront ? Arr.begin() : Arr.end() - static_cast<std::ptrdiff_t>(drop);
     dropped.assign(std::make_move_iterator(first), std::make_move_iterator(first + static_cast<std::ptrdiff_t>(drop)));
@@ -77,7 +77,7 @@ int TSLArray::GetIndexOfObj(const TSLObject* Obj) const {
 }
 
 void TSLArray::Clear() {
-    std::vector<TRef<TSLObject>> old;
+    TSLObjectList old;
     old.swap(Arr);
 }
 
@@ -101,9 +101,9 @@ void TSLArray::SetCapacity(int Value) {
     if (Value > 0) Arr.reserve(static_cast<std::size_t>(Value));
 }
 
-void TSLArray::InstallCopies(const MyAnsiString& Ident, std::vector<TRef<TSLObject>>& Copies) {
+void TSLArray::InstallCopies(const MyAnsiString& Ident, TSLObjectList& Copies) {
     Arr.swap(Copies); // the caller's vector now holds the old elements and releases them
-    FIdent = Ident;
+    SetIdent(Ident);
 }
 
 void TSLArray::InitComposite(TSLCompData* CompData) {

@@ -45,7 +45,7 @@ public:
 protected:
     // Copies of arrays, blocks and procedures are plain arrays.
     TRef<TSLCollection> CreateCopyTarget() const override;
-    void InstallCopies(const MyAnsiString& Ident, std::vector<TRef<TSLObject>>& Copies) override;
+    void InstallCopies(const MyAnsiString& Ident, TSLObjectList& Copies) override;
 
     // The element list by array position, with the array's bounds and texts.
     TSLObject* ArrGet(int Pos) const;
@@ -54,7 +54,7 @@ protected:
     void ArrDel(int Pos);
     void ArrSetCount(int Value, bool AtFront);
 
-    std::vector<TRef<TSLObject>> Arr;
+    TSLObjectList Arr;
 };
 
 // An executable array of tokens: a script body.
@@ -62,7 +62,7 @@ class TSLBlock : public TSLArray {
     VO_REFOBJ_CLASS(TSLBlock, TSLArray)
     VO_SL_COMPOSITE(TSLBlock, 'B')
 public:
-    TSLBlock() = default;
+    TSLBlock() noexcept { FTraits |= slExecutableClass; }
     bool GetExecutable() const override { return FExecutable; }
     void SetExecutable(bool Value) override { FExecutable = Value; }
     // Pushes a block frame over this block on the context's execution stack.

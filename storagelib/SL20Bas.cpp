@@ -1,10 +1,61 @@
 #include "storagelib/SL20Bas.h"
 
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 namespace vo {
 
-TSLObject::~TSLObject() = default;
+namespace {
+// The debug records of the objects that have one (values may be read and
+// freed on any thread).
+struct TDbgInfoTable {
+    std::mutex Lock;
+    std::unordered_map<const TSLObject*, std::unique_ptr<TDbgInfo>> Records;
+};
+TDbgInfoTable& DbgInfoTable() {
+    static TDbgInfoTable* t = new TDbgInfoTable; // lives to the very end (objects may die at exit)
+    return *t;
+}
+} // namespace
+
+TSLObject::~TSLObject() {
+    if (!HasTrait(slHasDbgInfo)) return;
+    std::unique_ptr<TDbgInfo> record; // destroyed outside the lock
+    TDbgInfoTable& t = DbgInfoTable();
+    std::lock_guard lock(t.Lock);
+    if (auto it = t.Records.find(this); it != t.Records.end()) {
+        record = std::move(it->second);
+        t.Records.erase(it);
+    }
+}
+
+TDbgInfo* TSLObject::FindDbgInfo() const noexcept {
+    TDbgInfoTable& t = DbgInfoTable();
+    std::lock_guard lock(t.Lock);
+    const auto it = t.Records.find(this);
+    return it == t.Records.end() ? nullptr : it->second.get();
+}
+
+void TSLObject::SetDbgInfo(std::unique_ptr<TDbgInfo> Info) {
+    std::unique_ptr<TDbgInfo> old; // destroyed outside the lock
+    TDbgInfoTable& t = DbgInfoTable();
+    {
+        std::lock_guard lock(t.Lock);
+        if (Info) {
+            std::unique_ptr<TDbgInfo>& slot = t.Records[this];
+            old = std::move(slot);
+            slot = std::move(Info);
+            FTraits |= slHasDbgInfo;
+        } else if (HasTrait(slHasDbgInfo)) {
+            if (auto it = t.Records.find(this); it != t.Records.end()) {
+                old = std::move(it->second);
+                t.Records.erase(it);
+            }
+            FTraits &= static_cast<uint8_t>(~slHasDbgInfo);
+        }
+    }
+}
 
 void TSLObject::RaiseMethodNotImplementedException(const char* Method) const {
     throw Exception(std::string(ClassName()) + "." + Method + ": method not implemented");

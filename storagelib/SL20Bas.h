@@ -7,11 +7,14 @@
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <type_traits>
+#include <vector>
 
 #include "platform/AnsiString.h"
 #include "platform/Exception.h"
 #include "storagelib/RefObj.h"
 #include "storagelib/SL20Dbg.h"
+#include "storagelib/SL20Pool.h"
 
 namespace vo {
 
@@ -21,6 +24,10 @@ class TSLBlock;
 class TSLProcedure;
 class TSLDictionary;
 class TContextInterface;
+
+// A list of values (the elements of arrays and stacks); small lists take
+// their memory from the value pool.
+using TSLObjectList = std::vector<TRef<TSLObject>, TSLPoolAllocator<TRef<TSLObject>>>;
 
 // The writer as a value sees it (implemented by the text notation writer).
 class TEncoderInterface {
@@ -53,27 +60,54 @@ public:
     virtual void Execute(TSLContext* Context);
     virtual int DepthIncrement() const { return 0; }
 
-    // Debug record, owned; nil unless the value was read in debug mode.
-    TDbgInfo* GetDbgInfo() const noexcept { return FDbgInfo.get(); }
-    void SetDbgInfo(std::unique_ptr<TDbgInfo> Info) noexcept { FDbgInfo = std::move(Info); }
+    // Quick class tests of the hot paths, each the same as InheritsFrom with
+    // that class: the constructors of those classes set their trait, and a
+    // subclass keeps the traits of its bases.
+    enum : uint8_t {
+        slExecutableClass = 1, // TSLBlock or TSLInternalProcedure (see SLIsExecutableClass)
+        slIdent = 2, // TSLIdent
+        slLongint = 4, // TSLLongint
+        slDouble = 8, // TSLDouble
+        slHasDbgInfo = 16, // a debug record is kept for the object
+    };
+    bool HasTrait(uint8_t Trait) const noexcept { return (FTraits & Trait) != 0; }
+
+    // Debug record, owned; nil unless the value was read in debug mode. (The
+    // records are kept apart, so that the values of a normal read do not
+    // carry room for one.)
+    TDbgInfo* GetDbgInfo() const noexcept { return HasTrait(slHasDbgInfo) ? FindDbgInfo() : nullptr; }
+    void SetDbgInfo(std::unique_ptr<TDbgInfo> Info);
 
 protected:
     TSLObject() = default;
     ~TSLObject() override;
 
 private:
-    std::unique_ptr<TDbgInfo> FDbgInfo;
+    TDbgInfo* FindDbgInfo() const noexcept;
 };
 
 // Obj as a T; nil or any other class raises the invalid type-cast error.
+// (For a class that declares its own class record, the record chain tells
+// without a dynamic cast.)
+template <class T>
+inline constexpr bool SLHasOwnClassInfo =
+    std::is_same_v<decltype(&T::ClassType), const TClassInfo& (T::*)() const noexcept>;
 template <class T>
 T* SLCast(TSLObject* Obj) {
-    if (T* p = dynamic_cast<T*>(Obj)) return p;
+    if constexpr (SLHasOwnClassInfo<T>) {
+        if (Obj && Obj->InheritsFrom(T::ClassInfo)) return static_cast<T*>(Obj);
+    } else {
+        if (T* p = dynamic_cast<T*>(Obj)) return p;
+    }
     throw EInvalidCast();
 }
 template <class T>
 const T* SLCast(const TSLObject* Obj) {
-    if (const T* p = dynamic_cast<const T*>(Obj)) return p;
+    if constexpr (SLHasOwnClassInfo<T>) {
+        if (Obj && Obj->InheritsFrom(T::ClassInfo)) return static_cast<const T*>(Obj);
+    } else {
+        if (const T* p = dynamic_cast<const T*>(Obj)) return p;
+    }
     throw EInvalidCast();
 }
 
@@ -81,7 +115,7 @@ const T* SLCast(const TSLObject* Obj) {
 class TSLInternalProcedure : public TSLObject {
     VO_REFOBJ_CLASS(TSLInternalProcedure, TSLObject)
 public:
-    TSLInternalProcedure() = default;
+    TSLInternalProcedure() noexcept { FTraits |= slExecutableClass; }
     bool GetExecutable() const override { return true; }
 };
 
@@ -124,6 +158,10 @@ public:
     TNotifyEvent FOnContinue;
     TNotifyEvent FOnResume;
     TContextInterface* FContextInterface = nullptr;
+    // The elements of the operand stack (top last) when the context keeps
+    // them in a plain vector behind FOperandStackInterface: the built-ins
+    // read, pop and push through it without a call. Nil otherwise.
+    TSLObjectList* FOperandArray = nullptr;
     int32_t FTimeout = 0;
     MyAnsiString FScriptName;
 

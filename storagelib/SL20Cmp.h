@@ -32,7 +32,7 @@ class TSLListCompData : public TSLCompData {
     VO_REFOBJ_CLASS(TSLListCompData, TSLCompData)
 public:
     TSLListCompData() = default;
-    explicit TSLListCompData(std::vector<TRef<TSLObject>> Elements) : FElements(std::move(Elements)) {}
+    explicit TSLListCompData(TSLObjectList Elements) : FElements(std::move(Elements)) {}
     void Add(TSLObject* Obj) { FElements.emplace_back(Obj); }
 
     int GetElementCount() override { return static_cast<int>(FElements.size()); }
@@ -41,7 +41,7 @@ public:
     TSLObject* GetElementAtIndex(int Index) override;
 
 private:
-    std::vector<TRef<TSLObject>> FElements;
+    TSLObjectList FElements;
     std::size_t FNext = 0;
 };
 
@@ -59,8 +59,15 @@ class TSLComposite : public TSLObject {
     VO_REFOBJ_CLASS(TSLComposite, TSLObject)
 public:
     // The composite's name (empty for an unnamed one).
-    const MyAnsiString& GetIdent() const noexcept { return FIdent; }
-    void SetIdent(std::string_view Ident) { FIdent.assign(Ident.data(), Ident.size()); }
+    const MyAnsiString& GetIdent() const noexcept { return FIdent ? *FIdent : NoIdent(); }
+    void SetIdent(std::string_view Ident) {
+        if (Ident.empty())
+            FIdent.reset();
+        else if (FIdent)
+            FIdent->assign(Ident.data(), Ident.size());
+        else
+            FIdent = std::make_unique<MyAnsiString>(Ident);
+    }
 
     // The writer's cache of this composite's back-reference number during one
     // write; no meaning otherwise.
@@ -80,7 +87,15 @@ public:
 
 protected:
     TSLComposite() = default;
-    MyAnsiString FIdent;
+
+private:
+    static const MyAnsiString& NoIdent() noexcept {
+        static const MyAnsiString none;
+        return none;
+    }
+    // Most composites are unnamed: the name is kept apart, so that they carry
+    // only a pointer.
+    std::unique_ptr<MyAnsiString> FIdent;
 };
 
 // Declares a concrete composite class: its letter (GetCompositeType, callable

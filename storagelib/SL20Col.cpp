@@ -70,7 +70,7 @@ void TSLCollection::AssignObject(const TSLObject* Obj) {
     const TSLCollection* src = SLCast<TSLCollection>(Obj);
     if (src == this) return; // a collection assigned to itself stays as it is
     const int n = src->GetCount();
-    std::vector<TRef<TSLObject>> copies;
+    TSLObjectList copies;
     copies.reserve(static_cast<std::size_t>(n));
     {
         TSLCopyScope scope(src, this);
@@ -80,9 +80,9 @@ void TSLCollection::AssignObject(const TSLObject* Obj) {
     InstallCopies(ident, copies);
 }
 
-void TSLCollection::InstallCopies(const MyAnsiString& Ident, std::vector<TRef<TSLObject>>& Copies) {
+void TSLCollection::InstallCopies(const MyAnsiString& Ident, TSLObjectList& Copies) {
     Clear();
-    FIdent = Ident;
+    SetIdent(Ident);
     for (auto& c : Copies) AddObject(c.Get());
 }
 
@@ -212,7 +212,7 @@ void TSLNamedCollection::AssignObject(const TSLObject* Obj) {
 void TSLNamedCollection::InstallNamedCopies(const MyAnsiString& Ident,
                                             std::vector<std::pair<MyAnsiString, TRef<TSLObject>>>& Copies) {
     Clear();
-    FIdent = Ident;
+    SetIdent(Ident);
     for (auto& [name, value] : Copies) AddObject(name, value.Get());
 }
 

@@ -101,7 +101,7 @@ protected:
     // receiver's class).
     virtual TRef<TSLCollection> CreateCopyTarget() const;
     // Installs the copies of an assignment: Copies[i] becomes element i.
-    virtual void InstallCopies(const MyAnsiString& Ident, std::vector<TRef<TSLObject>>& Copies);
+    virtual void InstallCopies(const MyAnsiString& Ident, TSLObjectList& Copies);
 
 private:
     void Walk(const TForEachCallback& Callback, int32_t Level, bool& Stop, std::vector<const TSLCollection*>& Path);

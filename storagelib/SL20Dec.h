@@ -116,7 +116,7 @@ private:
     void EndRead() noexcept;
 
     std::vector<int32_t> CompositeStack; // element count per open composite
-    std::vector<TRef<TSLObject>> ElementStack; // newest at the back
+    TSLObjectList ElementStack; // newest at the back
     std::vector<TRef<TSLScanner>> ScannerList; // trying order
     TRef<TSLDictionary> IdentDict; // named composites of the value being read
     std::array<const TSLCompositeClass*, 26> CompClasses{};

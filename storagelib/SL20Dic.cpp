@@ -163,7 +163,7 @@ int TSLDictionary::GetIndexOfObj(const TSLObject* Obj) const {
 }
 
 void TSLDictionary::Clear() {
-    std::vector<TEntry> old;
+    TEntryList old;
     BumpNameEpochs();
     old.swap(Dict);
     FIndex.reset();
@@ -234,6 +234,19 @@ void TSLDictionary::SetObjWithName(std::string_view AName, TSLObject* Obj) {
     Insert(AName, hash, Obj);
 }
 
+void TSLDictionary::AddObject(std::string_view AName, TSLObject* Obj) {
+    if (&ClassType() != &TSLDictionary::ClassInfo) {
+        // A subclass may change how names are found or stored.
+        TSLNamedCollection::AddObject(AName, Obj);
+        return;
+    }
+    const uint32_t hash = SLHashName(AName);
+    if (FindHashed(AName, hash) >= 0)
+        throw Exception(std::string(ClassName()) + ".AddObject: object with name '" + std::string(AName) +
+                        "' already exists");
+    Insert(AName, hash, Obj);
+}
+
 void TSLDictionary::DelObjWithName(std::string_view AName) {
     const int i = Find(AName);
     if (i < 0)
@@ -275,7 +288,7 @@ void TSLDictionary::InstallNamedCopies(const MyAnsiString& Ident,
     Dict.swap(fresh->Dict);
     FIndex.swap(fresh->FIndex);
     BumpNameEpochs();
-    FIdent = Ident;
+    SetIdent(Ident);
     // The old entries die with `fresh`.
 }
 

@@ -95,6 +95,9 @@ public:
     TSLObject* GetObjWithName(std::string_view AName) const override;
     // Appends a new entry; refused when the name exists (it never replaces).
     void SetObjWithName(std::string_view AName, TSLObject* Obj) override;
+    using TSLNamedCollection::AddObject;
+    // The collection's AddObject, with the name hashed and looked up once.
+    void AddObject(std::string_view AName, TSLObject* Obj);
     void DelObjWithName(std::string_view AName) override;
     bool GetNameExists(std::string_view AName) const override { return Find(AName) >= 0; }
     int GetIndexOfName(std::string_view AName) const override { return Find(AName); }
@@ -133,6 +136,7 @@ private:
         MyAnsiString Name;
         TRef<TSLObject> Value;
     };
+    using TEntryList = std::vector<TEntry, TSLPoolAllocator<TEntry>>;
 
     int Find(std::string_view AName) const;
     // Inserts a new entry (the name is known to be absent) at its place: the
@@ -141,7 +145,7 @@ private:
     void RebuildIndex();
     [[noreturn]] void IndexOutOfBounds(const char* Method, int Index) const;
 
-    std::vector<TEntry> Dict;
+    TEntryList Dict;
     std::unique_ptr<TSLNameIndex> FIndex; // only for dictionaries beyond a handful of entries
     bool FSorted = false;
 };

@@ -54,7 +54,7 @@ class TSLLongint : public TSLNumber {
     VO_REFOBJ_CLASS(TSLLongint, TSLNumber)
     VO_SL_POOLED
 public:
-    explicit TSLLongint(int64_t Value = 0) noexcept : FLongintValue(Value) {}
+    explicit TSLLongint(int64_t Value = 0) noexcept : FLongintValue(Value) { FTraits |= slLongint; }
 
     int64_t GetLongintValue() const override { return FLongintValue; }
     void SetLongintValue(int64_t Value) override { FLongintValue = Value; }
@@ -81,7 +81,7 @@ class TSLDouble : public TSLNumber {
     VO_REFOBJ_CLASS(TSLDouble, TSLNumber)
     VO_SL_POOLED
 public:
-    explicit TSLDouble(double Value = 0.0) noexcept : FDoubleValue(Value) {}
+    explicit TSLDouble(double Value = 0.0) noexcept : FDoubleValue(Value) { FTraits |= slDouble; }
 
     // Truncated toward zero.
     int64_t GetLongintValue() const override;
@@ -160,11 +160,11 @@ class TSLIdent : public TSLObject {
     VO_REFOBJ_CLASS(TSLIdent, TSLObject)
     VO_SL_POOLED
 public:
-    TSLIdent() = default;
+    TSLIdent() noexcept { FTraits |= slIdent; }
     TSLIdent(MyAnsiString Value, bool Executable) noexcept
-        : FIdentValue(std::move(Value)), FExecutable(Executable) {}
-    TSLIdent(std::string_view Value, bool Executable) : FIdentValue(Value), FExecutable(Executable) {}
-    TSLIdent(const char* Value, bool Executable) : FIdentValue(Value), FExecutable(Executable) {}
+        : FIdentValue(std::move(Value)), FExecutable(Executable) { FTraits |= slIdent; }
+    TSLIdent(std::string_view Value, bool Executable) : FIdentValue(Value), FExecutable(Executable) { FTraits |= slIdent; }
+    TSLIdent(const char* Value, bool Executable) : FIdentValue(Value), FExecutable(Executable) { FTraits |= slIdent; }
     ~TSLIdent() override;
 
     const MyAnsiString& GetIdentValue() const noexcept { return FIdentValue; }

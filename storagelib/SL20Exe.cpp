@@ -176,6 +176,7 @@ TSLContextImplementation::TSLContextImplementation()
       FInterfaceImpl(this) {
     FDictStack->FTracksNames = true;
     FOperandStackInterface = &FOperandIntf;
+    FOperandArray = &FOperandStack->Items();
     FExecutionStackInterface = &FExecutionIntf;
     FDictStackInterface = &FDictIntf;
     FContextInterface = &FInterfaceImpl;

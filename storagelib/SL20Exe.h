@@ -77,6 +77,8 @@ public:
         if (FTracksNames) SLBumpAllNameEpochs();
         TSLStack::Clear();
     }
+    // The elements, top last.
+    TSLObjectList& Items() noexcept { return Arr; }
 
     // Set for a dictionary stack: dictionaries entering or leaving it raise
     // the binding epochs of their names.
@@ -149,7 +151,7 @@ public:
 
 class TSLInterpreter;
 
-class TSLContextImplementation : public TSLContext {
+class TSLContextImplementation final : public TSLContext {
     VO_REFOBJ_CLASS(TSLContextImplementation, TSLContext)
 public:
     TSLContextImplementation();
@@ -251,7 +253,7 @@ private:
 // The one interpreter (owned by the storage manager as its script engine).
 // Run, StepOver and StepInto each run one time slice of a context and return
 // true when its script has finished.
-class TSLInterpreter : public TScriptEngineInterface {
+class TSLInterpreter final : public TScriptEngineInterface {
     VO_REFOBJ_CLASS(TSLInterpreter, TScriptEngineInterface)
 public:
     enum class TRunMode : uint8_t { Run,

@@ -1,12 +1,29 @@
 #include "storagelib/SL20Pool.h"
 
+#include <atomic>
+#include <mutex>
+
 namespace vo {
 
 thread_local TSLSmallPool::TLists TSLSmallPool::FLists{};
 
 namespace {
-// Gives a thread's kept blocks back when the thread ends; blocks freed after
-// that on the thread go straight to the general allocator.
+constexpr std::size_t ChunkSize = 64 * 1024;
+
+// The blocks of ended threads, by class; never freed.
+struct TDepot {
+    std::mutex Lock;
+    void* Class[TSLSmallPool::MaxSize / 8] = {};
+    std::atomic<bool> Filled{false};
+};
+TDepot& Depot() {
+    static TDepot* d = new TDepot; // lives to the very end (blocks may be freed at exit)
+    return *d;
+}
+} // namespace
+
+namespace {
+// Hands the thread's free blocks to the depot when the thread ends.
 struct TPoolDrain {
     void (*Drain)() = nullptr;
     ~TPoolDrain() {
@@ -19,16 +36,62 @@ void TSLSmallPool::Register() noexcept {
     static thread_local TPoolDrain drain;
     FLists.State = stActive;
     drain.Drain = [] {
+        TLists& t = FLists;
+        TDepot& d = Depot();
+        std::lock_guard lock(d.Lock);
         for (std::size_t c = 0; c < Classes; ++c) {
-            TClassList& l = FLists.Class[c];
-            while (TNode* n = l.Head) {
-                l.Head = n->Next;
-                ::operator delete(n);
+            while (TNode* n = t.Class[c]) {
+                t.Class[c] = n->Next;
+                n->Next = static_cast<TNode*>(d.Class[c]);
+                d.Class[c] = n;
             }
-            l.Count = 0;
         }
-        FLists.State = stEnded;
+        d.Filled.store(true, std::memory_order_release);
+        t.State = stEnded;
     };
+}
+
+void* TSLSmallPool::Refill(std::size_t C) {
+    TLists& l = FLists;
+    if (l.State == stUnused) Register();
+    if (l.State == stActive) {
+        TDepot& d = Depot();
+        if (d.Filled.load(std::memory_order_acquire)) {
+            std::lock_guard lock(d.Lock);
+            if (auto* n = static_cast<TNode*>(d.Class[C])) {
+                // Takes the whole list of the class.
+                d.Class[C] = nullptr;
+                l.Class[C] = n->Next;
+                return n;
+            }
+        }
+    }
+    const std::size_t size = (C + 1) * Granule;
+    if (static_cast<std::size_t>(l.ChunkEnd - l.ChunkNext) < size) {
+        // The rest of the old chunk (less than a block) stays unused.
+        l.ChunkNext = static_cast<char*>(::operator new(ChunkSize));
+        l.ChunkEnd = l.ChunkNext + ChunkSize;
+    }
+    void* p = l.ChunkNext;
+    l.ChunkNext += size;
+    return p;
+}
+
+void TSLSmallPool::FreeOutside(void* P, std::size_t C) noexcept {
+    auto* n = static_cast<TNode*>(P);
+    if (FLists.State == stUnused) {
+        // The first block this thread frees starts its own lists.
+        Register();
+        n->Next = FLists.Class[C];
+        FLists.Class[C] = n;
+        return;
+    }
+    // The thread has ended: the block goes to the depot.
+    TDepot& d = Depot();
+    std::lock_guard lock(d.Lock);
+    n->Next = static_cast<TNode*>(d.Class[C]);
+    d.Class[C] = n;
+    d.Filled.store(true, std::memory_order_release);
 }
 
 } // namespace vo

@@ -1,15 +1,18 @@
 #pragma once
-// Small values (numbers, booleans, strings, names) are made and freed by the
-// million in scripts and in the reader. They come from per-thread free lists,
-// one per 16-byte size class up to 256 bytes, instead of the general allocator: taking and
-// returning a block is a few instructions and touches no lock. A thread keeps
-// at most a bounded number of free blocks per class; the rest, and all it
-// keeps when it ends, go back to the general allocator. A block freed on
-// another thread than the one that made it simply joins that thread's list.
+// Small values (numbers, booleans, strings, names) and the element lists of
+// small collections are made and freed by the million in scripts and in the
+// reader. They come from per-thread free lists, one per 8-byte size class up
+// to 256 bytes, instead of the general allocator: taking and returning a
+// block is a few instructions and touches no lock. New blocks are cut one
+// after the other from 64 KB chunks, so a value read costs no allocator
+// header and values read together lie together. A block freed on another
+// thread than the one that made it simply joins that thread's list. The
+// chunks stay with the program: what a thread has free when it ends goes to
+// a common depot that the other threads draw from before they cut new
+// blocks.
 //
 // Under the address sanitizer the lists are left out, so that a use after
 // free is still caught.
-#include <array>
 #include <cstddef>
 #include <new>
 
@@ -26,32 +29,19 @@ namespace vo {
 #define VO_SL_POOL_ENABLED 1
 #endif
 
-namespace slpool_detail {
-inline constexpr std::size_t MaxSize = 256;
-inline constexpr std::size_t Classes = MaxSize / 16;
-// What a thread keeps at most per size class: 64 KB of blocks.
-constexpr std::array<std::size_t, Classes> MakeKeptLimits() {
-    std::array<std::size_t, Classes> a{};
-    for (std::size_t c = 0; c < Classes; ++c) a[c] = 64 * 1024 / ((c + 1) * 16);
-    return a;
-}
-inline constexpr std::array<std::size_t, Classes> KeptLimit = MakeKeptLimits();
-} // namespace slpool_detail
-
 class TSLSmallPool {
 public:
-    static constexpr std::size_t MaxSize = slpool_detail::MaxSize;
+    static constexpr std::size_t MaxSize = 256;
 
     static void* Allocate(std::size_t Bytes) {
 #if VO_SL_POOL_ENABLED
         if (Bytes <= MaxSize) {
-            TClassList& l = FLists.Class[ClassOf(Bytes)];
-            if (TNode* n = l.Head) {
-                l.Head = n->Next;
-                --l.Count;
+            TNode*& head = FLists.Class[ClassOf(Bytes)];
+            if (TNode* n = head) {
+                head = n->Next;
                 return n;
             }
-            return ::operator new(RoundUp(Bytes));
+            return Refill(ClassOf(Bytes));
         }
 #endif
         return ::operator new(Bytes);
@@ -60,17 +50,14 @@ public:
     static void Free(void* P, std::size_t Bytes) noexcept {
 #if VO_SL_POOL_ENABLED
         if (Bytes <= MaxSize) {
-            const std::size_t c = ClassOf(Bytes);
-            TClassList& l = FLists.Class[c];
-            if (l.Count < KeptLimit[c] && FLists.State != stEnded) {
-                if (FLists.State == stUnused) Register();
-                auto* n = static_cast<TNode*>(P);
-                n->Next = l.Head;
-                l.Head = n;
-                ++l.Count;
+            if (FLists.State != stActive) [[unlikely]] {
+                FreeOutside(P, ClassOf(Bytes));
                 return;
             }
-            ::operator delete(P);
+            TNode*& head = FLists.Class[ClassOf(Bytes)];
+            auto* n = static_cast<TNode*>(P);
+            n->Next = head;
+            head = n;
             return;
         }
 #endif
@@ -78,17 +65,15 @@ public:
     }
 
 private:
-    static constexpr std::size_t Classes = slpool_detail::Classes;
-    static constexpr const auto& KeptLimit = slpool_detail::KeptLimit;
-    static constexpr std::size_t ClassOf(std::size_t Bytes) noexcept { return (Bytes + 15) / 16 - 1; }
-    static constexpr std::size_t RoundUp(std::size_t Bytes) noexcept { return (Bytes + 15) / 16 * 16; }
+    // Blocks are multiples of 8 bytes, aligned to 8 (no pooled value needs more).
+    static constexpr std::size_t Granule = 8;
+    static constexpr std::size_t Classes = MaxSize / Granule;
+    static constexpr std::size_t ClassOf(std::size_t Bytes) noexcept {
+        return Bytes == 0 ? 0 : (Bytes + Granule - 1) / Granule - 1;
+    }
 
     struct TNode {
         TNode* Next;
-    };
-    struct TClassList {
-        TNode* Head;
-        std::size_t Count;
     };
     enum : unsigned char { stUnused,
                            stActive,
@@ -96,13 +81,34 @@ private:
     // Trivial, so it stays usable for the whole life of its thread (even while
     // other per-thread objects are destroyed, or statics at program exit).
     struct TLists {
-        TClassList Class[Classes];
+        TNode* Class[Classes];
+        char* ChunkNext; // the uncut rest of the current chunk
+        char* ChunkEnd;
         unsigned char State;
     };
     static thread_local TLists FLists;
 
-    // Arms the return of the kept blocks when the thread ends.
+    // A block of class C when the thread's list is empty: from the depot, or
+    // cut from the current chunk (or a new one).
+    static void* Refill(std::size_t C);
+    // A block freed on a thread that has not allocated yet, or has ended.
+    static void FreeOutside(void* P, std::size_t C) noexcept;
+    // Arms the hand-over of the free blocks when the thread ends.
     static void Register() noexcept;
+};
+
+// The allocator of the element lists of small collections: their blocks come
+// from the same free lists (larger blocks from the general allocator).
+template <class T>
+struct TSLPoolAllocator {
+    using value_type = T;
+    TSLPoolAllocator() noexcept = default;
+    template <class U>
+    TSLPoolAllocator(const TSLPoolAllocator<U>&) noexcept {}
+    T* allocate(std::size_t N) { return static_cast<T*>(TSLSmallPool::Allocate(N * sizeof(T))); }
+    void deallocate(T* P, std::size_t N) noexcept { TSLSmallPool::Free(P, N * sizeof(T)); }
+    template <class U>
+    bool operator==(const TSLPoolAllocator<U>&) const noexcept { return true; }
 };
 
 // In a class body: its objects (and those of its subclasses) come from the

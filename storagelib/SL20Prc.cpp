@@ -14,6 +14,15 @@ namespace vo {
 
 // ---------------------------------------------------------------- TSLPolymorphProcedure
 
+namespace {
+// Obj->InheritsFrom(Class), quick for the classes most handlers are for.
+bool IsOfClass(const TSLObject& Obj, const TClassInfo& Class) noexcept {
+    if (&Class == &TSLLongint::ClassInfo) return Obj.HasTrait(TSLObject::slLongint);
+    if (&Class == &TSLDouble::ClassInfo) return Obj.HasTrait(TSLObject::slDouble);
+    return Obj.InheritsFrom(Class);
+}
+} // namespace
+
 void TSLPolymorphProcedure::RegisterProcedures() {
     throw Exception(std::string(ClassName()) + ".RegisterProcedures not overwritten");
 }
@@ -34,12 +43,11 @@ void TSLPolymorphProcedure::RegisterProcedureForClassName(TPolyProcRef AProcedur
 
 void TSLPolymorphProcedure::Execute(TSLContext* Context) {
     EnsureRegistered();
-    TStackInterface& ops = *Context->FOperandStackInterface;
     const TSLObject* examined = nullptr;
     for (int i = 0; i < ProcedureCount; ++i) {
         const TProcEntry& e = ProcedureArray[static_cast<std::size_t>(i)];
-        examined = ops.GetObjAtIndex(e.AIndex);
-        if (examined && examined->InheritsFrom(*e.AClass)) {
+        examined = SLOperand(Context, e.AIndex);
+        if (examined && IsOfClass(*examined, *e.AClass)) {
             (this->*e.AProcedure)(Context);
             return;
         }
@@ -50,7 +58,7 @@ void TSLPolymorphProcedure::Execute(TSLContext* Context) {
 
 // ---------------------------------------------------------------- helpers
 
-void SLPopOperands(TSLContext* Context, int N) {
+void SLPopOperandsSlow(TSLContext* Context, int N) {
     TStackInterface& ops = *Context->FOperandStackInterface;
     for (int i = 0; i < N; ++i) ops.Pop(false);
 }

@@ -90,6 +90,11 @@ protected:
 
 // The operand at Depth (0 = top); the stack's error when it is not that deep.
 inline TSLObject* SLOperand(TSLContext* Context, int Depth) {
+    if (const TSLObjectList* a = Context->FOperandArray) {
+        const std::size_t n = a->size();
+        if (static_cast<std::size_t>(static_cast<unsigned>(Depth)) < n)
+            return (*a)[n - 1 - static_cast<std::size_t>(Depth)].Get();
+    }
     return Context->FOperandStackInterface->GetObjAtIndex(Depth);
 }
 // The operand at Depth as a T; "Invalid class typecast" otherwise.
@@ -104,12 +109,29 @@ bool SLOperandIs(TSLContext* Context, int Depth) {
     return o && o->InheritsFrom(T::ClassInfo);
 }
 // Pops N operands.
-void SLPopOperands(TSLContext* Context, int N);
+void SLPopOperandsSlow(TSLContext* Context, int N);
+inline void SLPopOperands(TSLContext* Context, int N) {
+    if (TSLObjectList* a = Context->FOperandArray; a && N >= 0 && static_cast<std::size_t>(N) <= a->size()) {
+        // Each is released after it left the stack.
+        for (int i = 0; i < N; ++i) {
+            TSLObject* top = a->back().Detach();
+            a->pop_back();
+            if (top) top->Release();
+        }
+        return;
+    }
+    SLPopOperandsSlow(Context, N);
+}
 // Pushes Obj (the stack takes its own reference).
-inline void SLPushOperand(TSLContext* Context, TSLObject* Obj) { Context->FOperandStackInterface->Push(Obj); }
+inline void SLPushOperand(TSLContext* Context, TSLObject* Obj) {
+    if (TSLObjectList* a = Context->FOperandArray)
+        a->emplace_back(Obj);
+    else
+        Context->FOperandStackInterface->Push(Obj);
+}
 template <class T>
 void SLPushOperand(TSLContext* Context, const TRef<T>& Obj) {
-    Context->FOperandStackInterface->Push(Obj.Get());
+    SLPushOperand(Context, static_cast<TSLObject*>(Obj.Get()));
 }
 // The low 32 bits of an integer operand, as the built-ins read counts and sizes.
 inline int32_t SLLow32(int64_t Value) noexcept { return static_cast<int32_t>(static_cast<uint32_t>(Value)); }

@@ -182,7 +182,7 @@ void TSLPutSubArrProcedure::Execute(TSLContext* Context) {
     auto* target = SLOperandAs<TSLArray>(Context, 2);
     // The source's elements as they are now: a source that is the target
     // itself is copied once, not chased while it grows.
-    std::vector<TRef<TSLObject>> elements;
+    TSLObjectList elements;
     elements.reserve(static_cast<std::size_t>(source->GetCount()));
     for (int i = 0; i < source->GetCount(); ++i) elements.emplace_back(source->GetObjAtIndex(i));
     for (std::size_t i = 0; i < elements.size(); ++i) {

@@ -56,6 +56,34 @@ void Replace(TSLContext* Context, int N, const TRef<TSLObject>& R) {
 void ReplaceReal(TSLContext* Context, int N, double R) { Replace(Context, N, MakeRef<TSLDouble>(R)); }
 void ReplaceInt(TSLContext* Context, int N, int64_t R) { Replace(Context, N, MakeRef<TSLLongint>(R)); }
 
+// The operand at Depth when it is exactly a T that only the operand stack
+// holds (count 1, no debug record): a result may be written into it instead of
+// into a new object, and nobody can tell the difference.
+template <class T>
+T* Reusable(TSLContext* Context, int Depth) {
+    TSLObject* o = SLOperand(Context, Depth);
+    if (o && &o->ClassType() == &T::ClassInfo && o->GetRefCount() == 1 && !o->GetDbgInfo()) return static_cast<T*>(o);
+    return nullptr;
+}
+// Replaces the two top operands by the integer R.
+void ReplaceInt2(TSLContext* Context, int64_t R) {
+    if (auto* a = Reusable<TSLLongint>(Context, 1)) {
+        a->TSLLongint::SetLongintValue(R);
+        SLPopOperands(Context, 1);
+        return;
+    }
+    ReplaceInt(Context, 2, R);
+}
+// Replaces the two top operands by the real R.
+void ReplaceReal2(TSLContext* Context, double R) {
+    if (auto* a = Reusable<TSLDouble>(Context, 1)) {
+        a->TSLDouble::SetDoubleValue(R);
+        SLPopOperands(Context, 1);
+        return;
+    }
+    ReplaceReal(Context, 2, R);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- arithmetic
@@ -68,29 +96,27 @@ void TSLArithProcedure::RegisterProcedures() {
 void TSLArithProcedure::ExecuteLongint(TSLContext* Context) {
     const int64_t a = static_cast<TSLLongint*>(SLOperand(Context, 1))->GetLongintValue();
     TSLObject* b = SLOperand(Context, 0);
-    TRef<TSLObject> r;
-    if (b && b->InheritsFrom(TSLLongint::ClassInfo)) {
+    if (b && b->HasTrait(slLongint)) {
         const int64_t bi = static_cast<TSLLongint*>(b)->GetLongintValue();
         if (IntegerResult())
-            r = MakeRef<TSLLongint>(IntOp(a, bi));
+            ReplaceInt2(Context, IntOp(a, bi));
         else
-            r = MakeRef<TSLDouble>(RealOp(static_cast<double>(a), static_cast<double>(bi)));
+            ReplaceReal(Context, 2, RealOp(static_cast<double>(a), static_cast<double>(bi)));
     } else {
         const double bd = SLCast<TSLDouble>(b)->GetDoubleValue();
-        r = MakeRef<TSLDouble>(RealOp(static_cast<double>(a), bd));
+        ReplaceReal(Context, 2, RealOp(static_cast<double>(a), bd));
     }
-    Replace(Context, 2, r);
 }
 
 void TSLArithProcedure::ExecuteDouble(TSLContext* Context) {
     const double a = static_cast<TSLDouble*>(SLOperand(Context, 1))->GetDoubleValue();
     TSLObject* b = SLOperand(Context, 0);
     double bd = 0;
-    if (b && b->InheritsFrom(TSLDouble::ClassInfo))
+    if (b && b->HasTrait(slDouble))
         bd = static_cast<TSLDouble*>(b)->GetDoubleValue();
     else
         bd = static_cast<double>(SLCast<TSLLongint>(b)->GetLongintValue());
-    ReplaceReal(Context, 2, RealOp(a, bd));
+    ReplaceReal2(Context, RealOp(a, bd));
 }
 
 void TSLAddProcedure::RegisterProcedures() {

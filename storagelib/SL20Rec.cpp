@@ -86,7 +86,7 @@ TRef<TSLArray> TSLRecord::CopyData(TSLObject* Target) const {
 
 TRef<TSLObject> TSLRecord::CopyRef() const {
     TRef<TSLRecord> copy = MakeRef<TSLRecord>();
-    copy->FIdent = FIdent;
+    copy->SetIdent(GetIdent());
     copy->FRecDef = FRecDef;
     if (FData) copy->FData = CopyData(copy.Get());
     return copy;
@@ -101,7 +101,7 @@ void TSLRecord::AssignObject(const TSLObject* Obj) {
         TRef<TSLArray> data = rec->FData ? rec->CopyData(this) : TRef<TSLArray>();
         FRecDef = rec->FRecDef;
         FData = data;
-        FIdent = rec->FIdent;
+        SetIdent(rec->GetIdent());
         return;
     }
     const int n = src->GetCount();
@@ -118,7 +118,7 @@ void TSLRecord::AssignObject(const TSLObject* Obj) {
                                 TSLCopyScope::CopyElement(src->GetObjAtIndex(i)).Get());
     }
     SetValues(*data);
-    FIdent = src->GetIdent();
+    SetIdent(src->GetIdent());
 }
 
 void TSLRecord::InitComposite(TSLCompData* CompData) {

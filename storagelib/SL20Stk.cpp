@@ -67,16 +67,16 @@ MyAnsiString TSLStack::PopString() {
     return v;
 }
 
-void TSLStack::InstallCopies(const MyAnsiString& Ident, std::vector<TRef<TSLObject>>& Copies) {
+void TSLStack::InstallCopies(const MyAnsiString& Ident, TSLObjectList& Copies) {
     std::reverse(Copies.begin(), Copies.end()); // stack index i is array position count - 1 - i
     Arr.swap(Copies);
-    FIdent = Ident;
+    SetIdent(Ident);
 }
 
 void TSLStack::InitComposite(TSLCompData* CompData) {
     // The text lists the elements from the top down; each is added at the bottom.
     const int n = CompData->GetElementCount();
-    std::vector<TRef<TSLObject>> elements;
+    TSLObjectList elements;
     elements.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) elements.emplace_back(CompData->GetNextElement());
     Arr.insert(Arr.begin(), std::make_move_iterator(elements.rbegin()), std::make_move_iterator(elements.rend()));

@@ -43,7 +43,7 @@ public:
 
 protected:
     TRef<TSLCollection> CreateCopyTarget() const override;
-    void InstallCopies(const MyAnsiString& Ident, std::vector<TRef<TSLObject>>& Copies) override;
+    void InstallCopies(const MyAnsiString& Ident, TSLObjectList& Copies) override;
 
 private:
     int Pos(int Index) const { return GetCount() - 1 - Index; }

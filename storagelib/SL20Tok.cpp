@@ -6,12 +6,6 @@
 
 namespace vo {
 
-bool SLIsExecutableClass(const TSLObject* Obj) noexcept {
-    if (!Obj) return false;
-    for (const TClassInfo* c = &Obj->ClassType(); c != nullptr; c = c->Parent)
-        if (c == &TSLBlock::ClassInfo || c == &TSLInternalProcedure::ClassInfo) return true;
-    return false;
-}
 
 // ---------------------------------------------------------------- TSLTokenizer
 
@@ -27,7 +21,7 @@ TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
     FTokenIsExecutable = p->GetExecutable();
     FUnresolvedToken = TRef<TSLObject>(p);
     FToken = p;
-    if (FTokenIsExecutable && p->InheritsFrom(TSLIdent::ClassInfo)) {
+    if (FTokenIsExecutable && p->HasTrait(slIdent)) {
         // Nothing stale stays current when the lookup fails.
         FToken = nullptr;
         FResolvedKeep.Reset();
@@ -126,9 +120,10 @@ TSLObject* TSLFinallyTokenizer::GetNextToken(TSLContextImplementation& Context) 
 
 void TSLProcTokenizer::Init(TSLArray* Proc) {
     const int n = Proc->GetCount();
-    if (n < 1 || !dynamic_cast<TSLArray*>(Proc->GetObjAtIndex(0)))
+    const auto isArray = [](const TSLObject* o) { return o && o->InheritsFrom(TSLArray::ClassInfo); };
+    if (n < 1 || !isArray(Proc->GetObjAtIndex(0)))
         throw Exception(std::string(ClassName()) + ".Init: Invalid Procedure(first object is not of type TSLArray)");
-    if (!dynamic_cast<TSLArray*>(Proc->GetObjAtIndex(n - 1)))
+    if (!isArray(Proc->GetObjAtIndex(n - 1)))
         throw Exception(std::string(ClassName()) + ".Init: Invalid Procedure(last object is not of type TSLArray)");
     TokenArray = TRef<TSLArray>(Proc);
     ExecuteItem = 0;
@@ -151,6 +146,8 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
         TSLContextStack& dicts = Context.DictStack();
         FDictStackCount = dicts.Count();
         FLocalDict = MakeRef<TSLDictionary>();
+        // Room for the parameters and a result or two without growing.
+        FLocalDict->SetCapacity(params->GetCount() + 2);
         dicts.Push(FLocalDict.Get());
         TSLContextStack& ops = Context.OperandStack();
         for (int i = params->GetCount() - 1; i >= 0; --i) {
@@ -241,10 +238,21 @@ bool TSLForTokenizer::CheckTerminate() const noexcept {
 }
 
 TSLObject* TSLForTokenizer::PushValue() {
-    if (Mode == feLongint)
-        FValue = MakeRef<TSLLongint>(IntActual);
-    else
-        FValue = MakeRef<TSLDouble>(RealActual);
+    // The last pass's value is reused when nothing but this loop holds it any
+    // more (the body consumed it): nobody can tell it from a new one.
+    TSLObject* last = FValue.Get();
+    const bool reuse = last && last->GetRefCount() == 1 && !last->GetDbgInfo();
+    if (Mode == feLongint) {
+        if (reuse && &last->ClassType() == &TSLLongint::ClassInfo)
+            static_cast<TSLLongint*>(last)->TSLLongint::SetLongintValue(IntActual);
+        else
+            FValue = MakeRef<TSLLongint>(IntActual);
+    } else {
+        if (reuse && &last->ClassType() == &TSLDouble::ClassInfo)
+            static_cast<TSLDouble*>(last)->TSLDouble::SetDoubleValue(RealActual);
+        else
+            FValue = MakeRef<TSLDouble>(RealActual);
+    }
     PushDone = true;
     return FValue.Get();
 }

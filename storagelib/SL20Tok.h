@@ -233,6 +233,8 @@ private:
 
 // Whether Obj is run by the interpreter when it is an executable token: a
 // block, a procedure or an internal procedure (or a subclass).
-bool SLIsExecutableClass(const TSLObject* Obj) noexcept;
+inline bool SLIsExecutableClass(const TSLObject* Obj) noexcept {
+    return Obj && Obj->HasTrait(TSLObject::slExecutableClass);
+}
 
 } // namespace vo

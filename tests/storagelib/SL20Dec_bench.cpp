@@ -1,8 +1,14 @@
-// Speed of the text notation on a generated module description of about
-// 10 MB (an array of thousands of parameter records sharing one definition,
-// and of message dictionaries): reading and writing it in memory and as a
-// file, and, for comparison, parsing the same data as JSON with RapidJSON and
-// nlohmann::json. Prints MB/s for each and the ratios at the end.
+// Speed and memory of the text notation on a generated module description
+// (an array of thousands of parameter records sharing one definition, and of
+// message dictionaries): reading (parse and free) and writing it in memory and
+// as a file, and, for comparison, the same data as JSON with RapidJSON (DOM
+// parse and free, writer) and nlohmann::json. Reading is timed at about 1, 10
+// and 50 MB, so that the cost per megabyte can be compared across sizes. The
+// memory a read description holds is measured as the growth of the resident
+// size of a fresh child process that reads it (and the same for RapidJSON's
+// DOM). Prints MB/s for each, and the ratio table at the end.
+//
+//   bench_storagelib_SL20Dec_bench [Google Benchmark options]
 #include "storagelib/SL20Arr.h"
 #include "storagelib/SL20Dec.h"
 #include "storagelib/SL20Dic.h"
@@ -14,17 +20,27 @@
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
 #include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
-#include <unistd.h>
 
 namespace vo {
 namespace {
 
-constexpr std::size_t TargetBytes = 10 * 1000 * 1000;
+// The sizes the reading is timed at (MB); the middle one is the usual size
+// of a large module description and the one every other figure is for.
+constexpr int SizesMB[] = {1, 10, 50};
+constexpr int MainSizeMB = 10;
 
 std::string Word(uint32_t& Seed) {
     static const char* const words[] = {"speed", "limit", "current", "position", "error", "window", "gain",
@@ -35,7 +51,7 @@ std::string Word(uint32_t& Seed) {
 
 // A module description: parameter records and message dictionaries until the
 // text reaches TargetBytes.
-TRef<TSLObject> MakeModuleDescription() {
+TRef<TSLObject> MakeModuleDescription(std::size_t TargetBytes) {
     uint32_t seed = 1;
     TRef<TSLDictionary> def = MakeRef<TSLDictionary>();
     def->SetIdent("Par");
@@ -139,46 +155,42 @@ struct TData {
     std::string FileName;
 };
 
-TData& Data() {
-    static TData d = [] {
-        TData t;
-        t.Value = MakeModuleDescription();
-        t.Notation = SLEncodeToString(t.Value.Get());
-        ToJson(t.Json, t.Value.Get());
-        t.FileName = "/tmp/vo-bench-notation-" + std::to_string(::getpid()) + ".IN2";
-        SLWriteFileReplacing(t.FileName, t.Notation);
-        return t;
-    }();
-    return d;
+std::map<int, TData>& AllData() {
+    static std::map<int, TData> all;
+    return all;
 }
 
-void BM_NotationRead(benchmark::State& state) {
-    TData& d = Data();
+// The data of a size (MB), made on first use.
+TData& Data(int MB = MainSizeMB) {
+    std::map<int, TData>& all = AllData();
+    auto it = all.find(MB);
+    if (it != all.end()) return it->second;
+    TData& t = all[MB];
+    t.Value = MakeModuleDescription(static_cast<std::size_t>(MB) * 1000 * 1000);
+    t.Notation = SLEncodeToString(t.Value.Get());
+    ToJson(t.Json, t.Value.Get());
+    t.FileName = "/tmp/vo-bench-notation-" + std::to_string(::getpid()) + "-" + std::to_string(MB) + ".IN2";
+    SLWriteFileReplacing(t.FileName, t.Notation);
+    return t;
+}
+
+void ReadNotation(benchmark::State& state, bool Debug) {
+    TData& d = Data(static_cast<int>(state.range(0)));
     TRef<TSLStreamDecoder> decoder = TSLStreamDecoder::CreateStandard();
     TRef<TSLStringStream> stream = MakeRef<TSLStringStream>();
     TRef<TSLLookaheadStream> look = MakeRef<TSLLookaheadStream>(stream.Get());
     for (auto _ : state) {
         stream->SetBuffer(d.Notation);
         look->SetCharStream(stream.Get());
-        TRef<TSLObject> v = decoder->ReadSingleObjectRef(look.Get(), false);
+        TRef<TSLObject> v = decoder->ReadSingleObjectRef(look.Get(), Debug);
         benchmark::DoNotOptimize(v.Get());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * d.Notation.size()));
 }
 
-void BM_NotationReadDebug(benchmark::State& state) {
-    TData& d = Data();
-    TRef<TSLStreamDecoder> decoder = TSLStreamDecoder::CreateStandard();
-    TRef<TSLStringStream> stream = MakeRef<TSLStringStream>();
-    TRef<TSLLookaheadStream> look = MakeRef<TSLLookaheadStream>(stream.Get());
-    for (auto _ : state) {
-        stream->SetBuffer(d.Notation);
-        look->SetCharStream(stream.Get());
-        TRef<TSLObject> v = decoder->ReadSingleObjectRef(look.Get(), true);
-        benchmark::DoNotOptimize(v.Get());
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * d.Notation.size()));
-}
+void BM_NotationRead(benchmark::State& state) { ReadNotation(state, false); }
+
+void BM_NotationReadDebug(benchmark::State& state) { ReadNotation(state, true); }
 
 void BM_NotationReadFile(benchmark::State& state) {
     TData& d = Data();
@@ -212,7 +224,7 @@ void BM_NotationWriteFile(benchmark::State& state) {
 }
 
 void BM_JsonReadRapidJson(benchmark::State& state) {
-    TData& d = Data();
+    TData& d = Data(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         rapidjson::Document doc;
         doc.Parse(d.Json.c_str(), d.Json.size());
@@ -220,6 +232,21 @@ void BM_JsonReadRapidJson(benchmark::State& state) {
         benchmark::DoNotOptimize(doc.IsObject());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * d.Json.size()));
+}
+
+void BM_JsonWriteRapidJson(benchmark::State& state) {
+    TData& d = Data();
+    rapidjson::Document doc;
+    doc.Parse(d.Json.c_str(), d.Json.size());
+    for (auto _ : state) {
+        rapidjson::StringBuffer out;
+        rapidjson::Writer<rapidjson::StringBuffer> writer(out);
+        doc.Accept(writer);
+        benchmark::DoNotOptimize(out.GetSize());
+    }
+    // Per byte of the notation text, like the notation writer, so that the
+    // two MB/s figures compare the time for the same data.
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * d.Notation.size()));
 }
 
 void BM_JsonReadNlohmann(benchmark::State& state) {
@@ -231,13 +258,59 @@ void BM_JsonReadNlohmann(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * d.Json.size()));
 }
 
-BENCHMARK(BM_NotationRead)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_NotationReadDebug)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_NotationRead)->Unit(benchmark::kMillisecond)->MinTime(2.0)->Arg(1)->Arg(10)->Arg(50);
+BENCHMARK(BM_NotationReadDebug)->Unit(benchmark::kMillisecond)->MinTime(2.0)->Arg(MainSizeMB);
 BENCHMARK(BM_NotationReadFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_NotationWrite)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_NotationWriteFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_JsonReadRapidJson)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_JsonReadRapidJson)->Unit(benchmark::kMillisecond)->MinTime(2.0)->Arg(1)->Arg(10)->Arg(50);
+BENCHMARK(BM_JsonWriteRapidJson)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_JsonReadNlohmann)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// ---------------------------------------------------------------- memory
+
+long ResidentBytes() {
+    long pages = 0, resident = 0;
+    std::ifstream statm("/proc/self/statm");
+    statm >> pages >> resident;
+    return resident * ::sysconf(_SC_PAGESIZE);
+}
+
+// In a fresh process (this program started again with --memory-child): reads
+// the file into memory, then reads the value from that text and keeps it;
+// prints the growth of the resident size the value caused, in bytes.
+int MemoryChild(const char* Kind, const char* FileName) {
+    std::ifstream in(FileName, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    const std::string text = ss.str();
+    const long before = ResidentBytes();
+    long after = 0;
+    if (std::strcmp(Kind, "notation") == 0) {
+        TRef<TSLObject> v = SLDecodeString(text);
+        after = ResidentBytes();
+        std::printf("%ld\n", after - before);
+        std::fflush(stdout);
+        std::_Exit(v ? 0 : 1); // nothing is freed: the figure is what the value holds
+    }
+    auto* doc = new rapidjson::Document;
+    doc->Parse(text.c_str(), text.size());
+    after = ResidentBytes();
+    std::printf("%ld\n", after - before);
+    std::fflush(stdout);
+    std::_Exit(doc->HasParseError() ? 1 : 0);
+}
+
+// Runs the memory child for Kind on FileName; -1 when that fails.
+long MeasureMemory(const char* Self, const char* Kind, const std::string& FileName) {
+    const std::string command = std::string(Self) + " --memory-child " + Kind + " " + FileName;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) return -1;
+    long bytes = -1;
+    if (std::fscanf(p, "%ld", &bytes) != 1) bytes = -1;
+    if (::pclose(p) != 0) return -1;
+    return bytes;
+}
 
 // Keeps the MB/s of every run for the ratios.
 class TRatioReporter : public benchmark::ConsoleReporter {
@@ -256,25 +329,61 @@ public:
 } // namespace vo
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--memory-child") == 0) return vo::MemoryChild(argv[2], argv[3]);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     vo::TData& d = vo::Data();
     std::printf("notation text: %.1f MB, the same data as JSON: %.1f MB\n", d.Notation.size() / 1e6, d.Json.size() / 1e6);
     vo::TRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto get = [&](const char* name) {
-        for (const auto& [k, v] : reporter.MBps)
-            if (k.rfind(name, 0) == 0) return v;
-        return 0.0;
+    auto get = [&](const std::string& name) {
+        const auto it = reporter.MBps.find(name);
+        return it == reporter.MBps.end() ? 0.0 : it->second;
     };
     std::printf("\nMB/s\n");
-    for (const auto& [k, v] : reporter.MBps) std::printf("  %-32s %8.1f\n", k.c_str(), v);
-    const double read = get("BM_NotationRead/"), rj = get("BM_JsonReadRapidJson"), nl = get("BM_JsonReadNlohmann");
-    const double write = get("BM_NotationWrite/");
-    if (read > 0 && rj > 0) std::printf("notation read / RapidJSON parse:      %.2f\n", read / rj);
-    if (read > 0 && nl > 0) std::printf("notation read / nlohmann::json parse: %.2f\n", read / nl);
-    if (read > 0 && write > 0) std::printf("notation write / notation read:       %.2f\n", write / read);
-    ::unlink(d.FileName.c_str());
+    for (const auto& [k, v] : reporter.MBps) std::printf("  %-36s %8.1f\n", k.c_str(), v);
+
+    // Times per module description of the main size: the notation per byte of
+    // its text, RapidJSON per byte of the same data as JSON.
+    const std::string main = std::to_string(vo::MainSizeMB);
+    const double readMBps = get("BM_NotationRead/" + main + "/min_time:2.000");
+    const double rjMBps = get("BM_JsonReadRapidJson/" + main + "/min_time:2.000");
+    const double nlMBps = get("BM_JsonReadNlohmann/min_time:2.000");
+    const double writeMBps = get("BM_NotationWrite/min_time:2.000");
+    const double rjWriteMBps = get("BM_JsonWriteRapidJson/min_time:2.000");
+    auto ms = [](double Bytes, double MBps) { return MBps > 0 ? Bytes / 1e6 / MBps * 1e3 : 0.0; };
+    const double readMs = ms(d.Notation.size(), readMBps), rjMs = ms(d.Json.size(), rjMBps);
+    const double nlMs = ms(d.Json.size(), nlMBps);
+    const double writeMs = ms(d.Notation.size(), writeMBps), rjWriteMs = ms(d.Notation.size(), rjWriteMBps);
+
+    // Memory of a held description (fresh processes).
+    const std::string jsonFile = d.FileName + ".json";
+    vo::SLWriteFileReplacing(jsonFile, d.Json);
+    const long memNotation = vo::MeasureMemory(argv[0], "notation", d.FileName);
+    const long memJson = vo::MeasureMemory(argv[0], "json", jsonFile);
+    ::unlink(jsonFile.c_str());
+
+    auto ratio = [](double a, double b) { return b > 0 && a > 0 ? a / b : 0.0; };
+    std::printf("\nmodule description of %d MB        this project     RapidJSON      nlohmann    ours/RapidJSON  goal\n",
+                vo::MainSizeMB);
+    std::printf("  read (parse and free)          %10.1f ms %10.1f ms %10.1f ms %12.2fx    <= 2x\n", readMs, rjMs, nlMs,
+                ratio(readMs, rjMs));
+    std::printf("  write                          %10.1f ms %10.1f ms %13s %12.2fx    <= 1x\n", writeMs, rjWriteMs, "",
+                ratio(writeMs, rjWriteMs));
+    std::printf("  memory held after reading      %10.1f MB %10.1f MB %13s %12.2fx    <= 2x\n", memNotation / 1e6,
+                memJson / 1e6, "", ratio(static_cast<double>(memNotation), static_cast<double>(memJson)));
+    std::printf("\nread cost per MB by size (parse and free)\n");
+    const double read1 = get("BM_NotationRead/1/min_time:2.000");
+    const double perMB1 = read1 > 0 ? 1e3 / read1 : 0;
+    for (const int mb : vo::SizesMB) {
+        const std::string n = std::to_string(mb);
+        const double ours = get("BM_NotationRead/" + n + "/min_time:2.000");
+        const double rj = get("BM_JsonReadRapidJson/" + n + "/min_time:2.000");
+        const double perMB = ours > 0 ? 1e3 / ours : 0;
+        std::printf("  %3d MB: this project %7.2f ms/MB (x%.2f of 1 MB), RapidJSON %7.2f ms/MB\n", mb, perMB,
+                    ratio(perMB, perMB1), rj > 0 ? 1e3 / rj : 0.0);
+    }
+    for (const auto& [mb, data] : vo::AllData()) ::unlink(data.FileName.c_str());
     benchmark::Shutdown();
     return 0;
 }

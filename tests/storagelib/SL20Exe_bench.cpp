@@ -5,10 +5,11 @@
 // "gs -q -dNODISPLAY -dBATCH") and time themselves; the table shows each
 // time and the ratios.
 //
-//   bench_storagelib_SL20Exe_bench [--quick] [--ours]
+//   bench_storagelib_SL20Exe_bench [--quick] [--ours] [--only for|fib|dict]
 //
 // --quick runs a tenth of the loop and dictionary work and Fibonacci of 22
-// (the ratios stay comparable); --ours runs this language only (profiling).
+// (the ratios stay comparable); --ours runs this language only (profiling);
+// --only for|fib|dict runs that one piece of work of this language only.
 #include <unistd.h>
 
 #include <chrono>
@@ -34,6 +35,7 @@ struct TWork {
     long Loop = 10000000;
     int Fib = 27;
     long Keys = 100000;
+    std::string Only; // empty: all
 };
 
 using TTimes = std::map<std::string, double>; // work name -> milliseconds
@@ -65,15 +67,18 @@ TTimes RunOurs(const TWork& W) {
     TTimes times;
     std::string top;
 
-    times["for"] = RunScript(manager, interp, "0 1 1 " + std::to_string(W.Loop) + " [B add] for", nullptr, top);
+    if (W.Only.empty() || W.Only == "for")
+        times["for"] = RunScript(manager, interp, "0 1 1 " + std::to_string(W.Loop) + " [B add] for", nullptr, top);
     std::printf("  this language: for loop sum %s\n", top.c_str());
 
-    times["fib"] = RunScript(manager, interp,
-                             "/fib [P [A /n] n 2 lt [B /r n def] [B /r n 1 sub fib n 2 sub fib add def] ifelse [A /r] ] def " +
-                                 std::to_string(W.Fib) + " fib",
-                             nullptr, top);
+    if (W.Only.empty() || W.Only == "fib")
+        times["fib"] = RunScript(manager, interp,
+                                 "/fib [P [A /n] n 2 lt [B /r n def] [B /r n 1 sub fib n 2 sub fib add def] ifelse [A /r] ] def " +
+                                     std::to_string(W.Fib) + " fib",
+                                 nullptr, top);
     std::printf("  this language: fib %d = %s\n", W.Fib, top.c_str());
 
+    if (!W.Only.empty() && W.Only != "dict") return times;
     TRef<TSLArray> keys = MakeRef<TSLArray>();
     keys->SetCapacity(static_cast<int>(W.Keys));
     for (long i = 0; i < W.Keys; ++i) keys->AddObject(MakeRef<TSLIdent>("k" + std::to_string(i), false).Get());
@@ -194,8 +199,16 @@ int main(int argc, char** argv) {
     TWork work;
     bool oursOnly = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--quick") == 0) work = TWork{1000000, 22, 10000};
+        if (std::strcmp(argv[i], "--quick") == 0) {
+            work.Loop = 1000000;
+            work.Fib = 22;
+            work.Keys = 10000;
+        }
         if (std::strcmp(argv[i], "--ours") == 0) oursOnly = true; // for profiling
+        if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+            work.Only = argv[++i];
+            oursOnly = true;
+        }
     }
     std::printf("Script interpreter against Lua 5.4 and Ghostscript (same work in each language)\n");
     const TTimes ours = RunOurs(work);

@@ -162,6 +162,30 @@ TEST_F(NumberProcTest, AFailureLeavesTheOperandsWhereTheyWereAndATryBlockCatches
     EXPECT_EQ(Run("[B 1 0 div] [B /Msg get] tryexcept"), "'Floating point division by zero'");
 }
 
+// A result may be written into an operand that nothing but the operand stack
+// holds (the result of an earlier step); a value held anywhere else - a
+// dictionary, a block, a second stack slot, an array - must never change.
+TEST_F(NumberProcTest, AResultNeverChangesAValueHeldElsewhere) {
+    const TStackCase cases[] = {
+        {"/x 5 def x 1 add x", "6 5"},
+        {"5 dup 1 add", "5 6"},
+        {"/x 1.5 def x 1 add x", "2.5r 1.5r"},
+        {"1 2 add dup 10 add", "3 13"},
+        {"/a [A] def 1 2 add dup a exch add 10 add a", "13 [A 3 ]"},
+        {"1 2 add /y exch def y y 1 add y", "3 4 3"},
+        // Written results keep the class the operation gives.
+        {"1 2 add 0.5 add 1.5 2.5 add 1 add", "3.5r 5r"},
+        {"1 2 add 2 div", "1.5r"},
+        // Wrapping on a written result as on a new one.
+        {"9223372036854775806 0 add 1 add 1 add", "-9223372036854775808"},
+        {"-9223372036854775807 0 add 1 sub 1 sub", "9223372036854775807"},
+    };
+    ExpectStacks(cases);
+    // A failure leaves a writable operand as it was.
+    RunError("1.0E308 0.0 add 10.0 mul");
+    EXPECT_EQ(Stack(), "1E308r 10r");
+}
+
 TEST(IntPowerTest, SquaringAgreesWithRepeatedMultiplication) {
     for (int64_t base : {int64_t{0}, int64_t{1}, int64_t{-1}, int64_t{3}, int64_t{-7}, int64_t{4294967297},
                          INT64_MIN, INT64_MAX}) {

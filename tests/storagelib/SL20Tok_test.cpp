@@ -78,6 +78,21 @@ TEST_F(FrameCases, CountedLoopsPushTheirValueBeforeEachPassAndIncludeTheLimit) {
     EXPECT_EQ(Stack(), "1 1 3r [B ]"); // refused before anything was popped
 }
 
+// The loop value object of a pass is used again for the next pass only when
+// the body let go of it: a value the body kept anywhere stays as it was.
+TEST_F(FrameCases, ALoopValueTheBodyKeptIsNeverChangedByTheNextPass) {
+    Check({
+        {"/a [A] def 1 1 3 [B a exch add] for a", "[A 1 2 3 ]"},
+        {"1 1 3 [B /v exch def] for v", "3"},
+        {"/d 0 dict def 1 1 3 [B /v exch def d v cvs cvn v put] for d", "[D /1 1 /2 2 /3 3 ]"},
+        {"1 1 3 [B dup pop] for", "1 2 3"},
+        {"0.5 0.5 1.5 [B /v exch def v] for v", "0.5r 1r 1.5r 1.5r"},
+        // consumed values: the sum is right whatever object carried them
+        {"0 1 1 100 [B add] for", "5050"},
+        {"0.0 0.5 0.5 2.0 [B add] for", "5r"},
+    });
+}
+
 TEST_F(FrameCases, ForallPassesTheElementsOrTheNamesOfAKeyedCollection) {
     Check({
         {"[A] [B 1] forall", ""},
