@@ -152,6 +152,7 @@ TParAppViewForm::TParAppViewForm(TApplicationViewFactory& AOwner) : TQtApplicati
     QStringList heads;
     for (const char* c : ParViewColumnCaptions()) heads << c;
     ListView->setHeaderLabels(heads);
+    ListView->header()->setStretchLastSection(false);
     ListView->header()->resizeSection(0, 160);
     ListView->header()->resizeSection(1, 100);
     ListView->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -163,7 +163,7 @@ TEST_F(ParAppViewTest, HexEntryByWidthAndSign) {
     }
 
     // "ASCII" on the 32-bit unsigned type: the characters packed, most significant first.
-    ASSERT_TRUE(EnterAndWrite("Axis Tag", "AB", "89 02 07 1A 42 41 00 00", 1));
+    ASSERT_TRUE(EnterAndWrite("Axis Tag", "AB", "89 02 07 1A 00 00 42 41", 1));
 }
 
 TEST_F(ParAppViewTest, KeysAndDoubleClicks) {
@@ -190,7 +190,7 @@ TEST_F(ParAppViewTest, KeysAndDoubleClicks) {
     // Enter on a directory row moves the tree to it.
     Select("Limits");
     QTest::keyClick(v.ListView, Qt::Key_Return);
-    EXPECT_EQ(Entries->GetPathStr(), "Project:\\\\BOX1\\Parameters\\Commissioning\\Limits");
+    EXPECT_EQ(Entries->GetPathStr(), "Project:\\\\" + Device->GetModelCaption() + "\\Parameters\\Commissioning\\Limits");
     ASSERT_TRUE(Wait([&] { return View() && Row("Soft Limit") && Idle(); }));
     EXPECT_EQ(Cell("Soft Limit", 1), "5000 ");
 }
@@ -226,9 +226,10 @@ TEST_F(ParAppViewTest, RowsThatNeverBecomeValidAreReadThreeMoreRounds) {
     Login();
     TParAppViewForm& v = ShowDirectory();
     EXPECT_EQ(CountFrames("88 00 05 1A"), 1u); // the login read
-    Runner->Faults().Add("cmd=88 upid=1A05 status=C2");
+    Runner->Faults().Add("cmd=88 upid=1A05 times=0 status=C2");
     v.ActUpdate->trigger();
-    ASSERT_TRUE(Wait([&] { return CountFrames("88 00 05 1A") == 5 && v.ViewModel().UpdateRetries() == 3 && Idle(); }));
+    ASSERT_TRUE(Wait([&] { return CountFrames("88 00 05 1A") == 5 && v.ViewModel().UpdateRetries() == 3 && Idle(); }))
+        << CountFrames("88 00 05 1A") << " reads, " << v.ViewModel().UpdateRetries() << " retries";
     EXPECT_EQ(Cell("Brake Delay", 1), "***");
     EXPECT_EQ(Cell("Brake Delay", 2), "***");
     EXPECT_EQ(Cell("Gain", 1), "120 ");
