@@ -4,9 +4,12 @@
 #include "kernel/Debug.h"
 #include "parameters/ParMan.h"
 #include "parameters/ParSrv.h"
+#include "parameters/PtBool.h"
 #include "parameters/PtClass.h"
 #include "parameters/PtDir.h"
 #include "parameters/PtInt.h"
+#include "parameters/PtRadio.h"
+#include "parameters/PtStr.h"
 #include "parameters/UniMan.h"
 #include "parameters/UniSrv.h"
 #include "storagelib/SL20Dic.h"
@@ -22,14 +25,23 @@ void RegisterParameterClasses(TParameterManager& AManager) {
     AManager.RegisterParameterClass(ParameterClass<TSInt16Parameter>(), "SInt16");
     AManager.RegisterParameterClass(ParameterClass<TUInt32Parameter>(), "UInt32");
     AManager.RegisterParameterClass(ParameterClass<TSInt32Parameter>(), "SInt32");
-    // Enumerator types: "EnumDir32", "EnumDir16", "EnumDir8", "EnumChild32",
-    // "EnumChild16", "EnumChild8".
-    // Radio types: "RadioDir32", "RadioDir16", "RadioDirBit", "RadioChild32",
-    // "RadioChild", "RadioChildBit".
+    AManager.RegisterParameterClass(ParameterClass<TEnumDir32Parameter>(), "EnumDir32");
+    AManager.RegisterParameterClass(ParameterClass<TEnumDir16Parameter>(), "EnumDir16");
+    AManager.RegisterParameterClass(ParameterClass<TEnumDir8Parameter>(), "EnumDir8");
+    AManager.RegisterParameterClass(ParameterClass<TEnumChild32Parameter>(), "EnumChild32");
+    AManager.RegisterParameterClass(ParameterClass<TEnumChild16Parameter>(), "EnumChild16");
+    AManager.RegisterParameterClass(ParameterClass<TEnumChild8Parameter>(), "EnumChild8");
+    AManager.RegisterParameterClass(ParameterClass<TRadioDir32Parameter>(), "RadioDir32");
+    AManager.RegisterParameterClass(ParameterClass<TRadioDir16Parameter>(), "RadioDir16");
+    AManager.RegisterParameterClass(ParameterClass<TRadioDirBitParameter>(), "RadioDirBit");
+    AManager.RegisterParameterClass(ParameterClass<TRadioChild32Parameter>(), "RadioChild32");
+    AManager.RegisterParameterClass(ParameterClass<TRadioChildParameter>(), "RadioChild");
+    AManager.RegisterParameterClass(ParameterClass<TRadioChildBitParameter>(), "RadioChildBit");
     AManager.RegisterParameterClass(ParameterClass<TDirectoryParameter>(), "Directory");
-    // "Bool", "String" (Boolean and string types)
+    AManager.RegisterParameterClass(ParameterClass<TBoolParameter>(), "Bool");
+    AManager.RegisterParameterClass(ParameterClass<TStringParameter>(), "String");
     AManager.RegisterParameterClass(ParameterClass<TClassDirParameter>(), "ClassDir");
-    // "CapDir" (caption directory)
+    AManager.RegisterParameterClass(ParameterClass<TCapDirParameter>(), "CapDir");
 }
 
 void InitParameters(TDeviceManager& ADeviceManager, const TSLDictionary* AProgramSettings,

@@ -303,6 +303,7 @@ protected:
     mutable TUnitService* FUnitService = nullptr;
     std::vector<TParameter*> ParameterWorkList;
     std::int32_t ParameterWorkIndex = 0;
+    bool FRequestSent = false; // the node in hand sent a telegram
     bool FDestroying = false;
     // Last: made after the lists, destroyed before them.
     std::unique_ptr<TRootDirParameter> FTreeRoot;

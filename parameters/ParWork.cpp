@@ -53,6 +53,7 @@ void TParameterService::SendRequest(TCustomPattern* Pattern, const char* Operati
                                     std::function<void(TOvraActor&)> AEvent) {
     if (!Pattern || !Actor)
         throw Exception(MyAnsiString(ClassName()) + "." + Operation + ": the drive has no such telegram");
+    FRequestSent = true;
     Actor->Clear();
     Actor->SetOnResponse(std::move(AEvent));
     Pattern->Put(*Actor, Bytes, 0);
@@ -265,7 +266,7 @@ void TParameterService::ParameterWorkExecute() {
         }
         const bool reading = FState == TParameterServiceState::stUpdate;
         const std::uint16_t bits = reading ? (AddrRomRead | AddrRamRead) : (AddrRomWrite | AddrRamWrite);
-        if (p.IsDirectory() || !(p.AddrUsage() & bits)) {
+        if (!(p.AddrUsage() & bits)) {
             // The node sends nothing: passed over like a value-less node.
             ++ParameterWorkIndex;
             continue;
@@ -274,11 +275,18 @@ void TParameterService::ParameterWorkExecute() {
             LoginProgress(p);
         }
         auto response = [this](TOvraActor& A) { ParameterWorkResponse(A); };
+        FRequestSent = false;
         if (reading)
             p.RequestUpdate(*Actor, *FOvraService, response);
         else
             p.RequestModify(*Actor, *FOvraService, response);
-        return;
+        if (FRequestSent)
+            return;
+        // A node without a telegram of its own (a directory, a child, a text
+        // on a drive without text telegrams): no answer will come, the pass
+        // goes on with the next node.
+        p.ClrAttrFlag(reading ? AttrReadQueued : AttrWriteQueued);
+        ++ParameterWorkIndex;
     }
 }
 

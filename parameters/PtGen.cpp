@@ -27,6 +27,46 @@ MyAnsiString AsciiUpper(MyAnsiString S) {
 
 } // namespace
 
+// ------------------------------------------------------------------ telegram bytes
+
+int ParReadSubCommand(std::uint16_t AddrUsage) noexcept {
+    if (AddrUsage & AddrRomRead)
+        return 0x00;
+    if (AddrUsage & AddrRamRead)
+        return 0x01;
+    return -1;
+}
+
+int ParWriteSubCommand(std::uint16_t AddrUsage) noexcept {
+    const bool rom = AddrUsage & AddrRomWrite;
+    const bool ram = AddrUsage & AddrRamWrite;
+    if (rom && ram)
+        return 0x02;
+    if (rom)
+        return 0x00;
+    if (ram)
+        return 0x01;
+    return -1;
+}
+
+MyAnsiString ParUPIDRequest(int SubCommand, std::int32_t UPID) {
+    MyAnsiString bytes;
+    bytes += static_cast<char>(SubCommand & 0xFF);
+    ParAppendLE(bytes, static_cast<std::uint32_t>(UPID), 2);
+    return bytes;
+}
+
+void ParAppendLE(MyAnsiString& Bytes, std::uint64_t Value, std::size_t Count) {
+    for (std::size_t i = 0; i < Count; ++i) Bytes += static_cast<char>((Value >> (8 * i)) & 0xFF);
+}
+
+std::uint64_t ParReadLE(const MyAnsiString& Bytes, std::size_t Count) noexcept {
+    std::uint64_t v = 0;
+    for (std::size_t i = 0; i < Count && i < Bytes.size(); ++i)
+        v |= static_cast<std::uint64_t>(static_cast<unsigned char>(Bytes[i])) << (8 * i);
+    return v;
+}
+
 // ------------------------------------------------------------------ integers
 
 TGenericIntParameter::TGenericIntParameter(TParameterService& AOwner, TSLRecord* ARecord) : TParameter(AOwner, ARecord) {

@@ -16,6 +16,21 @@ class TApplicationViewFactory;
 class TDeviceUnit;
 class TModelItem;
 
+// Telegram bytes by UPID, shared by the value types.
+// The read sub-command of an address usage: 0x00 (ROM) with the ROM-read bit,
+// else 0x01 (RAM) with the RAM-read bit; -1 with neither.
+int ParReadSubCommand(std::uint16_t AddrUsage) noexcept;
+// The write sub-command: 0x02 with both write bits, 0x00 with the ROM-write
+// bit, 0x01 with the RAM-write bit; -1 with neither.
+int ParWriteSubCommand(std::uint16_t AddrUsage) noexcept;
+// The sub-command followed by the UPID, low byte first.
+MyAnsiString ParUPIDRequest(int SubCommand, std::int32_t UPID);
+// Appends the low Count bytes of Value, low byte first.
+void ParAppendLE(MyAnsiString& Bytes, std::uint64_t Value, std::size_t Count);
+// The first Count bytes of Bytes as a little-endian number; missing bytes
+// count as 0.
+std::uint64_t ParReadLE(const MyAnsiString& Bytes, std::size_t Count) noexcept;
+
 class TGenericIntParameter : public TParameter {
 public:
     // After the base: "AdditionalFunction" (optional, compared in upper

@@ -195,13 +195,10 @@ void TIntParameterOf<T>::CopyTempToData() {
 
 template <class T>
 void TIntParameterOf<T>::RequestUpdate(TOvraActor&, TBasicOvraService&, TParameterResponse Response) {
-    if (!(FAddrUsage & (AddrRomRead | AddrRamRead)))
+    const int sub = ParReadSubCommand(FAddrUsage);
+    if (sub < 0)
         return;
-    MyAnsiString bytes;
-    bytes += static_cast<char>((FAddrUsage & AddrRomRead) ? 0x00 : 0x01);
-    bytes += static_cast<char>(FUPID & 0xFF);
-    bytes += static_cast<char>((FUPID >> 8) & 0xFF);
-    FOwner->GetRequest(bytes, std::move(Response));
+    FOwner->GetRequest(ParUPIDRequest(sub, FUPID), std::move(Response));
 }
 
 template <class T>
@@ -215,25 +212,17 @@ void TIntParameterOf<T>::ProcessUpdate(TOvraActor& Actor, TBasicOvraService&) {
                    " bytes for UPID " + UPIDText(FUPID) + " is shorter than " + std::to_string(sizeof(T)));
         return;
     }
-    std::uint64_t v = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i) v |= static_cast<std::uint64_t>(static_cast<unsigned char>(answer[i])) << (8 * i);
-    TempCache = static_cast<T>(v);
+    TempCache = static_cast<T>(ParReadLE(answer, sizeof(T)));
     CopyTempToData();
 }
 
 template <class T>
 void TIntParameterOf<T>::RequestModify(TOvraActor&, TBasicOvraService&, TParameterResponse Response) {
-    const bool rom = FAddrUsage & AddrRomWrite;
-    const bool ram = FAddrUsage & AddrRamWrite;
-    if (!rom && !ram)
+    const int sub = ParWriteSubCommand(FAddrUsage);
+    if (sub < 0)
         return;
-    MyAnsiString bytes;
-    bytes += static_cast<char>(rom && ram ? 0x02 : rom ? 0x00
-                                                       : 0x01);
-    bytes += static_cast<char>(FUPID & 0xFF);
-    bytes += static_cast<char>((FUPID >> 8) & 0xFF);
-    const auto v = static_cast<std::uint64_t>(static_cast<std::make_unsigned_t<T>>(TempCache));
-    for (std::size_t i = 0; i < sizeof(T); ++i) bytes += static_cast<char>((v >> (8 * i)) & 0xFF);
+    MyAnsiString bytes = ParUPIDRequest(sub, FUPID);
+    ParAppendLE(bytes, static_cast<std::make_unsigned_t<T>>(TempCache), sizeof(T));
     FOwner->SetRequest(bytes, std::move(Response));
 }
 
