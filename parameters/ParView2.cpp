@@ -8,7 +8,11 @@
 #include "kernel/functions.h"
 #include "parameters/ParMan.h"
 #include "parameters/ParSrv.h"
+#include "parameters/PtBool.h"
+#include "parameters/PtEnum.h"
 #include "parameters/PtGen.h"
+#include "parameters/PtRadio.h"
+#include "parameters/PtStr.h"
 #include "parameters/UniMan.h"
 #include "parameters/UniSrv.h"
 #include "platform/Exception.h"
@@ -44,16 +48,43 @@ bool ClassIs(const TParameter& P, std::initializer_list<const char*> Names) {
 }
 
 bool IsRadioChild(const TParameter& P) {
-    return ClassIs(P, {"TRadioChildParameter", "TRadioChild32Parameter", "TRadioChildBitParameter"});
+    return dynamic_cast<const TRadioChildParameter*>(&P) || dynamic_cast<const TRadioChild32Parameter*>(&P) ||
+        dynamic_cast<const TRadioChildBitParameter*>(&P);
 }
 bool IsRadioDir(const TParameter& P) {
-    return ClassIs(P, {"TRadioDir32Parameter", "TRadioDir16Parameter", "TRadioDirBitParameter"});
+    return dynamic_cast<const TRadioDir16Parameter*>(&P) || dynamic_cast<const TRadioDir32Parameter*>(&P) ||
+        dynamic_cast<const TRadioDirBitParameter*>(&P);
 }
-bool IsEnumDir(const TParameter& P) {
-    return ClassIs(P, {"TEnumDir8Parameter", "TEnumDir16Parameter", "TEnumDir32Parameter"});
-}
-bool IsBoolParameter(const TParameter& P) { return ClassIs(P, {"TBoolParameter"}); }
+bool IsBoolParameter(const TParameter& P) { return dynamic_cast<const TBoolParameter*>(&P) != nullptr; }
 bool IsSignedInteger(const TParameter& P) { return ClassIs(P, {"TSInt8Parameter", "TSInt16Parameter", "TSInt32Parameter"}); }
+
+// What the list needs of an enumerator or radio directory.
+struct TChoice {
+    bool IsDir = false;
+    const TParameter* Selected = nullptr; // the child of the value (none while invalid)
+    const TParameter* Default = nullptr; // the child of the default value
+    std::int64_t DefaultValue = 0;
+};
+
+template <class D>
+bool TryChoice(const TParameter& P, TChoice& C) {
+    const auto* d = dynamic_cast<const D*>(&P);
+    if (!d)
+        return false;
+    C.IsDir = true;
+    C.Default = d->GetDefaultChild();
+    C.DefaultValue = d->DefaultValue();
+    if (d->GetValid())
+        C.Selected = d->GetSelectedChild();
+    return true;
+}
+
+TChoice ChoiceOf(const TParameter& P) {
+    TChoice c;
+    TryChoice<TEnumDir8Parameter>(P, c) || TryChoice<TEnumDir16Parameter>(P, c) || TryChoice<TEnumDir32Parameter>(P, c) ||
+        TryChoice<TRadioDir16Parameter>(P, c) || TryChoice<TRadioDir32Parameter>(P, c) || TryChoice<TRadioDirBitParameter>(P, c);
+    return c;
+}
 
 MyAnsiString ValueWithUnit(const TValueRec& V) {
     return V.UnitStr.empty() ? V.ValueStr : V.ValueStr + " " + V.UnitStr;
@@ -239,6 +270,14 @@ TParEntry ConvertParameterEntry(const TParameter& P, const MyAnsiString& FieldTe
         if (const auto* ip = dynamic_cast<const TGenericIntParameter*>(&P))
             return ConvertIntegerEntry(*ip, FieldText, US);
     TParEntry r;
+    if (const auto* sp = dynamic_cast<const TStringParameter*>(&P); sp && FieldText.size() > sp->MaxSize()) {
+        r.Message = "Maximal MyAnsiString length exceeded!";
+        try {
+            r.FieldText = P.GetStrValue();
+        } catch (const std::exception&) {
+        }
+        return r;
+    }
     r.Accepted = true;
     if (P.IsString())
         r.Text = FieldText;
@@ -533,10 +572,18 @@ void TParViewModel::SetupListItem(TParViewRow& Row) const {
             c[colMax] = v.ValueStr + " " + v.UnitStr;
             ip->GetDefaultStr(v, us, mode);
             c[colDefault] = v.ValueStr + " " + v.UnitStr;
-        } else if (IsBoolParameter(p) || IsEnumDir(p) || IsRadioDir(p) || IsRadioChild(p) || p.IsString()) {
+        } else if (const auto* sp = dynamic_cast<const TStringParameter*>(&p)) {
+            c[colMax] = std::to_string(sp->MaxSize()) + " AnsiCharacters";
             TValueRec v;
-            p.GetDefaultStr(v, us, p.GetDisplayModeStr());
+            sp->GetDefaultStr(v, us, p.GetDisplayModeStr());
             c[colDefault] = v.ValueStr;
+        } else if (const auto* bp = dynamic_cast<const TBoolParameter*>(&p)) {
+            c[colDefault] = bp->DefaultValue() ? "TRUE" : "FALSE";
+        } else if (IsRadioChild(p) && p.Parent()) {
+            if (p.GetChildValue() == static_cast<std::int32_t>(ChoiceOf(*p.Parent()).DefaultValue))
+                c[colDefault] = "X";
+        } else if (const TChoice choice = ChoiceOf(p); choice.IsDir && choice.Default) {
+            c[colDefault] = choice.Default->GetChildValueStr(p.GetDisplayModeStr());
         }
     } catch (const std::exception&) {
         // A type without limits or default texts leaves those cells empty.
@@ -582,10 +629,8 @@ void TParViewModel::UpdateListItem(TParViewRow& Row) const {
                 v.ValueStr = p.GetBoolValue() ? "On" : "Off";
             else
                 p.GetScaledValue(v, us, mode);
-        } else if (IsEnumDir(p) || IsRadioDir(p)) {
-            p.GetScaledValue(v, us, p.GetDisplayModeStr());
-            v.ValueStr = v.ValueStr.substr(0, 64);
-            v.UnitStr.clear();
+        } else if (const TChoice choice = ChoiceOf(p); choice.IsDir) {
+            v.ValueStr = (choice.Selected ? choice.Selected->GetChildValueStr(p.GetDisplayModeStr()) : p.GetRawDataStr("DEC")).substr(0, 64);
         } else {
             p.GetScaledValue(v, us, p.GetDisplayModeStr());
         }
