@@ -130,6 +130,7 @@ void TParameterService::StartUp(bool& Wait) {
         }
         if (FOnLine) {
             FParServiceCollection = std::make_unique<TParameterServiceCollection>();
+            FRequestPattern = nullptr;
             FParServiceCollection->Create(*FOvraService, FOvraService->ProtocolVersion());
             if (!FParServiceCollection->FGetRequest) {
                 char buf[8];

@@ -114,7 +114,8 @@ public:
     void SetRequest(const MyAnsiString& Bytes, std::function<void(TOvraActor&)> AEvent);
     void ReadBlockUPID(const MyAnsiString& Bytes, std::function<void(TOvraActor&)> AEvent);
     void WriteBlockUPID(const MyAnsiString& Bytes, std::function<void(TOvraActor&)> AEvent);
-    // The data bytes of the answer of the actor's current record.
+    // The data bytes of the answer of the actor's current record (read by
+    // the pattern of the last request).
     MyAnsiString GetResponse(TOvraActor& Actor) const;
 
     // Writes the drive refused in the last pass (outside the login and a
@@ -304,6 +305,7 @@ protected:
     std::vector<TParameter*> ParameterWorkList;
     std::int32_t ParameterWorkIndex = 0;
     bool FRequestSent = false; // the node in hand sent a telegram
+    TCustomPattern* FRequestPattern = nullptr; // the pattern of the last request
     bool FDestroying = false;
     // Last: made after the lists, destroyed before them.
     std::unique_ptr<TRootDirParameter> FTreeRoot;

@@ -54,6 +54,7 @@ void TParameterService::SendRequest(TCustomPattern* Pattern, const char* Operati
     if (!Pattern || !Actor)
         throw Exception(MyAnsiString(ClassName()) + "." + Operation + ": the drive has no such telegram");
     FRequestSent = true;
+    FRequestPattern = Pattern;
     Actor->Clear();
     Actor->SetOnResponse(std::move(AEvent));
     Pattern->Put(*Actor, Bytes, 0);
@@ -81,10 +82,10 @@ void TParameterService::WriteBlockUPID(const MyAnsiString& Bytes, std::function<
 }
 
 MyAnsiString TParameterService::GetResponse(TOvraActor& AActor) const {
-    // Every pattern keeps the data bytes the same way; the read pattern reads them.
-    if (!FParServiceCollection || !FParServiceCollection->FGetRequest)
+    // The answer is read by the pattern that carried the request.
+    if (!FParServiceCollection || !FRequestPattern)
         return {};
-    return FParServiceCollection->FGetRequest->GetResponse(AActor);
+    return FRequestPattern->GetResponse(AActor);
 }
 
 // ------------------------------------------------------------------ client protocol

@@ -15,8 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         for (const vo::SimDescribedParameter& p : vo::SimReadDescribedParameters(text)) {
             if (p.upid >= 0xFFFF)
                 vo::fuzz::Fail("a parameter at or above 0xFFFF was taken", text);
-            if (p.size != 1 && p.size != 2 && p.size != 4)
+            if (p.size == 0 || (!p.text && p.size != 1 && p.size != 2 && p.size != 4))
                 vo::fuzz::Fail("a parameter without a width was taken", text);
+            if (vo::SimDescribedValue(p).size() != p.size)
+                vo::fuzz::Fail("a start value does not fill its width", text);
         }
     } catch (const vo::Exception&) {
     }

@@ -162,16 +162,18 @@ const Value* Key(const Value& dict, const std::string& name) {
     return nullptr;
 }
 
+// The bytes of a value type; 0 for texts (their "MaxSize" counts), for
+// directories and for enumerator and radio children (they hold nothing).
 uint8_t WidthOf(const std::string& type) {
+    static const std::map<std::string, uint8_t> widths = {
+        {"uint8", 1}, {"sint8", 1}, {"uint16", 2}, {"sint16", 2}, {"uint32", 4}, {"sint32", 4}, {"bool", 2}, {"enumdir8", 1}, {"enumdir16", 2}, {"enumdir32", 2}, {"radiodir16", 2}, {"radiodir32", 4}, {"radiodirbit", 2}};
+    const auto it = widths.find(Lower(type));
+    return it == widths.end() ? 0 : it->second;
+}
+
+bool IsText(const std::string& type) {
     const std::string t = Lower(type);
-    auto ends = [&](const char* s) {
-        const std::string e(s);
-        return t.size() >= e.size() && t.compare(t.size() - e.size(), e.size(), e) == 0;
-    };
-    if (ends("32")) return 4;
-    if (ends("16")) return 2;
-    if (ends("8") || t == "radiodirbit") return 1;
-    return 0;
+    return t == "string" || t == "capdir";
 }
 
 } // namespace
@@ -195,16 +197,27 @@ std::vector<SimDescribedParameter> SimReadDescribedParameters(std::string_view t
         SimDescribedParameter p;
         p.type = def.type;
         p.size = WidthOf(def.type);
+        p.text = IsText(def.type);
+        if (const Value* v = field("MaxSize"); p.text && v && v->kind == Value::Number && v->number > 0 && v->number <= 255)
+            p.size = uint8_t(v->number);
         const Value* upid = field("DEVICE_UPID");
         if (!upid) upid = field("UPID");
         if (!upid || upid->kind != Value::Number || upid->number < 0 || upid->number >= 0xFFFF || p.size == 0)
             continue;
         p.upid = uint16_t(upid->number);
         if (const Value* v = field("DefValue"); v && v->kind == Value::Number) p.defValue = v->number;
+        if (const Value* v = field("DefValue"); p.text && v && v->kind == Value::Text) p.defText = v->text;
         if (const Value* v = field("AddrUsage"); v && v->kind == Value::Number) p.addrUsage = uint16_t(v->number);
         out.push_back(p);
     }
     return out;
+}
+
+SimBytes SimDescribedValue(const SimDescribedParameter& p) {
+    if (!p.text) return SimLE(uint32_t(p.defValue), p.size);
+    SimBytes v = p.defText;
+    v.resize(p.size, '\0');
+    return v;
 }
 
 void SimApplyDescription(SimDrive& drive, const std::string& path) {
@@ -213,7 +226,7 @@ void SimApplyDescription(SimDrive& drive, const std::string& path) {
     std::ostringstream ss;
     ss << in.rdbuf();
     for (const SimDescribedParameter& d : SimReadDescribedParameters(ss.str())) {
-        SimParameter& p = drive.SetParameter(d.upid, d.size, SimLE(uint32_t(d.defValue), d.size), true);
+        SimParameter& p = drive.SetParameter(d.upid, d.size, SimDescribedValue(d), true);
         p.ramWritable = (d.addrUsage & 0x0002) != 0;
         p.romWritable = (d.addrUsage & 0x0008) != 0;
         p.writable = p.ramWritable || p.romWritable;

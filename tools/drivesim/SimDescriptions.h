@@ -2,7 +2,7 @@
 // The drive's parameter table from the program's module descriptions (.IN2):
 // every "ParameterArray" record whose device UPID lies below 0xFFFF and whose
 // type has a width becomes a parameter of the drive, holding its "DefValue"
-// in RAM and ROM, writable as the write bits of its "AddrUsage" say and
+// in RAM and ROM (little-endian; texts NUL-padded to their "MaxSize"), writable as the write bits of its "AddrUsage" say and
 // writable while the firmware runs only with the Live bit (0x0100).
 //
 // The reader knows just enough of the text notation for the descriptions:
@@ -20,14 +20,18 @@ namespace vo {
 struct SimDescribedParameter {
     std::string type; // the record's type name
     uint16_t upid = 0; // the device UPID
-    uint8_t size = 0; // bytes
+    uint8_t size = 0; // bytes: 1, 2 or 4 for numbers, "MaxSize" for texts
+    bool text = false; // "String" or "CapDir"
     int64_t defValue = 0;
+    std::string defText; // the default of a text
     uint16_t addrUsage = 0;
 };
 
 // The parameters of a description text; throws vo::Exception on text it
 // cannot read.
 std::vector<SimDescribedParameter> SimReadDescribedParameters(std::string_view text);
+// The bytes a described parameter holds at start: exactly size bytes.
+SimBytes SimDescribedValue(const SimDescribedParameter& p);
 // Adds them to the drive (a UPID already there is replaced).
 void SimApplyDescription(SimDrive& drive, const std::string& path);
 

@@ -442,7 +442,12 @@ SimBytes SimProtocol::SetParBlock(std::string_view req) {
     const auto& codes = drive_.Codes();
     if (drive_.Generation() != 4) return Reply(0x16, codes.unknownCommand);
     if (req.size() < 4) return Reply(0x16, codes.badRequest);
-    return Reply(0x16, WriteParameter(Byte(req, 1), uint16_t(SimGetLE(req, 2, 2)), req.substr(4)));
+    const uint16_t upid = uint16_t(SimGetLE(req, 2, 2));
+    std::string_view value = req.substr(4);
+    // A text as long as the value may still carry its terminating NUL.
+    if (const SimParameter* p = drive_.FindParameter(upid); p && value.size() == p->size + 1u && value.back() == '\0')
+        value.remove_suffix(1);
+    return Reply(0x16, WriteParameter(Byte(req, 1), upid, value));
 }
 
 SimBytes SimProtocol::SubCommand(uint8_t cmd, std::string_view req, const SimContext& ctx) {
