@@ -39,6 +39,11 @@ protected:
         for (const std::string& f : FramesIn()) n += f.rfind("89 ", 0) == 0;
         return n;
     }
+    // What the mouse sends for a double click: a click, then the second press.
+    static void DoubleClick(TParAppViewForm& V, QPoint At) {
+        QTest::mouseClick(V.ListView->viewport(), Qt::LeftButton, {}, At);
+        QTest::mouseDClick(V.ListView->viewport(), Qt::LeftButton, {}, At);
+    }
     MyAnsiString LastMessage() const { return Prompt.Texts().empty() ? MyAnsiString() : Prompt.Texts().back(); }
 };
 
@@ -269,6 +274,62 @@ TEST_F(ParAppViewTest, UPIDValuesNameTheirParameter) {
     Shell.SetRawDataDispMode("DEC");
     v.UpdateActions();
     ASSERT_TRUE(Wait([&] { return Cell("Brake Delay", 2) == "100" && Idle(); }));
+}
+
+TEST_F(ParAppViewTest, BooleanTextAndChoiceRows) {
+    Login();
+    TParAppViewForm& v = ShowDirectory("Drive");
+    EXPECT_EQ(Cell("Inverted", 1), "False ");
+    EXPECT_EQ(Cell("Inverted", 9), "FALSE");
+    EXPECT_EQ(Cell("Brake Release", 9), "TRUE");
+    EXPECT_EQ(Row("Inverted")->data(0, Qt::UserRole).toInt(), piBoolClear);
+    EXPECT_EQ(Row("Brake Release")->data(0, Qt::UserRole).toInt(), piLiveBoolSet);
+    EXPECT_EQ(Cell("Axis Label", 8), "64 AnsiCharacters");
+    EXPECT_EQ(Cell("Axis Label", 9), "Axis");
+    EXPECT_EQ(Cell("Operating Mode", 1), "Position ");
+    EXPECT_EQ(Cell("Operating Mode", 9), "Position");
+    EXPECT_EQ(Cell("Homing Method", 1), "Index Pulse ");
+    EXPECT_EQ(Cell("Homing Method", 9), "Index Pulse");
+    EXPECT_EQ(Cell("Homing Method", 3), "2030h");
+
+    // A double click on a writable Boolean toggles it; the value field keeps out of it.
+    Select("Inverted");
+    const QRect at = v.ListView->visualItemRect(Row("Inverted"));
+    DoubleClick(v, at.center());
+    ASSERT_TRUE(Wait([&] { return CountFrames("89 02 12 20 01 00") == 1 && Idle(); }));
+    EXPECT_EQ(Cell("Inverted", 1), "True ");
+    EXPECT_EQ(Row("Inverted")->data(0, Qt::UserRole).toInt(), piBoolSet);
+    EXPECT_FALSE(v.EdValue->hasFocus());
+    EXPECT_TRUE(Prompt.Texts().empty());
+
+    // A text longer than the drive keeps is refused.
+    Prompt.Clear();
+    Enter("Short Tag", QString(33, 'x'));
+    EXPECT_EQ(LastMessage(), "Maximal MyAnsiString length exceeded!");
+    EXPECT_EQ(v.EdValue->text(), "TAG");
+
+    // A double click on a directory row moves the tree to it; radio children
+    // show their directory's UPID.
+    const QRect dir = v.ListView->visualItemRect(Row("Homing Method"));
+    DoubleClick(v, dir.center());
+    EXPECT_EQ(Entries->GetPathStr(), "Project:\\\\" + Device->GetModelCaption() + "\\Parameters\\Drive\\Homing Method");
+    ASSERT_TRUE(Wait([&] { return View() && Row("Limit Switch") && Idle(); }));
+    EXPECT_EQ(Cell("Index Pulse", 3), "2030h");
+    EXPECT_EQ(Cell("Limit Switch", 3), "2030h");
+    EXPECT_EQ(Cell("Index Pulse", 9), "X");
+    EXPECT_EQ(Cell("Limit Switch", 9), "");
+    EXPECT_EQ(Row("Index Pulse")->data(0, Qt::UserRole).toInt(), piRadioSet);
+    EXPECT_EQ(Row("Limit Switch")->data(0, Qt::UserRole).toInt(), piRadioClear);
+
+    // An enumerator child has no UPID of its own to show.
+    TParameterService& s = Params(*Device);
+    TParameter* child = s.FindParameterWithDeviceUPID(0x2020)->Child();
+    ASSERT_NE(child, nullptr);
+    TParViewRow row;
+    row.Parameter = child;
+    View()->ViewModel().SetupListItem(row);
+    EXPECT_EQ(row.Cells[3], "");
+    EXPECT_EQ(row.Cells[0], "Off");
 }
 
 TEST_F(ParAppViewTest, HidingDetailsKeepsTheUsersWidths) {
