@@ -51,8 +51,10 @@ protected:
 
     // Logs in as AUser and binds a tree view and the view host to the
     // device's model.
-    TDevice& Login(const char* AUser = "USER", const char* APassword = "user") {
-        Attach("vx41.drive");
+    // AAttach: the drive vx41 (else the one attached already).
+    TDevice& Login(const char* AUser = "USER", const char* APassword = "user", bool AAttach = true) {
+        if (AAttach)
+            Attach("vx41.drive");
         TDevice& d = NewDevice("VelkorOnline", AUser, APassword);
         EXPECT_TRUE(Start(d));
         EXPECT_EQ(d.State(), dstStarted);
