@@ -788,13 +788,16 @@ MyAnsiString TParViewModel::NavigationPath(const TParameter& P) const {
 }
 
 void TParViewModel::SetParameterFocus(TParameter& P) {
-    if (!FParameterService)
+    // The tree's move may hide this view (and show another): the service is
+    // kept here, not read from the view afterwards.
+    TParameterService* service = FParameterService;
+    if (!service)
         return;
-    FParameterService->FSearchedParameter = &P;
+    service->FSearchedParameter = &P;
     if (OnNavigate)
         OnNavigate(NavigationPath(P));
-    FParameterService->Provider().BeginUpdate();
-    FParameterService->Provider().EndOfUpdate();
+    service->Provider().BeginUpdate();
+    service->Provider().EndOfUpdate();
 }
 
 } // namespace vo

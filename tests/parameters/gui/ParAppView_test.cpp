@@ -332,6 +332,20 @@ TEST_F(ParAppViewTest, BooleanTextAndChoiceRows) {
     EXPECT_EQ(row.Cells[0], "Off");
 }
 
+TEST_F(ParAppViewTest, FocusOnAParameterOfAnotherDirectory) {
+    Login();
+    TParAppViewForm& v = ShowDirectory();
+    TParameter* limit = Params(*Device).FindParameterWithDeviceUPID(0x1A06);
+    ASSERT_NE(limit, nullptr);
+    v.ViewModel().SetParameterFocus(*limit);
+    EXPECT_EQ(Entries->GetPathStr(), "Project:\\\\" + Device->GetModelCaption() + "\\Parameters\\Commissioning\\Limits");
+    ASSERT_TRUE(Wait([&] { return View() && Row("Soft Limit") && Idle(); }));
+    EXPECT_EQ(View()->ListView->currentItem(), Row("Soft Limit"));
+    EXPECT_EQ(View()->EdValue->text(), "5000");
+    EXPECT_EQ(View()->StatusPanel1->text(), "Path:\\\\Commissioning\\Limits\\Soft Limit");
+    EXPECT_EQ(Params(*Device).FSearchedParameter, nullptr);
+}
+
 TEST_F(ParAppViewTest, HidingDetailsKeepsTheUsersWidths) {
     Login();
     TParAppViewForm& v = ShowDirectory();
