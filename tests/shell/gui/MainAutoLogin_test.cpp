@@ -91,7 +91,8 @@ TEST(MainFormAutoLogin, OpensBox1OnTheStoredPort) {
                 devices.ModelManager().Root().GetChildCount() == 1;
         })) << MainStateText(form.MainTask().State());
         EXPECT_FALSE(infoShown);
-        EXPECT_EQ(devices.GetDevice("Box1").Model().Caption(), "Box1 on COM7");
+        // The drive's device-name parameter names the device.
+        EXPECT_EQ(devices.GetDevice("Box1").Model().Caption(), "VX41 axis 1 on COM7 (USER)");
         EXPECT_EQ(devices.GetDevice("Box1").State(), dstStarted);
         EXPECT_TRUE(prompt.Texts().empty());
     }
