@@ -797,8 +797,19 @@ void TMxScheduler::RemoveLocked(TMxTask& Task) {
 }
 
 void TMxScheduler::Woken() {
+    std::lock_guard<std::mutex> lock(FLoopLock);
     if (FMainLoop)
         FMainLoop->PostWakeUp();
+}
+
+TMainLoop* TMxScheduler::MainLoop() const {
+    std::lock_guard<std::mutex> lock(FLoopLock);
+    return FMainLoop;
+}
+
+void TMxScheduler::DetachMainLoop() {
+    std::lock_guard<std::mutex> lock(FLoopLock);
+    FMainLoop = nullptr;
 }
 
 void TMxScheduler::InsertTask(TMxTask& Task) {
@@ -899,6 +910,14 @@ void MxFreeMainScheduler() {
     GMainScheduler.store(nullptr);
     delete GMainSchedulerOwner;
     GMainSchedulerOwner = nullptr;
+}
+
+void MxDetachMainLoop(TMainLoop& Loop) {
+    std::lock_guard<std::mutex> lock(GMainSchedulerMutex);
+    if (!GMainSchedulerOwner || GMainSchedulerOwner->MainLoop() != &Loop)
+        return;
+    Loop.SetIdleHandler(nullptr);
+    GMainSchedulerOwner->DetachMainLoop();
 }
 
 } // namespace vo

@@ -386,7 +386,10 @@ public:
     int32_t TaskCount() const { return FTaskCount.load(); }
     bool IsThreaded() const { return Threaded; }
     bool IsBusy() const { return Busy.load(); }
-    TMainLoop* MainLoop() const { return FMainLoop; }
+    TMainLoop* MainLoop() const;
+    // The loop is going away: no wake-up is posted to it any more (a task
+    // timer may still fire on the timer thread).
+    void DetachMainLoop();
     // True on a threaded scheduler's own thread.
     bool IsSchedulerThread() const;
 
@@ -406,6 +409,7 @@ private:
     bool Threaded = false;
     std::unique_ptr<TEvent> TaskReady;
     std::unique_ptr<TMxSchedulerThread> TaskThread;
+    mutable std::mutex FLoopLock; // FMainLoop: wake-ups come from any thread
     TMainLoop* FMainLoop = nullptr;
     // The task whose step runs (guarded by ProtectTaskList): a task destroyed
     // on another thread waits for the step to end; one destroyed by its own
@@ -427,6 +431,10 @@ TMxScheduler& MxCreateMainScheduler(TMainLoop& Loop);
 // Removes the idle handler and frees the main scheduler (process end, tests).
 // Every main task must be gone.
 void MxFreeMainScheduler();
+// The main scheduler outlives Loop (the program's loop is freed before the
+// process ends): the idle handler is removed and no wake-up reaches Loop
+// any more. Nothing when the main scheduler runs on another loop.
+void MxDetachMainLoop(TMainLoop& Loop);
 // The program's timer queue, thread "MxTimerQueue" (created on first use,
 // never freed).
 TMxTimerQueue& MxTimerQueue();

@@ -100,6 +100,10 @@ TMainForm::~TMainForm() {
         SetLoginInfoWindow(nullptr);
     if (DebugManager() == FDebugManager.get())
         SetDebugManager(nullptr);
+    // The main scheduler lives on (devices keep their tasks and timers until
+    // the process ends); the loop goes with the form.
+    if (FLoop)
+        MxDetachMainLoop(*FLoop);
 }
 
 // ------------------------------------------------------------------ start
