@@ -133,7 +133,9 @@ public:
     virtual void Initialize(bool Online);
     // Moves the edit cache into the value cache; nothing here.
     virtual void CopyTempToData();
-    // Telegrams: nothing is sent here; a write is refused with a warning.
+    // Telegrams: nothing is sent here; a write is refused with a warning. A
+    // node whose request sends nothing is passed over by the service's pass
+    // (no answer will come for it).
     virtual void RequestUpdate(TOvraActor& Actor, TBasicOvraService& Service, TParameterResponse Response);
     virtual void ProcessUpdate(TOvraActor& Actor, TBasicOvraService& Service);
     virtual void RequestModify(TOvraActor& Actor, TBasicOvraService& Service, TParameterResponse Response);

@@ -199,12 +199,13 @@ void TChoiceDirOf<Base, T, Child>::ProcessUpdate(TOvraActor& Actor, TBasicOvraSe
     if (ParReadSubCommand(this->FAddrUsage) < 0 || Actor.GetResult() != 0)
         return;
     const MyAnsiString answer = this->FOwner->GetResponse(Actor);
-    if (answer.size() < sizeof(T)) {
+    std::uint64_t value = 0;
+    if (!ParValueFromAnswer(answer, sizeof(T), value)) {
         LogWarning(MyAnsiString(ClassName()) + ".ProcessUpdate: answer of " + std::to_string(answer.size()) +
                    " bytes for UPID " + TParameter::UPIDText(this->FUPID) + " is shorter than " + std::to_string(sizeof(T)));
         return;
     }
-    TempCache = static_cast<T>(ParReadLE(answer, sizeof(T)));
+    TempCache = static_cast<T>(value);
     CopyTempToData();
 }
 

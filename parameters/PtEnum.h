@@ -71,6 +71,8 @@ public:
 
     // The committed value; raises "Parameter not valid" when not valid.
     T GetValue() const;
+    // (The value in a unit system is not one of a choice: it raises.)
+    using Base::GetValue;
     // The pending value; no check, no commit, no telegram.
     void SetValue(T Value) noexcept { TempCache = Value; }
     // The first child (in tree order) of class Child whose value equals

@@ -67,6 +67,18 @@ std::uint64_t ParReadLE(const MyAnsiString& Bytes, std::size_t Count) noexcept {
     return v;
 }
 
+bool ParValueFromAnswer(const MyAnsiString& Answer, std::size_t Width, std::uint64_t& Value) noexcept {
+    if (Answer.size() < Width)
+        return false;
+    Value = ParReadLE(Answer, Width);
+    return true;
+}
+
+MyAnsiString ParTextFromAnswer(const MyAnsiString& Answer) {
+    const MyAnsiString text = Answer.substr(0, 64);
+    return text.substr(0, text.find('\0'));
+}
+
 // ------------------------------------------------------------------ integers
 
 TGenericIntParameter::TGenericIntParameter(TParameterService& AOwner, TSLRecord* ARecord) : TParameter(AOwner, ARecord) {

@@ -30,6 +30,12 @@ void ParAppendLE(MyAnsiString& Bytes, std::uint64_t Value, std::size_t Count);
 // The first Count bytes of Bytes as a little-endian number; missing bytes
 // count as 0.
 std::uint64_t ParReadLE(const MyAnsiString& Bytes, std::size_t Count) noexcept;
+// The value of a read answer of Width bytes (little-endian); false when the
+// answer is shorter than that (a failed read).
+bool ParValueFromAnswer(const MyAnsiString& Answer, std::size_t Width, std::uint64_t& Value) noexcept;
+// The text of a read answer: at most 64 characters, ending before the first
+// NUL.
+MyAnsiString ParTextFromAnswer(const MyAnsiString& Answer);
 
 class TGenericIntParameter : public TParameter {
 public:

@@ -206,13 +206,14 @@ void TIntParameterOf<T>::ProcessUpdate(TOvraActor& Actor, TBasicOvraService&) {
     if (!(FAddrUsage & (AddrRomRead | AddrRamRead)) || Actor.GetResult() != 0)
         return;
     const MyAnsiString answer = FOwner->GetResponse(Actor);
-    if (answer.size() < sizeof(T)) {
+    std::uint64_t value = 0;
+    if (!ParValueFromAnswer(answer, sizeof(T), value)) {
         // A short answer carries no value: the old one and its validity stay.
         LogWarning(MyAnsiString(ClassName()) + ".ProcessUpdate: answer of " + std::to_string(answer.size()) +
                    " bytes for UPID " + UPIDText(FUPID) + " is shorter than " + std::to_string(sizeof(T)));
         return;
     }
-    TempCache = static_cast<T>(ParReadLE(answer, sizeof(T)));
+    TempCache = static_cast<T>(value);
     CopyTempToData();
 }
 

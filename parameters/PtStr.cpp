@@ -98,8 +98,7 @@ void RenameDevice(const TParameter& P, const MyAnsiString& Text) {
 void TextAnswer(TParameter& P, TParameterText& T, TOvraActor& Actor) {
     if (!(P.AddrUsage() & (AddrRomRead | AddrRamRead)) || Actor.GetResult() != 0)
         return;
-    MyAnsiString text = P.Owner().GetResponse(Actor).substr(0, ParTextMax);
-    text = text.substr(0, text.find('\0'));
+    const MyAnsiString text = ParTextFromAnswer(P.Owner().GetResponse(Actor));
     T.TempCache = text;
     RenameDevice(P, text);
     CommitText(P, T);
