@@ -308,21 +308,29 @@ TEST_F(ParAppViewTest, BooleanTextAndChoiceRows) {
     EXPECT_EQ(LastMessage(), "Maximal MyAnsiString length exceeded!");
     EXPECT_EQ(v.EdValue->text(), "TAG");
 
-    // A double click on a directory row moves the tree to it; radio children
-    // show their directory's UPID.
+    // A double click on a directory row moves the tree to it.
     const QRect dir = v.ListView->visualItemRect(Row("Homing Method"));
     DoubleClick(v, dir.center());
     EXPECT_EQ(Entries->GetPathStr(), "Project:\\\\" + Device->GetModelCaption() + "\\Parameters\\Drive\\Homing Method");
     ASSERT_TRUE(Wait([&] { return View() && Row("Limit Switch") && Idle(); }));
-    EXPECT_EQ(Cell("Index Pulse", 3), "2030h");
-    EXPECT_EQ(Cell("Limit Switch", 3), "2030h");
+    // Children with UPIDs of their own show those.
+    EXPECT_EQ(Cell("Index Pulse", 3), "2033h");
+    EXPECT_EQ(Cell("Limit Switch", 3), "2034h");
     EXPECT_EQ(Cell("Index Pulse", 9), "X");
     EXPECT_EQ(Cell("Limit Switch", 9), "");
     EXPECT_EQ(Row("Index Pulse")->data(0, Qt::UserRole).toInt(), piRadioSet);
     EXPECT_EQ(Row("Limit Switch")->data(0, Qt::UserRole).toInt(), piRadioClear);
 
-    // An enumerator child has no UPID of its own to show.
+    // A radio child with a pseudo-UPID shows its directory's UPID; an
+    // enumerator child has no UPID of its own to show.
     TParameterService& s = Params(*Device);
+    TParameter* reverse = s.FindParameterWithDeviceUPID(0x2031)->Child();
+    ASSERT_NE(reverse, nullptr);
+    TParViewRow radio;
+    radio.Parameter = reverse;
+    View()->ViewModel().SetupListItem(radio);
+    EXPECT_EQ(radio.Cells[0], "Reverse");
+    EXPECT_EQ(radio.Cells[3], "2031h");
     TParameter* child = s.FindParameterWithDeviceUPID(0x2020)->Child();
     ASSERT_NE(child, nullptr);
     TParViewRow row;
