@@ -918,4 +918,12 @@ void MxFreeMainScheduler() {
     GMainSchedulerOwner = nullptr;
 }
 
+void MxDetachMainLoop(TMainLoop& Loop) {
+    std::lock_guard<std::mutex> lock(GMainSchedulerMutex);
+    if (!GMainSchedulerOwner || GMainSchedulerOwner->MainLoop() != &Loop)
+        return;
+    Loop.SetIdleHandler(nullptr);
+    GMainSchedulerOwner->DetachMainLoop();
+}
+
 } // namespace vo

@@ -24,6 +24,8 @@
 #include "kernel/prtPCtx.h"
 #include "motorwizard/MotWizMan.h"
 #include "parameters/ParInit.h"
+#include "parameters/ParMan.h"
+#include "parameters/gui/ParAppView.h"
 #include "scripting/ScrMan.h"
 #include "scripting/ScrTaImp.h"
 #include "shell/StartHooks.h"
@@ -118,6 +120,11 @@ void InstallProgramParts() {
     h.CreateParameterManager = [] {
         if (TDeviceManager* m = DeviceManager())
             InitParameters(*m, ProgramRegistry().GetRegData());
+        // Every parameter directory's tree node opens the parameter list view.
+        // Kept until the process ends: its views are widgets, which must not
+        // outlive the application object in static destruction.
+        static TParAppViewFactory* parameterView = new TParAppViewFactory;
+        ParameterManager().RegisterViewFactory(parameterView);
     };
 
     TShellStartHooks& s = ShellStartHooks();
