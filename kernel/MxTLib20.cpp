@@ -918,12 +918,4 @@ void MxFreeMainScheduler() {
     GMainSchedulerOwner = nullptr;
 }
 
-void MxDetachMainLoop(TMainLoop& Loop) {
-    std::lock_guard<std::mutex> lock(GMainSchedulerMutex);
-    if (!GMainSchedulerOwner || GMainSchedulerOwner->MainLoop() != &Loop)
-        return;
-    Loop.SetIdleHandler(nullptr);
-    GMainSchedulerOwner->DetachMainLoop();
-}
-
 } // namespace vo

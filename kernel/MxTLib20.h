@@ -432,10 +432,6 @@ TMxScheduler& MxCreateMainScheduler(TMainLoop& Loop);
 // Removes the idle handler and frees the main scheduler (process end, tests).
 // Every main task must be gone.
 void MxFreeMainScheduler();
-// The main scheduler outlives Loop (the program's loop is freed before the
-// process ends): the idle handler is removed and no wake-up reaches Loop
-// any more. Nothing when the main scheduler runs on another loop.
-void MxDetachMainLoop(TMainLoop& Loop);
 // The program's timer queue, thread "MxTimerQueue" (created on first use,
 // never freed).
 TMxTimerQueue& MxTimerQueue();

@@ -296,7 +296,7 @@ TEST_F(ParAppViewTest, BooleanTextAndChoiceRows) {
     Select("Inverted");
     const QRect at = v.ListView->visualItemRect(Row("Inverted"));
     DoubleClick(v, at.center());
-    ASSERT_TRUE(Wait([&] { return CountFrames("89 02 12 20 01 00") == 1 && Idle(); }));
+    ASSERT_TRUE(Wait([&] { return CountFrames("89 02 3C 20 01 00") == 1 && Idle(); }));
     EXPECT_EQ(Cell("Inverted", 1), "True ");
     EXPECT_EQ(Row("Inverted")->data(0, Qt::UserRole).toInt(), piBoolSet);
     EXPECT_FALSE(v.EdValue->hasFocus());

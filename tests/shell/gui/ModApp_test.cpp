@@ -171,10 +171,9 @@ TEST(ProjectTreeWindow, MenusLoginSelectorRulesViewsAndWindows) {
         w.MainTreeView->setFocus();
         QTest::keyClick(w.MainTreeView, Qt::Key_L, Qt::ControlModifier);
         ASSERT_TRUE(test::WaitFor([&] { return form.MainTask().State() == stReady && devices.GetDeviceCount() == 1; }));
-        // The caption the drive's name parameter gives ("BOX1 on COM7
-        // (USER)") comes with the text parameters; until then the name.
+        // The caption comes from the drive's name parameter, its port and the user level.
         const MyAnsiString box1 = devices.GetDevice("BOX1").Model().Caption();
-        EXPECT_EQ(box1.substr(0, 4), "BOX1");
+        EXPECT_EQ(box1, "VX41 axis 1 on COM7 (USER)");
         ASSERT_TRUE(test::WaitFor([&] { return w.DeviceCbo->count() == 1 && w.PathStr() == "Project:\\\\" + box1 + "\\Parameters"; }))
             << w.PathStr() << " / " << w.DeviceCbo->count();
         EXPECT_EQ(w.DeviceCbo->currentText().toStdString(), box1);
