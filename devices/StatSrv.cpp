@@ -33,9 +33,7 @@ constexpr int32_t UserBlink = 5;
 // A status answer after which the drive expects nothing of this answer.
 constexpr uint8_t ResultEndOfAnswer = 0xEC;
 
-constexpr int32_t BitOnline = 0x8000;
 constexpr int32_t BitRunning = 0x4000;
-constexpr int32_t BitControllerError = 0x2000;
 constexpr int32_t BitStarting = 0x0400;
 constexpr int32_t StateNoAnswer = 1;
 constexpr int32_t StateOtherDrive = 2;
