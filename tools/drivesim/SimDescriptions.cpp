@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -176,24 +177,32 @@ bool IsText(const std::string& type) {
     return t == "string" || t == "capdir";
 }
 
-} // namespace
-
-std::vector<SimDescribedParameter> SimReadDescribedParameters(std::string_view text) {
+// Calls Each for every record of the description's array Name, with a look-up
+// of its fields (the record's value, else the definition's default).
+using SimField = std::function<const Value*(const char*)>;
+void ForEachRecord(std::string_view text, const char* Name, const std::function<void(const Value& Def, const SimField& Field)>& Each) {
     Reader r(text);
     Value root = r.Read();
-    std::vector<SimDescribedParameter> out;
-    const Value* array = root.kind == Value::Dict ? Key(root, "ParameterArray") : nullptr;
-    if (!array) return out;
+    const Value* array = root.kind == Value::Dict ? Key(root, Name) : nullptr;
+    if (!array) return;
     for (const Value& rec : array->items) {
         if (rec.kind != Value::Record || rec.items.size() != 2) continue;
         const Value& def = rec.items[0];
         const Value& values = rec.items[1];
-        auto field = [&](const char* name) -> const Value* {
+        Each(def, [&](const char* name) -> const Value* {
             for (size_t i = 0; i < def.keys.size(); ++i)
                 if (Lower(def.keys[i].first) == Lower(name))
                     return i < values.items.size() ? &values.items[i] : &def.keys[i].second;
             return nullptr;
-        };
+        });
+    }
+}
+
+} // namespace
+
+std::vector<SimDescribedParameter> SimReadDescribedParameters(std::string_view text) {
+    std::vector<SimDescribedParameter> out;
+    ForEachRecord(text, "ParameterArray", [&](const Value& def, const SimField& field) {
         SimDescribedParameter p;
         p.type = def.type;
         p.size = WidthOf(def.type);
@@ -203,13 +212,13 @@ std::vector<SimDescribedParameter> SimReadDescribedParameters(std::string_view t
         const Value* upid = field("DEVICE_UPID");
         if (!upid) upid = field("UPID");
         if (!upid || upid->kind != Value::Number || upid->number < 0 || upid->number >= 0xFFFF || p.size == 0)
-            continue;
+            return;
         p.upid = uint16_t(upid->number);
         if (const Value* v = field("DefValue"); v && v->kind == Value::Number) p.defValue = v->number;
         if (const Value* v = field("DefValue"); p.text && v && v->kind == Value::Text) p.defText = v->text;
         if (const Value* v = field("AddrUsage"); v && v->kind == Value::Number) p.addrUsage = uint16_t(v->number);
         out.push_back(p);
-    }
+    });
     return out;
 }
 
@@ -232,27 +241,14 @@ uint8_t VariableWidth(const std::string& type) {
 } // namespace
 
 std::vector<SimDescribedParameter> SimReadDescribedVariables(std::string_view text) {
-    Reader r(text);
-    Value root = r.Read();
     std::vector<SimDescribedParameter> out;
-    const Value* array = root.kind == Value::Dict ? Key(root, "VariableArray") : nullptr;
-    if (!array) return out;
-    for (const Value& rec : array->items) {
-        if (rec.kind != Value::Record || rec.items.size() != 2) continue;
-        const Value& def = rec.items[0];
-        const Value& values = rec.items[1];
-        auto field = [&](const char* name) -> const Value* {
-            for (size_t i = 0; i < def.keys.size(); ++i)
-                if (Lower(def.keys[i].first) == Lower(name))
-                    return i < values.items.size() ? &values.items[i] : &def.keys[i].second;
-            return nullptr;
-        };
+    ForEachRecord(text, "VariableArray", [&](const Value& def, const SimField& field) {
         SimDescribedParameter p;
         p.type = def.type;
         p.text = Lower(def.type) == "string";
         if (p.text) {
             const Value* maxSize = field("MaxSize");
-            if (!maxSize || maxSize->kind != Value::Number || maxSize->number <= 0 || maxSize->number > 250) continue;
+            if (!maxSize || maxSize->kind != Value::Number || maxSize->number <= 0 || maxSize->number > 250) return;
             p.size = uint8_t(maxSize->number);
         } else {
             p.size = VariableWidth(def.type);
@@ -260,7 +256,7 @@ std::vector<SimDescribedParameter> SimReadDescribedVariables(std::string_view te
         const Value* upid = field("DEVICE_UPID");
         if (!upid || upid->kind != Value::Number || upid->number == 0) upid = field("UPID");
         if (!upid || upid->kind != Value::Number || upid->number < 0 || upid->number >= 0xFFFF || p.size == 0)
-            continue;
+            return;
         p.upid = uint16_t(upid->number);
         if (const Value* v = field("Data"); v && v->kind == Value::Text) {
             p.data = v->text.substr(0, p.size);
@@ -270,7 +266,7 @@ std::vector<SimDescribedParameter> SimReadDescribedVariables(std::string_view te
         }
         if (const Value* v = field("AddrUsage"); v && v->kind == Value::Number) p.addrUsage = uint16_t(v->number);
         out.push_back(p);
-    }
+    });
     return out;
 }
 
