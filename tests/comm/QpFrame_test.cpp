@@ -25,6 +25,7 @@
 #include "comm/QpSetStr.h"
 #include "comm/QpSetWrd.h"
 #include "comm/QpSimple.h"
+#include "tests/support/RecordActor.h"
 #include "kernel/MsgTools.h"
 #include "kernel/MxMLib20.h"
 #include "tests/support/ExpectError.h"
@@ -63,41 +64,7 @@ std::string ToHex(const MyAnsiString& Bytes) {
     return out;
 }
 
-// An actor without a server: it only holds records, so that a test can walk
-// them like a response handler does.
-class TRecordActor final : public TOvraActor {
-public:
-    using TOvraActor::TOvraActor;
-    TOvraService* GetOvraService() override { return CurrentRecord() ? CurrentRecord()->Header.OvraSrv.Get() : nullptr; }
-    void Clear() override {
-        FRecords.clear();
-        FIndex = 0;
-    }
-    void Execute() override {}
-    void Reset() override { FIndex = 0; }
-    void Next() override {
-        if (FIndex >= FRecords.size())
-            throw Exception("TRecordActor.Next: end of data set");
-        ++FIndex;
-    }
-    uint8_t GetResult() override { return GetHeader().OvraRes; }
-    int32_t GetUser() override { return GetHeader().OvraUsr; }
-    uint8_t GetService() override { return GetHeader().OvraIdt; }
-    bool GetBusy() const override { return false; }
-    int32_t GetIndex() const override { return static_cast<int32_t>(FIndex); }
-    int32_t GetCount() const override { return static_cast<int32_t>(FRecords.size()); }
-    void AddData(std::unique_ptr<TActorRecord> Rec) override {
-        FRecords.push_back(std::move(Rec));
-        FIndex = FRecords.size() - 1;
-    }
-
-protected:
-    TActorRecord* CurrentRecord() override { return FIndex < FRecords.size() ? FRecords[FIndex].get() : nullptr; }
-
-private:
-    std::vector<std::unique_ptr<TActorRecord>> FRecords;
-    size_t FIndex = 0;
-};
+using vo::test::TRecordActor;
 
 class PatternTest : public ::testing::Test {
 protected:

@@ -21,6 +21,7 @@
 #include "storagelib/SL20Dec.h"
 #include "storagelib/SL20Dic.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/support/RecordActor.h"
 
 namespace {
 
@@ -36,39 +37,7 @@ public:
     TDeviceUnit* GetUnitWithUUID(std::int32_t) const override { return nullptr; }
 };
 
-// An actor that only holds records.
-class TRecordActor final : public TOvraActor {
-public:
-    using TOvraActor::TOvraActor;
-    TOvraService* GetOvraService() override { return nullptr; }
-    void Clear() override {
-        FRecords.clear();
-        FIndex = 0;
-    }
-    void Execute() override {}
-    void Reset() override { FIndex = 0; }
-    void Next() override {
-        if (FIndex >= FRecords.size()) fuzz::Fail("a walk went past the last record", "");
-        ++FIndex;
-    }
-    uint8_t GetResult() override { return GetHeader().OvraRes; }
-    int32_t GetUser() override { return GetHeader().OvraUsr; }
-    uint8_t GetService() override { return GetHeader().OvraIdt; }
-    bool GetBusy() const override { return false; }
-    int32_t GetIndex() const override { return static_cast<int32_t>(FIndex); }
-    int32_t GetCount() const override { return static_cast<int32_t>(FRecords.size()); }
-    void AddData(std::unique_ptr<TActorRecord> Rec) override {
-        FRecords.push_back(std::move(Rec));
-        FIndex = FRecords.size() - 1;
-    }
-
-protected:
-    TActorRecord* CurrentRecord() override { return FIndex < FRecords.size() ? FRecords[FIndex].get() : nullptr; }
-
-private:
-    std::vector<std::unique_ptr<TActorRecord>> FRecords;
-    size_t FIndex = 0;
-};
+using vo::test::TRecordActor;
 
 const char* const Types[] = {"UInt8", "SInt8", "UInt16", "SInt16", "UInt32", "SInt32", "UInt48", "SInt48",
                              "VelFloat", "FloatIEEE754", "EnumDir16", "EnumDir8", "Bool", "Bool16", "String"};
