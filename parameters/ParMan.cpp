@@ -12,22 +12,26 @@ TParameterManager::TParameterManager() {
 
 TParameterManager::~TParameterManager() = default;
 
-void TParameterManager::Initialize(const TSLDictionary& Dict) {
+void ReadDisplayInfo(const TSLDictionary& Dict, bool& ShowDetails, std::int32_t* Widths, int ColumnCount) {
     if (!Dict.NameExists("DisplayInfo"))
         return;
     auto* info = dynamic_cast<TSLDictionary*>(Dict.GetObjWithName("DisplayInfo"));
     if (!info)
         throw EInvalidCast();
-    FShowDetails = info->GetBoolWithName("ShowDetails");
+    ShowDetails = info->GetBoolWithName("ShowDetails");
     auto* widths = dynamic_cast<TSLArray*>(info->GetObjWithName("WidthsArray"));
     if (!widths)
         throw EInvalidCast();
-    for (int i = 0; i < widths->GetCount() && i < ParColumnCount; ++i) {
+    for (int i = 0; i < widths->GetCount() && i < ColumnCount; ++i) {
         auto* element = dynamic_cast<TSLDictionary*>(widths->GetObjAtIndex(i));
         if (!element)
             throw EInvalidCast();
-        ColsWidth[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(element->GetIntWithName("Width"));
+        Widths[i] = static_cast<std::int32_t>(element->GetIntWithName("Width"));
     }
+}
+
+void TParameterManager::Initialize(const TSLDictionary& Dict) {
+    ReadDisplayInfo(Dict, FShowDetails, ColsWidth.data(), ParColumnCount);
 }
 
 int TParameterManager::Find(const MyAnsiString& AName, bool& Found) const {

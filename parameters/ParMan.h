@@ -50,6 +50,11 @@ TParameterClass ParameterClass() {
 inline constexpr int ParColumnCount = 11;
 inline constexpr std::int32_t ParDefaultColWidth = 50;
 
+// Reads the list views' "DisplayInfo" of a settings dictionary (nothing when
+// it has none): "ShowDetails" and the "Width" of each of "WidthsArray"'s
+// entries; entries beyond the columns are ignored.
+void ReadDisplayInfo(const TSLDictionary& Dict, bool& ShowDetails, std::int32_t* Widths, int ColumnCount);
+
 class TParameterManager {
 public:
     // Empty registry, no details, all widths 50.

@@ -9,6 +9,7 @@
 #include "kernel/PropItms.h"
 #include "kernel/PropList.h"
 #include "kernel/UserPrompt.h"
+#include "parameters/ParMan.h"
 #include "parameters/ParSrv.h"
 #include "parameters/PtGen.h"
 #include "parameters/UniMan.h"
@@ -71,21 +72,7 @@ bool TVariableManager::TNoCase::operator()(const MyAnsiString& A, const MyAnsiSt
 TVariableManager::TVariableManager() { ColsWidth.fill(VarDefaultColWidth); }
 
 void TVariableManager::Initialize(const TSLDictionary& Dict) {
-    if (!Dict.NameExists("DisplayInfo"))
-        return;
-    auto* info = dynamic_cast<TSLDictionary*>(Dict.GetObjWithName("DisplayInfo"));
-    if (!info)
-        throw EInvalidCast();
-    FShowDetails = info->GetBoolWithName("ShowDetails");
-    auto* widths = dynamic_cast<TSLArray*>(info->GetObjWithName("WidthsArray"));
-    if (!widths)
-        throw EInvalidCast();
-    for (int i = 0; i < widths->GetCount() && i < VarColumnCount; ++i) {
-        auto* element = dynamic_cast<TSLDictionary*>(widths->GetObjAtIndex(i));
-        if (!element)
-            throw EInvalidCast();
-        ColsWidth[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(element->GetIntWithName("Width"));
-    }
+    ReadDisplayInfo(Dict, FShowDetails, ColsWidth.data(), VarColumnCount);
 }
 
 std::int32_t TVariableManager::GetColWidth(int Index) const {
