@@ -10,6 +10,7 @@
 #include "kernel/PropList.h"
 #include "kernel/UserPrompt.h"
 #include "parameters/ParMan.h"
+#include "parameters/PtStr.h"
 #include "parameters/ParSrv.h"
 #include "parameters/PtGen.h"
 #include "parameters/UniMan.h"
@@ -306,7 +307,9 @@ TVarItem* TDirItem::CreateVarFromPar(const TParameter& P, TVarSourceType ASource
         varType = P.TypeStr();
         conf->SetStrWithName("DisplayMode", P.DisplayMode());
         conf->SetStrWithName("VarType", varType);
-        conf->SetIntWithName("MaxSize", StringParameterMaxSize);
+        // The text's length on the drive; 64 where the parameter gives none.
+        const auto* text = dynamic_cast<const TStringParameter*>(&P);
+        conf->SetIntWithName("MaxSize", text && text->MaxSize() > 0 ? text->MaxSize() : StringParameterMaxSize);
         conf->SetStrWithName("Value", "");
     } else if (dynamic_cast<const TGenericBoolParameter*>(&P)) {
         varType = P.TypeStr();

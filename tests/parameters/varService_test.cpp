@@ -6,6 +6,7 @@
 #include "kernel/PropList.h"
 #include "kernel/ShellServices.h"
 #include "parameters/PtInt.h"
+#include "parameters/PtStr.h"
 #include "storagelib/SL20Dec.h"
 #include "storagelib/SL20Dic.h"
 #include "storagelib/SL20Rec.h"
@@ -472,6 +473,18 @@ TEST_F(VarSectionTest, VariablesMadeFromParameters) {
     EXPECT_STREQ(r->ClassName(), "TUInt16VarItem");
     TNamedParameter radio32(params, dir.Get(), "TRadioDir32Parameter");
     EXPECT_STREQ(User->CreateVarFromPar(radio32, vstSystem)->ClassName(), "TUInt32VarItem");
+    // A text keeps the length the drive gives it.
+    for (int size : {80, 16}) {
+        TRef<TSLRecord> textRec = Record("[R [D:String /UPID 0 /DEVICE_UPID 0 /Level 2 /Caption '' /Permission 255 "
+                                         "/AddrUsage 15 /UseVFlag '' /DisplayMode '' /DefValue '' /MaxSize 32 ] "
+                                         "[A 9002 293 2 'Label' 255 15 '' '' 'x' " +
+                                         std::to_string(size) + " ] ]");
+        ASSERT_TRUE(textRec);
+        TStringParameter text(params, textRec.Get());
+        TVarItem* t = User->CreateVarFromPar(text, vstSystem);
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(t->MaxSize(), size);
+    }
     TNamedParameter other(params, dir.Get(), "TEnumDir16Parameter");
     const int count = User->GetCount();
     EXPECT_EQ(User->CreateVarFromPar(other, vstSystem), nullptr);
