@@ -238,6 +238,76 @@ void SaveVarCsv(const std::string& FileName, const std::vector<const TVarItem*>&
         throw Exception("Cannot write file " + FileName);
 }
 
+// ------------------------------------------------------------------ new with UPID
+
+std::uint8_t VarUPIDUserMask(const MyAnsiString& UserLevel) {
+    const MyAnsiString u = Cp1252UpperCase(UserLevel);
+    if (u == "GUEST")
+        return 0x40;
+    if (u == "USER")
+        return 0x03;
+    if (u == "SERVICE")
+        return 0x0C;
+    if (u == "DEVELOPER")
+        return 0x30;
+    return 0;
+}
+
+TNewWithUPID NewVarsWithUPID(TDirItem& Dir, const TParameterService* Parameters, const TVariableService& Variables,
+                             std::int32_t AUPID, std::uint8_t UserMask, bool Hex) {
+    TNewWithUPID r;
+    if (Parameters)
+        if (const TParameter* p = Parameters->FindParameterWithDeviceUPID(AUPID)) {
+            r.Found = true;
+            if (p->CanRead(UserMask))
+                if (TVarItem* v = Dir.CreateVarFromPar(*p, vstSystem)) {
+                    v->ClearFlag(vfValid);
+                    r.Created.push_back(v);
+                }
+        }
+    if (const TVarItem* src = Variables.FindVarWithDeviceUPID(AUPID)) {
+        r.Found = true;
+        const std::uint8_t read = UserMask & 0x55;
+        const auto* section = dynamic_cast<const TDirItem*>(src->Parent());
+        if ((src->Permission() & read) != 0 && section && (section->Permission() & read) != 0) {
+            TVarItem& v = Dir.CreateVarCopy(*src);
+            v.ClearFlag(vfValid);
+            r.Created.push_back(&v);
+        }
+    }
+    if (!r.Found)
+        r.Message = Hex ? "UPID: " + HexDigits(static_cast<std::uint32_t>(AUPID), 4) + "h not found!"
+                        : "UPID: " + std::to_string(AUPID) + " not found!";
+    return r;
+}
+
+// ------------------------------------------------------------------ section view
+
+std::vector<TVarDirRow> VarDirRows(const TVariableService& Service) {
+    std::vector<TVarDirRow> rows;
+    const std::uint8_t read = Service.GetPermissionRead();
+    for (int i = 0; i < Service.DirCount(); ++i) {
+        TDirItem& d = Service.GetDirItem(i);
+        if ((d.Permission() & read) == 0 || d.CheckFlag(dfDeleted))
+            continue;
+        MyAnsiString attr = d.UserDefined() ? "User Defined" : "System";
+        if (d.CheckFlag(dfParTree))
+            attr += "P";
+        rows.push_back({&d, d.Caption(), attr});
+    }
+    return rows;
+}
+
+bool CanDeleteSection(const TDirItem* Dir) { return Dir && Dir->UserDefined(); }
+
+MyAnsiString SectionNameError(const MyAnsiString& Name) {
+    if (Name.find_first_not_of(" \t\r\n") == MyAnsiString::npos)
+        return "Please enter a section name!";
+    return {};
+}
+
+MyAnsiString SectionPath(const MyAnsiString& ServicePath, const TDirItem& Dir) { return ServicePath + "\\" + Dir.Caption(); }
+
 // ------------------------------------------------------------------ cyclic reading
 
 int TCyclicIndex::Next(int RowCount) {

@@ -114,4 +114,39 @@ private:
     bool FPause = false;
 };
 
+// ------------------------------------------------------------------ new with UPID
+
+// The user mask of a device user level for choosing parameters and variables
+// by UPID: GUEST 0x40, USER 0x03, SERVICE 0x0C, DEVELOPER 0x30, others 0.
+std::uint8_t VarUPIDUserMask(const MyAnsiString& UserLevel);
+
+struct TNewWithUPID {
+    std::vector<TVarItem*> Created; // in the order made, vfValid cleared
+    bool Found = false; // a parameter or a section variable has the UPID
+    MyAnsiString Message; // "UPID: 1234h not found!" when nothing has it
+};
+// Into the user-defined section Dir: a variable from the parameter with
+// device UPID AUPID when UserMask may read it, and a copy of the variable of a
+// system section with that device UPID when the mask's read bits share a bit
+// with the variable's and its section's permissions. Parameters may be null.
+TNewWithUPID NewVarsWithUPID(TDirItem& Dir, const TParameterService* Parameters, const TVariableService& Variables,
+                             std::int32_t AUPID, std::uint8_t UserMask, bool Hex);
+
+// ------------------------------------------------------------------ section view
+
+struct TVarDirRow {
+    TDirItem* Dir = nullptr;
+    MyAnsiString Caption;
+    MyAnsiString Attributes; // "User Defined" or "System", then "P" for a parameter-tree section
+};
+// The sections the service's read mask shows, not deleted, in order.
+std::vector<TVarDirRow> VarDirRows(const TVariableService& Service);
+// "Delete Section" is for user-defined sections only.
+bool CanDeleteSection(const TDirItem* Dir);
+// The message for a section name "Add Section" refuses ("Please enter a
+// section name!" for an empty or blank one), else "".
+MyAnsiString SectionNameError(const MyAnsiString& Name);
+// The tree path that selects a section from the service's node path.
+MyAnsiString SectionPath(const MyAnsiString& ServicePath, const TDirItem& Dir);
+
 } // namespace vo

@@ -3,6 +3,8 @@
 // made by hand and against the simulated drive over a pseudo-terminal.
 #include "parameters/varRows.h"
 
+#include "parameters/ParSrv.h"
+#include "parameters/PtGen.h"
 #include "storagelib/SL20Dec.h"
 #include "storagelib/SL20Dic.h"
 #include "tests/parameters/VarServiceFixture.h"
@@ -299,6 +301,68 @@ TEST_F(VarRowsEndToEndTest, RowsOfAReadSection) {
     EXPECT_EQ(lines, listed.size() + 1);
     EXPECT_NE(csv.find("\r\n" + VarCsvField(pos.Caption()) + ";8305;" + VarCsvField(pos.GetValueStr()) + ";"),
               MyAnsiString::npos);
+}
+
+TEST(VarRowsTest, SectionNamesAndPaths) {
+    const struct {
+        const char* Name;
+        const char* Error;
+    } cases[] = {{"Test", ""}, {"", "Please enter a section name!"}, {"   ", "Please enter a section name!"}, {" \t", "Please enter a section name!"}, {" x ", ""}};
+    for (const auto& c : cases) EXPECT_EQ(SectionNameError(c.Name), c.Error) << "'" << c.Name << "'";
+    EXPECT_EQ(VarUPIDUserMask("guest"), 0x40);
+    EXPECT_EQ(VarUPIDUserMask("USER"), 0x03);
+    EXPECT_EQ(VarUPIDUserMask("SERVICE"), 0x0C);
+    EXPECT_EQ(VarUPIDUserMask("DEVELOPER"), 0x30);
+    EXPECT_EQ(VarUPIDUserMask("NOBODY"), 0x00);
+    EXPECT_FALSE(CanDeleteSection(nullptr));
+}
+
+TEST_F(VarRowsEndToEndTest, SectionRowsAndNewVariablesByUPID) {
+    Attach("vx41.drive");
+    TDevice& d = LoggedIn();
+    TVariableService& s = Vars(d);
+    TDirItem& own = s.CreateDir("Test", "Test", 3, true);
+    s.GetDirItem(2).Delete();
+
+    std::vector<std::string> rows;
+    for (const TVarDirRow& r : VarDirRows(s)) rows.push_back(r.Caption + "|" + r.Attributes);
+    EXPECT_EQ(rows, (std::vector<std::string>{"User Defined|User Defined", "Motion|System", "Test|User Defined"}))
+        << "USER reads 0x41: no diagnostics, the deleted section left out";
+    EXPECT_TRUE(CanDeleteSection(&own));
+    EXPECT_FALSE(CanDeleteSection(&s.GetDirItem(1)));
+    EXPECT_EQ(SectionPath("Project\\Drive\\Variables", own), "Project\\Drive\\Variables\\Test");
+
+    // A parameter readable for the user becomes an unread variable.
+    TParameter* par = nullptr;
+    Params(d).ForEachParameter([&](TParameter& P, bool& Stop) {
+        if (P.CanRead(0x03) && P.UPID() > 0 && dynamic_cast<TGenericIntParameter*>(&P)) {
+            par = &P;
+            Stop = true;
+        }
+    });
+    ASSERT_NE(par, nullptr);
+    TNewWithUPID n = NewVarsWithUPID(own, &Params(d), s, par->UPID(), VarUPIDUserMask("USER"), true);
+    EXPECT_TRUE(n.Found);
+    ASSERT_EQ(n.Created.size(), 1u);
+    EXPECT_EQ(n.Created[0]->DeviceUPID(), par->UPID());
+    EXPECT_FALSE(n.Created[0]->CheckFlag(vfValid));
+    EXPECT_EQ(n.Message, "");
+
+    // A variable of a system section is copied when user and section may read it.
+    n = NewVarsWithUPID(own, &Params(d), s, 8305, VarUPIDUserMask("USER"), true);
+    ASSERT_EQ(n.Created.size(), 1u);
+    EXPECT_EQ(n.Created[0]->DeviceUPID(), 8305);
+    EXPECT_EQ(own.GetCount(), 2);
+    n = NewVarsWithUPID(own, &Params(d), s, 8305, VarUPIDUserMask("SERVICE"), true);
+    EXPECT_TRUE(n.Found) << "found though the mask may not read it";
+    EXPECT_TRUE(n.Created.empty());
+    EXPECT_EQ(n.Message, "");
+
+    n = NewVarsWithUPID(own, &Params(d), s, 0x7E57, VarUPIDUserMask("USER"), true);
+    EXPECT_FALSE(n.Found);
+    EXPECT_EQ(n.Message, "UPID: 7E57h not found!");
+    EXPECT_EQ(NewVarsWithUPID(own, nullptr, s, 32343, 0x03, false).Message, "UPID: 32343 not found!");
+    EXPECT_EQ(own.GetCount(), 2);
 }
 
 } // namespace
