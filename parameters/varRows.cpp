@@ -153,6 +153,51 @@ TVarRowTexts VarRowTexts(const TVarItem& V, const TVarRowContext& Ctx) {
     return c;
 }
 
+void TVarListRows::Refresh(const std::vector<TVarItem*>& Listed, const TVarRowContext& Ctx) {
+    FChanged.clear();
+    FAdded = 0;
+    FBracket = false;
+    const std::size_t old = FVars.size();
+    FRemoved = old > Listed.size() ? static_cast<int>(old - Listed.size()) : 0;
+    FVars.resize(Listed.size());
+    FTexts.resize(Listed.size());
+    for (std::size_t k = 0; k < Listed.size(); ++k) {
+        FVars[k] = Listed[k];
+        const TVarRowTexts t = VarRowTexts(*Listed[k], Ctx);
+        const bool added = k >= old;
+        if (added) {
+            ++FAdded;
+            FBracket = true;
+        }
+        for (int c = 0; c < VarViewColumnCount; ++c) {
+            auto& cell = FTexts[k][static_cast<std::size_t>(c)];
+            if (!added && cell == t[static_cast<std::size_t>(c)])
+                continue;
+            cell = t[static_cast<std::size_t>(c)];
+            FChanged.push_back({static_cast<int>(k), c});
+            if (c == vcName || c >= vcUPID)
+                FBracket = true;
+        }
+    }
+    if (FRemoved > 0)
+        FBracket = true;
+}
+
+int TVarListRows::RowOf(const TVarItem* V) const {
+    for (std::size_t k = 0; k < FVars.size(); ++k)
+        if (FVars[k] == V)
+            return static_cast<int>(k);
+    return -1;
+}
+
+int RowToSelectAfterRemove(int Row, int Count) {
+    if (Row < 0 || Row >= Count)
+        return -1;
+    if (Row > 0)
+        return Row - 1;
+    return Count > 1 ? 1 : -1;
+}
+
 // ------------------------------------------------------------------ Copy Var
 
 MyAnsiString CopyVarCaption(const MyAnsiString& Source, const std::function<bool(const MyAnsiString&)>& Taken) {

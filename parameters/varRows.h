@@ -67,6 +67,39 @@ MyAnsiString VarUPIDText(std::int32_t DeviceUPID, std::int32_t MasterUPID, bool 
 MyAnsiString VarUPIDScaledSuffix(const TVarItem& V, const TVarRowContext& Ctx);
 TVarRowTexts VarRowTexts(const TVarItem& V, const TVarRowContext& Ctx);
 
+// The rows of the list as last shown. Refresh reuses rows, appends missing
+// ones, drops surplus ones from the end, and records which cells changed so
+// the form writes only those; Bracket tells whether the list's update bracket
+// is needed (a row added, a caption or a cell of columns 3 to 7 changed).
+class TVarListRows {
+public:
+    struct TCell {
+        int Row;
+        int Column;
+    };
+    void Refresh(const std::vector<TVarItem*>& Listed, const TVarRowContext& Ctx);
+    int Count() const noexcept { return static_cast<int>(FVars.size()); }
+    TVarItem* Var(int Row) const { return Row >= 0 && Row < Count() ? FVars[static_cast<std::size_t>(Row)] : nullptr; }
+    const TVarRowTexts& Texts(int Row) const { return FTexts.at(static_cast<std::size_t>(Row)); }
+    int RowOf(const TVarItem* V) const;
+    const std::vector<TCell>& Changed() const noexcept { return FChanged; }
+    int Added() const noexcept { return FAdded; }
+    int Removed() const noexcept { return FRemoved; }
+    bool Bracket() const noexcept { return FBracket; }
+
+private:
+    std::vector<TVarItem*> FVars;
+    std::vector<TVarRowTexts> FTexts;
+    std::vector<TCell> FChanged;
+    int FAdded = 0;
+    int FRemoved = 0;
+    bool FBracket = false;
+};
+
+// The row to select after removing row Row of Count rows: the row before,
+// for the first row the one after, -1 when none is left (old row numbers).
+int RowToSelectAfterRemove(int Row, int Count);
+
 // "Copy Var": the first caption, starting from the source caption, then
 // base + "(1)", "(2)" ... (base: the text before the first "("), that Taken
 // does not report.

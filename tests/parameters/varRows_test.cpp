@@ -199,6 +199,45 @@ TEST_F(VarRowsSectionTest, ListedByMaskVisibilityAndDeletion) {
     EXPECT_FALSE(VarWritable(User->GetVarItem(4), VarViewMasks("GUEST").Write));
 }
 
+TEST_F(VarRowsSectionTest, RefreshWritesOnlyChangedCells) {
+    TVarItem& a = UserVar("UInt16", "A", "2000");
+    TVarItem& b = UserVar("UInt16", "B", "2002");
+    TVarItem& c = UserVar("UInt16", "C", "2004");
+    TVarRowContext ctx;
+    TVarListRows rows;
+    rows.Refresh({&a, &b, &c}, ctx);
+    EXPECT_EQ(rows.Count(), 3);
+    EXPECT_EQ(rows.Added(), 3);
+    EXPECT_EQ(rows.Changed().size(), 24u) << "every cell of a new row";
+    EXPECT_TRUE(rows.Bracket());
+
+    rows.Refresh({&a, &b, &c}, ctx);
+    EXPECT_TRUE(rows.Changed().empty());
+    EXPECT_FALSE(rows.Bracket());
+
+    b.SetValueStr("5");
+    rows.Refresh({&a, &b, &c}, ctx);
+    ASSERT_EQ(rows.Changed().size(), 2u) << "value and raw data";
+    EXPECT_EQ(rows.Changed()[0].Row, 1);
+    EXPECT_EQ(rows.Changed()[0].Column, vcValue);
+    EXPECT_EQ(rows.Changed()[1].Column, vcRawData);
+    EXPECT_FALSE(rows.Bracket()) << "values repaint without the bracket";
+    EXPECT_EQ(rows.Texts(1)[vcValue], b.GetValueStr());
+
+    rows.Refresh({&b, &c}, ctx);
+    EXPECT_EQ(rows.Removed(), 1);
+    EXPECT_EQ(rows.Var(0), &b);
+    EXPECT_EQ(rows.Texts(0)[vcName], "B");
+    EXPECT_EQ(rows.RowOf(&a), -1);
+    EXPECT_EQ(rows.RowOf(&c), 1);
+    EXPECT_TRUE(rows.Bracket());
+
+    const struct {
+        int Row, Count, Select;
+    } removes[] = {{0, 3, 1}, {2, 3, 1}, {1, 3, 0}, {0, 1, -1}, {-1, 3, -1}, {3, 3, -1}};
+    for (const auto& r : removes) EXPECT_EQ(RowToSelectAfterRemove(r.Row, r.Count), r.Select) << r.Row << "/" << r.Count;
+}
+
 TEST_F(VarRowsSectionTest, CopyVarMakesTheNextUserVariable) {
     TVarItem& brake = UserVar("Bool16", "Brake", "2000.F");
     brake.SetValueStr("TRUE");
