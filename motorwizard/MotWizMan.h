@@ -193,6 +193,30 @@ public:
     std::int32_t FPageIndex = 0;
 
 private:
+    friend class TProcItems;
+
+    // The calculation procedures (MotWizProc.cpp); RegisterProcedures gives
+    // the registry's methods these bodies.
+    void RegisterProcedures();
+    void CalculateMotorProperty();
+    void CalculateMotorPropertyTolvar();
+    void CalculateMotorPropertyLinRot();
+    void CalculateMotorPropertyLinRotG2();
+    void CalculateMotorPropertyBrenno();
+    void CalculateMotorPropertyK52();
+    void BuildModuleActuatorName();
+    void CalculateStrokeRange();
+    void CalculateStrokeRangeBrenno();
+    void CalculateStrokeRangeK52();
+    void CalculateStrokeRangeLinRotG2();
+    void CalculateModuleStrokeRange();
+    void SetDistanceA();
+    void SetDistanceB();
+    void SetDistanceAK52();
+    void SetDistanceBK52();
+    void SetDistanceALinRotG2();
+    void SetDistanceBLinRotG2();
+
     void BindTree(TWizTree& ATree);
     bool InitRun(bool AChangeActuator);
     void LoadFile(const std::filesystem::path& Path);
