@@ -216,6 +216,10 @@ private:
     void SetDistanceBK52();
     void SetDistanceALinRotG2();
     void SetDistanceBLinRotG2();
+    void CalculateCableResistance();
+    void Calculate3PhCableResistance();
+    void Calculate1PhCableResistance();
+    void CableResistance(const char* Proc, bool ReadPhases);
 
     void BindTree(TWizTree& ATree);
     bool InitRun(bool AChangeActuator);

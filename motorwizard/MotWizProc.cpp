@@ -79,6 +79,10 @@ void TMotWizManager::RegisterProcedures() {
         {"SetDistanceBK52", &TMotWizManager::SetDistanceBK52},
         {"SetDistanceALinRotG2", &TMotWizManager::SetDistanceALinRotG2},
         {"SetDistanceBLinRotG2", &TMotWizManager::SetDistanceBLinRotG2},
+        {"CalculateCableResistance", &TMotWizManager::CalculateCableResistance},
+        {"CalculateCableResistance_Brenno", &TMotWizManager::Calculate3PhCableResistance},
+        {"Calculate3PhCableResistance", &TMotWizManager::Calculate3PhCableResistance},
+        {"Calculate1PhCableResistance", &TMotWizManager::Calculate1PhCableResistance},
     };
     for (const auto& [name, method] : bodies) SetProcedureMethod(name, [this, m = method] { (this->*m)(); });
 }
@@ -600,6 +604,64 @@ void TMotWizManager::SetDistanceBLinRotG2() {
         return;
     Propose(*shp, moved->FRuleValue - csl->FValue - b->FValue, FInitializing);
     CalculateStrokeRangeLinRotG2();
+}
+
+void TMotWizManager::CableResistance(const char* Proc, bool ReadPhases) {
+    TProcItems items(*this, Proc);
+    TWizParEnum* phases = ReadPhases ? items.ParE("Com_NumberOfPhases") : nullptr;
+    struct TCable {
+        TWizParEnum* Type;
+        TWizParDouble* Length;
+        TWizValDouble *Generic, *Own;
+    };
+    const TCable cables[] = {
+        {items.ParE("Cable1_Type"), items.ParD("Cable1_Length"), items.ValD("Cable1_Resistivity_Gen"),
+         items.ValD("Cable1_Resistivity")},
+        {items.ParE("Cable2_Type"), items.ParD("Cable2_Length"), items.ValD("Cable2_Resistivity_Gen"),
+         items.ValD("Cable2_Resistivity")},
+    };
+    TWizParDouble* coil = items.ParD("Coil_Resistance");
+    TWizParDouble* ext = items.ParD("Ext_Cable_Resistance");
+    TWizValDouble* total = items.ValD("Total_Resistance");
+    if (!items.Ok())
+        return;
+    // One- and two-phase motors: the current goes out and back.
+    double k = 1;
+    if (phases) {
+        const std::int32_t n = Low32(*phases);
+        if (n == 1 || n == 2)
+            k = 2;
+    }
+    double r = 0;
+    for (const TCable& c : cables) {
+        const std::int32_t type = Low32(*c.Type);
+        if (type == 1)
+            r += k * c.Length->FRuleValue * c.Generic->FValue;
+        else if (type != 0)
+            r += k * c.Length->FRuleValue * c.Own->FValue;
+    }
+    Recommend(*ext, r, FInitializing);
+    total->FValue = r + coil->FRuleValue;
+}
+
+void TMotWizManager::CalculateCableResistance() { CableResistance("CalculateCableResistance", true); }
+
+void TMotWizManager::Calculate3PhCableResistance() { CableResistance("Calculate3PhCableResistance", false); }
+
+void TMotWizManager::Calculate1PhCableResistance() {
+    TProcItems items(*this, "Calculate1PhCableResistance");
+    TWizParDouble* l1 = items.ParD("Cable1_Length");
+    TWizParDouble* l2 = items.ParD("Cable2_Length");
+    TWizValDouble* g1 = items.ValD("Cable1_Resistivity_Gen");
+    TWizValDouble* g2 = items.ValD("Cable2_Resistivity_Gen");
+    TWizParDouble* coil = items.ParD("Coil_Resistance");
+    TWizParDouble* ext = items.ParD("Ext_Cable_Resistance");
+    TWizValDouble* total = items.ValD("Total_Resistance");
+    if (!items.Ok())
+        return;
+    const double r = l1->FRuleValue * g1->FValue + l2->FRuleValue * g2->FValue;
+    Recommend(*ext, r, FInitializing);
+    total->FValue = r + coil->FRuleValue;
 }
 
 } // namespace vo
