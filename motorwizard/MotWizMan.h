@@ -220,6 +220,12 @@ private:
     void Calculate3PhCableResistance();
     void Calculate1PhCableResistance();
     void CableResistance(const char* Proc, bool ReadPhases);
+    void CalculateFFValues();
+    void CalculateControlParameters();
+    void ChangeExtSensorType();
+    // The controller's current limit (drive parameter 4100) in amperes;
+    // false with an error line naming Proc when the drive lacks it.
+    bool ControllerCurrentLimit(const char* Proc, double& Limit);
 
     void BindTree(TWizTree& ATree);
     bool InitRun(bool AChangeActuator);

@@ -10,6 +10,7 @@
 
 #include "kernel/LanguageMan.h"
 #include "motorwizard/MotWizMan.h"
+#include "motorwizard/WizTree.h"
 #include "parameters/UniMan.h"
 #include "parameters/UniSrv.h"
 
@@ -83,6 +84,9 @@ void TMotWizManager::RegisterProcedures() {
         {"CalculateCableResistance_Brenno", &TMotWizManager::Calculate3PhCableResistance},
         {"Calculate3PhCableResistance", &TMotWizManager::Calculate3PhCableResistance},
         {"Calculate1PhCableResistance", &TMotWizManager::Calculate1PhCableResistance},
+        {"CalculateFFValues", &TMotWizManager::CalculateFFValues},
+        {"CalculateControlParameters", &TMotWizManager::CalculateControlParameters},
+        {"ChangeExtSensorType", &TMotWizManager::ChangeExtSensorType},
     };
     for (const auto& [name, method] : bodies) SetProcedureMethod(name, [this, m = method] { (this->*m)(); });
 }
@@ -662,6 +666,137 @@ void TMotWizManager::Calculate1PhCableResistance() {
     const double r = l1->FRuleValue * g1->FValue + l2->FRuleValue * g2->FValue;
     Recommend(*ext, r, FInitializing);
     total->FValue = r + coil->FRuleValue;
+}
+
+namespace {
+
+constexpr double Gravity = 9.8064;
+
+} // namespace
+
+bool TMotWizManager::ControllerCurrentLimit(const char* Proc, double& Limit) {
+    TWizTreePar* p = FTree ? FTree->FindParameter(4100) : nullptr;
+    if (!p) {
+        Error(MyAnsiString(Proc) + ": the drive has no controller current limit (4100); nothing is calculated");
+        return false;
+    }
+    Limit = p->ValueSI();
+    return true;
+}
+
+void TMotWizManager::CalculateFFValues() {
+    TProcItems items(*this, "CalculateFFValues");
+    TWizParEnum* movePart = items.ParE("Move_Part");
+    TWizValDouble* sliderMass = items.ValD("Slider_Mass");
+    TWizValDouble* statorMass = items.ValD("Complete_Stator_Mass");
+    TWizValDouble* flange = items.OptValD("Flange_Mass");
+    TWizValDouble* guideSlider = items.OptValD("GuideUnit_SliderMass");
+    TWizValDouble* guideStator = items.OptValD("GuideUnit_StatorMass");
+    TWizParDouble* additional = items.ParD("Additional_Mass");
+    TWizParDouble* fcPar = items.ParD("Force_Constant");
+    TWizParDouble* cf = items.ParD("Constant_Force");
+    TWizParEnum* direction = items.ParE("Force_Direction");
+    TWizParDouble* viscous = items.ParD("Viscous_Friction");
+    TWizParDouble* dry = items.ParD("Dry_Friction");
+    TWizParDouble* orientation = items.ParD("Orientation");
+    TWizParDouble* maxCurrent = items.ParD("Maximal_Current");
+    TWizValDouble* motorMass = items.ValD("TotalMoved_Motor_Mass");
+    TWizValDouble* movedMass = items.ValD("TotalMoved_Mass");
+    TWizValDouble* gravitation = items.ValD("GravitaionForce");
+    TWizValDouble* signedForce = items.ValD("SignedExtConstForce");
+    TWizValDouble* sumForces = items.ValD("SumOfConstForces");
+    TWizParDouble* ffConst = items.ParD("FF_ConstForce_SetA");
+    TWizParDouble* ffFriction = items.ParD("FF_Friction_SetA");
+    TWizParDouble* ffDamping = items.ParD("FF_Damping_SetA");
+    TWizParDouble* ffAcceleration = items.ParD("FF_Acceleration_SetA");
+    double controller = 0;
+    if (!items.Ok() || !ControllerCurrentLimit("CalculateFFValues", controller))
+        return;
+    auto opt = [](const TWizValDouble* V) { return V ? V->FValue : 0.0; };
+    double mm = 0;
+    switch (Low32(*movePart)) {
+    case 0:
+        mm = sliderMass->FValue + opt(guideSlider);
+        break;
+    case 1:
+        mm = statorMass->FValue + opt(guideStator);
+        break;
+    case 2:
+        mm = statorMass->FValue + opt(flange);
+        break;
+    default:
+        break;
+    }
+    const double tm = mm + additional->FRuleValue;
+    motorMass->FValue = mm;
+    movedMass->FValue = tm;
+    const double sinTheta = std::sin(orientation->FRuleValue);
+    const double s = direction->FRuleValue != 0 ? 1.0 : -1.0;
+    gravitation->FValue = sinTheta * (-tm * Gravity);
+    signedForce->FValue = s * cf->FRuleValue;
+    sumForces->FValue = s * cf->FRuleValue - sinTheta * Gravity * tm;
+    const double fc = fcPar->FRuleValue;
+    const double ff = fc > 0 ? (sinTheta * Gravity * tm - s * cf->FRuleValue) / fc : 0.0;
+    Propose(*ffConst, ff, FInitializing);
+    const double m = maxCurrent->FRuleValue;
+    if (ff > controller || -ff > controller) {
+        ffConst->FInfoText = LangText("ConstantCurrent_over_ControllerMax");
+        ffConst->FErrorFlag = true;
+    } else if (ff > m || -ff > m) {
+        ffConst->FInfoText = LangText("ConstantCurrent_over_MotorMax");
+        ffConst->FErrorFlag = true;
+    } else {
+        ffConst->FInfoText = LangText("Meaning_of_FF_Constant_Force");
+        ffConst->FErrorFlag = false;
+    }
+    const auto perForceConstant = [fc](double X) { return fc > 0 ? X / fc : 0.0; };
+    Propose(*ffFriction, perForceConstant(dry->FRuleValue), FInitializing);
+    ffFriction->FInfoText = LangText("Meaning_of_FF_Friction");
+    Propose(*ffDamping, perForceConstant(viscous->FRuleValue), FInitializing);
+    ffDamping->FInfoText = LangText("Meaning_of_FF_Damping");
+    Propose(*ffAcceleration, perForceConstant(tm), FInitializing);
+    ffAcceleration->FInfoText = LangText("Meaning_of_FF_Acceleration");
+    if (auto* load = dynamic_cast<TWizParDouble*>(GetWizParWithName("Total_Load_Mass")); load && load->FFoundInTree)
+        Propose(*load, tm, FInitializing);
+}
+
+void TMotWizManager::CalculateControlParameters() {
+    TProcItems items(*this, "CalculateControlParameters");
+    TWizParDouble* maxCurrent = items.ParD("Maximal_Current");
+    TWizParDouble* integrator = items.ParD("IntegratorLimit_SetA");
+    TWizParDouble* currentSetA = items.ParD("MaxCurrent_SetA");
+    double c = 0;
+    if (!items.Ok() || !ControllerCurrentLimit("CalculateControlParameters", c))
+        return;
+    if (maxCurrent->FRuleValue > maxCurrent->FMaxValue)
+        maxCurrent->FRuleValue = maxCurrent->FMaxValue;
+    const double m = maxCurrent->FRuleValue;
+    const double l = c >= m ? m : c;
+    integrator->FRuleValue = l;
+    currentSetA->FRuleValue = l;
+    if (!FInitializing) {
+        maxCurrent->FTreeValue = m;
+        integrator->FTreeValue = l;
+        currentSetA->FTreeValue = l;
+    }
+}
+
+void TMotWizManager::ChangeExtSensorType() {
+    auto* deadBand = dynamic_cast<TWizParDouble*>(GetWizParWithName("NoiseDeadBandSetA"));
+    if (FInitializing || !deadBand || !deadBand->FFoundInTree)
+        return;
+    TProcItems items(*this, "ChangeExtSensorType");
+    TWizParEnum* type = items.ParE("ExtSensor_Type");
+    TWizParDouble* resolution = items.ParD("ExtSensor_Resolution");
+    if (!items.Ok())
+        return;
+    const std::int64_t t = type->FRuleValue;
+    if (t == 0) {
+        Propose(*deadBand, deadBand->FDefaultValue, FInitializing);
+        return;
+    }
+    Propose(*deadBand, 0, FInitializing);
+    Propose(*resolution, t == 2 ? 0.00025 : 0.000001, FInitializing);
 }
 
 } // namespace vo

@@ -18,15 +18,15 @@ inline const std::vector<std::string> ProcDoubleValues = {
     "Slider_EndPieceWeldLength", "Slider_Mass", "Force_Scale_Factor", "Force_Constant_Standard_Slider",
     "MinDistanceFront_SliderEnd_StatorEnd", "MinDistanceBack_SliderEnd_StatorEnd", "DistanceA", "DistanceB",
     "DistanceC", "DistanceD", "GuideUnit_SliderHomePosNegative", "GuideUnit_SliderHomeGapNegative",
-    "GuideUnit_SliderHomePosPositive", "GuideUnit_SliderHomeGapPositive", "GuideUnit_NominalStroke", "Stator_SensorPosition", "Cable1_Resistivity", "Cable2_Resistivity", "Cable1_Resistivity_Gen", "Cable2_Resistivity_Gen", "Total_Resistance"};
+    "GuideUnit_SliderHomePosPositive", "GuideUnit_SliderHomeGapPositive", "GuideUnit_NominalStroke", "Stator_SensorPosition", "Cable1_Resistivity", "Cable2_Resistivity", "Cable1_Resistivity_Gen", "Cable2_Resistivity_Gen", "Total_Resistance", "Flange_Mass", "GuideUnit_SliderMass", "GuideUnit_StatorMass", "TotalMoved_Motor_Mass", "TotalMoved_Mass", "GravitaionForce", "SignedExtConstForce", "SumOfConstForces"};
 inline const std::vector<std::string> ProcStringValues = {
     "Motor_PreName", "Motor_Name_SD_Extension", "Motor_Name_Extension", "Motor_Name", "Slider_Name",
     "Module_Name", "Module_Base_Name", "Module_Name_Extension"};
 inline const std::vector<std::string> ProcDoublePars = {
     "Zero_Position", "Shortened_Stroke", "Maximal_Stroke", "Force_Constant", "EdgeForce_Constant",
     "HomeConf_SliderHomePosition", "BearingLength", "BearingMass", "MovedPart_Length", "MovedPart_Mass",
-    "HomeConf_HomePosition", "InitialPosConf_Position", "Minimal_Position", "Maximal_Position", "Cable1_Length", "Cable2_Length", "Coil_Resistance", "Ext_Cable_Resistance"};
-inline const std::vector<std::string> ProcEnumPars = {"Slider_Direction", "Slider", "Home_Mode", "Cable1_Type", "Cable2_Type", "Com_NumberOfPhases"};
+    "HomeConf_HomePosition", "InitialPosConf_Position", "Minimal_Position", "Maximal_Position", "Cable1_Length", "Cable2_Length", "Coil_Resistance", "Ext_Cable_Resistance", "Additional_Mass", "Constant_Force", "Viscous_Friction", "Dry_Friction", "Orientation", "Maximal_Current", "FF_ConstForce_SetA", "FF_Friction_SetA", "FF_Damping_SetA", "FF_Acceleration_SetA", "Total_Load_Mass", "IntegratorLimit_SetA", "MaxCurrent_SetA", "NoiseDeadBandSetA", "ExtSensor_Resolution"};
+inline const std::vector<std::string> ProcEnumPars = {"Slider_Direction", "Slider", "Home_Mode", "Cable1_Type", "Cable2_Type", "Com_NumberOfPhases", "Move_Part", "Force_Direction", "ExtSensor_Type"};
 
 class ProcTest : public WizardTest {
 protected:
