@@ -157,6 +157,7 @@ MyAnsiString TWizardPage::GetPageCaption() const {
 
 TMotWizManager::TMotWizManager() {
     for (const auto& [name, method] : ProcedureTable) ProcedureList.push_back({name, TWizProcedure{method}});
+    RegisterProcedures();
     InitPages();
 }
 

@@ -193,6 +193,40 @@ public:
     std::int32_t FPageIndex = 0;
 
 private:
+    friend class TProcItems;
+
+    // The calculation procedures (MotWizProc.cpp); RegisterProcedures gives
+    // the registry's methods these bodies.
+    void RegisterProcedures();
+    void CalculateMotorProperty();
+    void CalculateMotorPropertyTolvar();
+    void CalculateMotorPropertyLinRot();
+    void CalculateMotorPropertyLinRotG2();
+    void CalculateMotorPropertyBrenno();
+    void CalculateMotorPropertyK52();
+    void BuildModuleActuatorName();
+    void CalculateStrokeRange();
+    void CalculateStrokeRangeBrenno();
+    void CalculateStrokeRangeK52();
+    void CalculateStrokeRangeLinRotG2();
+    void CalculateModuleStrokeRange();
+    void SetDistanceA();
+    void SetDistanceB();
+    void SetDistanceAK52();
+    void SetDistanceBK52();
+    void SetDistanceALinRotG2();
+    void SetDistanceBLinRotG2();
+    void CalculateCableResistance();
+    void Calculate3PhCableResistance();
+    void Calculate1PhCableResistance();
+    void CableResistance(const char* Proc, bool ReadPhases);
+    void CalculateFFValues();
+    void CalculateControlParameters();
+    void ChangeExtSensorType();
+    // The controller's current limit (drive parameter 4100) in amperes;
+    // false with an error line naming Proc when the drive lacks it.
+    bool ControllerCurrentLimit(const char* Proc, double& Limit);
+
     void BindTree(TWizTree& ATree);
     bool InitRun(bool AChangeActuator);
     void LoadFile(const std::filesystem::path& Path);
