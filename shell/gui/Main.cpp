@@ -105,6 +105,13 @@ TMainForm::~TMainForm() {
         SetLoginInfoWindow(nullptr);
     if (DebugManager() == FDebugManager.get())
         SetDebugManager(nullptr);
+    // The device server outlives this form, and its drivers may still trace
+    // through the debug manager on their threads: it stays until the process
+    // ends.
+    if (FDebugManager) {
+        static auto* retired = new std::vector<std::unique_ptr<TDebugManager>>;
+        retired->push_back(std::move(FDebugManager));
+    }
     // The main scheduler lives as long as the process (the devices' tasks and
     // their timers outlive this form and still wake it from the timer
     // thread): its loop stays with it.
