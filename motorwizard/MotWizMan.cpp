@@ -146,8 +146,10 @@ TRef<TSLDictionary> ReadADFText(const std::string& Text) {
     TRef<TSLLookaheadStream> look = MakeRef<TSLLookaheadStream>(s.Get());
     TRef<TSLObject> o = decoder->ReadSingleObjectRef(look.Get(), false);
     auto* d = dynamic_cast<TSLDictionary*>(o.Get());
-    if (!d)
+    if (!d) {
+        SLBreakReferenceCycles(o.Get()); // what was read may refer back to itself
         throw Exception("an actuator definition file holds one dictionary");
+    }
     return TRef<TSLDictionary>(d);
 }
 

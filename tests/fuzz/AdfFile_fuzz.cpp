@@ -11,6 +11,7 @@
 
 #include "kernel/UserPrompt.h"
 #include "motorwizard/MotWizMan.h"
+#include "storagelib/SL20Dec.h"
 #include "storagelib/SL20Dic.h"
 #include "tests/fuzz/FuzzSupport.h"
 #include "tests/motorwizard/MiniTree.h"
@@ -53,17 +54,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     } catch (const std::exception&) {
         return 0;
     }
-    test::TMiniTree tree;
-    TMotWizManager man;
-    RegisterWizardClasses(man);
-    for (bool change : {false, true}) {
-        try {
-            man.FInitializing = !change;
-            if (man.InitWithDefinition(tree, *dict, "Fuzz", change))
-                Check(man, text);
-        } catch (const std::exception&) {
+    {
+        test::TMiniTree tree;
+        TMotWizManager man;
+        RegisterWizardClasses(man);
+        for (bool change : {false, true}) {
+            try {
+                man.FInitializing = !change;
+                if (man.InitWithDefinition(tree, *dict, "Fuzz", change))
+                    Check(man, text);
+            } catch (const std::exception&) {
+            }
         }
+        man.ReleaseTree();
     }
-    man.ReleaseTree();
+    SLBreakReferenceCycles(dict.Get()); // a file may refer back to its own composites
     return 0;
 }
