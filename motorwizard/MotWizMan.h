@@ -219,6 +219,7 @@ private:
     void CalculateCableResistance();
     void Calculate3PhCableResistance();
     void Calculate1PhCableResistance();
+    void ProposeHomeFromDistanceA(const char* Proc, void (TMotWizManager::*StrokeRange)());
     void CableResistance(const char* Proc, bool ReadPhases);
     void CalculateFFValues();
     void CalculateControlParameters();

@@ -540,15 +540,18 @@ void TMotWizManager::CalculateModuleStrokeRange() {
     Propose(*maxPos, (hp->FRuleValue + half) + shift, FInitializing);
 }
 
-void TMotWizManager::SetDistanceA() {
-    TProcItems items(*this, "SetDistanceA");
+// Distance A is the slider's home position; the stroke range follows it.
+void TMotWizManager::ProposeHomeFromDistanceA(const char* Proc, void (TMotWizManager::*StrokeRange)()) {
+    TProcItems items(*this, Proc);
     TWizValDouble* a = items.ValD("DistanceA");
     TWizParDouble* shp = items.ParD("HomeConf_SliderHomePosition");
     if (!items.Ok())
         return;
     Propose(*shp, a->FValue, FInitializing);
-    CalculateStrokeRange();
+    (this->*StrokeRange)();
 }
+
+void TMotWizManager::SetDistanceA() { ProposeHomeFromDistanceA("SetDistanceA", &TMotWizManager::CalculateStrokeRange); }
 
 void TMotWizManager::SetDistanceB() {
     TProcItems items(*this, "SetDistanceB");
@@ -562,15 +565,7 @@ void TMotWizManager::SetDistanceB() {
     CalculateStrokeRange();
 }
 
-void TMotWizManager::SetDistanceAK52() {
-    TProcItems items(*this, "SetDistanceAK52");
-    TWizValDouble* a = items.ValD("DistanceA");
-    TWizParDouble* shp = items.ParD("HomeConf_SliderHomePosition");
-    if (!items.Ok())
-        return;
-    Propose(*shp, a->FValue, FInitializing);
-    CalculateStrokeRangeK52();
-}
+void TMotWizManager::SetDistanceAK52() { ProposeHomeFromDistanceA("SetDistanceAK52", &TMotWizManager::CalculateStrokeRangeK52); }
 
 void TMotWizManager::SetDistanceBK52() {
     TProcItems items(*this, "SetDistanceBK52");
@@ -588,15 +583,7 @@ void TMotWizManager::SetDistanceBK52() {
     CalculateStrokeRangeK52();
 }
 
-void TMotWizManager::SetDistanceALinRotG2() {
-    TProcItems items(*this, "SetDistanceALinRotG2");
-    TWizValDouble* a = items.ValD("DistanceA");
-    TWizParDouble* shp = items.ParD("HomeConf_SliderHomePosition");
-    if (!items.Ok())
-        return;
-    Propose(*shp, a->FValue, FInitializing);
-    CalculateStrokeRangeLinRotG2();
-}
+void TMotWizManager::SetDistanceALinRotG2() { ProposeHomeFromDistanceA("SetDistanceALinRotG2", &TMotWizManager::CalculateStrokeRangeLinRotG2); }
 
 void TMotWizManager::SetDistanceBLinRotG2() {
     TProcItems items(*this, "SetDistanceBLinRotG2");
