@@ -1,12 +1,16 @@
 // The motor wizard's calculation procedures: the data of a linear motor from
-// the geometry of its slider and stator, and the position limits and
-// distances that follow from where the user places the slider.
+// the geometry of its slider and stator, the position limits and distances
+// that follow from where the user places the slider, cables, feed-forward
+// and control values, and the data of rotary EC and DC motors.
 //
 // Each procedure first finds every item it needs; when the definition file
 // lacks one, a single error line names procedure and item and nothing
 // changes.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <numbers>
 
 #include "kernel/LanguageMan.h"
 #include "motorwizard/MotWizMan.h"
@@ -27,8 +31,10 @@ public:
     TWizParEnum* ParE(const char* Name) { return Need<TWizParEnum>(FMan.GetWizParWithName(Name), Name); }
     TWizValDouble* ValD(const char* Name) { return Need<TWizValDouble>(FMan.GetWizValWithName(Name), Name); }
     TWizValString* ValS(const char* Name) { return Need<TWizValString>(FMan.GetWizValWithName(Name), Name); }
-    // An item the procedure can do without: nullptr when absent.
+    TWizValInteger* ValI(const char* Name) { return Need<TWizValInteger>(FMan.GetWizValWithName(Name), Name); }
+    // Items the procedure can do without: nullptr when absent.
     TWizValDouble* OptValD(const char* Name) { return dynamic_cast<TWizValDouble*>(FMan.GetWizValWithName(Name)); }
+    TWizParEnum* OptParE(const char* Name) { return dynamic_cast<TWizParEnum*>(FMan.GetWizParWithName(Name)); }
 
 private:
     template <class T, class Item>
@@ -87,6 +93,13 @@ void TMotWizManager::RegisterProcedures() {
         {"CalculateFFValues", &TMotWizManager::CalculateFFValues},
         {"CalculateControlParameters", &TMotWizManager::CalculateControlParameters},
         {"ChangeExtSensorType", &TMotWizManager::ChangeExtSensorType},
+        {"CalculateECMotorTypeAProperty", &TMotWizManager::CalculateECMotorTypeAProperty},
+        {"CalculateECMotorTypeBProperty", &TMotWizManager::CalculateECMotorTypeBProperty},
+        {"ChangeECMotorCountDirection", &TMotWizManager::ChangeECMotorCountDirection},
+        {"SetExtSensor_Resolution2", &TMotWizManager::SetExtSensorResolution2},
+        {"SetFBOnX3PeriodLength", &TMotWizManager::SetFBOnX3PeriodLength},
+        {"LinRotUpdatePageVisibility", &TMotWizManager::LinRotUpdatePageVisibility},
+        {"CalculateDCMotorProperty", &TMotWizManager::CalculateDCMotorProperty},
     };
     for (const auto& [name, method] : bodies) SetProcedureMethod(name, [this, m = method] { (this->*m)(); });
 }
@@ -784,6 +797,281 @@ void TMotWizManager::ChangeExtSensorType() {
     }
     Propose(*deadBand, 0, FInitializing);
     Propose(*resolution, t == 2 ? 0.00025 : 0.000001, FInitializing);
+}
+
+// ---- Rotary EC and DC motors ----------------------------------------------
+
+namespace {
+
+const char* const DivisionByZero = "Calculation aborted (division by zero)!";
+
+// The motor's pole pairs: the nearest integer, a half to the even one.
+double PolePairs(const TWizParDouble& P) { return std::nearbyint(P.FRuleValue); }
+
+// The items the EC motor calculations share.
+struct TECItems {
+    TWizValDouble *PhaseR, *PhaseL, *BEMF, *LinBEMF;
+    TWizParDouble *CoilR, *CoilL, *PolePairs, *Period, *FC, *SensorRes, *HallErr;
+
+    explicit TECItems(TProcItems& I)
+        : PhaseR(I.ValD("PhasePhase_Resistance")), PhaseL(I.ValD("PhasePhase_Inductance")),
+          BEMF(I.ValD("BEMFConstant")), LinBEMF(I.ValD("LinBEMFConstant")), CoilR(I.ParD("Coil_Resistance")),
+          CoilL(I.ParD("Coil_Inductivity")), PolePairs(I.ParD("NoOfPolePairs")), Period(I.ParD("Com_PeriodLength")),
+          FC(I.ParD("Force_Constant")), SensorRes(I.ParD("MotSen_Resolution")),
+          HallErr(I.ParD("MotSen_Hall_Distance_Err")) {}
+};
+
+// The force constant and the back EMF constant cannot be computed: both are
+// flagged and the force constant's recommendation becomes 0.
+void AbortForce(TECItems& E) {
+    E.FC->FRuleValue = 0;
+    E.FC->FErrorFlag = true;
+    E.FC->FInfoText = DivisionByZero;
+    E.LinBEMF->FValue = 0;
+    E.LinBEMF->FErrorFlag = true;
+    E.LinBEMF->FInfoText = DivisionByZero;
+}
+
+// The commutation period could not be computed (no pole pairs): the period
+// keeps its values and the force calculation is aborted.
+void AbortPeriod(TECItems& E) {
+    E.Period->FErrorFlag = true;
+    E.Period->FInfoText = DivisionByZero;
+    AbortForce(E);
+}
+
+// "BackEMFTooHigh" with Max shown in the unit U of the current unit system.
+MyAnsiString BackEMFTooHigh(const TDeviceUnit& U, double Max) {
+    const TUnitSystem us = UnitManager().GetUnitSystem();
+    return LangTextFmt("BackEMFTooHigh", {U.IntToValStr(us, U.ValToInt(usSI, Max)) + " " + U.GetUnitCaption(us)});
+}
+
+// From the commutation period PL (already set): the period's check, then
+// the force constant from the back EMF over Distance (metres per motor
+// revolution), the sensor resolution and the hall distance error.
+void ECForceConstant(const TMotWizManager& M, TECItems& E, double PL, double Distance, double HallErr) {
+    if (M.FindUnit(E.Period->FUUID)->ValToInt(usSI, PL) == 0) {
+        E.Period->FErrorFlag = true;
+        E.Period->FInfoText = "Value must not be zero!";
+        AbortForce(E);
+        return;
+    }
+    E.Period->FErrorFlag = false;
+    E.Period->FInfoText.clear();
+    const double kf = std::numbers::sqrt2 * 60 * E.BEMF->FValue / Distance;
+    if (!std::isfinite(kf)) {
+        AbortForce(E);
+        return;
+    }
+    E.LinBEMF->FValue = kf;
+    Propose(*E.FC, kf, M.FInitializing);
+    const double max = E.FC->FMaxValue;
+    const bool high = kf >= max;
+    E.LinBEMF->FErrorFlag = high;
+    E.FC->FErrorFlag = high;
+    E.LinBEMF->FInfoText = high ? BackEMFTooHigh(*M.FindUnit(E.LinBEMF->FUUID), max) : MyAnsiString();
+    E.FC->FInfoText = high ? BackEMFTooHigh(*M.FindUnit(E.FC->FUUID), max) : MyAnsiString();
+    Propose(*E.SensorRes, PL / 4, M.FInitializing);
+    Propose(*E.HallErr, HallErr, M.FInitializing);
+}
+
+} // namespace
+
+void TMotWizManager::UpdatePageVisibility(int Page) {
+    if (const TPageHandler& update = GetCompletePage(Page).UpdateVisibility)
+        update();
+}
+
+void TMotWizManager::CalculateECMotorTypeAProperty() {
+    TProcItems items(*this, "CalculateECMotorTypeAProperty");
+    TECItems e(items);
+    TWizParDouble* counts = items.ParD("ExtSensor_CountsPerRev");
+    TWizParDouble* resolution = items.ParD("ExtSensor_Resolution");
+    TWizValDouble* perRev = items.ValD("ExtSensor_Resolution2");
+    TWizParDouble* searchPos = items.ParD("PhaseSearch_MaxPos");
+    TWizParDouble* searchSpeed = items.ParD("PhaseSearch_MaxSpeed");
+    TWizParEnum* posRec = items.OptParE("PosRec_Mode");
+    const bool ssi = posRec && posRec->FRuleValue == 4;
+    TWizParDouble* ssiRes = ssi ? items.ParD("SSI_Resolution") : nullptr;
+    TWizParEnum* ssiBits = ssi ? items.ParE("SSI_PositionBits") : nullptr;
+    if (!items.Ok())
+        return;
+    Propose(*e.CoilR, e.PhaseR->FValue / 2, FInitializing);
+    Propose(*e.CoilL, e.PhaseL->FValue / 2, FInitializing);
+    const double r2 = counts->FRuleValue * resolution->FRuleValue;
+    perRev->FValue = r2;
+    if (ssi) // one SSI increment: 2^bits per revolution
+        Propose(*ssiRes, std::ldexp(r2, -static_cast<int>(static_cast<std::uint32_t>(Low32(*ssiBits)) % 32)),
+                FInitializing);
+    Propose(*searchPos, 3 * r2, FInitializing);
+    Propose(*searchSpeed, r2 / 10, FInitializing);
+    const double pl = r2 / PolePairs(*e.PolePairs);
+    if (!std::isfinite(pl)) {
+        AbortPeriod(e);
+    } else {
+        Propose(*e.Period, pl, FInitializing);
+        ECForceConstant(*this, e, pl, r2, pl / 12);
+    }
+    UpdatePageVisibility(11);
+}
+
+void TMotWizManager::CalculateECMotorTypeBProperty() {
+    TProcItems items(*this, "CalculateECMotorTypeBProperty");
+    TECItems e(items);
+    TWizValDouble* fbPeriod = items.ValD("FBOnX3PeriodLength");
+    TWizValDouble* hallAngle = items.OptValD("MotSen_Hall_Distance_Err_Angle");
+    if (!items.Ok())
+        return;
+    Propose(*e.CoilR, e.PhaseR->FValue / 2, FInitializing);
+    Propose(*e.CoilL, e.PhaseL->FValue / 2, FInitializing);
+    const double pl = e.Period->FRuleValue;
+    Propose(*e.Period, pl, FInitializing);
+    fbPeriod->FValue = PolePairs(*e.PolePairs) * pl;
+    ECForceConstant(*this, e, pl, pl, hallAngle ? pl * hallAngle->FValue / 360 : pl / 12);
+    UpdatePageVisibility(12);
+}
+
+void TMotWizManager::ChangeECMotorCountDirection() {
+    if (FInitializing || FChangeActuator)
+        return;
+    TProcItems items(*this, "ChangeECMotorCountDirection");
+    TWizParDouble* angle = items.ParD("Com_PhaseAngle");
+    if (!items.Ok())
+        return;
+    double x = 2 * std::numbers::pi - angle->FRuleValue;
+    if (x > angle->FMaxValue || x < 0)
+        x = 0;
+    Propose(*angle, x, FInitializing);
+}
+
+void TMotWizManager::SetExtSensorResolution2() {
+    TProcItems items(*this, "SetExtSensor_Resolution2");
+    TWizValDouble* perRev = items.ValD("ExtSensor_Resolution2");
+    TWizParDouble* counts = items.ParD("ExtSensor_CountsPerRev");
+    TWizParDouble* resolution = items.ParD("ExtSensor_Resolution");
+    TWizValInteger* type = items.ValI("Actuator_Type");
+    if (!items.Ok())
+        return;
+    const double r = perRev->FValue / counts->FRuleValue;
+    if (std::isfinite(r)) {
+        resolution->FErrorFlag = false;
+        resolution->FInfoText.clear();
+        Propose(*resolution, r, FInitializing);
+        if (type->FValue == 6)
+            CalculateECMotorTypeAProperty();
+        else if (type->FValue == 11)
+            CalculateDCMotorProperty();
+    } else {
+        // No counts per revolution: the entry is kept and nothing follows.
+        resolution->FErrorFlag = true;
+        resolution->FInfoText = DivisionByZero;
+    }
+    if (FDialog)
+        FDialog->UpdateAll();
+}
+
+void TMotWizManager::SetFBOnX3PeriodLength() {
+    TProcItems items(*this, "SetFBOnX3PeriodLength");
+    TECItems e(items);
+    TWizValDouble* fbPeriod = items.ValD("FBOnX3PeriodLength");
+    TWizParDouble* maxDifference = items.ParD("Maximal_Feedback_Difference");
+    if (!items.Ok())
+        return;
+    const double pl = fbPeriod->FValue / PolePairs(*e.PolePairs);
+    Propose(*maxDifference, fbPeriod->FValue / 4, FInitializing);
+    if (!std::isfinite(pl)) {
+        AbortPeriod(e);
+        UpdatePageVisibility(12);
+        return;
+    }
+    e.Period->FRuleValue = pl;
+    CalculateECMotorTypeBProperty();
+}
+
+void TMotWizManager::CalculateDCMotorProperty() {
+    TProcItems items(*this, "CalculateDCMotorProperty");
+    TWizParDouble* counts = items.ParD("ExtSensor_CountsPerRev");
+    TWizParDouble* resolution = items.ParD("ExtSensor_Resolution");
+    TWizValDouble* perRev = items.ValD("ExtSensor_Resolution2");
+    TWizParDouble* polePairs = items.ParD("NoOfPolePairs");
+    TWizParDouble* period = items.ParD("Com_PeriodLength");
+    TWizValDouble* bemf = items.ValD("BEMFConstant");
+    TWizParDouble* fc = items.ParD("Force_Constant");
+    TWizParDouble* maxTemp = items.ParD("TempModelPar_MaxWindingTemp");
+    TWizParDouble* envTemp = items.ParD("TempModelPar_EnvironmentTemp");
+    TWizParDouble* coil = items.ParD("Coil_Resistance");
+    TWizParDouble* nominal = items.ParD("Nominal_Current");
+    TWizParDouble* mass = items.ParD("Motor_Mass");
+    TWizParDouble* rWinding = items.ParD("TempModelPar_RWOutHousing");
+    TWizParDouble* rHousing = items.ParD("TempModelPar_RHousingMounting");
+    TWizParDouble* rMounting = items.ParD("TempModelPar_RMountingEnvironment");
+    TWizParDouble* cWinding = items.ParD("TempModelPar_CWinding");
+    TWizParDouble* cHousing = items.ParD("TempModelPar_CHousing");
+    TWizParDouble* cMounting = items.ParD("TempModelPar_CMounting");
+    if (!items.Ok())
+        return;
+    const double r2 = counts->FRuleValue * resolution->FRuleValue;
+    perRev->FValue = r2;
+    const double pl = r2 / PolePairs(*polePairs);
+    if (std::isfinite(pl)) {
+        period->FErrorFlag = false;
+        period->FInfoText.clear();
+        Propose(*period, pl, FInitializing);
+    } else {
+        period->FErrorFlag = true;
+        period->FInfoText = DivisionByZero;
+    }
+    if (bemf->FValue != 0 && r2 != 0)
+        Propose(*fc, std::numbers::sqrt2 * 60 * bemf->FValue / r2, FInitializing);
+    // Thermal resistance from the winding's heating at nominal current,
+    // split 1/10, 1/10 and 4/5 over the three stages.
+    const double r = coil->FRuleValue, i = nominal->FRuleValue;
+    double rth = r != 0 && i != 0 ? (maxTemp->FRuleValue - envTemp->FRuleValue) / (r * i * i) : 0.0;
+    if (!std::isfinite(rth))
+        rth = 0;
+    Propose(*rWinding, rth / 10, FInitializing);
+    Propose(*rHousing, rth / 10, FInitializing);
+    Propose(*rMounting, rth * 4 / 5, FInitializing);
+    // Heat capacity of the copper winding (a quarter of the mass, 385 J/(kg K)).
+    const double cw = mass->FRuleValue / 4 * 385;
+    Propose(*cWinding, cw, FInitializing);
+    Propose(*cHousing, cw / 2, FInitializing);
+    Propose(*cMounting, cw / 2, FInitializing);
+}
+
+// ---- Pages of linear-rotary motors ----------------------------------------
+
+void TMotWizManager::LinRotUpdatePageVisibility() {
+    auto* mode = dynamic_cast<TWizParEnum*>(GetWizParWithName("PosRec_Mode"));
+    if (!mode)
+        return;
+    // Position recovery mode 3 needs no homing: pages 6 and 13 go.
+    TWizardPage& homing = GetCompletePage(6);
+    TWizardPage& rotHoming = GetCompletePage(13);
+    const bool show = mode->FRuleValue != 3;
+    const bool change = show ? (!homing.FVisible || !rotHoming.FVisible) : (homing.FVisible || rotHoming.FVisible);
+    if (!change)
+        return;
+    homing.FVisible = show;
+    rotHoming.FVisible = show;
+    // The visible pages of the file in the file's order; the current page
+    // stays current when it is still shown.
+    const TWizardPage* current = GetPageCount() > 0 ? ActualWizardPageList[static_cast<std::size_t>(
+                                                          std::clamp(FPageIndex, 0, GetPageCount() - 1))]
+                                                    : nullptr;
+    ActualWizardPageList.clear();
+    for (const auto& p : CompleteWizardPageList)
+        if (p->FVisible && p->FPagePos >= 0)
+            ActualWizardPageList.push_back(p.get());
+    std::stable_sort(ActualWizardPageList.begin(), ActualWizardPageList.end(),
+                     [](const TWizardPage* A, const TWizardPage* B) { return A->FPagePos < B->FPagePos; });
+    const auto it = std::find(ActualWizardPageList.begin(), ActualWizardPageList.end(), current);
+    if (it != ActualWizardPageList.end())
+        FPageIndex = static_cast<std::int32_t>(it - ActualWizardPageList.begin());
+    else
+        FPageIndex = std::clamp(FPageIndex, 0, std::max(GetPageCount() - 1, 0));
+    if (FDialog)
+        FDialog->UpdateAll();
 }
 
 } // namespace vo
