@@ -209,6 +209,7 @@ private:
     void BuildModuleActuatorName();
     void CalculateStrokeRange();
     void CalculateStrokeRangeBrenno();
+    bool CentredStrokeRange(const char* Proc, const char* StatorLength);
     void CalculateStrokeRangeK52();
     void CalculateStrokeRangeLinRotG2();
     void CalculateModuleStrokeRange();

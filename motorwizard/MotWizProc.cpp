@@ -147,6 +147,12 @@ struct TMotorGeometry {
           TSP(I.OptValD("Stator_SensorPosition")) {}
 
     double Tsp() const { return TSP ? TSP->FValue : 0.0; }
+    // The complete stator is the stator itself.
+    void PlainStator() const {
+        CompleteLength->FValue = StatorLength->FValue;
+        CompleteEndPiece->FValue = TEPL->FValue;
+        CompleteMass->FValue = StatorMass->FValue;
+    }
     // The effective active length.
     double ActiveLength() const {
         return TAL->FValue + TSL->FValue > SAL->FValue ? SAL->FValue - TSL->FValue : TAL->FValue;
@@ -182,6 +188,14 @@ void ZeroPosition(TMotorGeometry& G, double SL, double TEPL, bool Initializing) 
     Recommend(*G.Zero, G.Zero->FRuleValue, Initializing);
 }
 
+// Prefix + stroke "x" stroke (metric texts of the unit U) + the
+// extensions, Middle between them.
+MyAnsiString MotorName(const TMotorGeometry& G, const TDeviceUnit& U, double First, double Second,
+                       const MyAnsiString& Middle = {}) {
+    return G.PreName->FValue + MetricText(U, First) + "x" + MetricText(U, Second) + G.SDExt->FValue + Middle +
+        G.Ext->FValue;
+}
+
 void HomeLimits(TMotorGeometry& G) {
     const double z = G.Zero->FRuleValue, ms = G.MS->FRuleValue;
     G.Home->FMinValue = Round10(z - ms / 2);
@@ -195,9 +209,7 @@ void TMotWizManager::CalculateMotorProperty() {
     TMotorGeometry g(items);
     if (!items.Ok())
         return;
-    g.CompleteLength->FValue = g.StatorLength->FValue;
-    g.CompleteEndPiece->FValue = g.TEPL->FValue;
-    g.CompleteMass->FValue = g.StatorMass->FValue;
+    g.PlainStator();
     const double al = g.ActiveLength();
     ZeroPosition(g, g.SL->FValue, g.TEPL->FValue, FInitializing);
     const double ss = std::fabs(g.SAL->FValue - g.TSL->FValue - g.TAL->FValue);
@@ -207,8 +219,7 @@ void TMotWizManager::CalculateMotorProperty() {
     ForceConstants(g, al, ss, ms, FInitializing);
     HomeLimits(g);
     const TDeviceUnit& u = *FindUnit(g.SS->FUUID);
-    g.Name->FValue = g.PreName->FValue + MetricText(u, g.SS->FDefaultValue) + "x" +
-        MetricText(u, g.MS->FDefaultValue) + g.SDExt->FValue + g.Ext->FValue;
+    g.Name->FValue = MotorName(g, u, g.SS->FDefaultValue, g.MS->FDefaultValue);
 }
 
 void TMotWizManager::CalculateMotorPropertyTolvar() {
@@ -225,9 +236,7 @@ void TMotWizManager::CalculateMotorPropertyTolvar() {
         g.CompleteEndPiece->FValue = g.TEPL->FValue + bl;
         g.CompleteMass->FValue = g.StatorMass->FValue + 2 * bearingMass->FRuleValue;
     } else {
-        g.CompleteLength->FValue = g.StatorLength->FValue;
-        g.CompleteEndPiece->FValue = g.TEPL->FValue;
-        g.CompleteMass->FValue = g.StatorMass->FValue;
+        g.PlainStator();
     }
     const double csl = g.CompleteLength->FValue, csepl = g.CompleteEndPiece->FValue;
     const double al = g.ActiveLength();
@@ -247,12 +256,9 @@ void TMotWizManager::CalculateMotorPropertyTolvar() {
     HomeLimits(g);
     const TDeviceUnit& u = *FindUnit(g.SS->FUUID);
     if (bl > 0)
-        g.Name->FValue = g.PreName->FValue + MetricText(u, g.SS->FDefaultValue) + "x" +
-            MetricText(u, g.SS->FDefaultValue) + g.SDExt->FValue + "-L" + MetricText(u, bl) +
-            g.Ext->FValue;
+        g.Name->FValue = MotorName(g, u, g.SS->FDefaultValue, g.SS->FDefaultValue, "-L" + MetricText(u, bl));
     else
-        g.Name->FValue = g.PreName->FValue + MetricText(u, g.SS->FDefaultValue) + "x" +
-            MetricText(u, g.MS->FDefaultValue) + g.SDExt->FValue + g.Ext->FValue;
+        g.Name->FValue = MotorName(g, u, g.SS->FDefaultValue, g.MS->FDefaultValue);
 }
 
 void TMotWizManager::CalculateMotorPropertyLinRot() {
@@ -260,13 +266,10 @@ void TMotWizManager::CalculateMotorPropertyLinRot() {
     TMotorGeometry g(items);
     if (!items.Ok())
         return;
-    g.CompleteLength->FValue = g.StatorLength->FValue;
-    g.CompleteEndPiece->FValue = g.TEPL->FValue;
-    g.CompleteMass->FValue = g.StatorMass->FValue;
+    g.PlainStator();
     ForceConstants(g, g.ActiveLength(), g.SS->FRuleValue, g.MS->FRuleValue, FInitializing);
     const TDeviceUnit& u = *FindUnit(g.SS->FUUID);
-    g.Name->FValue = g.PreName->FValue + MetricText(u, g.SS->FDefaultValue) + "x" +
-        MetricText(u, g.SS->FDefaultValue) + g.SDExt->FValue + g.Ext->FValue;
+    g.Name->FValue = MotorName(g, u, g.SS->FDefaultValue, g.SS->FDefaultValue);
 }
 
 void TMotWizManager::CalculateMotorPropertyLinRotG2() {
@@ -275,9 +278,7 @@ void TMotWizManager::CalculateMotorPropertyLinRotG2() {
     TWizParDouble* moved = items.ParD("MovedPart_Length");
     if (!items.Ok())
         return;
-    g.CompleteLength->FValue = g.StatorLength->FValue;
-    g.CompleteEndPiece->FValue = g.TEPL->FValue;
-    g.CompleteMass->FValue = g.StatorMass->FValue;
+    g.PlainStator();
     const double al = g.ActiveLength();
     ZeroPosition(g, moved->FRuleValue, g.TEPL->FValue, FInitializing);
     const double ss = std::fabs(g.SAL->FValue - g.TSL->FValue - g.TAL->FValue);
@@ -286,8 +287,7 @@ void TMotWizManager::CalculateMotorPropertyLinRotG2() {
     Recommend(*g.MS, ms, FInitializing);
     ForceConstants(g, al, ss, ms, FInitializing);
     const TDeviceUnit& u = *FindUnit(g.SS->FUUID);
-    g.Name->FValue = g.PreName->FValue + MetricText(u, g.SS->FDefaultValue) + "x" +
-        MetricText(u, g.MS->FDefaultValue) + g.SDExt->FValue + g.Ext->FValue;
+    g.Name->FValue = MotorName(g, u, g.SS->FDefaultValue, g.MS->FDefaultValue);
 }
 
 void TMotWizManager::CalculateMotorPropertyBrenno() {
@@ -449,32 +449,28 @@ void StrokeRange(TStrokeItems& S, const TDeviceUnit& U, bool Initializing, doubl
 
 } // namespace
 
-void TMotWizManager::CalculateStrokeRange() {
-    TProcItems items(*this, "CalculateStrokeRange");
+// The model's limits: the maximal stroke around the zero position, moved by
+// the slider's home position; StatorLength names the stator's length.
+bool TMotWizManager::CentredStrokeRange(const char* Proc, const char* StatorLength) {
+    TProcItems items(*this, Proc);
     TStrokeItems s(items);
     TWizParDouble* ms = items.ParD("Maximal_Stroke");
     TWizParDouble* zero = items.ParD("Zero_Position");
     TWizValDouble* sl = items.ValD("Slider_Length");
-    TWizValDouble* csl = items.ValD("Complete_Stator_Length");
+    TWizValDouble* stator = items.ValD(StatorLength);
     if (!items.Ok())
-        return;
-    const double hp = s.HP->FRuleValue, shift = zero->FRuleValue - s.SHP->FRuleValue, half = ms->FRuleValue / 2;
-    StrokeRange(s, *FindUnit(s.SHP->FUUID), FInitializing, sl->FValue, csl->FValue, (hp - half) + shift,
-                (hp + half) + shift);
-}
-
-void TMotWizManager::CalculateStrokeRangeBrenno() {
-    TProcItems items(*this, "CalculateStrokeRange_Brenno");
-    TStrokeItems s(items);
-    TWizParDouble* ms = items.ParD("Maximal_Stroke");
-    TWizParDouble* zero = items.ParD("Zero_Position");
-    TWizValDouble* sl = items.ValD("Slider_Length");
-    TWizValDouble* stator = items.ValD("Stator_Length");
-    if (!items.Ok())
-        return;
+        return false;
     const double hp = s.HP->FRuleValue, shift = zero->FRuleValue - s.SHP->FRuleValue, half = ms->FRuleValue / 2;
     StrokeRange(s, *FindUnit(s.SHP->FUUID), FInitializing, sl->FValue, stator->FValue, (hp - half) + shift,
                 (hp + half) + shift);
+    return true;
+}
+
+void TMotWizManager::CalculateStrokeRange() { CentredStrokeRange("CalculateStrokeRange", "Complete_Stator_Length"); }
+
+void TMotWizManager::CalculateStrokeRangeBrenno() {
+    if (!CentredStrokeRange("CalculateStrokeRange_Brenno", "Stator_Length"))
+        return;
     // Page 8 shows the home and initial positions.
     if (const TPageHandler& refresh = GetCompletePage(8).InitPage)
         refresh();
@@ -813,12 +809,31 @@ struct TECItems {
     TWizValDouble *PhaseR, *PhaseL, *BEMF, *LinBEMF;
     TWizParDouble *CoilR, *CoilL, *PolePairs, *Period, *FC, *SensorRes, *HallErr;
 
+    // One coil is half of what is measured between two phases.
+    void CoilFromPhases(bool Initializing) const {
+        Propose(*CoilR, PhaseR->FValue / 2, Initializing);
+        Propose(*CoilL, PhaseL->FValue / 2, Initializing);
+    }
+
     explicit TECItems(TProcItems& I)
         : PhaseR(I.ValD("PhasePhase_Resistance")), PhaseL(I.ValD("PhasePhase_Inductance")),
           BEMF(I.ValD("BEMFConstant")), LinBEMF(I.ValD("LinBEMFConstant")), CoilR(I.ParD("Coil_Resistance")),
           CoilL(I.ParD("Coil_Inductivity")), PolePairs(I.ParD("NoOfPolePairs")), Period(I.ParD("Com_PeriodLength")),
           FC(I.ParD("Force_Constant")), SensorRes(I.ParD("MotSen_Resolution")),
           HallErr(I.ParD("MotSen_Hall_Distance_Err")) {}
+};
+
+// Counts and metres per count of the external sensor, and the distance per
+// motor revolution they make.
+struct TRevolution {
+    TWizParDouble *Counts, *Resolution;
+    TWizValDouble* Distance;
+
+    explicit TRevolution(TProcItems& I)
+        : Counts(I.ParD("ExtSensor_CountsPerRev")), Resolution(I.ParD("ExtSensor_Resolution")),
+          Distance(I.ValD("ExtSensor_Resolution2")) {}
+    // Sets and returns the distance per revolution.
+    double Update() const { return Distance->FValue = Counts->FRuleValue * Resolution->FRuleValue; }
 };
 
 // The force constant and the back EMF constant cannot be computed: both are
@@ -885,9 +900,7 @@ void TMotWizManager::UpdatePageVisibility(int Page) {
 void TMotWizManager::CalculateECMotorTypeAProperty() {
     TProcItems items(*this, "CalculateECMotorTypeAProperty");
     TECItems e(items);
-    TWizParDouble* counts = items.ParD("ExtSensor_CountsPerRev");
-    TWizParDouble* resolution = items.ParD("ExtSensor_Resolution");
-    TWizValDouble* perRev = items.ValD("ExtSensor_Resolution2");
+    const TRevolution rev(items);
     TWizParDouble* searchPos = items.ParD("PhaseSearch_MaxPos");
     TWizParDouble* searchSpeed = items.ParD("PhaseSearch_MaxSpeed");
     TWizParEnum* posRec = items.OptParE("PosRec_Mode");
@@ -896,10 +909,8 @@ void TMotWizManager::CalculateECMotorTypeAProperty() {
     TWizParEnum* ssiBits = ssi ? items.ParE("SSI_PositionBits") : nullptr;
     if (!items.Ok())
         return;
-    Propose(*e.CoilR, e.PhaseR->FValue / 2, FInitializing);
-    Propose(*e.CoilL, e.PhaseL->FValue / 2, FInitializing);
-    const double r2 = counts->FRuleValue * resolution->FRuleValue;
-    perRev->FValue = r2;
+    e.CoilFromPhases(FInitializing);
+    const double r2 = rev.Update();
     if (ssi) // one SSI increment: 2^bits per revolution
         Propose(*ssiRes, std::ldexp(r2, -static_cast<int>(static_cast<std::uint32_t>(Low32(*ssiBits)) % 32)),
                 FInitializing);
@@ -922,8 +933,7 @@ void TMotWizManager::CalculateECMotorTypeBProperty() {
     TWizValDouble* hallAngle = items.OptValD("MotSen_Hall_Distance_Err_Angle");
     if (!items.Ok())
         return;
-    Propose(*e.CoilR, e.PhaseR->FValue / 2, FInitializing);
-    Propose(*e.CoilL, e.PhaseL->FValue / 2, FInitializing);
+    e.CoilFromPhases(FInitializing);
     const double pl = e.Period->FRuleValue;
     Propose(*e.Period, pl, FInitializing);
     fbPeriod->FValue = PolePairs(*e.PolePairs) * pl;
@@ -946,13 +956,12 @@ void TMotWizManager::ChangeECMotorCountDirection() {
 
 void TMotWizManager::SetExtSensorResolution2() {
     TProcItems items(*this, "SetExtSensor_Resolution2");
-    TWizValDouble* perRev = items.ValD("ExtSensor_Resolution2");
-    TWizParDouble* counts = items.ParD("ExtSensor_CountsPerRev");
-    TWizParDouble* resolution = items.ParD("ExtSensor_Resolution");
+    const TRevolution rev(items);
     TWizValInteger* type = items.ValI("Actuator_Type");
     if (!items.Ok())
         return;
-    const double r = perRev->FValue / counts->FRuleValue;
+    TWizParDouble* resolution = rev.Resolution;
+    const double r = rev.Distance->FValue / rev.Counts->FRuleValue;
     if (std::isfinite(r)) {
         resolution->FErrorFlag = false;
         resolution->FInfoText.clear();
@@ -990,9 +999,7 @@ void TMotWizManager::SetFBOnX3PeriodLength() {
 
 void TMotWizManager::CalculateDCMotorProperty() {
     TProcItems items(*this, "CalculateDCMotorProperty");
-    TWizParDouble* counts = items.ParD("ExtSensor_CountsPerRev");
-    TWizParDouble* resolution = items.ParD("ExtSensor_Resolution");
-    TWizValDouble* perRev = items.ValD("ExtSensor_Resolution2");
+    const TRevolution rev(items);
     TWizParDouble* polePairs = items.ParD("NoOfPolePairs");
     TWizParDouble* period = items.ParD("Com_PeriodLength");
     TWizValDouble* bemf = items.ValD("BEMFConstant");
@@ -1010,8 +1017,7 @@ void TMotWizManager::CalculateDCMotorProperty() {
     TWizParDouble* cMounting = items.ParD("TempModelPar_CMounting");
     if (!items.Ok())
         return;
-    const double r2 = counts->FRuleValue * resolution->FRuleValue;
-    perRev->FValue = r2;
+    const double r2 = rev.Update();
     const double pl = r2 / PolePairs(*polePairs);
     if (std::isfinite(pl)) {
         period->FErrorFlag = false;
