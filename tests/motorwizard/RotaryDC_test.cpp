@@ -506,5 +506,64 @@ TEST_F(LinRotPagesTest, WithoutRecoveryModeNothingHappens) {
     EXPECT_TRUE(man.ErrorLines().empty());
 }
 
+// The sample EC motor of data/Motors on a drive that has its parameters:
+// the rules run the procedures when the user enters values.
+class SampleECMotorTest : public WizardTest {
+protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        man.SetMotorsFolder(DataDir() + "/Motors");
+        tree.String(6220, "EC-4022");
+        tree.Unit(1, 1e-7, "mm", 1e-4); // positions: 0.1 um per increment
+        tree.Unit(3, 1e-2, "N/A", 1e-2);
+        for (std::int32_t upid = 4300; upid <= 4313; ++upid) tree.Integer(upid, 0);
+        for (std::int32_t upid : {4301, 4306, 4307, 4308, 4309, 4310}) tree.pars.at(upid)->uuid = 1;
+        tree.pars.at(4305)->uuid = 3;
+    }
+    std::vector<int> Shown() const {
+        std::vector<int> pages;
+        for (int i = 0; i < man.GetPageCount(); ++i) pages.push_back(man.GetWizardPage(i).FPage);
+        return pages;
+    }
+    TWizValDouble& V(const char* n) { return dynamic_cast<TWizValDouble&>(*man.GetWizValWithName(n)); }
+};
+
+TEST_F(SampleECMotorTest, RulesRunTheRotaryProcedures) {
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(man.ADFName(), "EC-4022");
+    EXPECT_TRUE(man.ErrorLines().empty());
+    EXPECT_EQ(Shown(), (std::vector<int>{9, 11, 6, 13}));
+    // The start recommends from the file's encoder and leaves the drive.
+    EXPECT_NEAR(D("Com_PeriodLength").FRuleValue, 0.0012499968, 1e-18);
+    EXPECT_EQ(D("Com_PeriodLength").FTreeValue, 0);
+    EXPECT_DOUBLE_EQ(D("Coil_Resistance").FRuleValue, 0.6);
+    // sqrt(2) x 60 x 0.005 / 0.0049999872
+    EXPECT_NEAR(D("Force_Constant").FRuleValue, 84.8530309661449763, 1e-10);
+    EXPECT_FALSE(D("Force_Constant").FErrorFlag);
+    man.FInitializing = false;
+    dialog.refreshes.clear();
+
+    // A 4 mm spindle: 4 mm / 4096 counts per count.
+    V("ExtSensor_Resolution2").FValue = 0.004;
+    man.ValueChange("ExtSensor_Resolution2");
+    EXPECT_DOUBLE_EQ(D("ExtSensor_Resolution").FTreeValue, 9.765625e-7);
+    EXPECT_DOUBLE_EQ(D("Com_PeriodLength").FTreeValue, 0.001);
+    EXPECT_DOUBLE_EQ(D("MotSen_Resolution").FTreeValue, 0.00025);
+    EXPECT_NEAR(D("Force_Constant").FTreeValue, 106.066017177982129, 1e-10); // sqrt(2) x 60 x 0.005 / 0.004
+    EXPECT_EQ(dialog.refreshes, (std::vector<std::string>{"page 11", "all"}));
+
+    // The other counting direction mirrors the commutation angle.
+    D("Com_PhaseAngle").FRuleValue = 1.0;
+    E("ExtSensor_Direction").FRuleValue = 1;
+    man.ParameterChange("ExtSensor_Direction");
+    EXPECT_NEAR(D("Com_PhaseAngle").FTreeValue, 5.28318530717958623, 1e-15);
+
+    // Absolute position at power-up: no homing pages.
+    E("PosRec_Mode").FRuleValue = 3;
+    man.ParameterChange("PosRec_Mode");
+    EXPECT_EQ(Shown(), (std::vector<int>{9, 11}));
+    EXPECT_TRUE(man.ErrorLines().empty());
+}
+
 } // namespace
 } // namespace vo::test
