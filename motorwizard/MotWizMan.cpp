@@ -292,6 +292,14 @@ void TMotWizManager::SetProcedureMethod(const MyAnsiString& AMethod, std::functi
     FMethods.push_back({AMethod, std::move(Body)});
 }
 
+bool TMotWizManager::ProcedureHasBody(const MyAnsiString& AName) const {
+    const TWizProcedure* p = FindProcedure(AName);
+    if (!p || p->FMethod.empty())
+        return false;
+    const auto* m = FindNamed(FMethods, p->FMethod);
+    return m && m->second;
+}
+
 void TMotWizManager::RunProcedure(const MyAnsiString& AName) {
     const TWizProcedure* p = FindProcedure(AName);
     if (!p || p->FMethod.empty())
@@ -549,6 +557,7 @@ void TMotWizManager::LoadDefinition(const TSLDictionary& Dict, const MyAnsiStrin
                 WizParList.push_back(c(e, FTree));
         }
     }
+    for (auto& p : CompleteWizardPageList) p->FPagePos = -1;
     if (dict->GetNameExists("WizardPages")) {
         for (auto& p : CompleteWizardPageList) p->FVisible = false;
         const TSLArray* a = SLCast<TSLArray>(dict->GetObjWithName("WizardPages"));

@@ -69,7 +69,7 @@ public:
     MyAnsiString FPageCaptionKeyWord;
     bool LanguageDependentCaption = true;
     bool FVisible = false;
-    std::int32_t FPagePos = 0;
+    std::int32_t FPagePos = -1; // place in the file's list; -1: not listed
     int FPage = 0; // page number in the complete list (the dialog's tab)
     TRef<TSLArray> FInfoArray;
     bool FCancelEn = true;
@@ -161,6 +161,8 @@ public:
     const MyAnsiString& GetProcedureName(int Index) const { return ProcedureList.at(static_cast<std::size_t>(Index)).first; }
     const TWizProcedure* FindProcedure(const MyAnsiString& AName) const;
     void SetProcedureMethod(const MyAnsiString& AMethod, std::function<void()> Body);
+    // Whether the name is registered and its method has a body.
+    bool ProcedureHasBody(const MyAnsiString& AName) const;
     void RunProcedure(const MyAnsiString& AName);
 
     // The check list and the writing pass.
@@ -207,6 +209,7 @@ private:
     void BuildModuleActuatorName();
     void CalculateStrokeRange();
     void CalculateStrokeRangeBrenno();
+    bool CentredStrokeRange(const char* Proc, const char* StatorLength);
     void CalculateStrokeRangeK52();
     void CalculateStrokeRangeLinRotG2();
     void CalculateModuleStrokeRange();
@@ -224,6 +227,15 @@ private:
     void CalculateFFValues();
     void CalculateControlParameters();
     void ChangeExtSensorType();
+    void CalculateECMotorTypeAProperty();
+    void CalculateECMotorTypeBProperty();
+    void ChangeECMotorCountDirection();
+    void SetExtSensorResolution2();
+    void SetFBOnX3PeriodLength();
+    void LinRotUpdatePageVisibility();
+    void CalculateDCMotorProperty();
+    // The dialog's visibility update of page number Page, when it has one.
+    void UpdatePageVisibility(int Page);
     // The controller's current limit (drive parameter 4100) in amperes;
     // false with an error line naming Proc when the drive lacks it.
     bool ControllerCurrentLimit(const char* Proc, double& Limit);

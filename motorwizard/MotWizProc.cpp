@@ -1,12 +1,16 @@
 // The motor wizard's calculation procedures: the data of a linear motor from
-// the geometry of its slider and stator, and the position limits and
-// distances that follow from where the user places the slider.
+// the geometry of its slider and stator, the position limits and distances
+// that follow from where the user places the slider, cables, feed-forward
+// and control values, and the data of rotary EC and DC motors.
 //
 // Each procedure first finds every item it needs; when the definition file
 // lacks one, a single error line names procedure and item and nothing
 // changes.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <numbers>
 
 #include "kernel/LanguageMan.h"
 #include "motorwizard/MotWizMan.h"
@@ -27,8 +31,10 @@ public:
     TWizParEnum* ParE(const char* Name) { return Need<TWizParEnum>(FMan.GetWizParWithName(Name), Name); }
     TWizValDouble* ValD(const char* Name) { return Need<TWizValDouble>(FMan.GetWizValWithName(Name), Name); }
     TWizValString* ValS(const char* Name) { return Need<TWizValString>(FMan.GetWizValWithName(Name), Name); }
-    // An item the procedure can do without: nullptr when absent.
+    TWizValInteger* ValI(const char* Name) { return Need<TWizValInteger>(FMan.GetWizValWithName(Name), Name); }
+    // Items the procedure can do without: nullptr when absent.
     TWizValDouble* OptValD(const char* Name) { return dynamic_cast<TWizValDouble*>(FMan.GetWizValWithName(Name)); }
+    TWizParEnum* OptParE(const char* Name) { return dynamic_cast<TWizParEnum*>(FMan.GetWizParWithName(Name)); }
 
 private:
     template <class T, class Item>
@@ -87,6 +93,13 @@ void TMotWizManager::RegisterProcedures() {
         {"CalculateFFValues", &TMotWizManager::CalculateFFValues},
         {"CalculateControlParameters", &TMotWizManager::CalculateControlParameters},
         {"ChangeExtSensorType", &TMotWizManager::ChangeExtSensorType},
+        {"CalculateECMotorTypeAProperty", &TMotWizManager::CalculateECMotorTypeAProperty},
+        {"CalculateECMotorTypeBProperty", &TMotWizManager::CalculateECMotorTypeBProperty},
+        {"ChangeECMotorCountDirection", &TMotWizManager::ChangeECMotorCountDirection},
+        {"SetExtSensor_Resolution2", &TMotWizManager::SetExtSensorResolution2},
+        {"SetFBOnX3PeriodLength", &TMotWizManager::SetFBOnX3PeriodLength},
+        {"LinRotUpdatePageVisibility", &TMotWizManager::LinRotUpdatePageVisibility},
+        {"CalculateDCMotorProperty", &TMotWizManager::CalculateDCMotorProperty},
     };
     for (const auto& [name, method] : bodies) SetProcedureMethod(name, [this, m = method] { (this->*m)(); });
 }
@@ -134,6 +147,12 @@ struct TMotorGeometry {
           TSP(I.OptValD("Stator_SensorPosition")) {}
 
     double Tsp() const { return TSP ? TSP->FValue : 0.0; }
+    // The complete stator is the stator itself.
+    void PlainStator() const {
+        CompleteLength->FValue = StatorLength->FValue;
+        CompleteEndPiece->FValue = TEPL->FValue;
+        CompleteMass->FValue = StatorMass->FValue;
+    }
     // The effective active length.
     double ActiveLength() const {
         return TAL->FValue + TSL->FValue > SAL->FValue ? SAL->FValue - TSL->FValue : TAL->FValue;
@@ -169,6 +188,14 @@ void ZeroPosition(TMotorGeometry& G, double SL, double TEPL, bool Initializing) 
     Recommend(*G.Zero, G.Zero->FRuleValue, Initializing);
 }
 
+// Prefix + stroke "x" stroke (metric texts of the unit U) + the
+// extensions, Middle between them.
+MyAnsiString MotorName(const TMotorGeometry& G, const TDeviceUnit& U, double First, double Second,
+                       const MyAnsiString& Middle = {}) {
+    return G.PreName->FValue + MetricText(U, First) + "x" + MetricText(U, Second) + G.SDExt->FValue + Middle +
+        G.Ext->FValue;
+}
+
 void HomeLimits(TMotorGeometry& G) {
     const double z = G.Zero->FRuleValue, ms = G.MS->FRuleValue;
     G.Home->FMinValue = Round10(z - ms / 2);
@@ -182,9 +209,7 @@ void TMotWizManager::CalculateMotorProperty() {
     TMotorGeometry g(items);
     if (!items.Ok())
         return;
-    g.CompleteLength->FValue = g.StatorLength->FValue;
-    g.CompleteEndPiece->FValue = g.TEPL->FValue;
-    g.CompleteMass->FValue = g.StatorMass->FValue;
+    g.PlainStator();
     const double al = g.ActiveLength();
     ZeroPosition(g, g.SL->FValue, g.TEPL->FValue, FInitializing);
     const double ss = std::fabs(g.SAL->FValue - g.TSL->FValue - g.TAL->FValue);
@@ -194,8 +219,7 @@ void TMotWizManager::CalculateMotorProperty() {
     ForceConstants(g, al, ss, ms, FInitializing);
     HomeLimits(g);
     const TDeviceUnit& u = *FindUnit(g.SS->FUUID);
-    g.Name->FValue = g.PreName->FValue + MetricText(u, g.SS->FDefaultValue) + "x" +
-        MetricText(u, g.MS->FDefaultValue) + g.SDExt->FValue + g.Ext->FValue;
+    g.Name->FValue = MotorName(g, u, g.SS->FDefaultValue, g.MS->FDefaultValue);
 }
 
 void TMotWizManager::CalculateMotorPropertyTolvar() {
@@ -212,9 +236,7 @@ void TMotWizManager::CalculateMotorPropertyTolvar() {
         g.CompleteEndPiece->FValue = g.TEPL->FValue + bl;
         g.CompleteMass->FValue = g.StatorMass->FValue + 2 * bearingMass->FRuleValue;
     } else {
-        g.CompleteLength->FValue = g.StatorLength->FValue;
-        g.CompleteEndPiece->FValue = g.TEPL->FValue;
-        g.CompleteMass->FValue = g.StatorMass->FValue;
+        g.PlainStator();
     }
     const double csl = g.CompleteLength->FValue, csepl = g.CompleteEndPiece->FValue;
     const double al = g.ActiveLength();
@@ -234,12 +256,9 @@ void TMotWizManager::CalculateMotorPropertyTolvar() {
     HomeLimits(g);
     const TDeviceUnit& u = *FindUnit(g.SS->FUUID);
     if (bl > 0)
-        g.Name->FValue = g.PreName->FValue + MetricText(u, g.SS->FDefaultValue) + "x" +
-            MetricText(u, g.SS->FDefaultValue) + g.SDExt->FValue + "-L" + MetricText(u, bl) +
-            g.Ext->FValue;
+        g.Name->FValue = MotorName(g, u, g.SS->FDefaultValue, g.SS->FDefaultValue, "-L" + MetricText(u, bl));
     else
-        g.Name->FValue = g.PreName->FValue + MetricText(u, g.SS->FDefaultValue) + "x" +
-            MetricText(u, g.MS->FDefaultValue) + g.SDExt->FValue + g.Ext->FValue;
+        g.Name->FValue = MotorName(g, u, g.SS->FDefaultValue, g.MS->FDefaultValue);
 }
 
 void TMotWizManager::CalculateMotorPropertyLinRot() {
@@ -247,13 +266,10 @@ void TMotWizManager::CalculateMotorPropertyLinRot() {
     TMotorGeometry g(items);
     if (!items.Ok())
         return;
-    g.CompleteLength->FValue = g.StatorLength->FValue;
-    g.CompleteEndPiece->FValue = g.TEPL->FValue;
-    g.CompleteMass->FValue = g.StatorMass->FValue;
+    g.PlainStator();
     ForceConstants(g, g.ActiveLength(), g.SS->FRuleValue, g.MS->FRuleValue, FInitializing);
     const TDeviceUnit& u = *FindUnit(g.SS->FUUID);
-    g.Name->FValue = g.PreName->FValue + MetricText(u, g.SS->FDefaultValue) + "x" +
-        MetricText(u, g.SS->FDefaultValue) + g.SDExt->FValue + g.Ext->FValue;
+    g.Name->FValue = MotorName(g, u, g.SS->FDefaultValue, g.SS->FDefaultValue);
 }
 
 void TMotWizManager::CalculateMotorPropertyLinRotG2() {
@@ -262,9 +278,7 @@ void TMotWizManager::CalculateMotorPropertyLinRotG2() {
     TWizParDouble* moved = items.ParD("MovedPart_Length");
     if (!items.Ok())
         return;
-    g.CompleteLength->FValue = g.StatorLength->FValue;
-    g.CompleteEndPiece->FValue = g.TEPL->FValue;
-    g.CompleteMass->FValue = g.StatorMass->FValue;
+    g.PlainStator();
     const double al = g.ActiveLength();
     ZeroPosition(g, moved->FRuleValue, g.TEPL->FValue, FInitializing);
     const double ss = std::fabs(g.SAL->FValue - g.TSL->FValue - g.TAL->FValue);
@@ -273,8 +287,7 @@ void TMotWizManager::CalculateMotorPropertyLinRotG2() {
     Recommend(*g.MS, ms, FInitializing);
     ForceConstants(g, al, ss, ms, FInitializing);
     const TDeviceUnit& u = *FindUnit(g.SS->FUUID);
-    g.Name->FValue = g.PreName->FValue + MetricText(u, g.SS->FDefaultValue) + "x" +
-        MetricText(u, g.MS->FDefaultValue) + g.SDExt->FValue + g.Ext->FValue;
+    g.Name->FValue = MotorName(g, u, g.SS->FDefaultValue, g.MS->FDefaultValue);
 }
 
 void TMotWizManager::CalculateMotorPropertyBrenno() {
@@ -436,32 +449,28 @@ void StrokeRange(TStrokeItems& S, const TDeviceUnit& U, bool Initializing, doubl
 
 } // namespace
 
-void TMotWizManager::CalculateStrokeRange() {
-    TProcItems items(*this, "CalculateStrokeRange");
+// The model's limits: the maximal stroke around the zero position, moved by
+// the slider's home position; StatorLength names the stator's length.
+bool TMotWizManager::CentredStrokeRange(const char* Proc, const char* StatorLength) {
+    TProcItems items(*this, Proc);
     TStrokeItems s(items);
     TWizParDouble* ms = items.ParD("Maximal_Stroke");
     TWizParDouble* zero = items.ParD("Zero_Position");
     TWizValDouble* sl = items.ValD("Slider_Length");
-    TWizValDouble* csl = items.ValD("Complete_Stator_Length");
+    TWizValDouble* stator = items.ValD(StatorLength);
     if (!items.Ok())
-        return;
-    const double hp = s.HP->FRuleValue, shift = zero->FRuleValue - s.SHP->FRuleValue, half = ms->FRuleValue / 2;
-    StrokeRange(s, *FindUnit(s.SHP->FUUID), FInitializing, sl->FValue, csl->FValue, (hp - half) + shift,
-                (hp + half) + shift);
-}
-
-void TMotWizManager::CalculateStrokeRangeBrenno() {
-    TProcItems items(*this, "CalculateStrokeRange_Brenno");
-    TStrokeItems s(items);
-    TWizParDouble* ms = items.ParD("Maximal_Stroke");
-    TWizParDouble* zero = items.ParD("Zero_Position");
-    TWizValDouble* sl = items.ValD("Slider_Length");
-    TWizValDouble* stator = items.ValD("Stator_Length");
-    if (!items.Ok())
-        return;
+        return false;
     const double hp = s.HP->FRuleValue, shift = zero->FRuleValue - s.SHP->FRuleValue, half = ms->FRuleValue / 2;
     StrokeRange(s, *FindUnit(s.SHP->FUUID), FInitializing, sl->FValue, stator->FValue, (hp - half) + shift,
                 (hp + half) + shift);
+    return true;
+}
+
+void TMotWizManager::CalculateStrokeRange() { CentredStrokeRange("CalculateStrokeRange", "Complete_Stator_Length"); }
+
+void TMotWizManager::CalculateStrokeRangeBrenno() {
+    if (!CentredStrokeRange("CalculateStrokeRange_Brenno", "Stator_Length"))
+        return;
     // Page 8 shows the home and initial positions.
     if (const TPageHandler& refresh = GetCompletePage(8).InitPage)
         refresh();
@@ -784,6 +793,291 @@ void TMotWizManager::ChangeExtSensorType() {
     }
     Propose(*deadBand, 0, FInitializing);
     Propose(*resolution, t == 2 ? 0.00025 : 0.000001, FInitializing);
+}
+
+// ---- Rotary EC and DC motors ----------------------------------------------
+
+namespace {
+
+const char* const DivisionByZero = "Calculation aborted (division by zero)!";
+
+// The motor's pole pairs: the nearest integer, a half to the even one.
+double PolePairs(const TWizParDouble& P) { return std::nearbyint(P.FRuleValue); }
+
+// The items the EC motor calculations share.
+struct TECItems {
+    TWizValDouble *PhaseR, *PhaseL, *BEMF, *LinBEMF;
+    TWizParDouble *CoilR, *CoilL, *PolePairs, *Period, *FC, *SensorRes, *HallErr;
+
+    // One coil is half of what is measured between two phases.
+    void CoilFromPhases(bool Initializing) const {
+        Propose(*CoilR, PhaseR->FValue / 2, Initializing);
+        Propose(*CoilL, PhaseL->FValue / 2, Initializing);
+    }
+
+    explicit TECItems(TProcItems& I)
+        : PhaseR(I.ValD("PhasePhase_Resistance")), PhaseL(I.ValD("PhasePhase_Inductance")),
+          BEMF(I.ValD("BEMFConstant")), LinBEMF(I.ValD("LinBEMFConstant")), CoilR(I.ParD("Coil_Resistance")),
+          CoilL(I.ParD("Coil_Inductivity")), PolePairs(I.ParD("NoOfPolePairs")), Period(I.ParD("Com_PeriodLength")),
+          FC(I.ParD("Force_Constant")), SensorRes(I.ParD("MotSen_Resolution")),
+          HallErr(I.ParD("MotSen_Hall_Distance_Err")) {}
+};
+
+// Counts and metres per count of the external sensor, and the distance per
+// motor revolution they make.
+struct TRevolution {
+    TWizParDouble *Counts, *Resolution;
+    TWizValDouble* Distance;
+
+    explicit TRevolution(TProcItems& I)
+        : Counts(I.ParD("ExtSensor_CountsPerRev")), Resolution(I.ParD("ExtSensor_Resolution")),
+          Distance(I.ValD("ExtSensor_Resolution2")) {}
+    // Sets and returns the distance per revolution.
+    double Update() const { return Distance->FValue = Counts->FRuleValue * Resolution->FRuleValue; }
+};
+
+// The force constant and the back EMF constant cannot be computed: both are
+// flagged and the force constant's recommendation becomes 0.
+void AbortForce(TECItems& E) {
+    E.FC->FRuleValue = 0;
+    E.FC->FErrorFlag = true;
+    E.FC->FInfoText = DivisionByZero;
+    E.LinBEMF->FValue = 0;
+    E.LinBEMF->FErrorFlag = true;
+    E.LinBEMF->FInfoText = DivisionByZero;
+}
+
+// The commutation period could not be computed (no pole pairs): the period
+// keeps its values and the force calculation is aborted.
+void AbortPeriod(TECItems& E) {
+    E.Period->FErrorFlag = true;
+    E.Period->FInfoText = DivisionByZero;
+    AbortForce(E);
+}
+
+// "BackEMFTooHigh" with Max shown in the unit U of the current unit system.
+MyAnsiString BackEMFTooHigh(const TDeviceUnit& U, double Max) {
+    const TUnitSystem us = UnitManager().GetUnitSystem();
+    return LangTextFmt("BackEMFTooHigh", {U.IntToValStr(us, U.ValToInt(usSI, Max)) + " " + U.GetUnitCaption(us)});
+}
+
+// From the commutation period PL (already set): the period's check, then
+// the force constant from the back EMF over Distance (metres per motor
+// revolution), the sensor resolution and the hall distance error.
+void ECForceConstant(const TMotWizManager& M, TECItems& E, double PL, double Distance, double HallErr) {
+    if (M.FindUnit(E.Period->FUUID)->ValToInt(usSI, PL) == 0) {
+        E.Period->FErrorFlag = true;
+        E.Period->FInfoText = "Value must not be zero!";
+        AbortForce(E);
+        return;
+    }
+    E.Period->FErrorFlag = false;
+    E.Period->FInfoText.clear();
+    const double kf = std::numbers::sqrt2 * 60 * E.BEMF->FValue / Distance;
+    if (!std::isfinite(kf)) {
+        AbortForce(E);
+        return;
+    }
+    E.LinBEMF->FValue = kf;
+    Propose(*E.FC, kf, M.FInitializing);
+    const double max = E.FC->FMaxValue;
+    const bool high = kf >= max;
+    E.LinBEMF->FErrorFlag = high;
+    E.FC->FErrorFlag = high;
+    E.LinBEMF->FInfoText = high ? BackEMFTooHigh(*M.FindUnit(E.LinBEMF->FUUID), max) : MyAnsiString();
+    E.FC->FInfoText = high ? BackEMFTooHigh(*M.FindUnit(E.FC->FUUID), max) : MyAnsiString();
+    Propose(*E.SensorRes, PL / 4, M.FInitializing);
+    Propose(*E.HallErr, HallErr, M.FInitializing);
+}
+
+} // namespace
+
+void TMotWizManager::UpdatePageVisibility(int Page) {
+    if (const TPageHandler& update = GetCompletePage(Page).UpdateVisibility)
+        update();
+}
+
+void TMotWizManager::CalculateECMotorTypeAProperty() {
+    TProcItems items(*this, "CalculateECMotorTypeAProperty");
+    TECItems e(items);
+    const TRevolution rev(items);
+    TWizParDouble* searchPos = items.ParD("PhaseSearch_MaxPos");
+    TWizParDouble* searchSpeed = items.ParD("PhaseSearch_MaxSpeed");
+    TWizParEnum* posRec = items.OptParE("PosRec_Mode");
+    const bool ssi = posRec && posRec->FRuleValue == 4;
+    TWizParDouble* ssiRes = ssi ? items.ParD("SSI_Resolution") : nullptr;
+    TWizParEnum* ssiBits = ssi ? items.ParE("SSI_PositionBits") : nullptr;
+    if (!items.Ok())
+        return;
+    e.CoilFromPhases(FInitializing);
+    const double r2 = rev.Update();
+    if (ssi) // one SSI increment: 2^bits per revolution
+        Propose(*ssiRes, std::ldexp(r2, -static_cast<int>(static_cast<std::uint32_t>(Low32(*ssiBits)) % 32)),
+                FInitializing);
+    Propose(*searchPos, 3 * r2, FInitializing);
+    Propose(*searchSpeed, r2 / 10, FInitializing);
+    const double pl = r2 / PolePairs(*e.PolePairs);
+    if (!std::isfinite(pl)) {
+        AbortPeriod(e);
+    } else {
+        Propose(*e.Period, pl, FInitializing);
+        ECForceConstant(*this, e, pl, r2, pl / 12);
+    }
+    UpdatePageVisibility(11);
+}
+
+void TMotWizManager::CalculateECMotorTypeBProperty() {
+    TProcItems items(*this, "CalculateECMotorTypeBProperty");
+    TECItems e(items);
+    TWizValDouble* fbPeriod = items.ValD("FBOnX3PeriodLength");
+    TWizValDouble* hallAngle = items.OptValD("MotSen_Hall_Distance_Err_Angle");
+    if (!items.Ok())
+        return;
+    e.CoilFromPhases(FInitializing);
+    const double pl = e.Period->FRuleValue;
+    Propose(*e.Period, pl, FInitializing);
+    fbPeriod->FValue = PolePairs(*e.PolePairs) * pl;
+    ECForceConstant(*this, e, pl, pl, hallAngle ? pl * hallAngle->FValue / 360 : pl / 12);
+    UpdatePageVisibility(12);
+}
+
+void TMotWizManager::ChangeECMotorCountDirection() {
+    if (FInitializing || FChangeActuator)
+        return;
+    TProcItems items(*this, "ChangeECMotorCountDirection");
+    TWizParDouble* angle = items.ParD("Com_PhaseAngle");
+    if (!items.Ok())
+        return;
+    double x = 2 * std::numbers::pi - angle->FRuleValue;
+    if (x > angle->FMaxValue || x < 0)
+        x = 0;
+    Propose(*angle, x, FInitializing);
+}
+
+void TMotWizManager::SetExtSensorResolution2() {
+    TProcItems items(*this, "SetExtSensor_Resolution2");
+    const TRevolution rev(items);
+    TWizValInteger* type = items.ValI("Actuator_Type");
+    if (!items.Ok())
+        return;
+    TWizParDouble* resolution = rev.Resolution;
+    const double r = rev.Distance->FValue / rev.Counts->FRuleValue;
+    if (std::isfinite(r)) {
+        resolution->FErrorFlag = false;
+        resolution->FInfoText.clear();
+        Propose(*resolution, r, FInitializing);
+        if (type->FValue == 6)
+            CalculateECMotorTypeAProperty();
+        else if (type->FValue == 11)
+            CalculateDCMotorProperty();
+    } else {
+        // No counts per revolution: the entry is kept and nothing follows.
+        resolution->FErrorFlag = true;
+        resolution->FInfoText = DivisionByZero;
+    }
+    if (FDialog)
+        FDialog->UpdateAll();
+}
+
+void TMotWizManager::SetFBOnX3PeriodLength() {
+    TProcItems items(*this, "SetFBOnX3PeriodLength");
+    TECItems e(items);
+    TWizValDouble* fbPeriod = items.ValD("FBOnX3PeriodLength");
+    TWizParDouble* maxDifference = items.ParD("Maximal_Feedback_Difference");
+    if (!items.Ok())
+        return;
+    const double pl = fbPeriod->FValue / PolePairs(*e.PolePairs);
+    Propose(*maxDifference, fbPeriod->FValue / 4, FInitializing);
+    if (!std::isfinite(pl)) {
+        AbortPeriod(e);
+        UpdatePageVisibility(12);
+        return;
+    }
+    e.Period->FRuleValue = pl;
+    CalculateECMotorTypeBProperty();
+}
+
+void TMotWizManager::CalculateDCMotorProperty() {
+    TProcItems items(*this, "CalculateDCMotorProperty");
+    const TRevolution rev(items);
+    TWizParDouble* polePairs = items.ParD("NoOfPolePairs");
+    TWizParDouble* period = items.ParD("Com_PeriodLength");
+    TWizValDouble* bemf = items.ValD("BEMFConstant");
+    TWizParDouble* fc = items.ParD("Force_Constant");
+    TWizParDouble* maxTemp = items.ParD("TempModelPar_MaxWindingTemp");
+    TWizParDouble* envTemp = items.ParD("TempModelPar_EnvironmentTemp");
+    TWizParDouble* coil = items.ParD("Coil_Resistance");
+    TWizParDouble* nominal = items.ParD("Nominal_Current");
+    TWizParDouble* mass = items.ParD("Motor_Mass");
+    TWizParDouble* rWinding = items.ParD("TempModelPar_RWOutHousing");
+    TWizParDouble* rHousing = items.ParD("TempModelPar_RHousingMounting");
+    TWizParDouble* rMounting = items.ParD("TempModelPar_RMountingEnvironment");
+    TWizParDouble* cWinding = items.ParD("TempModelPar_CWinding");
+    TWizParDouble* cHousing = items.ParD("TempModelPar_CHousing");
+    TWizParDouble* cMounting = items.ParD("TempModelPar_CMounting");
+    if (!items.Ok())
+        return;
+    const double r2 = rev.Update();
+    const double pl = r2 / PolePairs(*polePairs);
+    if (std::isfinite(pl)) {
+        period->FErrorFlag = false;
+        period->FInfoText.clear();
+        Propose(*period, pl, FInitializing);
+    } else {
+        period->FErrorFlag = true;
+        period->FInfoText = DivisionByZero;
+    }
+    if (bemf->FValue != 0 && r2 != 0)
+        Propose(*fc, std::numbers::sqrt2 * 60 * bemf->FValue / r2, FInitializing);
+    // Thermal resistance from the winding's heating at nominal current,
+    // split 1/10, 1/10 and 4/5 over the three stages.
+    const double r = coil->FRuleValue, i = nominal->FRuleValue;
+    double rth = r != 0 && i != 0 ? (maxTemp->FRuleValue - envTemp->FRuleValue) / (r * i * i) : 0.0;
+    if (!std::isfinite(rth))
+        rth = 0;
+    Propose(*rWinding, rth / 10, FInitializing);
+    Propose(*rHousing, rth / 10, FInitializing);
+    Propose(*rMounting, rth * 4 / 5, FInitializing);
+    // Heat capacity of the copper winding (a quarter of the mass, 385 J/(kg K)).
+    const double cw = mass->FRuleValue / 4 * 385;
+    Propose(*cWinding, cw, FInitializing);
+    Propose(*cHousing, cw / 2, FInitializing);
+    Propose(*cMounting, cw / 2, FInitializing);
+}
+
+// ---- Pages of linear-rotary motors ----------------------------------------
+
+void TMotWizManager::LinRotUpdatePageVisibility() {
+    auto* mode = dynamic_cast<TWizParEnum*>(GetWizParWithName("PosRec_Mode"));
+    if (!mode)
+        return;
+    // Position recovery mode 3 needs no homing: pages 6 and 13 go.
+    TWizardPage& homing = GetCompletePage(6);
+    TWizardPage& rotHoming = GetCompletePage(13);
+    const bool show = mode->FRuleValue != 3;
+    const bool change = show ? (!homing.FVisible || !rotHoming.FVisible) : (homing.FVisible || rotHoming.FVisible);
+    if (!change)
+        return;
+    homing.FVisible = show;
+    rotHoming.FVisible = show;
+    // The visible pages of the file in the file's order; the current page
+    // stays current when it is still shown.
+    const TWizardPage* current = GetPageCount() > 0 ? ActualWizardPageList[static_cast<std::size_t>(
+                                                          std::clamp(FPageIndex, 0, GetPageCount() - 1))]
+                                                    : nullptr;
+    ActualWizardPageList.clear();
+    for (const auto& p : CompleteWizardPageList)
+        if (p->FVisible && p->FPagePos >= 0)
+            ActualWizardPageList.push_back(p.get());
+    std::stable_sort(ActualWizardPageList.begin(), ActualWizardPageList.end(),
+                     [](const TWizardPage* A, const TWizardPage* B) { return A->FPagePos < B->FPagePos; });
+    const auto it = std::find(ActualWizardPageList.begin(), ActualWizardPageList.end(), current);
+    if (it != ActualWizardPageList.end())
+        FPageIndex = static_cast<std::int32_t>(it - ActualWizardPageList.begin());
+    else
+        FPageIndex = std::clamp(FPageIndex, 0, std::max(GetPageCount() - 1, 0));
+    if (FDialog)
+        FDialog->UpdateAll();
 }
 
 } // namespace vo

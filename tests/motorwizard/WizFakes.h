@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "kernel/LanguageMan.h"
@@ -151,14 +152,17 @@ struct FakeDialog : TMotWizDialog {
     int closed = 0;
     std::vector<bool> busy;
     std::map<int, bool> finishChecks; // page -> answer of its finish check
+    std::vector<std::string> refreshes; // "all", "page <n>" (visibility update)
     int ChoosePart(const std::vector<MyAnsiString>& Captions) override {
         partLists.push_back(Captions);
         return partChoice;
     }
     void CloseDialog() override { ++closed; }
     void SetBusy(bool B) override { busy.push_back(B); }
+    void UpdateAll() override { refreshes.push_back("all"); }
     TWizardPageHandlers PageHandlers(int Page) override {
         TWizardPageHandlers h;
+        h.UpdateVisibility = [this, Page] { refreshes.push_back("page " + std::to_string(Page)); };
         h.FinishCheck = [this, Page] {
             auto it = finishChecks.find(Page);
             return it == finishChecks.end() || it->second;
