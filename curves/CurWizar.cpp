@@ -214,7 +214,9 @@ std::vector<double> TCurveWizard::CalcSIPoints(std::int32_t NoOfSetPoints) const
 }
 
 void TCurveWizard::CalcSetpoints(std::int32_t NoOfSetPoints, TCurve& Curve) {
-    std::vector<double> points;
+    // One buffer for every calculation: a fresh one of a long curve costs
+    // more in page faults than the formula does.
+    thread_local std::vector<double> points;
     CalcSIPoints(NoOfSetPoints, points);
     Curve.ReplaceSIData(points);
 }

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <limits>
-#include <typeinfo>
+#include <string>
 
 #include "curves/CurWizar.h"
 #include "curves/ocCCrMan.h"
@@ -76,6 +77,7 @@ std::unique_ptr<TCurve> TCurve::CreateOpen(TSLDictionary& ObjInfo, TSLDictionary
     std::unique_ptr<TCurve> c(new TCurve(TOpenKey{}, AModels));
     c->FInfo = info;
     c->FData = data;
+    c->TakePoints();
     if (!info->NameExists("Downloaded")) info->SetBoolWithName("Downloaded", false);
     c->FVersion = version;
     c->SetName(c->GetCurveName());
@@ -92,7 +94,7 @@ void TCurve::SaveInfoToDict(TSLDictionary& ObjInfo) const {
 
 void TCurve::SaveDataToDict(TSLDictionary& ObjData) const {
     ObjData.SetObjWithName("Info", FInfo->CopyDictionary());
-    ObjData.SetObjWithName("Data", FData->CopyArray());
+    ObjData.SetObjWithName("Data", Data().CopyArray());
 }
 
 // ------------------------------------------------------------------ header
@@ -178,19 +180,81 @@ void TCurve::ChangeToManual() {
 
 // ------------------------------------------------------------------ set points
 
+int TCurve::PointCount() const { return FFlat ? static_cast<int>(FPoints.size()) : FData->GetCount(); }
+
+std::int32_t TCurve::RawPoint(int Index) const {
+    if (FFlat) return FPoints[static_cast<std::size_t>(Index)];
+    return static_cast<std::int32_t>(SLCast<TSLNumber>(FData->GetObjAtIndex(Index))->GetLongintValue());
+}
+
+void TCurve::TakePoints() {
+    const TSLArray& a = *FData;
+    const int n = a.GetCount();
+    FPoints.resize(static_cast<std::size_t>(n));
+    FFlat = true;
+    FDataStale = false;
+    for (int i = 0; i < n; ++i) {
+        const TSLObject* o = a.UncheckedAt(i);
+        // an element held twice would change at both places when written
+        if (!o || !o->HasTrait(TSLObject::slLongint) || o->GetRefCount() != 1) {
+            FFlat = false;
+            break;
+        }
+        const std::int64_t v = static_cast<const TSLLongint*>(o)->GetLongintValue();
+        if (v < INT32_MIN || v > INT32_MAX) {
+            FFlat = false;
+            break;
+        }
+        FPoints[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(v);
+    }
+    if (!FFlat) std::vector<std::int32_t>().swap(FPoints);
+}
+
+void TCurve::PointsReplaced() {
+    FFlat = true;
+    FDataStale = true;
+    if (FData->GetRefCount() > 1) SyncData(); // somebody else reads this very array
+}
+
+void TCurve::SyncData() const {
+    if (!FFlat || !FDataStale) return;
+    TSLArray& a = *FData;
+    const int n = static_cast<int>(FPoints.size());
+    if (a.GetCount() > n) a.SetCount(n);
+    a.SetCapacity(n);
+    const int kept = a.GetCount();
+    for (int i = 0; i < kept; ++i) {
+        const std::int32_t v = FPoints[static_cast<std::size_t>(i)];
+        TSLObject* old = a.UncheckedAt(i);
+        // a point object nobody else holds takes the new value in place
+        if (old && old->GetRefCount() == 1 && old->HasTrait(TSLObject::slLongint))
+            static_cast<TSLLongint*>(old)->TSLLongint::SetLongintValue(v);
+        else
+            a.SetObjAtIndex(i, new TSLLongint(v));
+    }
+    for (int i = kept; i < n; ++i) a.InsObjAtIndex(i, new TSLLongint(FPoints[static_cast<std::size_t>(i)]));
+    FDataStale = false;
+}
+
+const TSLArray& TCurve::Data() const {
+    SyncData();
+    return *FData;
+}
+
 void TCurve::CheckIndex(int Index, const char* Method) const {
-    if (Index < 0 || Index >= GetNoOfSetPoints() || Index >= FData->GetCount())
+    if (Index < 0 || Index >= GetNoOfSetPoints() || Index >= PointCount())
         throw Exception(CurveClassName() + "." + Method + ": index out of bounds.");
 }
 
 std::int32_t TCurve::GetDataInt(int Index) const {
     CheckIndex(Index, "GetData");
-    return static_cast<std::int32_t>(SLCast<TSLNumber>(FData->GetObjAtIndex(Index))->GetLongintValue());
+    return RawPoint(Index);
 }
 
 void TCurve::SetDataInt(int Index, std::int32_t Value) {
     CheckIndex(Index, "SetData");
-    SLCast<TSLNumber>(FData->GetObjAtIndex(Index))->SetLongintValue(Value);
+    if (FFlat) FPoints[static_cast<std::size_t>(Index)] = Value;
+    if (!FFlat || !FDataStale) SLCast<TSLNumber>(FData->GetObjAtIndex(Index))->SetLongintValue(Value);
 }
 
 double TCurve::GetDataSI(int Index) const { return YUnit().IntToVal(usSI, GetDataInt(Index)); }
@@ -201,114 +265,142 @@ void TCurve::SetDataSI(int Index, double Value) {
     SetModified(true);
 }
 
-void TCurve::AddNewIntData(std::int32_t Value) { InsertNewIntData(FData->GetCount(), Value); }
+void TCurve::AddNewIntData(std::int32_t Value) { InsertNewIntData(PointCount(), Value); }
 void TCurve::AddNewSIData(double Value) { AddNewIntData(ToRaw(YUnit(), Value)); }
 
 namespace {
-// The raw values of SI values in a unit, with the rounding of ValToInt. A
-// run of equal values (a standstill, a flat phase) is converted once.
-std::vector<std::int32_t> RawValues(const TDeviceUnit& Unit, const std::vector<double>& Values) {
+
+// The raw integer nearest to a quotient, halves to even, as ValToInt rounds
+// in the default rounding mode: adding and taking away 1.5 * 2^52 leaves no
+// fraction bits. Exact for |Q| < 2^51, far beyond the 32-bit range; larger
+// quotients stay large.
+inline double RoundedRaw(double Q) {
+    constexpr double Magic = 6755399441055744.0;
+    return (Q + Magic) - Magic;
+}
+
+// Raises as a single point's conversion would for the first value in Values
+// that has no 32-bit raw value in Unit.
+[[noreturn]] void RaiseFirstUnfit(const TDeviceUnit& Unit, const std::vector<double>& Values) {
+    for (const double v : Values) ClampToInt32(Unit.ValToInt(usSI, v));
+    throw EConvertError("TCurve: value out of the 32-bit range"); // not reached: one of them raises
+}
+
+// The raw values of Values in Unit into Out (resized to fit); raises, Out
+// unspecified, when one has no 32-bit raw value. A unit that cannot convert
+// raises for no values as well.
+void ConvertRaw(const TDeviceUnit& Unit, const std::vector<double>& Values, std::vector<std::int32_t>& Out) {
+    ClampToInt32(Unit.ValToInt(usSI, 0.0));
     const TUnitInfo si = Unit.GetUnitInfo(usSI);
     const double offset = si.Offset, scale = si.Scale;
-    const auto rounded = [=](double V) { return std::rint((V - offset) / scale); }; // ties to even, as ValToInt
-    const auto fits = [](double R) { return R >= -2147483648.0 && R <= 2147483647.0; };
     const std::size_t n = Values.size();
-    std::vector<std::int32_t> raw(n);
+    Out.resize(n);
     const double* in = Values.data();
-    std::int32_t* out = raw.data();
-    // No call in the loop: values out of range are only marked here.
-    bool allFit = true;
-    double last = std::numeric_limits<double>::quiet_NaN(); // equals no value
-    std::int32_t lastRaw = 0;
+    std::int32_t* out = Out.data();
+    bool allFit = true; // no call and no branch in the loop
     for (std::size_t i = 0; i < n; ++i) {
-        const double v = in[i];
-        if (v != last) {
-            const double r = rounded(v);
-            const bool ok = fits(r);
-            allFit &= ok;
-            lastRaw = ok ? static_cast<std::int32_t>(r) : 0;
-            last = v;
-        }
-        out[i] = lastRaw;
+        const double r = RoundedRaw((in[i] - offset) / scale);
+        const bool fits = (r >= -2147483648.0) & (r <= 2147483647.0); // false for NaN
+        allFit &= fits;
+        out[i] = static_cast<std::int32_t>(fits ? r : 0.0);
     }
-    if (!allFit)
-        for (std::size_t i = 0; i < n; ++i)
-            if (!fits(rounded(in[i]))) out[i] = ClampToInt32(Unit.ValToInt(usSI, in[i])); // raises
-    return raw;
+    if (!allFit) RaiseFirstUnfit(Unit, Values);
 }
+
+// The converted values before they become the points (the points stay as
+// they were when one does not convert); its buffer is swapped with the
+// curve's, so long curves reuse their memory.
+std::vector<std::int32_t>& SpareRaw() {
+    thread_local std::vector<std::int32_t> spare;
+    return spare;
+}
+
+void FillRaw(std::vector<std::int32_t>& Out, std::size_t Count, std::int32_t Value) {
+    Out.resize(Count);
+    std::int32_t* p = Out.data();
+    if (Value == 0) {
+        if (Count > 0) std::memset(p, 0, Count * sizeof *p);
+        return;
+    }
+    const std::int32_t four[4] = {Value, Value, Value, Value};
+    std::size_t i = 0;
+    for (; i + 4 <= Count; i += 4) std::memcpy(p + i, four, sizeof four);
+    for (; i < Count; ++i) p[i] = Value;
+}
+
 } // namespace
 
 void TCurve::AddNewSIData(const std::vector<double>& Values) {
     const TDeviceUnit& y = YUnit();
-    ToRaw(y, 0.0); // raises for a unit that cannot convert
-    const std::vector<std::int32_t> raw = RawValues(y, Values);
-    TSLArray& a = *FData;
-    a.SetCapacity(a.GetCount() + static_cast<int>(raw.size()));
-    for (const std::int32_t r : raw) a.InsObjAtIndex(a.GetCount(), new TSLLongint(r));
-    SetNoOfSetPoints(a.GetCount());
+    std::vector<std::int32_t>& raw = SpareRaw();
+    ConvertRaw(y, Values, raw);
+    if (FFlat) {
+        FPoints.insert(FPoints.end(), raw.begin(), raw.end());
+        PointsReplaced();
+    } else {
+        TSLArray& a = *FData;
+        a.SetCapacity(a.GetCount() + static_cast<int>(raw.size()));
+        for (const std::int32_t r : raw) a.InsObjAtIndex(a.GetCount(), new TSLLongint(r));
+    }
+    SetNoOfSetPoints(PointCount());
     SetModified(true);
 }
 
 void TCurve::ReplaceSIData(const std::vector<double>& Values) {
-    const TDeviceUnit& y = YUnit();
-    ToRaw(y, 0.0);
-    // Every value is converted before the first point changes: a value out
-    // of range leaves the curve as it was.
-    const std::vector<std::int32_t> raw = RawValues(y, Values);
-    StoreRawPoints(raw.data(), 1, static_cast<int>(raw.size()));
+    std::vector<std::int32_t>& raw = SpareRaw();
+    ConvertRaw(YUnit(), Values, raw); // raises before the first point changes
+    FPoints.swap(raw);
+    PointsReplaced();
+    SetNoOfSetPoints(PointCount());
+    if (!Values.empty()) SetModified(true);
 }
 
 void TCurve::ReplaceSIData(std::int32_t Count, double Value) {
     const TDeviceUnit& y = YUnit();
-    ToRaw(y, 0.0);
+    ToRaw(y, 0.0); // raises for a unit that cannot convert
     const std::int32_t raw = Count > 0 ? ToRaw(y, Value) : 0;
-    StoreRawPoints(&raw, 0, std::max(Count, 0));
-}
-
-void TCurve::StoreRawPoints(const std::int32_t* Raw, std::size_t Step, int Count) {
-    TSLArray& a = *FData;
-    if (a.GetCount() > Count) a.SetCount(Count);
-    a.SetCapacity(Count);
-    const int kept = a.GetCount();
-    const std::int32_t* r = Raw;
-    for (int i = 0; i < kept; ++i, r += Step) {
-        TSLObject* old = a.UncheckedAt(i);
-        // a point object nobody else holds takes the new value in place
-        if (old && old->GetRefCount() == 1 && typeid(*old) == typeid(TSLLongint))
-            static_cast<TSLLongint*>(old)->TSLLongint::SetLongintValue(*r);
-        else
-            a.SetObjAtIndex(i, new TSLLongint(*r));
-    }
-    for (int i = kept; i < Count; ++i, r += Step) a.InsObjAtIndex(i, new TSLLongint(*r));
-    SetNoOfSetPoints(a.GetCount());
+    FillRaw(FPoints, static_cast<std::size_t>(std::max(Count, 0)), raw);
+    PointsReplaced();
+    SetNoOfSetPoints(PointCount());
     if (Count > 0) SetModified(true);
 }
 
 void TCurve::InsertNewIntData(int Index, std::int32_t Value) {
-    FData->InsObjAtIndex(Index, new TSLLongint(Value));
-    SetNoOfSetPoints(FData->GetCount());
+    const int n = PointCount();
+    if (Index < 0 || Index > n)
+        throw Exception(std::string(FData->ClassName()) + ".InsObjAtIndex: index (" + std::to_string(Index) +
+                        ") out of bounds (" + std::to_string(n) + ")");
+    if (FFlat) FPoints.insert(FPoints.begin() + Index, Value);
+    if (!FFlat || !FDataStale) FData->InsObjAtIndex(Index, new TSLLongint(Value));
+    SetNoOfSetPoints(PointCount());
     SetModified(true);
 }
 
 void TCurve::InsertNewSIData(int Index, double Value) { InsertNewIntData(Index, ToRaw(YUnit(), Value)); }
 
 void TCurve::RemoveDataAtIndex(int Index) {
-    FData->DelObjAtIndex(Index);
-    SetNoOfSetPoints(FData->GetCount());
+    const int n = PointCount();
+    if (Index < 0 || Index >= n)
+        throw Exception(std::string(FData->ClassName()) + ".DelObjAtIndex: index (" + std::to_string(Index) +
+                        ") out of bounds (" + std::to_string(n) + ")");
+    if (FFlat) FPoints.erase(FPoints.begin() + Index);
+    if (!FFlat || !FDataStale) FData->DelObjAtIndex(Index);
+    SetNoOfSetPoints(PointCount());
     SetModified(true);
 }
 
 void TCurve::ClearDataArray() {
-    FData->Clear();
+    FPoints.clear();
+    PointsReplaced();
     SetNoOfSetPoints(0);
 }
 
 std::int32_t TCurve::GetStartPointInt() const { return GetDataInt(0); }
 
 std::int32_t TCurve::GetEndPointInt() const {
-    const int n = FData->GetCount();
+    const int n = PointCount();
     if (n == 0) throw Exception(CurveClassName() + ".GetData: index out of bounds.");
-    return static_cast<std::int32_t>(SLCast<TSLNumber>(FData->GetObjAtIndex(n - 1))->GetLongintValue());
+    return RawPoint(n - 1);
 }
 
 void TCurve::GetMaxMin(double& MaxValue, double& MinValue) const {

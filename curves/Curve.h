@@ -3,9 +3,12 @@
 // points (raw drive integers of the Y unit) over time or a master position,
 // with a header ("Info") that names the curve, gives its ID on the drive, its
 // type, X length, units and the generator and parameters it was made with.
-// Header and points are kept in the very dictionaries that travel to and from
-// the drive's scripts and configuration files. Conversions go through the
-// device units of the owning curve service. GUI thread only.
+// The header is kept in the very dictionary that travels to and from the
+// drive's scripts and configuration files. The set points are kept as a flat
+// array of raw integers; their storage-language array ("Data") is built from
+// them when it is asked for (saving, sending, Data()) and kept until the
+// points change. Conversions go through the device units of the owning curve
+// service. GUI thread only.
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -32,7 +35,9 @@ public:
     // A curve rebuilt from a saved header and content; the header's "Version"
     // must equal the curve manager's "ActualVersion", else raises
     // "TCurve.CreateOpen: unknown type or version!". "Info" and "Data" are
-    // taken by reference, not copied.
+    // taken by reference, not copied: the points are read from "Data" once,
+    // and while somebody else holds that array every change of the points is
+    // written back to it at once.
     static std::unique_ptr<TCurve> CreateOpen(TSLDictionary& ObjInfo, TSLDictionary& ObjData,
                                               TModelManager* AModels = nullptr);
     ~TCurve() override;
@@ -97,8 +102,8 @@ public:
     void AddNewSIData(double Value);
     // Appends many SI values at once (one modified mark).
     void AddNewSIData(const std::vector<double>& Values);
-    // ClearDataArray followed by AddNewSIData(Values), reusing the point
-    // objects that only this curve holds.
+    // ClearDataArray followed by AddNewSIData(Values); a value beyond the
+    // raw range raises and leaves the curve as it was.
     void ReplaceSIData(const std::vector<double>& Values);
     // The same for Count points all at Value (converted once).
     void ReplaceSIData(std::int32_t Count, double Value);
@@ -130,7 +135,10 @@ public:
     std::vector<MyAnsiString> RawDataLines() const;
 
     TSLDictionary& Info() const { return *FInfo; }
-    TSLArray& Data() const { return *FData; }
+    // The set points as the storage-language array that is saved and sent,
+    // brought up to date with the points first. Read it again after the
+    // points change; change the points through the curve only.
+    const TSLArray& Data() const;
 
     bool FDeleteRequest = false;
     TObject* FCurveSrv = nullptr; // owning curve service, set by it
@@ -146,12 +154,30 @@ private:
     const TDeviceUnit& WizardParUnit(int Index, bool& Found) const;
     void CheckIndex(int Index, const char* Method) const;
     std::int32_t ToRaw(const TDeviceUnit& Unit, double Value) const;
-    // Makes the set points Raw[0], Raw[Step], Raw[2 * Step] ... (Count of
-    // them), reusing the point objects that only this curve holds.
-    void StoreRawPoints(const std::int32_t* Raw, std::size_t Step, int Count);
+    // Number of points in the array (not by the header).
+    int PointCount() const;
+    // Raw value of point Index, 0 <= Index < PointCount().
+    std::int32_t RawPoint(int Index) const;
+    // Takes the points of an opened array; keeps them in it when one is not
+    // a 32-bit integer only that array holds.
+    void TakePoints();
+    // Converts Values to raw integers appended to Out; raises (Out as it was)
+    // when one is beyond the raw range.
+    void AppendRaw(const std::vector<double>& Values, std::vector<std::int32_t>& Out) const;
+    // The points changed as a whole: the array follows now when somebody
+    // else holds it, else when it is asked for.
+    void PointsReplaced();
+    // Brings the array up to date with FPoints, reusing the point objects
+    // that only the array holds.
+    void SyncData() const;
 
     TRef<TSLDictionary> FInfo;
-    TRef<TSLArray> FData;
+    TRef<TSLArray> FData; // the points as saved and sent
+    std::vector<std::int32_t> FPoints; // the points, while FFlat
+    // False while an opened array holds what FPoints cannot (values of other
+    // types or ranges, shared elements): the points then stay in FData only.
+    bool FFlat = true;
+    mutable bool FDataStale = false; // FData lags behind FPoints
     const TCurveUnits* FUnits = nullptr;
 };
 

@@ -7,7 +7,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
+#include <random>
 #include <sstream>
 
 #include "curves/CurInit.h"
@@ -18,6 +20,7 @@
 #include "kernel/ModTree.h"
 #include "kernel/TreeView.h"
 #include "storagelib/SL20Elm.h"
+#include "storagelib/SL20Enc.h"
 #include "tests/curves/CurveTestUtil.h"
 #include "tests/support/ExpectError.h"
 #include "tests/support/KernelFixtures.h"
@@ -381,6 +384,222 @@ TEST_F(CurveTest, SavedAndOpenedAgain) {
     ExpectError([&] { TCurve::CreateOpen(*v2, *old, Models.get()); }, "TCurve.CreateOpen: unknown type or version!");
     TRef<TSLDictionary> wrong = test::DecodeDict("[D /Info [A ] /Data [A ] ]");
     EXPECT_THROW(TCurve::CreateOpen(*v3, *wrong, Models.get()), Exception);
+}
+
+// The points of an array, as the storage language holds them.
+std::vector<std::int64_t> ArrayValues(const TSLArray& A) {
+    std::vector<std::int64_t> v;
+    for (int i = 0; i < A.GetCount(); ++i) v.push_back(SLCast<TSLNumber>(A.GetObjAtIndex(i))->GetLongintValue());
+    return v;
+}
+
+std::vector<std::int64_t> CurveValues(const TCurve& C) {
+    std::vector<std::int64_t> v;
+    for (int i = 0; i < C.GetNoOfSetPoints(); ++i) v.push_back(C.GetDataInt(i));
+    return v;
+}
+
+// A curve stored as text, read back and stored again gives the same bytes,
+// the same drive blocks and the same export, whichever way its points came.
+TEST_F(CurveTest, StoredReadBackAndStoredAgainKeepsItsBytes) {
+    const auto store = [](const TCurve& C) {
+        TRef<TSLDictionary> file = MakeRef<TSLDictionary>();
+        TRef<TSLDictionary> info = MakeRef<TSLDictionary>();
+        TRef<TSLDictionary> data = MakeRef<TSLDictionary>();
+        C.SaveInfoToDict(*info);
+        C.SaveDataToDict(*data);
+        file->SetObjWithName("ObjInfo", info.Get());
+        file->SetObjWithName("ObjData", data.Get());
+        return SLEncodeToString(file.Get());
+    };
+    const auto open = [&](const MyAnsiString& Bytes) {
+        TRef<TSLDictionary> file = test::DecodeDict(Bytes.c_str());
+        auto c = TCurve::CreateOpen(*dynamic_cast<TSLDictionary*>(file->GetObjWithName("ObjInfo")),
+                                    *dynamic_cast<TSLDictionary*>(file->GetObjWithName("ObjData")), Models.get());
+        c->SetUnits(&Units);
+        return c;
+    };
+    TCurveWizard* sine = CurveManager()->GetWizardWithName("SinPosTime");
+    ASSERT_TRUE(sine->DataCheck({"0.5", "-0.01", "0.021"}, &Units, 1000));
+    struct TCase {
+        const char* Name;
+        std::function<void(TCurve&)> Fill;
+    };
+    const TCase cases[] = {
+        {"generated", [&](TCurve& c) { c.InitCurve(*sine, 3, 501, 1, 2, 5, true); }},
+        {"extremes", [](TCurve& c) {
+             for (std::int32_t v : {INT32_MIN, -1, 0, 1, INT32_MAX}) c.AddNewIntData(v);
+         }},
+        {"no points", [](TCurve&) {}},
+        {"edited after generating", [&](TCurve& c) {
+             c.InitCurve(*sine, 4, 101, 1, 2, 5, true);
+             c.Data(); // the array is built, then follows the edits
+             c.SetDataInt(3, 77);
+             c.InsertNewIntData(0, -5);
+             c.RemoveDataAtIndex(50);
+             c.AddNewSIData(std::vector<double>{0.001, 0.002});
+         }},
+    };
+    for (const TCase& k : cases) {
+        SCOPED_TRACE(k.Name);
+        auto c = NewCurve();
+        c->SetName("Round trip");
+        c->SetCurveName("Round trip");
+        c->SetDataTypeSize(4);
+        k.Fill(*c);
+        const MyAnsiString first = store(*c);
+        auto o = open(first);
+        EXPECT_EQ(store(*o), first);
+        EXPECT_EQ(o->InfoBlock(), c->InfoBlock());
+        EXPECT_EQ(o->DataBlock(), c->DataBlock());
+        EXPECT_EQ(o->RawDataLines(), c->RawDataLines());
+        EXPECT_EQ(CurveValues(*o), CurveValues(*c));
+        // a point changed and changed back, through the array opened by reference
+        if (o->GetNoOfSetPoints() > 0) {
+            const std::int32_t v = o->GetDataInt(0);
+            o->SetDataInt(0, v + 1);
+            o->SetDataInt(0, v);
+            EXPECT_EQ(store(*o), first);
+        }
+    }
+
+    // stored points that are no 32-bit integers only the array holds stay as
+    // they were stored, and still read as before
+    const MyAnsiString odd =
+        "[D /ObjInfo [D /Type 0 /Version 3 /Name 'Odd' ] /ObjData [D /Info [D /DataOffset 70 /ObjType 259 "
+        "/NoOfSetPoints 4 /DataTypeSize 4 /CurveName 'Odd' /ID 1 /XLength 1000 /XDimUUID 2 /YDimUUID 5 "
+        "/Downloaded false ] /Data [A 1 2.75 1099511627777 -3 ] ] ] ";
+    auto o = open(odd);
+    EXPECT_EQ(store(*o), odd);
+    EXPECT_EQ(o->GetDataInt(3), -3);
+    EXPECT_EQ(o->GetDataInt(2), 1); // the low 32 bits
+    EXPECT_EQ(o->GetEndPointInt(), -3);
+    o->SetDataInt(0, 5);
+    EXPECT_EQ(ArrayValues(o->Data())[0], 5);
+    EXPECT_EQ(ArrayValues(o->Data())[2], 1099511627777);
+    o->ReplaceSIData(2, 1e-6); // replaced as a whole: plain points again
+    EXPECT_EQ(ArrayValues(o->Data()), (std::vector<std::int64_t>{10, 10}));
+    o->AddNewIntData(4);
+    EXPECT_EQ(CurveValues(*o), (std::vector<std::int64_t>{10, 10, 4}));
+
+    // a point that is no number fails when it is read or written, not before
+    const MyAnsiString text =
+        "[D /ObjInfo [D /Type 0 /Version 3 /Name 'Text' ] /ObjData [D /Info [D /NoOfSetPoints 3 /CurveName 'Text' /Downloaded false ] "
+        "/Data [A 1 [A ] 3 ] ] ] ";
+    auto t = open(text);
+    EXPECT_EQ(t->GetDataInt(2), 3);
+    EXPECT_THROW(t->GetDataInt(1), Exception);
+    EXPECT_THROW(t->SetDataInt(1, 5), Exception);
+    EXPECT_EQ(store(*t), text);
+
+    // one point object at two places changes at both
+    TRef<TSLDictionary> info = test::DecodeDict("[D /Type 0 /Version 3 /Name '' ]");
+    TRef<TSLDictionary> data = test::DecodeDict("[D /Info [D /NoOfSetPoints 3 /CurveName '' ] /Data [A 0 0 ] ]");
+    auto* shared = dynamic_cast<TSLArray*>(data->GetObjWithName("Data"));
+    shared->AddObject(shared->GetObjAtIndex(0));
+    auto twice = TCurve::CreateOpen(*info, *data, Models.get());
+    twice->SetDataInt(0, 6);
+    EXPECT_EQ(CurveValues(*twice), (std::vector<std::int64_t>{6, 0, 6}));
+}
+
+// Whatever changes the points, the storage-language array read afterwards
+// shows the change; while the caller of CreateOpen still holds the array it
+// shows every change at once.
+TEST_F(CurveTest, ChangedPointsReachTheArrayReadAfterwards) {
+    using V = std::vector<std::int64_t>;
+    struct TStep {
+        const char* Name;
+        std::function<void(TCurve&)> Change;
+        V Expected;
+    };
+    const double step = 1e-7; // one raw position step
+    const TStep steps[] = {
+        {"add", [](TCurve& c) { c.AddNewIntData(5); }, {1, 2, 3, 5}},
+        {"replace", [&](TCurve& c) { c.ReplaceSIData(std::vector<double>{10 * step, 20 * step, 30 * step}); }, {10, 20, 30}},
+        {"set", [](TCurve& c) { c.SetDataInt(1, 42); }, {10, 42, 30}},
+        {"set SI", [&](TCurve& c) { c.SetDataSI(2, 31 * step); }, {10, 42, 31}},
+        {"insert", [](TCurve& c) { c.InsertNewIntData(0, -7); }, {-7, 10, 42, 31}},
+        {"remove", [](TCurve& c) { c.RemoveDataAtIndex(2); }, {-7, 10, 31}},
+        {"append many", [&](TCurve& c) { c.AddNewSIData(std::vector<double>{8 * step, 9 * step}); }, {-7, 10, 31, 8, 9}},
+        {"fill", [&](TCurve& c) { c.ReplaceSIData(3, 4 * step); }, {4, 4, 4}},
+        {"generate", [](TCurve& c) { CurveManager()->GetWizardWithName("ManualTime")->CalcSetpoints(2, c); }, {0, 0}},
+        {"clear", [](TCurve& c) { c.ClearDataArray(); }, {}},
+        {"add to empty", [](TCurve& c) { c.AddNewIntData(9); }, {9}},
+    };
+    ASSERT_TRUE(CurveManager()->GetWizardWithName("ManualTime")->DataCheck({"0.2"}, &Units, 100));
+
+    auto fresh = NewCurve();
+    fresh->SetYDimUUID(5);
+    for (int v : {1, 2, 3}) fresh->AddNewIntData(v);
+
+    TRef<TSLDictionary> info = test::DecodeDict("[D /Type 0 /Version 3 /Name 'Held' ]");
+    TRef<TSLDictionary> data = test::DecodeDict(
+        "[D /Info [D /NoOfSetPoints 3 /YDimUUID 5 /CurveName 'Held' ] /Data [A 1 2 3 ] ]");
+    auto* held = dynamic_cast<TSLArray*>(data->GetObjWithName("Data"));
+    auto opened = TCurve::CreateOpen(*info, *data, Models.get());
+    opened->SetUnits(&Units);
+
+    for (TCurve* c : {fresh.get(), opened.get()}) {
+        SCOPED_TRACE(c->GetName());
+        for (const TStep& s : steps) {
+            SCOPED_TRACE(s.Name);
+            ASSERT_EQ(ArrayValues(c->Data()).size(), CurveValues(*c).size()); // read before the change
+            if (c == opened.get()) {
+                s.Change(*c);
+                EXPECT_EQ(ArrayValues(*held), s.Expected) << "the caller's array at once";
+            } else {
+                s.Change(*c);
+            }
+            EXPECT_EQ(CurveValues(*c), s.Expected);
+            EXPECT_EQ(ArrayValues(c->Data()), s.Expected);
+            EXPECT_EQ(c->GetNoOfSetPoints(), static_cast<std::int32_t>(s.Expected.size()));
+            TRef<TSLDictionary> saved = MakeRef<TSLDictionary>();
+            c->SaveDataToDict(*saved);
+            EXPECT_EQ(ArrayValues(*dynamic_cast<TSLArray*>(saved->GetObjWithName("Data"))), s.Expected);
+        }
+        // index errors name the array and leave the points as they were
+        ExpectError([&] { c->InsertNewIntData(3, 1); }, "TSLArray.InsObjAtIndex: index (3) out of bounds (1)");
+        ExpectError([&] { c->RemoveDataAtIndex(-1); }, "TSLArray.DelObjAtIndex: index (-1) out of bounds (1)");
+        ExpectError([&] { c->RemoveDataAtIndex(1); }, "TSLArray.DelObjAtIndex: index (1) out of bounds (1)");
+        EXPECT_EQ(ArrayValues(c->Data()), V{9});
+    }
+}
+
+// Converting many SI values at once gives exactly the raw values a single
+// conversion gives, halves to even included, in units of every scale.
+TEST_F(CurveTest, BulkConversionMatchesSinglePointConversion) {
+    std::mt19937_64 random(34);
+    std::uniform_int_distribution<std::int64_t> raw(INT32_MIN, INT32_MAX);
+    std::uniform_real_distribution<double> frac(-1.0, 1.0);
+    const double fractions[] = {0.0, 0.5, -0.5, 0.49999999, 0.50000001, 1.5, -1.5, 0.25};
+    for (const int uuid : {2, 5, 6, 7, 29, 30, 31}) {
+        SCOPED_TRACE(uuid);
+        const TDeviceUnit& unit = *Units.GetUnitWithUUID(uuid);
+        const double scale = unit.GetUnitInfo(usSI).Scale;
+        std::vector<double> values;
+        for (int i = 0; i < 20000; ++i) {
+            const double k = static_cast<double>(raw(random)) / (i % 3 == 0 ? 1 << 20 : 1);
+            values.push_back((std::trunc(k) + (i % 2 ? fractions[i % 8] : frac(random))) * scale);
+        }
+        std::vector<std::int32_t> expected;
+        std::vector<double> fitting;
+        for (const double v : values) {
+            const std::int64_t r = unit.ValToInt(usSI, v);
+            if (r < INT32_MIN || r > INT32_MAX) continue;
+            fitting.push_back(v);
+            expected.push_back(static_cast<std::int32_t>(r));
+        }
+        auto c = NewCurve();
+        c->SetYDimUUID(uuid);
+        c->ReplaceSIData(fitting);
+        ASSERT_EQ(c->GetNoOfSetPoints(), static_cast<std::int32_t>(expected.size()));
+        int wrong = 0;
+        for (int i = 0; i < c->GetNoOfSetPoints(); ++i)
+            if (c->GetDataInt(i) != expected[static_cast<std::size_t>(i)] && ++wrong < 5)
+                ADD_FAILURE() << "value " << fitting[static_cast<std::size_t>(i)] << ": " << c->GetDataInt(i)
+                              << " instead of " << expected[static_cast<std::size_t>(i)];
+        EXPECT_EQ(wrong, 0);
+    }
 }
 
 // ------------------------------------------------------------------ managers and registry

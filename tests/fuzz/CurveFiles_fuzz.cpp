@@ -1,7 +1,8 @@
 // Fuzz target of the curve structures read from files and drives: any input
 // read as text notation is taken as a curve types file (every generator's
 // entry, checked with its defaults and computed; the curve type lookups) and
-// as a saved curve (opened, its drive blocks, export lines, interpolation).
+// as a saved curve (opened, its drive blocks, export lines, interpolation,
+// points changed and read back through the array).
 // Bad structures end in exceptions; what loads keeps its rules: generators
 // that pass their check give finite points, the info block is 70 bytes, the
 // export has 18 info lines. No crash, no leak, no hang.
@@ -20,6 +21,7 @@
 #include "platform/MainLoop.h"
 #include "storagelib/SL20Arr.h"
 #include "storagelib/SL20Dic.h"
+#include "storagelib/SL20Elm.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {
@@ -98,6 +100,20 @@ void CheckCurve(vo::TSLDictionary& Dict, vo::TModelManager& Models, const std::s
             c->GetInterpolatedValue(0.5 * c->GetXLength());
             c->GetInterpolatedIntValue(c->GetXLength());
         }
+    } catch (const Exception&) {
+    }
+    // changes of the points reach the array read afterwards
+    try {
+        if (c->GetNoOfSetPoints() > 0) {
+            c->SetDataInt(0, 12345);
+            c->InsertNewIntData(0, -1);
+            c->RemoveDataAtIndex(1);
+            if (c->GetDataInt(0) != -1 || SLCast<TSLNumber>(c->Data().GetObjAtIndex(0))->GetLongintValue() != -1)
+                vo::fuzz::Fail("a changed point differs from its array element", Text);
+        }
+        c->ReplaceSIData(3, 7.0);
+        if (c->Data().GetCount() != 3 || SLCast<TSLNumber>(c->Data().GetObjAtIndex(2))->GetLongintValue() != 7)
+            vo::fuzz::Fail("replaced points differ from the array", Text);
     } catch (const Exception&) {
     }
 }
