@@ -177,6 +177,28 @@ void BM_FloorGetData(benchmark::State& State) {
 }
 BENCHMARK(BM_FloorGetData)->ArgsProduct({Sizes});
 
+// The block loop of BM_ChanGetDataRange over the plain vector.
+void BM_FloorGetDataRange(benchmark::State& State) {
+    const std::vector<std::int32_t> v = FloorData(static_cast<int>(State.range(0)));
+    const int n = static_cast<int>(v.size());
+    constexpr int block = 1024;
+    double values[block];
+    for (auto _ : State) {
+        double sum = 0;
+        for (int first = 0; first < n; first += block) {
+            const int count = std::min(block, n - first);
+            for (int i = 0; i < count; ++i) values[i] = Linear(v[static_cast<std::size_t>(first + i)]);
+            benchmark::ClobberMemory();
+            double part = 0;
+            for (int i = 0; i < count; ++i) part += values[i];
+            sum += part;
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    PerSample(State, n);
+}
+BENCHMARK(BM_FloorGetDataRange)->ArgsProduct({Sizes});
+
 void BM_FloorMaxMin(benchmark::State& State) {
     const std::vector<std::int32_t> v = FloorData(static_cast<int>(State.range(0)));
     for (auto _ : State) {
