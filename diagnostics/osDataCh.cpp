@@ -45,6 +45,26 @@ double RoundToVelFloatPrecision(double X) {
     return std::ldexp(std::nearbyint(std::ldexp(m, 16)), e - 16);
 }
 
+// The VelFloat word of X rounded to 16 significant bits, halves to even,
+// taken from the bits of the double. What is out of range (or not finite)
+// goes the long way, which raises.
+std::uint32_t RoundedVelFloat(double X) {
+    const auto bits = std::bit_cast<std::uint64_t>(X);
+    const int biased = static_cast<int>((bits >> 52) & 0x7FFu);
+    if (X == 0.0) return 0;
+    std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | std::uint64_t{1} << 52; // 53 bits
+    mantissa = (mantissa + ((std::uint64_t{1} << 36) - 1) + ((mantissa >> 37) & 1u)) >> 37; // 16 bits or 2^16
+    int exponent = biased - 1023;
+    if (mantissa >> 16 != 0) {
+        mantissa >>= 1;
+        ++exponent;
+    }
+    if (biased == 0 || biased == 0x7FF || exponent < -128 || exponent > 127)
+        return DoubleToVelFloat(RoundToVelFloatPrecision(X));
+    return static_cast<std::uint32_t>(bits >> 63) << 31 |
+        static_cast<std::uint32_t>(static_cast<std::uint8_t>(exponent)) << 16 | static_cast<std::uint32_t>(mantissa);
+}
+
 // Nearest integer (halves to even) within [Min, Max]; NaN gives 0.
 std::int64_t RoundClamped(double X, std::int64_t Min, std::int64_t Max) {
     if (std::isnan(X)) return 0;
@@ -422,7 +442,7 @@ std::int32_t TChanData::Encode(double X) const {
     const double y = (X - FVarOffset) / FVarScale;
     switch (FVarType) {
     case osvt::VelFloat:
-        return static_cast<std::int32_t>(DoubleToVelFloat(RoundToVelFloatPrecision(y)));
+        return static_cast<std::int32_t>(RoundedVelFloat(y));
     case osvt::FloatIEEE754:
         return std::bit_cast<std::int32_t>(static_cast<float>(y));
     case osvt::UInt32:

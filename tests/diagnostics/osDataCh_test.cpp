@@ -358,6 +358,46 @@ TEST(ChanData, ExportThenImportKeepsTheValues) {
     }
 }
 
+// Import encodes a value as the packed float nearest to it (16 significant
+// bits, halves to even), as frexp and ldexp work it out.
+TEST(ChanData, ImportRoundsToTheNearestPackedFloat) {
+    std::uint64_t state = 0x2545F4914F6CDD1Du;
+    const auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    std::vector<double> values = {1.0, -1.5, 0.5, 65535.5, 1.0 + 0x1p-16, 1.0 + 3 * 0x1p-16, 1.0 + 0x1p-16 + 0x1p-40,
+                                  -(2.0 - 0x1p-16), 0x1p-128, -0x1p-128 * (2.0 - 0x1p-17), 0x1p127 * (2.0 - 0x1p-15),
+                                  0.0, -0.0, 0.1, 1e30, -1e-30};
+    for (int i = 0; i < 2000; ++i) {
+        const int exponent = static_cast<int>(next() % 250) - 125;
+        values.push_back(std::ldexp(static_cast<double>(next() >> 11) * 0x1p-53 + 1.0, exponent) * (next() % 2 ? 1 : -1));
+    }
+    TRef<TSLArray> arr = MakeRef<TSLArray>();
+    for (const double v : values) arr->AddObject(MakeRef<TSLDouble>(v).Get());
+    TRef<TSLDictionary> d = MakeRef<TSLDictionary>();
+    d->SetObjWithName("DataArray", arr.Get());
+    TChanData ch;
+    Configure(ch, osvt::VelFloat, 1.0, 0.0);
+    ch.ImportData(d.Get());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        double expected = values[i];
+        if (expected != 0.0) {
+            int e = 0;
+            const double m = std::frexp(expected, &e);
+            expected = std::ldexp(std::nearbyint(std::ldexp(m, 16)), e - 16);
+        }
+        EXPECT_EQ(ch.GetData(static_cast<int>(i)), static_cast<float>(expected)) << "value " << values[i];
+        EXPECT_EQ(static_cast<std::uint32_t>(ch.DataArray.GetValue(static_cast<int>(i), 0)), DoubleToVelFloat(expected))
+            << "value " << values[i];
+    }
+    // Rounding up past the largest packed float is out of range.
+    TRef<TSLObject> over = SLDecodeString("[D /DataArray [A 3.4028236692093846E38 ] ]");
+    EXPECT_THROW(ch.ImportData(SLCast<TSLDictionary>(over.Get())), EConvertError);
+}
+
 TEST(ChanData, ExportAndImportEdges) {
     TChanData ch;
     Configure(ch, osvt::SInt32, 1.0, 0.0);
