@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,26 @@ double RoundToVelFloatPrecision(double X) {
     return std::ldexp(std::nearbyint(std::ldexp(m, 16)), e - 16);
 }
 
+// The VelFloat word of X rounded to 16 significant bits, halves to even,
+// taken from the bits of the double. What is out of range (or not finite)
+// goes the long way, which raises.
+std::uint32_t RoundedVelFloat(double X) {
+    const auto bits = std::bit_cast<std::uint64_t>(X);
+    const int biased = static_cast<int>((bits >> 52) & 0x7FFu);
+    if (X == 0.0) return 0;
+    std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | std::uint64_t{1} << 52; // 53 bits
+    mantissa = (mantissa + ((std::uint64_t{1} << 36) - 1) + ((mantissa >> 37) & 1u)) >> 37; // 16 bits or 2^16
+    int exponent = biased - 1023;
+    if (mantissa >> 16 != 0) {
+        mantissa >>= 1;
+        ++exponent;
+    }
+    if (biased == 0 || biased == 0x7FF || exponent < -128 || exponent > 127)
+        return DoubleToVelFloat(RoundToVelFloatPrecision(X));
+    return static_cast<std::uint32_t>(bits >> 63) << 31 |
+        static_cast<std::uint32_t>(static_cast<std::uint8_t>(exponent)) << 16 | static_cast<std::uint32_t>(mantissa);
+}
+
 // Nearest integer (halves to even) within [Min, Max]; NaN gives 0.
 std::int64_t RoundClamped(double X, std::int64_t Min, std::int64_t Max) {
     if (std::isnan(X)) return 0;
@@ -61,6 +82,145 @@ std::int32_t VelFloatOrder(std::int32_t Word) {
         ? 0
         : static_cast<std::int32_t>((((w >> 16) & 0xFFu) ^ 0x80u) << 16 | (w & 0xFFFFu));
     return (w & 0x80000000u) != 0 ? -magnitude : magnitude;
+}
+
+// Samples converted in one go before the few undecided ones are redone, so
+// that the redo finds them in the cache.
+constexpr int BlockSamples = 256;
+
+// Which double results of X * Scale + Offset round to the same single F as
+// the extended form GetData takes (Scale and Offset finite). The two forms
+// lie less than 2^-52 |D| + 2^-53 |Offset| apart (the product is at most
+// |D| + |Offset|), so they round alike where D is in the normal singles'
+// range and farther than that from the nearest halfway point between two
+// singles. In D's binade [B, 2B) those lie B 2^-24 from every single; the one
+// below B lies at least B 2^-25 from D. A zero sample is exact in both forms.
+struct TDoubleDecides {
+    explicit TDoubleDecides(double Offset) noexcept
+        : Reach(std::fabs(Offset) * 0x1p-51), Lowest(std::max(0x1p-125, std::fabs(Offset) * 0x1p-24)) {}
+
+    [[gnu::always_inline]] bool operator()(double X, double D, double F) const noexcept {
+        // Plain & and | keep the test free of branches, so that blocks vectorize.
+        const double binade = std::bit_cast<double>(std::bit_cast<std::uint64_t>(D) & 0x7FF0000000000000u);
+        const bool inRange = (binade >= Lowest) & (binade < 0x1p127); // false for NaN and infinity
+        const bool clear = binade * (0x1p-24 - 0x1p-48) - std::fabs(D - F) > Reach;
+        return (X == 0.0) | (inRange & clear);
+    }
+
+    double Reach; // beyond what the two forms' errors can reach, with room to spare
+    double Lowest; // smallest binade decided: normal singles, no deep cancellation
+};
+
+// How a raw sample gives the number that scale and offset apply to.
+enum class TRawKind { rkSInt16,
+                      rkSInt8,
+                      rkUInt32,
+                      rkSInt32,
+                      rkVelFloat,
+                      rkIeee };
+
+// That number of a raw sample, exact in a double, without branches so that
+// blocks vectorize.
+template <TRawKind Kind>
+[[gnu::always_inline]] inline double ValueOf(std::int32_t Raw) noexcept {
+    if constexpr (Kind == TRawKind::rkSInt16) {
+        return static_cast<double>(Raw - (static_cast<std::int32_t>(Raw > 32767) << 16));
+    } else if constexpr (Kind == TRawKind::rkSInt8) {
+        return static_cast<double>(Raw - (static_cast<std::int32_t>(Raw > 127) << 8));
+    } else if constexpr (Kind == TRawKind::rkUInt32) { // also the low four bytes of a 48-bit sample
+        return static_cast<double>(Raw) + static_cast<double>(static_cast<std::uint32_t>(Raw) >> 31) * 0x1p32;
+    } else if constexpr (Kind == TRawKind::rkSInt32) {
+        return static_cast<double>(Raw);
+    } else if constexpr (Kind == TRawKind::rkVelFloat) {
+        // VelFloatToDouble: the mantissa with its sign times 2^(e - 15).
+        const std::int32_t lead = (Raw >> 15) & 1; // clear: the value is 0
+        const std::int32_t mantissa = Raw & 0xFFFF & -lead;
+        const std::int32_t negative = (Raw >> 31) & lead; // no sign on a 0
+        const std::int32_t exponent = (Raw << 8) >> 24; // signed 8 bits
+        const double power = std::bit_cast<double>(static_cast<std::int64_t>(exponent - 15 + 1023) << 52);
+        return static_cast<double>((mantissa ^ -negative) + negative) * power;
+    } else {
+        return static_cast<double>(std::bit_cast<float>(Raw));
+    }
+}
+
+// X * Scale + Offset rounded to single precision for a block of samples. A
+// fixed count and separate arrays let the compiler convert several samples
+// at once. Gives whether some sample needs the extended form.
+template <TRawKind Kind>
+[[gnu::always_inline]] inline bool ConvertBlockOf(const std::int32_t* __restrict Raw, double* __restrict Out,
+                                                  double Scale, double Offset, TDoubleDecides Decides) noexcept {
+    std::int64_t undecided = 0;
+    for (int i = 0; i < BlockSamples; ++i) {
+        const double x = ValueOf<Kind>(Raw[i]);
+        const double d = x * Scale + Offset;
+        const double f = static_cast<float>(d);
+        Out[i] = f;
+        undecided |= static_cast<std::int64_t>(!Decides(x, d, f));
+    }
+    return undecided != 0;
+}
+
+// On x86-64 the block conversion is also built for AVX2 (four samples at a
+// time instead of two), chosen when the program starts on such a processor.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define VO_WIDE_VECTORS [[gnu::target_clones("avx2", "default")]]
+#else
+#define VO_WIDE_VECTORS
+#endif
+
+VO_WIDE_VECTORS bool ConvertBlock(TRawKind Kind, const std::int32_t* __restrict Raw, double* __restrict Out,
+                                  double Scale, double Offset, TDoubleDecides Decides) noexcept {
+    switch (Kind) {
+    case TRawKind::rkSInt16:
+        return ConvertBlockOf<TRawKind::rkSInt16>(Raw, Out, Scale, Offset, Decides);
+    case TRawKind::rkSInt8:
+        return ConvertBlockOf<TRawKind::rkSInt8>(Raw, Out, Scale, Offset, Decides);
+    case TRawKind::rkUInt32:
+        return ConvertBlockOf<TRawKind::rkUInt32>(Raw, Out, Scale, Offset, Decides);
+    case TRawKind::rkSInt32:
+        return ConvertBlockOf<TRawKind::rkSInt32>(Raw, Out, Scale, Offset, Decides);
+    case TRawKind::rkVelFloat:
+        return ConvertBlockOf<TRawKind::rkVelFloat>(Raw, Out, Scale, Offset, Decides);
+    case TRawKind::rkIeee:
+        return ConvertBlockOf<TRawKind::rkIeee>(Raw, Out, Scale, Offset, Decides);
+    }
+    return true;
+}
+
+// X * Scale + Offset rounded to single precision for every sample: in double
+// arithmetic, block by block; a block holding an undecided sample converts
+// those again in extended arithmetic as GetData does.
+template <TRawKind Kind>
+void ConvertLinear(const std::int32_t* Raw, std::size_t Count, double* Out, double Scale, double Offset) noexcept {
+    const auto extended = [&](std::size_t I) {
+        Out[I] = static_cast<float>(static_cast<long double>(ValueOf<Kind>(Raw[I])) * Scale + Offset);
+    };
+    if (!std::isfinite(Scale) || !std::isfinite(Offset)) {
+        for (std::size_t i = 0; i < Count; ++i) extended(i);
+        return;
+    }
+    const TDoubleDecides decides(Offset);
+    alignas(64) std::int32_t rawTail[BlockSamples];
+    alignas(64) double outTail[BlockSamples];
+    for (std::size_t first = 0; first < Count; first += BlockSamples) {
+        const std::size_t n = std::min<std::size_t>(BlockSamples, Count - first);
+        bool undecided;
+        if (n == BlockSamples) {
+            undecided = ConvertBlock(Kind, Raw + first, Out + first, Scale, Offset, decides);
+        } else {
+            std::fill(std::copy(Raw + first, Raw + Count, rawTail), rawTail + BlockSamples, 0);
+            undecided = ConvertBlock(Kind, rawTail, outTail, Scale, Offset, decides);
+            std::copy(outTail, outTail + n, Out + first);
+        }
+        if (!undecided) [[likely]]
+            continue;
+        for (std::size_t i = first; i < first + n; ++i) {
+            const double x = ValueOf<Kind>(Raw[i]);
+            const double d = x * Scale + Offset;
+            if (!decides(x, d, static_cast<float>(d))) extended(i);
+        }
+    }
 }
 
 } // namespace
@@ -83,6 +243,52 @@ void TChanData::SetNumberOfValues(int Value) {
 
 double TChanData::IntToVelFloat(std::int32_t Raw) noexcept {
     return VelFloatToDouble(static_cast<std::uint32_t>(Raw));
+}
+
+void TChanData::GetDataRange(int First, std::span<double> Out) const {
+    const std::int64_t count = DataArray.GetRowCount() > 0 ? DataArray.GetColCount() : 0;
+    if (First < 0 || First + static_cast<std::int64_t>(Out.size()) > count) {
+        DataArray.GetValue(First < 0 || First >= count ? First : static_cast<int>(count), 0);
+    }
+    if (Out.empty()) return;
+    const std::int32_t* raw = DataArray.Data() + First;
+    const std::size_t n = Out.size();
+    double* out = Out.data();
+    switch (FVarType) {
+    case osvt::SInt16:
+        ConvertLinear<TRawKind::rkSInt16>(raw, n, out, FVarScale, FVarOffset);
+        break;
+    case osvt::SInt8:
+        ConvertLinear<TRawKind::rkSInt8>(raw, n, out, FVarScale, FVarOffset);
+        break;
+    case osvt::UInt32:
+    case osvt::UInt48:
+        ConvertLinear<TRawKind::rkUInt32>(raw, n, out, FVarScale, FVarOffset);
+        break;
+    case osvt::UInt16:
+    case osvt::SInt32:
+    case osvt::SInt48:
+    case osvt::UInt8:
+        ConvertLinear<TRawKind::rkSInt32>(raw, n, out, FVarScale, FVarOffset);
+        break;
+    case osvt::VelFloat:
+        ConvertLinear<TRawKind::rkVelFloat>(raw, n, out, FVarScale, FVarOffset);
+        break;
+    case osvt::FloatIEEE754:
+        ConvertLinear<TRawKind::rkIeee>(raw, n, out, FVarScale, FVarOffset);
+        break;
+    case osvt::Bool16: {
+        const std::int32_t mask = FBitValue;
+        for (std::size_t i = 0; i < n; ++i) out[i] = (raw[i] & mask) != 0 ? 1.0 : 0.0;
+        break;
+    }
+    case osvt::Bool:
+        for (std::size_t i = 0; i < n; ++i) out[i] = raw[i] != 0 ? 1.0 : 0.0;
+        break;
+    default:
+        std::fill(Out.begin(), Out.end(), UnknownType());
+        break;
+    }
 }
 
 void TChanData::ReportUnknownType(const char* Operation) const {
@@ -211,11 +417,14 @@ void TChanData::GetMaxMin(double& Max, double& Min) const {
 void TChanData::ExportData(TSLDictionary* Dict) const {
     const int n = GetNumberOfValues();
     if (!Dict || n < 1) return;
-    const bool known = IsKnownType(FVarType);
-    if (!known) ReportUnknownType("GetData");
     TRef<TSLArray> values = MakeRef<TSLArray>();
     values->SetCapacity(n);
-    for (int i = 0; i < n; ++i) values->AddObject(MakeRef<TSLDouble>(known ? GetData(i) : 0.0).Get());
+    double block[BlockSamples];
+    for (int first = 0; first < n; first += BlockSamples) {
+        const int count = std::min(BlockSamples, n - first);
+        GetDataRange(first, std::span<double>(block, static_cast<std::size_t>(count)));
+        for (int i = 0; i < count; ++i) values->AddObject(MakeRef<TSLDouble>(block[i]).Get());
+    }
     if (Dict->GetNameExists("DataArray")) Dict->DelObjWithName("DataArray");
     Dict->SetObjWithName("DataArray", values.Get());
 }
@@ -233,7 +442,7 @@ std::int32_t TChanData::Encode(double X) const {
     const double y = (X - FVarOffset) / FVarScale;
     switch (FVarType) {
     case osvt::VelFloat:
-        return static_cast<std::int32_t>(DoubleToVelFloat(RoundToVelFloatPrecision(y)));
+        return static_cast<std::int32_t>(RoundedVelFloat(y));
     case osvt::FloatIEEE754:
         return std::bit_cast<std::int32_t>(static_cast<float>(y));
     case osvt::UInt32:

@@ -4,6 +4,7 @@
 // scale, offset, bit mask, unit) with the time base of the row.
 #include <bit>
 #include <cstdint>
+#include <span>
 
 #include "diagnostics/DArray.h"
 #include "diagnostics/osOscSet.h"
@@ -77,6 +78,12 @@ public:
         }
         return static_cast<float>(v * FVarScale + FVarOffset);
     }
+    // The physical values of samples First, First + 1, ... into Out, each
+    // bit for bit what GetData gives, in one pass that converts in double
+    // arithmetic and takes the extended form only for the rare sample whose
+    // single rounding the double result cannot decide. A range beyond the
+    // channel raises the array's index error with Out untouched.
+    void GetDataRange(int First, std::span<double> Out) const;
     // Largest and smallest physical value (without the single rounding).
     // Values that are not finite are passed over; none finite gives 0 and 0.
     // Bit types give 1 and 0; a type without a conversion is reported and

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <span>
 #include <vector>
 
 #include "storagelib/SL20Arr.h"
@@ -181,6 +182,124 @@ TEST(ChanData, MaxAndMinOfFloatingTypesMatchAWalkOverEverySample) {
     }
 }
 
+// The block conversion gives every sample bit for bit what GetData gives:
+// random raw words and the edges of every type, under scales and offsets
+// that cancel, vanish or are not finite, and sums that fall on or next to a
+// halfway point between two singles (where double and extended arithmetic
+// round apart).
+TEST(ChanData, BlockConversionMatchesGetData) {
+    test::TScriptedPromptScope prompt; // the types without a conversion report themselves
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    const auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Linear {
+        double Scale, Offset;
+    };
+    const Linear linears[] = {
+        {1.0, 0.0},
+        {0.001, -2.5},
+        {-0.25, -0.0},
+        {0.1, 0.0},
+        {1.0, 1e-10},
+        {1.0, 0.5 + 0x1p-40},
+        {1.0, 0.5},
+        {1.0, -8388610.5},
+        {3e300, 1.0},
+        {1e-300, 1e-40},
+        {0.0, 7.0},
+        {0.0, -0.0},
+        {1.0 + 0x1p-24, 0.0},
+        {inf, 0.0},
+        {1.0, nan},
+        {1e30, -1e39},
+        {0x1p-126, 0.0},
+        {1.0 / 3.0, -1.0 / 3.0},
+        {1e8, -1e8 + 1.0},
+    };
+    const std::vector<std::int32_t> edges = {0,
+                                             1,
+                                             -1,
+                                             0x7F,
+                                             0x80,
+                                             0xFF,
+                                             0x7FFF,
+                                             0x8000,
+                                             0xFFFF,
+                                             16777217,
+                                             8388610,
+                                             8388611,
+                                             INT32_MAX,
+                                             INT32_MIN,
+                                             Raw(0x00808000u),
+                                             Raw(0x007FFFFFu),
+                                             Raw(0x8080C000u),
+                                             Raw(0xFF7F4000u),
+                                             Bits(1.0f),
+                                             Bits(-0.0f),
+                                             Bits(std::numeric_limits<float>::infinity()),
+                                             Bits(std::numeric_limits<float>::quiet_NaN()),
+                                             Bits(std::numeric_limits<float>::denorm_min()),
+                                             Bits(std::numeric_limits<float>::max())};
+    for (std::int32_t type = osvt::Unknown; type <= osvt::FloatIEEE754; ++type) {
+        for (const Linear lin : linears) {
+            SCOPED_TRACE(testing::Message() << "type " << type << " scale " << lin.Scale << " offset " << lin.Offset);
+            // Two full blocks and a part, the edges spread over all three.
+            std::vector<std::int32_t> raw(700);
+            for (std::int32_t& r : raw) {
+                r = static_cast<std::int32_t>(next());
+                if (next() % 4 == 0) r = static_cast<std::int32_t>(r % 100000); // small integers
+            }
+            for (std::size_t i = 0; i < edges.size(); ++i) raw[(i * 263) % raw.size()] = edges[i];
+            TChanData ch;
+            Configure(ch, type, lin.Scale, lin.Offset, 4);
+            ch.SetNumberOfValues(static_cast<int>(raw.size()));
+            for (std::size_t i = 0; i < raw.size(); ++i) ch.SetData(static_cast<int>(i), raw[i]);
+            for (const int first : {0, 1, 300}) {
+                std::vector<double> block(raw.size() - static_cast<std::size_t>(first));
+                ch.GetDataRange(first, block);
+                for (std::size_t i = 0; i < block.size(); ++i) {
+                    const int at = first + static_cast<int>(i);
+                    ASSERT_EQ(std::bit_cast<std::uint64_t>(block[i]), std::bit_cast<std::uint64_t>(ch.GetData(at)))
+                        << "sample " << at << " raw " << raw[static_cast<std::size_t>(at)];
+                }
+            }
+        }
+    }
+    // A value just above a halfway point in extended arithmetic that double
+    // arithmetic puts on it: the single above, as from the exact sum.
+    if (std::numeric_limits<long double>::digits >= 64) {
+        TChanData ch;
+        Configure(ch, osvt::SInt32, 1.0, 0.5 + 0x1p-40);
+        ch.SetData(0, 8388610);
+        double v = 0;
+        ch.GetDataRange(0, std::span<double>(&v, 1));
+        EXPECT_EQ(v, 8388611.0);
+    }
+}
+
+TEST(ChanData, BlockConversionRange) {
+    TChanData ch;
+    Configure(ch, osvt::SInt32, 2.0, 0.0);
+    ch.SetNumberOfValues(3);
+    ch.SetData(2, 5);
+    double out[3] = {-1, -1, -1};
+    ch.GetDataRange(1, std::span<double>(out, 2));
+    EXPECT_EQ(out[0], 0.0);
+    EXPECT_EQ(out[1], 10.0);
+    ch.GetDataRange(3, std::span<double>(out, 0));
+    out[0] = -1;
+    test::ExpectError<EDataArray>([&] { ch.GetDataRange(2, std::span<double>(out, 2)); }, "col index out of bounds");
+    test::ExpectError<EDataArray>([&] { ch.GetDataRange(-1, std::span<double>(out, 1)); }, "col index out of bounds");
+    test::ExpectError<EDataArray>([&] { ch.GetDataRange(4, std::span<double>(out, 0)); }, "col index out of bounds");
+    EXPECT_EQ(out[0], -1.0) << "untouched";
+}
+
 // Raw samples typical of each type code; Exact: export and import give them
 // back unchanged at scale 1.
 struct TypeSamples {
@@ -237,6 +356,46 @@ TEST(ChanData, ExportThenImportKeepsTheValues) {
             }
         }
     }
+}
+
+// Import encodes a value as the packed float nearest to it (16 significant
+// bits, halves to even), as frexp and ldexp work it out.
+TEST(ChanData, ImportRoundsToTheNearestPackedFloat) {
+    std::uint64_t state = 0x2545F4914F6CDD1Du;
+    const auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    std::vector<double> values = {1.0, -1.5, 0.5, 65535.5, 1.0 + 0x1p-16, 1.0 + 3 * 0x1p-16, 1.0 + 0x1p-16 + 0x1p-40,
+                                  -(2.0 - 0x1p-16), 0x1p-128, -0x1p-128 * (2.0 - 0x1p-17), 0x1p127 * (2.0 - 0x1p-15),
+                                  0.0, -0.0, 0.1, 1e30, -1e-30};
+    for (int i = 0; i < 2000; ++i) {
+        const int exponent = static_cast<int>(next() % 250) - 125;
+        values.push_back(std::ldexp(static_cast<double>(next() >> 11) * 0x1p-53 + 1.0, exponent) * (next() % 2 ? 1 : -1));
+    }
+    TRef<TSLArray> arr = MakeRef<TSLArray>();
+    for (const double v : values) arr->AddObject(MakeRef<TSLDouble>(v).Get());
+    TRef<TSLDictionary> d = MakeRef<TSLDictionary>();
+    d->SetObjWithName("DataArray", arr.Get());
+    TChanData ch;
+    Configure(ch, osvt::VelFloat, 1.0, 0.0);
+    ch.ImportData(d.Get());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        double expected = values[i];
+        if (expected != 0.0) {
+            int e = 0;
+            const double m = std::frexp(expected, &e);
+            expected = std::ldexp(std::nearbyint(std::ldexp(m, 16)), e - 16);
+        }
+        EXPECT_EQ(ch.GetData(static_cast<int>(i)), static_cast<float>(expected)) << "value " << values[i];
+        EXPECT_EQ(static_cast<std::uint32_t>(ch.DataArray.GetValue(static_cast<int>(i), 0)), DoubleToVelFloat(expected))
+            << "value " << values[i];
+    }
+    // Rounding up past the largest packed float is out of range.
+    TRef<TSLObject> over = SLDecodeString("[D /DataArray [A 3.4028236692093846E38 ] ]");
+    EXPECT_THROW(ch.ImportData(SLCast<TSLDictionary>(over.Get())), EConvertError);
 }
 
 TEST(ChanData, ExportAndImportEdges) {
