@@ -286,7 +286,7 @@ TSLObject* TSLContextImplementation::ResolvePlain(std::string_view AName, uint32
     return nullptr;
 }
 
-TSLObject* TSLContextImplementation::ResolveIdent(const TSLIdent& Ident) {
+TSLObject* TSLContextImplementation::ResolveIdentSlow(const TSLIdent& Ident) {
     if (!Ident.IsPlainName()) return ResolveName(Ident.GetIdentValue());
     // The result of a plain name depends only on the entries of that name in
     // the dictionaries on the stack, and on which dictionaries are there: each
@@ -387,7 +387,36 @@ TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictiona
     }
 }
 
-TSLObject* TSLContextImplementation::FetchToken() {
+// (Here rather than with the tokenizers: the interpreter's loop inlines it.)
+TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
+    if (FUserValue != 0 || Context.GetState() == isContinuing) return FToken;
+    TSLObject* p = GetNextToken(Context);
+    if (!p) {
+        ClearToken();
+        return nullptr;
+    }
+    // (Numbers are never executable; a name tells without a call.)
+    if (p->HasTrait(slIdent))
+        FTokenIsExecutable = static_cast<TSLIdent*>(p)->TSLIdent::GetExecutable();
+    else
+        FTokenIsExecutable = !p->HasTrait(slLongint | slDouble) && p->GetExecutable();
+    FUnresolvedToken = TRef<TSLObject>(p);
+    FToken = p;
+    if (FTokenIsExecutable && p->HasTrait(slIdent)) {
+        // Nothing stale stays current when the lookup fails.
+        FToken = nullptr;
+        FResolvedKeep.Reset();
+        p = Context.ResolveIdent(*static_cast<TSLIdent*>(p));
+        if (!SLIsExecutableClass(p)) FTokenIsExecutable = false;
+        FResolvedKeep = TRef<TSLObject>(p);
+        FToken = p;
+    } else if (FResolvedKeep) {
+        FResolvedKeep.Reset();
+    }
+    return p;
+}
+
+inline TSLObject* TSLContextImplementation::FetchToken() {
     for (;;) {
         TSLTokenizer* t = TopTokenizer();
         if (!t) return nullptr;
@@ -435,7 +464,7 @@ TSLContextImplementation& SLContextImpl(TSLContext* Context) {
 
 // ---------------------------------------------------------------- TSLInterpreter
 
-void TSLInterpreter::Exec(TSLContextImplementation& C) {
+[[gnu::always_inline]] inline void TSLInterpreter::Exec(TSLContextImplementation& C) {
     TSLTokenizer* t = C.TopTokenizer();
     if (!t) return;
     TSLObject* token = t->FToken;
@@ -480,7 +509,7 @@ void TSLInterpreter::ReExec(TSLContextImplementation& C) {
     }
 }
 
-void TSLInterpreter::Fetch(TSLContextImplementation& C) {
+[[gnu::always_inline]] inline void TSLInterpreter::Fetch(TSLContextImplementation& C) {
     if (C.GetState() != isExecuting) return;
     if (!C.FetchToken()) C.SetState(isFinished);
 }

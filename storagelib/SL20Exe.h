@@ -189,7 +189,14 @@ public:
     TSLObject* Resolve(std::string_view AName, TSLDictionary*& Parent);
     // ResolveName for a name token: the same result, remembered per token
     // while its name's binding epoch stays unchanged.
-    TSLObject* ResolveIdent(const TSLIdent& Ident);
+    TSLObject* ResolveIdent(const TSLIdent& Ident) {
+        if (Ident.IsPlainName()) {
+            const uint32_t hash = Ident.NameHash();
+            const TNameCacheEntry& e = FNameCache[(reinterpret_cast<uintptr_t>(&Ident) >> 4) % NameCacheSize];
+            if (e.Key == &Ident && e.Hash == hash && e.Epoch == SLNameEpoch(hash)) return e.Value;
+        }
+        return ResolveIdentSlow(Ident);
+    }
     // The next token of the topmost tokenizer that still has one (exhausted
     // tokenizers are popped); nil when the execution stack runs empty.
     TSLObject* FetchToken();
@@ -232,6 +239,7 @@ public:
 
 private:
     TSLObject* ResolvePlain(std::string_view AName, uint32_t Hash) const;
+    TSLObject* ResolveIdentSlow(const TSLIdent& Ident);
 
     struct TNameCacheEntry {
         const TSLIdent* Key = nullptr;

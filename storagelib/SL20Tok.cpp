@@ -11,30 +11,6 @@ namespace vo {
 
 TSLObject* TSLTokenizer::GetNextToken(TSLContextImplementation&) { RaiseMethodNotImplementedException("GetNextToken"); }
 
-TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
-    if (FUserValue != 0 || Context.GetState() == isContinuing) return FToken;
-    TSLObject* p = GetNextToken(Context);
-    if (!p) {
-        ClearToken();
-        return nullptr;
-    }
-    FTokenIsExecutable = p->GetExecutable();
-    FUnresolvedToken = TRef<TSLObject>(p);
-    FToken = p;
-    if (FTokenIsExecutable && p->HasTrait(slIdent)) {
-        // Nothing stale stays current when the lookup fails.
-        FToken = nullptr;
-        FResolvedKeep.Reset();
-        p = Context.ResolveIdent(*static_cast<TSLIdent*>(p));
-        if (!SLIsExecutableClass(p)) FTokenIsExecutable = false;
-        FResolvedKeep = TRef<TSLObject>(p);
-        FToken = p;
-    } else if (FResolvedKeep) {
-        FResolvedKeep.Reset();
-    }
-    return p;
-}
-
 void TSLTokenizer::ClearToken() noexcept {
     FToken = nullptr;
     FTokenIsExecutable = false;
@@ -243,12 +219,12 @@ TSLObject* TSLForTokenizer::PushValue() {
     TSLObject* last = FValue.Get();
     const bool reuse = last && last->GetRefCount() == 1 && !last->GetDbgInfo();
     if (Mode == feLongint) {
-        if (reuse && &last->ClassType() == &TSLLongint::ClassInfo)
+        if (reuse && last->HasTrait(slLongint)) // (the class is final)
             static_cast<TSLLongint*>(last)->TSLLongint::SetLongintValue(IntActual);
         else
             FValue = MakeRef<TSLLongint>(IntActual);
     } else {
-        if (reuse && &last->ClassType() == &TSLDouble::ClassInfo)
+        if (reuse && last->HasTrait(slDouble))
             static_cast<TSLDouble*>(last)->TSLDouble::SetDoubleValue(RealActual);
         else
             FValue = MakeRef<TSLDouble>(RealActual);
@@ -288,6 +264,7 @@ TSLObject* TSLForTokenizer::GetNextToken(TSLContextImplementation&) {
 void TSLForallTokenizer::Init(TSLCollection* Coll, TSLArray* Proc) {
     TokenArray = TRef<TSLArray>(Proc);
     Collection = TRef<TSLCollection>(Coll);
+    FNamed = Coll && Coll->InheritsFrom(TSLNamedCollection::ClassInfo);
     ExecuteItem = 0;
     Index = 0;
     PushDone = false;
@@ -299,8 +276,8 @@ bool TSLForallTokenizer::CheckTerminate() const {
 }
 
 TSLObject* TSLForallTokenizer::PushValue() {
-    if (auto* named = dynamic_cast<TSLNamedCollection*>(Collection.Get())) {
-        FValue = MakeRef<TSLIdent>(named->GetNameAtIndex(Index), false);
+    if (FNamed) {
+        FValue = MakeRef<TSLIdent>(static_cast<TSLNamedCollection*>(Collection.Get())->GetNameAtIndex(Index), false);
     } else {
         FValue = TRef<TSLObject>(Collection->GetObjAtIndex(Index));
     }

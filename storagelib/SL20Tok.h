@@ -229,6 +229,7 @@ public:
 
 private:
     TRef<TSLObject> FValue;
+    bool FNamed = false; // the collection delivers names (a dictionary or record)
 };
 
 // Whether Obj is run by the interpreter when it is an executable token: a
