@@ -276,6 +276,28 @@ TRef<TSLObject> TSLContextImplementation::CreateProcedureFrame(TSLProcedure* Pro
     return t;
 }
 
+TRef<TSLDictionary> TSLContextImplementation::TakeLocalDict() {
+    if (FSpareDicts.empty()) return MakeRef<TSLDictionary>();
+    TRef<TSLDictionary> d = std::move(FSpareDicts.back());
+    FSpareDicts.pop_back();
+    return d;
+}
+
+void TSLContextImplementation::ReturnLocalDict(TRef<TSLDictionary>& Dict) {
+    TSLDictionary* d = Dict.Get();
+    // Only a plain dictionary nobody else can see: a later call cannot tell
+    // it from a new one.
+    if (d && d->GetRefCount() == 1 && FSpareDicts.size() < SpareDictsMax &&
+        &d->ClassType() == &TSLDictionary::ClassInfo && !d->GetSorted() && d->GetIdent().empty() &&
+        !d->GetDbgInfo()) {
+        d->ClearUnstacked();
+        d->CompositeHandle = 0;
+        FSpareDicts.push_back(std::move(Dict));
+        return;
+    }
+    Dict.Reset();
+}
+
 TSLObject* TSLContextImplementation::ResolvePlain(std::string_view AName, uint32_t Hash) const {
     const int depth = FDictStack->Count();
     for (int i = 0; i < depth; ++i) {
@@ -405,14 +427,19 @@ TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
     if (FTokenIsExecutable && p->HasTrait(slIdent)) {
         // Nothing stale stays current when the lookup fails.
         FToken = nullptr;
-        FResolvedKeep.Reset();
-        p = Context.ResolveIdent(*static_cast<TSLIdent*>(p));
+        try {
+            p = Context.ResolveIdent(*static_cast<TSLIdent*>(p));
+        } catch (...) {
+            FResolvedKeep.Reset();
+            throw;
+        }
         if (!SLIsExecutableClass(p)) FTokenIsExecutable = false;
-        FResolvedKeep = TRef<TSLObject>(p);
+        // A name that resolves as last time (a loop's names) keeps its hold.
+        if (FResolvedKeep.Get() != p) FResolvedKeep = TRef<TSLObject>(p);
         FToken = p;
-    } else if (FResolvedKeep) {
-        FResolvedKeep.Reset();
     }
+    // Other tokens leave the last name's object held: the next name replaces
+    // it before anything runs that could tell.
     return p;
 }
 
@@ -554,7 +581,7 @@ bool TSLInterpreter::DoRun(TSLContext* Context, TRunMode Mode) {
             Fetch(C);
             if (Mode != TRunMode::StepInto) {
                 if (C.GetState() == isFinished) return true;
-                if (C.GetState() == isExecuting && CheckBreak(C)) {
+                if (FDbgDisplayEvent && C.GetState() == isExecuting && CheckBreak(C)) {
                     C.SetState(isBreakpoint);
                     return false;
                 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <vector>
 
 #include "storagelib/CtxIntf.h"
 #include "storagelib/SL20Dic.h"
@@ -230,6 +231,13 @@ public:
     TSLDictionary* FindNamespace(std::string_view Name) const;
     void SetState(TContextState Value) noexcept { FState = Value; }
 
+    // The local dictionary of a procedure call: an emptied one of an earlier
+    // call when there is one.
+    TRef<TSLDictionary> TakeLocalDict();
+    // Takes back the local dictionary of a finished call (off the dictionary
+    // stack) for later calls when nothing else holds it; Dict is nil after.
+    void ReturnLocalDict(TRef<TSLDictionary>& Dict);
+
     int32_t FProcCount = 0;
     bool FDebug = false;
     TScriptTaskInterface* FScriptTask = nullptr;
@@ -249,6 +257,8 @@ private:
     };
     static constexpr std::size_t NameCacheSize = 256;
     std::array<TNameCacheEntry, NameCacheSize> FNameCache{};
+    static constexpr std::size_t SpareDictsMax = 16;
+    std::vector<TRef<TSLDictionary>> FSpareDicts;
 
     TRef<TSLContextStack> FOperandStack, FExecutionStack, FDictStack;
     TContextStackInterface FOperandIntf, FExecutionIntf, FDictIntf;

@@ -99,7 +99,7 @@ void TSLArithProcedure::RegisterProcedures() {
 
 void TSLArithProcedure::Execute(TSLContext* Context) {
     const TSLObject* a = SLOperand(Context, 1);
-    if (a->HasTrait(slLongint) && GetProcedureCount() > 0) {
+    if (a && a->HasTrait(slLongint) && GetProcedureCount() > 0) {
         ExecuteLongint(Context);
         return;
     }

@@ -121,7 +121,7 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
         auto* params = SLCast<TSLArray>(proc.GetObjAtIndex(0));
         TSLContextStack& dicts = Context.DictStack();
         FDictStackCount = dicts.Count();
-        FLocalDict = MakeRef<TSLDictionary>();
+        FLocalDict = Context.TakeLocalDict();
         // Room for the parameters and a result or two without growing.
         FLocalDict->SetCapacity(params->GetCount() + 2);
         dicts.Push(FLocalDict.Get());
@@ -129,7 +129,7 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
         for (int i = params->GetCount() - 1; i >= 0; --i) {
             const auto* name = SLCast<TSLIdent>(params->GetObjAtIndex(i));
             TSLObject* value = ops.At(0);
-            FLocalDict->AddObject(name->GetIdentValue(), value);
+            FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
             ops.Drop();
         }
         FOpStackCount = ops.Count();
@@ -150,11 +150,12 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
         const int r = results->GetCount();
         for (int i = 0; i < r; ++i) {
             const auto* name = SLCast<TSLIdent>(results->GetObjAtIndex(i));
-            ops.Push(FLocalDict->GetObjWithName(name->GetIdentValue()));
+            const int k = FLocalDict->FindHashed(name->GetIdentValue(), name->NameHash());
+            ops.Push(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
         }
         TSLContextStack& dicts = Context.DictStack();
         while (dicts.Count() > FDictStackCount) dicts.Drop();
-        FLocalDict.Reset();
+        Context.ReturnLocalDict(FLocalDict);
         FFinished = true;
         return nullptr;
     }

@@ -43,7 +43,7 @@ public:
     TRef<TSLObject> FUnresolvedToken;
 
 private:
-    TRef<TSLObject> FResolvedKeep; // FToken when it differs from FUnresolvedToken
+    TRef<TSLObject> FResolvedKeep; // what the last name token resolved to
     const TSLArray* FTokensSeen = nullptr;
     bool FTokensPlain = false;
 
