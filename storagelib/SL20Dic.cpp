@@ -240,7 +240,25 @@ void TSLDictionary::AddObject(std::string_view AName, TSLObject* Obj) {
         TSLNamedCollection::AddObject(AName, Obj);
         return;
     }
-    const uint32_t hash = SLHashName(AName);
+    AddObject(AName, SLHashName(AName), Obj);
+}
+
+void TSLDictionary::ClearUnstacked() {
+    TEntryList old;
+    old.swap(Dict);
+    FIndex.reset();
+    // The values are released here, after the dictionary is already empty;
+    // the memory of the entries stays for the next use.
+    old.clear();
+    old.swap(Dict);
+}
+
+void TSLDictionary::AddObject(std::string_view AName, uint32_t Hash, TSLObject* Obj) {
+    if (&ClassType() != &TSLDictionary::ClassInfo) {
+        TSLNamedCollection::AddObject(AName, Obj);
+        return;
+    }
+    const uint32_t hash = Hash;
     if (FindHashed(AName, hash) >= 0)
         throw Exception(std::string(ClassName()) + ".AddObject: object with name '" + std::string(AName) +
                         "' already exists");

@@ -98,6 +98,11 @@ public:
     using TSLNamedCollection::AddObject;
     // The collection's AddObject, with the name hashed and looked up once.
     void AddObject(std::string_view AName, TSLObject* Obj);
+    // The same with the name's hash (SLHashName) already known.
+    void AddObject(std::string_view AName, uint32_t Hash, TSLObject* Obj);
+    // Empties a dictionary that is on no dictionary stack (no lookup can
+    // depend on it, so no name epoch is raised).
+    void ClearUnstacked();
     void DelObjWithName(std::string_view AName) override;
     bool GetNameExists(std::string_view AName) const override { return Find(AName) >= 0; }
     int GetIndexOfName(std::string_view AName) const override { return Find(AName); }

@@ -50,7 +50,7 @@ protected:
     TSLNumber() = default;
 };
 
-class TSLLongint : public TSLNumber {
+class TSLLongint final : public TSLNumber {
     VO_REFOBJ_CLASS(TSLLongint, TSLNumber)
     VO_SL_POOLED
 public:
@@ -77,7 +77,7 @@ private:
     int64_t FLongintValue;
 };
 
-class TSLDouble : public TSLNumber {
+class TSLDouble final : public TSLNumber {
     VO_REFOBJ_CLASS(TSLDouble, TSLNumber)
     VO_SL_POOLED
 public:

@@ -276,6 +276,28 @@ TRef<TSLObject> TSLContextImplementation::CreateProcedureFrame(TSLProcedure* Pro
     return t;
 }
 
+TRef<TSLDictionary> TSLContextImplementation::TakeLocalDict() {
+    if (FSpareDicts.empty()) return MakeRef<TSLDictionary>();
+    TRef<TSLDictionary> d = std::move(FSpareDicts.back());
+    FSpareDicts.pop_back();
+    return d;
+}
+
+void TSLContextImplementation::ReturnLocalDict(TRef<TSLDictionary>& Dict) {
+    TSLDictionary* d = Dict.Get();
+    // Only a plain dictionary nobody else can see: a later call cannot tell
+    // it from a new one.
+    if (d && d->GetRefCount() == 1 && FSpareDicts.size() < SpareDictsMax &&
+        &d->ClassType() == &TSLDictionary::ClassInfo && !d->GetSorted() && d->GetIdent().empty() &&
+        !d->GetDbgInfo()) {
+        d->ClearUnstacked();
+        d->CompositeHandle = 0;
+        FSpareDicts.push_back(std::move(Dict));
+        return;
+    }
+    Dict.Reset();
+}
+
 TSLObject* TSLContextImplementation::ResolvePlain(std::string_view AName, uint32_t Hash) const {
     const int depth = FDictStack->Count();
     for (int i = 0; i < depth; ++i) {
@@ -286,7 +308,7 @@ TSLObject* TSLContextImplementation::ResolvePlain(std::string_view AName, uint32
     return nullptr;
 }
 
-TSLObject* TSLContextImplementation::ResolveIdent(const TSLIdent& Ident) {
+TSLObject* TSLContextImplementation::ResolveIdentSlow(const TSLIdent& Ident) {
     if (!Ident.IsPlainName()) return ResolveName(Ident.GetIdentValue());
     // The result of a plain name depends only on the entries of that name in
     // the dictionaries on the stack, and on which dictionaries are there: each
@@ -387,7 +409,41 @@ TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictiona
     }
 }
 
-TSLObject* TSLContextImplementation::FetchToken() {
+// (Here rather than with the tokenizers: the interpreter's loop inlines it.)
+TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
+    if (FUserValue != 0 || Context.GetState() == isContinuing) return FToken;
+    TSLObject* p = GetNextToken(Context);
+    if (!p) {
+        ClearToken();
+        return nullptr;
+    }
+    // (Numbers are never executable; a name tells without a call.)
+    if (p->HasTrait(slIdent))
+        FTokenIsExecutable = static_cast<TSLIdent*>(p)->TSLIdent::GetExecutable();
+    else
+        FTokenIsExecutable = !p->HasTrait(slLongint | slDouble) && p->GetExecutable();
+    FUnresolvedToken = TRef<TSLObject>(p);
+    FToken = p;
+    if (FTokenIsExecutable && p->HasTrait(slIdent)) {
+        // Nothing stale stays current when the lookup fails.
+        FToken = nullptr;
+        try {
+            p = Context.ResolveIdent(*static_cast<TSLIdent*>(p));
+        } catch (...) {
+            FResolvedKeep.Reset();
+            throw;
+        }
+        if (!SLIsExecutableClass(p)) FTokenIsExecutable = false;
+        // A name that resolves as last time (a loop's names) keeps its hold.
+        if (FResolvedKeep.Get() != p) FResolvedKeep = TRef<TSLObject>(p);
+        FToken = p;
+    }
+    // Other tokens leave the last name's object held: the next name replaces
+    // it before anything runs that could tell.
+    return p;
+}
+
+inline TSLObject* TSLContextImplementation::FetchToken() {
     for (;;) {
         TSLTokenizer* t = TopTokenizer();
         if (!t) return nullptr;
@@ -435,7 +491,7 @@ TSLContextImplementation& SLContextImpl(TSLContext* Context) {
 
 // ---------------------------------------------------------------- TSLInterpreter
 
-void TSLInterpreter::Exec(TSLContextImplementation& C) {
+[[gnu::always_inline]] inline void TSLInterpreter::Exec(TSLContextImplementation& C) {
     TSLTokenizer* t = C.TopTokenizer();
     if (!t) return;
     TSLObject* token = t->FToken;
@@ -480,7 +536,7 @@ void TSLInterpreter::ReExec(TSLContextImplementation& C) {
     }
 }
 
-void TSLInterpreter::Fetch(TSLContextImplementation& C) {
+[[gnu::always_inline]] inline void TSLInterpreter::Fetch(TSLContextImplementation& C) {
     if (C.GetState() != isExecuting) return;
     if (!C.FetchToken()) C.SetState(isFinished);
 }
@@ -525,7 +581,7 @@ bool TSLInterpreter::DoRun(TSLContext* Context, TRunMode Mode) {
             Fetch(C);
             if (Mode != TRunMode::StepInto) {
                 if (C.GetState() == isFinished) return true;
-                if (C.GetState() == isExecuting && CheckBreak(C)) {
+                if (FDbgDisplayEvent && C.GetState() == isExecuting && CheckBreak(C)) {
                     C.SetState(isBreakpoint);
                     return false;
                 }

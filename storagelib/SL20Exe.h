@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <vector>
 
 #include "storagelib/CtxIntf.h"
 #include "storagelib/SL20Dic.h"
@@ -189,7 +190,14 @@ public:
     TSLObject* Resolve(std::string_view AName, TSLDictionary*& Parent);
     // ResolveName for a name token: the same result, remembered per token
     // while its name's binding epoch stays unchanged.
-    TSLObject* ResolveIdent(const TSLIdent& Ident);
+    TSLObject* ResolveIdent(const TSLIdent& Ident) {
+        if (Ident.IsPlainName()) {
+            const uint32_t hash = Ident.NameHash();
+            const TNameCacheEntry& e = FNameCache[(reinterpret_cast<uintptr_t>(&Ident) >> 4) % NameCacheSize];
+            if (e.Key == &Ident && e.Hash == hash && e.Epoch == SLNameEpoch(hash)) return e.Value;
+        }
+        return ResolveIdentSlow(Ident);
+    }
     // The next token of the topmost tokenizer that still has one (exhausted
     // tokenizers are popped); nil when the execution stack runs empty.
     TSLObject* FetchToken();
@@ -223,6 +231,13 @@ public:
     TSLDictionary* FindNamespace(std::string_view Name) const;
     void SetState(TContextState Value) noexcept { FState = Value; }
 
+    // The local dictionary of a procedure call: an emptied one of an earlier
+    // call when there is one.
+    TRef<TSLDictionary> TakeLocalDict();
+    // Takes back the local dictionary of a finished call (off the dictionary
+    // stack) for later calls when nothing else holds it; Dict is nil after.
+    void ReturnLocalDict(TRef<TSLDictionary>& Dict);
+
     int32_t FProcCount = 0;
     bool FDebug = false;
     TScriptTaskInterface* FScriptTask = nullptr;
@@ -232,6 +247,7 @@ public:
 
 private:
     TSLObject* ResolvePlain(std::string_view AName, uint32_t Hash) const;
+    TSLObject* ResolveIdentSlow(const TSLIdent& Ident);
 
     struct TNameCacheEntry {
         const TSLIdent* Key = nullptr;
@@ -241,6 +257,8 @@ private:
     };
     static constexpr std::size_t NameCacheSize = 256;
     std::array<TNameCacheEntry, NameCacheSize> FNameCache{};
+    static constexpr std::size_t SpareDictsMax = 16;
+    std::vector<TRef<TSLDictionary>> FSpareDicts;
 
     TRef<TSLContextStack> FOperandStack, FExecutionStack, FDictStack;
     TContextStackInterface FOperandIntf, FExecutionIntf, FDictIntf;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 #include "platform/Cp1252.h"
 #include "storagelib/SL20Arr.h"
@@ -62,7 +63,10 @@ void ReplaceInt(TSLContext* Context, int N, int64_t R) { Replace(Context, N, Mak
 template <class T>
 T* Reusable(TSLContext* Context, int Depth) {
     TSLObject* o = SLOperand(Context, Depth);
-    if (o && &o->ClassType() == &T::ClassInfo && o->GetRefCount() == 1 && !o->GetDbgInfo()) return static_cast<T*>(o);
+    // (The value classes are final: their trait names the class exactly.)
+    static_assert(std::is_final_v<T>);
+    constexpr uint8_t trait = std::is_same_v<T, TSLLongint> ? TSLObject::slLongint : TSLObject::slDouble;
+    if (o && o->HasTrait(trait) && o->GetRefCount() == 1 && !o->GetDbgInfo()) return static_cast<T*>(o);
     return nullptr;
 }
 // Replaces the two top operands by the integer R.
@@ -91,6 +95,15 @@ void ReplaceReal2(TSLContext* Context, double R) {
 void TSLArithProcedure::RegisterProcedures() {
     Register(&TSLArithProcedure::ExecuteLongint, TSLLongint::ClassInfo, 1);
     Register(&TSLArithProcedure::ExecuteDouble, TSLDouble::ClassInfo, 1);
+}
+
+void TSLArithProcedure::Execute(TSLContext* Context) {
+    const TSLObject* a = SLOperand(Context, 1);
+    if (a && a->HasTrait(slLongint) && GetProcedureCount() > 0) {
+        ExecuteLongint(Context);
+        return;
+    }
+    TSLPolymorphProcedure::Execute(Context);
 }
 
 void TSLArithProcedure::ExecuteLongint(TSLContext* Context) {

@@ -43,6 +43,9 @@ int64_t SLRealToInt64(double X);
 class TSLArithProcedure : public TSLPolymorphProcedure {
     VO_REFOBJ_CLASS(TSLArithProcedure, TSLPolymorphProcedure)
 public:
+    // Two integers go straight to ExecuteLongint (the first handler of every
+    // arithmetic procedure); anything else through the handler table.
+    void Execute(TSLContext* Context) override;
     void ExecuteLongint(TSLContext* Context);
     void ExecuteDouble(TSLContext* Context);
 

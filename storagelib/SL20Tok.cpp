@@ -11,30 +11,6 @@ namespace vo {
 
 TSLObject* TSLTokenizer::GetNextToken(TSLContextImplementation&) { RaiseMethodNotImplementedException("GetNextToken"); }
 
-TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
-    if (FUserValue != 0 || Context.GetState() == isContinuing) return FToken;
-    TSLObject* p = GetNextToken(Context);
-    if (!p) {
-        ClearToken();
-        return nullptr;
-    }
-    FTokenIsExecutable = p->GetExecutable();
-    FUnresolvedToken = TRef<TSLObject>(p);
-    FToken = p;
-    if (FTokenIsExecutable && p->HasTrait(slIdent)) {
-        // Nothing stale stays current when the lookup fails.
-        FToken = nullptr;
-        FResolvedKeep.Reset();
-        p = Context.ResolveIdent(*static_cast<TSLIdent*>(p));
-        if (!SLIsExecutableClass(p)) FTokenIsExecutable = false;
-        FResolvedKeep = TRef<TSLObject>(p);
-        FToken = p;
-    } else if (FResolvedKeep) {
-        FResolvedKeep.Reset();
-    }
-    return p;
-}
-
 void TSLTokenizer::ClearToken() noexcept {
     FToken = nullptr;
     FTokenIsExecutable = false;
@@ -145,7 +121,7 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
         auto* params = SLCast<TSLArray>(proc.GetObjAtIndex(0));
         TSLContextStack& dicts = Context.DictStack();
         FDictStackCount = dicts.Count();
-        FLocalDict = MakeRef<TSLDictionary>();
+        FLocalDict = Context.TakeLocalDict();
         // Room for the parameters and a result or two without growing.
         FLocalDict->SetCapacity(params->GetCount() + 2);
         dicts.Push(FLocalDict.Get());
@@ -153,7 +129,7 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
         for (int i = params->GetCount() - 1; i >= 0; --i) {
             const auto* name = SLCast<TSLIdent>(params->GetObjAtIndex(i));
             TSLObject* value = ops.At(0);
-            FLocalDict->AddObject(name->GetIdentValue(), value);
+            FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
             ops.Drop();
         }
         FOpStackCount = ops.Count();
@@ -174,11 +150,12 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
         const int r = results->GetCount();
         for (int i = 0; i < r; ++i) {
             const auto* name = SLCast<TSLIdent>(results->GetObjAtIndex(i));
-            ops.Push(FLocalDict->GetObjWithName(name->GetIdentValue()));
+            const int k = FLocalDict->FindHashed(name->GetIdentValue(), name->NameHash());
+            ops.Push(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
         }
         TSLContextStack& dicts = Context.DictStack();
         while (dicts.Count() > FDictStackCount) dicts.Drop();
-        FLocalDict.Reset();
+        Context.ReturnLocalDict(FLocalDict);
         FFinished = true;
         return nullptr;
     }
@@ -243,12 +220,12 @@ TSLObject* TSLForTokenizer::PushValue() {
     TSLObject* last = FValue.Get();
     const bool reuse = last && last->GetRefCount() == 1 && !last->GetDbgInfo();
     if (Mode == feLongint) {
-        if (reuse && &last->ClassType() == &TSLLongint::ClassInfo)
+        if (reuse && last->HasTrait(slLongint)) // (the class is final)
             static_cast<TSLLongint*>(last)->TSLLongint::SetLongintValue(IntActual);
         else
             FValue = MakeRef<TSLLongint>(IntActual);
     } else {
-        if (reuse && &last->ClassType() == &TSLDouble::ClassInfo)
+        if (reuse && last->HasTrait(slDouble))
             static_cast<TSLDouble*>(last)->TSLDouble::SetDoubleValue(RealActual);
         else
             FValue = MakeRef<TSLDouble>(RealActual);
@@ -288,6 +265,7 @@ TSLObject* TSLForTokenizer::GetNextToken(TSLContextImplementation&) {
 void TSLForallTokenizer::Init(TSLCollection* Coll, TSLArray* Proc) {
     TokenArray = TRef<TSLArray>(Proc);
     Collection = TRef<TSLCollection>(Coll);
+    FNamed = Coll && Coll->InheritsFrom(TSLNamedCollection::ClassInfo);
     ExecuteItem = 0;
     Index = 0;
     PushDone = false;
@@ -299,8 +277,8 @@ bool TSLForallTokenizer::CheckTerminate() const {
 }
 
 TSLObject* TSLForallTokenizer::PushValue() {
-    if (auto* named = dynamic_cast<TSLNamedCollection*>(Collection.Get())) {
-        FValue = MakeRef<TSLIdent>(named->GetNameAtIndex(Index), false);
+    if (FNamed) {
+        FValue = MakeRef<TSLIdent>(static_cast<TSLNamedCollection*>(Collection.Get())->GetNameAtIndex(Index), false);
     } else {
         FValue = TRef<TSLObject>(Collection->GetObjAtIndex(Index));
     }

@@ -43,7 +43,7 @@ public:
     TRef<TSLObject> FUnresolvedToken;
 
 private:
-    TRef<TSLObject> FResolvedKeep; // FToken when it differs from FUnresolvedToken
+    TRef<TSLObject> FResolvedKeep; // what the last name token resolved to
     const TSLArray* FTokensSeen = nullptr;
     bool FTokensPlain = false;
 
@@ -229,6 +229,7 @@ public:
 
 private:
     TRef<TSLObject> FValue;
+    bool FNamed = false; // the collection delivers names (a dictionary or record)
 };
 
 // Whether Obj is run by the interpreter when it is an executable token: a

@@ -42,6 +42,20 @@ TEST_F(FrameCases, ProceduresTakeParametersKeepLocalsAndDeliverNamedResults) {
     });
 }
 
+// Each call has a local dictionary of its own: a new call never sees what an
+// earlier one defined, and a dictionary a script kept stays as it was.
+TEST_F(FrameCases, EveryCallStartsWithAnEmptyLocalDictionaryOfItsOwn) {
+    Check({
+        {"/p [P [A] /x 1 def [A] ] def /q [P [A] /r currentdict /x known def [A /r] ] def p q p q", "#0 #0"},
+#define VO_KEEP_LOCALS "/K 2 dict def /f [P [A /n /key] K key currentdict put [A] ] def "
+        {VO_KEEP_LOCALS "1 /a f 2 /b f K /b get /n get K /a get /n get", "2 1"},
+        {VO_KEEP_LOCALS "1 /a f K /a get /k 5 put 2 /b f K /b get /k known K /a get /k get", "#0 5"},
+#undef VO_KEEP_LOCALS
+        // calls inside calls
+        {"/g [P [A /n] /r n 1 add def [A /r] ] def /f [P [A /n] /r n g n 2 mul g add def [A /r] ] def 5 f", "17"},
+    });
+}
+
 TEST_F(FrameTest, ProcedureFailuresAreFetchFailuresThatEndTheRun) {
     // a missing result name
     EXPECT_EQ(RunError("[B [P [A] [A /nothing] ] exec] [B 'caught'] tryexcept"),
