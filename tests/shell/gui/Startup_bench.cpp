@@ -102,6 +102,14 @@ void BM_ProgramFirstWindow(benchmark::State& State) {
     RunStart(State, "program's first window", VO_START_PROGRAM_EXE, {});
 }
 
+// VO_START_OTHER_PROGRAM names another build of the program's start (a copy
+// of vo_start_program of an older commit, put next to this build's so that
+// it reads the same files): it runs interleaved with the rest, to tell what a
+// change gained under the same load.
+void BM_OtherProgramFirstWindow(benchmark::State& State) {
+    RunStart(State, "other program's first window", std::getenv("VO_START_OTHER_PROGRAM"), {});
+}
+
 constexpr int KRepetitions = 9;
 BENCHMARK(BM_BareQtWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(KRepetitions);
 BENCHMARK(BM_QtWindowLikeTheProgram)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(KRepetitions);
@@ -131,6 +139,12 @@ int main(int argc, char** argv) {
     ::setenv("XDG_DATA_HOME", (GRoot / "data").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (GRoot / "config").c_str(), 1);
 
+    if (const char* other = std::getenv("VO_START_OTHER_PROGRAM"); other && *other)
+        benchmark::RegisterBenchmark("BM_OtherProgramFirstWindow", BM_OtherProgramFirstWindow)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(3)
+            ->Repetitions(KRepetitions);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
