@@ -1,7 +1,9 @@
 #include "platform/FileNames.h"
+#include "platform/FolderListings.h"
 
 #include "platform/Cp1252.h"
 #include "platform/Exception.h"
+#include "platform/Time.h"
 
 #include <algorithm>
 #include <ctime>
@@ -21,15 +23,12 @@ bool IsSep(char c) { return c == '\\' || c == '/'; }
 
 // The names in a folder, each with its code-page-1252 form, kept between
 // look-ups: a stored name that does not exist (archives and files are looked
-// for in several places) would list its folder again at every look-up. A
-// listing is used again only while the folder is the same one with the same
-// modification time, and it is kept only when that time lies well in the
-// past: a change within the clock's granularity of the last one could leave
-// the time as it was.
+// for in several places) would list its folder again at every look-up.
 struct TListing {
     dev_t Device = 0;
     ino_t Inode = 0;
     timespec MTime{};
+    timespec CTime{};
     std::vector<std::pair<std::string, MyAnsiString>> Names; // real name, its 1252 form
 };
 
@@ -58,6 +57,7 @@ std::shared_ptr<const TListing> ListFolder(const fs::path& Dir, const struct sta
     listing->Device = St.st_dev;
     listing->Inode = St.st_ino;
     listing->MTime = St.st_mtim;
+    listing->CTime = St.st_ctim;
     std::error_code ec;
     fs::directory_iterator it(Dir, fs::directory_options::skip_permission_denied, ec);
     if (ec)
@@ -67,9 +67,11 @@ std::shared_ptr<const TListing> ListFolder(const fs::path& Dir, const struct sta
         MyAnsiString ansi = Utf8ToCp1252(n);
         listing->Names.emplace_back(std::move(n), std::move(ansi));
     }
+    auto ns = [](const timespec& T) { return static_cast<int64_t>(T.tv_sec) * 1000000000 + T.tv_nsec; };
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    if (now.tv_sec - St.st_mtim.tv_sec >= 2) {
+    const int64_t changed = std::max(ns(St.st_mtim), ns(St.st_ctim));
+    if (ns(now) - changed >= FolderListingSettleTime().Milliseconds() * 1000000) {
         std::lock_guard lock(GListingMutex);
         if (Listings().size() >= 256)
             Listings().clear();
@@ -102,6 +104,11 @@ bool FindCaseInsensitive(const fs::path& Dir, const std::string& Name, std::stri
     return true;
 }
 } // namespace
+
+TTimeConstant& FolderListingSettleTime() {
+    static TTimeConstant constant("FileNames.FolderListingSettleTime", 2000);
+    return constant;
+}
 
 fs::path StoredPathToRealPath(const MyAnsiString& Stored, const fs::path& Base) {
     if (Stored.empty())
