@@ -71,7 +71,8 @@ MyAnsiString GetNextCSVItem(MyAnsiString& ALine) {
         item = ALine.substr(0, sep);
         ALine.erase(0, sep + 1);
     }
-    if (item.empty()) return item;
+    // Every escape below starts with a backslash or "<".
+    if (item.find_first_of("\\<") == MyAnsiString::npos) return item;
     item = ReplaceAll(item, "\\c", false, [] { return MyAnsiString(","); });
     item = ReplaceAll(item, "<BR>", true, [] { return MyAnsiString("\r"); });
     item = ReplaceAll(item, "<PRGNAME>", true, [] { return ShellServices().GetProductInfoStr("ProgramName"); });

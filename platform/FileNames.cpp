@@ -1,9 +1,16 @@
 #include "platform/FileNames.h"
+#include "platform/FolderListings.h"
 
 #include "platform/Cp1252.h"
 #include "platform/Exception.h"
+#include "platform/Time.h"
 
 #include <algorithm>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
+#include <unordered_map>
 #include <system_error>
 #include <vector>
 
@@ -14,31 +21,94 @@ namespace vo {
 namespace {
 bool IsSep(char c) { return c == '\\' || c == '/'; }
 
+// The names in a folder, each with its code-page-1252 form, kept between
+// look-ups: a stored name that does not exist (archives and files are looked
+// for in several places) would list its folder again at every look-up.
+struct TListing {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    timespec MTime{};
+    timespec CTime{};
+    std::vector<std::pair<std::string, MyAnsiString>> Names; // real name, its 1252 form
+};
+
+std::mutex GListingMutex;
+std::unordered_map<std::string, std::shared_ptr<const TListing>>& Listings() {
+    static std::unordered_map<std::string, std::shared_ptr<const TListing>> listings;
+    return listings;
+}
+
+bool SameListing(const TListing& L, const struct stat& St) {
+    return L.Device == St.st_dev && L.Inode == St.st_ino && L.MTime.tv_sec == St.st_mtim.tv_sec &&
+        L.MTime.tv_nsec == St.st_mtim.tv_nsec;
+}
+
+// The names of the folder Dir (with St its status), nullptr when it cannot be
+// listed.
+std::shared_ptr<const TListing> ListFolder(const fs::path& Dir, const struct stat& St) {
+    const std::string key = Dir.string();
+    {
+        std::lock_guard lock(GListingMutex);
+        auto it = Listings().find(key);
+        if (it != Listings().end() && SameListing(*it->second, St))
+            return it->second;
+    }
+    auto listing = std::make_shared<TListing>();
+    listing->Device = St.st_dev;
+    listing->Inode = St.st_ino;
+    listing->MTime = St.st_mtim;
+    listing->CTime = St.st_ctim;
+    std::error_code ec;
+    fs::directory_iterator it(Dir, fs::directory_options::skip_permission_denied, ec);
+    if (ec)
+        return nullptr;
+    for (const auto& entry : it) {
+        std::string n = entry.path().filename().string();
+        MyAnsiString ansi = Utf8ToCp1252(n);
+        listing->Names.emplace_back(std::move(n), std::move(ansi));
+    }
+    auto ns = [](const timespec& T) { return static_cast<int64_t>(T.tv_sec) * 1000000000 + T.tv_nsec; };
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const int64_t changed = std::max(ns(St.st_mtim), ns(St.st_ctim));
+    if (ns(now) - changed >= FolderListingSettleTime().Milliseconds() * 1000000) {
+        std::lock_guard lock(GListingMutex);
+        if (Listings().size() >= 256)
+            Listings().clear();
+        Listings()[key] = listing;
+    }
+    return listing;
+}
+
 // The existing child of Dir whose name equals Name without regard to case.
 bool FindCaseInsensitive(const fs::path& Dir, const std::string& Name, std::string& Found) {
-    std::error_code ec;
-    if (!fs::is_directory(Dir, ec))
+    struct stat st {};
+    if (::stat(Dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
+    std::error_code ec;
     if (fs::symlink_status(Dir / Name, ec).type() != fs::file_type::not_found && !ec) {
         Found = Name; // exact match
         return true;
     }
+    const std::shared_ptr<const TListing> listing = ListFolder(Dir, st);
+    if (!listing)
+        return false;
     const MyAnsiString wanted = Utf8ToCp1252(Name);
-    std::vector<std::string> matches;
-    fs::directory_iterator it(Dir, fs::directory_options::skip_permission_denied, ec);
-    if (ec)
+    const std::string* best = nullptr;
+    for (const auto& [real, ansi] : listing->Names)
+        if (Cp1252SameText(ansi, wanted) && (!best || real < *best))
+            best = &real;
+    if (!best)
         return false;
-    for (const auto& entry : it) {
-        std::string n = entry.path().filename().string();
-        if (Cp1252SameText(Utf8ToCp1252(n), wanted))
-            matches.push_back(std::move(n));
-    }
-    if (matches.empty())
-        return false;
-    Found = *std::min_element(matches.begin(), matches.end());
+    Found = *best;
     return true;
 }
 } // namespace
+
+TTimeConstant& FolderListingSettleTime() {
+    static TTimeConstant constant("FileNames.FolderListingSettleTime", 2000);
+    return constant;
+}
 
 fs::path StoredPathToRealPath(const MyAnsiString& Stored, const fs::path& Base) {
     if (Stored.empty())
@@ -63,6 +133,17 @@ fs::path StoredPathToRealPath(const MyAnsiString& Stored, const fs::path& Base) 
     parts.push_back(cur);
 
     const bool absolute = IsSep(Stored[0]);
+    // A name that exists as written needs no look-up of its parts (without
+    // "..", which is taken apart by name below, not by the file system).
+    if (std::find(parts.begin(), parts.end(), "..") == parts.end()) {
+        fs::path exact = absolute ? fs::path("/") : Base;
+        for (const auto& raw : parts)
+            if (!raw.empty() && raw != ".")
+                exact /= Cp1252ToUtf8(raw);
+        struct stat st {};
+        if (!exact.empty() && ::lstat(exact.c_str(), &st) == 0)
+            return exact;
+    }
     fs::path result = absolute ? fs::path("/") : Base;
     // Where existence is looked up: an empty relative base means the current folder.
     auto lookupDir = [&](const fs::path& p) { return p.empty() ? fs::path(".") : p; };

@@ -276,9 +276,18 @@ void CreateDataFolders(TShellSettings& S, const fs::path& DataHome, const fs::pa
 void ReadViewConfig(TShellSettings& S) {
     const MyAnsiString user = S.ViewConfigFile();
     const MyAnsiString first = FileExists(user) ? user : S.TemplateFile();
+    // Each section's registry holds the whole file: it is read once, the
+    // others take copies of what it holds.
     auto readAll = [](const MyAnsiString& File) {
-        for (int i = 0; i < 5; ++i)
-            SectionRegistry(i).ReadFromFile(File);
+        TProgramRegistry& first = SectionRegistry(0);
+        first.ReadFromFile(File);
+        TSLDictionary* read = first.GetRegData();
+        for (int i = 1; i < 5; ++i) {
+            TSLDictionary* d = SectionRegistry(i).GetRegData();
+            d->Clear();
+            for (int n = 0; n < read->GetCount(); ++n)
+                d->SetObjWithName(read->GetNameAtIndex(n), read->GetObjAtIndex(n)->CopyRef().Get());
+        }
     };
     try {
         readAll(first);

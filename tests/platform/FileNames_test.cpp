@@ -1,10 +1,16 @@
 // Stored file names (backslashes, any case) to real paths.
 #include "platform/Exception.h"
 #include "platform/FileNames.h"
+#include "platform/FolderListings.h"
+#include "platform/Time.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <algorithm>
+#include <chrono>
+#include <sys/stat.h>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 
@@ -56,6 +62,44 @@ TEST_F(StoredPath, ExactCaseWinsOverOtherVariants) {
     EXPECT_EQ(StoredPathToRealPath("DATA.txt", Root), Root / "DATA.txt");
     EXPECT_EQ(StoredPathToRealPath("data.TXT", Root), Root / "data.TXT");
     EXPECT_EQ(StoredPathToRealPath("Data.Txt", Root), Root / "DATA.txt"); // first in name order
+}
+
+// Folder listings are kept between look-ups: a folder that changes after a
+// look-up (files added, renamed, removed, the folder replaced) must be
+// listed again.
+TEST_F(StoredPath, LookupsFollowChangesOfTheFolder) {
+    TScopedTimeOverride settle(FolderListingSettleTime(), 50);
+    const fs::path dir = Root / "Archives" / "Config";
+    // Waits until the folder's last change is old enough for its listing to
+    // be kept (the clock decides, nothing else).
+    auto settled = [&] {
+        struct stat st {};
+        ASSERT_EQ(::stat(dir.c_str(), &st), 0);
+        auto at = [](const timespec& T) { return std::chrono::seconds(T.tv_sec) + std::chrono::nanoseconds(T.tv_nsec); };
+        const auto changed = std::max(at(st.st_mtim), at(st.st_ctim));
+        const auto until = std::chrono::system_clock::time_point(
+            std::chrono::duration_cast<std::chrono::system_clock::duration>(changed + std::chrono::milliseconds(60)));
+        std::this_thread::sleep_until(until);
+    };
+    settled();
+    EXPECT_EQ(StoredPathToRealPath("archives\\config\\NEW.ini", Root), dir / "NEW.ini"); // not there yet
+    std::ofstream(dir / "New.Ini") << "x";
+    EXPECT_EQ(StoredPathToRealPath("archives\\config\\NEW.ini", Root), dir / "New.Ini");
+    settled();
+    EXPECT_EQ(StoredPathToRealPath("archives\\config\\NEW.ini", Root), dir / "New.Ini");
+    fs::rename(dir / "New.Ini", dir / "neW.iNi");
+    EXPECT_EQ(StoredPathToRealPath("archives\\config\\NEW.ini", Root), dir / "neW.iNi");
+    settled();
+    EXPECT_EQ(StoredPathToRealPath("archives\\config\\NEW.ini", Root), dir / "neW.iNi");
+    fs::remove(dir / "neW.iNi");
+    EXPECT_EQ(StoredPathToRealPath("archives\\config\\NEW.ini", Root), dir / "NEW.ini");
+    settled();
+    EXPECT_EQ(StoredPathToRealPath("archives\\config\\NEW.ini", Root), dir / "NEW.ini");
+    // Another folder in the same place is listed anew.
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::ofstream(dir / "Other.INI") << "x";
+    EXPECT_EQ(StoredPathToRealPath("archives\\config\\other.ini", Root), dir / "Other.INI");
 }
 
 TEST(StoredPathErrors, DriveLettersNetworkNamesAndEmptyNamesAreRefused) {
