@@ -49,6 +49,15 @@ using TAppViewExec = std::function<void(TAppViewAction Action)>;
 // Handlers of the window's actions (menu and toolbar commands) a view takes.
 using TAppViewActionEvent = std::function<void(TObject* Action, bool& Handled)>;
 
+// A window command offered to the docked view (ActionUpdate, ActionExecute):
+// views recognise it by its tag (FilePrint 15 ...) and enable it in their
+// update.
+class TAppViewActionInfo : public TObject {
+public:
+    int Tag = 0;
+    bool Enabled = false;
+};
+
 class TApplicationViewFactory : public TObject {
 public:
     TApplicationViewFactory();

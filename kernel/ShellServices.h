@@ -38,6 +38,14 @@ struct TOpenDialogRequest {
     MyAnsiString FileName; // the chosen file (stored path) after true
 };
 
+// The shared file-save dialog: filter and default extension as for opening;
+// it asks before overwriting a file.
+struct TSaveDialogRequest {
+    MyAnsiString Filter;
+    MyAnsiString DefaultExt;
+    MyAnsiString FileName; // proposed on entry (may be empty), chosen after true (stored path)
+};
+
 class TShellServices {
 public:
     virtual ~TShellServices() = default;
@@ -87,6 +95,13 @@ public:
     // Shows the shared file-open dialog; false when the user cancels (or no
     // GUI exists).
     virtual bool OpenDialog(TOpenDialogRequest& Request) {
+        (void)Request;
+        return false;
+    }
+
+    // Shows the shared file-save dialog; false when the user cancels (or no
+    // GUI exists).
+    virtual bool SaveDialog(TSaveDialogRequest& Request) {
         (void)Request;
         return false;
     }

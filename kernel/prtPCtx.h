@@ -39,6 +39,15 @@ public:
     TPLPrinter& operator=(const TPLPrinter&) = delete;
     virtual ~TPLPrinter() = default;
 
+    // Lets the user set up a job of that title (printer, copies, printing to
+    // a file); false when cancelled. A printer without a dialog takes the
+    // title and accepts.
+    virtual bool PrintDialog(const MyAnsiString& ATitle) {
+        FJobTitle = ATitle;
+        return true;
+    }
+    const MyAnsiString& JobTitle() const noexcept { return FJobTitle; }
+
     virtual TPLDeviceCaps GetDeviceCaps() = 0;
     virtual void BeginDoc() = 0;
     virtual void NewPage() = 0;
@@ -46,6 +55,9 @@ public:
     virtual void Abort() = 0;
     virtual bool Printing() const = 0;
     virtual TPLCanvas& Canvas() = 0;
+
+protected:
+    MyAnsiString FJobTitle;
 };
 
 // The current printer of the program (not owned); returns the previous one.

@@ -5,7 +5,10 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrintDialog>
 #include <QPrinter>
+
+#include "kernel/gui/QtText.h"
 
 #include <cmath>
 #include <string>
@@ -60,6 +63,14 @@ bool TPLQtPaintPrinter::StopPainting() noexcept {
 }
 
 // --- TPLQtPrinter -----------------------------------------------------------
+
+bool TPLQtPrinter::PrintDialog(const MyAnsiString& ATitle) {
+    FJobTitle = ATitle;
+    FPrinter->setDocName(ToQt(ATitle));
+    QPrintDialog dialog(FPrinter.get());
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
+    return dialog.exec() == QDialog::Accepted;
+}
 
 TPLQtPrinter::TPLQtPrinter() : FPrinter(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
     FCanvas.SetDevice(FPrinter.get());

@@ -45,6 +45,9 @@ public:
     ~TPLQtPrinter() override;
     QPrinter& Device() noexcept { return *FPrinter; }
 
+    // The platform's print dialog (printing to a PDF file offered).
+    bool PrintDialog(const MyAnsiString& ATitle) override;
+
     TPLDeviceCaps GetDeviceCaps() override;
     void BeginDoc() override;
     void NewPage() override;

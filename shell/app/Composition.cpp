@@ -26,6 +26,8 @@
 #include "parameters/ParInit.h"
 #include "parameters/ParMan.h"
 #include "parameters/gui/ParAppView.h"
+#include "parameters/gui/varViewer.h"
+#include "parameters/varService.h"
 #include "scripting/ScrMan.h"
 #include "scripting/ScrTaImp.h"
 #include "shell/StartHooks.h"
@@ -44,6 +46,10 @@ namespace {
 // to be felt at every start.
 class TLazyQtPrinter : public TPLPrinter {
 public:
+    bool PrintDialog(const MyAnsiString& ATitle) override {
+        FJobTitle = ATitle;
+        return Real().PrintDialog(ATitle);
+    }
     TPLDeviceCaps GetDeviceCaps() override { return Real().GetDeviceCaps(); }
     void BeginDoc() override { Real().BeginDoc(); }
     void NewPage() override { Real().NewPage(); }
@@ -125,6 +131,9 @@ void InstallProgramParts() {
         // outlive the application object in static destruction.
         static TParAppViewFactory* parameterView = new TParAppViewFactory;
         ParameterManager().RegisterViewFactory(parameterView);
+        // Every variable section's node opens the variable list view.
+        static TVarAppViewFactory* variableView = new TVarAppViewFactory;
+        VariableManager().RegisterViewFactories(variableView, VariableManager().DirModelView());
     };
 
     TShellStartHooks& s = ShellStartHooks();

@@ -523,6 +523,27 @@ bool TMainForm::OpenDialog(TOpenDialogRequest& Request) {
     return true;
 }
 
+bool TMainForm::SaveDialog(TSaveDialogRequest& Request) {
+    QString filter = ToQt(Request.Filter);
+    filter.replace('|', ";;");
+    const QStringList parts = filter.split(";;");
+    QString qtFilter;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        qtFilter += (qtFilter.isEmpty() ? "" : ";;") + parts[i];
+    const QString start = Request.FileName.empty() ? QString() : QString::fromStdString(StoredPathToRealPath(Request.FileName).string());
+    // The dialog asks before overwriting a file.
+    QFileDialog dialog(nullptr, "Save As", start, qtFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    MyAnsiString ext = Request.DefaultExt;
+    if (!ext.empty() && ext.front() == '.')
+        ext.erase(0, 1);
+    dialog.setDefaultSuffix(ToQt(ext));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    Request.FileName = RealPathToStored(std::filesystem::path(dialog.selectedFiles().first().toStdString()));
+    return true;
+}
+
 void TMainForm::SetOsciDefaults(TSLDictionary* Dict) {
     FOsciDefaults = Dict;
 }

@@ -79,6 +79,7 @@ public:
     std::uint8_t OvraProgramType() const override;
     TConnectionLostAnswer ShowConnectionLost(const MyAnsiString& AMessage) override;
     bool OpenDialog(TOpenDialogRequest& Request) override;
+    bool SaveDialog(TSaveDialogRequest& Request) override;
     MyAnsiString UPIDDispMode() const override { return FSettings.UPIDDispMode; }
     void SetUPIDDispMode(const MyAnsiString& Value) override { FSettings.UPIDDispMode = Value; }
     MyAnsiString RawDataDispMode() const override { return FSettings.RawDataDispMode; }

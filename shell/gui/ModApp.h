@@ -4,6 +4,7 @@
 // drive selector on top. Its commands come from one table (shell/TreeAppRules)
 // whose rules run on idle and before a menu opens; the docked view is offered
 // each command first.
+#include "kernel/ModView.h"
 #include "kernel/Object.h"
 #include "kernel/ShellServices.h"
 #include "shell/MenuList.h"
@@ -39,11 +40,9 @@ class TTreeViewWidget;
 
 // A command as the docked view sees it: its tag (10-25 for the generic
 // commands) and whether the view enables it.
-class TWindowAction : public TObject {
+class TWindowAction : public TAppViewActionInfo {
 public:
     TTreeAction Action = TTreeAction::Count;
-    int Tag = 0;
-    bool Enabled = false;
 };
 
 // The entries of a menu list behind an anchor action of one menu.

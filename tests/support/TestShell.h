@@ -30,6 +30,8 @@ public:
     std::vector<MyAnsiString> connectionLostMessages;
     MyAnsiString openDialogAnswer; // "" cancels
     std::vector<TOpenDialogRequest> openDialogs;
+    MyAnsiString saveDialogAnswer; // stored path; "" cancels
+    std::vector<TSaveDialogRequest> saveDialogs;
 
     MyAnsiString InfoSysLang() const override { return lang; }
     MyAnsiString GetProductInfoStr(const MyAnsiString& InfoName) const override;
@@ -49,6 +51,11 @@ public:
         openDialogs.push_back(Request);
         Request.FileName = openDialogAnswer;
         return !openDialogAnswer.empty();
+    }
+    bool SaveDialog(TSaveDialogRequest& Request) override {
+        saveDialogs.push_back(Request);
+        Request.FileName = saveDialogAnswer;
+        return !saveDialogAnswer.empty();
     }
 
 private:
