@@ -9,6 +9,8 @@
 #include <QMimeData>
 #include <vector>
 
+namespace vo {
+
 class TDevice;
 class TParameter;
 class TVarItem;
@@ -19,3 +21,5 @@ public:
     std::vector<TParameter*> Parameters;
     std::vector<TVarItem*> Variables;
 };
+
+} // namespace vo

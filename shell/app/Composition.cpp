@@ -26,6 +26,8 @@
 #include "parameters/ParInit.h"
 #include "parameters/ParMan.h"
 #include "parameters/gui/ParAppView.h"
+#include "parameters/gui/varDirectory.h"
+#include "parameters/varService.h"
 #include "scripting/ScrMan.h"
 #include "scripting/ScrTaImp.h"
 #include "shell/StartHooks.h"
@@ -125,6 +127,9 @@ void InstallProgramParts() {
         // outlive the application object in static destruction.
         static TParAppViewFactory* parameterView = new TParAppViewFactory;
         ParameterManager().RegisterViewFactory(parameterView);
+        // Every variable service's tree node opens the section view.
+        static TVarDirViewFactory* dirView = new TVarDirViewFactory;
+        VariableManager().RegisterViewFactories(VariableManager().VarModelView(), dirView);
     };
 
     TShellStartHooks& s = ShellStartHooks();
