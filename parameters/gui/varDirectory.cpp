@@ -73,7 +73,7 @@ TVarDirViewForm::TVarDirViewForm(TApplicationViewFactory& AOwner) : TQtApplicati
     QObject::connect(AddSectionAct, &QAction::triggered, panel, [this] { AddSectionExecute(); });
     QObject::connect(DeleteSectionAct, &QAction::triggered, panel, [this] { DeleteSectionExecute(); });
     QObject::connect(SelectAct, &QAction::triggered, panel, [this] { SelectExecute(); });
-    QObject::connect(ListView, &QTreeWidget::currentItemChanged, panel, [this] { SelectionChanged(); });
+    QObject::connect(ListView, &QTreeWidget::itemSelectionChanged, panel, [this] { SelectionChanged(); });
     QObject::connect(ListView, &QTreeWidget::itemDoubleClicked, panel, [this] { SelectExecute(); });
     QObject::connect(ListView, &QWidget::customContextMenuRequested, panel,
                      [this](const QPoint& At) { PopupMenu1->popup(ListView->viewport()->mapToGlobal(At)); });
