@@ -101,8 +101,13 @@ struct TDropResult {
     bool Dropped = false;
 };
 TDropResult DropOn(TTreeAppForm& W, const MyAnsiString& Path, QMimeData& Data) {
-    W.SetPathStr(Path);
-    EXPECT_EQ(W.PathStr(), Path);
+    // The tree follows the model once its changes are through.
+    TModelManager& model = DeviceManager()->ModelManager();
+    EXPECT_TRUE(test::WaitFor([&] {
+        if (!model.Modifying() && !model.Updating() && W.PathStr() != Path)
+            W.SetPathStr(Path);
+        return W.PathStr() == Path;
+    })) << W.PathStr();
     const QModelIndex at = W.MainTreeView->currentIndex();
     W.MainTreeView->scrollTo(at);
     const QPoint p = W.MainTreeView->visualRect(at).center();
@@ -152,7 +157,14 @@ TEST(VariableSections, SectionViewDialogAndDrops) {
         TDevice& box2 = devices.GetDevice("BOX2");
         TVariableService& vars1 = *box1.FindService<TVariableService>("VariableService");
         TVariableService& vars2 = *box2.FindService<TVariableService>("VariableService");
-        ASSERT_TRUE(test::WaitFor([&] { return vars1.ServiceStatus() == dsStarted && vars2.ServiceStatus() == dsStarted; }));
+        // Both drives up and the device manager's last update pass through
+        // (each pass takes the window to the selected drive's page).
+        ASSERT_TRUE(test::WaitFor([&] {
+            return vars1.ServiceStatus() == dsStarted && vars2.ServiceStatus() == dsStarted &&
+                box1.State() == dstStarted && box2.State() == dstStarted &&
+                devices.Provider().Status() == psIdle && !devices.Provider().UpdateRequested() &&
+                devices.Provider().UpdateLockCounter() == 0;
+        }));
         const MyAnsiString page1 = "Project:\\\\" + box1.Model().Caption() + "\\Variables";
         const MyAnsiString page2 = "Project:\\\\" + box2.Model().Caption() + "\\Variables";
         auto view = [&w] { return dynamic_cast<TVarDirViewForm*>(w.CurrentView()); };
@@ -216,14 +228,21 @@ TEST(VariableSections, SectionViewDialogAndDrops) {
         EXPECT_EQ(vars1.FindDirWithCaption("Test"), nullptr);
 
         // Enter on a row opens the section: the service's path and its caption.
+        // (The tree follows the model once its changes are through.)
+        TModelManager& model = devices.ModelManager();
+        auto treeSettled = [&model] { return !model.Modifying() && !model.Updating(); };
+        ASSERT_TRUE(test::WaitFor(treeSettled));
         ClickRow(v, "Motion");
         v.ListView->setFocus();
         QTest::keyClick(v.ListView, Qt::Key_Return);
         EXPECT_EQ(w.PathStr(), page1 + "\\Motion");
 
         // GUEST: "User Defined" (255) shows, a section of permission 3 does not.
-        w.SetPathStr(page2);
-        ASSERT_TRUE(test::WaitFor([&] { return view() && view()->Service() == &vars2 && view()->ListView->topLevelItemCount() > 0; }));
+        ASSERT_TRUE(test::WaitFor([&] {
+            if (treeSettled() && w.PathStr() != page2)
+                w.SetPathStr(page2);
+            return view() && view()->Service() == &vars2 && view()->ListView->topLevelItemCount() > 0;
+        }));
         TVarDirViewForm& g = *view();
         AnswerInput("Test", true);
         g.AddSectionAct->trigger();
@@ -233,8 +252,10 @@ TEST(VariableSections, SectionViewDialogAndDrops) {
 
         // Drops. A row dragged out of the parameter list carries the drive
         // and the parameter (and still its UPID for other programs).
-        w.SetPathStr("Project:\\\\" + box1.Model().Caption() + "\\Parameters\\Commissioning");
+        const MyAnsiString commissioning = "Project:\\\\" + box1.Model().Caption() + "\\Parameters\\Commissioning";
         ASSERT_TRUE(test::WaitFor([&] {
+            if (treeSettled() && w.PathStr() != commissioning)
+                w.SetPathStr(commissioning);
             auto* p = dynamic_cast<TParAppViewForm*>(w.CurrentView());
             return p && p->ListView->topLevelItemCount() > 0;
         }));
