@@ -5,8 +5,8 @@
 // One data item ("Variables", version 1) per section worth saving: a
 // user-defined section with variables, or a section of the module
 // descriptions that the user may read and that holds a valid value. The item
-// holds "Items": one configuration record per variable ("Name" is the
-// section's name of the variable), each with its master UPID under
+// holds "Items": one configuration record per variable ("Name" is its
+// caption as the section reports it), each with its master UPID under
 // "MASTER_UPID" besides the device UPID under "UPID".
 //
 // A restore finds the section by caption (a missing one becomes a
