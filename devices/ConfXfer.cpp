@@ -122,6 +122,15 @@ void TConfigTransfer::UnregisterDataInterface(TDataInterface& AInterface) {
     FInterfaceList.erase(std::remove(FInterfaceList.begin(), FInterfaceList.end(), &AInterface), FInterfaceList.end());
 }
 
+void TConfigTransfer::RegisterServiceInterfaces() {
+    for (int k = 0; k < FDevice.GetServiceCount(); ++k) {
+        auto* source = dynamic_cast<TDataInterfaceSource*>(&FDevice.GetServiceWithIndex(k));
+        TDataInterface* i = source ? source->GetDataInterface() : nullptr;
+        if (i && std::find(FInterfaceList.begin(), FInterfaceList.end(), i) == FInterfaceList.end())
+            RegisterDataInterface(*i);
+    }
+}
+
 TDataInterface* TConfigTransfer::GetInterfaceForType(const MyAnsiString& TypeName) const {
     const MyAnsiString wanted = Upper(TypeName);
     for (TDataInterface* i : FInterfaceList)
@@ -441,13 +450,13 @@ void TConfigTransfer::SaveToFile() {
         if (!params)
             throw Exception("no parameter service");
         auto need = [&](int32_t UPID) {
-            TConfigParameter* p = params->FindParameter(UPID);
+            TConfigParameter* p = params->FindConfigParameter(UPID);
             if (!p)
                 throw Exception("parameter " + std::to_string(UPID) + " does not exist");
             return p;
         };
         auto text = [&](int32_t UPID) {
-            TConfigParameter* p = params->FindParameter(UPID);
+            TConfigParameter* p = params->FindConfigParameter(UPID);
             return p ? p->GetStrValue() : MyAnsiString();
         };
         TRef<TSLDictionary> file = MakeRef<TSLDictionary>();
@@ -473,9 +482,9 @@ void TConfigTransfer::SaveToFile() {
         } parts[] = {{"OS_Info", 1070, 1300}, {"MC_Info", 1120, 1340}, {"INTF_Info", 1180, 1380}, {"APP_Info", 1240, 1420}};
         for (const auto& part : parts) {
             TRef<TSLDictionary> d = MakeRef<TSLDictionary>();
-            if (TConfigParameter* p = params->FindParameter(part.Name))
+            if (TConfigParameter* p = params->FindConfigParameter(part.Name))
                 d->SetStrWithName("SoftwareName", p->GetStrValue());
-            if (TConfigParameter* p = params->FindParameter(part.Tree))
+            if (TConfigParameter* p = params->FindConfigParameter(part.Tree))
                 d->SetStrWithName("TreeName", p->GetStrValue());
             software->SetObjWithName(part.Key, d.Get());
         }
@@ -561,7 +570,7 @@ bool TConfigTransfer::LoadFromFileChecked(TSLDictionary& File) {
         throw Exception("File corrupted!");
     auto* params = dynamic_cast<TParameterLookup*>(FDevice.FindService<TDeviceService>("ParameterService"));
     auto text = [&](int32_t UPID) {
-        TConfigParameter* p = params ? params->FindParameter(UPID) : nullptr;
+        TConfigParameter* p = params ? params->FindConfigParameter(UPID) : nullptr;
         return p ? p->GetStrValue() : MyAnsiString();
     };
     auto* versionObj = dynamic_cast<TSLNumber*>(info->FindObjWithName("Version"));

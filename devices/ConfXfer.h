@@ -83,6 +83,10 @@ public:
     // type '<name>' already registered" for a type name taken.
     void RegisterDataInterface(TDataInterface& AInterface);
     void UnregisterDataInterface(TDataInterface& AInterface);
+    // Registers the data interface of every service of the device that has
+    // one (TDataInterfaceSource), in service order; one already registered is
+    // left as it is.
+    void RegisterServiceInterfaces();
     int GetInterfaceCount() const { return static_cast<int>(FInterfaceList.size()); }
     TDataInterface& GetInterface(int AIndex) const { return *FInterfaceList.at(static_cast<size_t>(AIndex)); }
     TDataInterface* GetInterfaceForType(const MyAnsiString& TypeName) const;

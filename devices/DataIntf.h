@@ -84,6 +84,15 @@ public:
 
 // ------------------------------------------------------------------ seams
 
+// A device service that contributes to configuration files: its data
+// interface (nullptr while it has none). A transfer registers the interfaces
+// of a device's services through this (TConfigTransfer::RegisterServiceInterfaces).
+class TDataInterfaceSource {
+public:
+    virtual ~TDataInterfaceSource() = default;
+    virtual TDataInterface* GetDataInterface() = 0;
+};
+
 // One parameter of the device as the configuration needs it.
 class TConfigParameter {
 public:
@@ -97,7 +106,7 @@ public:
 class TParameterLookup {
 public:
     virtual ~TParameterLookup() = default;
-    virtual TConfigParameter* FindParameter(int32_t UPID) = 0;
+    virtual TConfigParameter* FindConfigParameter(int32_t UPID) = 0;
 };
 
 // The import warnings log (one per program).

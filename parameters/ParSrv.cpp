@@ -303,6 +303,38 @@ TParameter* TParameterService::FindParameter(std::int32_t AMasterUPID) const {
     return FindParameterWithKey(std::to_string(AMasterUPID));
 }
 
+namespace {
+
+// A parameter as a configuration file's header reads it, looked up again at
+// every read so that a rebuilt tree is never read through a stale node.
+class TConfigParameterView : public TConfigParameter {
+public:
+    TConfigParameterView(const TParameterService& AService, std::int32_t AUPID) : FService(AService), FUPID(AUPID) {}
+    MyAnsiString GetStrValue() override { return Node().GetStrValue(); }
+    int64_t GetIntValue() override { return Node().GetIntValue(); }
+
+private:
+    const TParameter& Node() const {
+        const TParameter* p = FService.FindParameter(FUPID);
+        if (!p)
+            throw Exception("parameter " + std::to_string(FUPID) + " does not exist");
+        return *p;
+    }
+    const TParameterService& FService;
+    std::int32_t FUPID;
+};
+
+} // namespace
+
+TConfigParameter* TParameterService::FindConfigParameter(std::int32_t UPID) {
+    if (!FindParameter(UPID))
+        return nullptr;
+    std::unique_ptr<TConfigParameter>& view = FConfigParameters[UPID];
+    if (!view)
+        view = std::make_unique<TConfigParameterView>(*this, UPID);
+    return view.get();
+}
+
 TParameter* TParameterService::FindParameterWithDeviceUPID(std::int32_t AUPID) const {
     auto it = FDevParameterIndex.find(std::to_string(AUPID));
     return it == FDevParameterIndex.end() ? nullptr : FDevParameterList[it->second].Node;

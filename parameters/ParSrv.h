@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "devices/DataIntf.h"
 #include "devices/DevMan.h"
 #include "parameters/Parameter.h"
 #include "storagelib/RefObj.h"
@@ -74,8 +75,9 @@ struct TParameterWriteFailure {
 inline constexpr const char* DefaultParametersScript = "archive://Archives\\ParameterService\\DefaultParameters.sct";
 
 // The service is also what the device info view reads of the parameters
-// (TParameterInfoService).
-class TParameterService : public TDeviceService, public TParameterInfoService {
+// (TParameterInfoService) and what a configuration file's header is made of
+// (TParameterLookup).
+class TParameterService : public TDeviceService, public TParameterInfoService, public TParameterLookup {
 public:
     // The provider "Parameter Service", the lists, the root with its model
     // item under the device's item, the visibility controller.
@@ -179,6 +181,9 @@ public:
     TParameter* FindParameterWithDeviceUPID(std::int32_t AUPID) const;
     TParameterInfo* FindInfoParameter(std::int32_t UPID) override { return FindParameter(UPID); }
     TServiceProvider& InfoProvider() override { return *FServiceProvider; }
+    // The parameter of that master UPID as a configuration file reads it;
+    // nullptr when the device has none.
+    TConfigParameter* FindConfigParameter(std::int32_t UPID) override;
     // Pre-order walk of all nodes, root excluded.
     void ForEachParameter(const TParameterCallBack& CallBack);
 
@@ -299,6 +304,8 @@ protected:
     std::vector<TDirectoryParameter*> FClassList;
     bool FOnLine = false;
     std::unique_ptr<TServiceProvider> FServiceProvider;
+    // The views FindConfigParameter hands out, one per UPID asked for.
+    std::unordered_map<std::int32_t, std::unique_ptr<TConfigParameter>> FConfigParameters;
     TParameterServiceState FState = TParameterServiceState::stReady;
     std::unique_ptr<TVisibilityController> FVisibilityController;
     mutable TUnitService* FUnitService = nullptr;

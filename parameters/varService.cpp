@@ -16,6 +16,7 @@
 #include "parameters/UniMan.h"
 #include "parameters/UniSrv.h"
 #include "parameters/VisCtrl.h"
+#include "parameters/varDatIntf.h"
 #include "platform/Cp1252.h"
 #include "platform/Exception.h"
 #include "storagelib/SL20Arr.h"
@@ -453,9 +454,13 @@ TVariableService::TVariableService(TDevice& AOwner, TSLDictionary* AProfDict)
     FModel->SetView(VariableManager().DirModelView());
     AOwner.Model().AddChild(*FModel);
     FMinWritePermission = 3;
+    FDataInterface = std::make_unique<TVariableDataInterface>(*this);
 }
 
+TDataInterface* TVariableService::GetDataInterface() { return FDataInterface.get(); }
+
 TVariableService::~TVariableService() {
+    FDataInterface.reset();
     FAlive.reset();
     if (FActor) {
         FActor->SetOnResponse(nullptr);

@@ -25,6 +25,7 @@
 #include <memory>
 #include <vector>
 
+#include "devices/DataIntf.h"
 #include "devices/DevMan.h"
 #include "kernel/CsServices.h"
 #include "parameters/varItem.h"
@@ -43,6 +44,7 @@ class TPropertyList;
 class TServiceClient;
 class TServiceProvider;
 class TUnitService;
+class TVariableDataInterface;
 class TVariableService;
 class TVisibilityController;
 
@@ -232,7 +234,7 @@ private:
 
 // ------------------------------------------------------------------ service
 
-class TVariableService : public TDeviceService, public TVarItemOwner {
+class TVariableService : public TDeviceService, public TVarItemOwner, public TDataInterfaceSource {
 public:
     // The provider "Variable Service", the internal client, the model node
     // under the device's node (profile "Caption" and "Visible").
@@ -293,6 +295,9 @@ public:
     // The sections from the module descriptions of the module service.
     void LoadVariableFromTrees();
 
+    // The sections in configuration files ("Variables").
+    TDataInterface* GetDataInterface() override;
+
     // ------------------------------------------------------------ owner of variables
     void BeginUpdate() override;
     void EndOfUpdate() override;
@@ -348,6 +353,7 @@ protected:
     int FBatchCount = 0;
     std::vector<std::unique_ptr<TDirItem>> FDirList; // in model-node order
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+    std::unique_ptr<TVariableDataInterface> FDataInterface;
 };
 
 } // namespace vo

@@ -5,7 +5,9 @@
 #include "kernel/gui/QtText.h"
 #include "parameters/ParMan.h"
 #include "parameters/Parameter.h"
+#include "parameters/ParSrv.h"
 #include "parameters/PtGen.h"
+#include "parameters/gui/VarDrag.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,7 +33,8 @@ namespace {
 
 constexpr int ActionUpdateInterval = 250; // ms
 
-// The list: rows with a value of their own can be dragged (as their UPID).
+// The list: rows with a value of their own can be dragged onto a variable
+// section of the project tree (and elsewhere as their UPID and caption).
 class TParListWidget : public QTreeWidget {
 public:
     using QTreeWidget::QTreeWidget;
@@ -45,8 +48,10 @@ protected:
         const int row = indexOfTopLevelItem(Items.first());
         if (row < 0 || row >= static_cast<int>(Model->Rows().size()))
             return nullptr;
-        const TParameter* p = Model->Rows()[static_cast<std::size_t>(row)].Parameter;
-        auto* data = new QMimeData;
+        TParameter* p = Model->Rows()[static_cast<std::size_t>(row)].Parameter;
+        auto* data = new TVarDragData;
+        data->Device = &p->Owner().Owner();
+        data->Parameters.push_back(p);
         data->setData("application/x-velkor-upid", QByteArray::number(p->UPID()));
         data->setText(ToQt(p->Caption()));
         return data;

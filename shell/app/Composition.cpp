@@ -26,6 +26,7 @@
 #include "parameters/ParInit.h"
 #include "parameters/ParMan.h"
 #include "parameters/gui/ParAppView.h"
+#include "parameters/gui/varDirectory.h"
 #include "parameters/gui/varViewer.h"
 #include "parameters/varService.h"
 #include "scripting/ScrMan.h"
@@ -131,9 +132,11 @@ void InstallProgramParts() {
         // outlive the application object in static destruction.
         static TParAppViewFactory* parameterView = new TParAppViewFactory;
         ParameterManager().RegisterViewFactory(parameterView);
-        // Every variable section's node opens the variable list view.
+        // Every variable section's node opens the variable list view, every
+        // variable service's node the section view.
         static TVarAppViewFactory* variableView = new TVarAppViewFactory;
-        VariableManager().RegisterViewFactories(variableView, VariableManager().DirModelView());
+        static TVarDirViewFactory* dirView = new TVarDirViewFactory;
+        VariableManager().RegisterViewFactories(variableView, dirView);
     };
 
     TShellStartHooks& s = ShellStartHooks();

@@ -18,6 +18,7 @@
 #include "kernel/gui/QtText.h"
 #include "platform/ComPorts.h"
 #include "platform/FileNames.h"
+#include "parameters/gui/VarDrop.h"
 #include "platform/gui/QtMainLoop.h"
 #include "shell/PrgTasks.h"
 #include "shell/StartHooks.h"
@@ -36,6 +37,7 @@
 #include "storagelib/SL20Sto.h"
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -331,6 +333,9 @@ void TMainForm::CreateTreeCommander() {
     };
     w->CommanderCount = [this] { return FNumberOfCommander; };
     w->CanScan = [this] { return FMainTask && FMainTask->State() == stReady; };
+    // Parameter and variable rows dropped on a user-defined variable section.
+    w->OnDragOverEntry = [](QDropEvent& E, TEntryItem* T) { return VarDragAccepted(*E.mimeData(), T); };
+    w->OnDropOnEntry = [](QDropEvent& E, TEntryItem* T) { return !VarDropOnEntry(*E.mimeData(), T).empty(); };
     ++FNumberOfCommander;
     if (FNumberOfCommander == 1 && !FMainTask->VKC_Name.empty())
         FMainTask->SetState(stOpenDevice);

@@ -327,10 +327,15 @@ bool TTreeAppForm::eventFilter(QObject* Watched, QEvent* Event) {
         auto* drop = static_cast<QDropEvent*>(Event);
         TTreeNode* node = MainTreeView->Model().NodeOf(MainTreeView->indexAt(drop->position().toPoint()));
         TEntryItem* entry = node ? node->Data() : nullptr;
-        if (OnDropOnEntry && entry && OnDropOnEntry(*drop, entry))
+        const bool isDrop = Event->type() == QEvent::Drop;
+        const auto& hook = isDrop ? OnDropOnEntry : OnDragOverEntry;
+        if (hook && entry && hook(*drop, entry)) {
             drop->acceptProposedAction();
-        else
+            if (isDrop)
+                MainTreeView->viewport()->update();
+        } else {
             drop->ignore();
+        }
         return true;
     }
     return QMainWindow::eventFilter(Watched, Event);

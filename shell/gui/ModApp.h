@@ -96,9 +96,11 @@ public:
     std::function<void()> OnNewCommander;
     std::function<int()> CommanderCount; // open project tree windows
     std::function<bool()> CanScan;
-    // Hook for dropping parameters or variables of a list view on an entry
-    // of the tree, asked on drag-enter, drag-move and drop: true when the
-    // entry takes it (then the drop is accepted).
+    // Hooks for dropping parameters or variables of a list view on an entry
+    // of the tree: OnDragOverEntry is asked on drag-enter and drag-move (true:
+    // the entry would take it), OnDropOnEntry on the drop (true: it took it;
+    // the tree repaints). Without a hook nothing is accepted.
+    std::function<bool(QDropEvent& Event, TEntryItem* Target)> OnDragOverEntry;
     std::function<bool(QDropEvent& Event, TEntryItem* Target)> OnDropOnEntry;
 
     QMenu* FileMenu;

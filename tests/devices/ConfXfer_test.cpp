@@ -40,7 +40,7 @@ public:
     void StartUp(bool&) override { SetServiceStatus(dsStarted); }
     void ShutDown(bool&) override { SetServiceStatus(dsStopped); }
     void Kill() override {}
-    TConfigParameter* FindParameter(int32_t UPID) override {
+    TConfigParameter* FindConfigParameter(int32_t UPID) override {
         auto it = Values.find(UPID);
         return it == Values.end() ? nullptr : &it->second;
     }
