@@ -42,6 +42,7 @@ TDbgInfo* TSLObject::FindDbgInfo() const noexcept {
 }
 
 void TSLObject::SetDbgInfo(std::unique_ptr<TDbgInfo> Info) {
+    if (!Info && !HasTrait(slHasDbgInfo)) return; // nothing to drop (every composite read without debug records)
     std::unique_ptr<TDbgInfo> old; // destroyed outside the lock
     TDbgInfoTable& t = DbgInfoTable();
     {
