@@ -15,6 +15,7 @@ class TSLArray : public TSLCollection {
     VO_SL_COMPOSITE(TSLArray, 'A')
 public:
     TSLArray() = default;
+    ~TSLArray() override;
 
     void SetCount(int Value) override;
     int GetCount() const override { return static_cast<int>(Arr.size()); }
@@ -36,6 +37,9 @@ public:
     void Pack();
     void SetCapacity(int Value);
     int GetCapacity() const { return static_cast<int>(Arr.capacity()); }
+    // Appends the N values at First, taking over the references they hold
+    // (First's handles are left empty).
+    void AdoptElements(TRef<TSLObject>* First, std::size_t N);
 
     TSLArray* CopyArray() const { return static_cast<TSLArray*>(CopyObject()); }
 

@@ -11,7 +11,11 @@ namespace {
 // freed on any thread).
 struct TDbgInfoTable {
     std::mutex Lock;
-    std::unordered_map<const TSLObject*, std::unique_ptr<TDbgInfo>> Records;
+    using TEntry = std::pair<const TSLObject* const, std::unique_ptr<TDbgInfo>>;
+    // The nodes, one per value read in debug mode, come from the value pool.
+    std::unordered_map<const TSLObject*, std::unique_ptr<TDbgInfo>, std::hash<const TSLObject*>,
+                       std::equal_to<const TSLObject*>, TSLPoolAllocator<TEntry>>
+        Records;
 };
 TDbgInfoTable& DbgInfoTable() {
     static TDbgInfoTable* t = new TDbgInfoTable; // lives to the very end (objects may die at exit)
@@ -38,6 +42,7 @@ TDbgInfo* TSLObject::FindDbgInfo() const noexcept {
 }
 
 void TSLObject::SetDbgInfo(std::unique_ptr<TDbgInfo> Info) {
+    if (!Info && !HasTrait(slHasDbgInfo)) return; // nothing to drop (every composite read without debug records)
     std::unique_ptr<TDbgInfo> old; // destroyed outside the lock
     TDbgInfoTable& t = DbgInfoTable();
     {

@@ -3,6 +3,8 @@
 // to the values it makes when it reads in debug mode.
 #include <cstdint>
 
+#include "storagelib/SL20Pool.h"
+
 namespace vo {
 
 // The abstract debug record; every operation is refused here.
@@ -27,6 +29,8 @@ protected:
 };
 
 class TElmDbgInfo final : public TDbgInfo {
+    // A record per value read in debug mode: from the small-value pool.
+    VO_SL_POOLED
 public:
     TElmDbgInfo() = default;
     TElmDbgInfo(int32_t TokPos, int32_t TokLength, int32_t TokLine, uint16_t StorageID)

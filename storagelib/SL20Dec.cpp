@@ -136,6 +136,15 @@ void TSLStreamDecoder::RebuildDispatch() {
         FBlanksInline = FBlanksInline && !list.empty() &&
             &ScannerList[list.front()]->ClassType() == &TSLWhitespaceScanner::ClassInfo;
     }
+    // The standard scanners in the standard order: the common tokens can be
+    // taken straight from the stream's window, with the same result.
+    static const TClassInfo* const standard[] = {
+        &TSLWhitespaceScanner::ClassInfo, &TSLNumberScanner::ClassInfo, &TSLStringScanner::ClassInfo,
+        &TSLIdentScanner::ClassInfo, &TSLCompositeScanner::ClassInfo, &TSLBooleanScanner::ClassInfo,
+        &TSLPointerScanner::ClassInfo, &TSLCommentScanner::ClassInfo, &TSLConstantScanner::ClassInfo};
+    FFastScan = ScannerList.size() == std::size(standard);
+    for (std::size_t i = 0; FFastScan && i < ScannerList.size(); ++i)
+        FFastScan = &ScannerList[i]->ClassType() == standard[i];
 }
 
 void TSLStreamDecoder::RegisterComposite(const TSLCompositeClass& CompClass) {
@@ -186,6 +195,10 @@ TRef<TSLObject> TSLStreamDecoder::Read(TSLLookaheadStream* Stream, bool Debug, T
     TRef<TSLObject> result;
     try {
         while (!s.IsEndOfStream()) {
+            if (FFastScan && ScanFast(Debug)) {
+                if (CompositeStack.empty() && ElementStack.size() == 1) break;
+                continue;
+            }
             if (FBlanksInline && SLSkipBlanks(s) && s.IsEndOfStream()) break;
             ScanOneToken(Debug);
             if (CompositeStack.empty() && ElementStack.size() == 1) break;
@@ -267,6 +280,223 @@ void TSLStreamDecoder::ScanOneToken(bool Debug) {
     throw Exception("illegal AnsiCharacter '" + std::string(1, static_cast<char>(c)) + "'");
 }
 
+// ---------------------------------------------------------------- inline tokens
+
+namespace {
+// Byte kinds of the inline path.
+enum : uint8_t { bkOther,
+                 bkBlank,
+                 bkNumber,
+                 bkString,
+                 bkName,
+                 bkOpen,
+                 bkClose,
+                 bkBoolean,
+                 bkPointer };
+constexpr std::array<uint8_t, 256> MakeByteKinds() {
+    std::array<uint8_t, 256> k{};
+    for (int c = 0; c < 256; ++c) {
+        const auto b = static_cast<uint8_t>(c);
+        uint8_t kind = bkOther;
+        if (sl_bytes::IsBlank(b))
+            kind = bkBlank;
+        else if (sl_bytes::IsDigit(b) || b == '+' || b == '-')
+            kind = bkNumber;
+        else if (b == '\'')
+            kind = bkString;
+        else if (b == '/' || sl_bytes::IsNameStart(b))
+            kind = bkName;
+        else if (b == '[')
+            kind = bkOpen;
+        else if (b == ']')
+            kind = bkClose;
+        else if (b == '#')
+            kind = bkBoolean;
+        else if (b == '@')
+            kind = bkPointer;
+        k[static_cast<std::size_t>(c)] = kind;
+    }
+    return k;
+}
+constexpr std::array<uint8_t, 256> ByteKinds = MakeByteKinds();
+
+int HexDigitValue(uint8_t c) noexcept {
+    if (c <= '9') return c - '0';
+    if (c >= 'a') return c - 'a' + 10;
+    return c - 'A' + 10;
+}
+
+const uint8_t* SkipDigits(const uint8_t* P, const uint8_t* End) noexcept {
+    while (P != End && sl_bytes::IsDigit(*P)) ++P;
+    return P;
+}
+} // namespace
+
+template <class T, class... A>
+void TSLStreamDecoder::PushNew(bool Debug, int32_t Pos, int32_t Length, A&&... Args) {
+    T* obj = new T(std::forward<A>(Args)...);
+    try {
+        if (Debug) {
+            const TSLLookaheadStream& s = *CurrentStream;
+            obj->SetDbgInfo(std::make_unique<TElmDbgInfo>(Pos, Length, s.Line(), s.GetStorageID()));
+        }
+        if (CompositeStack.empty() && !ElementStack.empty())
+            throw Exception("Internal error: only one root object is allowed");
+        ElementStack.emplace_back(obj);
+    } catch (...) {
+        if (obj->GetRefCount() == 0) obj->Destroy();
+        throw;
+    }
+    if (!CompositeStack.empty()) ++CompositeStack.back();
+}
+
+// Takes blanks and the next token straight from the stream's window when the
+// token lies wholly inside it (its end is seen) and is of a common form: the
+// scanners would take the same bytes and make the same value. Anything else
+// (escapes, separators, hex, named composites, comments, constants, errors,
+// a token cut by the window's end) is left to the scanners. True when bytes
+// were taken.
+bool TSLStreamDecoder::ScanFast(bool Debug) {
+    using namespace sl_bytes;
+    TSLLookaheadStream& s = *CurrentStream;
+    const std::string_view w = s.Window();
+    const auto* const begin = reinterpret_cast<const uint8_t*>(w.data());
+    const uint8_t* const end = begin + w.size();
+    const uint8_t* p = begin;
+    int32_t lines = 0;
+    while (p != end && ByteKinds[*p] == bkBlank) {
+        if (*p == 13) ++lines;
+        ++p;
+    }
+    if (p != begin) {
+        s.Advance(static_cast<std::size_t>(p - begin));
+        s.AddLines(lines);
+        return true;
+    }
+    if (p == end) return false;
+    const int32_t pos = s.Position();
+    const uint8_t* q = p;
+    switch (ByteKinds[*p]) {
+    case bkNumber: {
+        if (*q == '+' || *q == '-') ++q;
+        const uint8_t* digits = q;
+        q = SkipDigits(q, end);
+        if (q == digits || q == end) return false;
+        bool real = false;
+        if (*q == '.') {
+            real = true;
+            q = SkipDigits(q + 1, end);
+            if (q == end) return false;
+        }
+        if (*q == 'E' || *q == 'e') {
+            real = true;
+            ++q;
+            if (q != end && (*q == '+' || *q == '-')) ++q;
+            const uint8_t* exp = q;
+            q = SkipDigits(q, end);
+            if (q == exp || q == end || *q == '+' || *q == '-') return false;
+        }
+        const std::string_view tok(reinterpret_cast<const char*>(p), static_cast<std::size_t>(q - p));
+        const auto length = static_cast<int32_t>(tok.size());
+        if (real) {
+            const double v = SLRealToken(tok);
+            s.Advance(tok.size());
+            PushNew<TSLDouble>(Debug, pos, length, v);
+        } else {
+            const int64_t v = SLIntegerToken(tok);
+            s.Advance(tok.size());
+            PushNew<TSLLongint>(Debug, pos, length, v);
+        }
+        return true;
+    }
+    case bkString: {
+        auto takeRun = [&] {
+            const uint8_t* run = q;
+            while (q != end && *q != '\'' && *q != '@') {
+                if (*q == 13) ++lines;
+                ++q;
+            }
+            return std::string_view(reinterpret_cast<const char*>(run), static_cast<std::size_t>(q - run));
+        };
+        ++q;
+        std::string_view content = takeRun();
+        if (q == end) return false;
+        if (*q == '@') {
+            // Escapes: the content is put together in the scratch text.
+            FScratch.assign(content);
+            while (*q == '@') {
+                if (end - q < 2) return false;
+                const uint8_t e = q[1];
+                if (e == '\'') {
+                    FScratch.push_back('\'');
+                } else if (e == 'l') {
+                    FScratch.push_back('\n');
+                } else if (e == 'n') {
+                    FScratch.push_back('\r');
+                } else if (IsHexDigit(e)) {
+                    if (end - q < 3 || !IsHexDigit(q[2])) return false;
+                    FScratch.push_back(static_cast<char>(HexDigitValue(e) * 16 + HexDigitValue(q[2])));
+                    ++q;
+                } else {
+                    if (e == 13) ++lines;
+                    FScratch.push_back(static_cast<char>(e));
+                }
+                q += 2;
+                FScratch.append(takeRun());
+                if (q == end) return false;
+            }
+            content = FScratch;
+        }
+        const int32_t startLine = s.Line();
+        ++q;
+        s.Advance(static_cast<std::size_t>(q - p));
+        s.AddLines(lines);
+        PushNew<TSLString>(Debug, pos - (startLine - 1), static_cast<int32_t>(q - p), content);
+        return true;
+    }
+    case bkName: {
+        const bool literal = *q == '/';
+        if (literal) ++q;
+        if (q == end || !IsNameStart(*q)) return false;
+        const uint8_t* name = q;
+        while (q != end && IsNameByte(*q)) ++q;
+        if (q == end || IsSeparator(*q)) return false;
+        const std::string_view text(reinterpret_cast<const char*>(name), static_cast<std::size_t>(q - name));
+        s.Advance(static_cast<std::size_t>(q - p));
+        PushNew<TSLIdent>(Debug, pos - (s.Line() - 1), static_cast<int32_t>(q - p), text, !literal);
+        return true;
+    }
+    case bkOpen: {
+        if (end - p < 3 || p[1] < 'A' || p[1] > 'Z' || p[2] == ':') return false;
+        const char type = static_cast<char>(p[1]);
+        s.Advance(2);
+        BeginOfComposite(type, {},
+                         Debug ? std::make_unique<TElmDbgInfo>(pos, 2, s.Line(), s.GetStorageID()) : nullptr);
+        return true;
+    }
+    case bkClose:
+        s.Advance(1);
+        EndOfComposite();
+        return true;
+    case bkBoolean:
+        if (end - p < 2 || (p[1] != '0' && p[1] != '1')) return false;
+        s.Advance(2);
+        PushNew<TSLBoolean>(Debug, pos, 2, p[1] == '1');
+        return true;
+    case bkPointer: {
+        q = SkipDigits(p + 1, end);
+        if (q == p + 1 || q == end || q - p > 18) return false;
+        int64_t index = 0;
+        for (const uint8_t* d = p + 1; d != q; ++d) index = index * 10 + (*d - '0');
+        s.Advance(static_cast<std::size_t>(q - p));
+        ResolvePointer(index);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
 // ---------------------------------------------------------------- scanner services
 
 void TSLStreamDecoder::PushElement(TSLObject* Obj, bool ByPointer) {
@@ -299,6 +529,14 @@ void TSLStreamDecoder::EndOfComposite() {
     TSLObject* obj = ElementStack[base - 1].Get();
     if (!IsComposite(obj)) throw Exception("Internal error: no composite to close");
     auto* c = static_cast<TSLComposite*>(obj);
+    const TClassInfo* cls = &c->ClassType();
+    if (cls == &TSLArray::ClassInfo || cls == &TSLBlock::ClassInfo || cls == &TSLProcedure::ClassInfo) {
+        // What the array's InitComposite does, without a retain and a
+        // release per element: the elements move into it.
+        static_cast<TSLArray*>(c)->AdoptElements(ElementStack.data() + base, static_cast<std::size_t>(n));
+        ElementStack.resize(base);
+        return;
+    }
     CurrentCompData->FElementCount = n;
     CurrentCompBase = base;
     CurrentCompElement = 0;

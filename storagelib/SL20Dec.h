@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -109,6 +110,9 @@ private:
                            Single };
     TRef<TSLObject> Read(TSLLookaheadStream* Stream, bool Debug, TReadMode Mode);
     void ScanOneToken(bool Debug);
+    bool ScanFast(bool Debug);
+    template <class T, class... A>
+    void PushNew(bool Debug, int32_t Pos, int32_t Length, A&&... Args);
     void RebuildDispatch();
     [[noreturn]] void Fail(const std::exception& E, bool Syntax);
     void BreakCyclesOfFailedRead();
@@ -128,6 +132,8 @@ private:
     int32_t CurrentCompElement = 0; // next element GetNextCompositeElement gives
     bool FMayDropComposites = false; // a composite may have left elements out
     bool FBlanksInline = false; // the whitespace scanner is the first one tried for every blank byte
+    bool FFastScan = false; // the scanners are the standard nine: common tokens are taken inline
+    std::string FScratch; // the content of a string with escapes, taken inline
 
     // The scanners that may start a token with each byte, as indices into
     // ScannerList in trying order.

@@ -1,10 +1,14 @@
 #include "storagelib/SL20Enc.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <unordered_set>
 
+#include "storagelib/SL20Arr.h"
 #include "storagelib/SL20Dic.h"
 #include "storagelib/SL20Elm.h"
 #include "storagelib/SL20Scn.h"
@@ -40,7 +44,53 @@ MyAnsiString LargeReal(double Value) {
 
 } // namespace
 
+namespace {
+
+// The common case of SLFormatStoredReal without temporaries: Buf gets the
+// text, the result is its length; 0 when the value needs the full way (out
+// of the fixed range, or a tie at the last kept digit, which the
+// correctly rounded conversion would round to even instead of away from
+// zero).
+std::size_t FormatStoredRealFast(double Value, char (&Buf)[48]) {
+    const double a = std::fabs(Value);
+    if (!(a >= 4e-16 && a < 1e18)) return 0;
+    int intDigits = 0;
+    if (a >= 1) {
+        uint64_t i = static_cast<uint64_t>(a);
+        for (; i != 0; i /= 10) ++intDigits;
+    }
+    const int keep = intDigits == 0 ? 15 : std::min(15, 18 - intDigits);
+    // Fraction digits of the exact value: a = M * 2^k with M odd.
+    int e = 0;
+    const double f = std::frexp(a, &e);
+    const auto m = static_cast<uint64_t>(std::ldexp(f, 53));
+    const int k = e - 53 + __builtin_ctzll(m);
+    const int exactFrac = k < 0 ? -k : 0;
+    if (exactFrac == keep + 1) return 0;
+    char* out = Buf;
+    if (Value < 0) *out++ = '-';
+    const auto res = std::to_chars(out, Buf + sizeof Buf - 2, a, std::chars_format::fixed, keep);
+    if (res.ec != std::errc()) return 0;
+    char* end = res.ptr;
+    if (keep == 0) {
+        *end++ = '.';
+        *end++ = '0';
+    } else {
+        while (end[-1] == '0' && end[-2] != '.') --end;
+    }
+    // A value that rounds to zero is written without its sign.
+    if (Value < 0 && end - Buf == 4 && Buf[1] == '0' && Buf[3] == '0') {
+        std::memmove(Buf, Buf + 1, 3);
+        return 3;
+    }
+    return static_cast<std::size_t>(end - Buf);
+}
+
+} // namespace
+
 MyAnsiString SLFormatStoredReal(double Value) {
+    char fast[48];
+    if (const std::size_t n = FormatStoredRealFast(Value, fast)) return MyAnsiString(fast, n);
     if (!std::isfinite(Value)) return SLFloatToStrGeneral(Value);
     const double a = std::fabs(Value);
     if (a >= 1e18) return LargeReal(Value);
@@ -118,6 +168,12 @@ void TStreamEncoderInterface::EncodeObject(TSLObject* Obj) { FStreamEncoder->Enc
 // ---------------------------------------------------------------- encoder
 
 namespace {
+constexpr std::array<bool, '@' + 1> EscapedByte = [] {
+    std::array<bool, '@' + 1> t{};
+    t['\n'] = t['\r'] = t['\''] = t['@'] = true;
+    return t;
+}();
+
 std::string FoldedName(std::string_view Name) {
     std::string s(Name);
     for (char& c : s) c = static_cast<char>(SLFoldNameChar(static_cast<uint8_t>(c)));
@@ -125,7 +181,7 @@ std::string FoldedName(std::string_view Name) {
 }
 } // namespace
 
-TSLStreamEncoder::TSLStreamEncoder() : EncoderInterface(this) {}
+TSLStreamEncoder::TSLStreamEncoder() : EncoderInterface(this), FOut(std::make_unique<char[]>(OutCapacity)) {}
 
 TSLStreamEncoder::~TSLStreamEncoder() = default;
 
@@ -134,7 +190,7 @@ void TSLStreamEncoder::WriteObject(TSLCharStream* Stream, TSLObject* Obj) {
     CurrentStream = Stream;
     CompList.assign(1, nullptr);
     CompNames.clear();
-    Out.clear();
+    FOutLen = 0;
     try {
         EncodeObject(Obj);
         Flush();
@@ -145,7 +201,7 @@ void TSLStreamEncoder::WriteObject(TSLCharStream* Stream, TSLObject* Obj) {
         }
         CompList.clear();
         CompNames.clear();
-        Out.clear();
+        FOutLen = 0;
         CurrentStream.Reset();
         throw;
     }
@@ -155,9 +211,21 @@ void TSLStreamEncoder::WriteObject(TSLCharStream* Stream, TSLObject* Obj) {
 }
 
 void TSLStreamEncoder::Flush() {
-    if (Out.empty() || !CurrentStream) return;
-    CurrentStream->WriteBlock(reinterpret_cast<const uint8_t*>(Out.data()), static_cast<int32_t>(Out.size()));
-    Out.clear();
+    const std::size_t n = FOutLen;
+    FOutLen = 0; // outside a write the bytes have nowhere to go
+    if (n == 0 || !CurrentStream) return;
+    CurrentStream->WriteBlock(reinterpret_cast<const uint8_t*>(FOut.get()), static_cast<int32_t>(n));
+}
+
+void TSLStreamEncoder::PutLong(std::string_view s) {
+    Flush();
+    if (s.size() <= OutCapacity) {
+        std::memcpy(FOut.get(), s.data(), s.size());
+        FOutLen = s.size();
+        return;
+    }
+    if (CurrentStream)
+        CurrentStream->WriteBlock(reinterpret_cast<const uint8_t*>(s.data()), static_cast<int32_t>(s.size()));
 }
 
 void TSLStreamEncoder::EncodeObject(TSLObject* Obj) {
@@ -165,11 +233,25 @@ void TSLStreamEncoder::EncodeObject(TSLObject* Obj) {
         EncodePointer(0);
         return;
     }
-    if (Obj->InheritsFrom(TSLComposite::ClassInfo)) {
+    // The scalar classes write themselves through these operations; for
+    // them (not for classes derived from them) they are called directly.
+    const TClassInfo* cls = &Obj->ClassType();
+    if (cls == &TSLLongint::ClassInfo) {
+        EncodeLongint(static_cast<TSLLongint*>(Obj)->TSLLongint::GetLongintValue());
+    } else if (cls == &TSLString::ClassInfo) {
+        EncodeString(static_cast<TSLString*>(Obj)->GetStringValue());
+    } else if (cls == &TSLDouble::ClassInfo) {
+        EncodeDouble(static_cast<TSLDouble*>(Obj)->TSLDouble::GetDoubleValue());
+    } else if (cls == &TSLBoolean::ClassInfo) {
+        EncodeBoolean(static_cast<TSLBoolean*>(Obj)->GetBooleanValue());
+    } else if (cls == &TSLIdent::ClassInfo) {
+        const auto* ident = static_cast<TSLIdent*>(Obj);
+        EncodeIdent(ident->GetIdentValue(), ident->TSLIdent::GetExecutable());
+    } else if (Obj->InheritsFrom(TSLComposite::ClassInfo)) {
         EncodeComposite(static_cast<TSLComposite*>(Obj));
-        return;
+    } else {
+        Obj->Encode(EncoderInterface);
     }
-    Obj->Encode(EncoderInterface);
 }
 
 void TSLStreamEncoder::EncodeLongint(int64_t Value) {
@@ -184,7 +266,11 @@ void TSLStreamEncoder::EncodeDouble(double Value) {
     if (!std::isfinite(Value))
         throw Exception(std::string(ClassName()) + ".EncodeDouble: illegal real value '" +
                         SLFloatToStrGeneral(Value) + "'");
-    Put(SLFormatStoredReal(Value));
+    char fast[48];
+    if (const std::size_t n = FormatStoredRealFast(Value, fast))
+        Put(std::string_view(fast, n));
+    else
+        Put(SLFormatStoredReal(Value));
     Put(' ');
     MaybeFlush();
 }
@@ -194,13 +280,14 @@ void TSLStreamEncoder::EncodeString(std::string_view Value) {
     std::size_t run = 0;
     for (std::size_t i = 0; i < Value.size(); ++i) {
         const char c = Value[i];
+        // One test passes over every byte that needs no escape.
+        if (static_cast<uint8_t>(c) > '@' || !EscapedByte[static_cast<uint8_t>(c)]) continue;
         const char* esc = nullptr;
         switch (c) {
         case '\n': esc = "@l"; break;
         case '\r': esc = "@n"; break;
         case '\'': esc = "@'"; break;
-        case '@': esc = "@@"; break;
-        default: continue;
+        default: esc = "@@"; break;
         }
         Put(Value.substr(run, i - run));
         Put(std::string_view(esc, 2));
@@ -241,7 +328,15 @@ void TSLStreamEncoder::EncodeComposite(TSLComposite* C) {
     CompList.push_back(C);
     C->CompositeHandle = static_cast<int32_t>(CompList.size() - 1);
     EncodeBeginOfComposite(C->AGetCompositeType(), name);
-    C->EncodeCompositeContent(EncoderInterface);
+    const TClassInfo* cls = &C->ClassType();
+    if (cls == &TSLArray::ClassInfo || cls == &TSLBlock::ClassInfo || cls == &TSLProcedure::ClassInfo) {
+        // What the array's EncodeCompositeContent does, without two virtual
+        // calls and a bounds check per element.
+        const auto* a = static_cast<TSLArray*>(C);
+        for (int i = 0; i < a->TSLArray::GetCount(); ++i) EncodeObject(a->UncheckedAt(i));
+    } else {
+        C->EncodeCompositeContent(EncoderInterface);
+    }
     EncodeEndOfComposite();
 }
 

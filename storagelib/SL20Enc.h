@@ -8,6 +8,8 @@
 // literal names ending in a separator, composite names with separators, two
 // different composites under one name, NaN and the infinities.
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -67,19 +69,32 @@ private:
                             CompositeName };
     void Check(std::string_view Name, TIdentKind Kind) const;
     void Flush();
-    void Put(char c) { Out.push_back(c); }
-    void Put(std::string_view s) { Out.append(s.data(), s.size()); }
+    void Put(char c) {
+        if (FOutLen == OutCapacity) Flush();
+        FOut[FOutLen++] = c;
+    }
+    void Put(std::string_view s) {
+        if (s.size() > OutCapacity - FOutLen) {
+            PutLong(s);
+            return;
+        }
+        std::memcpy(FOut.get() + FOutLen, s.data(), s.size());
+        FOutLen += s.size();
+    }
+    void PutLong(std::string_view s);
     void MaybeFlush() {
-        if (Out.size() >= FlushSize) Flush();
+        if (FOutLen >= FlushSize) Flush();
     }
 
     static constexpr std::size_t FlushSize = 65536;
+    static constexpr std::size_t OutCapacity = FlushSize + 4096;
 
     std::vector<TSLComposite*> CompList; // written so far; entry 0 is nil
     std::unordered_set<std::string> CompNames; // case-folded names of the named composites written so far
     TStreamEncoderInterface EncoderInterface;
     TRef<TSLCharStream> CurrentStream;
-    std::string Out; // bytes not yet handed to the stream
+    std::unique_ptr<char[]> FOut; // bytes not yet handed to the stream (OutCapacity)
+    std::size_t FOutLen = 0;
 };
 
 // A real as the writer writes it (without the trailing space): fixed notation

@@ -81,6 +81,42 @@ int HexValue(uint8_t c) {
 
 } // namespace
 
+// ---------------------------------------------------------------- number tokens
+
+int64_t SLIntegerToken(std::string_view Tok) {
+    const char* b = Tok.data();
+    const char* e = b + Tok.size();
+    if (b == e || *b == '$') return SLStrToInt64(Tok);
+    const bool negative = *b == '-';
+    if (*b == '+' || *b == '-') ++b;
+    // Up to 18 digits cannot overflow.
+    if (e - b <= 18 && b != e) {
+        uint64_t v = 0;
+        for (const char* p = b; p != e; ++p) {
+            const auto d = static_cast<unsigned>(*p - '0');
+            if (d > 9) return SLStrToInt64(Tok);
+            v = v * 10 + d;
+        }
+        return negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
+    }
+    int64_t v = 0;
+    const auto res = std::from_chars(negative ? b - 1 : b, e, v);
+    if (res.ec != std::errc() || res.ptr != e) v = SLStrToInt64(Tok);
+    return v;
+}
+
+double SLRealToken(std::string_view Tok) {
+    double v = 0;
+    const char* b = Tok.data();
+    const char* e = b + Tok.size();
+    if (b != e && *b == '+') ++b;
+    const auto res = std::from_chars(b, e, v);
+    // Anything from_chars does not take whole (out of range, a malformed
+    // exponent) goes through the conversion that gives the error texts.
+    if (res.ec != std::errc() || res.ptr != e) v = SLStrToFloat(Tok);
+    return v;
+}
+
 // ---------------------------------------------------------------- whitespace
 
 bool SLSkipBlanks(TSLLookaheadStream& S) {
@@ -171,29 +207,10 @@ bool TSLNumberScanner::ScanStream(TDecoderInterface& I, bool Debug) {
     }
     if (!valid) throw Exception("invalid number '" + tok + "'");
     const auto length = static_cast<int32_t>(tok.size());
-    if (real) {
-        double v = 0;
-        const char* b = tok.data();
-        const char* e = b + tok.size();
-        if (*b == '+') ++b;
-        const auto res = std::from_chars(b, e, v);
-        // Anything from_chars does not take whole (out of range, a malformed
-        // exponent) goes through the conversion that gives the error texts.
-        if (res.ec != std::errc() || res.ptr != e) v = SLStrToFloat(tok);
-        Push<TSLDouble>(I, Debug, start, length, s, v);
-    } else {
-        int64_t v = 0;
-        if (first == '$') {
-            v = SLStrToInt64(tok);
-        } else {
-            const char* b = tok.data();
-            const char* e = b + tok.size();
-            if (*b == '+') ++b;
-            const auto res = std::from_chars(b, e, v);
-            if (res.ec != std::errc() || res.ptr != e) v = SLStrToInt64(tok);
-        }
-        Push<TSLLongint>(I, Debug, start, length, s, v);
-    }
+    if (real)
+        Push<TSLDouble>(I, Debug, start, length, s, SLRealToken(tok));
+    else
+        Push<TSLLongint>(I, Debug, start, length, s, SLIntegerToken(tok));
     return true;
 }
 

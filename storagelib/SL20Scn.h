@@ -31,6 +31,12 @@ constexpr bool IsHexDigit(uint8_t c) noexcept {
 }
 } // namespace sl_bytes
 
+// The value of a valid number token as the number scanner collects it
+// (decimal with an optional sign, or "$" hex; a real with fraction or
+// exponent); a value out of range raises the conversion error.
+int64_t SLIntegerToken(std::string_view Tok);
+double SLRealToken(std::string_view Tok);
+
 // Takes the blank bytes at the current position (what the whitespace scanner
 // accepts); true when there were any.
 bool SLSkipBlanks(TSLLookaheadStream& Stream);

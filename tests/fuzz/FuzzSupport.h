@@ -3,10 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "storagelib/RefObj.h"
 #include "storagelib/SL20Dec.h"
+#include "storagelib/SL20Elm.h"
 #include "storagelib/SL20Enc.h"
+#include "storagelib/SL20Rec.h"
+#include "storagelib/SL20Stk.h"
 
 namespace vo::fuzz {
 
@@ -63,6 +67,97 @@ inline std::string CheckFixedPoint(TSLObject* Value) {
     if (second != first) Fail("read-write-read is no fixed point", first + "\n---\n" + second);
     SLBreakReferenceCycles(again.Get());
     return first;
+}
+
+// The nine scanners of the standard reader, one of them under a class of its
+// own: the reader then takes every token through the scanners, never
+// inline, so its results are those the inline path must match.
+class TPlainWhitespaceScanner : public TSLWhitespaceScanner {
+    VO_REFOBJ_CLASS(TPlainWhitespaceScanner, TSLWhitespaceScanner)
+};
+inline TRef<TSLStreamDecoder> CreatePlainDecoder() {
+    TRef<TSLStreamDecoder> d = MakeRef<TSLStreamDecoder>();
+    d->AddScanner(MakeRef<TPlainWhitespaceScanner>().Get());
+    d->AddScanner(MakeRef<TSLNumberScanner>().Get());
+    d->AddScanner(MakeRef<TSLStringScanner>().Get());
+    d->AddScanner(MakeRef<TSLIdentScanner>().Get());
+    d->AddScanner(MakeRef<TSLCompositeScanner>().Get());
+    d->AddScanner(MakeRef<TSLBooleanScanner>().Get());
+    d->AddScanner(MakeRef<TSLPointerScanner>().Get());
+    d->AddScanner(MakeRef<TSLCommentScanner>().Get());
+    d->AddScanner(MakeRef<TSLConstantScanner>().Get());
+    d->RegisterComposite(TSLArray::CompositeClass());
+    d->RegisterComposite(TSLBlock::CompositeClass());
+    d->RegisterComposite(TSLProcedure::CompositeClass());
+    d->RegisterComposite(TSLDictionary::CompositeClass());
+    d->RegisterComposite(TSLStack::CompositeClass());
+    d->RegisterComposite(TSLRecord::CompositeClass());
+    return d;
+}
+
+// A value with everything reading decides: classes, contents, names, shared
+// and cyclic composites, and debug records.
+inline void Describe(std::string& Out, TSLObject* Obj, std::vector<TSLObject*>& Seen) {
+    if (!Obj) {
+        Out += "nil ";
+        return;
+    }
+    Out += Obj->ClassName();
+    if (const TDbgInfo* d = Obj->GetDbgInfo())
+        Out += "<" + std::to_string(d->GetTokPos()) + "," + std::to_string(d->GetTokLength()) + "," +
+            std::to_string(d->GetTokLine()) + "," + std::to_string(d->GetStorageID()) + ">";
+    Out += Obj->GetExecutable() ? "x" : "-";
+    if (auto* c = dynamic_cast<TSLComposite*>(Obj)) {
+        for (std::size_t i = 0; i < Seen.size(); ++i)
+            if (Seen[i] == Obj) {
+                Out += "@" + std::to_string(i) + " ";
+                return;
+            }
+        Seen.push_back(Obj);
+        Out += ":" + c->GetIdent() + "[";
+        if (auto* r = dynamic_cast<TSLRecord*>(Obj)) {
+            Describe(Out, r->GetRecDef(), Seen);
+            Describe(Out, r->GetData(), Seen);
+        } else if (auto* d = dynamic_cast<TSLDictionary*>(Obj)) {
+            for (int i = 0; i < d->GetCount(); ++i) {
+                Out += "/" + d->NameRefAtIndex(i) + " ";
+                Describe(Out, d->GetObjAtIndex(i), Seen);
+            }
+        } else if (auto* col = dynamic_cast<TSLCollection*>(Obj)) {
+            for (int i = 0; i < col->GetCount(); ++i) Describe(Out, col->GetObjAtIndex(i), Seen);
+        }
+        Out += "] ";
+        return;
+    }
+    if (auto* n = dynamic_cast<TSLLongint*>(Obj)) Out += std::to_string(n->GetLongintValue());
+    if (auto* f = dynamic_cast<TSLDouble*>(Obj)) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%a", f->GetDoubleValue());
+        Out += buf;
+    }
+    if (auto* t = dynamic_cast<TSLString*>(Obj)) Out += "'" + t->GetStringValue() + "'";
+    if (auto* b = dynamic_cast<TSLBoolean*>(Obj)) Out += b->GetBooleanValue() ? "#1" : "#0";
+    if (auto* id = dynamic_cast<TSLIdent*>(Obj)) Out += id->GetIdentValue();
+    Out += " ";
+}
+
+// What reading Text with Decoder gives: the described value and where the
+// stream stands after it, or the error message.
+inline std::string ReadOutcome(TSLStreamDecoder& Decoder, const std::string& Text, bool Debug) {
+    TRef<TSLStringStream> s = MakeRef<TSLStringStream>();
+    s->SetBuffer(Text);
+    TRef<TSLLookaheadStream> look = MakeRef<TSLLookaheadStream>(s.Get());
+    std::string out;
+    try {
+        TRef<TSLObject> v = Decoder.ReadSingleObjectRef(look.Get(), Debug);
+        std::vector<TSLObject*> seen;
+        Describe(out, v.Get(), seen);
+        out += "| at " + std::to_string(s->StreamPos()) + " line " + std::to_string(look->Line());
+        SLBreakReferenceCycles(v.Get());
+    } catch (const Exception& e) {
+        out = std::string("error: ") + e.what();
+    }
+    return out;
 }
 
 // Every counted object made during one input is gone afterwards.

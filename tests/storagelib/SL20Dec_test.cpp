@@ -6,6 +6,7 @@
 #include "storagelib/SL20DbgHlp.h"
 #include "storagelib/SL20Enc.h"
 
+#include "tests/fuzz/FuzzSupport.h"
 #include "tests/storagelib/SLTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -427,6 +428,58 @@ TEST_F(ReaderTest, LargeTextAcrossBlockBoundariesReadsAsByteByByte) {
     }
     SLBreakReferenceCycles(fast.Get());
     SLBreakReferenceCycles(slow.Get());
+}
+
+TEST_F(ReaderTest, InlineTokensReadAsTheScannersReadThem) {
+    // The standard reader takes common tokens straight from its window; a
+    // reader whose scanners it does not know takes all through them. Each
+    // text is read alone and with its tokens cut at every offset of the
+    // window's end, values, debug records, errors and stream positions alike.
+    const char* const texts[] = {
+        "[A 1 -2 +3 007 12. 1.5 -0.25e-3 1E5 7e+2 9223372036854775807 -9223372036854775808 ]",
+        "[A 99999999999999999999 ]",
+        "[A 1e999 ]",
+        "[A 1e ]",
+        "[A 1e+ ]",
+        "[A 1e5-3 ]",
+        "[A - ]",
+        "[A 1.2.3 ]",
+        "[A 12abc 3.5x 4E2y ]",
+        "[A 'plain' '' 'it@'s' 'a@l@nb' '@41@4a' '@@' '@x' 'line\rbreak' '@\r' ]",
+        "[A 'bad @4x' ]",
+        "[A 'open ",
+        "[A /lit exe a.b /a.b c: _x9 ]",
+        "[A /1 ]",
+        "[A /a. ]",
+        "[A [A] [B ] [P [A ] ] [S 1 2 ] [D /k 1 ] [R [D:T /a 1 ] [A 2 ] ] ]",
+        "[A:x @x @1 @0 @2 @12345678901234567890 ]",
+        "[A #0 #1 #2 ]",
+        "[A [X ] ]",
+        "[A ] ]",
+        "[D /k ]",
+        "[D k 1 ]",
+        "[A %c\r 1 *C ]",
+        "[A [D:CONST /C 5 ] *C\r ]",
+        "\r\r  [A 1\r2 ]",
+        "12abc",
+        "[a ]",
+        "[A 1 ] 2",
+        "[A @",
+    };
+    TRef<TSLStreamDecoder> standard = TSLStreamDecoder::CreateStandard();
+    TRef<TSLStreamDecoder> plain = fuzz::CreatePlainDecoder();
+    constexpr std::size_t window = 16384;
+    for (const char* t : texts) {
+        const std::string text = t;
+        for (std::size_t cut = 0; cut <= text.size() + 1; ++cut) {
+            // blanks before the text put its byte `cut` at the window's end
+            const std::string padded = cut == 0 ? text : std::string(window - cut, ' ') + text;
+            for (const bool debug : {false, true}) {
+                const std::string fast = fuzz::ReadOutcome(*standard, padded, debug);
+                ASSERT_EQ(fast, fuzz::ReadOutcome(*plain, padded, debug)) << text << " cut at " << cut;
+            }
+        }
+    }
 }
 
 // A scanner for "{...}" tokens added after the nine: it is tried only for

@@ -66,6 +66,9 @@ TEST_F(WriterTest, RealsInTheFixedPicture) {
         {-1e-16, "0.0"},
         {5e-16, "0.000000000000001"}, // just above one half of the last decimal
         {1.5e-15, "0.000000000000001"}, // the double lies just below 1.5E-15
+        {-4.5e-16, "0.0"}, // rounds to zero: no sign
+        {0.9999999999999999, "1.0"}, // the carry reaches the integer part
+        {-99.99999999999999999, "-100.0"},
         {0.0000152587890625, "0.000015258789063"}, // an exact half: away from zero
         {-0.0000152587890625, "-0.000015258789063"},
         {1e17, "100000000000000000.0"},
