@@ -2,13 +2,12 @@
 // One recorded oscilloscope channel: the raw 32-bit samples as the drive
 // delivered them and what turns each into a physical value (type code,
 // scale, offset, bit mask, unit) with the time base of the row.
-#include <bit>
 #include <cstdint>
 #include <span>
 
 #include "diagnostics/DArray.h"
 #include "diagnostics/osOscSet.h"
-#include "parameters/VelFloat.h"
+#include "diagnostics/osSample.h"
 #include "platform/AnsiString.h"
 
 namespace vo {
@@ -38,37 +37,34 @@ public:
         if (Index >= DataArray.GetColCount()) IndexOutOfBound();
         DataArray.SetValue(Index, 0, Value); // raises the array's index error
     }
-    // The physical value of sample Index, rounded to single precision. A type
-    // without a conversion is reported once in a message box and gives 0.
+    // The physical value of sample Index, rounded to single precision as
+    // from extended arithmetic. A type without a conversion is reported once
+    // in a message box and gives 0.
     [[gnu::always_inline]] double GetData(int Index) const {
+        using enum ossample::TRawKind;
         const std::int32_t raw =
             static_cast<unsigned>(Index) < static_cast<unsigned>(DataArray.GetColCount()) && DataArray.GetRowCount() > 0
             ? DataArray.Data()[Index]
             : DataArray.GetValue(Index, 0); // raises the array's index error
-        TExtended v;
+        const double scale = FVarScale, offset = FVarOffset;
+        const ossample::TDoubleDecides decides(scale, offset);
         switch (FVarType) {
         case osvt::SInt16:
-            v = raw > 32767 ? raw - 65536 : raw;
-            break;
+            return ossample::Sample<rkSInt16>(raw, scale, offset, decides);
         case osvt::SInt8:
-            v = raw > 127 ? raw - 256 : raw;
-            break;
+            return ossample::Sample<rkSInt8>(raw, scale, offset, decides);
         case osvt::UInt32:
         case osvt::UInt48: // the low four bytes of the sample
-            v = static_cast<std::uint32_t>(raw);
-            break;
+            return ossample::Sample<rkUInt32>(raw, scale, offset, decides);
         case osvt::UInt16:
         case osvt::SInt32:
         case osvt::SInt48:
         case osvt::UInt8:
-            v = raw;
-            break;
+            return ossample::Sample<rkSInt32>(raw, scale, offset, decides);
         case osvt::VelFloat:
-            v = VelFloatToDouble(static_cast<std::uint32_t>(raw));
-            break;
+            return ossample::Sample<rkVelFloat>(raw, scale, offset, decides);
         case osvt::FloatIEEE754:
-            v = std::bit_cast<float>(raw);
-            break;
+            return ossample::Sample<rkIeee>(raw, scale, offset, decides);
         case osvt::Bool16:
             return (raw & FBitValue) != 0 ? 1.0 : 0.0;
         case osvt::Bool:
@@ -76,13 +72,11 @@ public:
         default:
             [[unlikely]] return UnknownType();
         }
-        return static_cast<float>(v * FVarScale + FVarOffset);
     }
     // The physical values of samples First, First + 1, ... into Out, each
-    // bit for bit what GetData gives, in one pass that converts in double
-    // arithmetic and takes the extended form only for the rare sample whose
-    // single rounding the double result cannot decide. A range beyond the
-    // channel raises the array's index error with Out untouched.
+    // bit for bit what GetData gives, converted block by block so that
+    // several samples go at once. A range beyond the channel raises the
+    // array's index error with Out untouched.
     void GetDataRange(int First, std::span<double> Out) const;
     // Largest and smallest physical value (without the single rounding).
     // Values that are not finite are passed over; none finite gives 0 and 0.
