@@ -98,9 +98,9 @@ template <TRawKind Kind>
                                                   double Scale, double Offset, TDoubleDecides Decides) noexcept {
     std::int64_t undecided = 0;
     for (int i = 0; i < BlockSamples; ++i) {
-        const TFastSample s = FastSample<Kind>(Raw[i], Scale, Offset, Decides);
-        Out[i] = s.Value;
-        undecided |= static_cast<std::int64_t>(!s.Decided);
+        double value;
+        undecided |= static_cast<std::int64_t>(!FastSample<Kind>(Raw[i], Scale, Offset, Decides, value));
+        Out[i] = value;
     }
     return undecided != 0;
 }
@@ -114,20 +114,21 @@ template <TRawKind Kind>
 #endif
 
 VO_WIDE_VECTORS bool ConvertBlock(TRawKind Kind, const std::int32_t* __restrict Raw, double* __restrict Out,
-                                  double Scale, double Offset, TDoubleDecides Decides) noexcept {
+                                  double Scale, double Offset) noexcept {
+    const TDoubleDecides decides(Scale, Offset); // here, so that its fields live in registers
     switch (Kind) {
     case TRawKind::rkSInt16:
-        return ConvertBlockOf<TRawKind::rkSInt16>(Raw, Out, Scale, Offset, Decides);
+        return ConvertBlockOf<TRawKind::rkSInt16>(Raw, Out, Scale, Offset, decides);
     case TRawKind::rkSInt8:
-        return ConvertBlockOf<TRawKind::rkSInt8>(Raw, Out, Scale, Offset, Decides);
+        return ConvertBlockOf<TRawKind::rkSInt8>(Raw, Out, Scale, Offset, decides);
     case TRawKind::rkUInt32:
-        return ConvertBlockOf<TRawKind::rkUInt32>(Raw, Out, Scale, Offset, Decides);
+        return ConvertBlockOf<TRawKind::rkUInt32>(Raw, Out, Scale, Offset, decides);
     case TRawKind::rkSInt32:
-        return ConvertBlockOf<TRawKind::rkSInt32>(Raw, Out, Scale, Offset, Decides);
+        return ConvertBlockOf<TRawKind::rkSInt32>(Raw, Out, Scale, Offset, decides);
     case TRawKind::rkVelFloat:
-        return ConvertBlockOf<TRawKind::rkVelFloat>(Raw, Out, Scale, Offset, Decides);
+        return ConvertBlockOf<TRawKind::rkVelFloat>(Raw, Out, Scale, Offset, decides);
     case TRawKind::rkIeee:
-        return ConvertBlockOf<TRawKind::rkIeee>(Raw, Out, Scale, Offset, Decides);
+        return ConvertBlockOf<TRawKind::rkIeee>(Raw, Out, Scale, Offset, decides);
     }
     return true;
 }
@@ -145,10 +146,10 @@ void ConvertLinear(const std::int32_t* Raw, std::size_t Count, double* Out, doub
         const std::size_t n = std::min<std::size_t>(BlockSamples, Count - first);
         bool undecided;
         if (n == BlockSamples) {
-            undecided = ConvertBlock(Kind, Raw + first, Out + first, Scale, Offset, decides);
+            undecided = ConvertBlock(Kind, Raw + first, Out + first, Scale, Offset);
         } else {
             std::fill(std::copy(Raw + first, Raw + Count, rawTail), rawTail + BlockSamples, 0);
-            undecided = ConvertBlock(Kind, rawTail, outTail, Scale, Offset, decides);
+            undecided = ConvertBlock(Kind, rawTail, outTail, Scale, Offset);
             std::copy(outTail, outTail + n, Out + first);
         }
         if (undecided) [[unlikely]] {
@@ -159,16 +160,25 @@ void ConvertLinear(const std::int32_t* Raw, std::size_t Count, double* Out, doub
 
 } // namespace
 
-double ossample::ExtendedSample(double X, double Scale, double Offset) noexcept {
-    return static_cast<float>(static_cast<long double>(X) * Scale + Offset);
-}
-
 TChanData::TChanData() {
     DataArray.SetRowCount(1);
     DataArray.SetColCount(1);
 }
 
 TChanData::~TChanData() = default;
+
+double TChanData::GetDataOther(int Index) const {
+    const std::int32_t raw = DataArray.GetValue(Index, 0); // raises the array's index error
+    switch (FVarType) {
+    case osvt::Bool16:
+        return (raw & FBitValue) != 0 ? 1.0 : 0.0;
+    case osvt::Bool:
+        return raw != 0 ? 1.0 : 0.0;
+    default:
+        break;
+    }
+    return UnknownType(); // the others are converted in line
+}
 
 void TChanData::IndexOutOfBound() { throw Exception("TChanData.SetData + index out of bound."); }
 

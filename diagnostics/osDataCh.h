@@ -42,13 +42,18 @@ public:
     // in a message box and gives 0.
     [[gnu::always_inline]] double GetData(int Index) const {
         using enum ossample::TRawKind;
-        const std::int32_t raw =
-            static_cast<unsigned>(Index) < static_cast<unsigned>(DataArray.GetColCount()) && DataArray.GetRowCount() > 0
-            ? DataArray.Data()[Index]
-            : DataArray.GetValue(Index, 0); // raises the array's index error
+        // All that does not depend on Index first, ahead of every branch, so
+        // that a loop over the samples does it once.
         const double scale = FVarScale, offset = FVarOffset;
         const ossample::TDoubleDecides decides(scale, offset);
-        switch (FVarType) {
+        const std::int32_t* data = DataArray.Data();
+        const bool inside = (static_cast<unsigned>(Index) < static_cast<unsigned>(DataArray.GetColCount())) &
+            (DataArray.GetRowCount() > 0);
+        const std::int32_t type = FVarType;
+        if (!inside || static_cast<unsigned>(type) > osvt::FloatIEEE754 || ((LinearTypes >> type) & 1u) == 0) [[unlikely]]
+            return GetDataOther(Index);
+        const std::int32_t raw = data[Index];
+        switch (type) {
         case osvt::SInt16:
             return ossample::Sample<rkSInt16>(raw, scale, offset, decides);
         case osvt::SInt8:
@@ -56,21 +61,12 @@ public:
         case osvt::UInt32:
         case osvt::UInt48: // the low four bytes of the sample
             return ossample::Sample<rkUInt32>(raw, scale, offset, decides);
-        case osvt::UInt16:
-        case osvt::SInt32:
-        case osvt::SInt48:
-        case osvt::UInt8:
-            return ossample::Sample<rkSInt32>(raw, scale, offset, decides);
         case osvt::VelFloat:
             return ossample::Sample<rkVelFloat>(raw, scale, offset, decides);
         case osvt::FloatIEEE754:
             return ossample::Sample<rkIeee>(raw, scale, offset, decides);
-        case osvt::Bool16:
-            return (raw & FBitValue) != 0 ? 1.0 : 0.0;
-        case osvt::Bool:
-            return raw != 0 ? 1.0 : 0.0;
-        default:
-            [[unlikely]] return UnknownType();
+        default: // UInt16, SInt32, SInt48, UInt8
+            return ossample::Sample<rkSInt32>(raw, scale, offset, decides);
         }
     }
     // The physical values of samples First, First + 1, ... into Out, each
@@ -115,8 +111,13 @@ private:
     // the extreme samples give the extreme values.
     bool MonotonicConversion() const noexcept;
 
-    // Reports a type without a conversion (once) and gives 0. Never throws, so
-    // that a loop over the samples keeps its sums in registers.
+    // The type codes GetData converts with scale and offset in line, as bits.
+    static constexpr std::uint32_t LinearTypes = 1u << osvt::SInt16 | 1u << osvt::UInt16 | 1u << osvt::SInt32 |
+        1u << osvt::UInt32 | 1u << osvt::SInt48 | 1u << osvt::UInt48 | 1u << osvt::VelFloat | 1u << osvt::SInt8 |
+        1u << osvt::UInt8 | 1u << osvt::FloatIEEE754;
+    // GetData of the other types and of a sample outside the store.
+    [[gnu::cold, gnu::noinline]] double GetDataOther(int Index) const;
+    // Reports a type without a conversion (once) and gives 0.
     [[gnu::cold]] double UnknownType() const noexcept;
     // The raw sample that gives the physical value X.
     std::int32_t Encode(double X) const;

@@ -43,66 +43,59 @@ template <TRawKind Kind>
     }
 }
 
-// Which double results D = X * Scale + Offset round to the same single as
-// the extended form. D's binade [B, 2B) must lie in the normal singles' range
-// and at or above |Offset| 2^-12; then the two forms lie less than 2^12 ulps
-// of D apart (the double's roundings: 2^-53 of the product, which is at most
-// |D| + |Offset|, and of D; the extended form's are 2^11 times smaller), and
-// they round alike where D is farther than 2^13 ulps from the nearest halfway
-// point between two singles: the low 29 bits of D's mantissa not within 2^13
-// of 2^28 (one sample in 2^15 is redone). A zero X is exact in both forms.
-// With Scale or Offset not finite nothing is decided (NaN operands differ in
-// which payload survives).
+// Which double results D = X * Scale + Offset round to the same single F as
+// the extended form. With Scale and Offset finite the two forms lie less than
+// 2^-52 |D| + 2^-53 |Offset| apart (the product is at most |D| + |Offset|),
+// so they round alike where D is in the normal singles' range and farther
+// than that from the nearest halfway point between two singles. In D's
+// binade [B, 2B) those lie B 2^-24 from every single; the one below B lies at
+// least B 2^-25 from D. A zero X is exact in both forms. With Scale or Offset
+// not finite nothing is decided (NaN operands differ in which payload
+// survives).
 struct TDoubleDecides {
+    // Free of branches, so that a loop over single samples computes it once.
     TDoubleDecides(double Scale, double Offset) noexcept {
-        const bool finite = (Scale - Scale == 0.0) & (Offset - Offset == 0.0); // false for infinity and NaN
-        const double lowest = std::fabs(Offset) * 0x1p-12;
-        LowestBinade = std::bit_cast<std::uint64_t>(lowest > 0x1p-125 ? lowest : 0x1p-125);
-        BinadeSpan = finite ? std::bit_cast<std::uint64_t>(0x1p127) - LowestBinade : 0;
-        Zero = finite ? 0.0 : __builtin_nan("");
+        const double notFinite = (Scale - Scale) + (Offset - Offset); // 0, or NaN for infinity and NaN
+        Reach = std::fabs(Offset) * 0x1p-51 + notFinite;
+        const double lowest = std::fabs(Offset) * 0x1p-24;
+        Lowest = lowest > 0x1p-125 ? lowest : 0x1p-125;
+        Zero = notFinite;
     }
 
-    [[gnu::always_inline]] bool operator()(double X, double D) const noexcept {
-        constexpr std::uint64_t margin = std::uint64_t{1} << 13, half = std::uint64_t{1} << 28;
-        const std::uint64_t bits = std::bit_cast<std::uint64_t>(D);
+    [[gnu::always_inline]] bool operator()(double X, double D, double F) const noexcept {
         // Plain & and | keep the test free of branches, so that blocks vectorize.
-        const bool inRange = (bits & 0x7FF0000000000000u) - LowestBinade < BinadeSpan; // false for NaN and infinity
-        const bool clear = (bits & ((half << 1) - 1)) - (half - margin) > 2 * margin;
+        const double binade = std::bit_cast<double>(std::bit_cast<std::uint64_t>(D) & 0x7FF0000000000000u);
+        const bool inRange = (binade >= Lowest) & (binade < 0x1p127); // false for NaN and infinity
+        const bool clear = binade * (0x1p-24 - 0x1p-48) - std::fabs(D - F) > Reach; // false for a NaN Reach
         return (X == Zero) | (inRange & clear);
     }
 
-    std::uint64_t LowestBinade; // bits of the smallest binade decided
-    std::uint64_t BinadeSpan; // from there up to 2^127 (excluded); 0: nothing is decided
+    double Reach; // beyond what the two forms' errors can reach, with room to spare; NaN: nothing is decided
+    double Lowest; // smallest binade decided: normal singles, no deep cancellation
     double Zero; // 0, or NaN when nothing is decided
 };
 
-// X * Scale + Offset formed in extended arithmetic, rounded to single
-// precision. Reads no memory, so that a loop calling it keeps its loads
-// hoisted.
-[[gnu::cold, gnu::const]] double ExtendedSample(double X, double Scale, double Offset) noexcept;
-
-// The double arithmetic's result for a raw sample, and whether it is the
-// extended one.
-struct TFastSample {
-    double Value;
-    bool Decided;
-};
-
+// The double arithmetic's value of a raw sample into Value; gives whether it
+// is the extended one. (A flag returned beside the value in a struct would
+// keep blocks from vectorizing.)
 template <TRawKind Kind>
-[[gnu::always_inline]] inline TFastSample FastSample(std::int32_t Raw, double Scale, double Offset,
-                                                     TDoubleDecides Decides) noexcept {
+[[gnu::always_inline]] inline bool FastSample(std::int32_t Raw, double Scale, double Offset, TDoubleDecides Decides,
+                                              double& Value) noexcept {
     const double x = ValueOf<Kind>(Raw);
     const double d = x * Scale + Offset;
-    return {static_cast<float>(d), Decides(x, d)};
+    Value = static_cast<float>(d);
+    return Decides(x, d, Value);
 }
 
 // The physical value of one raw sample.
 template <TRawKind Kind>
 [[gnu::always_inline]] inline double Sample(std::int32_t Raw, double Scale, double Offset, TDoubleDecides Decides) noexcept {
-    const TFastSample s = FastSample<Kind>(Raw, Scale, Offset, Decides);
-    if (s.Decided) [[likely]]
-        return s.Value;
-    return ExtendedSample(ValueOf<Kind>(Raw), Scale, Offset);
+    double value;
+    if (FastSample<Kind>(Raw, Scale, Offset, Decides, value)) [[likely]]
+        return value;
+    // Inline rather than a call: a call would make a loop over the samples
+    // keep its sums in memory, as every vector register is the caller's.
+    return static_cast<float>(static_cast<long double>(ValueOf<Kind>(Raw)) * Scale + Offset);
 }
 
 } // namespace vo::ossample
