@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/osSample.h"
 #include "kernel/UserPrompt.h"
 #include "parameters/VelFloat.h"
 #include "storagelib/SL20Arr.h"
@@ -166,19 +167,6 @@ TChanData::TChanData() {
 }
 
 TChanData::~TChanData() = default;
-
-double TChanData::GetDataOther(int Index) const {
-    const std::int32_t raw = DataArray.GetValue(Index, 0); // raises the array's index error
-    switch (FVarType) {
-    case osvt::Bool16:
-        return (raw & FBitValue) != 0 ? 1.0 : 0.0;
-    case osvt::Bool:
-        return raw != 0 ? 1.0 : 0.0;
-    default:
-        break;
-    }
-    return UnknownType(); // the others are converted in line
-}
 
 void TChanData::IndexOutOfBound() { throw Exception("TChanData.SetData + index out of bound."); }
 

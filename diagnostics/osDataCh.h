@@ -2,12 +2,13 @@
 // One recorded oscilloscope channel: the raw 32-bit samples as the drive
 // delivered them and what turns each into a physical value (type code,
 // scale, offset, bit mask, unit) with the time base of the row.
+#include <bit>
 #include <cstdint>
 #include <span>
 
 #include "diagnostics/DArray.h"
 #include "diagnostics/osOscSet.h"
-#include "diagnostics/osSample.h"
+#include "parameters/VelFloat.h"
 #include "platform/AnsiString.h"
 
 namespace vo {
@@ -37,42 +38,51 @@ public:
         if (Index >= DataArray.GetColCount()) IndexOutOfBound();
         DataArray.SetValue(Index, 0, Value); // raises the array's index error
     }
-    // The physical value of sample Index, rounded to single precision as
-    // from extended arithmetic. A type without a conversion is reported once
-    // in a message box and gives 0.
+    // The physical value of sample Index, rounded to single precision. A type
+    // without a conversion is reported once in a message box and gives 0.
     [[gnu::always_inline]] double GetData(int Index) const {
-        using enum ossample::TRawKind;
-        // All that does not depend on Index first, ahead of every branch, so
-        // that a loop over the samples does it once.
-        const double scale = FVarScale, offset = FVarOffset;
-        const ossample::TDoubleDecides decides(scale, offset);
-        const std::int32_t* data = DataArray.Data();
-        const bool inside = (static_cast<unsigned>(Index) < static_cast<unsigned>(DataArray.GetColCount())) &
-            (DataArray.GetRowCount() > 0);
-        const std::int32_t type = FVarType;
-        if (!inside || static_cast<unsigned>(type) > osvt::FloatIEEE754 || ((LinearTypes >> type) & 1u) == 0) [[unlikely]]
-            return GetDataOther(Index);
-        const std::int32_t raw = data[Index];
-        switch (type) {
+        const std::int32_t raw =
+            static_cast<unsigned>(Index) < static_cast<unsigned>(DataArray.GetColCount()) && DataArray.GetRowCount() > 0
+            ? DataArray.Data()[Index]
+            : DataArray.GetValue(Index, 0); // raises the array's index error
+        TExtended v;
+        switch (FVarType) {
         case osvt::SInt16:
-            return ossample::Sample<rkSInt16>(raw, scale, offset, decides);
+            v = raw > 32767 ? raw - 65536 : raw;
+            break;
         case osvt::SInt8:
-            return ossample::Sample<rkSInt8>(raw, scale, offset, decides);
+            v = raw > 127 ? raw - 256 : raw;
+            break;
         case osvt::UInt32:
         case osvt::UInt48: // the low four bytes of the sample
-            return ossample::Sample<rkUInt32>(raw, scale, offset, decides);
+            v = static_cast<std::uint32_t>(raw);
+            break;
+        case osvt::UInt16:
+        case osvt::SInt32:
+        case osvt::SInt48:
+        case osvt::UInt8:
+            v = raw;
+            break;
         case osvt::VelFloat:
-            return ossample::Sample<rkVelFloat>(raw, scale, offset, decides);
+            v = VelFloatToDouble(static_cast<std::uint32_t>(raw));
+            break;
         case osvt::FloatIEEE754:
-            return ossample::Sample<rkIeee>(raw, scale, offset, decides);
-        default: // UInt16, SInt32, SInt48, UInt8
-            return ossample::Sample<rkSInt32>(raw, scale, offset, decides);
+            v = std::bit_cast<float>(raw);
+            break;
+        case osvt::Bool16:
+            return (raw & FBitValue) != 0 ? 1.0 : 0.0;
+        case osvt::Bool:
+            return raw != 0 ? 1.0 : 0.0;
+        default:
+            [[unlikely]] return UnknownType();
         }
+        return static_cast<float>(v * FVarScale + FVarOffset);
     }
     // The physical values of samples First, First + 1, ... into Out, each
-    // bit for bit what GetData gives, converted block by block so that
-    // several samples go at once. A range beyond the channel raises the
-    // array's index error with Out untouched.
+    // bit for bit what GetData gives, in one pass that converts in double
+    // arithmetic and takes the extended form only for the rare sample whose
+    // single rounding the double result cannot decide. A range beyond the
+    // channel raises the array's index error with Out untouched.
     void GetDataRange(int First, std::span<double> Out) const;
     // Largest and smallest physical value (without the single rounding).
     // Values that are not finite are passed over; none finite gives 0 and 0.
@@ -111,13 +121,8 @@ private:
     // the extreme samples give the extreme values.
     bool MonotonicConversion() const noexcept;
 
-    // The type codes GetData converts with scale and offset in line, as bits.
-    static constexpr std::uint32_t LinearTypes = 1u << osvt::SInt16 | 1u << osvt::UInt16 | 1u << osvt::SInt32 |
-        1u << osvt::UInt32 | 1u << osvt::SInt48 | 1u << osvt::UInt48 | 1u << osvt::VelFloat | 1u << osvt::SInt8 |
-        1u << osvt::UInt8 | 1u << osvt::FloatIEEE754;
-    // GetData of the other types and of a sample outside the store.
-    [[gnu::cold, gnu::noinline]] double GetDataOther(int Index) const;
-    // Reports a type without a conversion (once) and gives 0.
+    // Reports a type without a conversion (once) and gives 0. Never throws, so
+    // that a loop over the samples keeps its sums in registers.
     [[gnu::cold]] double UnknownType() const noexcept;
     // The raw sample that gives the physical value X.
     std::int32_t Encode(double X) const;

@@ -3,7 +3,7 @@
 // Offset rounded to single precision, bit for bit as extended arithmetic
 // gives it: the sum is formed in double arithmetic, and a cheap check sends
 // the rare sample whose single rounding the double result cannot decide to
-// the extended form. TChanData converts single samples and blocks with it.
+// the extended form. TChanData converts blocks of samples with it.
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -93,8 +93,6 @@ template <TRawKind Kind>
     double value;
     if (FastSample<Kind>(Raw, Scale, Offset, Decides, value)) [[likely]]
         return value;
-    // Inline rather than a call: a call would make a loop over the samples
-    // keep its sums in memory, as every vector register is the caller's.
     return static_cast<float>(static_cast<long double>(ValueOf<Kind>(Raw)) * Scale + Offset);
 }
 
