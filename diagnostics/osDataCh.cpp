@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/osSample.h"
 #include "kernel/UserPrompt.h"
 #include "parameters/VelFloat.h"
 #include "storagelib/SL20Arr.h"
@@ -88,61 +89,7 @@ std::int32_t VelFloatOrder(std::int32_t Word) {
 // that the redo finds them in the cache.
 constexpr int BlockSamples = 256;
 
-// Which double results of X * Scale + Offset round to the same single F as
-// the extended form GetData takes (Scale and Offset finite). The two forms
-// lie less than 2^-52 |D| + 2^-53 |Offset| apart (the product is at most
-// |D| + |Offset|), so they round alike where D is in the normal singles'
-// range and farther than that from the nearest halfway point between two
-// singles. In D's binade [B, 2B) those lie B 2^-24 from every single; the one
-// below B lies at least B 2^-25 from D. A zero sample is exact in both forms.
-struct TDoubleDecides {
-    explicit TDoubleDecides(double Offset) noexcept
-        : Reach(std::fabs(Offset) * 0x1p-51), Lowest(std::max(0x1p-125, std::fabs(Offset) * 0x1p-24)) {}
-
-    [[gnu::always_inline]] bool operator()(double X, double D, double F) const noexcept {
-        // Plain & and | keep the test free of branches, so that blocks vectorize.
-        const double binade = std::bit_cast<double>(std::bit_cast<std::uint64_t>(D) & 0x7FF0000000000000u);
-        const bool inRange = (binade >= Lowest) & (binade < 0x1p127); // false for NaN and infinity
-        const bool clear = binade * (0x1p-24 - 0x1p-48) - std::fabs(D - F) > Reach;
-        return (X == 0.0) | (inRange & clear);
-    }
-
-    double Reach; // beyond what the two forms' errors can reach, with room to spare
-    double Lowest; // smallest binade decided: normal singles, no deep cancellation
-};
-
-// How a raw sample gives the number that scale and offset apply to.
-enum class TRawKind { rkSInt16,
-                      rkSInt8,
-                      rkUInt32,
-                      rkSInt32,
-                      rkVelFloat,
-                      rkIeee };
-
-// That number of a raw sample, exact in a double, without branches so that
-// blocks vectorize.
-template <TRawKind Kind>
-[[gnu::always_inline]] inline double ValueOf(std::int32_t Raw) noexcept {
-    if constexpr (Kind == TRawKind::rkSInt16) {
-        return static_cast<double>(Raw - (static_cast<std::int32_t>(Raw > 32767) << 16));
-    } else if constexpr (Kind == TRawKind::rkSInt8) {
-        return static_cast<double>(Raw - (static_cast<std::int32_t>(Raw > 127) << 8));
-    } else if constexpr (Kind == TRawKind::rkUInt32) { // also the low four bytes of a 48-bit sample
-        return static_cast<double>(Raw) + static_cast<double>(static_cast<std::uint32_t>(Raw) >> 31) * 0x1p32;
-    } else if constexpr (Kind == TRawKind::rkSInt32) {
-        return static_cast<double>(Raw);
-    } else if constexpr (Kind == TRawKind::rkVelFloat) {
-        // VelFloatToDouble: the mantissa with its sign times 2^(e - 15).
-        const std::int32_t lead = (Raw >> 15) & 1; // clear: the value is 0
-        const std::int32_t mantissa = Raw & 0xFFFF & -lead;
-        const std::int32_t negative = (Raw >> 31) & lead; // no sign on a 0
-        const std::int32_t exponent = (Raw << 8) >> 24; // signed 8 bits
-        const double power = std::bit_cast<double>(static_cast<std::int64_t>(exponent - 15 + 1023) << 52);
-        return static_cast<double>((mantissa ^ -negative) + negative) * power;
-    } else {
-        return static_cast<double>(std::bit_cast<float>(Raw));
-    }
-}
+using namespace ossample;
 
 // X * Scale + Offset rounded to single precision for a block of samples. A
 // fixed count and separate arrays let the compiler convert several samples
@@ -152,11 +99,9 @@ template <TRawKind Kind>
                                                   double Scale, double Offset, TDoubleDecides Decides) noexcept {
     std::int64_t undecided = 0;
     for (int i = 0; i < BlockSamples; ++i) {
-        const double x = ValueOf<Kind>(Raw[i]);
-        const double d = x * Scale + Offset;
-        const double f = static_cast<float>(d);
-        Out[i] = f;
-        undecided |= static_cast<std::int64_t>(!Decides(x, d, f));
+        double value;
+        undecided |= static_cast<std::int64_t>(!FastSample<Kind>(Raw[i], Scale, Offset, Decides, value));
+        Out[i] = value;
     }
     return undecided != 0;
 }
@@ -170,55 +115,46 @@ template <TRawKind Kind>
 #endif
 
 VO_WIDE_VECTORS bool ConvertBlock(TRawKind Kind, const std::int32_t* __restrict Raw, double* __restrict Out,
-                                  double Scale, double Offset, TDoubleDecides Decides) noexcept {
+                                  double Scale, double Offset) noexcept {
+    const TDoubleDecides decides(Scale, Offset); // here, so that its fields live in registers
     switch (Kind) {
     case TRawKind::rkSInt16:
-        return ConvertBlockOf<TRawKind::rkSInt16>(Raw, Out, Scale, Offset, Decides);
+        return ConvertBlockOf<TRawKind::rkSInt16>(Raw, Out, Scale, Offset, decides);
     case TRawKind::rkSInt8:
-        return ConvertBlockOf<TRawKind::rkSInt8>(Raw, Out, Scale, Offset, Decides);
+        return ConvertBlockOf<TRawKind::rkSInt8>(Raw, Out, Scale, Offset, decides);
     case TRawKind::rkUInt32:
-        return ConvertBlockOf<TRawKind::rkUInt32>(Raw, Out, Scale, Offset, Decides);
+        return ConvertBlockOf<TRawKind::rkUInt32>(Raw, Out, Scale, Offset, decides);
     case TRawKind::rkSInt32:
-        return ConvertBlockOf<TRawKind::rkSInt32>(Raw, Out, Scale, Offset, Decides);
+        return ConvertBlockOf<TRawKind::rkSInt32>(Raw, Out, Scale, Offset, decides);
     case TRawKind::rkVelFloat:
-        return ConvertBlockOf<TRawKind::rkVelFloat>(Raw, Out, Scale, Offset, Decides);
+        return ConvertBlockOf<TRawKind::rkVelFloat>(Raw, Out, Scale, Offset, decides);
     case TRawKind::rkIeee:
-        return ConvertBlockOf<TRawKind::rkIeee>(Raw, Out, Scale, Offset, Decides);
+        return ConvertBlockOf<TRawKind::rkIeee>(Raw, Out, Scale, Offset, decides);
     }
     return true;
 }
 
 // X * Scale + Offset rounded to single precision for every sample: in double
-// arithmetic, block by block; a block holding an undecided sample converts
-// those again in extended arithmetic as GetData does.
+// arithmetic, block by block; a block holding an undecided sample is
+// converted again sample by sample, the undecided ones in extended
+// arithmetic.
 template <TRawKind Kind>
 void ConvertLinear(const std::int32_t* Raw, std::size_t Count, double* Out, double Scale, double Offset) noexcept {
-    const auto extended = [&](std::size_t I) {
-        Out[I] = static_cast<float>(static_cast<long double>(ValueOf<Kind>(Raw[I])) * Scale + Offset);
-    };
-    if (!std::isfinite(Scale) || !std::isfinite(Offset)) {
-        for (std::size_t i = 0; i < Count; ++i) extended(i);
-        return;
-    }
-    const TDoubleDecides decides(Offset);
+    const TDoubleDecides decides(Scale, Offset);
     alignas(64) std::int32_t rawTail[BlockSamples];
     alignas(64) double outTail[BlockSamples];
     for (std::size_t first = 0; first < Count; first += BlockSamples) {
         const std::size_t n = std::min<std::size_t>(BlockSamples, Count - first);
         bool undecided;
         if (n == BlockSamples) {
-            undecided = ConvertBlock(Kind, Raw + first, Out + first, Scale, Offset, decides);
+            undecided = ConvertBlock(Kind, Raw + first, Out + first, Scale, Offset);
         } else {
             std::fill(std::copy(Raw + first, Raw + Count, rawTail), rawTail + BlockSamples, 0);
-            undecided = ConvertBlock(Kind, rawTail, outTail, Scale, Offset, decides);
+            undecided = ConvertBlock(Kind, rawTail, outTail, Scale, Offset);
             std::copy(outTail, outTail + n, Out + first);
         }
-        if (!undecided) [[likely]]
-            continue;
-        for (std::size_t i = first; i < first + n; ++i) {
-            const double x = ValueOf<Kind>(Raw[i]);
-            const double d = x * Scale + Offset;
-            if (!decides(x, d, static_cast<float>(d))) extended(i);
+        if (undecided) [[unlikely]] {
+            for (std::size_t i = first; i < first + n; ++i) Out[i] = Sample<Kind>(Raw[i], Scale, Offset, decides);
         }
     }
 }

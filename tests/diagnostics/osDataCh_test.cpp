@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "parameters/VelFloat.h"
 #include "storagelib/SL20Arr.h"
 #include "storagelib/SL20Dec.h"
 #include "storagelib/SL20Dic.h"
@@ -182,11 +183,51 @@ TEST(ChanData, MaxAndMinOfFloatingTypesMatchAWalkOverEverySample) {
     }
 }
 
-// The block conversion gives every sample bit for bit what GetData gives:
-// random raw words and the edges of every type, under scales and offsets
-// that cancel, vanish or are not finite, and sums that fall on or next to a
-// halfway point between two singles (where double and extended arithmetic
-// round apart).
+// The physical value of a raw sample worked the slow way: the sample's number
+// times the scale plus the offset in extended arithmetic, rounded to single
+// precision. Types without a conversion give 0.
+double ExtendedReference(std::int32_t Type, std::int32_t Raw, double Scale, double Offset, std::int32_t Mask) {
+    const auto u = static_cast<std::uint32_t>(Raw);
+    long double x;
+    switch (Type) {
+    case osvt::SInt16: // the high word holds no sign: above 7FFFh the word is lowered by 2^16
+        x = Raw > 0x7FFF ? Raw - 65536.0L : Raw;
+        break;
+    case osvt::SInt8:
+        x = Raw > 0x7F ? Raw - 256.0L : Raw;
+        break;
+    case osvt::UInt32:
+    case osvt::UInt48:
+        x = u;
+        break;
+    case osvt::UInt16:
+    case osvt::SInt32:
+    case osvt::SInt48:
+    case osvt::UInt8:
+        x = Raw;
+        break;
+    case osvt::VelFloat:
+        x = (u & 0x8000u) == 0 ? 0.0L : std::ldexp(static_cast<long double>(u & 0xFFFFu), static_cast<std::int8_t>((u >> 16) & 0xFFu) - 15);
+        if ((u & 0x80000000u) != 0 && x != 0) x = -x; // a 0 has no sign
+        break;
+    case osvt::FloatIEEE754:
+        x = std::bit_cast<float>(Raw);
+        break;
+    case osvt::Bool16:
+        return (Raw & Mask) != 0 ? 1.0 : 0.0;
+    case osvt::Bool:
+        return Raw != 0 ? 1.0 : 0.0;
+    default:
+        return 0.0;
+    }
+    return static_cast<float>(x * Scale + Offset);
+}
+
+// GetData and the block conversion give every sample bit for bit the
+// extended arithmetic's value: random raw words and the edges of every type,
+// under scales and offsets that cancel, vanish or are not finite, and sums
+// that fall on or next to a halfway point between two singles (where double
+// and extended arithmetic round apart).
 TEST(ChanData, BlockConversionMatchesGetData) {
     test::TScriptedPromptScope prompt; // the types without a conversion report themselves
     std::uint64_t state = 0x9E3779B97F4A7C15u;
@@ -260,13 +301,18 @@ TEST(ChanData, BlockConversionMatchesGetData) {
             Configure(ch, type, lin.Scale, lin.Offset, 4);
             ch.SetNumberOfValues(static_cast<int>(raw.size()));
             for (std::size_t i = 0; i < raw.size(); ++i) ch.SetData(static_cast<int>(i), raw[i]);
+            std::vector<std::uint64_t> expected(raw.size());
+            for (std::size_t i = 0; i < raw.size(); ++i) {
+                expected[i] = std::bit_cast<std::uint64_t>(ExtendedReference(type, raw[i], lin.Scale, lin.Offset, 4));
+                ASSERT_EQ(std::bit_cast<std::uint64_t>(ch.GetData(static_cast<int>(i))), expected[i])
+                    << "GetData of sample " << i << " raw " << raw[i];
+            }
             for (const int first : {0, 1, 300}) {
                 std::vector<double> block(raw.size() - static_cast<std::size_t>(first));
                 ch.GetDataRange(first, block);
                 for (std::size_t i = 0; i < block.size(); ++i) {
-                    const int at = first + static_cast<int>(i);
-                    ASSERT_EQ(std::bit_cast<std::uint64_t>(block[i]), std::bit_cast<std::uint64_t>(ch.GetData(at)))
-                        << "sample " << at << " raw " << raw[static_cast<std::size_t>(at)];
+                    const std::size_t at = static_cast<std::size_t>(first) + i;
+                    ASSERT_EQ(std::bit_cast<std::uint64_t>(block[i]), expected[at]) << "block sample " << at << " raw " << raw[at];
                 }
             }
         }
@@ -280,6 +326,7 @@ TEST(ChanData, BlockConversionMatchesGetData) {
         double v = 0;
         ch.GetDataRange(0, std::span<double>(&v, 1));
         EXPECT_EQ(v, 8388611.0);
+        EXPECT_EQ(ch.GetData(0), 8388611.0);
     }
 }
 
