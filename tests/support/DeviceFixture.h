@@ -197,7 +197,7 @@ protected:
     }
 
     TScopedTimeOverride OpenDelay{RsDriverOpenDelay, 0};
-    TScopedTimeOverride AnswerTimeout{ServerActorAnswerTimeout, 250};
+    TScopedTimeOverride AnswerTimeout{ServerActorAnswerTimeout, 1000};
     TestShell Shell;
     TScriptedPromptScope Prompt;
     CapturedTrace Trace;
