@@ -7,6 +7,7 @@
 #include "parameters/Parameter.h"
 #include "parameters/ParSrv.h"
 #include "parameters/PtGen.h"
+#include "parameters/gui/RowList.h"
 #include "parameters/gui/VarDrag.h"
 
 #include <QAction>
@@ -107,9 +108,7 @@ QIcon RowIcon(int Index) {
 
 TParAppViewForm::TParAppViewForm(TApplicationViewFactory& AOwner) : TQtApplicationView(AOwner) {
     QWidget* panel = PanelWidget();
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    QVBoxLayout* layout = NewPanelLayout(*panel);
 
     ToolBar1 = new QToolBar(panel);
     ActShowParDet = new QAction("Show Details", panel);
@@ -145,22 +144,9 @@ TParAppViewForm::TParAppViewForm(TApplicationViewFactory& AOwner) : TQtApplicati
     auto* list = new TParListWidget(panel);
     list->Model = &FModel;
     ListView = list;
-    ListView->setObjectName("ListView");
-    ListView->setRootIsDecorated(false);
-    ListView->setUniformRowHeights(true);
-    ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView->setDragEnabled(true);
-    ListView->setDragDropMode(QAbstractItemView::DragOnly);
-    ListView->setColumnCount(ParViewColumnCount);
     QStringList heads;
     for (const char* c : ParViewColumnCaptions()) heads << c;
-    ListView->setHeaderLabels(heads);
-    ListView->header()->setStretchLastSection(false);
-    ListView->header()->resizeSection(0, 160);
-    ListView->header()->resizeSection(1, 100);
-    ListView->setContextMenuPolicy(Qt::CustomContextMenu);
+    SetUpRowList(*ListView, heads, {160, 100}, TRowListDrag::DragOut);
     layout->addWidget(ListView);
 
     PopupMenu1 = new QMenu(ListView);
@@ -187,8 +173,7 @@ TParAppViewForm::TParAppViewForm(TApplicationViewFactory& AOwner) : TQtApplicati
     QObject::connect(UPIDBrowserAct, &QAction::triggered, panel, [this] { FModel.UPIDBrowserExecute(); });
     QObject::connect(ListView, &QTreeWidget::currentItemChanged, panel, [this] { ListViewChange(); });
     QObject::connect(ListView, &QTreeWidget::itemDoubleClicked, panel, [this] { EditSelected(); });
-    QObject::connect(ListView, &QWidget::customContextMenuRequested, panel,
-                     [this](const QPoint& At) { PopupMenu1->popup(ListView->viewport()->mapToGlobal(At)); });
+    ConnectRowListMenu(*ListView, *PopupMenu1);
     EdValue->installEventFilter(this);
     ListView->installEventFilter(this);
     StatusPanel1->installEventFilter(this);

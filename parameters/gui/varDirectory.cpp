@@ -6,6 +6,7 @@
 #include "kernel/gui/PropEdit.h"
 #include "kernel/gui/QtText.h"
 #include "parameters/gui/DlgInput.h"
+#include "parameters/gui/RowList.h"
 #include "parameters/varRows.h"
 #include "parameters/varService.h"
 
@@ -29,9 +30,7 @@ constexpr std::int32_t JobCreateDir = 2;
 
 TVarDirViewForm::TVarDirViewForm(TApplicationViewFactory& AOwner) : TQtApplicationView(AOwner) {
     QWidget* panel = PanelWidget();
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    QVBoxLayout* layout = NewPanelLayout(*panel);
 
     ToolBar1 = new QToolBar(panel);
     AddSectionAct = new QAction("Add Section", panel);
@@ -51,18 +50,7 @@ TVarDirViewForm::TVarDirViewForm(TApplicationViewFactory& AOwner) : TQtApplicati
     panel->addAction(DeleteSectionAct);
 
     ListView = new QTreeWidget(panel);
-    ListView->setObjectName("ListView");
-    ListView->setRootIsDecorated(false);
-    ListView->setUniformRowHeights(true);
-    ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView->setColumnCount(2);
-    ListView->setHeaderLabels({"Section", "Attributes"});
-    ListView->header()->setStretchLastSection(false);
-    ListView->header()->resizeSection(0, 200);
-    ListView->header()->resizeSection(1, 80);
-    ListView->setContextMenuPolicy(Qt::CustomContextMenu);
+    SetUpRowList(*ListView, {"Section", "Attributes"}, {200, 80}, TRowListDrag::None);
     layout->addWidget(ListView);
 
     PopupMenu1 = new QMenu(ListView);
@@ -75,8 +63,7 @@ TVarDirViewForm::TVarDirViewForm(TApplicationViewFactory& AOwner) : TQtApplicati
     QObject::connect(SelectAct, &QAction::triggered, panel, [this] { SelectExecute(); });
     QObject::connect(ListView, &QTreeWidget::itemSelectionChanged, panel, [this] { SelectionChanged(); });
     QObject::connect(ListView, &QTreeWidget::itemDoubleClicked, panel, [this] { SelectExecute(); });
-    QObject::connect(ListView, &QWidget::customContextMenuRequested, panel,
-                     [this](const QPoint& At) { PopupMenu1->popup(ListView->viewport()->mapToGlobal(At)); });
+    ConnectRowListMenu(*ListView, *PopupMenu1);
     ListView->installEventFilter(this);
 }
 

@@ -6,6 +6,7 @@
 #include "kernel/gui/PropEdit.h"
 #include "kernel/gui/QtText.h"
 #include "kernel/PropList.h"
+#include "parameters/gui/RowList.h"
 #include "parameters/gui/VarDrag.h"
 #include "parameters/varService.h"
 
@@ -29,8 +30,6 @@ namespace {
 
 constexpr int ActionUpdateInterval = 250; // ms
 constexpr int PrintTag = 15;
-const char* const ColumnCaptions[VarViewColumnCount] = {"Name", "Value", "RawData", "UPID2", "Type", "Scale", "Offset", "Attr"};
-constexpr int DesignWidths[VarViewColumnCount] = {160, 100, 80, 90, 80, 80, 80, 50};
 
 // The list: rows drag as the section's variables (and as UPIDs and captions
 // for targets outside the program).
@@ -79,9 +78,7 @@ bool IsEditorChar(const QString& Text) {
 
 TVarAppViewForm::TVarAppViewForm(TApplicationViewFactory& AOwner) : TQtApplicationView(AOwner) {
     QWidget* panel = PanelWidget();
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    QVBoxLayout* layout = NewPanelLayout(*panel);
 
     ToolBar1 = new QToolBar(panel);
     auto action = [panel](const char* Caption, const char* Hint) {
@@ -148,22 +145,9 @@ TVarAppViewForm::TVarAppViewForm(TApplicationViewFactory& AOwner) : TQtApplicati
     auto* list = new TVarListWidget(panel);
     list->Model = &FModel;
     ListView = list;
-    ListView->setObjectName("ListView");
-    ListView->setRootIsDecorated(false);
-    ListView->setUniformRowHeights(true);
-    ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView->setDragEnabled(true);
-    ListView->setDragDropMode(QAbstractItemView::DragOnly);
-    ListView->setColumnCount(VarViewColumnCount);
-    QStringList heads;
-    for (const char* c : ColumnCaptions) heads << c;
-    ListView->setHeaderLabels(heads);
-    ListView->header()->setStretchLastSection(false);
+    SetUpRowList(*ListView, {"Name", "Value", "RawData", "UPID2", "Type", "Scale", "Offset", "Attr"},
+                 {160, 100, 80, 90, 80, 80, 80, 50}, TRowListDrag::DragOut);
     ListView->header()->setSectionsMovable(false);
-    for (int i = 0; i < VarViewColumnCount; ++i) ListView->header()->resizeSection(i, DesignWidths[i]);
-    ListView->setContextMenuPolicy(Qt::CustomContextMenu);
     layout->addWidget(ListView);
 
     ValueEditor = new QLineEdit(ListView->viewport());
@@ -198,8 +182,7 @@ TVarAppViewForm::TVarAppViewForm(TApplicationViewFactory& AOwner) : TQtApplicati
     });
     QObject::connect(ListView->header(), &QHeaderView::sectionResized, panel, [this] { PlaceValueEditor(); });
     QObject::connect(ListView->verticalScrollBar(), &QAbstractSlider::valueChanged, panel, [this] { PlaceValueEditor(); });
-    QObject::connect(ListView, &QWidget::customContextMenuRequested, panel,
-                     [this](const QPoint& At) { PopupMenu1->popup(ListView->viewport()->mapToGlobal(At)); });
+    ConnectRowListMenu(*ListView, *PopupMenu1);
     ListView->installEventFilter(this);
     ValueEditor->installEventFilter(this);
 

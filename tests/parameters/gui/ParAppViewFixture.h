@@ -9,6 +9,7 @@
 #include "parameters/UniMan.h"
 #include "parameters/gui/ParAppView.h"
 #include "tests/parameters/ParLoginFixture.h"
+#include "tests/parameters/gui/ViewTestWindow.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -20,7 +21,7 @@
 
 namespace vo::test {
 
-class ParAppViewTestBase : public ParLoginTestBase {
+class ParAppViewTestBase : public ParLoginTestBase, protected ViewTestWindow {
 protected:
     void SetUp() override {
         ParLoginTestBase::SetUp();
@@ -28,20 +29,10 @@ protected:
         Shell.SetUPIDDispMode("HEX");
         Shell.SetRawDataDispMode("HEX");
         ParameterManager().RegisterViewFactory(&Factory);
-        Window = std::make_unique<QWidget>();
-        auto* layout = new QVBoxLayout(Window.get());
-        PanelArea = new QWidget(Window.get());
-        StatusArea = new QWidget(Window.get());
-        layout->addWidget(PanelArea, 1);
-        layout->addWidget(StatusArea);
-        PanelCtl = std::make_unique<TQtViewControl>(PanelArea);
-        StatusCtl = std::make_unique<TQtViewControl>(StatusArea);
-        Window->resize(900, 500);
-        Window->show();
+        ShowWindow();
     }
     void TearDown() override {
-        Host.reset();
-        Entries.reset();
+        UnbindProject();
         ParameterManager().RegisterViewFactory(nullptr);
         UnitManager().SetUnitSystem(usSI);
         UPIDBrowser() = nullptr;
@@ -59,16 +50,7 @@ protected:
         EXPECT_TRUE(Start(d));
         EXPECT_EQ(d.State(), dstStarted);
         d.SetCaption("BOX1");
-        TModelManager& model = Manager->ModelManager();
-        model.Root().SetCaption("Project");
-        d.Model().SetCaption(d.GetModelCaption());
-        if (!d.Model().Parent())
-            model.Root().AddChild(d.Model());
-        Entries = std::make_unique<TEntryManager>(model, Tree);
-        Host = std::make_unique<TApplicationViewHost>(PanelCtl.get(), nullptr, StatusCtl.get());
-        Entries->OnUpdate = [this] { Host->ShowSelected(*Entries); };
-        Entries->OnEntryFree = [this](TEntryItem& E) { Host->EntryFreed(E); };
-        Device = &d;
+        BindProject(Manager->ModelManager(), d);
         return d;
     }
 
@@ -111,12 +93,7 @@ protected:
 
     // Runs the scheduler and the Qt events until Pred holds (10 s at most).
     bool Wait(const std::function<bool()>& Pred) {
-        return RunUntil(
-            [&] {
-                QCoreApplication::processEvents();
-                return Pred();
-            },
-            std::chrono::seconds(10));
+        return RunUntil(WithQtEvents(Pred), std::chrono::seconds(10));
     }
     bool WaitIdle() {
         return Wait([&] { return Idle(); });
@@ -138,15 +115,6 @@ protected:
     }
 
     TParAppViewFactory Factory;
-    std::unique_ptr<QWidget> Window;
-    QWidget* PanelArea = nullptr;
-    QWidget* StatusArea = nullptr;
-    std::unique_ptr<TQtViewControl> PanelCtl;
-    std::unique_ptr<TQtViewControl> StatusCtl;
-    TTreeView Tree;
-    std::unique_ptr<TEntryManager> Entries;
-    std::unique_ptr<TApplicationViewHost> Host;
-    TDevice* Device = nullptr;
 };
 
 } // namespace vo::test

@@ -11,6 +11,7 @@
 #include "parameters/gui/VarDrag.h"
 #include "parameters/gui/varViewer.h"
 #include "tests/parameters/VarServiceFixture.h"
+#include "tests/parameters/gui/ViewTestWindow.h"
 #include "tests/support/PrintFakes.h"
 #include "tests/support/QtTestApp.h"
 #include "storagelib/SL20Rec.h"
@@ -34,7 +35,7 @@
 namespace vo {
 namespace {
 
-class VarViewerTest : public test::VarServiceTestBase {
+class VarViewerTest : public test::VarServiceTestBase, protected test::ViewTestWindow {
 protected:
     void SetUp() override {
         VarServiceTestBase::SetUp();
@@ -42,20 +43,10 @@ protected:
         Shell.SetUPIDDispMode("HEX");
         Shell.SetRawDataDispMode("HEX");
         VariableManager().RegisterViewFactories(Factory.get(), nullptr);
-        Window = std::make_unique<QWidget>();
-        auto* layout = new QVBoxLayout(Window.get());
-        PanelArea = new QWidget(Window.get());
-        StatusArea = new QWidget(Window.get());
-        layout->addWidget(PanelArea, 1);
-        layout->addWidget(StatusArea);
-        PanelCtl = std::make_unique<TQtViewControl>(PanelArea);
-        StatusCtl = std::make_unique<TQtViewControl>(StatusArea);
-        Window->resize(900, 500);
-        Window->show();
+        ShowWindow();
     }
     void TearDown() override {
-        Host.reset();
-        Entries.reset();
+        UnbindProject();
         VariableManager().RegisterViewFactories(nullptr, nullptr);
         // The views' worker tasks go before the scheduler.
         Factory.reset();
@@ -67,16 +58,7 @@ protected:
         Attach("vx41.drive");
         TDevice& d = LoggedIn(AUser, APassword);
         d.SetCaption("BOX1");
-        TModelManager& model = Manager->ModelManager();
-        model.Root().SetCaption("Project");
-        d.Model().SetCaption(d.GetModelCaption());
-        if (!d.Model().Parent())
-            model.Root().AddChild(d.Model());
-        Entries = std::make_unique<TEntryManager>(model, Tree);
-        Host = std::make_unique<TApplicationViewHost>(PanelCtl.get(), nullptr, StatusCtl.get());
-        Entries->OnUpdate = [this] { Host->ShowSelected(*Entries); };
-        Entries->OnEntryFree = [this](TEntryItem& E) { Host->EntryFreed(E); };
-        Device = &d;
+        BindProject(Manager->ModelManager(), d);
         return d;
     }
 
@@ -108,12 +90,7 @@ protected:
             !s.UpdateRequested() && s.Provider().Status() == psIdle && !s.Provider().UpdateRequested();
     }
     bool Wait(const std::function<bool()>& Pred) {
-        return RunUntil(
-            [&] {
-                QCoreApplication::processEvents();
-                return Pred();
-            },
-            std::chrono::seconds(10));
+        return RunUntil(WithQtEvents(Pred), std::chrono::seconds(10));
     }
     bool WaitIdle() {
         return Wait([&] { return Idle(); });
@@ -163,15 +140,6 @@ protected:
     }
 
     std::unique_ptr<TVarAppViewFactory> Factory = std::make_unique<TVarAppViewFactory>();
-    std::unique_ptr<QWidget> Window;
-    QWidget* PanelArea = nullptr;
-    QWidget* StatusArea = nullptr;
-    std::unique_ptr<TQtViewControl> PanelCtl;
-    std::unique_ptr<TQtViewControl> StatusCtl;
-    TTreeView Tree;
-    std::unique_ptr<TEntryManager> Entries;
-    std::unique_ptr<TApplicationViewHost> Host;
-    TDevice* Device = nullptr;
     TScopedTimeOverride IdleWait{VarViewerIdleWait, 20};
 };
 
