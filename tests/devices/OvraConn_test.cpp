@@ -26,6 +26,7 @@
 #include "storagelib/SL20Sto.h"
 #include "tests/support/KernelFixtures.h"
 #include "tests/support/ScriptedPrompt.h"
+#include "tests/support/SimComLink.h"
 #include "tests/support/TestShell.h"
 #include "tools/drivesim/SimCan.h"
 #include "tools/drivesim/SimDriveFile.h"
@@ -218,36 +219,18 @@ TEST_F(ConnectionTestBase, OfflineAndArchiveDevicesStartWithoutATelegram) {
 
 // The server with an RS232 driver for "COM7"; Attach puts a simulated drive
 // behind it on a pseudo-terminal.
-class PtyConnectionTest : public ConnectionTestBase {
+class PtyConnectionTest : public ConnectionTestBase, protected test::SimComLink {
 protected:
     void SetUp() override {
         ConnectionTestBase::SetUp();
-        Server = std::make_unique<TOvraServer>();
-        SetOvraServer(Server.get());
-        ASSERT_TRUE(Server->AddPortDriver("COM7", std::make_shared<TRsDriver>(1, 38400)));
-        Client = std::make_unique<TOvraClient>();
-        RegisterOvraPatterns(*Client);
-        SetOvraClient(Client.get());
+        ASSERT_NO_FATAL_FAILURE(OpenLink());
     }
     void TearDown() override {
         Manager.reset();
-        SetOvraClient(nullptr);
-        Client.reset();
-        SetOvraServer(nullptr);
-        Server.reset();
-        Line.reset();
-        Runner.reset();
-        ComPortTable::Instance().Unmap("COM7");
+        CloseLink();
         ConnectionTestBase::TearDown();
     }
 
-    void Attach(SimDriveDescription Drive) {
-        Runner = std::make_unique<SimRunner>(std::move(Drive));
-        Line = std::make_unique<SimPtyTransport>(*Runner);
-        Runner->Start();
-        ComPortTable::Instance().Map("COM7", Line->SlavePath());
-    }
-    void Attach(const std::string& File) { Attach(SimLoadDrive(SimDataDir() + "/" + File)); }
 
     std::vector<MyAnsiString> FramesIn() const {
         std::vector<MyAnsiString> out;
@@ -261,10 +244,6 @@ protected:
 
     TScopedTimeOverride OpenDelay{RsDriverOpenDelay, 0};
     TScopedTimeOverride AnswerTimeout{ServerActorAnswerTimeout, 250};
-    std::unique_ptr<TOvraServer> Server;
-    std::unique_ptr<TOvraClient> Client;
-    std::unique_ptr<SimRunner> Runner;
-    std::unique_ptr<SimPtyTransport> Line;
 };
 
 struct TGenerationCase {

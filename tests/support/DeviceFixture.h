@@ -26,6 +26,7 @@
 #include "tests/support/KernelFixtures.h"
 #include "tests/support/ScriptTasks.h"
 #include "tests/support/ScriptedPrompt.h"
+#include "tests/support/SimComLink.h"
 #include "tests/support/TestShell.h"
 #include "tools/drivesim/SimDriveFile.h"
 #include "tools/drivesim/SimPty.h"
@@ -91,7 +92,7 @@ inline void LoadLanguageFileOnce() {
     LanguageManager().InitWithFile(std::string(VO_DATA_DIR) + "/LanguageDef/LanguageDef.csv");
 }
 
-class DeviceTestBase : public MainSchedulerFixture {
+class DeviceTestBase : public MainSchedulerFixture, protected SimComLink {
 protected:
     void SetUp() override {
         MainSchedulerFixture::SetUp();
@@ -114,22 +115,11 @@ protected:
         Manager = std::make_unique<TDeviceManager>(DictionaryAtPath(root, "Devices"),
                                                    [root](const MyAnsiString& Path) { return DictionaryAtPath(root, Path); });
         RegisterServices();
-        Server = std::make_unique<TOvraServer>();
-        SetOvraServer(Server.get());
-        ASSERT_TRUE(Server->AddPortDriver("COM7", std::make_shared<TRsDriver>(1, 38400)));
-        Client = std::make_unique<TOvraClient>();
-        RegisterOvraPatterns(*Client);
-        SetOvraClient(Client.get());
+        ASSERT_NO_FATAL_FAILURE(OpenLink());
     }
     void TearDown() override {
         Manager.reset();
-        SetOvraClient(nullptr);
-        Client.reset();
-        SetOvraServer(nullptr);
-        Server.reset();
-        Line.reset();
-        Runner.reset();
-        ComPortTable::Instance().Unmap("COM7");
+        CloseLink();
         SetWorkDir("");
         Config.Reset();
         Storage.reset();
@@ -148,13 +138,6 @@ protected:
     static MyAnsiString DataDir() { return RealPathToStored(VO_DATA_DIR); }
     static std::string DataPath(const std::string& Rel) { return std::string(VO_DATA_DIR) + "/" + Rel; }
 
-    void Attach(SimDriveDescription Drive) {
-        Runner = std::make_unique<SimRunner>(std::move(Drive));
-        Line = std::make_unique<SimPtyTransport>(*Runner);
-        Runner->Start();
-        ComPortTable::Instance().Map("COM7", Line->SlavePath());
-    }
-    void Attach(const std::string& File) { Attach(SimLoadDrive(SimDataDir() + "/" + File)); }
 
     TDevice& NewDevice(const char* Profile = "VelkorOnline", const char* User = "USER", const char* Password = "user") {
         TDevice& d = Manager->CreateDevice("BOX" + std::to_string(++DeviceCount), Profile);
@@ -206,10 +189,6 @@ protected:
     std::unique_ptr<TStorageManager> Storage;
     TRef<TSLDictionary> Config;
     std::unique_ptr<TDeviceManager> Manager;
-    std::unique_ptr<TOvraServer> Server;
-    std::unique_ptr<TOvraClient> Client;
-    std::unique_ptr<SimRunner> Runner;
-    std::unique_ptr<SimPtyTransport> Line;
     int DeviceCount = 0;
 };
 
