@@ -14,6 +14,7 @@
 #include "storagelib/SL20Dec.h"
 #include "tests/support/KernelFixtures.h"
 #include "tests/support/ScriptedPrompt.h"
+#include "tests/support/SimComLink.h"
 #include "tests/support/TestShell.h"
 #include "tools/drivesim/SimDriveFile.h"
 #include "tools/drivesim/SimPty.h"
@@ -35,17 +36,12 @@ constexpr const char* Profiles = "[D /Profiles [D /Drive [D /DeviceType 'Online'
                                  "/Profile 'Ovra' ] ] ] ] /Ovra [D /Name 'OvraService' /Caption 'Drive Connection' ] ]";
 
 // A logged-in device on "COM7" with a simulated drive behind it.
-class OvraInterfaceTest : public test::MainSchedulerFixture {
+class OvraInterfaceTest : public test::MainSchedulerFixture, protected test::SimComLink {
 protected:
     void SetUp() override {
         MainSchedulerFixture::SetUp();
         MxEnsureMessaging();
-        Server = std::make_unique<TOvraServer>();
-        SetOvraServer(Server.get());
-        ASSERT_TRUE(Server->AddPortDriver("COM7", std::make_shared<TRsDriver>(1, 38400)));
-        Client = std::make_unique<TOvraClient>();
-        RegisterOvraPatterns(*Client);
-        SetOvraClient(Client.get());
+        ASSERT_NO_FATAL_FAILURE(OpenLink());
         Registry = SLDecodeString(Profiles);
         auto* root = dynamic_cast<TSLDictionary*>(Registry.Get());
         Manager = std::make_unique<TDeviceManager>(
@@ -56,22 +52,13 @@ protected:
     void TearDown() override {
         Factory.reset();
         Manager.reset();
-        SetOvraClient(nullptr);
-        Client.reset();
-        SetOvraServer(nullptr);
-        Server.reset();
-        Line.reset();
-        Runner.reset();
-        ComPortTable::Instance().Unmap("COM7");
+        CloseLink();
         MainSchedulerFixture::TearDown();
     }
 
     // Attaches the drive, creates the device "BOX1" and logs in.
     TBasicOvraService& Online(const char* File = "vx41.drive") {
-        Runner = std::make_unique<SimRunner>(SimLoadDrive(SimDataDir() + "/" + File));
-        Line = std::make_unique<SimPtyTransport>(*Runner);
-        Runner->Start();
-        ComPortTable::Instance().Map("COM7", Line->SlavePath());
+        Attach(File);
         TDevice& d = Manager->CreateDevice("BOX1", "Drive");
         d.SetStrVar("PortName", "COM7");
         d.SetStrVar("UserName", "USER");
@@ -102,13 +89,9 @@ protected:
     test::TScriptedPromptScope Prompt;
     TScopedTimeOverride OpenDelay{RsDriverOpenDelay, 0};
     TScopedTimeOverride AnswerTimeout{ServerActorAnswerTimeout, 150};
-    std::unique_ptr<TOvraServer> Server;
-    std::unique_ptr<TOvraClient> Client;
     TRef<TSLObject> Registry;
     std::unique_ptr<TDeviceManager> Manager;
     std::unique_ptr<TOvraInterfaceFactoryImplementation> Factory;
-    std::unique_ptr<SimRunner> Runner;
-    std::unique_ptr<SimPtyTransport> Line;
     size_t Logins = 0;
 };
 
