@@ -178,18 +178,9 @@ int TSLDictionary::Find(std::string_view AName) const {
     return -1;
 }
 
-int TSLDictionary::FindHashed(std::string_view AName, uint32_t Hash) const {
-    if (FIndex)
-        return FIndex->Find(AName, Hash,
-                            [this](int32_t Pos) -> std::string_view { return Dict[static_cast<std::size_t>(Pos)].Name; });
-    // Small dictionaries are scanned; names of another length are passed over
-    // without comparing a byte.
-    const std::size_t len = AName.size();
-    for (std::size_t i = 0; i < Dict.size(); ++i) {
-        const TEntry& e = Dict[i];
-        if (e.Hash == Hash && e.Name.size() == len && SLSameName(e.Name, AName)) return static_cast<int>(i);
-    }
-    return -1;
+int TSLDictionary::FindIndexed(std::string_view AName, uint32_t Hash) const {
+    return FIndex->Find(AName, Hash,
+                        [this](int32_t Pos) -> std::string_view { return Dict[static_cast<std::size_t>(Pos)].Name; });
 }
 
 TSLObject* TSLDictionary::FindObjWithName(std::string_view AName) const {

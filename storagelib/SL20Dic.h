@@ -152,6 +152,7 @@ private:
     using TEntryList = std::vector<TEntry, TSLPoolAllocator<TEntry>>;
 
     int Find(std::string_view AName) const;
+    int FindIndexed(std::string_view AName, uint32_t Hash) const;
     // Inserts a new entry (the name is known to be absent) at its place: the
     // end, or the sorted position.
     void Insert(std::string_view AName, uint32_t Hash, TSLObject* Obj);
@@ -162,5 +163,17 @@ private:
     std::unique_ptr<TSLNameIndex> FIndex; // only for dictionaries beyond a handful of entries
     bool FSorted = false;
 };
+
+inline int TSLDictionary::FindHashed(std::string_view AName, uint32_t Hash) const {
+    if (FIndex) return FindIndexed(AName, Hash);
+    // Small dictionaries are scanned; names of another hash are passed over
+    // without comparing a byte.
+    const std::size_t len = AName.size();
+    for (std::size_t i = 0, n = Dict.size(); i < n; ++i) {
+        const TEntry& e = Dict[i];
+        if (e.Hash == Hash && e.Name.size() == len && SLSameName(e.Name, AName)) return static_cast<int>(i);
+    }
+    return -1;
+}
 
 } // namespace vo

@@ -95,6 +95,19 @@ TSLObject* TSLFinallyTokenizer::GetNextToken(TSLContextImplementation& Context) 
 
 // ---------------------------------------------------------------- procedures
 
+namespace {
+// Count and elements of a parameter or result list as GetCount and
+// GetObjAtIndex give them, read directly from a plain array.
+int ListCount(const TSLArray& List) {
+    return &List.ClassType() == &TSLArray::ClassInfo ? List.TSLArray::GetCount() : List.GetCount();
+}
+TSLObject* ListAt(const TSLArray& List, int Index) {
+    if (&List.ClassType() == &TSLArray::ClassInfo && Index >= 0 && Index < List.TSLArray::GetCount())
+        return List.UncheckedAt(Index);
+    return List.GetObjAtIndex(Index);
+}
+} // namespace
+
 void TSLProcTokenizer::Init(TSLArray* Proc) {
     const int n = Proc->GetCount();
     const auto isArray = [](const TSLObject* o) { return o && o->InheritsFrom(TSLArray::ClassInfo); };
@@ -119,16 +132,17 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
     if (ExecuteItem == 0) {
         // The procedure may have been changed since Init; its parameter list
         // must still be an array.
-        auto* params = SLCast<TSLArray>(proc.GetObjAtIndex(0));
+        auto* params = SLCast<TSLArray>(n > 0 ? TokenAt(proc, 0) : proc.GetObjAtIndex(0));
         TSLContextStack& dicts = Context.DictStack();
         FDictStackCount = dicts.Count();
         FLocalDict = Context.TakeLocalDict();
         // Room for the parameters and a result or two without growing.
-        FLocalDict->SetCapacity(params->GetCount() + 2);
+        const int p = ListCount(*params);
+        FLocalDict->SetCapacity(p + 2);
         dicts.Push(FLocalDict.Get());
         TSLContextStack& ops = Context.OperandStack();
-        for (int i = params->GetCount() - 1; i >= 0; --i) {
-            const auto* name = SLCast<TSLIdent>(params->GetObjAtIndex(i));
+        for (int i = p - 1; i >= 0; --i) {
+            const auto* name = SLCast<TSLIdent>(ListAt(*params, i));
             TSLObject* value = ops.At(0);
             FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
             ops.Drop();
@@ -147,10 +161,10 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
             FOpStackCount = ops.Count();
         }
         while (ops.Count() > FOpStackCount) ops.Drop();
-        auto* results = SLCast<TSLArray>(proc.GetObjAtIndex(n - 1));
-        const int r = results->GetCount();
+        auto* results = SLCast<TSLArray>(n > 0 ? TokenAt(proc, n - 1) : proc.GetObjAtIndex(n - 1));
+        const int r = ListCount(*results);
         for (int i = 0; i < r; ++i) {
-            const auto* name = SLCast<TSLIdent>(results->GetObjAtIndex(i));
+            const auto* name = SLCast<TSLIdent>(ListAt(*results, i));
             const int k = FLocalDict->FindHashed(name->GetIdentValue(), name->NameHash());
             ops.Push(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
         }
