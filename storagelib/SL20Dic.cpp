@@ -133,7 +133,7 @@ void TSLDictionary::BumpNameEpochs() const noexcept {
         SLBumpAllNameEpochs();
         return;
     }
-    for (const TEntry& e : Dict) SLBumpNameEpoch(SLHashName(e.Name));
+    for (const TEntry& e : Dict) SLBumpNameEpoch(e.Hash);
 }
 
 TSLDictionary::TSLDictionary() = default;
@@ -178,18 +178,9 @@ int TSLDictionary::Find(std::string_view AName) const {
     return -1;
 }
 
-int TSLDictionary::FindHashed(std::string_view AName, uint32_t Hash) const {
-    if (FIndex)
-        return FIndex->Find(AName, Hash,
-                            [this](int32_t Pos) -> std::string_view { return Dict[static_cast<std::size_t>(Pos)].Name; });
-    // Small dictionaries are scanned; names of another length are passed over
-    // without comparing a byte.
-    const std::size_t len = AName.size();
-    for (std::size_t i = 0; i < Dict.size(); ++i) {
-        const MyAnsiString& n = Dict[i].Name;
-        if (n.size() == len && SLSameName(n, AName)) return static_cast<int>(i);
-    }
-    return -1;
+int TSLDictionary::FindIndexed(std::string_view AName, uint32_t Hash) const {
+    return FIndex->Find(AName, Hash,
+                        [this](int32_t Pos) -> std::string_view { return Dict[static_cast<std::size_t>(Pos)].Name; });
 }
 
 TSLObject* TSLDictionary::FindObjWithName(std::string_view AName) const {
@@ -198,7 +189,11 @@ TSLObject* TSLDictionary::FindObjWithName(std::string_view AName) const {
 }
 
 TSLObject* TSLDictionary::GetObjWithName(std::string_view AName) const {
-    const int i = Find(AName);
+    return GetObjWithName(AName, SLHashName(AName));
+}
+
+TSLObject* TSLDictionary::GetObjWithName(std::string_view AName, uint32_t Hash) const {
+    const int i = FindHashed(AName, Hash);
     if (i < 0) throw Exception(std::string(ClassName()) + " error: no object named " + std::string(AName));
     return Dict[static_cast<std::size_t>(i)].Value.Get();
 }
@@ -211,7 +206,7 @@ void TSLDictionary::Insert(std::string_view AName, uint32_t Hash, TSLObject* Obj
         });
         pos = static_cast<std::size_t>(it - Dict.begin());
     }
-    Dict.insert(Dict.begin() + static_cast<std::ptrdiff_t>(pos), TEntry{MyAnsiString(AName), TRef<TSLObject>(Obj)});
+    Dict.insert(Dict.begin() + static_cast<std::ptrdiff_t>(pos), TEntry{MyAnsiString(AName), TRef<TSLObject>(Obj), Hash});
     SLBumpNameEpoch(Hash);
     if (FIndex) {
         if (pos + 1 < Dict.size()) FIndex->Shift(static_cast<int32_t>(pos), 1);
@@ -223,11 +218,15 @@ void TSLDictionary::Insert(std::string_view AName, uint32_t Hash, TSLObject* Obj
 
 void TSLDictionary::RebuildIndex() {
     FIndex = std::make_unique<TSLNameIndex>(std::max(Dict.size(), Dict.capacity()));
-    for (std::size_t i = 0; i < Dict.size(); ++i) FIndex->Add(SLHashName(Dict[i].Name), static_cast<int32_t>(i));
+    for (std::size_t i = 0; i < Dict.size(); ++i) FIndex->Add(Dict[i].Hash, static_cast<int32_t>(i));
 }
 
 void TSLDictionary::SetObjWithName(std::string_view AName, TSLObject* Obj) {
-    const uint32_t hash = SLHashName(AName);
+    SetObjWithName(AName, SLHashName(AName), Obj);
+}
+
+void TSLDictionary::SetObjWithName(std::string_view AName, uint32_t Hash, TSLObject* Obj) {
+    const uint32_t hash = Hash;
     if (FindHashed(AName, hash) >= 0)
         throw Exception(std::string(ClassName()) + ".SetObjWithName: object with name '" + std::string(AName) +
                         "' already exists");
@@ -265,6 +264,26 @@ void TSLDictionary::AddObject(std::string_view AName, uint32_t Hash, TSLObject* 
     Insert(AName, hash, Obj);
 }
 
+void TSLDictionary::Define(std::string_view AName, uint32_t Hash, TSLObject* Obj) {
+    if (&ClassType() != &TSLDictionary::ClassInfo) {
+        if (GetNameExists(AName)) DelObjWithName(AName);
+        AddObject(AName, Obj);
+        return;
+    }
+    const int i = FindHashed(AName, Hash);
+    if (i >= 0 && !FSorted && static_cast<std::size_t>(i) + 1 == Dict.size()) {
+        // The old value is released after the entry holds the new one.
+        TRef<TSLObject> old(Obj);
+        TEntry& e = Dict.back();
+        e.Value.Swap(old);
+        if (e.Name != AName) e.Name.assign(AName.data(), AName.size());
+        SLBumpNameEpoch(Hash);
+        return;
+    }
+    if (i >= 0) DelObjWithName(AName);
+    Insert(AName, Hash, Obj);
+}
+
 void TSLDictionary::DelObjWithName(std::string_view AName) {
     const int i = Find(AName);
     if (i < 0)
@@ -272,7 +291,7 @@ void TSLDictionary::DelObjWithName(std::string_view AName) {
                         "'");
     const auto pos = static_cast<std::size_t>(i);
     TRef<TSLObject> value = std::move(Dict[pos].Value); // released after the entry left
-    const uint32_t hash = SLHashName(Dict[pos].Name);
+    const uint32_t hash = Dict[pos].Hash;
     SLBumpNameEpoch(hash);
     if (FIndex) FIndex->Remove(hash, i);
     Dict.erase(Dict.begin() + i);

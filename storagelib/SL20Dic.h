@@ -95,6 +95,9 @@ public:
     TSLObject* GetObjWithName(std::string_view AName) const override;
     // Appends a new entry; refused when the name exists (it never replaces).
     void SetObjWithName(std::string_view AName, TSLObject* Obj) override;
+    // The same two with the name's hash (SLHashName) already known.
+    TSLObject* GetObjWithName(std::string_view AName, uint32_t Hash) const;
+    void SetObjWithName(std::string_view AName, uint32_t Hash, TSLObject* Obj);
     using TSLNamedCollection::AddObject;
     // The collection's AddObject, with the name hashed and looked up once.
     void AddObject(std::string_view AName, TSLObject* Obj);
@@ -103,6 +106,10 @@ public:
     // Empties a dictionary that is on no dictionary stack (no lookup can
     // depend on it, so no name epoch is raised).
     void ClearUnstacked();
+    // "def": the entry AName (hash known) gets Obj. An existing entry of that
+    // name leaves and the new one is appended, as removing and adding would
+    // (the last entry is replaced where it stands, which looks the same).
+    void Define(std::string_view AName, uint32_t Hash, TSLObject* Obj);
     void DelObjWithName(std::string_view AName) override;
     bool GetNameExists(std::string_view AName) const override { return Find(AName) >= 0; }
     int GetIndexOfName(std::string_view AName) const override { return Find(AName); }
@@ -140,10 +147,12 @@ private:
     struct TEntry {
         MyAnsiString Name;
         TRef<TSLObject> Value;
+        uint32_t Hash; // SLHashName(Name)
     };
     using TEntryList = std::vector<TEntry, TSLPoolAllocator<TEntry>>;
 
     int Find(std::string_view AName) const;
+    int FindIndexed(std::string_view AName, uint32_t Hash) const;
     // Inserts a new entry (the name is known to be absent) at its place: the
     // end, or the sorted position.
     void Insert(std::string_view AName, uint32_t Hash, TSLObject* Obj);
@@ -154,5 +163,17 @@ private:
     std::unique_ptr<TSLNameIndex> FIndex; // only for dictionaries beyond a handful of entries
     bool FSorted = false;
 };
+
+inline int TSLDictionary::FindHashed(std::string_view AName, uint32_t Hash) const {
+    if (FIndex) return FindIndexed(AName, Hash);
+    // Small dictionaries are scanned; names of another hash are passed over
+    // without comparing a byte.
+    const std::size_t len = AName.size();
+    for (std::size_t i = 0, n = Dict.size(); i < n; ++i) {
+        const TEntry& e = Dict[i];
+        if (e.Hash == Hash && e.Name.size() == len && SLSameName(e.Name, AName)) return static_cast<int>(i);
+    }
+    return -1;
+}
 
 } // namespace vo

@@ -577,6 +577,31 @@ bool TSLInterpreter::DoRun(TSLContext* Context, TRunMode Mode) {
     for (;;) {
         switch (C.GetState()) {
         case isExecuting:
+            if (Mode == TRunMode::Run && !FDbgDisplayEvent) {
+                // The common case in a loop of its own: the same steps as
+                // below, taken while nothing but tokens happens.
+                for (;;) {
+                    Exec(C);
+                    if (C.GetState() != isExecuting) break;
+                    if (!C.FetchToken()) {
+                        C.SetState(isFinished);
+                        return true;
+                    }
+                    if (FDbgDisplayEvent) {
+                        if (CheckBreak(C)) {
+                            C.SetState(isBreakpoint);
+                            return false;
+                        }
+                        break;
+                    }
+                    if (clock.Over()) {
+                        C.SetState(isWaitZero);
+                        return false;
+                    }
+                }
+                if (C.GetState() == isFinished) return true;
+                break;
+            }
             Exec(C);
             Fetch(C);
             if (Mode != TRunMode::StepInto) {

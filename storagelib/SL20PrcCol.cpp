@@ -85,7 +85,10 @@ void TSLGetProcedure::ExecuteArray(TSLContext* Context) {
 
 void TSLGetProcedure::ExecuteNamedCollection(TSLContext* Context) {
     const auto* key = SLOperandAs<TSLIdent>(Context, 0);
-    TRef<TSLObject> x(static_cast<TSLNamedCollection*>(SLOperand(Context, 1))->GetObjWithName(key->GetIdentValue()));
+    auto* coll = static_cast<TSLNamedCollection*>(SLOperand(Context, 1));
+    TRef<TSLObject> x(&coll->ClassType() == &TSLDictionary::ClassInfo
+                          ? static_cast<TSLDictionary*>(coll)->GetObjWithName(key->GetIdentValue(), key->NameHash())
+                          : coll->GetObjWithName(key->GetIdentValue()));
     Replace(Context, 2, x);
 }
 
@@ -105,7 +108,11 @@ void TSLPutProcedure::ExecuteArray(TSLContext* Context) {
 void TSLPutProcedure::ExecuteNamedCollection(TSLContext* Context) {
     TSLObject* x = SLOperand(Context, 0);
     const auto* key = SLOperandAs<TSLIdent>(Context, 1);
-    static_cast<TSLNamedCollection*>(SLOperand(Context, 2))->SetObjWithName(key->GetIdentValue(), x);
+    auto* coll = static_cast<TSLNamedCollection*>(SLOperand(Context, 2));
+    if (&coll->ClassType() == &TSLDictionary::ClassInfo)
+        static_cast<TSLDictionary*>(coll)->SetObjWithName(key->GetIdentValue(), key->NameHash(), x);
+    else
+        coll->SetObjWithName(key->GetIdentValue(), x);
     SLPopOperands(Context, 3);
 }
 
@@ -113,9 +120,7 @@ void TSLPutsProcedure::Execute(TSLContext* Context) {
     TSLObject* x = SLOperand(Context, 0);
     const auto* key = SLOperandAs<TSLIdent>(Context, 1);
     auto* dict = SLOperandAs<TSLDictionary>(Context, 2);
-    const MyAnsiString& name = key->GetIdentValue();
-    if (dict->GetNameExists(name)) dict->DelObjWithName(name);
-    dict->AddObject(name, x);
+    dict->Define(key->GetIdentValue(), key->NameHash(), x);
     SLPopOperands(Context, 3);
 }
 

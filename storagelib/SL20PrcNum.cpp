@@ -111,6 +111,13 @@ void TSLArithProcedure::ExecuteLongint(TSLContext* Context) {
     TSLObject* b = SLOperand(Context, 0);
     if (b && b->HasTrait(slLongint)) {
         const int64_t bi = static_cast<TSLLongint*>(b)->GetLongintValue();
+        const auto ua = static_cast<uint64_t>(a), ub = static_cast<uint64_t>(bi);
+        switch (FOp) {
+        case TOp::Add: ReplaceInt2(Context, Wrap(ua + ub)); return;
+        case TOp::Sub: ReplaceInt2(Context, Wrap(ua - ub)); return;
+        case TOp::Mul: ReplaceInt2(Context, Wrap(ua * ub)); return;
+        case TOp::Other: break;
+        }
         if (IntegerResult())
             ReplaceInt2(Context, IntOp(a, bi));
         else

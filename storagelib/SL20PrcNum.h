@@ -50,13 +50,21 @@ public:
     void ExecuteDouble(TSLContext* Context);
 
 protected:
-    TSLArithProcedure() = default;
+    // The common operations, worked out without a virtual call.
+    enum class TOp : uint8_t { Other,
+                               Add,
+                               Sub,
+                               Mul };
+    explicit TSLArithProcedure(TOp Op = TOp::Other) noexcept : FOp(Op) {}
     void RegisterProcedures() override;
     virtual int64_t IntOp(int64_t A, int64_t B) const = 0;
     // The real operation including its failure checks.
     virtual double RealOp(double A, double B) const = 0;
     // False: two integers give a real too (div).
     virtual bool IntegerResult() const { return true; }
+
+private:
+    TOp FOp;
 };
 
 // "add" a b -> r; also strings (concatenation) and arrays (b is appended to a,
@@ -64,7 +72,7 @@ protected:
 class TSLAddProcedure : public TSLArithProcedure {
     VO_REFOBJ_CLASS(TSLAddProcedure, TSLArithProcedure)
 public:
-    TSLAddProcedure() = default;
+    TSLAddProcedure() noexcept : TSLArithProcedure(TOp::Add) {}
     void ExecuteString(TSLContext* Context);
     void ExecuteArray(TSLContext* Context);
 
@@ -78,7 +86,7 @@ protected:
 class TSLSubProcedure : public TSLArithProcedure {
     VO_REFOBJ_CLASS(TSLSubProcedure, TSLArithProcedure)
 public:
-    TSLSubProcedure() = default;
+    TSLSubProcedure() noexcept : TSLArithProcedure(TOp::Sub) {}
 
 protected:
     int64_t IntOp(int64_t A, int64_t B) const override;
@@ -89,7 +97,7 @@ protected:
 class TSLMulProcedure : public TSLArithProcedure {
     VO_REFOBJ_CLASS(TSLMulProcedure, TSLArithProcedure)
 public:
-    TSLMulProcedure() = default;
+    TSLMulProcedure() noexcept : TSLArithProcedure(TOp::Mul) {}
 
 protected:
     int64_t IntOp(int64_t A, int64_t B) const override;

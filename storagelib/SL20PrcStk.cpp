@@ -7,7 +7,7 @@
 
 namespace vo {
 
-void TSLPopProcedure::Execute(TSLContext* Context) { Context->FOperandStackInterface->Pop(false); }
+void TSLPopProcedure::Execute(TSLContext* Context) { SLPopOperands(Context, 1); }
 
 void TSLDupProcedure::Execute(TSLContext* Context) {
     TRef<TSLObject> copy = SLOperand(Context, 0)->CopyRef();
@@ -15,6 +15,10 @@ void TSLDupProcedure::Execute(TSLContext* Context) {
 }
 
 void TSLExchProcedure::Execute(TSLContext* Context) {
+    if (TSLObjectList* a = Context->FOperandArray) {
+        if (a->size() >= 2) a->back().Swap((*a)[a->size() - 2]);
+        return;
+    }
     TStackInterface& ops = *Context->FOperandStackInterface;
     if (ops.GetCount() < 2) return;
     TRef<TSLObject> top(ops.GetObjAtIndex(0));
@@ -84,8 +88,7 @@ void TSLDefProcedure::Execute(TSLContext* Context) {
     // The key points into the name operand, which stays on the stack until
     // the end.
     TRef<TSLDictionary> keep(target);
-    if (target->GetNameExists(key)) target->DelObjWithName(key);
-    target->AddObject(key, value.Get());
+    target->Define(key, key.size() == full.size() ? ident->NameHash() : SLHashName(key), value.Get());
     SLPopOperands(Context, 2);
 }
 

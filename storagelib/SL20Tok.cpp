@@ -34,8 +34,9 @@ void TSLBlockTokenizer::InitWithBlock(TSLArray* Block) {
 }
 
 TSLObject* TSLBlockTokenizer::GetNextToken(TSLContextImplementation&) {
-    if (ExecuteItem < 0 || !TokenArray || ExecuteItem >= TokenArray->GetCount()) return nullptr;
-    return TokenAt(*TokenArray, ExecuteItem++);
+    const TSLArray* tokens = TokenArray.Get();
+    if (ExecuteItem < 0 || !tokens || ExecuteItem >= TokenCount(*tokens)) return nullptr;
+    return TokenAt(*tokens, ExecuteItem++);
 }
 
 void TSLTryTokenizer::CleanupStacks(TSLContextImplementation& Context) {
@@ -94,6 +95,19 @@ TSLObject* TSLFinallyTokenizer::GetNextToken(TSLContextImplementation& Context) 
 
 // ---------------------------------------------------------------- procedures
 
+namespace {
+// Count and elements of a parameter or result list as GetCount and
+// GetObjAtIndex give them, read directly from a plain array.
+int ListCount(const TSLArray& List) {
+    return &List.ClassType() == &TSLArray::ClassInfo ? List.TSLArray::GetCount() : List.GetCount();
+}
+TSLObject* ListAt(const TSLArray& List, int Index) {
+    if (&List.ClassType() == &TSLArray::ClassInfo && Index >= 0 && Index < List.TSLArray::GetCount())
+        return List.UncheckedAt(Index);
+    return List.GetObjAtIndex(Index);
+}
+} // namespace
+
 void TSLProcTokenizer::Init(TSLArray* Proc) {
     const int n = Proc->GetCount();
     const auto isArray = [](const TSLObject* o) { return o && o->InheritsFrom(TSLArray::ClassInfo); };
@@ -114,20 +128,21 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
         throw Exception(std::string(ClassName()) + ".GetNextToken: ProcTokenizer not initialized");
     if (FFinished) return nullptr;
     TSLArray& proc = *TokenArray;
-    const int n = proc.GetCount();
+    const int n = TokenCount(proc);
     if (ExecuteItem == 0) {
         // The procedure may have been changed since Init; its parameter list
         // must still be an array.
-        auto* params = SLCast<TSLArray>(proc.GetObjAtIndex(0));
+        auto* params = SLCast<TSLArray>(n > 0 ? TokenAt(proc, 0) : proc.GetObjAtIndex(0));
         TSLContextStack& dicts = Context.DictStack();
         FDictStackCount = dicts.Count();
         FLocalDict = Context.TakeLocalDict();
         // Room for the parameters and a result or two without growing.
-        FLocalDict->SetCapacity(params->GetCount() + 2);
+        const int p = ListCount(*params);
+        FLocalDict->SetCapacity(p + 2);
         dicts.Push(FLocalDict.Get());
         TSLContextStack& ops = Context.OperandStack();
-        for (int i = params->GetCount() - 1; i >= 0; --i) {
-            const auto* name = SLCast<TSLIdent>(params->GetObjAtIndex(i));
+        for (int i = p - 1; i >= 0; --i) {
+            const auto* name = SLCast<TSLIdent>(ListAt(*params, i));
             TSLObject* value = ops.At(0);
             FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
             ops.Drop();
@@ -146,10 +161,10 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
             FOpStackCount = ops.Count();
         }
         while (ops.Count() > FOpStackCount) ops.Drop();
-        auto* results = SLCast<TSLArray>(proc.GetObjAtIndex(n - 1));
-        const int r = results->GetCount();
+        auto* results = SLCast<TSLArray>(n > 0 ? TokenAt(proc, n - 1) : proc.GetObjAtIndex(n - 1));
+        const int r = ListCount(*results);
         for (int i = 0; i < r; ++i) {
-            const auto* name = SLCast<TSLIdent>(results->GetObjAtIndex(i));
+            const auto* name = SLCast<TSLIdent>(ListAt(*results, i));
             const int k = FLocalDict->FindHashed(name->GetIdentValue(), name->NameHash());
             ops.Push(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
         }
@@ -172,7 +187,7 @@ void TSLRepeatTokenizer::InitWithBlock(TSLArray* Block) {
 
 TSLObject* TSLRepeatTokenizer::GetNextToken(TSLContextImplementation&) {
     if ((FRepeatCount <= 0 && FRepeatCount != -1) || !TokenArray) return nullptr;
-    const int n = TokenArray->GetCount();
+    const int n = TokenCount(*TokenArray);
     if (ExecuteItem == n) {
         if (FRepeatCount == -1) {
             ExecuteItem = 0;
@@ -207,13 +222,6 @@ void TSLForTokenizer::InitDouble(double Initial, double Increment, double Limit,
     FPastRange = false;
 }
 
-bool TSLForTokenizer::CheckTerminate() const noexcept {
-    if (FPastRange) return true;
-    if (Mode == feLongint)
-        return (IntIncrement > 0 && IntActual > IntLimit) || (IntIncrement < 0 && IntActual < IntLimit);
-    return (RealIncrement > 0 && RealActual > RealLimit) || (RealIncrement < 0 && RealActual < RealLimit);
-}
-
 TSLObject* TSLForTokenizer::PushValue() {
     // The last pass's value is reused when nothing but this loop holds it any
     // more (the body consumed it): nobody can tell it from a new one.
@@ -235,30 +243,32 @@ TSLObject* TSLForTokenizer::PushValue() {
 }
 
 TSLObject* TSLForTokenizer::GetNextToken(TSLContextImplementation&) {
-    if (ExecuteItem < 0 || !TokenArray) return nullptr;
-    if (ExecuteItem == 0 && CheckTerminate()) return nullptr;
-    if (ExecuteItem != 0 || PushDone) {
-        const int n = TokenArray->GetCount();
-        TSLObject* element = nullptr;
-        bool have = false;
-        if (ExecuteItem < n) {
-            element = TokenAt(*TokenArray, ExecuteItem++);
-            have = true;
-        }
-        if (ExecuteItem < n) return element;
-        // The pass is complete.
-        ExecuteItem = 0;
-        if (Mode == feLongint) {
-            // A value beyond the 64-bit range has passed any limit: the loop
-            // ends instead of wrapping around and starting again.
-            if (__builtin_add_overflow(IntActual, IntIncrement, &IntActual)) FPastRange = true;
-        } else {
-            RealActual += RealIncrement;
-        }
-        PushDone = false;
-        if (have) return element;
+    const TSLArray* tokens = TokenArray.Get();
+    if (ExecuteItem < 0 || !tokens) return nullptr;
+    if (ExecuteItem == 0) {
         if (CheckTerminate()) return nullptr;
+        // Each pass begins with the loop value.
+        if (!PushDone) return PushValue();
     }
+    const int n = TokenCount(*tokens);
+    TSLObject* element = nullptr;
+    const bool have = ExecuteItem < n;
+    if (have) {
+        element = TokenAt(*tokens, ExecuteItem++);
+        if (ExecuteItem < n) return element;
+    }
+    // The pass is complete.
+    ExecuteItem = 0;
+    PushDone = false;
+    if (Mode == feLongint) {
+        // A value beyond the 64-bit range has passed any limit: the loop ends
+        // instead of wrapping around and starting again.
+        if (__builtin_add_overflow(IntActual, IntIncrement, &IntActual)) FPastRange = true;
+    } else {
+        RealActual += RealIncrement;
+    }
+    if (have) return element;
+    if (CheckTerminate()) return nullptr;
     return PushValue();
 }
 
@@ -290,7 +300,7 @@ TSLObject* TSLForallTokenizer::GetNextToken(TSLContextImplementation&) {
     if (ExecuteItem < 0 || !TokenArray || !Collection) return nullptr;
     if (ExecuteItem == 0 && CheckTerminate()) return nullptr;
     if (ExecuteItem != 0 || PushDone) {
-        const int n = TokenArray->GetCount();
+        const int n = TokenCount(*TokenArray);
         TSLObject* element = nullptr;
         bool have = false;
         if (ExecuteItem < n) {

@@ -52,12 +52,22 @@ protected:
     // Element Index (0 <= Index < count) of Tokens as GetObjAtIndex gives it;
     // read directly from the arrays, blocks and procedures themselves.
     TSLObject* TokenAt(const TSLArray& Tokens, int Index) {
+        SeeTokens(Tokens);
+        return FTokensPlain ? Tokens.UncheckedAt(Index) : Tokens.GetObjAtIndex(Index);
+    }
+    // The count of Tokens as GetCount gives it.
+    int TokenCount(const TSLArray& Tokens) {
+        SeeTokens(Tokens);
+        return FTokensPlain ? Tokens.TSLArray::GetCount() : Tokens.GetCount();
+    }
+
+private:
+    void SeeTokens(const TSLArray& Tokens) {
         if (&Tokens != FTokensSeen) {
             FTokensSeen = &Tokens;
             const TClassInfo* c = &Tokens.ClassType();
             FTokensPlain = c == &TSLArray::ClassInfo || c == &TSLBlock::ClassInfo || c == &TSLProcedure::ClassInfo;
         }
-        return FTokensPlain ? Tokens.UncheckedAt(Index) : Tokens.GetObjAtIndex(Index);
     }
 };
 
@@ -194,7 +204,12 @@ public:
     TSLForTokenizer() = default;
     void InitLongint(int64_t Initial, int64_t Increment, int64_t Limit, TSLArray* AArray);
     void InitDouble(double Initial, double Increment, double Limit, TSLArray* AArray);
-    bool CheckTerminate() const noexcept;
+    bool CheckTerminate() const noexcept {
+        if (FPastRange) return true;
+        if (Mode == feLongint)
+            return (IntIncrement > 0 && IntActual > IntLimit) || (IntIncrement < 0 && IntActual < IntLimit);
+        return (RealIncrement > 0 && RealActual > RealLimit) || (RealIncrement < 0 && RealActual < RealLimit);
+    }
     TSLObject* PushValue();
     TSLObject* GetNextToken(TSLContextImplementation& Context) override;
 

@@ -37,6 +37,7 @@ TEST_F(CompositeProcTest, ReadingAndChangingCompositesWorksOnTheObjectsThemselve
         {"/a [A 1 2] def a 2 3 put a", "[A 1 2 3 ]"}, // the count appends
         {"/d [D /a 1] def d /b 2 put d", "[D /a 1 /b 2 ]"},
         {"/d [D /a 1 /b 2] def d /a 3 puts d", "[D /b 2 /a 3 ]"}, // replaced and moved to the end
+        {"/d [D /a 1 /b 2] def d /B 3 puts d", "[D /a 1 /B 3 ]"}, // the last entry, under the new spelling
         {"/d [D] def d /n 1 puts d", "[D /n 1 ]"},
         {"/a [A 1 2 3] def a 1 del a", "[A 1 3 ]"},
         {"/d [D /a 1 /b 2] def d /a del d 'b' del d", "[D ]"},

@@ -70,6 +70,8 @@ TEST_F(StackProcTest, DictionaryStackOperations) {
 TEST_F(StackProcTest, DefinitionsReplaceAndMoveToTheEndAndReachNamespaces) {
     Check({
         {"/x 1 def /y 2 def /x 3 def currentdict [B] forall x", "/y /x 3"},
+        // the last entry redefined under another spelling keeps the new one
+        {"/y 2 def /x 1 def /X 3 def currentdict [B] forall x", "/y /X 3"},
         {"'ns' cnamespace /ns:v 5 def ns:v", "5"},
         {"'ns' cnamespace /ns:a 1 dict def /ns:a.b 2 def ns:a.b", "2"},
         // without a namespace a dotted name is one key
