@@ -133,22 +133,36 @@ fs::path StoredPathToRealPath(const MyAnsiString& Stored, const fs::path& Base) 
     parts.push_back(cur);
 
     const bool absolute = IsSep(Stored[0]);
-    // A name that exists as written needs no look-up of its parts (without
-    // "..", which is taken apart by name below, not by the file system).
-    if (std::find(parts.begin(), parts.end(), "..") == parts.end()) {
-        fs::path exact = absolute ? fs::path("/") : Base;
-        for (const auto& raw : parts)
-            if (!raw.empty() && raw != ".")
-                exact /= Cp1252ToUtf8(raw);
-        struct stat st {};
-        if (!exact.empty() && ::lstat(exact.c_str(), &st) == 0)
-            return exact;
-    }
     fs::path result = absolute ? fs::path("/") : Base;
+    std::size_t first = 0; // the first part still to be looked up
+    // The parts that exist as written need no look-up: each would match
+    // itself first (without "..", which is taken apart by name below, not by
+    // the file system). The longest such beginning is found from the end.
+    if (std::find(parts.begin(), parts.end(), "..") == parts.end()) {
+        std::vector<fs::path> prefixes; // prefixes[i]: the path up to part i
+        std::vector<std::size_t> ends;
+        fs::path exact = result;
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            if (!parts[i].empty() && parts[i] != ".") {
+                exact /= Cp1252ToUtf8(parts[i]);
+                prefixes.push_back(exact);
+                ends.push_back(i + 1);
+            }
+        struct stat st {};
+        for (std::size_t k = prefixes.size(); k-- > 0;)
+            if (::lstat(prefixes[k].c_str(), &st) == 0) {
+                if (k + 1 == prefixes.size())
+                    return prefixes[k];
+                result = prefixes[k];
+                first = ends[k];
+                break;
+            }
+    }
     // Where existence is looked up: an empty relative base means the current folder.
     auto lookupDir = [&](const fs::path& p) { return p.empty() ? fs::path(".") : p; };
     bool matching = true;
-    for (const auto& raw : parts) {
+    for (std::size_t i = first; i < parts.size(); ++i) {
+        const std::string& raw = parts[i];
         if (raw.empty() || raw == ".")
             continue;
         std::string name = Cp1252ToUtf8(raw);

@@ -2,6 +2,7 @@
 #include "platform/FileNames.h"
 #include "shell/app/Composition.h"
 #include "shell/gui/Main.h"
+#include "shell/gui/StartWarmUp.h"
 #include "storagelib/RefObj.h"
 
 #include <QApplication>
@@ -26,6 +27,8 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale::c());
+    // Qt readies fonts and image plug-ins while the program builds its model.
+    vo::TQtStartWarmUp warmUp;
 
     std::error_code ec;
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
