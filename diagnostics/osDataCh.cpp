@@ -170,6 +170,11 @@ TChanData::~TChanData() = default;
 
 void TChanData::IndexOutOfBound() { throw Exception("TChanData.SetData + index out of bound."); }
 
+void TChanData::IndexError(int Index) const {
+    (void)DataArray.GetValue(Index, 0);
+    throw EDataArray("col index out of bounds"); // not reached: the index lies outside
+}
+
 void TChanData::SetNumberOfValues(int Value) {
     if (Value < 1) throw Exception("TChanData.SetNumberOfValues: NumOfValues must be positiv.");
     if (DataArray.GetRowCount() != 1) DataArray.SetRowCount(1);
