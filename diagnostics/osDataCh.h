@@ -52,10 +52,10 @@ public:
         TExtended x;
         if (type == osvt::SInt32) [[likely]] {
             x = raw;
-        } else if (type == osvt::SInt16) [[likely]] {
-            x = raw > 32767 ? raw - 65536 : raw;
         } else if (type == osvt::VelFloat) [[likely]] {
             x = VelFloatOf(raw);
+        } else if (type == osvt::SInt16) [[likely]] {
+            x = raw > 32767 ? raw - 65536 : raw;
         } else {
             switch (type) {
             case osvt::SInt8:
