@@ -515,6 +515,19 @@ TEST(ChanData, NumberOfValues) {
     EXPECT_EQ(ch.DataArray.MemSize(), ch.DataArray.Capacity());
 }
 
+// Integers and reals alike are numbers to import.
+TEST(ChanData, ImportTakesIntegersAndReals) {
+    TChanData ch;
+    Configure(ch, osvt::SInt32, 1.0, 0.0);
+    TRef<TSLObject> obj = SLDecodeString("[D /DataArray [A 3 -2.5 7 1E3 ] ]");
+    ch.ImportData(SLCast<TSLDictionary>(obj.Get()));
+    ASSERT_EQ(ch.GetNumberOfValues(), 4);
+    EXPECT_EQ(ch.DataArray.GetValue(0, 0), 3);
+    EXPECT_EQ(ch.DataArray.GetValue(1, 0), -2) << "halves to even";
+    EXPECT_EQ(ch.DataArray.GetValue(2, 0), 7);
+    EXPECT_EQ(ch.DataArray.GetValue(3, 0), 1000);
+}
+
 // Samples live in the array's first row: without rows there are none, and
 // they come back (as zeros) with the row.
 TEST(ChanData, SamplesNeedTheFirstRow) {
