@@ -90,8 +90,7 @@ void TDataArray::Relayout(int Cols, int Rows) {
         FData = std::move(store);
         FCapacity = capacity;
     }
-    FColCount = Cols;
-    FRowCount = Rows;
+    SetCounts(Cols, Rows);
     if (FCapacity > 2 * (StoreBytes(elements) / 4)) Trim();
 }
 
@@ -119,7 +118,7 @@ void TDataArray::InsertCol(int ACol) {
         if (to != from) std::memmove(d + to, d + from, static_cast<std::size_t>(ACol) * 4);
         d[to + static_cast<std::size_t>(ACol)] = 0;
     }
-    ++FColCount;
+    SetCounts(FColCount + 1, FRowCount);
 }
 
 void TDataArray::InsertRow(int ARow) {
@@ -129,7 +128,7 @@ void TDataArray::InsertRow(int ARow) {
     const std::size_t cols = static_cast<std::size_t>(FColCount);
     std::memmove(d + (ARow + 1) * cols, d + ARow * cols, (FRowCount - ARow) * cols * 4);
     std::fill_n(d + ARow * cols, cols, 0);
-    ++FRowCount;
+    SetCounts(FColCount, FRowCount + 1);
 }
 
 void TDataArray::DeleteCol(int ACol) {
@@ -144,7 +143,7 @@ void TDataArray::DeleteCol(int ACol) {
         if (to != from) std::memmove(d + to, d + from, static_cast<std::size_t>(ACol) * 4);
         std::memmove(d + to + ACol, d + from + ACol + 1, static_cast<std::size_t>(cols - ACol - 1) * 4);
     }
-    --FColCount;
+    SetCounts(FColCount - 1, FRowCount);
     if (FCapacity > 2 * (MemSize() / 4)) Trim();
 }
 
@@ -153,7 +152,7 @@ void TDataArray::DeleteRow(int ARow) {
     std::int32_t* d = FData.get();
     const std::size_t cols = static_cast<std::size_t>(FColCount);
     std::memmove(d + ARow * cols, d + (ARow + 1) * cols, (FRowCount - ARow - 1) * cols * 4);
-    --FRowCount;
+    SetCounts(FColCount, FRowCount - 1);
     if (FCapacity > 2 * (MemSize() / 4)) Trim();
 }
 
@@ -247,8 +246,7 @@ void TDataArray::LoadFromFile(std::istream& TextFile) {
     std::copy(values.begin(), values.end(), store.get());
     FData = std::move(store);
     FCapacity = capacity;
-    FColCount = static_cast<int>(cols);
-    FRowCount = static_cast<int>(rows);
+    SetCounts(static_cast<int>(cols), static_cast<int>(rows));
 }
 
 } // namespace vo

@@ -24,6 +24,9 @@ public:
 
     int GetColCount() const noexcept { return FColCount; }
     int GetRowCount() const noexcept { return FRowCount; }
+    // The elements of row 0: the column count, or 0 without rows. An index
+    // below it needs no other check.
+    int GetFirstRowLength() const noexcept { return FFirstRowLength; }
     // Growing appends zero columns (rows) at the end, shrinking drops the last
     // ones. A negative count raises "ColCount parameter negativ" ("RowCount
     // parameter negativ").
@@ -100,6 +103,11 @@ private:
     // Makes room for Elements; Stepwise growth reserves geometrically so that
     // appending one column or row at a time stays linear.
     void Reserve(std::int64_t Elements, bool Stepwise);
+    void SetCounts(int Cols, int Rows) noexcept {
+        FColCount = Cols;
+        FRowCount = Rows;
+        FFirstRowLength = Rows > 0 ? Cols : 0;
+    }
     // New counts with every element kept at its (Col, Row); new ones are 0.
     void Relayout(int Cols, int Rows);
 
@@ -107,6 +115,7 @@ private:
     std::int64_t FCapacity = 0; // elements
     int FColCount = 0;
     int FRowCount = 0;
+    int FFirstRowLength = 0;
 };
 
 } // namespace vo

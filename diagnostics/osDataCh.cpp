@@ -85,6 +85,16 @@ std::int32_t VelFloatOrder(std::int32_t Word) {
     return (w & 0x80000000u) != 0 ? -magnitude : magnitude;
 }
 
+// Element I of Values as a number; raises for anything else. The two number
+// classes are told by their traits, without a dynamic cast.
+double NumberAt(const TSLArray& Values, int I) {
+    const TSLObject* x = Values.UncheckedAt(I);
+    if (x && x->HasTrait(TSLObject::slDouble)) return static_cast<const TSLDouble*>(x)->GetDoubleValue();
+    if (x && x->HasTrait(TSLObject::slLongint)) return static_cast<const TSLLongint*>(x)->GetDoubleValue();
+    if (const auto* number = dynamic_cast<const TSLNumber*>(x)) return number->GetDoubleValue();
+    throw Exception("TChanData.ImportData: element " + std::to_string(I) + " is not a number");
+}
+
 // Samples converted in one go before the few undecided ones are redone, so
 // that the redo finds them in the cache.
 constexpr int BlockSamples = 256;
@@ -169,6 +179,11 @@ TChanData::TChanData() {
 TChanData::~TChanData() = default;
 
 void TChanData::IndexOutOfBound() { throw Exception("TChanData.SetData + index out of bound."); }
+
+void TChanData::IndexError(int Index) const {
+    (void)DataArray.GetValue(Index, 0);
+    throw EDataArray("col index out of bounds"); // not reached: the index lies outside
+}
 
 void TChanData::SetNumberOfValues(int Value) {
     if (Value < 1) throw Exception("TChanData.SetNumberOfValues: NumOfValues must be positiv.");
@@ -359,7 +374,9 @@ void TChanData::ExportData(TSLDictionary* Dict) const {
     for (int first = 0; first < n; first += BlockSamples) {
         const int count = std::min(BlockSamples, n - first);
         GetDataRange(first, std::span<double>(block, static_cast<std::size_t>(count)));
-        for (int i = 0; i < count; ++i) values->AddObject(MakeRef<TSLDouble>(block[i]).Get());
+        TRef<TSLObject> made[BlockSamples];
+        for (int i = 0; i < count; ++i) made[i] = MakeRef<TSLDouble>(block[i]);
+        values->AdoptElements(made, static_cast<std::size_t>(count));
     }
     if (Dict->GetNameExists("DataArray")) Dict->DelObjWithName("DataArray");
     Dict->SetObjWithName("DataArray", values.Get());
@@ -406,13 +423,9 @@ void TChanData::ImportData(const TSLDictionary* Dict) {
     const int n = values->GetCount();
     if (n == 0) return;
     std::vector<std::int32_t> raw(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        auto* x = dynamic_cast<TSLNumber*>(values->GetObjAtIndex(i));
-        if (!x) throw Exception("TChanData.ImportData: element " + std::to_string(i) + " is not a number");
-        raw[static_cast<std::size_t>(i)] = Encode(x->GetDoubleValue());
-    }
+    for (int i = 0; i < n; ++i) raw[static_cast<std::size_t>(i)] = Encode(NumberAt(*values, i));
     SetNumberOfValues(n);
-    for (int i = 0; i < n; ++i) DataArray.SetValue(i, 0, raw[static_cast<std::size_t>(i)]);
+    std::copy(raw.begin(), raw.end(), DataArray.Data());
 }
 
 } // namespace vo

@@ -43,6 +43,35 @@ template <TRawKind Kind>
     }
 }
 
+// The factor that turns a packed float's 16-bit mantissa into its value, by
+// VelFloatPowerIndex of the word: 2^(e - 15) with the word's sign, or 0 when
+// the mantissa lacks its leading one. Mantissa times factor is exact.
+struct TVelFloatPowers {
+    double Factor[1024];
+};
+
+// Bit 0: the sign; bit 1: the mantissa's leading one (bit 15); bits 2-9: the
+// exponent byte. One multiplication gathers them: the word's bits 15-23 land
+// in bits 55-63 and its bit 31 in bit 54; the third copy (shifted by 6) stays
+// below bit 38, and no two copies overlap, so nothing carries. (With two
+// copies the compiler would shift and add instead.)
+[[gnu::always_inline]] inline std::uint32_t VelFloatPowerIndex(std::uint32_t Word) noexcept {
+    constexpr std::uint64_t gather = (std::uint64_t{1} << 40) + (std::uint64_t{1} << 23) + (std::uint64_t{1} << 6);
+    const std::uint64_t used = Word & 0x80FF8000u;
+    return static_cast<std::uint32_t>((used * gather) >> 54);
+}
+
+inline constexpr TVelFloatPowers VelFloatPowers = [] {
+    TVelFloatPowers t{};
+    for (std::uint32_t i = 0; i < 1024; ++i) {
+        if ((i & 2u) == 0) continue;
+        const int exponent = static_cast<std::int8_t>(static_cast<std::uint8_t>(i >> 2)) - 15;
+        const double power = std::bit_cast<double>(static_cast<std::uint64_t>(exponent + 1023) << 52);
+        t.Factor[i] = (i & 1u) != 0 ? -power : power;
+    }
+    return t;
+}();
+
 // Which double results D = X * Scale + Offset round to the same single F as
 // the extended form. With Scale and Offset finite the two forms lie less than
 // 2^-52 |D| + 2^-53 |Offset| apart (the product is at most |D| + |Offset|),

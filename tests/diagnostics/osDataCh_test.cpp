@@ -515,5 +515,40 @@ TEST(ChanData, NumberOfValues) {
     EXPECT_EQ(ch.DataArray.MemSize(), ch.DataArray.Capacity());
 }
 
+// Integers and reals alike are numbers to import.
+TEST(ChanData, ImportTakesIntegersAndReals) {
+    TChanData ch;
+    Configure(ch, osvt::SInt32, 1.0, 0.0);
+    TRef<TSLObject> obj = SLDecodeString("[D /DataArray [A 3 -2.5 7 1E3 ] ]");
+    ch.ImportData(SLCast<TSLDictionary>(obj.Get()));
+    ASSERT_EQ(ch.GetNumberOfValues(), 4);
+    EXPECT_EQ(ch.DataArray.GetValue(0, 0), 3);
+    EXPECT_EQ(ch.DataArray.GetValue(1, 0), -2) << "halves to even";
+    EXPECT_EQ(ch.DataArray.GetValue(2, 0), 7);
+    EXPECT_EQ(ch.DataArray.GetValue(3, 0), 1000);
+}
+
+// Samples live in the array's first row: without rows there are none, and
+// they come back (as zeros) with the row.
+TEST(ChanData, SamplesNeedTheFirstRow) {
+    TChanData ch;
+    Configure(ch, osvt::SInt32, 1.0, 0.0);
+    ch.SetNumberOfValues(3);
+    ch.SetData(2, 7);
+    ch.DataArray.InsertRow(0);
+    EXPECT_EQ(ch.GetData(2), 0.0) << "the new first row";
+    ch.DataArray.DeleteRow(0);
+    EXPECT_EQ(ch.GetData(2), 7.0);
+    ch.DataArray.SetRowCount(0);
+    double out = -1;
+    test::ExpectError<EDataArray>([&] { ch.GetData(0); }, "row index out of bounds");
+    test::ExpectError<EDataArray>([&] { ch.SetData(0, 1); }, "row index out of bounds");
+    test::ExpectError<EDataArray>([&] { ch.GetDataRange(0, std::span<double>(&out, 1)); }, "row index out of bounds");
+    ch.DataArray.SetRowCount(1);
+    EXPECT_EQ(ch.GetData(2), 0.0);
+    ch.DataArray.DeleteCol(2);
+    test::ExpectError<EDataArray>([&] { ch.GetData(2); }, "col index out of bounds");
+}
+
 } // namespace
 } // namespace vo
