@@ -201,6 +201,45 @@ TEST_F(WriterTest, RealsMatchTheExactExpansionRoundedHalfAwayFromZero) {
     EXPECT_GT(checked, 200000);
 }
 
+TEST_F(WriterTest, StringsOfEveryLengthAndEscapePlace) {
+    // lengths around the 8- and 16-byte steps of the writer, escapes anywhere
+    std::mt19937 rng(7);
+    TRef<TSLStreamEncoder> enc = MakeRef<TSLStreamEncoder>();
+    TRef<TSLStringStream> out = MakeRef<TSLStringStream>();
+    const char alphabet[] = "ab'@\r\n\xE9 ";
+    for (int round = 0; round < 4000; ++round) {
+        const std::size_t n = rng() % 70;
+        std::string s;
+        for (std::size_t i = 0; i < n; ++i) s += alphabet[rng() % (round % 3 == 0 ? 2 : 8)];
+        std::string expected = "'";
+        for (const char c : s) {
+            if (c == '\n')
+                expected += "@l";
+            else if (c == '\r')
+                expected += "@n";
+            else if (c == '\'' || c == '@')
+                expected += {'@', c};
+            else
+                expected += c;
+        }
+        expected += "' ";
+        out->Rewrite();
+        enc->WriteObject(out.Get(), MakeRef<TSLString>(s).Get());
+        ASSERT_EQ(out->GetBuffer(), expected) << s;
+    }
+}
+
+TEST_F(WriterTest, TokensLongerThanTheWritersBuffer) {
+    const std::string name(40000, 'n');
+    const std::string text(20000, 'x');
+    TRef<TSLDictionary> d = MakeRef<TSLDictionary>();
+    d->SetIdent(name);
+    d->AddObject(name, MakeRef<TSLIdent>(name, true).Get());
+    d->AddObject("lit", MakeRef<TSLIdent>(name, false).Get());
+    d->AddObject("str", MakeRef<TSLString>(text + "'" + text).Get());
+    EXPECT_EQ(SLEncodeToString(d.Get()), "[D:" + name + " /" + name + " " + name + " /lit /" + name + " /str '" + text + "@'" + text + "' ] ");
+}
+
 // The exact bytes of one value holding every kind the writer knows: files
 // written today are read by drives' tools and by earlier versions of the
 // program, so the text may not change by one byte.
