@@ -68,26 +68,25 @@ private:
                             Literal,
                             CompositeName };
     void Check(std::string_view Name, TIdentKind Kind) const;
+    void CheckSlow(std::string_view Name, TIdentKind Kind) const;
+    void EncodeCompositeOf(TSLComposite* C, const TClassInfo* Cls);
+    void EncodeContent(TSLComposite* C, const TClassInfo* Cls);
+    void EncodeName(std::string_view Name, bool Executable);
+    void EncodeLongString(std::string_view Value);
     void Flush();
-    void Put(char c) {
-        if (FOutLen == OutCapacity) Flush();
-        FOut[FOutLen++] = c;
+    // At least N bytes of room at the returned place (N <= RoomLimit); what is
+    // written there counts once Commit is given its end.
+    char* Room(std::size_t N) {
+        if (N > OutCapacity - FOutLen) Flush();
+        return FOut.get() + FOutLen;
     }
-    void Put(std::string_view s) {
-        if (s.size() > OutCapacity - FOutLen) {
-            PutLong(s);
-            return;
-        }
-        std::memcpy(FOut.get() + FOutLen, s.data(), s.size());
-        FOutLen += s.size();
-    }
-    void PutLong(std::string_view s);
-    void MaybeFlush() {
-        if (FOutLen >= FlushSize) Flush();
-    }
+    void Commit(const char* End) noexcept { FOutLen = static_cast<std::size_t>(End - FOut.get()); }
 
-    static constexpr std::size_t FlushSize = 65536;
-    static constexpr std::size_t OutCapacity = FlushSize + 4096;
+    // The buffer's size: what is handed to the stream at once. A token asks
+    // for room for its longest text plus the unchecked stores (of up to 16
+    // bytes) that run past its end; longer strings go in pieces.
+    static constexpr std::size_t OutCapacity = 65536;
+    static constexpr std::size_t RoomLimit = 16384;
 
     std::vector<TSLComposite*> CompList; // written so far; entry 0 is nil
     std::unordered_set<std::string> CompNames; // case-folded names of the named composites written so far
