@@ -193,7 +193,13 @@ TRef<TSLObject> TSLStreamDecoder::Read(TSLLookaheadStream* Stream, bool Debug, T
     CompList.emplace_back(nullptr);
     TSLLookaheadStream& s = *Stream;
     TRef<TSLObject> result;
+    // The reader's own lists grow past the pool's block sizes before values
+    // are made, so that they take nothing from the read's arena.
+    if (ElementStack.capacity() < 64) ElementStack.reserve(64);
     try {
+        // The values read come from arena chunks of their own: they lie in
+        // reading order and are freed without reuse of single blocks.
+        TSLSmallPool::TArenaScope arena;
         while (!s.IsEndOfStream()) {
             if (FFastScan && ScanFast(Debug)) {
                 if (CompositeStack.empty() && ElementStack.size() == 1) break;
@@ -463,7 +469,14 @@ bool TSLStreamDecoder::ScanFast(bool Debug) {
         if (q == end || IsSeparator(*q)) return false;
         const std::string_view text(reinterpret_cast<const char*>(name), static_cast<std::size_t>(q - name));
         s.Advance(static_cast<std::size_t>(q - p));
-        PushNew<TSLIdent>(Debug, pos - (s.Line() - 1), static_cast<int32_t>(q - p), text, !literal);
+        if (literal && IsDictionaryKeyPlace()) {
+            // A key lives only until its dictionary is closed: its block is
+            // reused for the next key instead of staying in the arena.
+            TSLSmallPool::TArenaPause pause;
+            PushNew<TSLIdent>(Debug, pos - (s.Line() - 1), static_cast<int32_t>(q - p), text, false);
+        } else {
+            PushNew<TSLIdent>(Debug, pos - (s.Line() - 1), static_cast<int32_t>(q - p), text, !literal);
+        }
         return true;
     }
     case bkOpen: {
@@ -495,6 +508,12 @@ bool TSLStreamDecoder::ScanFast(bool Debug) {
     default:
         return false;
     }
+}
+
+bool TSLStreamDecoder::IsDictionaryKeyPlace() const noexcept {
+    if (CompositeStack.empty() || (CompositeStack.back() & 1) != 0) return false;
+    const TSLObject* open = ElementStack[ElementStack.size() - static_cast<std::size_t>(CompositeStack.back()) - 1].Get();
+    return &open->ClassType() == &TSLDictionary::ClassInfo;
 }
 
 // ---------------------------------------------------------------- scanner services

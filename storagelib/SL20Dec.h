@@ -111,6 +111,8 @@ private:
     TRef<TSLObject> Read(TSLLookaheadStream* Stream, bool Debug, TReadMode Mode);
     void ScanOneToken(bool Debug);
     bool ScanFast(bool Debug);
+    // The next element would be a key of the dictionary being read.
+    bool IsDictionaryKeyPlace() const noexcept;
     template <class T, class... A>
     void PushNew(bool Debug, int32_t Pos, int32_t Length, A&&... Args);
     void RebuildDispatch();
