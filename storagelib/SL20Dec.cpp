@@ -181,6 +181,7 @@ void TSLStreamDecoder::EndRead() noexcept {
     CompositeStack.clear();
     ElementStack.clear();
     CompList.clear();
+    FDropped.clear();
     if (IdentDict) IdentDict->Clear();
     CurrentStream.Reset();
     FMayDropComposites = false;
@@ -218,10 +219,10 @@ TRef<TSLObject> TSLStreamDecoder::Read(TSLLookaheadStream* Stream, bool Debug, T
         if (Mode == TReadMode::Single && (!ElementStack.empty() || !CompositeStack.empty()))
             throw Exception("illegal nesting (check number of opening and closing square brackets)");
     } catch (const Exception& e) {
-        result.Reset();
+        if (result) FDropped.push_back(std::move(result));
         Fail(e, true);
     } catch (...) {
-        result.Reset();
+        if (result) FDropped.push_back(std::move(result));
         BreakCyclesOfFailedRead();
         EndRead();
         throw;
@@ -360,8 +361,8 @@ void TSLStreamDecoder::PushNew(bool Debug, int32_t Pos, int32_t Length, A&&... A
 // token lies wholly inside it (its end is seen) and is of a common form: the
 // scanners would take the same bytes and make the same value. Anything else
 // (escapes, separators, hex, named composites, comments, constants, errors,
-// a token cut by the window's end) is left to the scanners. True when bytes
-// were taken.
+// a token cut by the window's end) is left to the scanners. True when a
+// token was taken, or blanks up to the window's end.
 bool TSLStreamDecoder::ScanFast(bool Debug) {
     using namespace sl_bytes;
     TSLLookaheadStream& s = *CurrentStream;
@@ -375,11 +376,15 @@ bool TSLStreamDecoder::ScanFast(bool Debug) {
         ++p;
     }
     if (p != begin) {
+        // The blanks are taken, then the token after them (or the scanners
+        // take it when it is not a common one).
         s.Advance(static_cast<std::size_t>(p - begin));
         s.AddLines(lines);
-        return true;
+        lines = 0;
+        if (p == end) return true;
+    } else if (p == end) {
+        return false;
     }
-    if (p == end) return false;
     const int32_t pos = s.Position();
     const uint8_t* q = p;
     switch (ByteKinds[*p]) {
@@ -560,7 +565,13 @@ void TSLStreamDecoder::EndOfComposite() {
     CurrentCompBase = base;
     CurrentCompElement = 0;
     c->InitComposite(CurrentCompData.Get());
-    if (!KeepsAllElements(c, n)) FMayDropComposites = true;
+    if (!KeepsAllElements(c, n)) {
+        // What the composite left out lives until the read ends, so that
+        // every composite read stays alive as long as the list of them.
+        FMayDropComposites = true;
+        for (std::size_t i = base; i < ElementStack.size(); ++i)
+            if (ElementStack[i]) FDropped.push_back(std::move(ElementStack[i]));
+    }
     ElementStack.resize(base);
 }
 
@@ -587,7 +598,7 @@ void TSLStreamDecoder::ResolvePointer(int64_t Index) {
     if (Index < 0 || static_cast<uint64_t>(Index) >= CompList.size())
         throw Exception("pointer index (" + std::to_string(Index) + ") is out of bounds (" +
                         std::to_string(CompList.size()) + ")");
-    PushElement(CompList[static_cast<std::size_t>(Index)].Get(), true);
+    PushElement(CompList[static_cast<std::size_t>(Index)], true);
 }
 
 void TSLStreamDecoder::ResolvePointer(std::string_view Ident) {

@@ -126,7 +126,11 @@ private:
     std::vector<TRef<TSLScanner>> ScannerList; // trying order
     TRef<TSLDictionary> IdentDict; // named composites of the value being read
     std::array<const TSLCompositeClass*, 26> CompClasses{};
-    std::vector<TRef<TSLComposite>> CompList; // in opening order; entry 0 is nil
+    // Every composite read, in opening order; entry 0 is nil. Not counted
+    // references: each one lives until the read ends, held by the element
+    // stack, by its parent, by the result or by FDropped.
+    std::vector<TSLComposite*> CompList;
+    std::vector<TRef<TSLObject>> FDropped; // elements composites left out, and the result of a failed read
     TRef<TSLLookaheadStream> CurrentStream;
     TStreamDecoderInterface DecoderInterface;
     TRef<TSLStreamDecoderCompData> CurrentCompData;
