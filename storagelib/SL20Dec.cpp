@@ -153,6 +153,7 @@ void TSLStreamDecoder::RegisterComposite(const TSLCompositeClass& CompClass) {
     const TSLCompositeClass*& slot = CompClasses[static_cast<std::size_t>(t - 'A')];
     if (slot) throw Exception("Internal error: composite of type '" + Letter(t) + "' is already registered");
     slot = &CompClass;
+    FStandardArray = CompClasses[0] == &TSLArray::CompositeClass();
 }
 
 TSLObject* TSLStreamDecoder::ReadObject(TSLLookaheadStream* Stream, bool Debug) {
@@ -488,6 +489,15 @@ bool TSLStreamDecoder::ScanFast(bool Debug) {
         if (end - p < 3 || p[1] < 'A' || p[1] > 'Z' || p[2] == ':') return false;
         const char type = static_cast<char>(p[1]);
         s.Advance(2);
+        if (type == 'A' && FStandardArray) {
+            // What BeginOfComposite does for an array, without asking its class.
+            if (static_cast<int32_t>(CompositeStack.size()) >= MaxNesting)
+                throw Exception("composites nested too deeply");
+            PushNew<TSLArray>(Debug, pos, 2);
+            CompList.push_back(static_cast<TSLComposite*>(ElementStack.back().Get()));
+            CompositeStack.push_back(0);
+            return true;
+        }
         BeginOfComposite(type, {},
                          Debug ? std::make_unique<TElmDbgInfo>(pos, 2, s.Line(), s.GetStorageID()) : nullptr);
         return true;

@@ -139,6 +139,7 @@ private:
     bool FMayDropComposites = false; // a composite may have left elements out
     bool FBlanksInline = false; // the whitespace scanner is the first one tried for every blank byte
     bool FFastScan = false; // the scanners are the standard nine: common tokens are taken inline
+    bool FStandardArray = false; // "[A" makes the storage library's array
     std::string FScratch; // the content of a string with escapes, taken inline
 
     // The scanners that may start a token with each byte, as indices into
