@@ -1,5 +1,7 @@
 #include "storagelib/AutoReleaseTask.h"
 
+#include "storagelib/SL20Pool.h"
+
 namespace vo {
 
 TAutoReleaseTask::TAutoReleaseTask(int32_t Interval) : TMxTask("AutoReleaseTask"), FInterval(Interval) {
@@ -17,6 +19,8 @@ void TAutoReleaseTask::Step() {
     Sleep(FInterval);
     ++FPurgeCount;
     PurgeAutoReleasePool();
+    // Memory of values freed a while ago goes back to the system.
+    TSLSmallPool::Trim();
 }
 
 } // namespace vo

@@ -153,6 +153,7 @@ void TSLStreamDecoder::RegisterComposite(const TSLCompositeClass& CompClass) {
     const TSLCompositeClass*& slot = CompClasses[static_cast<std::size_t>(t - 'A')];
     if (slot) throw Exception("Internal error: composite of type '" + Letter(t) + "' is already registered");
     slot = &CompClass;
+    FStandardArray = CompClasses[0] == &TSLArray::CompositeClass();
 }
 
 TSLObject* TSLStreamDecoder::ReadObject(TSLLookaheadStream* Stream, bool Debug) {
@@ -181,6 +182,7 @@ void TSLStreamDecoder::EndRead() noexcept {
     CompositeStack.clear();
     ElementStack.clear();
     CompList.clear();
+    FDropped.clear();
     if (IdentDict) IdentDict->Clear();
     CurrentStream.Reset();
     FMayDropComposites = false;
@@ -193,7 +195,13 @@ TRef<TSLObject> TSLStreamDecoder::Read(TSLLookaheadStream* Stream, bool Debug, T
     CompList.emplace_back(nullptr);
     TSLLookaheadStream& s = *Stream;
     TRef<TSLObject> result;
+    // The reader's own lists grow past the pool's block sizes before values
+    // are made, so that they take nothing from the read's arena.
+    if (ElementStack.capacity() < 64) ElementStack.reserve(64);
     try {
+        // The values read come from arena chunks of their own: they lie in
+        // reading order and are freed without reuse of single blocks.
+        TSLSmallPool::TArenaScope arena;
         while (!s.IsEndOfStream()) {
             if (FFastScan && ScanFast(Debug)) {
                 if (CompositeStack.empty() && ElementStack.size() == 1) break;
@@ -212,10 +220,10 @@ TRef<TSLObject> TSLStreamDecoder::Read(TSLLookaheadStream* Stream, bool Debug, T
         if (Mode == TReadMode::Single && (!ElementStack.empty() || !CompositeStack.empty()))
             throw Exception("illegal nesting (check number of opening and closing square brackets)");
     } catch (const Exception& e) {
-        result.Reset();
+        if (result) FDropped.push_back(std::move(result));
         Fail(e, true);
     } catch (...) {
-        result.Reset();
+        if (result) FDropped.push_back(std::move(result));
         BreakCyclesOfFailedRead();
         EndRead();
         throw;
@@ -354,8 +362,8 @@ void TSLStreamDecoder::PushNew(bool Debug, int32_t Pos, int32_t Length, A&&... A
 // token lies wholly inside it (its end is seen) and is of a common form: the
 // scanners would take the same bytes and make the same value. Anything else
 // (escapes, separators, hex, named composites, comments, constants, errors,
-// a token cut by the window's end) is left to the scanners. True when bytes
-// were taken.
+// a token cut by the window's end) is left to the scanners. True when a
+// token was taken, or blanks up to the window's end.
 bool TSLStreamDecoder::ScanFast(bool Debug) {
     using namespace sl_bytes;
     TSLLookaheadStream& s = *CurrentStream;
@@ -369,11 +377,15 @@ bool TSLStreamDecoder::ScanFast(bool Debug) {
         ++p;
     }
     if (p != begin) {
+        // The blanks are taken, then the token after them (or the scanners
+        // take it when it is not a common one).
         s.Advance(static_cast<std::size_t>(p - begin));
         s.AddLines(lines);
-        return true;
+        lines = 0;
+        if (p == end) return true;
+    } else if (p == end) {
+        return false;
     }
-    if (p == end) return false;
     const int32_t pos = s.Position();
     const uint8_t* q = p;
     switch (ByteKinds[*p]) {
@@ -463,13 +475,29 @@ bool TSLStreamDecoder::ScanFast(bool Debug) {
         if (q == end || IsSeparator(*q)) return false;
         const std::string_view text(reinterpret_cast<const char*>(name), static_cast<std::size_t>(q - name));
         s.Advance(static_cast<std::size_t>(q - p));
-        PushNew<TSLIdent>(Debug, pos - (s.Line() - 1), static_cast<int32_t>(q - p), text, !literal);
+        if (literal && IsDictionaryKeyPlace()) {
+            // A key lives only until its dictionary is closed: its block is
+            // reused for the next key instead of staying in the arena.
+            TSLSmallPool::TArenaPause pause;
+            PushNew<TSLIdent>(Debug, pos - (s.Line() - 1), static_cast<int32_t>(q - p), text, false);
+        } else {
+            PushNew<TSLIdent>(Debug, pos - (s.Line() - 1), static_cast<int32_t>(q - p), text, !literal);
+        }
         return true;
     }
     case bkOpen: {
         if (end - p < 3 || p[1] < 'A' || p[1] > 'Z' || p[2] == ':') return false;
         const char type = static_cast<char>(p[1]);
         s.Advance(2);
+        if (type == 'A' && FStandardArray) {
+            // What BeginOfComposite does for an array, without asking its class.
+            if (static_cast<int32_t>(CompositeStack.size()) >= MaxNesting)
+                throw Exception("composites nested too deeply");
+            PushNew<TSLArray>(Debug, pos, 2);
+            CompList.push_back(static_cast<TSLComposite*>(ElementStack.back().Get()));
+            CompositeStack.push_back(0);
+            return true;
+        }
         BeginOfComposite(type, {},
                          Debug ? std::make_unique<TElmDbgInfo>(pos, 2, s.Line(), s.GetStorageID()) : nullptr);
         return true;
@@ -495,6 +523,12 @@ bool TSLStreamDecoder::ScanFast(bool Debug) {
     default:
         return false;
     }
+}
+
+bool TSLStreamDecoder::IsDictionaryKeyPlace() const noexcept {
+    if (CompositeStack.empty() || (CompositeStack.back() & 1) != 0) return false;
+    const TSLObject* open = ElementStack[ElementStack.size() - static_cast<std::size_t>(CompositeStack.back()) - 1].Get();
+    return &open->ClassType() == &TSLDictionary::ClassInfo;
 }
 
 // ---------------------------------------------------------------- scanner services
@@ -541,7 +575,13 @@ void TSLStreamDecoder::EndOfComposite() {
     CurrentCompBase = base;
     CurrentCompElement = 0;
     c->InitComposite(CurrentCompData.Get());
-    if (!KeepsAllElements(c, n)) FMayDropComposites = true;
+    if (!KeepsAllElements(c, n)) {
+        // What the composite left out lives until the read ends, so that
+        // every composite read stays alive as long as the list of them.
+        FMayDropComposites = true;
+        for (std::size_t i = base; i < ElementStack.size(); ++i)
+            if (ElementStack[i]) FDropped.push_back(std::move(ElementStack[i]));
+    }
     ElementStack.resize(base);
 }
 
@@ -568,7 +608,7 @@ void TSLStreamDecoder::ResolvePointer(int64_t Index) {
     if (Index < 0 || static_cast<uint64_t>(Index) >= CompList.size())
         throw Exception("pointer index (" + std::to_string(Index) + ") is out of bounds (" +
                         std::to_string(CompList.size()) + ")");
-    PushElement(CompList[static_cast<std::size_t>(Index)].Get(), true);
+    PushElement(CompList[static_cast<std::size_t>(Index)], true);
 }
 
 void TSLStreamDecoder::ResolvePointer(std::string_view Ident) {

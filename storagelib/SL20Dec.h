@@ -111,6 +111,8 @@ private:
     TRef<TSLObject> Read(TSLLookaheadStream* Stream, bool Debug, TReadMode Mode);
     void ScanOneToken(bool Debug);
     bool ScanFast(bool Debug);
+    // The next element would be a key of the dictionary being read.
+    bool IsDictionaryKeyPlace() const noexcept;
     template <class T, class... A>
     void PushNew(bool Debug, int32_t Pos, int32_t Length, A&&... Args);
     void RebuildDispatch();
@@ -124,7 +126,11 @@ private:
     std::vector<TRef<TSLScanner>> ScannerList; // trying order
     TRef<TSLDictionary> IdentDict; // named composites of the value being read
     std::array<const TSLCompositeClass*, 26> CompClasses{};
-    std::vector<TRef<TSLComposite>> CompList; // in opening order; entry 0 is nil
+    // Every composite read, in opening order; entry 0 is nil. Not counted
+    // references: each one lives until the read ends, held by the element
+    // stack, by its parent, by the result or by FDropped.
+    std::vector<TSLComposite*> CompList;
+    std::vector<TRef<TSLObject>> FDropped; // elements composites left out, and the result of a failed read
     TRef<TSLLookaheadStream> CurrentStream;
     TStreamDecoderInterface DecoderInterface;
     TRef<TSLStreamDecoderCompData> CurrentCompData;
@@ -133,6 +139,7 @@ private:
     bool FMayDropComposites = false; // a composite may have left elements out
     bool FBlanksInline = false; // the whitespace scanner is the first one tried for every blank byte
     bool FFastScan = false; // the scanners are the standard nine: common tokens are taken inline
+    bool FStandardArray = false; // "[A" makes the storage library's array
     std::string FScratch; // the content of a string with escapes, taken inline
 
     // The scanners that may start a token with each byte, as indices into

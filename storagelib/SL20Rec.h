@@ -10,6 +10,7 @@ namespace vo {
 
 class TSLRecord : public TSLNamedCollection {
     VO_REFOBJ_CLASS(TSLRecord, TSLNamedCollection)
+    VO_SL_POOLED
     VO_SL_COMPOSITE(TSLRecord, 'R')
 public:
     // A record without definition and data, filled only by InitComposite.
