@@ -124,10 +124,10 @@ TEST_F(InterpreterTest, AnEndlessLoopReturnsAfterItsTimeSliceAndTheNextCallGoesO
 
 TEST_F(InterpreterTest, ARunSplitIntoManySlicesLosesAndRepeatsNoToken) {
     Interp->TimeSlice = 1;
-    Start("0 1 1 20000 [B add] for");
+    Start("0 1 1 400000 [B add] for");
     const int calls = RunToEnd();
     EXPECT_GT(calls, 1);
-    EXPECT_EQ(Stack(), "200010000");
+    EXPECT_EQ(Stack(), "80000200000");
 }
 
 TEST_F(InterpreterTest, CallsInTheWrongStateAreRefused) {
