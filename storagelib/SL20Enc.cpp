@@ -319,7 +319,7 @@ std::string FoldedName(std::string_view Name) {
 
 } // namespace
 
-TSLStreamEncoder::TSLStreamEncoder() : EncoderInterface(this), FOut(std::make_unique<char[]>(OutCapacity)) {}
+TSLStreamEncoder::TSLStreamEncoder() : EncoderInterface(this), FOut(std::make_unique_for_overwrite<char[]>(OutCapacity)) {}
 
 TSLStreamEncoder::~TSLStreamEncoder() = default;
 
