@@ -94,9 +94,12 @@ TSLStreamDecoder::TSLStreamDecoder()
 
 TSLStreamDecoder::~TSLStreamDecoder() { EndRead(); }
 
-TRef<TSLStreamDecoder> TSLStreamDecoder::CreateStandard() {
+TRef<TSLStreamDecoder> TSLStreamDecoder::CreateStandard(TSLScanner* Whitespace) {
     TRef<TSLStreamDecoder> d = MakeRef<TSLStreamDecoder>();
-    d->AddScanner(MakeRef<TSLWhitespaceScanner>().Get());
+    if (Whitespace)
+        d->AddScanner(Whitespace);
+    else
+        d->AddScanner(MakeRef<TSLWhitespaceScanner>().Get());
     d->AddScanner(MakeRef<TSLNumberScanner>().Get());
     d->AddScanner(MakeRef<TSLStringScanner>().Get());
     d->AddScanner(MakeRef<TSLIdentScanner>().Get());

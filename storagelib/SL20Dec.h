@@ -64,8 +64,9 @@ public:
     ~TSLStreamDecoder() override;
     static TSLStreamDecoder* Create(bool AutoRelease) { return NewRefObj<TSLStreamDecoder>(AutoRelease); }
     // A decoder with the nine scanners and the six composite classes of the
-    // storage library, in the storage manager's order.
-    static TRef<TSLStreamDecoder> CreateStandard();
+    // storage library, in the storage manager's order. Whitespace, when
+    // given, stands in for the whitespace scanner.
+    static TRef<TSLStreamDecoder> CreateStandard(TSLScanner* Whitespace = nullptr);
 
     // Appends to the trying order (retained).
     void AddScanner(TSLScanner* Scanner);

@@ -76,23 +76,7 @@ class TPlainWhitespaceScanner : public TSLWhitespaceScanner {
     VO_REFOBJ_CLASS(TPlainWhitespaceScanner, TSLWhitespaceScanner)
 };
 inline TRef<TSLStreamDecoder> CreatePlainDecoder() {
-    TRef<TSLStreamDecoder> d = MakeRef<TSLStreamDecoder>();
-    d->AddScanner(MakeRef<TPlainWhitespaceScanner>().Get());
-    d->AddScanner(MakeRef<TSLNumberScanner>().Get());
-    d->AddScanner(MakeRef<TSLStringScanner>().Get());
-    d->AddScanner(MakeRef<TSLIdentScanner>().Get());
-    d->AddScanner(MakeRef<TSLCompositeScanner>().Get());
-    d->AddScanner(MakeRef<TSLBooleanScanner>().Get());
-    d->AddScanner(MakeRef<TSLPointerScanner>().Get());
-    d->AddScanner(MakeRef<TSLCommentScanner>().Get());
-    d->AddScanner(MakeRef<TSLConstantScanner>().Get());
-    d->RegisterComposite(TSLArray::CompositeClass());
-    d->RegisterComposite(TSLBlock::CompositeClass());
-    d->RegisterComposite(TSLProcedure::CompositeClass());
-    d->RegisterComposite(TSLDictionary::CompositeClass());
-    d->RegisterComposite(TSLStack::CompositeClass());
-    d->RegisterComposite(TSLRecord::CompositeClass());
-    return d;
+    return TSLStreamDecoder::CreateStandard(MakeRef<TPlainWhitespaceScanner>().Get());
 }
 
 // A value with everything reading decides: classes, contents, names, shared
