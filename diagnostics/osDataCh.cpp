@@ -250,7 +250,10 @@ void TChanData::ReportUnknownType(const char* Operation) const {
 
 double TChanData::UnknownType() const noexcept {
     try {
-        ReportUnknownType("GetData");
+        if (FReportedType != FVarType) {
+            FReportedType = FVarType;
+            ShowErrorNotice("TChanData.GetData: unknown variable type.");
+        }
     } catch (...) {
         // A message box that cannot be shown does not stop the conversion.
     }

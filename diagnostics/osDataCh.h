@@ -40,7 +40,8 @@ public:
         DataArray.SetValue(Index, 0, Value); // raises the array's index error
     }
     // The physical value of sample Index, rounded to single precision. A type
-    // without a conversion is reported once in a message box and gives 0.
+    // without a conversion is reported once, in a message box that does not
+    // wait for the user, and gives 0.
     // Inline and free of calls on the common paths: a caller's loop over the
     // samples keeps its sums in registers. The commonest types are tested
     // first, ahead of the jump table.
@@ -132,9 +133,13 @@ private:
         return static_cast<TExtended>(Raw & 0xFFFF) *
             ossample::VelFloatPowers.Factor[ossample::VelFloatPowerIndex(static_cast<std::uint32_t>(Raw))];
     }
-    // Reports a type without a conversion (once) and gives 0. Never throws, so
-    // that a loop over the samples keeps its sums in registers.
-    [[gnu::cold]] double UnknownType() const noexcept;
+    // Reports a type without a conversion (once) and gives 0. Never throws,
+    // and its message box does not wait for the user, so nothing can change
+    // the channel during the call: declared pure, so that a caller's loop over
+    // the samples keeps the channel's fields and its sums in registers. (Its
+    // one side effect, remembering the type it reported, tolerates calls
+    // being merged.)
+    [[gnu::cold, gnu::pure]] double UnknownType() const noexcept;
     // The raw sample that gives the physical value X.
     std::int32_t Encode(double X) const;
     // Shows the unknown-type message once per type.

@@ -81,4 +81,11 @@ void ShowErrorMessage(const MyAnsiString& Text) {
     MessageDlg(Text, TMsgDlgType::mtError, {TMsgDlgBtn::mbOK});
 }
 
+void ShowErrorNotice(const MyAnsiString& Text) {
+    TPromptRequest r;
+    r.Text = Text;
+    r.Kind = TMsgDlgType::mtError;
+    UserPrompt().Notify(r);
+}
+
 } // namespace vo

@@ -89,6 +89,11 @@ public:
     virtual ~TUserPrompt() = default;
     // Shows the message box modally and returns the chosen button.
     virtual TModalResult Prompt(const TPromptRequest& Request) = 0;
+    // Shows a message box with an OK button and returns at once: no other
+    // part of the program runs before the caller goes on (the GUI shows the
+    // box without a modal loop). Prompts that never run the event loop
+    // answer it like Prompt.
+    virtual void Notify(const TPromptRequest& Request) { (void)Prompt(Request); }
 };
 
 // The program-wide prompt; never nil (the fallback when none is installed).
@@ -101,6 +106,8 @@ TUserPrompt* SetUserPrompt(TUserPrompt* Prompt);
 TModalResult MessageDlg(const MyAnsiString& Text, TMsgDlgType Kind, TMsgDlgButtons Buttons);
 void ShowMessage(const MyAnsiString& Text); // information, OK
 void ShowErrorMessage(const MyAnsiString& Text); // error, OK
+// An error box that does not wait for the user (TUserPrompt::Notify).
+void ShowErrorNotice(const MyAnsiString& Text);
 
 // Installs a prompt for the lifetime of a scope (tests).
 class TUserPromptScope {

@@ -10,17 +10,26 @@
 
 namespace vo {
 
-TModalResult TQtUserPrompt::Prompt(const TPromptRequest& Request) {
-    QMessageBox box(QApplication::activeWindow());
+namespace {
+
+// Icon, caption and text of a request.
+void SetUpBox(QMessageBox& Box, const TPromptRequest& Request) {
     switch (Request.Kind) {
-    case TMsgDlgType::mtWarning: box.setIcon(QMessageBox::Warning); break;
-    case TMsgDlgType::mtError: box.setIcon(QMessageBox::Critical); break;
-    case TMsgDlgType::mtInformation: box.setIcon(QMessageBox::Information); break;
-    case TMsgDlgType::mtConfirmation: box.setIcon(QMessageBox::Question); break;
+    case TMsgDlgType::mtWarning: Box.setIcon(QMessageBox::Warning); break;
+    case TMsgDlgType::mtError: Box.setIcon(QMessageBox::Critical); break;
+    case TMsgDlgType::mtInformation: Box.setIcon(QMessageBox::Information); break;
+    case TMsgDlgType::mtConfirmation: Box.setIcon(QMessageBox::Question); break;
     case TMsgDlgType::mtCustom: break;
     }
-    box.setWindowTitle(Request.Caption.empty() ? QString("Velkor-Ovra") : ToQt(Request.Caption));
-    box.setText(ToQt(Request.Text).replace('\r', '\n'));
+    Box.setWindowTitle(Request.Caption.empty() ? QString("Velkor-Ovra") : ToQt(Request.Caption));
+    Box.setText(ToQt(Request.Text).replace('\r', '\n'));
+}
+
+} // namespace
+
+TModalResult TQtUserPrompt::Prompt(const TPromptRequest& Request) {
+    QMessageBox box(QApplication::activeWindow());
+    SetUpBox(box, Request);
     static const std::pair<TMsgDlgBtn, const char*> names[] = {
         {TMsgDlgBtn::mbYes, "&Yes"}, {TMsgDlgBtn::mbNo, "&No"}, {TMsgDlgBtn::mbOK, "OK"}, {TMsgDlgBtn::mbCancel, "Cancel"}, {TMsgDlgBtn::mbAbort, "&Abort"}, {TMsgDlgBtn::mbRetry, "&Retry"}, {TMsgDlgBtn::mbIgnore, "&Ignore"}, {TMsgDlgBtn::mbAll, "&All"}, {TMsgDlgBtn::mbNoToAll, "N&o to All"}, {TMsgDlgBtn::mbYesToAll, "Yes to &All"}, {TMsgDlgBtn::mbHelp, "&Help"}, {TMsgDlgBtn::mbClose, "&Close"}};
     std::map<QAbstractButton*, TModalResult> results;
@@ -35,6 +44,15 @@ TModalResult TQtUserPrompt::Prompt(const TPromptRequest& Request) {
     box.exec();
     auto it = results.find(box.clickedButton());
     return it == results.end() ? mrCancel : it->second;
+}
+
+void TQtUserPrompt::Notify(const TPromptRequest& Request) {
+    auto* box = new QMessageBox(QApplication::activeWindow()); // deletes itself when closed
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    SetUpBox(*box, Request);
+    box->addButton("OK", QMessageBox::AcceptRole);
+    box->setModal(false);
+    box->show();
 }
 
 } // namespace vo

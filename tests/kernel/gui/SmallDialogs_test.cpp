@@ -179,6 +179,7 @@ TEST_F(SmallDialogsTest, CheckListKeepsItemsAndMarks) {
 #include "kernel/gui/QtUserPrompt.h"
 
 #include <QMessageBox>
+#include <QPointer>
 
 namespace vo {
 namespace {
@@ -208,6 +209,29 @@ TEST_F(SmallDialogsTest, TheQtPromptAnswersWithTheButtonPressed) {
     r.Buttons = {};
     QTimer::singleShot(50, [] { ClickInMessageBox("OK"); });
     EXPECT_EQ(prompt.Prompt(r), mrOk);
+}
+
+// A notice returns before the user answers (no timer can run meanwhile), and
+// its box goes away by itself once closed.
+TEST_F(SmallDialogsTest, TheQtNoticeDoesNotWaitForTheUser) {
+    TQtUserPrompt prompt;
+    TPromptRequest r;
+    r.Text = "TChanData.GetData: unknown variable type.";
+    r.Kind = TMsgDlgType::mtError;
+    bool timerRan = false;
+    QTimer::singleShot(0, [&] { timerRan = true; });
+    prompt.Notify(r);
+    EXPECT_FALSE(timerRan);
+    QMessageBox* shown = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) shown = box;
+    ASSERT_NE(shown, nullptr);
+    EXPECT_FALSE(shown->isModal());
+    EXPECT_EQ(shown->text(), QString("TChanData.GetData: unknown variable type."));
+    EXPECT_EQ(shown->icon(), QMessageBox::Critical);
+    QPointer<QMessageBox> watch(shown);
+    ClickInMessageBox("OK");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return watch.isNull(); }, 5000));
 }
 
 } // namespace
