@@ -410,9 +410,18 @@ TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictiona
 }
 
 // (Here rather than with the tokenizers: the interpreter's loop inlines it.)
-TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
+[[gnu::always_inline]] inline TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
     if (FUserValue != 0 || Context.GetState() == isContinuing) return FToken;
-    TSLObject* p = GetNextToken(Context);
+    TSLObject* p = nullptr;
+    switch (FKind) {
+    case tkBlock: p = static_cast<TSLBlockTokenizer*>(this)->NextBlockToken(); break;
+    case tkFor: p = static_cast<TSLForTokenizer*>(this)->NextForToken(); break;
+    case tkProc:
+        p = static_cast<TSLProcTokenizer*>(this)->NextBodyToken();
+        if (!p) p = GetNextToken(Context);
+        break;
+    default: p = GetNextToken(Context); break;
+    }
     if (!p) {
         ClearToken();
         return nullptr;
@@ -443,7 +452,7 @@ TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
     return p;
 }
 
-inline TSLObject* TSLContextImplementation::FetchToken() {
+[[gnu::always_inline]] inline TSLObject* TSLContextImplementation::FetchToken() {
     for (;;) {
         TSLTokenizer* t = TopTokenizer();
         if (!t) return nullptr;
@@ -497,7 +506,7 @@ TSLContextImplementation& SLContextImpl(TSLContext* Context) {
     TSLObject* token = t->FToken;
     if (!token) return;
     if (!t->FTokenIsExecutable) {
-        C.OperandStack().Push(token);
+        C.OperandStack().Items().emplace_back(token); // (the operand stack tracks no names)
         return;
     }
     if (!SLIsExecutableClass(token)) return; // any other executable token is dropped

@@ -33,11 +33,7 @@ void TSLBlockTokenizer::InitWithBlock(TSLArray* Block) {
     ExecuteItem = 0;
 }
 
-TSLObject* TSLBlockTokenizer::GetNextToken(TSLContextImplementation&) {
-    const TSLArray* tokens = TokenArray.Get();
-    if (ExecuteItem < 0 || !tokens || ExecuteItem >= TokenCount(*tokens)) return nullptr;
-    return TokenAt(*tokens, ExecuteItem++);
-}
+TSLObject* TSLBlockTokenizer::GetNextToken(TSLContextImplementation&) { return NextBlockToken(); }
 
 void TSLTryTokenizer::CleanupStacks(TSLContextImplementation& Context) {
     TSLContextStack& ops = Context.OperandStack();
@@ -242,35 +238,7 @@ TSLObject* TSLForTokenizer::PushValue() {
     return FValue.Get();
 }
 
-TSLObject* TSLForTokenizer::GetNextToken(TSLContextImplementation&) {
-    const TSLArray* tokens = TokenArray.Get();
-    if (ExecuteItem < 0 || !tokens) return nullptr;
-    if (ExecuteItem == 0) {
-        if (CheckTerminate()) return nullptr;
-        // Each pass begins with the loop value.
-        if (!PushDone) return PushValue();
-    }
-    const int n = TokenCount(*tokens);
-    TSLObject* element = nullptr;
-    const bool have = ExecuteItem < n;
-    if (have) {
-        element = TokenAt(*tokens, ExecuteItem++);
-        if (ExecuteItem < n) return element;
-    }
-    // The pass is complete.
-    ExecuteItem = 0;
-    PushDone = false;
-    if (Mode == feLongint) {
-        // A value beyond the 64-bit range has passed any limit: the loop ends
-        // instead of wrapping around and starting again.
-        if (__builtin_add_overflow(IntActual, IntIncrement, &IntActual)) FPastRange = true;
-    } else {
-        RealActual += RealIncrement;
-    }
-    if (have) return element;
-    if (CheckTerminate()) return nullptr;
-    return PushValue();
-}
+TSLObject* TSLForTokenizer::GetNextToken(TSLContextImplementation&) { return NextForToken(); }
 
 void TSLForallTokenizer::Init(TSLCollection* Coll, TSLArray* Proc) {
     TokenArray = TRef<TSLArray>(Proc);

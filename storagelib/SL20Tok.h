@@ -34,6 +34,13 @@ public:
 
     // The context's user value while this tokenizer is on top.
     int32_t FUserValue = 0;
+    // The classes whose next token the interpreter works out without a
+    // virtual call (their GetNextToken does the same).
+    enum TKind : uint8_t { tkOther,
+                           tkBlock,
+                           tkProc,
+                           tkFor };
+    TKind FKind = tkOther;
     // The current token after name resolution, its executable flag, and the
     // token as delivered. The tokenizer keeps them alive while they are
     // current (a script may change the block it runs, or the dictionary that
@@ -59,6 +66,12 @@ protected:
     int TokenCount(const TSLArray& Tokens) {
         SeeTokens(Tokens);
         return FTokensPlain ? Tokens.TSLArray::GetCount() : Tokens.GetCount();
+    }
+
+    // Whether Tokens is a plain array, block or procedure (read directly).
+    bool PlainTokens(const TSLArray& Tokens) {
+        SeeTokens(Tokens);
+        return FTokensPlain;
     }
 
 private:
@@ -89,9 +102,14 @@ public:
 class TSLBlockTokenizer : public TSLTokenizer {
     VO_REFOBJ_CLASS(TSLBlockTokenizer, TSLTokenizer)
 public:
-    TSLBlockTokenizer() = default;
+    TSLBlockTokenizer() noexcept { FKind = tkBlock; }
     void InitWithBlock(TSLArray* Block);
     TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+    TSLObject* NextBlockToken() {
+        const TSLArray* tokens = TokenArray.Get();
+        if (ExecuteItem < 0 || !tokens || ExecuteItem >= TokenCount(*tokens)) return nullptr;
+        return TokenAt(*tokens, ExecuteItem++);
+    }
 
     TRef<TSLArray> TokenArray;
     int32_t ExecuteItem = -1;
@@ -115,7 +133,7 @@ public:
 class TSLExceptTokenizer : public TSLBlockTokenizer {
     VO_REFOBJ_CLASS(TSLExceptTokenizer, TSLBlockTokenizer)
 public:
-    TSLExceptTokenizer() = default;
+    TSLExceptTokenizer() noexcept { FKind = tkOther; }
     void Arm() noexcept { FArmed = true; }
     TSLObject* GetNextToken(TSLContextImplementation& Context) override;
 
@@ -134,7 +152,7 @@ enum TFinallyState : uint8_t {
 class TSLFinallyTokenizer : public TSLBlockTokenizer {
     VO_REFOBJ_CLASS(TSLFinallyTokenizer, TSLBlockTokenizer)
 public:
-    TSLFinallyTokenizer() = default;
+    TSLFinallyTokenizer() noexcept { FKind = tkOther; }
     void Arm(TSLObject* ExceptObj);
     // An exit (ExitProc, a built-in exit procedure) unwinds through the try
     // block: the finally block runs first, then ExitProc is executed again to
@@ -157,13 +175,23 @@ public:
 class TSLProcTokenizer : public TSLTokenizer {
     VO_REFOBJ_CLASS(TSLProcTokenizer, TSLTokenizer)
 public:
-    TSLProcTokenizer() = default;
+    TSLProcTokenizer() noexcept { FKind = tkProc; }
     // "%s.Init: Invalid Procedure(first object is not of type TSLArray)" and
     // "(last object ...)" for a malformed procedure.
     void Init(TSLArray* Proc);
     // The next call finishes the procedure and delivers its results.
     void Exit();
     TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+    // GetNextToken for a token of the body that is neither its first nor
+    // past its last; nil where GetNextToken has more to do.
+    TSLObject* NextBodyToken() {
+        const TSLArray* proc = TokenArray.Get();
+        if (ExecuteItem <= 0 || FFinished || !proc || !PlainTokens(*proc) || ExecuteItem >= proc->TSLArray::GetCount() - 1)
+            return nullptr;
+        TSLObject* p = proc->UncheckedAt(ExecuteItem);
+        if (p) ++ExecuteItem;
+        return p;
+    }
 
     TRef<TSLArray> TokenArray;
     int32_t ExecuteItem = -1;
@@ -201,7 +229,7 @@ enum TForMode : uint8_t { feLongint,
 class TSLForTokenizer : public TSLLoopTokenizer {
     VO_REFOBJ_CLASS(TSLForTokenizer, TSLLoopTokenizer)
 public:
-    TSLForTokenizer() = default;
+    TSLForTokenizer() noexcept { FKind = tkFor; }
     void InitLongint(int64_t Initial, int64_t Increment, int64_t Limit, TSLArray* AArray);
     void InitDouble(double Initial, double Increment, double Limit, TSLArray* AArray);
     bool CheckTerminate() const noexcept {
@@ -212,6 +240,35 @@ public:
     }
     TSLObject* PushValue();
     TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+    TSLObject* NextForToken() {
+        const TSLArray* tokens = TokenArray.Get();
+        if (ExecuteItem < 0 || !tokens) return nullptr;
+        if (ExecuteItem == 0) {
+            if (CheckTerminate()) return nullptr;
+            // Each pass begins with the loop value.
+            if (!PushDone) return PushValue();
+        }
+        const int n = TokenCount(*tokens);
+        TSLObject* element = nullptr;
+        const bool have = ExecuteItem < n;
+        if (have) {
+            element = TokenAt(*tokens, ExecuteItem++);
+            if (ExecuteItem < n) return element;
+        }
+        // The pass is complete.
+        ExecuteItem = 0;
+        PushDone = false;
+        if (Mode == feLongint) {
+            // A value beyond the 64-bit range has passed any limit: the loop
+            // ends instead of wrapping around and starting again.
+            if (__builtin_add_overflow(IntActual, IntIncrement, &IntActual)) FPastRange = true;
+        } else {
+            RealActual += RealIncrement;
+        }
+        if (have) return element;
+        if (CheckTerminate()) return nullptr;
+        return PushValue();
+    }
 
     TRef<TSLArray> TokenArray;
     int32_t ExecuteItem = -1;
