@@ -264,16 +264,50 @@ void TSLContextImplementation::Reset() {
     FExceptToken.Reset();
 }
 
-TRef<TSLObject> TSLContextImplementation::CreateBlockFrame(TSLBlock* Block) {
-    TRef<TSLBlockTokenizer> t = MakeRef<TSLBlockTokenizer>();
+TRef<TSLObject> TSLContextImplementation::CreateBlockFrame(TSLBlock* Block) { return TakeBlockFrame(Block); }
+
+TRef<TSLObject> TSLContextImplementation::CreateProcedureFrame(TSLProcedure* Proc) { return TakeProcedureFrame(Proc); }
+
+TRef<TSLBlockTokenizer> TSLContextImplementation::TakeBlockFrame(TSLArray* Block) {
+    TRef<TSLBlockTokenizer> t;
+    if (FSpareBlockFrames.empty()) {
+        t = MakeRef<TSLBlockTokenizer>();
+    } else {
+        t = std::move(FSpareBlockFrames.back());
+        FSpareBlockFrames.pop_back();
+    }
     t->InitWithBlock(Block);
     return t;
 }
 
-TRef<TSLObject> TSLContextImplementation::CreateProcedureFrame(TSLProcedure* Proc) {
-    TRef<TSLProcTokenizer> t = MakeRef<TSLProcTokenizer>();
+TRef<TSLProcTokenizer> TSLContextImplementation::TakeProcedureFrame(TSLArray* Proc) {
+    TRef<TSLProcTokenizer> t;
+    if (FSpareProcFrames.empty()) {
+        t = MakeRef<TSLProcTokenizer>();
+    } else {
+        t = std::move(FSpareProcFrames.back());
+        FSpareProcFrames.pop_back();
+    }
     t->Init(Proc);
     return t;
+}
+
+void TSLContextImplementation::PopFinishedTokenizer() {
+    TSLObjectList& frames = FExecutionStack->Items();
+    TRef<TSLObject> old = std::move(frames.back());
+    frames.pop_back();
+    // Only a plain frame that nothing else holds is kept.
+    auto* t = static_cast<TSLTokenizer*>(old.Get());
+    if (t->GetRefCount() != 1 || t->GetDbgInfo()) return;
+    if (t->FKind == TSLTokenizer::tkBlock && &t->ClassType() == &TSLBlockTokenizer::ClassInfo &&
+        FSpareBlockFrames.size() < SpareFramesMax) {
+        static_cast<TSLBlockTokenizer*>(t)->ResetFrame();
+        FSpareBlockFrames.push_back(TRef<TSLBlockTokenizer>::Adopt(static_cast<TSLBlockTokenizer*>(old.Detach())));
+    } else if (t->FKind == TSLTokenizer::tkProc && &t->ClassType() == &TSLProcTokenizer::ClassInfo &&
+               FSpareProcFrames.size() < SpareFramesMax) {
+        static_cast<TSLProcTokenizer*>(t)->ResetFrame();
+        FSpareProcFrames.push_back(TRef<TSLProcTokenizer>::Adopt(static_cast<TSLProcTokenizer*>(old.Detach())));
+    }
 }
 
 TRef<TSLDictionary> TSLContextImplementation::TakeLocalDict() {
@@ -457,7 +491,7 @@ TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictiona
         TSLTokenizer* t = TopTokenizer();
         if (!t) return nullptr;
         if (TSLObject* token = t->GetToken(*this)) return token;
-        if (TopTokenizer() == t) FExecutionStack->Drop();
+        if (TopTokenizer() == t) PopFinishedTokenizer();
     }
 }
 
@@ -513,7 +547,14 @@ TSLContextImplementation& SLContextImpl(TSLContext* Context) {
     // The frame keeps the token alive even when the token pops the frame.
     TRef<TSLTokenizer> frame(t);
     try {
-        token->Execute(&C);
+        // Blocks and procedures push their frames as their Execute would.
+        const TClassInfo* c = token->HasTrait(TSLObject::slBlock) ? &token->ClassType() : nullptr;
+        if (c == &TSLProcedure::ClassInfo)
+            C.PushProcedureFrame(static_cast<TSLProcedure*>(token));
+        else if (c == &TSLBlock::ClassInfo)
+            C.PushBlockFrame(static_cast<TSLBlock*>(token));
+        else
+            token->Execute(&C);
     } catch (const Exception& e) {
         if (C.FExceptionMapped) throw;
         // A native failure becomes a script exception carrying its message;

@@ -225,6 +225,11 @@ public:
     TSLTokenizer* TopTokenizer() const noexcept { return static_cast<TSLTokenizer*>(FExecutionStack->TopOrNil()); }
     // Pushes a tokenizer on the execution stack.
     void PushTokenizer(TSLTokenizer* Tokenizer) { FExecutionStack->Push(Tokenizer); }
+    // Pushes the frame CreateBlockFrame or CreateProcedureFrame would make.
+    void PushBlockFrame(TSLArray* Block) { FExecutionStack->Items().emplace_back(TakeBlockFrame(Block)); }
+    void PushProcedureFrame(TSLArray* Proc) { FExecutionStack->Items().emplace_back(TakeProcedureFrame(Proc)); }
+    // Pops the top tokenizer, which has nothing more to deliver.
+    void PopFinishedTokenizer();
     // Pops the top tokenizer.
     void PopTokenizer() { FExecutionStack->Drop(); }
     // The namespace of that name, nil when none.
@@ -247,6 +252,10 @@ public:
 
 private:
     TSLObject* ResolvePlain(std::string_view AName, uint32_t Hash) const;
+    // A new block or procedure frame: a finished one of an earlier call when
+    // there is one (nobody can tell it from a new one).
+    TRef<TSLBlockTokenizer> TakeBlockFrame(TSLArray* Block);
+    TRef<TSLProcTokenizer> TakeProcedureFrame(TSLArray* Proc);
     TSLObject* ResolveIdentSlow(const TSLIdent& Ident);
 
     struct TNameCacheEntry {
@@ -259,6 +268,9 @@ private:
     std::array<TNameCacheEntry, NameCacheSize> FNameCache{};
     static constexpr std::size_t SpareDictsMax = 16;
     std::vector<TRef<TSLDictionary>> FSpareDicts;
+    static constexpr std::size_t SpareFramesMax = 16;
+    std::vector<TRef<TSLBlockTokenizer>> FSpareBlockFrames;
+    std::vector<TRef<TSLProcTokenizer>> FSpareProcFrames;
 
     TRef<TSLContextStack> FOperandStack, FExecutionStack, FDictStack;
     TContextStackInterface FOperandIntf, FExecutionIntf, FDictIntf;

@@ -94,22 +94,27 @@ TSLObject* TSLFinallyTokenizer::GetNextToken(TSLContextImplementation& Context) 
 namespace {
 // Count and elements of a parameter or result list as GetCount and
 // GetObjAtIndex give them, read directly from a plain array.
-int ListCount(const TSLArray& List) {
-    return &List.ClassType() == &TSLArray::ClassInfo ? List.TSLArray::GetCount() : List.GetCount();
+[[gnu::always_inline]] inline int ListCount(const TSLArray& List, bool Plain) {
+    return Plain ? List.TSLArray::GetCount() : List.GetCount();
 }
-TSLObject* ListAt(const TSLArray& List, int Index) {
-    if (&List.ClassType() == &TSLArray::ClassInfo && Index >= 0 && Index < List.TSLArray::GetCount())
-        return List.UncheckedAt(Index);
+[[gnu::always_inline]] inline TSLObject* ListAt(const TSLArray& List, bool Plain, int Index) {
+    if (Plain && Index >= 0 && Index < List.TSLArray::GetCount()) return List.UncheckedAt(Index);
     return List.GetObjAtIndex(Index);
+}
+// An element of a parameter or result list as a name.
+[[gnu::always_inline]] inline const TSLIdent* ListName(TSLObject* Obj) {
+    if (Obj && Obj->HasTrait(TSLObject::slIdent)) return static_cast<const TSLIdent*>(Obj);
+    return SLCast<TSLIdent>(Obj);
 }
 } // namespace
 
 void TSLProcTokenizer::Init(TSLArray* Proc) {
-    const int n = Proc->GetCount();
+    const bool plain = PlainTokens(*Proc);
+    const int n = plain ? Proc->TSLArray::GetCount() : Proc->GetCount();
     const auto isArray = [](const TSLObject* o) { return o && o->InheritsFrom(TSLArray::ClassInfo); };
-    if (n < 1 || !isArray(Proc->GetObjAtIndex(0)))
+    if (n < 1 || !isArray(plain ? Proc->UncheckedAt(0) : Proc->GetObjAtIndex(0)))
         throw Exception(std::string(ClassName()) + ".Init: Invalid Procedure(first object is not of type TSLArray)");
-    if (!isArray(Proc->GetObjAtIndex(n - 1)))
+    if (!isArray(plain ? Proc->UncheckedAt(n - 1) : Proc->GetObjAtIndex(n - 1)))
         throw Exception(std::string(ClassName()) + ".Init: Invalid Procedure(last object is not of type TSLArray)");
     TokenArray = TRef<TSLArray>(Proc);
     ExecuteItem = 0;
@@ -129,16 +134,17 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
         // The procedure may have been changed since Init; its parameter list
         // must still be an array.
         auto* params = SLCast<TSLArray>(n > 0 ? TokenAt(proc, 0) : proc.GetObjAtIndex(0));
+        const bool plain = &params->ClassType() == &TSLArray::ClassInfo;
         TSLContextStack& dicts = Context.DictStack();
         FDictStackCount = dicts.Count();
         FLocalDict = Context.TakeLocalDict();
         // Room for the parameters and a result or two without growing.
-        const int p = ListCount(*params);
-        FLocalDict->SetCapacity(p + 2);
+        const int p = ListCount(*params, plain);
+        if (FLocalDict->GetCapacity() < p + 2) FLocalDict->SetCapacity(p + 2);
         dicts.Push(FLocalDict.Get());
         TSLContextStack& ops = Context.OperandStack();
         for (int i = p - 1; i >= 0; --i) {
-            const auto* name = SLCast<TSLIdent>(ListAt(*params, i));
+            const TSLIdent* name = ListName(ListAt(*params, plain, i));
             TSLObject* value = ops.At(0);
             FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
             ops.Drop();
@@ -158,9 +164,10 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
         }
         while (ops.Count() > FOpStackCount) ops.Drop();
         auto* results = SLCast<TSLArray>(n > 0 ? TokenAt(proc, n - 1) : proc.GetObjAtIndex(n - 1));
-        const int r = ListCount(*results);
+        const bool plain = &results->ClassType() == &TSLArray::ClassInfo;
+        const int r = ListCount(*results, plain);
         for (int i = 0; i < r; ++i) {
-            const auto* name = SLCast<TSLIdent>(ListAt(*results, i));
+            const TSLIdent* name = ListName(ListAt(*results, plain, i));
             const int k = FLocalDict->FindHashed(name->GetIdentValue(), name->NameHash());
             ops.Push(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
         }

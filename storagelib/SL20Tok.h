@@ -56,6 +56,17 @@ private:
 
 protected:
     TSLTokenizer() = default;
+    // Back to the state of a new tokenizer (a finished frame kept for reuse);
+    // what it held is released as its destruction would.
+    void ResetTokenizer() noexcept {
+        FUserValue = 0;
+        FToken = nullptr;
+        FTokenIsExecutable = false;
+        FTokensSeen = nullptr;
+        FTokensPlain = false;
+        FResolvedKeep.Reset();
+        FUnresolvedToken.Reset();
+    }
     // Element Index (0 <= Index < count) of Tokens as GetObjAtIndex gives it;
     // read directly from the arrays, blocks and procedures themselves.
     TSLObject* TokenAt(const TSLArray& Tokens, int Index) {
@@ -105,6 +116,11 @@ public:
     TSLBlockTokenizer() noexcept { FKind = tkBlock; }
     void InitWithBlock(TSLArray* Block);
     TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+    void ResetFrame() noexcept {
+        TokenArray.Reset();
+        ExecuteItem = -1;
+        ResetTokenizer();
+    }
     TSLObject* NextBlockToken() {
         const TSLArray* tokens = TokenArray.Get();
         if (ExecuteItem < 0 || !tokens || ExecuteItem >= TokenCount(*tokens)) return nullptr;
@@ -182,6 +198,15 @@ public:
     // The next call finishes the procedure and delivers its results.
     void Exit();
     TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+    void ResetFrame() noexcept {
+        FLocalDict.Reset();
+        TokenArray.Reset();
+        ExecuteItem = -1;
+        FOpStackCount = 0;
+        FDictStackCount = 0;
+        FFinished = false;
+        ResetTokenizer();
+    }
     // GetNextToken for a token of the body that is neither its first nor
     // past its last; nil where GetNextToken has more to do.
     TSLObject* NextBodyToken() {
