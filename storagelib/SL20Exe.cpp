@@ -351,7 +351,18 @@ TSLObject* TSLContextImplementation::ResolveIdentSlow(const TSLIdent& Ident) {
     const uint64_t epoch = SLNameEpoch(hash);
     TNameCacheEntry& e = FNameCache[(reinterpret_cast<uintptr_t>(&Ident) >> 4) % NameCacheSize];
     if (e.Key == &Ident && e.Hash == hash && e.Epoch == epoch) return e.Value;
-    TSLObject* obj = ResolvePlain(Ident.GetIdentValue(), hash);
+    // The stack from the top down, as ResolvePlain asks it.
+    const std::string_view name = Ident.GetIdentValue();
+    const TSLObjectList& dicts = FDictStack->Items();
+    TSLObject* obj = nullptr;
+    for (std::size_t i = dicts.size(); i-- > 0;) {
+        const auto* d = static_cast<const TSLDictionary*>(dicts[i].Get());
+        const int k = d->FindHashed(name, hash);
+        if (k >= 0) {
+            obj = d->ValueAt(k);
+            break;
+        }
+    }
     if (!obj) throw Exception("object with name '" + Ident.GetIdentValue() + "' not found");
     e = TNameCacheEntry{&Ident, hash, epoch, obj};
     return obj;
@@ -543,6 +554,12 @@ TSLContextImplementation& SLContextImpl(TSLContext* Context) {
         C.OperandStack().Items().emplace_back(token); // (the operand stack tracks no names)
         return;
     }
+    ExecToken(C, t, token);
+}
+
+// Runs the executable current token of the top frame T.
+[[gnu::always_inline]] inline void TSLInterpreter::ExecToken(TSLContextImplementation& C, TSLTokenizer* t,
+                                                             TSLObject* token) {
     if (!SLIsExecutableClass(token)) return; // any other executable token is dropped
     // The frame keeps the token alive even when the token pops the frame.
     TRef<TSLTokenizer> frame(t);
@@ -630,12 +647,27 @@ bool TSLInterpreter::DoRun(TSLContext* Context, TRunMode Mode) {
             if (Mode == TRunMode::Run && !FDbgDisplayEvent) {
                 // The common case in a loop of its own: the same steps as
                 // below, taken while nothing but tokens happens.
+                // (The top frame is read again only after something ran.)
+                TSLTokenizer* t = C.TopTokenizer();
+                TSLObjectList& ops = C.OperandStack().Items();
                 for (;;) {
-                    Exec(C);
+                    if (TSLObject* token = t ? t->FToken : nullptr) {
+                        if (!t->FTokenIsExecutable) {
+                            ops.emplace_back(token);
+                        } else {
+                            ExecToken(C, t, token);
+                            t = C.TopTokenizer();
+                        }
+                    }
                     if (C.GetState() != isExecuting) break;
-                    if (!C.FetchToken()) {
-                        C.SetState(isFinished);
-                        return true;
+                    for (;;) {
+                        if (!t) {
+                            C.SetState(isFinished);
+                            return true;
+                        }
+                        if (t->GetToken(C)) break;
+                        if (C.TopTokenizer() == t) C.PopFinishedTokenizer();
+                        t = C.TopTokenizer();
                     }
                     if (FDbgDisplayEvent) {
                         if (CheckBreak(C)) {

@@ -315,6 +315,7 @@ public:
 private:
     bool DoRun(TSLContext* Context, TRunMode Mode);
     void Exec(TSLContextImplementation& C);
+    void ExecToken(TSLContextImplementation& C, TSLTokenizer* T, TSLObject* Token);
     void ReExec(TSLContextImplementation& C);
     void Fetch(TSLContextImplementation& C);
     void Display(TSLContextImplementation& C);
