@@ -537,7 +537,7 @@ TSLObject* TSLContextImplementation::LocationToken(TSLTokenizer* Frame) const {
     return Frame->FUnresolvedToken.Get();
 }
 
-TSLContextImplementation& SLContextImpl(TSLContext* Context) {
+TSLContextImplementation& SLContextImplSlow(TSLContext* Context) {
     if (Context && Context->ClassType().InheritsFrom(TSLContextImplementation::ClassInfo))
         return *static_cast<TSLContextImplementation*>(Context);
     throw EInvalidCast();

@@ -324,7 +324,13 @@ private:
 
 // The context of a native procedure as the interpreter's context; a context of
 // another kind raises "Invalid class typecast".
-TSLContextImplementation& SLContextImpl(TSLContext* Context);
+TSLContextImplementation& SLContextImplSlow(TSLContext* Context);
+inline TSLContextImplementation& SLContextImpl(TSLContext* Context) {
+    // (The class is final: its class record names it exactly.)
+    if (Context && &Context->ClassType() == &TSLContextImplementation::ClassInfo)
+        return *static_cast<TSLContextImplementation*>(Context);
+    return SLContextImplSlow(Context);
+}
 
 // Sets the script engine up in a new storage manager: fills its "System"
 // dictionary with the built-in procedures and the values true and false, and
