@@ -106,7 +106,8 @@ void TSLArithProcedure::Execute(TSLContext* Context) {
         if (ao && bo && ao->HasTrait(slLongint) && bo->HasTrait(slLongint) && GetProcedureCount() > 0) {
             const auto ua = static_cast<uint64_t>(static_cast<TSLLongint*>(ao)->TSLLongint::GetLongintValue());
             const auto ub = static_cast<uint64_t>(static_cast<TSLLongint*>(bo)->TSLLongint::GetLongintValue());
-            const int64_t r = Wrap(FOp == TOp::Add ? ua + ub : FOp == TOp::Sub ? ua - ub : ua * ub);
+            const int64_t r = Wrap(FOp == TOp::Add ? ua + ub : FOp == TOp::Sub ? ua - ub
+                                                                               : ua * ub);
             if (ao->GetRefCount() == 1 && !ao->GetDbgInfo()) {
                 static_cast<TSLLongint*>(ao)->TSLLongint::SetLongintValue(r);
                 TSLObject* top = ops->back().Detach();

@@ -72,6 +72,14 @@ public:
     void Execute(TSLContext*) override { throw Exception("native failed"); }
 };
 
+// Keeps the frame it runs in (the tokenizer on top of the execution stack).
+class TFrameKeeper : public TSLInternalProcedure {
+    VO_REFOBJ_CLASS(TFrameKeeper, TSLInternalProcedure)
+public:
+    void Execute(TSLContext* Context) override { Kept.emplace_back(SLContextImpl(Context).TopTokenizer()); }
+    std::vector<TRef<TSLTokenizer>> Kept;
+};
+
 class InterpreterTest : public ScriptTest {
 protected:
     void SetUp() override {
@@ -128,6 +136,25 @@ TEST_F(InterpreterTest, ARunSplitIntoManySlicesLosesAndRepeatsNoToken) {
     const int calls = RunToEnd();
     EXPECT_GT(calls, 1);
     EXPECT_EQ(Stack(), "80000200000");
+}
+
+// Finished frames are reused by later calls, but only those nothing else
+// holds: a frame kept by native code keeps its procedure or block.
+TEST_F(InterpreterTest, AFinishedFrameSomebodyStillHoldsIsNotReused) {
+    TFrameKeeper* keeper = nullptr;
+    StartWith("/p [P [A /n] keep [A /n]] def /q [P [A] /r 3 def [A /r]] def 5 p [B keep] exec q true [B 2] if q",
+              [&](TSLContextImplementation& C) { keeper = AddNative<TFrameKeeper>(C, "keep"); });
+    RunToEnd();
+    EXPECT_EQ(Stack(), "5 3 2 3");
+    ASSERT_EQ(keeper->Kept.size(), 2u);
+    auto* proc = dynamic_cast<TSLProcTokenizer*>(keeper->Kept[0].Get());
+    ASSERT_NE(proc, nullptr);
+    EXPECT_EQ(proc->TokenArray.Get(), Global("p"));
+    EXPECT_TRUE(proc->FFinished);
+    auto* block = dynamic_cast<TSLBlockTokenizer*>(keeper->Kept[1].Get());
+    ASSERT_NE(block, nullptr);
+    ASSERT_NE(block->TokenArray.Get(), nullptr);
+    EXPECT_EQ(W(block->TokenArray.Get()), "[B keep ]");
 }
 
 TEST_F(InterpreterTest, CallsInTheWrongStateAreRefused) {
