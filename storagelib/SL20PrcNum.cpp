@@ -406,9 +406,8 @@ void TSLCompare::Execute(TSLContext* Context) {
         constexpr uint8_t number = slLongint | slDouble;
         if (ao && bo && ao->HasTrait(number) && bo->HasTrait(number)) {
             const bool r = CompareNumbers(static_cast<const TSLNumber*>(ao), static_cast<const TSLNumber*>(bo));
-            TRef<TSLObject> result = MakeRef<TSLBoolean>(r);
             SLPopOperands(Context, 2);
-            ops->push_back(TRef<TSLObject>::Adopt(result.Detach()));
+            ops->push_back(TRef<TSLObject>::Adopt(MakeRef<TSLBoolean>(r).Detach()));
             return;
         }
     }
