@@ -271,7 +271,7 @@ public:
         if (ExecuteItem == 0) {
             if (CheckTerminate()) return nullptr;
             // Each pass begins with the loop value.
-            if (!PushDone) return PushValue();
+            if (!PushDone) return NextValue();
         }
         const int n = TokenCount(*tokens);
         TSLObject* element = nullptr;
@@ -292,6 +292,17 @@ public:
         }
         if (have) return element;
         if (CheckTerminate()) return nullptr;
+        return NextValue();
+    }
+    // PushValue, with the integer that only this loop still holds (the body
+    // consumed it) set in place.
+    TSLObject* NextValue() {
+        TSLObject* last = FValue.Get();
+        if (Mode == feLongint && last && last->GetRefCount() == 1 && last->HasTrait(slLongint) && !last->GetDbgInfo()) {
+            static_cast<TSLLongint*>(last)->TSLLongint::SetLongintValue(IntActual);
+            PushDone = true;
+            return last;
+        }
         return PushValue();
     }
 
