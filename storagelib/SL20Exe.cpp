@@ -629,7 +629,7 @@ bool TSLInterpreter::CheckBreak(TSLContextImplementation& C) {
     return true;
 }
 
-bool TSLInterpreter::DoRun(TSLContext* Context, TRunMode Mode) {
+[[gnu::flatten]] bool TSLInterpreter::DoRun(TSLContext* Context, TRunMode Mode) {
     TSLContextImplementation& C = SLContextImpl(Context);
     TRef<TSLContextImplementation> keep(&C); // a native may drop the last outside reference
     switch (C.GetState()) {
