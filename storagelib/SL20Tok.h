@@ -268,10 +268,11 @@ public:
     TSLObject* NextForToken() {
         const TSLArray* tokens = TokenArray.Get();
         if (ExecuteItem < 0 || !tokens) return nullptr;
-        if (ExecuteItem == 0) {
+        // Each pass begins with the loop value. (Once it is out, the test
+        // that let it out still holds: only this frame moves the loop on.)
+        if (ExecuteItem == 0 && !PushDone) {
             if (CheckTerminate()) return nullptr;
-            // Each pass begins with the loop value.
-            if (!PushDone) return NextValue();
+            return NextValue();
         }
         const int n = TokenCount(*tokens);
         TSLObject* element = nullptr;
