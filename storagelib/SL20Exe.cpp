@@ -454,6 +454,93 @@ TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictiona
     }
 }
 
+// ---------------------------------------------------------------- procedure frames
+
+namespace {
+// Count and elements of a parameter or result list as GetCount and
+// GetObjAtIndex give them, read directly from a plain array.
+[[gnu::always_inline]] inline int ListCount(const TSLArray& List, bool Plain) {
+    return Plain ? List.TSLArray::GetCount() : List.GetCount();
+}
+[[gnu::always_inline]] inline TSLObject* ListAt(const TSLArray& List, bool Plain, int Index) {
+    if (Plain && Index >= 0 && Index < List.TSLArray::GetCount()) return List.UncheckedAt(Index);
+    return List.GetObjAtIndex(Index);
+}
+// An element of a parameter or result list as a name.
+[[gnu::always_inline]] inline const TSLIdent* ListName(TSLObject* Obj) {
+    if (Obj && Obj->HasTrait(TSLObject::slIdent)) return static_cast<const TSLIdent*>(Obj);
+    return SLCast<TSLIdent>(Obj);
+}
+} // namespace
+
+void TSLProcTokenizer::Init(TSLArray* Proc) {
+    const bool plain = PlainTokens(*Proc);
+    const int n = plain ? Proc->TSLArray::GetCount() : Proc->GetCount();
+    const auto isArray = [](const TSLObject* o) { return o && o->InheritsFrom(TSLArray::ClassInfo); };
+    if (n < 1 || !isArray(plain ? Proc->UncheckedAt(0) : Proc->GetObjAtIndex(0)))
+        throw Exception(std::string(ClassName()) + ".Init: Invalid Procedure(first object is not of type TSLArray)");
+    if (!isArray(plain ? Proc->UncheckedAt(n - 1) : Proc->GetObjAtIndex(n - 1)))
+        throw Exception(std::string(ClassName()) + ".Init: Invalid Procedure(last object is not of type TSLArray)");
+    TokenArray = TRef<TSLArray>(Proc);
+    ExecuteItem = 0;
+}
+
+TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
+    if (ExecuteItem < 0 || !TokenArray)
+        throw Exception(std::string(ClassName()) + ".GetNextToken: ProcTokenizer not initialized");
+    if (FFinished) return nullptr;
+    TSLArray& proc = *TokenArray;
+    const int n = TokenCount(proc);
+    if (ExecuteItem == 0) {
+        // The procedure may have been changed since Init; its parameter list
+        // must still be an array.
+        auto* params = SLCast<TSLArray>(n > 0 ? TokenAt(proc, 0) : proc.GetObjAtIndex(0));
+        const bool plain = &params->ClassType() == &TSLArray::ClassInfo;
+        TSLContextStack& dicts = Context.DictStack();
+        FDictStackCount = dicts.Count();
+        FLocalDict = Context.TakeLocalDict();
+        // Room for the parameters and a result or two without growing.
+        const int p = ListCount(*params, plain);
+        if (FLocalDict->GetCapacity() < p + 2) FLocalDict->SetCapacity(p + 2);
+        dicts.Push(FLocalDict.Get());
+        TSLContextStack& ops = Context.OperandStack();
+        for (int i = p - 1; i >= 0; --i) {
+            const TSLIdent* name = ListName(ListAt(*params, plain, i));
+            TSLObject* value = ops.At(0);
+            FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
+            ops.Drop();
+        }
+        FOpStackCount = ops.Count();
+        ExecuteItem = 1;
+    }
+    if (ExecuteItem >= n - 1) {
+        // The body is done (or exitproc): discard what it left, push the
+        // results, drop the local dictionary and whatever the body opened.
+        TSLContextStack& ops = Context.OperandStack();
+        if (!FLocalDict) {
+            // Left before it began: no parameters were taken.
+            FLocalDict = MakeRef<TSLDictionary>();
+            FDictStackCount = Context.DictStack().GetCount();
+            FOpStackCount = ops.Count();
+        }
+        while (ops.Count() > FOpStackCount) ops.Drop();
+        auto* results = SLCast<TSLArray>(n > 0 ? TokenAt(proc, n - 1) : proc.GetObjAtIndex(n - 1));
+        const bool plain = &results->ClassType() == &TSLArray::ClassInfo;
+        const int r = ListCount(*results, plain);
+        for (int i = 0; i < r; ++i) {
+            const TSLIdent* name = ListName(ListAt(*results, plain, i));
+            const int k = FLocalDict->FindHashed(name->GetIdentValue(), name->NameHash());
+            ops.Push(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
+        }
+        TSLContextStack& dicts = Context.DictStack();
+        while (dicts.Count() > FDictStackCount) dicts.Drop();
+        Context.ReturnLocalDict(FLocalDict);
+        FFinished = true;
+        return nullptr;
+    }
+    return TokenAt(proc, ExecuteItem++);
+}
+
 // (Here rather than with the tokenizers: the interpreter's loop inlines it.)
 [[gnu::always_inline]] inline TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
     if (FUserValue != 0 || Context.GetState() == isContinuing) return FToken;
@@ -461,10 +548,12 @@ TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictiona
     switch (FKind) {
     case tkBlock: p = static_cast<TSLBlockTokenizer*>(this)->NextBlockToken(); break;
     case tkFor: p = static_cast<TSLForTokenizer*>(this)->NextForToken(); break;
-    case tkProc:
-        p = static_cast<TSLProcTokenizer*>(this)->NextBodyToken();
-        if (!p) p = GetNextToken(Context);
+    case tkProc: {
+        auto* proc = static_cast<TSLProcTokenizer*>(this);
+        p = proc->NextBodyToken();
+        if (!p) p = proc->TSLProcTokenizer::GetNextToken(Context);
         break;
+    }
     default: p = GetNextToken(Context); break;
     }
     if (!p) {
