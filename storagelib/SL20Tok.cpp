@@ -11,13 +11,6 @@ namespace vo {
 
 TSLObject* TSLTokenizer::GetNextToken(TSLContextImplementation&) { RaiseMethodNotImplementedException("GetNextToken"); }
 
-void TSLTokenizer::ClearToken() noexcept {
-    FToken = nullptr;
-    FTokenIsExecutable = false;
-    FUnresolvedToken.Reset();
-    FResolvedKeep.Reset();
-}
-
 // ---------------------------------------------------------------- object
 
 TSLObject* TSLObjectTokenizer::GetNextToken(TSLContextImplementation&) {
@@ -27,11 +20,6 @@ TSLObject* TSLObjectTokenizer::GetNextToken(TSLContextImplementation&) {
 }
 
 // ---------------------------------------------------------------- blocks
-
-void TSLBlockTokenizer::InitWithBlock(TSLArray* Block) {
-    TokenArray = TRef<TSLArray>(Block);
-    ExecuteItem = 0;
-}
 
 TSLObject* TSLBlockTokenizer::GetNextToken(TSLContextImplementation&) { return NextBlockToken(); }
 

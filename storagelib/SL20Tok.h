@@ -30,7 +30,12 @@ public:
     // raises "object with name '%s' not found"); a name bound to anything but
     // a block, a procedure or an internal procedure is pushed, not executed.
     TSLObject* GetToken(TSLContextImplementation& Context);
-    void ClearToken() noexcept;
+    void ClearToken() noexcept {
+        FToken = nullptr;
+        FTokenIsExecutable = false;
+        FUnresolvedToken.Reset();
+        FResolvedKeep.Reset();
+    }
 
     // The context's user value while this tokenizer is on top.
     int32_t FUserValue = 0;
@@ -114,7 +119,10 @@ class TSLBlockTokenizer : public TSLTokenizer {
     VO_REFOBJ_CLASS(TSLBlockTokenizer, TSLTokenizer)
 public:
     TSLBlockTokenizer() noexcept { FKind = tkBlock; }
-    void InitWithBlock(TSLArray* Block);
+    void InitWithBlock(TSLArray* Block) {
+        TokenArray = TRef<TSLArray>(Block);
+        ExecuteItem = 0;
+    }
     TSLObject* GetNextToken(TSLContextImplementation& Context) override;
     void ResetFrame() noexcept {
         TokenArray.Reset();
