@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "kernel/MxTLib20.h"
 #include "storagelib/SL20Cla.h"
@@ -541,13 +542,25 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
     return TokenAt(proc, ExecuteItem++);
 }
 
+// ---------------------------------------------------------------- for loops
+
+TSLObject* TSLForTokenizer::StartPass(TSLContextImplementation& Context) {
+    if (CheckTerminate()) return nullptr;
+    TSLObject* value = NextValue();
+    // (A number is never executable: the interpreter would push it. Nothing
+    // runs before the body's first token, so the pass begins as it would.)
+    if (!Context.TokensUnwatched() || TokenCount(*TokenArray) == 0) return value;
+    Context.OperandStack().Items().emplace_back(value);
+    return BodyToken();
+}
+
 // (Here rather than with the tokenizers: the interpreter's loop inlines it.)
 [[gnu::always_inline]] inline TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
     if (FUserValue != 0 || Context.GetState() == isContinuing) return FToken;
     TSLObject* p = nullptr;
     switch (FKind) {
     case tkBlock: p = static_cast<TSLBlockTokenizer*>(this)->NextBlockToken(); break;
-    case tkFor: p = static_cast<TSLForTokenizer*>(this)->NextForToken(); break;
+    case tkFor: p = static_cast<TSLForTokenizer*>(this)->NextForToken(Context); break;
     case tkProc: {
         auto* proc = static_cast<TSLProcTokenizer*>(this);
         p = proc->NextBodyToken();
@@ -736,6 +749,11 @@ bool TSLInterpreter::CheckBreak(TSLContextImplementation& C) {
             if (Mode == TRunMode::Run && !FDbgDisplayEvent) {
                 // The common case in a loop of its own: the same steps as
                 // below, taken while nothing but tokens happens.
+                const struct TPlainRunMark {
+                    TSLContextImplementation& C;
+                    const TSLInterpreter* Before;
+                    ~TPlainRunMark() { C.FPlainRunBy = Before; }
+                } mark{C, std::exchange(C.FPlainRunBy, this)};
                 // (The top frame is read again only after something ran.)
                 TSLTokenizer* t = C.TopTokenizer();
                 TSLObjectList& ops = C.OperandStack().Items();

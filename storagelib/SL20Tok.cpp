@@ -150,7 +150,7 @@ TSLObject* TSLForTokenizer::PushValue() {
     return FValue.Get();
 }
 
-TSLObject* TSLForTokenizer::GetNextToken(TSLContextImplementation&) { return NextForToken(); }
+TSLObject* TSLForTokenizer::GetNextToken(TSLContextImplementation& Context) { return NextForToken(Context); }
 
 void TSLForallTokenizer::Init(TSLCollection* Coll, TSLArray* Proc) {
     TokenArray = TRef<TSLArray>(Proc);

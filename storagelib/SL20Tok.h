@@ -273,15 +273,20 @@ public:
     }
     TSLObject* PushValue();
     TSLObject* GetNextToken(TSLContextImplementation& Context) override;
-    TSLObject* NextForToken() {
+    TSLObject* NextForToken(TSLContextImplementation& Context) {
         const TSLArray* tokens = TokenArray.Get();
         if (ExecuteItem < 0 || !tokens) return nullptr;
         // Each pass begins with the loop value. (Once it is out, the test
         // that let it out still holds: only this frame moves the loop on.)
-        if (ExecuteItem == 0 && !PushDone) {
-            if (CheckTerminate()) return nullptr;
-            return NextValue();
-        }
+        if (ExecuteItem == 0 && !PushDone) return StartPass(Context);
+        return BodyToken();
+    }
+    // The loop value; when no hook sees single tokens it is pushed here, as
+    // the interpreter would push it, and the body's first token follows.
+    TSLObject* StartPass(TSLContextImplementation& Context);
+    // The next token of the body; its last one completes the pass.
+    TSLObject* BodyToken() {
+        const TSLArray* tokens = TokenArray.Get();
         const int n = TokenCount(*tokens);
         TSLObject* element = nullptr;
         const bool have = ExecuteItem < n;

@@ -413,6 +413,22 @@ TEST_F(InterpreterTest, StepIntoStopsAfterEveryTokenAndShowsIt) {
     EXPECT_EQ(Stack(), "3");
 }
 
+// A plain run may push a loop's value without showing it as a token; a step
+// through the same loop afterwards shows every value.
+TEST_F(InterpreterTest, StepIntoAfterAPlainRunShowsEveryLoopValue) {
+    StartWith("0 1 1 3 [B add cwait] for", [&](TSLContextImplementation& C) { AddNative<TCountingWait>(C, "cwait"); });
+    EXPECT_FALSE(Interp->Run(Ctx.Get()));
+    EXPECT_EQ(Stack(), "1");
+    std::vector<std::string> shown;
+    Interp->FDbgDisplayEvent = [&](TSLObject* Obj) { shown.push_back(Obj ? W(Obj) : "nil"); };
+    for (int steps = 0; steps < 100; ++steps) {
+        if (Ctx->GetState() == isWaiting) Ctx->Resume(nullptr);
+        if (Interp->StepInto(Ctx.Get())) break;
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{"2", "add", "cwait", "cwait", "3", "add", "cwait", "cwait"}));
+    EXPECT_EQ(Stack(), "6");
+}
+
 TEST_F(InterpreterTest, StepOverRunsACalledProcedureAsOneStep) {
     Start("/p [P [A ] 1 2 3 add add [A ] ] def p 4", false);
     std::vector<std::string> shown;
