@@ -66,7 +66,7 @@ class TSLBlock : public TSLArray {
     VO_REFOBJ_CLASS(TSLBlock, TSLArray)
     VO_SL_COMPOSITE(TSLBlock, 'B')
 public:
-    TSLBlock() noexcept { FTraits |= slExecutableClass; }
+    TSLBlock() noexcept { FTraits |= slExecutableClass | slBlock; }
     bool GetExecutable() const override { return FExecutable; }
     void SetExecutable(bool Value) override { FExecutable = Value; }
     // Pushes a block frame over this block on the context's execution stack.

@@ -69,6 +69,7 @@ public:
         slLongint = 4, // TSLLongint
         slDouble = 8, // TSLDouble
         slHasDbgInfo = 16, // a debug record is kept for the object
+        slBlock = 32, // TSLBlock (and so TSLProcedure)
     };
     bool HasTrait(uint8_t Trait) const noexcept { return (FTraits & Trait) != 0; }
 

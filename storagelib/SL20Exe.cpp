@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "kernel/MxTLib20.h"
 #include "storagelib/SL20Cla.h"
@@ -264,16 +265,50 @@ void TSLContextImplementation::Reset() {
     FExceptToken.Reset();
 }
 
-TRef<TSLObject> TSLContextImplementation::CreateBlockFrame(TSLBlock* Block) {
-    TRef<TSLBlockTokenizer> t = MakeRef<TSLBlockTokenizer>();
+TRef<TSLObject> TSLContextImplementation::CreateBlockFrame(TSLBlock* Block) { return TakeBlockFrame(Block); }
+
+TRef<TSLObject> TSLContextImplementation::CreateProcedureFrame(TSLProcedure* Proc) { return TakeProcedureFrame(Proc); }
+
+TRef<TSLBlockTokenizer> TSLContextImplementation::TakeBlockFrame(TSLArray* Block) {
+    TRef<TSLBlockTokenizer> t;
+    if (FSpareBlockFrames.empty()) {
+        t = MakeRef<TSLBlockTokenizer>();
+    } else {
+        t = std::move(FSpareBlockFrames.back());
+        FSpareBlockFrames.pop_back();
+    }
     t->InitWithBlock(Block);
     return t;
 }
 
-TRef<TSLObject> TSLContextImplementation::CreateProcedureFrame(TSLProcedure* Proc) {
-    TRef<TSLProcTokenizer> t = MakeRef<TSLProcTokenizer>();
+TRef<TSLProcTokenizer> TSLContextImplementation::TakeProcedureFrame(TSLArray* Proc) {
+    TRef<TSLProcTokenizer> t;
+    if (FSpareProcFrames.empty()) {
+        t = MakeRef<TSLProcTokenizer>();
+    } else {
+        t = std::move(FSpareProcFrames.back());
+        FSpareProcFrames.pop_back();
+    }
     t->Init(Proc);
     return t;
+}
+
+void TSLContextImplementation::PopFinishedTokenizer() {
+    TSLObjectList& frames = FExecutionStack->Items();
+    TRef<TSLObject> old = std::move(frames.back());
+    frames.pop_back();
+    // Only a plain frame that nothing else holds is kept.
+    auto* t = static_cast<TSLTokenizer*>(old.Get());
+    if (t->GetRefCount() != 1 || t->GetDbgInfo()) return;
+    if (t->FKind == TSLTokenizer::tkBlock && &t->ClassType() == &TSLBlockTokenizer::ClassInfo &&
+        FSpareBlockFrames.size() < SpareFramesMax) {
+        static_cast<TSLBlockTokenizer*>(t)->ResetFrame();
+        FSpareBlockFrames.push_back(TRef<TSLBlockTokenizer>::Adopt(static_cast<TSLBlockTokenizer*>(old.Detach())));
+    } else if (t->FKind == TSLTokenizer::tkProc && &t->ClassType() == &TSLProcTokenizer::ClassInfo &&
+               FSpareProcFrames.size() < SpareFramesMax) {
+        static_cast<TSLProcTokenizer*>(t)->ResetFrame();
+        FSpareProcFrames.push_back(TRef<TSLProcTokenizer>::Adopt(static_cast<TSLProcTokenizer*>(old.Detach())));
+    }
 }
 
 TRef<TSLDictionary> TSLContextImplementation::TakeLocalDict() {
@@ -317,7 +352,18 @@ TSLObject* TSLContextImplementation::ResolveIdentSlow(const TSLIdent& Ident) {
     const uint64_t epoch = SLNameEpoch(hash);
     TNameCacheEntry& e = FNameCache[(reinterpret_cast<uintptr_t>(&Ident) >> 4) % NameCacheSize];
     if (e.Key == &Ident && e.Hash == hash && e.Epoch == epoch) return e.Value;
-    TSLObject* obj = ResolvePlain(Ident.GetIdentValue(), hash);
+    // The stack from the top down, as ResolvePlain asks it.
+    const std::string_view name = Ident.GetIdentValue();
+    const TSLObjectList& dicts = FDictStack->Items();
+    TSLObject* obj = nullptr;
+    for (std::size_t i = dicts.size(); i-- > 0;) {
+        const auto* d = static_cast<const TSLDictionary*>(dicts[i].Get());
+        const int k = d->FindHashed(name, hash);
+        if (k >= 0) {
+            obj = d->ValueAt(k);
+            break;
+        }
+    }
     if (!obj) throw Exception("object with name '" + Ident.GetIdentValue() + "' not found");
     e = TNameCacheEntry{&Ident, hash, epoch, obj};
     return obj;
@@ -409,10 +455,120 @@ TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictiona
     }
 }
 
+// ---------------------------------------------------------------- procedure frames
+
+namespace {
+// Count and elements of a parameter or result list as GetCount and
+// GetObjAtIndex give them, read directly from a plain array.
+[[gnu::always_inline]] inline int ListCount(const TSLArray& List, bool Plain) {
+    return Plain ? List.TSLArray::GetCount() : List.GetCount();
+}
+[[gnu::always_inline]] inline TSLObject* ListAt(const TSLArray& List, bool Plain, int Index) {
+    if (Plain && Index >= 0 && Index < List.TSLArray::GetCount()) return List.UncheckedAt(Index);
+    return List.GetObjAtIndex(Index);
+}
+// An element of a parameter or result list as a name.
+[[gnu::always_inline]] inline const TSLIdent* ListName(TSLObject* Obj) {
+    if (Obj && Obj->HasTrait(TSLObject::slIdent)) return static_cast<const TSLIdent*>(Obj);
+    return SLCast<TSLIdent>(Obj);
+}
+} // namespace
+
+void TSLProcTokenizer::Init(TSLArray* Proc) {
+    const bool plain = PlainTokens(*Proc);
+    const int n = plain ? Proc->TSLArray::GetCount() : Proc->GetCount();
+    const auto isArray = [](const TSLObject* o) { return o && o->InheritsFrom(TSLArray::ClassInfo); };
+    if (n < 1 || !isArray(plain ? Proc->UncheckedAt(0) : Proc->GetObjAtIndex(0)))
+        throw Exception(std::string(ClassName()) + ".Init: Invalid Procedure(first object is not of type TSLArray)");
+    if (!isArray(plain ? Proc->UncheckedAt(n - 1) : Proc->GetObjAtIndex(n - 1)))
+        throw Exception(std::string(ClassName()) + ".Init: Invalid Procedure(last object is not of type TSLArray)");
+    TokenArray = TRef<TSLArray>(Proc);
+    ExecuteItem = 0;
+}
+
+TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
+    if (ExecuteItem < 0 || !TokenArray)
+        throw Exception(std::string(ClassName()) + ".GetNextToken: ProcTokenizer not initialized");
+    if (FFinished) return nullptr;
+    TSLArray& proc = *TokenArray;
+    const int n = TokenCount(proc);
+    if (ExecuteItem == 0) {
+        // The procedure may have been changed since Init; its parameter list
+        // must still be an array.
+        auto* params = SLCast<TSLArray>(n > 0 ? TokenAt(proc, 0) : proc.GetObjAtIndex(0));
+        const bool plain = &params->ClassType() == &TSLArray::ClassInfo;
+        TSLContextStack& dicts = Context.DictStack();
+        FDictStackCount = dicts.Count();
+        FLocalDict = Context.TakeLocalDict();
+        // Room for the parameters and a result or two without growing.
+        const int p = ListCount(*params, plain);
+        if (FLocalDict->GetCapacity() < p + 2) FLocalDict->SetCapacity(p + 2);
+        dicts.Push(FLocalDict.Get());
+        TSLContextStack& ops = Context.OperandStack();
+        for (int i = p - 1; i >= 0; --i) {
+            const TSLIdent* name = ListName(ListAt(*params, plain, i));
+            TSLObject* value = ops.At(0);
+            FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
+            ops.Drop();
+        }
+        FOpStackCount = ops.Count();
+        ExecuteItem = 1;
+    }
+    if (ExecuteItem >= n - 1) {
+        // The body is done (or exitproc): discard what it left, push the
+        // results, drop the local dictionary and whatever the body opened.
+        TSLContextStack& ops = Context.OperandStack();
+        if (!FLocalDict) {
+            // Left before it began: no parameters were taken.
+            FLocalDict = MakeRef<TSLDictionary>();
+            FDictStackCount = Context.DictStack().GetCount();
+            FOpStackCount = ops.Count();
+        }
+        while (ops.Count() > FOpStackCount) ops.Drop();
+        auto* results = SLCast<TSLArray>(n > 0 ? TokenAt(proc, n - 1) : proc.GetObjAtIndex(n - 1));
+        const bool plain = &results->ClassType() == &TSLArray::ClassInfo;
+        const int r = ListCount(*results, plain);
+        for (int i = 0; i < r; ++i) {
+            const TSLIdent* name = ListName(ListAt(*results, plain, i));
+            const int k = FLocalDict->FindHashed(name->GetIdentValue(), name->NameHash());
+            ops.Push(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
+        }
+        TSLContextStack& dicts = Context.DictStack();
+        while (dicts.Count() > FDictStackCount) dicts.Drop();
+        Context.ReturnLocalDict(FLocalDict);
+        FFinished = true;
+        return nullptr;
+    }
+    return TokenAt(proc, ExecuteItem++);
+}
+
+// ---------------------------------------------------------------- for loops
+
+TSLObject* TSLForTokenizer::StartPass(TSLContextImplementation& Context) {
+    if (CheckTerminate()) return nullptr;
+    TSLObject* value = NextValue();
+    // (A number is never executable: the interpreter would push it. Nothing
+    // runs before the body's first token, so the pass begins as it would.)
+    if (!Context.TokensUnwatched() || TokenCount(*TokenArray) == 0) return value;
+    Context.OperandStack().Items().emplace_back(value);
+    return BodyToken();
+}
+
 // (Here rather than with the tokenizers: the interpreter's loop inlines it.)
-TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
+[[gnu::always_inline]] inline TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
     if (FUserValue != 0 || Context.GetState() == isContinuing) return FToken;
-    TSLObject* p = GetNextToken(Context);
+    TSLObject* p = nullptr;
+    switch (FKind) {
+    case tkBlock: p = static_cast<TSLBlockTokenizer*>(this)->NextBlockToken(); break;
+    case tkFor: p = static_cast<TSLForTokenizer*>(this)->NextForToken(Context); break;
+    case tkProc: {
+        auto* proc = static_cast<TSLProcTokenizer*>(this);
+        p = proc->NextBodyToken();
+        if (!p) p = proc->TSLProcTokenizer::GetNextToken(Context);
+        break;
+    }
+    default: p = GetNextToken(Context); break;
+    }
     if (!p) {
         ClearToken();
         return nullptr;
@@ -443,12 +599,12 @@ TSLObject* TSLTokenizer::GetToken(TSLContextImplementation& Context) {
     return p;
 }
 
-inline TSLObject* TSLContextImplementation::FetchToken() {
+[[gnu::always_inline]] inline TSLObject* TSLContextImplementation::FetchToken() {
     for (;;) {
         TSLTokenizer* t = TopTokenizer();
         if (!t) return nullptr;
         if (TSLObject* token = t->GetToken(*this)) return token;
-        if (TopTokenizer() == t) FExecutionStack->Drop();
+        if (TopTokenizer() == t) PopFinishedTokenizer();
     }
 }
 
@@ -483,7 +639,7 @@ TSLObject* TSLContextImplementation::LocationToken(TSLTokenizer* Frame) const {
     return Frame->FUnresolvedToken.Get();
 }
 
-TSLContextImplementation& SLContextImpl(TSLContext* Context) {
+TSLContextImplementation& SLContextImplSlow(TSLContext* Context) {
     if (Context && Context->ClassType().InheritsFrom(TSLContextImplementation::ClassInfo))
         return *static_cast<TSLContextImplementation*>(Context);
     throw EInvalidCast();
@@ -497,14 +653,27 @@ TSLContextImplementation& SLContextImpl(TSLContext* Context) {
     TSLObject* token = t->FToken;
     if (!token) return;
     if (!t->FTokenIsExecutable) {
-        C.OperandStack().Push(token);
+        C.OperandStack().Items().emplace_back(token); // (the operand stack tracks no names)
         return;
     }
+    ExecToken(C, t, token);
+}
+
+// Runs the executable current token of the top frame T.
+[[gnu::always_inline]] inline void TSLInterpreter::ExecToken(TSLContextImplementation& C, TSLTokenizer* t,
+                                                             TSLObject* token) {
     if (!SLIsExecutableClass(token)) return; // any other executable token is dropped
     // The frame keeps the token alive even when the token pops the frame.
     TRef<TSLTokenizer> frame(t);
     try {
-        token->Execute(&C);
+        // Blocks and procedures push their frames as their Execute would.
+        const TClassInfo* c = token->HasTrait(TSLObject::slBlock) ? &token->ClassType() : nullptr;
+        if (c == &TSLProcedure::ClassInfo)
+            C.PushProcedureFrame(static_cast<TSLProcedure*>(token));
+        else if (c == &TSLBlock::ClassInfo)
+            C.PushBlockFrame(static_cast<TSLBlock*>(token));
+        else
+            token->Execute(&C);
     } catch (const Exception& e) {
         if (C.FExceptionMapped) throw;
         // A native failure becomes a script exception carrying its message;
@@ -562,7 +731,7 @@ bool TSLInterpreter::CheckBreak(TSLContextImplementation& C) {
     return true;
 }
 
-bool TSLInterpreter::DoRun(TSLContext* Context, TRunMode Mode) {
+[[gnu::flatten]] bool TSLInterpreter::DoRun(TSLContext* Context, TRunMode Mode) {
     TSLContextImplementation& C = SLContextImpl(Context);
     TRef<TSLContextImplementation> keep(&C); // a native may drop the last outside reference
     switch (C.GetState()) {
@@ -580,12 +749,32 @@ bool TSLInterpreter::DoRun(TSLContext* Context, TRunMode Mode) {
             if (Mode == TRunMode::Run && !FDbgDisplayEvent) {
                 // The common case in a loop of its own: the same steps as
                 // below, taken while nothing but tokens happens.
+                const struct TPlainRunMark {
+                    TSLContextImplementation& C;
+                    const TSLInterpreter* Before;
+                    ~TPlainRunMark() { C.FPlainRunBy = Before; }
+                } mark{C, std::exchange(C.FPlainRunBy, this)};
+                // (The top frame is read again only after something ran.)
+                TSLTokenizer* t = C.TopTokenizer();
+                TSLObjectList& ops = C.OperandStack().Items();
                 for (;;) {
-                    Exec(C);
+                    if (TSLObject* token = t ? t->FToken : nullptr) {
+                        if (!t->FTokenIsExecutable) {
+                            ops.emplace_back(token);
+                        } else {
+                            ExecToken(C, t, token);
+                            t = C.TopTokenizer();
+                        }
+                    }
                     if (C.GetState() != isExecuting) break;
-                    if (!C.FetchToken()) {
-                        C.SetState(isFinished);
-                        return true;
+                    for (;;) {
+                        if (!t) {
+                            C.SetState(isFinished);
+                            return true;
+                        }
+                        if (t->GetToken(C)) break;
+                        if (C.TopTokenizer() == t) C.PopFinishedTokenizer();
+                        t = C.TopTokenizer();
                     }
                     if (FDbgDisplayEvent) {
                         if (CheckBreak(C)) {

@@ -225,6 +225,11 @@ public:
     TSLTokenizer* TopTokenizer() const noexcept { return static_cast<TSLTokenizer*>(FExecutionStack->TopOrNil()); }
     // Pushes a tokenizer on the execution stack.
     void PushTokenizer(TSLTokenizer* Tokenizer) { FExecutionStack->Push(Tokenizer); }
+    // Pushes the frame CreateBlockFrame or CreateProcedureFrame would make.
+    void PushBlockFrame(TSLArray* Block) { FExecutionStack->Items().emplace_back(TakeBlockFrame(Block)); }
+    void PushProcedureFrame(TSLArray* Proc) { FExecutionStack->Items().emplace_back(TakeProcedureFrame(Proc)); }
+    // Pops the top tokenizer, which has nothing more to deliver.
+    void PopFinishedTokenizer();
     // Pops the top tokenizer.
     void PopTokenizer() { FExecutionStack->Drop(); }
     // The namespace of that name, nil when none.
@@ -240,6 +245,12 @@ public:
 
     int32_t FProcCount = 0;
     bool FDebug = false;
+    // The interpreter running this context in its loop for plain runs (no
+    // stepping), nil otherwise. While it is set and its debugger hooks stay
+    // unset, no hook sees single tokens, so a frame may push a loop's literal
+    // value itself instead of delivering it as a token.
+    const TSLInterpreter* FPlainRunBy = nullptr;
+    bool TokensUnwatched() const noexcept;
     TScriptTaskInterface* FScriptTask = nullptr;
     // A native failure has been turned into a script exception and is on its
     // way to a handler (cleared when a try block takes it).
@@ -247,6 +258,10 @@ public:
 
 private:
     TSLObject* ResolvePlain(std::string_view AName, uint32_t Hash) const;
+    // A new block or procedure frame: a finished one of an earlier call when
+    // there is one (nobody can tell it from a new one).
+    TRef<TSLBlockTokenizer> TakeBlockFrame(TSLArray* Block);
+    TRef<TSLProcTokenizer> TakeProcedureFrame(TSLArray* Proc);
     TSLObject* ResolveIdentSlow(const TSLIdent& Ident);
 
     struct TNameCacheEntry {
@@ -259,6 +274,9 @@ private:
     std::array<TNameCacheEntry, NameCacheSize> FNameCache{};
     static constexpr std::size_t SpareDictsMax = 16;
     std::vector<TRef<TSLDictionary>> FSpareDicts;
+    static constexpr std::size_t SpareFramesMax = 16;
+    std::vector<TRef<TSLBlockTokenizer>> FSpareBlockFrames;
+    std::vector<TRef<TSLProcTokenizer>> FSpareProcFrames;
 
     TRef<TSLContextStack> FOperandStack, FExecutionStack, FDictStack;
     TContextStackInterface FOperandIntf, FExecutionIntf, FDictIntf;
@@ -303,15 +321,26 @@ public:
 private:
     bool DoRun(TSLContext* Context, TRunMode Mode);
     void Exec(TSLContextImplementation& C);
+    void ExecToken(TSLContextImplementation& C, TSLTokenizer* T, TSLObject* Token);
     void ReExec(TSLContextImplementation& C);
     void Fetch(TSLContextImplementation& C);
     void Display(TSLContextImplementation& C);
     bool CheckBreak(TSLContextImplementation& C);
 };
 
+inline bool TSLContextImplementation::TokensUnwatched() const noexcept {
+    return FPlainRunBy && !FPlainRunBy->FDbgDisplayEvent;
+}
+
 // The context of a native procedure as the interpreter's context; a context of
 // another kind raises "Invalid class typecast".
-TSLContextImplementation& SLContextImpl(TSLContext* Context);
+TSLContextImplementation& SLContextImplSlow(TSLContext* Context);
+inline TSLContextImplementation& SLContextImpl(TSLContext* Context) {
+    // (The class is final: its class record names it exactly.)
+    if (Context && &Context->ClassType() == &TSLContextImplementation::ClassInfo)
+        return *static_cast<TSLContextImplementation*>(Context);
+    return SLContextImplSlow(Context);
+}
 
 // Sets the script engine up in a new storage manager: fills its "System"
 // dictionary with the built-in procedures and the values true and false, and

@@ -14,14 +14,6 @@ bool Is(const TSLObject* Obj) noexcept {
     return Obj && Obj->InheritsFrom(T::ClassInfo);
 }
 
-// A plain block tokenizer over Block (also for procedures handed to the
-// control structures: they run their elements as a block).
-TRef<TSLBlockTokenizer> BlockFrame(TSLArray* Block) {
-    TRef<TSLBlockTokenizer> t = MakeRef<TSLBlockTokenizer>();
-    t->InitWithBlock(Block);
-    return t;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- exec
@@ -54,18 +46,29 @@ void TSLExecProcedure::ExecuteProcedure(TSLContext* Context) { ExecuteBlock(Cont
 
 // ---------------------------------------------------------------- conditionals
 
+namespace {
+// The operand at Depth as a block ("Invalid class typecast" otherwise).
+TSLBlock* BlockOperand(TSLContext* Context, int Depth) {
+    TSLObject* o = SLOperand(Context, Depth);
+    if (o && o->HasTrait(TSLObject::slBlock)) return static_cast<TSLBlock*>(o);
+    return SLCast<TSLBlock>(o);
+}
+} // namespace
+
 void TSLIfProcedure::Execute(TSLContext* Context) {
-    auto* block = SLOperandAs<TSLBlock>(Context, 0);
+    auto* block = BlockOperand(Context, 0);
     const bool cond = SLOperandAs<TSLBoolean>(Context, 1)->GetBooleanValue();
-    if (cond) SLContextImpl(Context).PushTokenizer(BlockFrame(block).Get());
+    // (A procedure handed to a control structure runs its elements as a block.)
+    if (cond) SLContextImpl(Context).PushBlockFrame(block);
     SLPopOperands(Context, 2);
 }
 
+
 void TSLIfElseProcedure::Execute(TSLContext* Context) {
-    auto* block2 = SLOperandAs<TSLBlock>(Context, 0);
-    auto* block1 = SLOperandAs<TSLBlock>(Context, 1);
+    auto* block2 = BlockOperand(Context, 0);
+    auto* block1 = BlockOperand(Context, 1);
     const bool cond = SLOperandAs<TSLBoolean>(Context, 2)->GetBooleanValue();
-    SLContextImpl(Context).PushTokenizer(BlockFrame(cond ? block1 : block2).Get());
+    SLContextImpl(Context).PushBlockFrame(cond ? block1 : block2);
     SLPopOperands(Context, 3);
 }
 
@@ -94,7 +97,7 @@ void TSLCaseProcedure::Select(TSLContext* Context) {
             break;
         }
     }
-    SLContextImpl(Context).PushTokenizer(BlockFrame(chosen).Get());
+    SLContextImpl(Context).PushBlockFrame(chosen);
     SLPopOperands(Context, 3);
 }
 

@@ -98,6 +98,27 @@ void TSLArithProcedure::RegisterProcedures() {
 }
 
 void TSLArithProcedure::Execute(TSLContext* Context) {
+    // Two integers on a plain operand stack, the loops' case, worked out here.
+    if (TSLObjectList* ops = Context->FOperandArray; ops && FOp != TOp::Other && ops->size() >= 2) {
+        const std::size_t n = ops->size();
+        TSLObject* ao = (*ops)[n - 2].Get();
+        TSLObject* bo = (*ops)[n - 1].Get();
+        if (ao && bo && ao->HasTrait(slLongint) && bo->HasTrait(slLongint) && GetProcedureCount() > 0) {
+            const auto ua = static_cast<uint64_t>(static_cast<TSLLongint*>(ao)->TSLLongint::GetLongintValue());
+            const auto ub = static_cast<uint64_t>(static_cast<TSLLongint*>(bo)->TSLLongint::GetLongintValue());
+            const int64_t r = Wrap(FOp == TOp::Add ? ua + ub : FOp == TOp::Sub ? ua - ub
+                                                                               : ua * ub);
+            if (ao->GetRefCount() == 1 && !ao->GetDbgInfo()) {
+                static_cast<TSLLongint*>(ao)->TSLLongint::SetLongintValue(r);
+                TSLObject* top = ops->back().Detach();
+                ops->pop_back();
+                top->Release();
+                return;
+            }
+            ReplaceInt(Context, 2, r);
+            return;
+        }
+    }
     const TSLObject* a = SLOperand(Context, 1);
     if (a && a->HasTrait(slLongint) && GetProcedureCount() > 0) {
         ExecuteLongint(Context);
@@ -377,6 +398,19 @@ int SLCompareTextASCII(std::string_view A, std::string_view B) noexcept {
 }
 
 void TSLCompare::Execute(TSLContext* Context) {
+    // Two numbers on a plain operand stack, the common case, without lookups.
+    if (TSLObjectList* ops = Context->FOperandArray; ops && ops->size() >= 2) {
+        const std::size_t n = ops->size();
+        const TSLObject* ao = (*ops)[n - 2].Get();
+        const TSLObject* bo = (*ops)[n - 1].Get();
+        constexpr uint8_t number = slLongint | slDouble;
+        if (ao && bo && ao->HasTrait(number) && bo->HasTrait(number)) {
+            const bool r = CompareNumbers(static_cast<const TSLNumber*>(ao), static_cast<const TSLNumber*>(bo));
+            SLPopOperands(Context, 2);
+            ops->push_back(TRef<TSLObject>::Adopt(MakeRef<TSLBoolean>(r).Detach()));
+            return;
+        }
+    }
     TSLObject* b = SLOperand(Context, 0);
     TSLObject* a = SLOperand(Context, 1);
     bool r = false;

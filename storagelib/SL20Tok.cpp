@@ -11,13 +11,6 @@ namespace vo {
 
 TSLObject* TSLTokenizer::GetNextToken(TSLContextImplementation&) { RaiseMethodNotImplementedException("GetNextToken"); }
 
-void TSLTokenizer::ClearToken() noexcept {
-    FToken = nullptr;
-    FTokenIsExecutable = false;
-    FUnresolvedToken.Reset();
-    FResolvedKeep.Reset();
-}
-
 // ---------------------------------------------------------------- object
 
 TSLObject* TSLObjectTokenizer::GetNextToken(TSLContextImplementation&) {
@@ -28,16 +21,7 @@ TSLObject* TSLObjectTokenizer::GetNextToken(TSLContextImplementation&) {
 
 // ---------------------------------------------------------------- blocks
 
-void TSLBlockTokenizer::InitWithBlock(TSLArray* Block) {
-    TokenArray = TRef<TSLArray>(Block);
-    ExecuteItem = 0;
-}
-
-TSLObject* TSLBlockTokenizer::GetNextToken(TSLContextImplementation&) {
-    const TSLArray* tokens = TokenArray.Get();
-    if (ExecuteItem < 0 || !tokens || ExecuteItem >= TokenCount(*tokens)) return nullptr;
-    return TokenAt(*tokens, ExecuteItem++);
-}
+TSLObject* TSLBlockTokenizer::GetNextToken(TSLContextImplementation&) { return NextBlockToken(); }
 
 void TSLTryTokenizer::CleanupStacks(TSLContextImplementation& Context) {
     TSLContextStack& ops = Context.OperandStack();
@@ -95,86 +79,10 @@ TSLObject* TSLFinallyTokenizer::GetNextToken(TSLContextImplementation& Context) 
 
 // ---------------------------------------------------------------- procedures
 
-namespace {
-// Count and elements of a parameter or result list as GetCount and
-// GetObjAtIndex give them, read directly from a plain array.
-int ListCount(const TSLArray& List) {
-    return &List.ClassType() == &TSLArray::ClassInfo ? List.TSLArray::GetCount() : List.GetCount();
-}
-TSLObject* ListAt(const TSLArray& List, int Index) {
-    if (&List.ClassType() == &TSLArray::ClassInfo && Index >= 0 && Index < List.TSLArray::GetCount())
-        return List.UncheckedAt(Index);
-    return List.GetObjAtIndex(Index);
-}
-} // namespace
-
-void TSLProcTokenizer::Init(TSLArray* Proc) {
-    const int n = Proc->GetCount();
-    const auto isArray = [](const TSLObject* o) { return o && o->InheritsFrom(TSLArray::ClassInfo); };
-    if (n < 1 || !isArray(Proc->GetObjAtIndex(0)))
-        throw Exception(std::string(ClassName()) + ".Init: Invalid Procedure(first object is not of type TSLArray)");
-    if (!isArray(Proc->GetObjAtIndex(n - 1)))
-        throw Exception(std::string(ClassName()) + ".Init: Invalid Procedure(last object is not of type TSLArray)");
-    TokenArray = TRef<TSLArray>(Proc);
-    ExecuteItem = 0;
-}
+// (Init and GetNextToken are with the interpreter: its loop inlines them.)
 
 void TSLProcTokenizer::Exit() {
     if (TokenArray) ExecuteItem = TokenArray->GetCount() - 1;
-}
-
-TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
-    if (ExecuteItem < 0 || !TokenArray)
-        throw Exception(std::string(ClassName()) + ".GetNextToken: ProcTokenizer not initialized");
-    if (FFinished) return nullptr;
-    TSLArray& proc = *TokenArray;
-    const int n = TokenCount(proc);
-    if (ExecuteItem == 0) {
-        // The procedure may have been changed since Init; its parameter list
-        // must still be an array.
-        auto* params = SLCast<TSLArray>(n > 0 ? TokenAt(proc, 0) : proc.GetObjAtIndex(0));
-        TSLContextStack& dicts = Context.DictStack();
-        FDictStackCount = dicts.Count();
-        FLocalDict = Context.TakeLocalDict();
-        // Room for the parameters and a result or two without growing.
-        const int p = ListCount(*params);
-        FLocalDict->SetCapacity(p + 2);
-        dicts.Push(FLocalDict.Get());
-        TSLContextStack& ops = Context.OperandStack();
-        for (int i = p - 1; i >= 0; --i) {
-            const auto* name = SLCast<TSLIdent>(ListAt(*params, i));
-            TSLObject* value = ops.At(0);
-            FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
-            ops.Drop();
-        }
-        FOpStackCount = ops.Count();
-        ExecuteItem = 1;
-    }
-    if (ExecuteItem >= n - 1) {
-        // The body is done (or exitproc): discard what it left, push the
-        // results, drop the local dictionary and whatever the body opened.
-        TSLContextStack& ops = Context.OperandStack();
-        if (!FLocalDict) {
-            // Left before it began: no parameters were taken.
-            FLocalDict = MakeRef<TSLDictionary>();
-            FDictStackCount = Context.DictStack().GetCount();
-            FOpStackCount = ops.Count();
-        }
-        while (ops.Count() > FOpStackCount) ops.Drop();
-        auto* results = SLCast<TSLArray>(n > 0 ? TokenAt(proc, n - 1) : proc.GetObjAtIndex(n - 1));
-        const int r = ListCount(*results);
-        for (int i = 0; i < r; ++i) {
-            const auto* name = SLCast<TSLIdent>(ListAt(*results, i));
-            const int k = FLocalDict->FindHashed(name->GetIdentValue(), name->NameHash());
-            ops.Push(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
-        }
-        TSLContextStack& dicts = Context.DictStack();
-        while (dicts.Count() > FDictStackCount) dicts.Drop();
-        Context.ReturnLocalDict(FLocalDict);
-        FFinished = true;
-        return nullptr;
-    }
-    return TokenAt(proc, ExecuteItem++);
 }
 
 // ---------------------------------------------------------------- loops
@@ -242,35 +150,7 @@ TSLObject* TSLForTokenizer::PushValue() {
     return FValue.Get();
 }
 
-TSLObject* TSLForTokenizer::GetNextToken(TSLContextImplementation&) {
-    const TSLArray* tokens = TokenArray.Get();
-    if (ExecuteItem < 0 || !tokens) return nullptr;
-    if (ExecuteItem == 0) {
-        if (CheckTerminate()) return nullptr;
-        // Each pass begins with the loop value.
-        if (!PushDone) return PushValue();
-    }
-    const int n = TokenCount(*tokens);
-    TSLObject* element = nullptr;
-    const bool have = ExecuteItem < n;
-    if (have) {
-        element = TokenAt(*tokens, ExecuteItem++);
-        if (ExecuteItem < n) return element;
-    }
-    // The pass is complete.
-    ExecuteItem = 0;
-    PushDone = false;
-    if (Mode == feLongint) {
-        // A value beyond the 64-bit range has passed any limit: the loop ends
-        // instead of wrapping around and starting again.
-        if (__builtin_add_overflow(IntActual, IntIncrement, &IntActual)) FPastRange = true;
-    } else {
-        RealActual += RealIncrement;
-    }
-    if (have) return element;
-    if (CheckTerminate()) return nullptr;
-    return PushValue();
-}
+TSLObject* TSLForTokenizer::GetNextToken(TSLContextImplementation& Context) { return NextForToken(Context); }
 
 void TSLForallTokenizer::Init(TSLCollection* Coll, TSLArray* Proc) {
     TokenArray = TRef<TSLArray>(Proc);

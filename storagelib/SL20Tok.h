@@ -30,10 +30,22 @@ public:
     // raises "object with name '%s' not found"); a name bound to anything but
     // a block, a procedure or an internal procedure is pushed, not executed.
     TSLObject* GetToken(TSLContextImplementation& Context);
-    void ClearToken() noexcept;
+    void ClearToken() noexcept {
+        FToken = nullptr;
+        FTokenIsExecutable = false;
+        FUnresolvedToken.Reset();
+        FResolvedKeep.Reset();
+    }
 
     // The context's user value while this tokenizer is on top.
     int32_t FUserValue = 0;
+    // The classes whose next token the interpreter works out without a
+    // virtual call (their GetNextToken does the same).
+    enum TKind : uint8_t { tkOther,
+                           tkBlock,
+                           tkProc,
+                           tkFor };
+    TKind FKind = tkOther;
     // The current token after name resolution, its executable flag, and the
     // token as delivered. The tokenizer keeps them alive while they are
     // current (a script may change the block it runs, or the dictionary that
@@ -49,6 +61,17 @@ private:
 
 protected:
     TSLTokenizer() = default;
+    // Back to the state of a new tokenizer (a finished frame kept for reuse);
+    // what it held is released as its destruction would.
+    void ResetTokenizer() noexcept {
+        FUserValue = 0;
+        FToken = nullptr;
+        FTokenIsExecutable = false;
+        FTokensSeen = nullptr;
+        FTokensPlain = false;
+        FResolvedKeep.Reset();
+        FUnresolvedToken.Reset();
+    }
     // Element Index (0 <= Index < count) of Tokens as GetObjAtIndex gives it;
     // read directly from the arrays, blocks and procedures themselves.
     TSLObject* TokenAt(const TSLArray& Tokens, int Index) {
@@ -59,6 +82,12 @@ protected:
     int TokenCount(const TSLArray& Tokens) {
         SeeTokens(Tokens);
         return FTokensPlain ? Tokens.TSLArray::GetCount() : Tokens.GetCount();
+    }
+
+    // Whether Tokens is a plain array, block or procedure (read directly).
+    bool PlainTokens(const TSLArray& Tokens) {
+        SeeTokens(Tokens);
+        return FTokensPlain;
     }
 
 private:
@@ -89,9 +118,22 @@ public:
 class TSLBlockTokenizer : public TSLTokenizer {
     VO_REFOBJ_CLASS(TSLBlockTokenizer, TSLTokenizer)
 public:
-    TSLBlockTokenizer() = default;
-    void InitWithBlock(TSLArray* Block);
+    TSLBlockTokenizer() noexcept { FKind = tkBlock; }
+    void InitWithBlock(TSLArray* Block) {
+        TokenArray = TRef<TSLArray>(Block);
+        ExecuteItem = 0;
+    }
     TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+    void ResetFrame() noexcept {
+        TokenArray.Reset();
+        ExecuteItem = -1;
+        ResetTokenizer();
+    }
+    TSLObject* NextBlockToken() {
+        const TSLArray* tokens = TokenArray.Get();
+        if (ExecuteItem < 0 || !tokens || ExecuteItem >= TokenCount(*tokens)) return nullptr;
+        return TokenAt(*tokens, ExecuteItem++);
+    }
 
     TRef<TSLArray> TokenArray;
     int32_t ExecuteItem = -1;
@@ -115,7 +157,7 @@ public:
 class TSLExceptTokenizer : public TSLBlockTokenizer {
     VO_REFOBJ_CLASS(TSLExceptTokenizer, TSLBlockTokenizer)
 public:
-    TSLExceptTokenizer() = default;
+    TSLExceptTokenizer() noexcept { FKind = tkOther; }
     void Arm() noexcept { FArmed = true; }
     TSLObject* GetNextToken(TSLContextImplementation& Context) override;
 
@@ -134,7 +176,7 @@ enum TFinallyState : uint8_t {
 class TSLFinallyTokenizer : public TSLBlockTokenizer {
     VO_REFOBJ_CLASS(TSLFinallyTokenizer, TSLBlockTokenizer)
 public:
-    TSLFinallyTokenizer() = default;
+    TSLFinallyTokenizer() noexcept { FKind = tkOther; }
     void Arm(TSLObject* ExceptObj);
     // An exit (ExitProc, a built-in exit procedure) unwinds through the try
     // block: the finally block runs first, then ExitProc is executed again to
@@ -157,13 +199,32 @@ public:
 class TSLProcTokenizer : public TSLTokenizer {
     VO_REFOBJ_CLASS(TSLProcTokenizer, TSLTokenizer)
 public:
-    TSLProcTokenizer() = default;
+    TSLProcTokenizer() noexcept { FKind = tkProc; }
     // "%s.Init: Invalid Procedure(first object is not of type TSLArray)" and
     // "(last object ...)" for a malformed procedure.
     void Init(TSLArray* Proc);
     // The next call finishes the procedure and delivers its results.
     void Exit();
     TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+    void ResetFrame() noexcept {
+        FLocalDict.Reset();
+        TokenArray.Reset();
+        ExecuteItem = -1;
+        FOpStackCount = 0;
+        FDictStackCount = 0;
+        FFinished = false;
+        ResetTokenizer();
+    }
+    // GetNextToken for a token of the body that is neither its first nor
+    // past its last; nil where GetNextToken has more to do.
+    TSLObject* NextBodyToken() {
+        const TSLArray* proc = TokenArray.Get();
+        if (ExecuteItem <= 0 || FFinished || !proc || !PlainTokens(*proc) || ExecuteItem >= proc->TSLArray::GetCount() - 1)
+            return nullptr;
+        TSLObject* p = proc->UncheckedAt(ExecuteItem);
+        if (p) ++ExecuteItem;
+        return p;
+    }
 
     TRef<TSLArray> TokenArray;
     int32_t ExecuteItem = -1;
@@ -201,7 +262,7 @@ enum TForMode : uint8_t { feLongint,
 class TSLForTokenizer : public TSLLoopTokenizer {
     VO_REFOBJ_CLASS(TSLForTokenizer, TSLLoopTokenizer)
 public:
-    TSLForTokenizer() = default;
+    TSLForTokenizer() noexcept { FKind = tkFor; }
     void InitLongint(int64_t Initial, int64_t Increment, int64_t Limit, TSLArray* AArray);
     void InitDouble(double Initial, double Increment, double Limit, TSLArray* AArray);
     bool CheckTerminate() const noexcept {
@@ -212,6 +273,52 @@ public:
     }
     TSLObject* PushValue();
     TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+    TSLObject* NextForToken(TSLContextImplementation& Context) {
+        const TSLArray* tokens = TokenArray.Get();
+        if (ExecuteItem < 0 || !tokens) return nullptr;
+        // Each pass begins with the loop value. (Once it is out, the test
+        // that let it out still holds: only this frame moves the loop on.)
+        if (ExecuteItem == 0 && !PushDone) return StartPass(Context);
+        return BodyToken();
+    }
+    // The loop value; when no hook sees single tokens it is pushed here, as
+    // the interpreter would push it, and the body's first token follows.
+    TSLObject* StartPass(TSLContextImplementation& Context);
+    // The next token of the body; its last one completes the pass.
+    TSLObject* BodyToken() {
+        const TSLArray* tokens = TokenArray.Get();
+        const int n = TokenCount(*tokens);
+        TSLObject* element = nullptr;
+        const bool have = ExecuteItem < n;
+        if (have) {
+            element = TokenAt(*tokens, ExecuteItem++);
+            if (ExecuteItem < n) return element;
+        }
+        // The pass is complete.
+        ExecuteItem = 0;
+        PushDone = false;
+        if (Mode == feLongint) {
+            // A value beyond the 64-bit range has passed any limit: the loop
+            // ends instead of wrapping around and starting again.
+            if (__builtin_add_overflow(IntActual, IntIncrement, &IntActual)) FPastRange = true;
+        } else {
+            RealActual += RealIncrement;
+        }
+        if (have) return element;
+        if (CheckTerminate()) return nullptr;
+        return NextValue();
+    }
+    // PushValue, with the integer that only this loop still holds (the body
+    // consumed it) set in place.
+    TSLObject* NextValue() {
+        TSLObject* last = FValue.Get();
+        if (Mode == feLongint && last && last->GetRefCount() == 1 && last->HasTrait(slLongint) && !last->GetDbgInfo()) {
+            static_cast<TSLLongint*>(last)->TSLLongint::SetLongintValue(IntActual);
+            PushDone = true;
+            return last;
+        }
+        return PushValue();
+    }
 
     TRef<TSLArray> TokenArray;
     int32_t ExecuteItem = -1;

@@ -72,6 +72,14 @@ public:
     void Execute(TSLContext*) override { throw Exception("native failed"); }
 };
 
+// Keeps the frame it runs in (the tokenizer on top of the execution stack).
+class TFrameKeeper : public TSLInternalProcedure {
+    VO_REFOBJ_CLASS(TFrameKeeper, TSLInternalProcedure)
+public:
+    void Execute(TSLContext* Context) override { Kept.emplace_back(SLContextImpl(Context).TopTokenizer()); }
+    std::vector<TRef<TSLTokenizer>> Kept;
+};
+
 class InterpreterTest : public ScriptTest {
 protected:
     void SetUp() override {
@@ -128,6 +136,25 @@ TEST_F(InterpreterTest, ARunSplitIntoManySlicesLosesAndRepeatsNoToken) {
     const int calls = RunToEnd();
     EXPECT_GT(calls, 1);
     EXPECT_EQ(Stack(), "80000200000");
+}
+
+// Finished frames are reused by later calls, but only those nothing else
+// holds: a frame kept by native code keeps its procedure or block.
+TEST_F(InterpreterTest, AFinishedFrameSomebodyStillHoldsIsNotReused) {
+    TFrameKeeper* keeper = nullptr;
+    StartWith("/p [P [A /n] keep [A /n]] def /q [P [A] /r 3 def [A /r]] def 5 p [B keep] exec q true [B 2] if q",
+              [&](TSLContextImplementation& C) { keeper = AddNative<TFrameKeeper>(C, "keep"); });
+    RunToEnd();
+    EXPECT_EQ(Stack(), "5 3 2 3");
+    ASSERT_EQ(keeper->Kept.size(), 2u);
+    auto* proc = dynamic_cast<TSLProcTokenizer*>(keeper->Kept[0].Get());
+    ASSERT_NE(proc, nullptr);
+    EXPECT_EQ(proc->TokenArray.Get(), Global("p"));
+    EXPECT_TRUE(proc->FFinished);
+    auto* block = dynamic_cast<TSLBlockTokenizer*>(keeper->Kept[1].Get());
+    ASSERT_NE(block, nullptr);
+    ASSERT_NE(block->TokenArray.Get(), nullptr);
+    EXPECT_EQ(W(block->TokenArray.Get()), "[B keep ]");
 }
 
 TEST_F(InterpreterTest, CallsInTheWrongStateAreRefused) {
@@ -384,6 +411,22 @@ TEST_F(InterpreterTest, StepIntoStopsAfterEveryTokenAndShowsIt) {
     EXPECT_EQ(calls, 3);
     EXPECT_EQ(shown, (std::vector<std::string>{"1", "2", "add"}));
     EXPECT_EQ(Stack(), "3");
+}
+
+// A plain run may push a loop's value without showing it as a token; a step
+// through the same loop afterwards shows every value.
+TEST_F(InterpreterTest, StepIntoAfterAPlainRunShowsEveryLoopValue) {
+    StartWith("0 1 1 3 [B add cwait] for", [&](TSLContextImplementation& C) { AddNative<TCountingWait>(C, "cwait"); });
+    EXPECT_FALSE(Interp->Run(Ctx.Get()));
+    EXPECT_EQ(Stack(), "1");
+    std::vector<std::string> shown;
+    Interp->FDbgDisplayEvent = [&](TSLObject* Obj) { shown.push_back(Obj ? W(Obj) : "nil"); };
+    for (int steps = 0; steps < 100; ++steps) {
+        if (Ctx->GetState() == isWaiting) Ctx->Resume(nullptr);
+        if (Interp->StepInto(Ctx.Get())) break;
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{"2", "add", "cwait", "cwait", "3", "add", "cwait", "cwait"}));
+    EXPECT_EQ(Stack(), "6");
 }
 
 TEST_F(InterpreterTest, StepOverRunsACalledProcedureAsOneStep) {
