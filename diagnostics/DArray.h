@@ -26,7 +26,7 @@ public:
     int GetRowCount() const noexcept { return FRowCount; }
     // The elements of row 0: the column count, or 0 without rows. An index
     // below it needs no other check.
-    int GetFirstRowLength() const noexcept { return FFirstRowLength; }
+    int GetFirstRowLength() const noexcept { return static_cast<int>(FFirstRowLength); }
     // Growing appends zero columns (rows) at the end, shrinking drops the last
     // ones. A negative count raises "ColCount parameter negativ" ("RowCount
     // parameter negativ").
@@ -115,7 +115,9 @@ private:
     std::int64_t FCapacity = 0; // elements
     int FColCount = 0;
     int FRowCount = 0;
-    int FFirstRowLength = 0;
+    // Wider than an element: a store of a sample cannot change it, so a loop
+    // over the samples keeps it in a register.
+    std::int64_t FFirstRowLength = 0;
 };
 
 } // namespace vo

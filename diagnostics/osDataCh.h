@@ -31,8 +31,7 @@ public:
     // Stores raw sample Index ("TChanData.SetData + index out of bound." at or
     // beyond the number of values).
     void SetData(int Index, std::int32_t Value) {
-        if (static_cast<unsigned>(Index) < static_cast<unsigned>(DataArray.GetColCount()) &&
-            DataArray.GetRowCount() > 0) [[likely]] {
+        if (static_cast<unsigned>(Index) < static_cast<unsigned>(DataArray.GetFirstRowLength())) [[likely]] {
             DataArray.Data()[Index] = Value;
             return;
         }
