@@ -1,19 +1,25 @@
 #include "shell/gui/StartWarmUp.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QImageReader>
 
 namespace vo {
 
 TQtStartWarmUp::TQtStartWarmUp()
-    : FWorker([] {
+    : FFonts([] {
           (void)QFontDatabase::families();
-          (void)QImageReader::supportedImageFormats();
-      }) {}
+          // Measuring a text finds the application font's match and its
+          // fallbacks, which Qt keeps for all threads; only the font's glyph
+          // cache is the thread's own.
+          (void)QFontMetrics(QGuiApplication::font()).horizontalAdvance(QStringLiteral("Project"));
+      }),
+      FImages([] { (void)QImageReader::supportedImageFormats(); }) {}
 
 TQtStartWarmUp::~TQtStartWarmUp() {
-    if (FWorker.joinable())
-        FWorker.join();
+    FFonts.join();
+    FImages.join();
 }
 
 } // namespace vo
