@@ -317,6 +317,11 @@ void TMainForm::CreateTreeCommander() {
     auto* w = new TTreeAppForm(FWindowMenuList, FViewMenuList, FLanguageMenuList, FSettings);
     w->setAttribute(Qt::WA_DeleteOnClose, false);
     w->DeferFirstViewToPaint();
+    if (first)
+        w->OnFirstFrame = [] {
+            if (ShellStartHooks().AfterFirstFrame)
+                ShellStartHooks().AfterFirstFrame();
+        };
     if (TDeviceManager* devices = DeviceManager())
         w->AddModel(devices->ModelManager());
     MyAnsiString caption = FSettings.ProductInfoStr("ProgramName");

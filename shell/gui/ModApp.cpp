@@ -713,6 +713,15 @@ void TTreeAppForm::paintEvent(QPaintEvent* Event) {
     FDeferView = false;
     if (FViewDeferred)
         QTimer::singleShot(0, this, [this] { ShowDeferredView(); });
+    if (!FPainted) {
+        FPainted = true;
+        QTimer::singleShot(0, this, [this] {
+            if (const std::function<void()> call = std::move(OnFirstFrame)) {
+                OnFirstFrame = nullptr;
+                call();
+            }
+        });
+    }
 }
 
 void TTreeAppForm::closeEvent(QCloseEvent* Event) {

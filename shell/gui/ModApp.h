@@ -100,6 +100,8 @@ public:
     std::function<void()> OnNewCommander;
     std::function<int()> CommanderCount; // open project tree windows
     std::function<bool()> CanScan;
+    // Called once, just after the window's first frame.
+    std::function<void()> OnFirstFrame;
     // Hooks for dropping parameters or variables of a list view on an entry
     // of the tree: OnDragOverEntry is asked on drag-enter and drag-move (true:
     // the entry would take it), OnDropOnEntry on the drop (true: it took it;
@@ -179,6 +181,7 @@ private:
     bool FSelecting = false; // the selector is being filled
     bool FDeferView = false; // the next view waits for the first paint
     bool FViewDeferred = false; // the current entry's view is waiting
+    bool FPainted = false;
 };
 
 } // namespace vo
