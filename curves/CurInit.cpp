@@ -28,6 +28,10 @@ void InitDataObjectManagers() {
 
 void InitCurveManager() { LoadCurveManager(CurveTypesFile, CurveInfoFile); }
 
+void DeferCurveManager() {
+    SetCurveManagerLoader([] { InitCurveManager(); });
+}
+
 void LoadCurveManager(const MyAnsiString& TypesFile, const MyAnsiString& InfoFile) {
     static std::unique_ptr<TCurveManager> manager;
     SetCurveManager(nullptr);

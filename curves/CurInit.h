@@ -14,6 +14,8 @@ void InitDataObjectManagers();
 // The curve manager with its fourteen generators, the curve types and the
 // curve information from the archived files (hook InitCurveManager).
 void InitCurveManager();
+// As InitCurveManager, when the curve manager is first asked for.
+void DeferCurveManager();
 // The same from other files; a new manager replaces the one before. File
 // errors are shown to the user and start-up goes on.
 void LoadCurveManager(const MyAnsiString& TypesFile, const MyAnsiString& InfoFile);

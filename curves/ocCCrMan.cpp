@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "curves/CurWizar.h"
+#include "kernel/Debug.h"
 #include "kernel/UserPrompt.h"
 #include "platform/Exception.h"
 #include "storagelib/SL20Arr.h"
@@ -15,6 +16,7 @@ namespace vo {
 namespace {
 
 TCurveManager* TheManager = nullptr;
+std::function<void()> TheLoader;
 
 TRef<TSLObject> ReadStored(const MyAnsiString& FileName, const char* Who) {
     TStorageManager* m = StorageManager();
@@ -187,7 +189,25 @@ void TCurveManager::RemoveCurveDataView(TCurveDataView* AForm) {
     std::erase(FCurveDataViews, AForm);
 }
 
-TCurveManager* CurveManager() noexcept { return TheManager; }
-void SetCurveManager(TCurveManager* Manager) noexcept { TheManager = Manager; }
+TCurveManager* CurveManager() noexcept {
+    if (!TheManager && TheLoader) {
+        // Taken first: the loader asks for the manager itself.
+        const std::function<void()> load = std::move(TheLoader);
+        TheLoader = nullptr;
+        try {
+            load();
+        } catch (const std::exception& e) {
+            LogError(MyAnsiString("the curve manager could not be made: ") + e.what());
+        }
+    }
+    return TheManager;
+}
+
+void SetCurveManager(TCurveManager* Manager) noexcept {
+    TheManager = Manager;
+    if (Manager) TheLoader = nullptr;
+}
+
+void SetCurveManagerLoader(std::function<void()> Loader) { TheLoader = std::move(Loader); }
 
 } // namespace vo

@@ -105,7 +105,11 @@ private:
 };
 
 // The program's curve manager; null until the composition root creates it.
+// With a loader set, the first call makes it (on the main thread).
 TCurveManager* CurveManager() noexcept;
 void SetCurveManager(TCurveManager* Manager) noexcept;
+// Loader makes the curve manager when it is first asked for, once; setting a
+// manager drops a loader that has not run.
+void SetCurveManagerLoader(std::function<void()> Loader);
 
 } // namespace vo

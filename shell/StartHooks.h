@@ -26,6 +26,9 @@ struct TShellStartHooks {
     std::function<bool()> ScriptTasksRunning;
     // Loads the configuration of an offline device once it has started.
     std::function<void(TDevice& Device)> LoadOfflineConfiguration;
+    // Start-up work left for after the first window's first frame (what the
+    // program made on first use, made now, before the user asks for it).
+    std::function<void()> AfterFirstFrame;
 };
 
 TShellStartHooks& ShellStartHooks();

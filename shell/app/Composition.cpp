@@ -5,6 +5,7 @@
 #include "comm/ETHdrv.h"
 #include "comm/Qp1Drv.h"
 #include "curves/CurInit.h"
+#include "curves/ocCCrMan.h"
 #include "devices/DevMan.h"
 #include "devices/LoadSrv.h"
 #include "devices/ModulSrv.h"
@@ -118,7 +119,9 @@ void InstallProgramParts() {
 
     // Steps 10.6 and 10.11: data objects, curves and their generators.
     h.InitDataObjectManagers = [] { InitDataObjectManagers(); };
-    h.InitCurveManager = [] { InitCurveManager(); };
+    // The curve manager reads its files when first asked for, at the latest
+    // after the first window's first frame.
+    h.InitCurveManager = [] { DeferCurveManager(); };
 
     // The motor wizard's manager with its seven item classes.
     h.InitMotWizardManager = [] { InitMotWizardManager(); };
@@ -162,6 +165,9 @@ void InstallProgramParts() {
         ScriptTaskManager().AddOnChangeListener([Listener](TScriptTaskManager&) { Listener(); });
     };
     s.ScriptTasksRunning = [] { return ScriptTaskManager().GetCountRunning() > 0; };
+    s.AfterFirstFrame = [] {
+        (void)CurveManager();
+    };
     // s.LoadOfflineConfiguration: the configuration files' loader joins here.
 }
 

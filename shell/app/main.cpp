@@ -22,13 +22,15 @@ int main(int argc, char** argv) {
                              "start it in a desktop session or under xvfb-run\n");
         return 2;
     }
+    // Qt's fonts and image plug-ins are readied while the program builds its
+    // model; the font configuration already while the application starts.
+    vo::TQtStartWarmUp warmUp;
     QApplication app(argc, argv);
     QApplication::setApplicationName("Velkor-Ovra");
     QApplication::setQuitOnLastWindowClosed(false);
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale::c());
-    // Qt readies fonts and image plug-ins while the program builds its model.
-    vo::TQtStartWarmUp warmUp;
+    warmUp.ApplicationReady();
 
     std::error_code ec;
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -45,6 +47,7 @@ int main(int argc, char** argv) {
         vo::TMainForm form(options);
         rc = form.FormCreate() ? QApplication::exec() : form.ExitCode();
     }
+    warmUp.Finish();
     vo::PurgeAutoReleasePool();
     return rc;
 }

@@ -316,6 +316,12 @@ void TMainForm::CreateTreeCommander() {
         return; // the licence was refused: no window, so the program ends
     auto* w = new TTreeAppForm(FWindowMenuList, FViewMenuList, FLanguageMenuList, FSettings);
     w->setAttribute(Qt::WA_DeleteOnClose, false);
+    w->DeferFirstViewToPaint();
+    if (first)
+        w->OnFirstFrame = [] {
+            if (ShellStartHooks().AfterFirstFrame)
+                ShellStartHooks().AfterFirstFrame();
+        };
     if (TDeviceManager* devices = DeviceManager())
         w->AddModel(devices->ModelManager());
     MyAnsiString caption = FSettings.ProductInfoStr("ProgramName");

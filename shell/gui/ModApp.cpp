@@ -438,12 +438,24 @@ void TTreeAppForm::ShowView(int Index) {
         return;
     }
     Panel->show();
+    FViewDeferred = FDeferView;
+    FDeferView = false;
+    if (FViewDeferred)
+        return;
     TApplicationView& view = factory->CreateView();
     view.Initialize(FCurrentEntry->TakeContext());
     FCurrentView = &view;
     StatusBar1->setVisible(view.StatusBar() == nullptr);
     view.ShowView(FCurrentEntry, FPanelControl.get(), FTopControl.get(), FBottomControl.get(),
                   [this](const MyAnsiString& Name, MyAnsiString& Value) { Value = GetStrVar(Name); });
+}
+
+void TTreeAppForm::ShowDeferredView() {
+    if (!FViewDeferred)
+        return;
+    FViewDeferred = false;
+    if (FCurrentEntry && !FCurrentView)
+        ShowView(FCurrentEntry->Selected());
 }
 
 void TTreeAppForm::HideCurrentView() {
@@ -694,6 +706,22 @@ void TTreeAppForm::showEvent(QShowEvent* Event) {
     QMainWindow::showEvent(Event);
     UpdateMenuLanguage();
     UpdateActions();
+}
+
+void TTreeAppForm::paintEvent(QPaintEvent* Event) {
+    QMainWindow::paintEvent(Event);
+    FDeferView = false;
+    if (FViewDeferred)
+        QTimer::singleShot(0, this, [this] { ShowDeferredView(); });
+    if (!FPainted) {
+        FPainted = true;
+        QTimer::singleShot(0, this, [this] {
+            if (const std::function<void()> call = std::move(OnFirstFrame)) {
+                OnFirstFrame = nullptr;
+                call();
+            }
+        });
+    }
 }
 
 void TTreeAppForm::closeEvent(QCloseEvent* Event) {

@@ -71,6 +71,10 @@ public:
 
     // Binds the tree to the model and selects its first node (once).
     void AddModel(TModelManager& AModelManager);
+    // The first view asked for waits for the window's first paint, so the
+    // first frame does not wait for it; a later view asked for before that
+    // replaces it and shows at once. Called before AddModel.
+    void DeferFirstViewToPaint() { FDeferView = true; }
     QAction* Action(TTreeAction A) const { return FActions[static_cast<std::size_t>(A)]; }
 
     // The selection as a path ("Project:\\BOX1 ...\Parameters"); going to one.
@@ -96,6 +100,8 @@ public:
     std::function<void()> OnNewCommander;
     std::function<int()> CommanderCount; // open project tree windows
     std::function<bool()> CanScan;
+    // Called once, just after the window's first frame.
+    std::function<void()> OnFirstFrame;
     // Hooks for dropping parameters or variables of a list view on an entry
     // of the tree: OnDragOverEntry is asked on drag-enter and drag-move (true:
     // the entry would take it), OnDropOnEntry on the drop (true: it took it;
@@ -131,6 +137,7 @@ protected:
     void changeEvent(QEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
+    void paintEvent(QPaintEvent* Event) override;
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
@@ -144,6 +151,7 @@ private:
     void HideCurrentEntry();
     void ShowView(int Index);
     void HideCurrentView();
+    void ShowDeferredView();
     void DeviceCboChange(int Index);
     void GoToPage(const char* Suffix);
 
@@ -171,6 +179,9 @@ private:
     bool FActive = false;
     bool FClosing = false;
     bool FSelecting = false; // the selector is being filled
+    bool FDeferView = false; // the next view waits for the first paint
+    bool FViewDeferred = false; // the current entry's view is waiting
+    bool FPainted = false;
 };
 
 } // namespace vo

@@ -681,6 +681,28 @@ TEST_F(CurveTest, MissingTypesFileIsReportedOnce) {
     EXPECT_EQ(CurveManager()->ActualVersion(), -1);
 }
 
+TEST_F(CurveTest, DeferredManagerIsMadeOnFirstUse) {
+    // The program reads the curve files when the manager is first asked
+    // for: once, and a manager set before that keeps the loader from running.
+    SetCurveManager(nullptr);
+    DeferCurveManager();
+    TCurveManager* made = CurveManager();
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->GetWizardCount(), 14);
+    EXPECT_GT(made->GetCurveTypeCount(), 0);
+    EXPECT_EQ(CurveManager(), made);
+
+    int loads = 0;
+    SetCurveManagerLoader([&loads] { ++loads; });
+    EXPECT_EQ(CurveManager(), made); // a manager is there: the loader waits
+    SetCurveManager(nullptr);
+    SetCurveManager(made); // set by hand: the loader is dropped
+    SetCurveManager(nullptr);
+    EXPECT_EQ(CurveManager(), nullptr);
+    EXPECT_EQ(loads, 0);
+    SetCurveManager(made);
+}
+
 struct TFakeDataView : TCurveDataView {
     explicit TFakeDataView(TCurve* C) : C(C) {}
     TCurve* Curve() const override { return C; }

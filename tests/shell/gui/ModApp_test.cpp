@@ -133,6 +133,12 @@ TEST(ProjectTreeWindow, MenusLoginSelectorRulesViewsAndWindows) {
         // At start.
         EXPECT_EQ(w.GetCaption(), "Velkor-Ovra");
         EXPECT_EQ(w.PathStr(), "Project:\\\\");
+        // The root's view docks once the window has been painted.
+        ASSERT_TRUE(test::WaitFor([&] { return w.CurrentView() != nullptr; }));
+        auto* rootView = dynamic_cast<TQtApplicationView*>(w.CurrentView());
+        ASSERT_NE(rootView, nullptr);
+        EXPECT_TRUE(rootView->PanelWidget()->isVisibleTo(&w));
+        EXPECT_EQ(rootView->PanelWidget()->parentWidget(), w.Panel);
         EXPECT_EQ(MenuTitles(w), (std::vector<std::string>{"&File", "Search", "&Drive", "&Services", "&Options", "&Window", "&Tools", "&Manuals", "&Help"}));
         EXPECT_EQ(w.Action(A::About)->text().toStdString(), LanguageManager().Get("MenuCap_About", "English") + " Velkor-Ovra");
         EXPECT_TRUE(w.Action(A::Exit)->shortcut().isEmpty());
@@ -254,6 +260,7 @@ TEST(ProjectTreeWindow, MenusLoginSelectorRulesViewsAndWindows) {
         ASSERT_TRUE(test::WaitFor([&] { return form.Commanders().size() == 2; }));
         TTreeAppForm& w2 = *form.Commanders().back();
         EXPECT_EQ(w2.GetCaption(), "Velkor-Ovra_1");
+        ASSERT_TRUE(test::WaitFor([&] { return w2.CurrentView() != nullptr; }));
         QApplication::setActiveWindow(&w2);
         ASSERT_TRUE(test::WaitFor([&] { return w2.isActiveWindow() && !w.isActiveWindow(); }));
         const std::vector<std::string> list2 = Texts(w2.WindowMenu->actions());

@@ -1,5 +1,5 @@
-// The start-up warm-up readies Qt's fonts and image plug-ins on a worker
-// thread while the main thread goes on: a window that measures text and reads
+// The start-up warm-up readies Qt's fonts and image plug-ins on worker
+// threads while the main thread goes on: a window that measures text and reads
 // its style's icons at the same time must neither block for good nor race
 // (the sanitizer builds watch the latter), and both stay usable afterwards.
 #include "shell/gui/StartWarmUp.h"
@@ -25,6 +25,7 @@ TEST(StartWarmUp, WindowBuiltWhileTheWorkerRuns) {
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         TQtStartWarmUp warmUp;
+        warmUp.ApplicationReady();
         QMainWindow w;
         QMenu* file = w.menuBar()->addMenu("&File");
         file->addAction("Open")->setShortcut(QKeySequence("Ctrl+O"));
@@ -35,6 +36,15 @@ TEST(StartWarmUp, WindowBuiltWhileTheWorkerRuns) {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&w, 10000));
     }
     EXPECT_TRUE(QImageReader::supportedImageFormats().contains("png"));
+}
+
+TEST(StartWarmUp, EndsWithoutTheApplicationReady) {
+    // A start that fails before its application object is ready: the font
+    // worker must not wait for it, and a late call changes nothing.
+    TQtStartWarmUp warmUp;
+    warmUp.Finish();
+    warmUp.ApplicationReady();
+    warmUp.Finish();
 }
 
 } // namespace
