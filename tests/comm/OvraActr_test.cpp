@@ -260,7 +260,10 @@ protected:
         MainSchedulerFixture::TearDown();
     }
 
-    TScopedTimeOverride AnswerTimeout{ServerActorAnswerTimeout, 100};
+    // Long enough that a prompt answer is in time on a loaded machine: a late
+    // one would be sent again, and its second answer could answer the next
+    // read of the same command.
+    TScopedTimeOverride AnswerTimeout{ServerActorAnswerTimeout, 500};
     std::unique_ptr<SimRunner> Runner;
     std::shared_ptr<TSimPortDriver> Port;
     std::unique_ptr<TOvraServer> Server;

@@ -2,8 +2,8 @@
 // "wait longer", serialisation per device, and every fault of the simulator's
 // fault plan ending its record with that fault's result (FaultCase::Result)
 // while the server goes on serving. Time constants are lowered by the
-// fixture (answer time-out 100 ms, wait-longer unit 100 ms, default extension
-// 600 ms).
+// fixture (answer time-out 500 ms, wait-longer unit 500 ms, default extension
+// 1500 ms); records the drive never answers in time wait a shorter time-out.
 #include "comm/ServActr.h"
 
 #include "tests/support/OvraServerFixture.h"
@@ -58,38 +58,39 @@ TEST_F(OvraServerTest, UnknownHandleEndsOnlyItsRecord) {
 TEST_F(OvraServerTest, SilentDriveGivesNoAnswerAfterThreeSends) {
     Runner->Faults().Add("cmd=10 times=0 drop");
     const auto t0 = std::chrono::steady_clock::now();
-    TReply r = Gui->Request({{2, Handle, GetWordFrame(0x100)}, {4, Handle, GetBlockFrame(0x101, 2)}});
+    TReply r = RequestUnanswered({{2, Handle, GetWordFrame(0x100)}, {4, Handle, GetBlockFrame(0x101, 2)}}, 3);
     const auto elapsed = std::chrono::steady_clock::now() - t0;
     ASSERT_EQ(r.Records.size(), 2u);
     EXPECT_EQ(r.Records[0].Result, OvraResNoAnswer);
     EXPECT_FALSE(r.Records[0].HasFrame);
     EXPECT_EQ(SentToDrive(0x10), 3u);
-    EXPECT_GE(elapsed, 250ms); // three waits of 100 ms
+    EXPECT_GE(elapsed, 400ms); // three waits of 150 ms
     EXPECT_EQ(r.Records[1].Result, 0);
     EXPECT_EQ(r.Records[1].Frame, Block101);
 }
 
 TEST_F(OvraServerTest, WaitLongerExtendsTheWaitByItsThirdByte) {
-    // "Wait longer, 5 units" at once, the answer 300 ms later: beyond the
-    // 100 ms time-out, within 5 x 100 ms. One send.
-    Runner->Faults().Add("cmd=10 waitlonger=5,every=300");
+    // "Wait longer, 5 units" at once, the answer 700 ms later: beyond the
+    // 500 ms time-out, within 5 x 500 ms. One send.
+    Runner->Faults().Add("cmd=10 waitlonger=5,every=700");
     TReply r = Gui->Request({{2, Handle, GetWordFrame(0x100)}});
     ASSERT_EQ(r.Records.size(), 1u);
     EXPECT_EQ(r.Records[0].Result, 0);
     EXPECT_EQ(r.Records[0].Frame, Word100);
     EXPECT_EQ(SentToDrive(0x10), 1u);
 
-    // The 2-byte form waits the default extension (600 ms here).
+    // The 2-byte form waits the default extension (1500 ms here).
     Runner->Faults().Clear();
-    Runner->Faults().Add("cmd=10 waitlonger,every=300");
+    Runner->Faults().Add("cmd=10 waitlonger,every=700");
     r = Gui->Request({{2, Handle, GetWordFrame(0x100)}}, 0x21);
     ASSERT_EQ(r.Records.size(), 1u);
     EXPECT_EQ(r.Records[0].Result, 0);
     EXPECT_EQ(SentToDrive(0x10), 2u);
 
-    // Each further "wait longer" extends again.
+    // Each further "wait longer" extends again: the answer comes 1500 ms
+    // after the first, whose extension ends after 1000 ms.
     Runner->Faults().Clear();
-    Runner->Faults().Add("cmd=10 waitlonger=2,every=150,repeat=3");
+    Runner->Faults().Add("cmd=10 waitlonger=2,every=500,repeat=3");
     r = Gui->Request({{2, Handle, GetWordFrame(0x100)}}, 0x22);
     ASSERT_EQ(r.Records.size(), 1u);
     EXPECT_EQ(r.Records[0].Result, 0);
@@ -97,8 +98,10 @@ TEST_F(OvraServerTest, WaitLongerExtendsTheWaitByItsThirdByte) {
 }
 
 TEST_F(OvraServerTest, ExpiredExtensionCountsAsAMissedAnswer) {
-    // "Wait longer, 1 unit" on every send, the answer a second later.
-    Runner->Faults().Add("cmd=10 times=0 waitlonger=1,every=1000");
+    // "Wait longer, 1 unit" on every send, the answer long after the three
+    // extensions of 100 ms have run out.
+    TScopedTimeOverride unit(ServerActorWaitLongerUnit, 100);
+    Runner->Faults().Add("cmd=10 times=0 waitlonger=1,every=3000");
     TReply r = Gui->Request({{2, Handle, GetWordFrame(0x100)}});
     ASSERT_EQ(r.Records.size(), 1u);
     EXPECT_EQ(r.Records[0].Result, OvraResNoAnswer);
@@ -143,7 +146,7 @@ TEST_F(OvraServerTest, RecordsOfDifferentDevicesRunInterleaved) {
     const int32_t h2 = Gui->Open("COM2");
     ASSERT_EQ(h2, 1);
 
-    Runner->Faults().Add("cmd=10 delay=90"); // the first drive is slow
+    Runner->Faults().Add("cmd=10 delay=400"); // the first drive is slow
     Gui->SendRequest({{2, Handle, GetWordFrame(0x100)}}, 0x30);
     Gui->SendRequest({{2, h2, GetWordFrame(0x100)}}, 0x31);
     // The fast drive's reply comes while the slow one is still being waited for.
@@ -284,7 +287,8 @@ class FaultPlanTest : public OvraServerTest, public ::testing::WithParamInterfac
 TEST_P(FaultPlanTest, EndsTheRecordWithTheFaultsResultAndServesTheNext) {
     const FaultCase& c = GetParam();
     Runner->Faults().Add(c.Rule);
-    TReply r = Gui->Request({{2, Handle, GetWordFrame(0x100)}, {4, Handle, GetBlockFrame(0x101, 2)}});
+    const std::vector<TRequestRecord> records = {{2, Handle, GetWordFrame(0x100)}, {4, Handle, GetBlockFrame(0x101, 2)}};
+    TReply r = c.Result == OvraResNoAnswer ? RequestUnanswered(records, c.Sends) : Gui->Request(records);
     ASSERT_EQ(r.Records.size(), 2u);
     EXPECT_EQ(r.Records[0].Pattern, 2);
     EXPECT_EQ(r.Records[0].Result, c.Result);
@@ -297,11 +301,9 @@ TEST_P(FaultPlanTest, EndsTheRecordWithTheFaultsResultAndServesTheNext) {
     EXPECT_EQ(r.Records[1].Result, 0);
     EXPECT_EQ(r.Records[1].Frame, Block101);
     if (c.Unsolicited) {
-        std::vector<MyAnsiString> frames;
-        for (int i = 0; i < 100 && frames.empty(); ++i)
-            frames = Gui->Collect(5, 10ms);
-        ASSERT_FALSE(frames.empty());
-        EXPECT_EQ(SimToHex(frames[0]), SimToHex(SimHex(c.Unsolicited)));
+        TMxMessagePtr frame = Gui->WaitInfo(5);
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(SimToHex(frame->GetText()), SimToHex(SimHex(c.Unsolicited)));
     }
 }
 
@@ -312,10 +314,10 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"cmd=10 times=0 drop", 0xB2, nullptr, 3},
         FaultCase{"cmd=10 delay=40", 0, "10 00 34 12", 1},
         // Late beyond the time-out: sent again; the late answer goes to the GUI side.
-        FaultCase{"cmd=10 delay=250", 0, "10 00 34 12", 2, "10 00 34 12"},
+        FaultCase{"cmd=10 delay=1250", 0, "10 00 34 12", 2, "10 00 34 12"},
         FaultCase{"cmd=10 times=0 delay=2500", 0xB2, nullptr, 3},
-        FaultCase{"cmd=10 waitlonger=3,every=200", 0, "10 00 34 12", 1},
-        FaultCase{"cmd=10 waitlonger,every=200", 0, "10 00 34 12", 1},
+        FaultCase{"cmd=10 waitlonger=3,every=700", 0, "10 00 34 12", 1},
+        FaultCase{"cmd=10 waitlonger,every=700", 0, "10 00 34 12", 1},
         FaultCase{"cmd=10 duplicate", 0, "10 00 34 12", 1},
         FaultCase{"cmd=10 unsolicited=420001", 0, "10 00 34 12", 1, "42 00 01"},
         // An unsolicited frame of the awaited command before the answer is

@@ -304,6 +304,7 @@ TEST_F(DevManTest, AWaitingServiceHoldsTheStartUntilItsStatusChanges) {
         Wait = true;
     };
     d.StartUpServices([this](TDevice&) { ++Responses; });
+    ASSERT_TRUE(RunUntil([&] { return ovra.StartCalls == 1; }, 2s));
     Settle();
     EXPECT_EQ(d.State(), dstStarting);
     EXPECT_EQ(ovra.StartCalls, 1);
@@ -365,8 +366,8 @@ TEST_F(DevManTest, AWrongServiceStateIsReportedWithoutSpinning) {
     TFakeService& unit = Fake(d, "UnitService");
     unit.OnStartUp = [](TFakeService& self, bool&) { self.SetServiceStatus(dsStopping); };
     d.StartUpServices([this](TDevice&) { ++Responses; });
+    ASSERT_TRUE(RunUntil([&] { return trace.Contains("TDevice.Work: wrong service state - DeviceManager"); }, 2s));
     Settle();
-    EXPECT_TRUE(trace.Contains("TDevice.Work: wrong service state - DeviceManager"));
     int reports = 0;
     for (const auto& l : trace.Lines())
         reports += l.find("wrong service state") != std::string::npos;
@@ -414,6 +415,7 @@ TEST_F(DevManTest, ServicesStopLastFirstUntilBelowStarted) {
         };
     Responses = 0;
     d.ShutDownServices([this](TDevice&) { ++Responses; });
+    ASSERT_TRUE(RunUntil([&] { return Fake(d, "ModuleService").ShutDownCalls == 1; }, 2s));
     Settle();
     EXPECT_EQ(d.State(), dstStopping);
     Fake(d, "ModuleService").SetServiceStatus(dsStopping); // the awaited event
@@ -457,6 +459,7 @@ TEST_F(DevManTest, GoingOfflineWalksTheServicesBackToStarted) {
     EXPECT_TRUE(d.SendLogout());
     EXPECT_EQ(d.DeviceType(), dtOffline);
     EXPECT_EQ(d.Model().Caption(), "Axis offline (USER)");
+    ASSERT_TRUE(RunUntil([&] { return Fake(d, "UnitService").OfflineCalls == 1; }, 2s));
     Settle();
     EXPECT_EQ(d.State(), dstGoingOffline);
     EXPECT_EQ(Fake(d, "UnitService").OfflineCalls, 1);

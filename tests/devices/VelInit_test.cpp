@@ -32,6 +32,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace vo {
 namespace {
 
@@ -249,7 +251,8 @@ TEST_F(VelInitTest, MissingSettings) {
 // the language texts) with a user's ViewConfig.ini.
 TEST_F(VelInitTest, AProgramFolderBuiltFromData) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::path(::testing::TempDir()) / "velinit-program";
+    // Its own folder: copies of this program may run at the same time.
+    const fs::path dir = fs::path(::testing::TempDir()) / ("velinit-program-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir / "LanguageDef");
     fs::copy_file(fs::path(VO_PROGRAM_DIR) / "Archives.sla", dir / "Archives.sla");
@@ -283,6 +286,7 @@ TEST_F(VelInitTest, AProgramFolderBuiltFromData) {
     PurgeAutoReleasePool();
     EXPECT_FALSE(trace.Contains("***WARNING"));
     CANDriverConfigRegistry().RemoveObject("CANDriverConfig");
+    fs::remove_all(dir);
 }
 
 } // namespace

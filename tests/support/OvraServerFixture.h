@@ -226,8 +226,10 @@ inline MyAnsiString GetWordFrame(uint32_t Address) {
 }
 
 // The server with one simulated drive on port "COM1" (opened as handle 0).
-// Time constants are lowered: an answer time-out of 100 ms, a "wait longer"
-// unit of 100 ms and a default extension of 600 ms.
+// Time constants are lowered: an answer time-out of 500 ms, a "wait longer"
+// unit of 500 ms and a default extension of 1500 ms. An answer the drive
+// gives at once is in time even when a loaded machine delays it by several
+// hundred milliseconds.
 class OvraServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -260,6 +262,18 @@ protected:
         return n;
     }
 
+    // A request whose first record the drive leaves unanswered: its three
+    // sends go unanswered whatever the time-out, so they wait a short one
+    // (ShortAnswerTimeout); once the drive has seen those Unanswered
+    // requests the fixture's time-out holds again for the records after it.
+    TReply RequestUnanswered(const std::vector<TRequestRecord>& Records, size_t Unanswered, uint8_t Info = 0x20) {
+        ServerActorAnswerTimeout.Override(ShortAnswerTimeout);
+        Gui->SendRequest(Records, Info);
+        EXPECT_TRUE(Runner->Transcript().WaitForFrames(SimDirection::In, Unanswered, std::chrono::seconds(10)));
+        ServerActorAnswerTimeout.Override(AnswerTimeoutMs);
+        return Gui->WaitReply(Info);
+    }
+
     // A further simulated drive that lives as long as the fixture's server.
     SimRunner& AddDrive() {
         MoreRunners.push_back(std::make_unique<SimRunner>(ServerTestDrive()));
@@ -268,9 +282,11 @@ protected:
     }
 
     bool OpenDrive = true;
-    TScopedTimeOverride AnswerTimeout{ServerActorAnswerTimeout, 100};
-    TScopedTimeOverride WaitUnit{ServerActorWaitLongerUnit, 100};
-    TScopedTimeOverride WaitDefault{ServerActorWaitLongerDefault, 600};
+    static constexpr int64_t AnswerTimeoutMs = 500;
+    static constexpr int64_t ShortAnswerTimeout = 150;
+    TScopedTimeOverride AnswerTimeout{ServerActorAnswerTimeout, AnswerTimeoutMs};
+    TScopedTimeOverride WaitUnit{ServerActorWaitLongerUnit, 500};
+    TScopedTimeOverride WaitDefault{ServerActorWaitLongerDefault, 1500};
     std::unique_ptr<SimRunner> Runner;
     std::vector<std::unique_ptr<SimRunner>> MoreRunners;
     std::shared_ptr<TSimPortDriver> Port;

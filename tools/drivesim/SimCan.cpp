@@ -97,8 +97,9 @@ void SimCanTransport::Write(std::string_view wire, const std::string& master) {
         }
     }
     for (const auto& [ident, data] : segments) {
-        node_->CANPC_send_data(ident, 1, int32_t(data.size()), reinterpret_cast<const uint8_t*>(data.data()));
+        // Counted before it goes: whoever has received the segment sees it counted.
         ++segmentsSent_;
+        node_->CANPC_send_data(ident, 1, int32_t(data.size()), reinterpret_cast<const uint8_t*>(data.data()));
     }
 }
 
