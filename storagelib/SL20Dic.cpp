@@ -52,6 +52,32 @@ public:
         }
     }
 
+    // The position of Name; when it is absent, a slot is taken for it at
+    // position NewPos (Add without a second probe) and -1 returned.
+    template <class NameAt>
+    int FindOrAdd(std::string_view Name, uint32_t Hash, int32_t NewPos, NameAt&& NameAtPos) {
+        if ((Live + Deleted + 1) * 2 > Slots.size()) Rehash(Live + 1);
+        TSlot* free = nullptr;
+        for (std::size_t i = Hash & Mask;; i = (i + 1) & Mask) {
+            TSlot& s = Slots[i];
+            if (s.Pos == Empty) {
+                if (!free) {
+                    free = &s;
+                } else {
+                    --Deleted;
+                }
+                *free = {NewPos, Hash};
+                ++Live;
+                return -1;
+            }
+            if (s.Pos == Tombstone) {
+                if (!free) free = &s;
+            } else if (s.Hash == Hash && SLSameName(NameAtPos(s.Pos), Name)) {
+                return s.Pos;
+            }
+        }
+    }
+
     void Add(uint32_t Hash, int32_t Pos) {
         if ((Live + Deleted + 1) * 2 > Slots.size()) Rehash(Live + 1);
         std::size_t i = Hash & Mask;
@@ -206,7 +232,10 @@ void TSLDictionary::Insert(std::string_view AName, uint32_t Hash, TSLObject* Obj
         });
         pos = static_cast<std::size_t>(it - Dict.begin());
     }
-    Dict.insert(Dict.begin() + static_cast<std::ptrdiff_t>(pos), TEntry{MyAnsiString(AName), TRef<TSLObject>(Obj), Hash});
+    if (pos == Dict.size())
+        Dict.push_back(TEntry{MyAnsiString(AName), TRef<TSLObject>(Obj), Hash});
+    else
+        Dict.insert(Dict.begin() + static_cast<std::ptrdiff_t>(pos), TEntry{MyAnsiString(AName), TRef<TSLObject>(Obj), Hash});
     SLBumpNameEpoch(Hash);
     if (FIndex) {
         if (pos + 1 < Dict.size()) FIndex->Shift(static_cast<int32_t>(pos), 1);
@@ -226,11 +255,34 @@ void TSLDictionary::SetObjWithName(std::string_view AName, TSLObject* Obj) {
 }
 
 void TSLDictionary::SetObjWithName(std::string_view AName, uint32_t Hash, TSLObject* Obj) {
-    const uint32_t hash = Hash;
-    if (FindHashed(AName, hash) >= 0)
-        throw Exception(std::string(ClassName()) + ".SetObjWithName: object with name '" + std::string(AName) +
-                        "' already exists");
-    Insert(AName, hash, Obj);
+    if (!AddNew(AName, Hash, Obj)) AlreadyExists("SetObjWithName", AName);
+}
+
+bool TSLDictionary::AddNew(std::string_view AName, uint32_t Hash, TSLObject* Obj) {
+    if (FIndex && !FSorted) {
+        // Appended: one probe finds the name or takes the slot for the new entry.
+        const auto pos = static_cast<int32_t>(Dict.size());
+        if (FIndex->FindOrAdd(AName, Hash, pos, [this](int32_t Pos) -> std::string_view {
+                return Dict[static_cast<std::size_t>(Pos)].Name;
+            }) >= 0)
+            return false;
+        try {
+            Dict.push_back(TEntry{MyAnsiString(AName), TRef<TSLObject>(Obj), Hash});
+        } catch (...) {
+            FIndex->Remove(Hash, pos);
+            throw;
+        }
+        SLBumpNameEpoch(Hash);
+        return true;
+    }
+    if (FindHashed(AName, Hash) >= 0) return false;
+    Insert(AName, Hash, Obj);
+    return true;
+}
+
+void TSLDictionary::AlreadyExists(const char* Method, std::string_view AName) const {
+    throw Exception(std::string(ClassName()) + "." + Method + ": object with name '" + std::string(AName) +
+                    "' already exists");
 }
 
 void TSLDictionary::AddObject(std::string_view AName, TSLObject* Obj) {
@@ -257,11 +309,7 @@ void TSLDictionary::AddObject(std::string_view AName, uint32_t Hash, TSLObject* 
         TSLNamedCollection::AddObject(AName, Obj);
         return;
     }
-    const uint32_t hash = Hash;
-    if (FindHashed(AName, hash) >= 0)
-        throw Exception(std::string(ClassName()) + ".AddObject: object with name '" + std::string(AName) +
-                        "' already exists");
-    Insert(AName, hash, Obj);
+    if (!AddNew(AName, Hash, Obj)) AlreadyExists("AddObject", AName);
 }
 
 void TSLDictionary::Define(std::string_view AName, uint32_t Hash, TSLObject* Obj) {

@@ -156,8 +156,11 @@ private:
     // Inserts a new entry (the name is known to be absent) at its place: the
     // end, or the sorted position.
     void Insert(std::string_view AName, uint32_t Hash, TSLObject* Obj);
+    // Adds a new entry unless the name exists (false then, nothing changed).
+    bool AddNew(std::string_view AName, uint32_t Hash, TSLObject* Obj);
     void RebuildIndex();
     [[noreturn]] void IndexOutOfBounds(const char* Method, int Index) const;
+    [[noreturn]] void AlreadyExists(const char* Method, std::string_view AName) const;
 
     TEntryList Dict;
     std::unique_ptr<TSLNameIndex> FIndex; // only for dictionaries beyond a handful of entries

@@ -276,6 +276,9 @@ void TSLForallTokenizer::Init(TSLCollection* Coll, TSLArray* Proc) {
     TokenArray = TRef<TSLArray>(Proc);
     Collection = TRef<TSLCollection>(Coll);
     FNamed = Coll && Coll->InheritsFrom(TSLNamedCollection::ClassInfo);
+    const TClassInfo* c = Coll ? &Coll->ClassType() : nullptr;
+    FPlain = c == &TSLArray::ClassInfo || c == &TSLBlock::ClassInfo || c == &TSLProcedure::ClassInfo;
+    FPlainDict = c == &TSLDictionary::ClassInfo;
     ExecuteItem = 0;
     Index = 0;
     PushDone = false;
@@ -283,11 +286,15 @@ void TSLForallTokenizer::Init(TSLCollection* Coll, TSLArray* Proc) {
 
 bool TSLForallTokenizer::CheckTerminate() const {
     // A collection that shrank below the index during the loop ends it too.
-    return Index >= Collection->GetCount();
+    return Index >= CollectionCount();
 }
 
 TSLObject* TSLForallTokenizer::PushValue() {
-    if (FNamed) {
+    if (FPlain) {
+        FValue = TRef<TSLObject>(static_cast<const TSLArray*>(Collection.Get())->UncheckedAt(Index));
+    } else if (FPlainDict) {
+        FValue = MakeRef<TSLIdent>(static_cast<const TSLDictionary*>(Collection.Get())->NameRefAtIndex(Index), false);
+    } else if (FNamed) {
         FValue = MakeRef<TSLIdent>(static_cast<TSLNamedCollection*>(Collection.Get())->GetNameAtIndex(Index), false);
     } else {
         FValue = TRef<TSLObject>(Collection->GetObjAtIndex(Index));
@@ -298,22 +305,24 @@ TSLObject* TSLForallTokenizer::PushValue() {
 
 TSLObject* TSLForallTokenizer::GetNextToken(TSLContextImplementation&) {
     if (ExecuteItem < 0 || !TokenArray || !Collection) return nullptr;
-    if (ExecuteItem == 0 && CheckTerminate()) return nullptr;
-    if (ExecuteItem != 0 || PushDone) {
-        const int n = TokenCount(*TokenArray);
-        TSLObject* element = nullptr;
-        bool have = false;
-        if (ExecuteItem < n) {
-            element = TokenAt(*TokenArray, ExecuteItem++);
-            have = true;
-        }
+    if (ExecuteItem == 0) {
+        if (CheckTerminate()) return nullptr;
+        if (!PushDone) return PushValue();
+    }
+    const int n = TokenCount(*TokenArray);
+    if (ExecuteItem < n) {
+        TSLObject* element = TokenAt(*TokenArray, ExecuteItem++);
         if (ExecuteItem < n) return element;
         ExecuteItem = 0;
         ++Index;
         PushDone = false;
-        if (have) return element;
-        if (CheckTerminate()) return nullptr;
+        return element;
     }
+    // An empty body: the pass is complete.
+    ExecuteItem = 0;
+    ++Index;
+    PushDone = false;
+    if (CheckTerminate()) return nullptr;
     return PushValue();
 }
 

@@ -243,8 +243,17 @@ public:
     bool PushDone = false;
 
 private:
+    // The count and the element at Index as the collection gives them.
+    int CollectionCount() const {
+        return FPlain ? static_cast<const TSLArray*>(Collection.Get())->TSLArray::GetCount() : Collection->GetCount();
+    }
+
     TRef<TSLObject> FValue;
     bool FNamed = false; // the collection delivers names (a dictionary or record)
+    // The collection is a plain array or a plain dictionary: its elements and
+    // names are read directly.
+    bool FPlain = false;
+    bool FPlainDict = false;
 };
 
 // Whether Obj is run by the interpreter when it is an executable token: a
