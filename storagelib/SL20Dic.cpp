@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 
 #include "storagelib/SL20DbgHlp.h"
@@ -20,9 +21,26 @@ inline uint8_t Fold(char c) noexcept { return FoldTable[static_cast<uint8_t>(c)]
 } // namespace
 
 bool SLSameName(std::string_view A, std::string_view B) noexcept {
-    if (A.size() != B.size()) return false;
-    for (std::size_t i = 0; i < A.size(); ++i)
-        if (A[i] != B[i] && Fold(A[i]) != Fold(B[i])) return false;
+    const std::size_t n = A.size();
+    if (n != B.size()) return false;
+    const char* a = A.data();
+    const char* b = B.data();
+    // Equal words pass at once (names found are most often spelt alike).
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y) break;
+    }
+    if (i + 4 <= n) {
+        uint32_t x, y;
+        std::memcpy(&x, a + i, 4);
+        std::memcpy(&y, b + i, 4);
+        if (x == y) i += 4;
+    }
+    for (; i < n; ++i)
+        if (a[i] != b[i] && Fold(a[i]) != Fold(b[i])) return false;
     return true;
 }
 
@@ -233,9 +251,9 @@ void TSLDictionary::Insert(std::string_view AName, uint32_t Hash, TSLObject* Obj
         pos = static_cast<std::size_t>(it - Dict.begin());
     }
     if (pos == Dict.size())
-        Dict.push_back(TEntry{MyAnsiString(AName), TRef<TSLObject>(Obj), Hash});
+        Dict.emplace_back(AName, Obj, Hash);
     else
-        Dict.insert(Dict.begin() + static_cast<std::ptrdiff_t>(pos), TEntry{MyAnsiString(AName), TRef<TSLObject>(Obj), Hash});
+        Dict.emplace(Dict.begin() + static_cast<std::ptrdiff_t>(pos), AName, Obj, Hash);
     SLBumpNameEpoch(Hash);
     if (FIndex) {
         if (pos + 1 < Dict.size()) FIndex->Shift(static_cast<int32_t>(pos), 1);
@@ -267,7 +285,7 @@ bool TSLDictionary::AddNew(std::string_view AName, uint32_t Hash, TSLObject* Obj
             }) >= 0)
             return false;
         try {
-            Dict.push_back(TEntry{MyAnsiString(AName), TRef<TSLObject>(Obj), Hash});
+            Dict.emplace_back(AName, Obj, Hash);
         } catch (...) {
             FIndex->Remove(Hash, pos);
             throw;

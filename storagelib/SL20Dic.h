@@ -145,6 +145,8 @@ protected:
 
 private:
     struct TEntry {
+        TEntry(std::string_view AName, TSLObject* AValue, uint32_t AHash)
+            : Name(AName), Value(AValue), Hash(AHash) {}
         MyAnsiString Name;
         TRef<TSLObject> Value;
         uint32_t Hash; // SLHashName(Name)

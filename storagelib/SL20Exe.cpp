@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "kernel/MxTLib20.h"
 #include "storagelib/SL20Cla.h"
@@ -580,6 +581,11 @@ bool TSLInterpreter::DoRun(TSLContext* Context, TRunMode Mode) {
             if (Mode == TRunMode::Run && !FDbgDisplayEvent) {
                 // The common case in a loop of its own: the same steps as
                 // below, taken while nothing but tokens happens.
+                const struct TPlainRunMark {
+                    TSLContextImplementation& C;
+                    const TSLInterpreter* Before;
+                    ~TPlainRunMark() { C.FPlainRunBy = Before; }
+                } mark{C, std::exchange(C.FPlainRunBy, this)};
                 for (;;) {
                     Exec(C);
                     if (C.GetState() != isExecuting) break;

@@ -240,6 +240,12 @@ public:
 
     int32_t FProcCount = 0;
     bool FDebug = false;
+    // The interpreter running this context in its loop for plain runs (no
+    // stepping), nil otherwise. While it is set and its debugger hooks stay
+    // unset, no hook sees single tokens, so a frame may push a loop's literal
+    // value itself instead of delivering it as a token.
+    const TSLInterpreter* FPlainRunBy = nullptr;
+    bool TokensUnwatched() const noexcept;
     TScriptTaskInterface* FScriptTask = nullptr;
     // A native failure has been turned into a script exception and is on its
     // way to a handler (cleared when a try block takes it).
@@ -308,6 +314,10 @@ private:
     void Display(TSLContextImplementation& C);
     bool CheckBreak(TSLContextImplementation& C);
 };
+
+inline bool TSLContextImplementation::TokensUnwatched() const noexcept {
+    return FPlainRunBy && !FPlainRunBy->FDbgDisplayEvent;
+}
 
 // The context of a native procedure as the interpreter's context; a context of
 // another kind raises "Invalid class typecast".
