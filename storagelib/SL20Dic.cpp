@@ -139,7 +139,7 @@ private:
     void Rehash(std::size_t Expected) {
         std::size_t size = 16;
         while (size < Expected * 2 + 2) size *= 2;
-        std::vector<TSlot> old(size, TSlot{Empty, 0});
+        TSlotList old(size, TSlot{Empty, 0});
         old.swap(Slots);
         Mask = size - 1;
         Live = 0;
@@ -153,7 +153,9 @@ private:
             }
     }
 
-    std::vector<TSlot> Slots;
+    // (Tables of megabytes come from large blocks: see TSLPoolAllocator.)
+    using TSlotList = std::vector<TSlot, TSLPoolAllocator<TSlot>>;
+    TSlotList Slots;
     std::size_t Mask = 0;
     std::size_t Live = 0;
     std::size_t Deleted = 0;

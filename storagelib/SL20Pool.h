@@ -21,11 +21,16 @@
 //   (16 chunks taken from the system at once) whose chunks all stayed empty
 //   and unused since the previous trim.
 //
+// Blocks of megabytes (the tables of large dictionaries and arrays) are large
+// blocks of their own (platform/LargeBlocks.h), mapped by a few faults.
+//
 // Under the address sanitizer the pools are left out, so that a use after
 // free is still caught.
 #include <cstddef>
 #include <cstdint>
 #include <new>
+
+#include "platform/LargeBlocks.h"
 
 namespace vo {
 
@@ -69,6 +74,7 @@ public:
             }
             return Refill(ClassOf(Bytes));
         }
+        if (Bytes >= LargeBlockMin) return AllocateLargeBlock(Bytes);
 #endif
         return ::operator new(Bytes);
     }
@@ -93,6 +99,10 @@ public:
             auto* n = static_cast<TNode*>(P);
             n->Next = head;
             head = n;
+            return;
+        }
+        if (Bytes >= LargeBlockMin) {
+            FreeLargeBlock(P, Bytes);
             return;
         }
 #endif
@@ -204,8 +214,9 @@ private:
     static TChunk* TakeChunk();
 };
 
-// The allocator of the element lists of small collections: their blocks come
-// from the same pools (larger blocks from the general allocator).
+// The allocator of the element lists of collections: their blocks come from
+// the same pools (larger blocks from the general allocator, blocks of
+// megabytes from the system in large blocks).
 template <class T>
 struct TSLPoolAllocator {
     using value_type = T;
