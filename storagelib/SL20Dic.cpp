@@ -195,12 +195,12 @@ TSLObject* TSLDictionary::GetObjAtIndex(int Index) const {
     return Dict[static_cast<std::size_t>(Index)].Value.Get();
 }
 
-const MyAnsiString& TSLDictionary::NameRefAtIndex(int Index) const {
+std::string_view TSLDictionary::NameRefAtIndex(int Index) const {
     if (Index < 0 || static_cast<std::size_t>(Index) >= Dict.size()) IndexOutOfBounds("GetNameAtIndex", Index);
-    return Dict[static_cast<std::size_t>(Index)].Name;
+    return Dict[static_cast<std::size_t>(Index)].Name();
 }
 
-MyAnsiString TSLDictionary::GetNameAtIndex(int Index) const { return NameRefAtIndex(Index); }
+MyAnsiString TSLDictionary::GetNameAtIndex(int Index) const { return MyAnsiString(NameRefAtIndex(Index)); }
 
 int TSLDictionary::GetIndexOfObj(const TSLObject* Obj) const {
     for (std::size_t i = 0; i < Dict.size(); ++i)
@@ -220,13 +220,13 @@ int TSLDictionary::Find(std::string_view AName) const {
     if (FIndex)
         return FindHashed(AName, SLHashName(AName));
     for (std::size_t i = 0; i < Dict.size(); ++i)
-        if (SLSameName(Dict[i].Name, AName)) return static_cast<int>(i);
+        if (SLSameName(Dict[i].Name(), AName)) return static_cast<int>(i);
     return -1;
 }
 
 int TSLDictionary::FindIndexed(std::string_view AName, uint32_t Hash) const {
     return FIndex->Find(AName, Hash,
-                        [this](int32_t Pos) -> std::string_view { return Dict[static_cast<std::size_t>(Pos)].Name; });
+                        [this](int32_t Pos) -> std::string_view { return Dict[static_cast<std::size_t>(Pos)].Name(); });
 }
 
 TSLObject* TSLDictionary::FindObjWithName(std::string_view AName) const {
@@ -248,7 +248,7 @@ void TSLDictionary::Insert(std::string_view AName, uint32_t Hash, TSLObject* Obj
     std::size_t pos = Dict.size();
     if (FSorted) {
         auto it = std::upper_bound(Dict.begin(), Dict.end(), AName, [](std::string_view n, const TEntry& e) {
-            return SLCompareNames(n, e.Name) < 0;
+            return SLCompareNames(n, e.Name()) < 0;
         });
         pos = static_cast<std::size_t>(it - Dict.begin());
     }
@@ -283,7 +283,7 @@ bool TSLDictionary::AddNew(std::string_view AName, uint32_t Hash, TSLObject* Obj
         // Appended: one probe finds the name or takes the slot for the new entry.
         const auto pos = static_cast<int32_t>(Dict.size());
         if (FIndex->FindOrAdd(AName, Hash, pos, [this](int32_t Pos) -> std::string_view {
-                return Dict[static_cast<std::size_t>(Pos)].Name;
+                return Dict[static_cast<std::size_t>(Pos)].Name();
             }) >= 0)
             return false;
         try {
@@ -344,7 +344,7 @@ void TSLDictionary::Define(std::string_view AName, uint32_t Hash, TSLObject* Obj
         TRef<TSLObject> old(Obj);
         TEntry& e = Dict.back();
         e.Value.Swap(old);
-        if (e.Name != AName) e.Name.assign(AName.data(), AName.size());
+        if (e.Name() != AName) e.Rename(AName);
         SLBumpNameEpoch(Hash);
         return;
     }
@@ -378,7 +378,7 @@ void TSLDictionary::SetSorted(bool Value) {
     FSorted = Value;
     if (!FSorted) return;
     std::stable_sort(Dict.begin(), Dict.end(),
-                     [](const TEntry& a, const TEntry& b) { return SLCompareNames(a.Name, b.Name) < 0; });
+                     [](const TEntry& a, const TEntry& b) { return SLCompareNames(a.Name(), b.Name()) < 0; });
     if (FIndex) RebuildIndex();
 }
 
@@ -432,7 +432,7 @@ void TSLDictionary::InitComposite(TSLCompData* CompData) {
 
 void TSLDictionary::EncodeCompositeContent(TEncoderInterface& Encoder) {
     for (std::size_t i = 0; i < Dict.size(); ++i) {
-        Encoder.EncodeIdent(Dict[i].Name, false);
+        Encoder.EncodeIdent(MyAnsiString(Dict[i].Name()), false);
         Encoder.EncodeObject(Dict[i].Value.Get());
     }
 }
