@@ -132,7 +132,8 @@ public:
     };
 
     // Returns to the system the thread's slabs whose chunks all stayed empty
-    // and unused since its previous call (the auto-release purge calls it).
+    // and unused since its previous call (the auto-release purge calls it),
+    // and the large blocks kept as long.
     static void Trim() noexcept;
     // The thread's empty chunks kept for reuse, and its chunks in use (both
     // for tests).
