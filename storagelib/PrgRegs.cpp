@@ -67,7 +67,7 @@ std::vector<MyAnsiString> TProgramRegistry::GetKeyNames(std::string_view Path) {
     std::vector<MyAnsiString> names;
     if (const auto* dict = dynamic_cast<const TSLDictionary*>(GetObject(Path))) {
         names.reserve(static_cast<std::size_t>(dict->GetCount()));
-        for (int i = 0; i < dict->GetCount(); ++i) names.push_back(dict->NameRefAtIndex(i));
+        for (int i = 0; i < dict->GetCount(); ++i) names.emplace_back(dict->NameRefAtIndex(i));
     }
     return names;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 
 #include "storagelib/SL20DbgHlp.h"
@@ -20,9 +21,26 @@ inline uint8_t Fold(char c) noexcept { return FoldTable[static_cast<uint8_t>(c)]
 } // namespace
 
 bool SLSameName(std::string_view A, std::string_view B) noexcept {
-    if (A.size() != B.size()) return false;
-    for (std::size_t i = 0; i < A.size(); ++i)
-        if (A[i] != B[i] && Fold(A[i]) != Fold(B[i])) return false;
+    const std::size_t n = A.size();
+    if (n != B.size()) return false;
+    const char* a = A.data();
+    const char* b = B.data();
+    // Equal words pass at once (names found are most often spelt alike).
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y) break;
+    }
+    if (i + 4 <= n) {
+        uint32_t x, y;
+        std::memcpy(&x, a + i, 4);
+        std::memcpy(&y, b + i, 4);
+        if (x == y) i += 4;
+    }
+    for (; i < n; ++i)
+        if (a[i] != b[i] && Fold(a[i]) != Fold(b[i])) return false;
     return true;
 }
 
@@ -49,6 +67,32 @@ public:
             const TSlot& s = Slots[i];
             if (s.Pos == Empty) return -1;
             if (s.Pos >= 0 && s.Hash == Hash && SLSameName(NameAtPos(s.Pos), Name)) return s.Pos;
+        }
+    }
+
+    // The position of Name; when it is absent, a slot is taken for it at
+    // position NewPos (Add without a second probe) and -1 returned.
+    template <class NameAt>
+    int FindOrAdd(std::string_view Name, uint32_t Hash, int32_t NewPos, NameAt&& NameAtPos) {
+        if ((Live + Deleted + 1) * 2 > Slots.size()) Rehash(Live + 1);
+        TSlot* free = nullptr;
+        for (std::size_t i = Hash & Mask;; i = (i + 1) & Mask) {
+            TSlot& s = Slots[i];
+            if (s.Pos == Empty) {
+                if (!free) {
+                    free = &s;
+                } else {
+                    --Deleted;
+                }
+                *free = {NewPos, Hash};
+                ++Live;
+                return -1;
+            }
+            if (s.Pos == Tombstone) {
+                if (!free) free = &s;
+            } else if (s.Hash == Hash && SLSameName(NameAtPos(s.Pos), Name)) {
+                return s.Pos;
+            }
         }
     }
 
@@ -95,7 +139,7 @@ private:
     void Rehash(std::size_t Expected) {
         std::size_t size = 16;
         while (size < Expected * 2 + 2) size *= 2;
-        std::vector<TSlot> old(size, TSlot{Empty, 0});
+        TSlotList old(size, TSlot{Empty, 0});
         old.swap(Slots);
         Mask = size - 1;
         Live = 0;
@@ -109,7 +153,9 @@ private:
             }
     }
 
-    std::vector<TSlot> Slots;
+    // (Tables of megabytes come from large blocks: see TSLPoolAllocator.)
+    using TSlotList = std::vector<TSlot, TSLPoolAllocator<TSlot>>;
+    TSlotList Slots;
     std::size_t Mask = 0;
     std::size_t Live = 0;
     std::size_t Deleted = 0;
@@ -149,12 +195,12 @@ TSLObject* TSLDictionary::GetObjAtIndex(int Index) const {
     return Dict[static_cast<std::size_t>(Index)].Value.Get();
 }
 
-const MyAnsiString& TSLDictionary::NameRefAtIndex(int Index) const {
+std::string_view TSLDictionary::NameRefAtIndex(int Index) const {
     if (Index < 0 || static_cast<std::size_t>(Index) >= Dict.size()) IndexOutOfBounds("GetNameAtIndex", Index);
-    return Dict[static_cast<std::size_t>(Index)].Name;
+    return Dict[static_cast<std::size_t>(Index)].Name();
 }
 
-MyAnsiString TSLDictionary::GetNameAtIndex(int Index) const { return NameRefAtIndex(Index); }
+MyAnsiString TSLDictionary::GetNameAtIndex(int Index) const { return MyAnsiString(NameRefAtIndex(Index)); }
 
 int TSLDictionary::GetIndexOfObj(const TSLObject* Obj) const {
     for (std::size_t i = 0; i < Dict.size(); ++i)
@@ -174,13 +220,13 @@ int TSLDictionary::Find(std::string_view AName) const {
     if (FIndex)
         return FindHashed(AName, SLHashName(AName));
     for (std::size_t i = 0; i < Dict.size(); ++i)
-        if (SLSameName(Dict[i].Name, AName)) return static_cast<int>(i);
+        if (SLSameName(Dict[i].Name(), AName)) return static_cast<int>(i);
     return -1;
 }
 
 int TSLDictionary::FindIndexed(std::string_view AName, uint32_t Hash) const {
     return FIndex->Find(AName, Hash,
-                        [this](int32_t Pos) -> std::string_view { return Dict[static_cast<std::size_t>(Pos)].Name; });
+                        [this](int32_t Pos) -> std::string_view { return Dict[static_cast<std::size_t>(Pos)].Name(); });
 }
 
 TSLObject* TSLDictionary::FindObjWithName(std::string_view AName) const {
@@ -202,11 +248,14 @@ void TSLDictionary::Insert(std::string_view AName, uint32_t Hash, TSLObject* Obj
     std::size_t pos = Dict.size();
     if (FSorted) {
         auto it = std::upper_bound(Dict.begin(), Dict.end(), AName, [](std::string_view n, const TEntry& e) {
-            return SLCompareNames(n, e.Name) < 0;
+            return SLCompareNames(n, e.Name()) < 0;
         });
         pos = static_cast<std::size_t>(it - Dict.begin());
     }
-    Dict.insert(Dict.begin() + static_cast<std::ptrdiff_t>(pos), TEntry{MyAnsiString(AName), TRef<TSLObject>(Obj), Hash});
+    if (pos == Dict.size())
+        Dict.emplace_back(AName, Obj, Hash);
+    else
+        Dict.emplace(Dict.begin() + static_cast<std::ptrdiff_t>(pos), AName, Obj, Hash);
     SLBumpNameEpoch(Hash);
     if (FIndex) {
         if (pos + 1 < Dict.size()) FIndex->Shift(static_cast<int32_t>(pos), 1);
@@ -226,11 +275,34 @@ void TSLDictionary::SetObjWithName(std::string_view AName, TSLObject* Obj) {
 }
 
 void TSLDictionary::SetObjWithName(std::string_view AName, uint32_t Hash, TSLObject* Obj) {
-    const uint32_t hash = Hash;
-    if (FindHashed(AName, hash) >= 0)
-        throw Exception(std::string(ClassName()) + ".SetObjWithName: object with name '" + std::string(AName) +
-                        "' already exists");
-    Insert(AName, hash, Obj);
+    if (!AddNew(AName, Hash, Obj)) AlreadyExists("SetObjWithName", AName);
+}
+
+bool TSLDictionary::AddNew(std::string_view AName, uint32_t Hash, TSLObject* Obj) {
+    if (FIndex && !FSorted) {
+        // Appended: one probe finds the name or takes the slot for the new entry.
+        const auto pos = static_cast<int32_t>(Dict.size());
+        if (FIndex->FindOrAdd(AName, Hash, pos, [this](int32_t Pos) -> std::string_view {
+                return Dict[static_cast<std::size_t>(Pos)].Name();
+            }) >= 0)
+            return false;
+        try {
+            Dict.emplace_back(AName, Obj, Hash);
+        } catch (...) {
+            FIndex->Remove(Hash, pos);
+            throw;
+        }
+        SLBumpNameEpoch(Hash);
+        return true;
+    }
+    if (FindHashed(AName, Hash) >= 0) return false;
+    Insert(AName, Hash, Obj);
+    return true;
+}
+
+void TSLDictionary::AlreadyExists(const char* Method, std::string_view AName) const {
+    throw Exception(std::string(ClassName()) + "." + Method + ": object with name '" + std::string(AName) +
+                    "' already exists");
 }
 
 void TSLDictionary::AddObject(std::string_view AName, TSLObject* Obj) {
@@ -257,11 +329,7 @@ void TSLDictionary::AddObject(std::string_view AName, uint32_t Hash, TSLObject* 
         TSLNamedCollection::AddObject(AName, Obj);
         return;
     }
-    const uint32_t hash = Hash;
-    if (FindHashed(AName, hash) >= 0)
-        throw Exception(std::string(ClassName()) + ".AddObject: object with name '" + std::string(AName) +
-                        "' already exists");
-    Insert(AName, hash, Obj);
+    if (!AddNew(AName, Hash, Obj)) AlreadyExists("AddObject", AName);
 }
 
 void TSLDictionary::Define(std::string_view AName, uint32_t Hash, TSLObject* Obj) {
@@ -276,7 +344,7 @@ void TSLDictionary::Define(std::string_view AName, uint32_t Hash, TSLObject* Obj
         TRef<TSLObject> old(Obj);
         TEntry& e = Dict.back();
         e.Value.Swap(old);
-        if (e.Name != AName) e.Name.assign(AName.data(), AName.size());
+        if (e.Name() != AName) e.Rename(AName);
         SLBumpNameEpoch(Hash);
         return;
     }
@@ -310,7 +378,7 @@ void TSLDictionary::SetSorted(bool Value) {
     FSorted = Value;
     if (!FSorted) return;
     std::stable_sort(Dict.begin(), Dict.end(),
-                     [](const TEntry& a, const TEntry& b) { return SLCompareNames(a.Name, b.Name) < 0; });
+                     [](const TEntry& a, const TEntry& b) { return SLCompareNames(a.Name(), b.Name()) < 0; });
     if (FIndex) RebuildIndex();
 }
 
@@ -364,7 +432,7 @@ void TSLDictionary::InitComposite(TSLCompData* CompData) {
 
 void TSLDictionary::EncodeCompositeContent(TEncoderInterface& Encoder) {
     for (std::size_t i = 0; i < Dict.size(); ++i) {
-        Encoder.EncodeIdent(Dict[i].Name, false);
+        Encoder.EncodeIdent(MyAnsiString(Dict[i].Name()), false);
         Encoder.EncodeObject(Dict[i].Value.Get());
     }
 }

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -87,8 +89,9 @@ public:
     int GetCount() const override { return static_cast<int>(Dict.size()); }
     TSLObject* GetObjAtIndex(int Index) const override;
     MyAnsiString GetNameAtIndex(int Index) const override;
-    // The name as it was added, without a copy.
-    const MyAnsiString& NameRefAtIndex(int Index) const;
+    // The name as it was added, without a copy (valid while the entry is
+    // unchanged).
+    std::string_view NameRefAtIndex(int Index) const;
     int GetIndexOfObj(const TSLObject* Obj) const override;
     void Clear() override;
 
@@ -144,11 +147,77 @@ protected:
                             std::vector<std::pair<MyAnsiString, TRef<TSLObject>>>& Copies) override;
 
 private:
-    struct TEntry {
-        MyAnsiString Name;
+    // An entry in 32 bytes: the value, the name's hash and length, and the
+    // name itself inline up to 16 bytes (a longer one in a block of its own).
+    class TEntry {
+    public:
+        TEntry(std::string_view AName, TSLObject* AValue, uint32_t AHash) : Value(AValue), Hash(AHash) {
+            SetName(AName);
+        }
+        TEntry(TEntry&& Other) noexcept
+            : Value(std::move(Other.Value)), Hash(Other.Hash), FLength(Other.FLength), FText(Other.FText) {
+            Other.FLength = 0;
+        }
+        TEntry& operator=(TEntry&& Other) noexcept {
+            if (this != &Other) {
+                FreeName();
+                Value = std::move(Other.Value);
+                Hash = Other.Hash;
+                FLength = Other.FLength;
+                FText = Other.FText;
+                Other.FLength = 0;
+            }
+            return *this;
+        }
+        TEntry(const TEntry&) = delete;
+        TEntry& operator=(const TEntry&) = delete;
+        ~TEntry() { FreeName(); }
+
+        std::string_view Name() const noexcept {
+            return {FLength > InlineMax ? FText.Heap : FText.Inline, FLength};
+        }
+        // Another spelling (the entry is unchanged when that fails).
+        void Rename(std::string_view AName) {
+            char* heap = nullptr;
+            if (AName.size() > InlineMax) {
+                heap = new char[AName.size()];
+                std::memcpy(heap, AName.data(), AName.size());
+            }
+            FreeName();
+            if (heap)
+                FText.Heap = heap;
+            else if (!AName.empty())
+                std::memmove(FText.Inline, AName.data(), AName.size());
+            FLength = static_cast<uint32_t>(AName.size());
+        }
+
         TRef<TSLObject> Value;
-        uint32_t Hash; // SLHashName(Name)
+        uint32_t Hash; // SLHashName(Name())
+
+    private:
+        static constexpr uint32_t InlineMax = 16;
+        void SetName(std::string_view AName) {
+            if (AName.size() > UINT32_MAX) throw std::length_error("name too long");
+            if (AName.size() > InlineMax) {
+                FText.Heap = new char[AName.size()];
+                std::memcpy(FText.Heap, AName.data(), AName.size());
+            } else if (!AName.empty()) {
+                std::memcpy(FText.Inline, AName.data(), AName.size());
+            }
+            FLength = static_cast<uint32_t>(AName.size());
+        }
+        void FreeName() noexcept {
+            if (FLength > InlineMax) delete[] FText.Heap;
+            FLength = 0;
+        }
+
+        uint32_t FLength = 0;
+        union {
+            char Inline[InlineMax];
+            char* Heap;
+        } FText;
     };
+    static_assert(sizeof(TEntry) == 32);
     using TEntryList = std::vector<TEntry, TSLPoolAllocator<TEntry>>;
 
     int Find(std::string_view AName) const;
@@ -156,8 +225,11 @@ private:
     // Inserts a new entry (the name is known to be absent) at its place: the
     // end, or the sorted position.
     void Insert(std::string_view AName, uint32_t Hash, TSLObject* Obj);
+    // Adds a new entry unless the name exists (false then, nothing changed).
+    bool AddNew(std::string_view AName, uint32_t Hash, TSLObject* Obj);
     void RebuildIndex();
     [[noreturn]] void IndexOutOfBounds(const char* Method, int Index) const;
+    [[noreturn]] void AlreadyExists(const char* Method, std::string_view AName) const;
 
     TEntryList Dict;
     std::unique_ptr<TSLNameIndex> FIndex; // only for dictionaries beyond a handful of entries
@@ -168,10 +240,9 @@ inline int TSLDictionary::FindHashed(std::string_view AName, uint32_t Hash) cons
     if (FIndex) return FindIndexed(AName, Hash);
     // Small dictionaries are scanned; names of another hash are passed over
     // without comparing a byte.
-    const std::size_t len = AName.size();
     for (std::size_t i = 0, n = Dict.size(); i < n; ++i) {
         const TEntry& e = Dict[i];
-        if (e.Hash == Hash && e.Name.size() == len && SLSameName(e.Name, AName)) return static_cast<int>(i);
+        if (e.Hash == Hash && SLSameName(e.Name(), AName)) return static_cast<int>(i);
     }
     return -1;
 }

@@ -534,7 +534,7 @@ void TSLStreamEncoder::EncodeContent(TSLComposite* C, const TClassInfo* Cls) {
         const auto* d = static_cast<TSLDictionary*>(C);
         const int count = d->TSLDictionary::GetCount();
         for (int i = 0; i < count; ++i) {
-            const MyAnsiString& name = d->NameRefAtIndex(i);
+            const std::string_view name = d->NameRefAtIndex(i);
             Check(name, TIdentKind::Literal);
             EncodeName(name, false);
             EncodeObject(d->ValueAt(i));

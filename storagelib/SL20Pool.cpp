@@ -207,6 +207,7 @@ void TSLSmallPool::TakeForeignFrees() noexcept {
 }
 
 void TSLSmallPool::Trim() noexcept {
+    TrimLargeBlocks();
     TLists& l = FLists;
     TakeForeignFrees();
     if (l.EmptyUnusedCount == 0) {

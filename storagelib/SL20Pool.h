@@ -21,11 +21,16 @@
 //   (16 chunks taken from the system at once) whose chunks all stayed empty
 //   and unused since the previous trim.
 //
+// Blocks of megabytes (the tables of large dictionaries and arrays) are large
+// blocks of their own (platform/LargeBlocks.h), mapped by a few faults.
+//
 // Under the address sanitizer the pools are left out, so that a use after
 // free is still caught.
 #include <cstddef>
 #include <cstdint>
 #include <new>
+
+#include "platform/LargeBlocks.h"
 
 namespace vo {
 
@@ -69,6 +74,7 @@ public:
             }
             return Refill(ClassOf(Bytes));
         }
+        if (Bytes >= LargeBlockMin) return AllocateLargeBlock(Bytes);
 #endif
         return ::operator new(Bytes);
     }
@@ -93,6 +99,10 @@ public:
             auto* n = static_cast<TNode*>(P);
             n->Next = head;
             head = n;
+            return;
+        }
+        if (Bytes >= LargeBlockMin) {
+            FreeLargeBlock(P, Bytes);
             return;
         }
 #endif
@@ -122,7 +132,8 @@ public:
     };
 
     // Returns to the system the thread's slabs whose chunks all stayed empty
-    // and unused since its previous call (the auto-release purge calls it).
+    // and unused since its previous call (the auto-release purge calls it),
+    // and the large blocks kept as long.
     static void Trim() noexcept;
     // The thread's empty chunks kept for reuse, and its chunks in use (both
     // for tests).
@@ -204,8 +215,9 @@ private:
     static TChunk* TakeChunk();
 };
 
-// The allocator of the element lists of small collections: their blocks come
-// from the same pools (larger blocks from the general allocator).
+// The allocator of the element lists of collections: their blocks come from
+// the same pools (larger blocks from the general allocator, blocks of
+// megabytes from the system in large blocks).
 template <class T>
 struct TSLPoolAllocator {
     using value_type = T;

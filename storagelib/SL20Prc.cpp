@@ -39,15 +39,30 @@ void TSLPolymorphProcedure::RegisterProcedureForClassName(TPolyProcRef AProcedur
     if (ProcedureCount >= MaxEntries)
         throw Exception("Procedure array has only " + std::to_string(MaxEntries) + " entries");
     ProcedureArray[static_cast<std::size_t>(ProcedureCount++)] = TProcEntry{&AClass, AIndex, AProcedure};
+    FOneDepth = ProcedureCount == 1 || FOneDepth == AIndex ? AIndex : -1;
+    FLastClass = nullptr;
 }
 
 void TSLPolymorphProcedure::Execute(TSLContext* Context) {
+    if (FLastClass) {
+        // (The same operand the first entry examines, so a stack too shallow
+        // fails here just as it would below.)
+        const TSLObject* o = SLOperand(Context, FOneDepth);
+        if (o && &o->ClassType() == FLastClass) {
+            (this->*FLastProcedure)(Context);
+            return;
+        }
+    }
     EnsureRegistered();
     const TSLObject* examined = nullptr;
     for (int i = 0; i < ProcedureCount; ++i) {
         const TProcEntry& e = ProcedureArray[static_cast<std::size_t>(i)];
         examined = SLOperand(Context, e.AIndex);
         if (examined && IsOfClass(*examined, *e.AClass)) {
+            if (FOneDepth >= 0) {
+                FLastClass = &examined->ClassType();
+                FLastProcedure = e.AProcedure;
+            }
             (this->*e.AProcedure)(Context);
             return;
         }

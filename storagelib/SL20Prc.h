@@ -67,6 +67,12 @@ private:
     std::array<TProcEntry, MaxEntries> ProcedureArray{};
     int32_t ProcedureCount = 0;
     bool FRegistered = false;
+    // When every entry examines the same depth, the handler is a function of
+    // the operand's class alone: the last class seen and its handler are
+    // remembered (FLastClass nil: nothing remembered).
+    int32_t FOneDepth = -1;
+    const TClassInfo* FLastClass = nullptr;
+    TPolyProcRef FLastProcedure = nullptr;
 };
 
 class TSLNumber;

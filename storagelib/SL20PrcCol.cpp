@@ -18,6 +18,13 @@ int32_t LowIntAt(TSLContext* Context, int Depth) {
 // A count operand: its low 32 bits, nothing below 0.
 int32_t CountAt(TSLContext* Context, int Depth) { return std::max<int32_t>(0, LowIntAt(Context, Depth)); }
 
+// The operand at Depth as a name; "Invalid class typecast" otherwise.
+const TSLIdent* IdentAt(TSLContext* Context, int Depth) {
+    const TSLObject* o = SLOperand(Context, Depth);
+    if (!o || !o->HasTrait(TSLObject::slIdent)) throw EInvalidCast();
+    return static_cast<const TSLIdent*>(o);
+}
+
 void Replace(TSLContext* Context, int N, const TRef<TSLObject>& R) {
     SLPopOperands(Context, N);
     SLPushOperand(Context, R);
@@ -84,11 +91,20 @@ void TSLGetProcedure::ExecuteArray(TSLContext* Context) {
 }
 
 void TSLGetProcedure::ExecuteNamedCollection(TSLContext* Context) {
-    const auto* key = SLOperandAs<TSLIdent>(Context, 0);
+    const TSLIdent* key = IdentAt(Context, 0);
     auto* coll = static_cast<TSLNamedCollection*>(SLOperand(Context, 1));
     TRef<TSLObject> x(&coll->ClassType() == &TSLDictionary::ClassInfo
                           ? static_cast<TSLDictionary*>(coll)->GetObjWithName(key->GetIdentValue(), key->NameHash())
                           : coll->GetObjWithName(key->GetIdentValue()));
+    if (TSLObjectList* a = Context->FOperandArray; a && a->size() >= 2) {
+        // The value takes the collection's place; the name, then the
+        // collection are released after they left the stack.
+        TRef<TSLObject> name(std::move(a->back()));
+        a->pop_back();
+        a->back().Swap(x);
+        name.Reset();
+        return;
+    }
     Replace(Context, 2, x);
 }
 
@@ -107,7 +123,7 @@ void TSLPutProcedure::ExecuteArray(TSLContext* Context) {
 
 void TSLPutProcedure::ExecuteNamedCollection(TSLContext* Context) {
     TSLObject* x = SLOperand(Context, 0);
-    const auto* key = SLOperandAs<TSLIdent>(Context, 1);
+    const TSLIdent* key = IdentAt(Context, 1);
     auto* coll = static_cast<TSLNamedCollection*>(SLOperand(Context, 2));
     if (&coll->ClassType() == &TSLDictionary::ClassInfo)
         static_cast<TSLDictionary*>(coll)->SetObjWithName(key->GetIdentValue(), key->NameHash(), x);

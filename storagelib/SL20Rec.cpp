@@ -38,7 +38,7 @@ MyAnsiString TSLRecord::GetNameAtIndex(int Index) const {
     if (Index < 0 || Index >= GetCount())
         throw Exception(std::string(ClassName()) + ".GetNameAtIndex: index (" + std::to_string(Index) +
                         ") out of bounds (" + std::to_string(GetCount()) + ")");
-    return FRecDef->NameRefAtIndex(Index);
+    return MyAnsiString(FRecDef->NameRefAtIndex(Index));
 }
 
 int TSLRecord::FieldIndex(const char* Method, std::string_view AName) const {

@@ -156,6 +156,11 @@ void TSLForallTokenizer::Init(TSLCollection* Coll, TSLArray* Proc) {
     TokenArray = TRef<TSLArray>(Proc);
     Collection = TRef<TSLCollection>(Coll);
     FNamed = Coll && Coll->InheritsFrom(TSLNamedCollection::ClassInfo);
+    const TClassInfo* c = Coll ? &Coll->ClassType() : nullptr;
+    FPlain = c == &TSLArray::ClassInfo || c == &TSLBlock::ClassInfo || c == &TSLProcedure::ClassInfo;
+    FPlainDict = c == &TSLDictionary::ClassInfo;
+    const TClassInfo* b = Proc ? &Proc->ClassType() : nullptr;
+    FPlainBody = b == &TSLArray::ClassInfo || b == &TSLBlock::ClassInfo || b == &TSLProcedure::ClassInfo ? Proc : nullptr;
     ExecuteItem = 0;
     Index = 0;
     PushDone = false;
@@ -163,11 +168,15 @@ void TSLForallTokenizer::Init(TSLCollection* Coll, TSLArray* Proc) {
 
 bool TSLForallTokenizer::CheckTerminate() const {
     // A collection that shrank below the index during the loop ends it too.
-    return Index >= Collection->GetCount();
+    return Index >= CollectionCount();
 }
 
 TSLObject* TSLForallTokenizer::PushValue() {
-    if (FNamed) {
+    if (FPlain) {
+        FValue = TRef<TSLObject>(static_cast<const TSLArray*>(Collection.Get())->UncheckedAt(Index));
+    } else if (FPlainDict) {
+        FValue = MakeRef<TSLIdent>(static_cast<const TSLDictionary*>(Collection.Get())->NameRefAtIndex(Index), false);
+    } else if (FNamed) {
         FValue = MakeRef<TSLIdent>(static_cast<TSLNamedCollection*>(Collection.Get())->GetNameAtIndex(Index), false);
     } else {
         FValue = TRef<TSLObject>(Collection->GetObjAtIndex(Index));
@@ -176,24 +185,87 @@ TSLObject* TSLForallTokenizer::PushValue() {
     return FValue.Get();
 }
 
-TSLObject* TSLForallTokenizer::GetNextToken(TSLContextImplementation&) {
-    if (ExecuteItem < 0 || !TokenArray || !Collection) return nullptr;
-    if (ExecuteItem == 0 && CheckTerminate()) return nullptr;
-    if (ExecuteItem != 0 || PushDone) {
-        const int n = TokenCount(*TokenArray);
-        TSLObject* element = nullptr;
-        bool have = false;
+namespace {
+// Whether the interpreter pushes Token rather than executing it (as GetToken
+// tells).
+bool IsLiteral(TSLObject* Token) {
+    if (Token->HasTrait(TSLObject::slIdent)) return !static_cast<TSLIdent*>(Token)->TSLIdent::GetExecutable();
+    return Token->HasTrait(TSLObject::slLongint | TSLObject::slDouble) || !Token->GetExecutable();
+}
+} // namespace
+
+TSLObject* TSLForallTokenizer::GetNextToken(TSLContextImplementation& Context) {
+    // Inside a pass over a plain body: its next token.
+    if (const TSLArray* body = TokenArray.Get(); ExecuteItem > 0 && body && body == FPlainBody && Collection) {
+        const int n = body->TSLArray::GetCount();
         if (ExecuteItem < n) {
-            element = TokenAt(*TokenArray, ExecuteItem++);
-            have = true;
+            TSLObject* element = body->UncheckedAt(ExecuteItem++);
+            if (ExecuteItem == n) {
+                ExecuteItem = 0;
+                ++Index;
+                PushDone = false;
+            }
+            return element;
         }
-        if (ExecuteItem < n) return element;
+    }
+    return NextPass(Context);
+}
+
+TSLObject* TSLForallTokenizer::BodyToken(int Count) {
+    TSLObject* element = TokenAt(*TokenArray, ExecuteItem++);
+    if (ExecuteItem >= Count) {
+        // The pass is complete.
         ExecuteItem = 0;
         ++Index;
         PushDone = false;
-        if (have) return element;
-        if (CheckTerminate()) return nullptr;
     }
+    return element;
+}
+
+[[gnu::noinline]] TSLObject* TSLForallTokenizer::NextPass(TSLContextImplementation& Context) {
+    if (const TSLArray* body = TokenArray.Get();
+        ExecuteItem == 0 && !PushDone && FPlain && body && body == FPlainBody && Collection) {
+        // A pass over a plain array with a plain body: what follows, taken
+        // directly.
+        const auto* coll = static_cast<const TSLArray*>(Collection.Get());
+        if (Index >= coll->TSLArray::GetCount()) return nullptr;
+        TSLObject* value = coll->UncheckedAt(Index);
+        FValue = TRef<TSLObject>(value);
+        PushDone = true;
+        const int n = body->TSLArray::GetCount();
+        if (!value || n == 0 || !IsLiteral(value) || !Context.TokensUnwatched()) return value;
+        Context.OperandStack().Push(value);
+        TSLObject* element = body->UncheckedAt(0);
+        if (n == 1) {
+            ++Index;
+            PushDone = false;
+        } else {
+            ExecuteItem = 1;
+        }
+        return element;
+    }
+    if (ExecuteItem < 0 || !TokenArray || !Collection) return nullptr;
+    if (ExecuteItem == 0) {
+        if (CheckTerminate()) return nullptr;
+        if (!PushDone) {
+            TSLObject* value = PushValue();
+            // A literal value is pushed here when no debugger hook could see
+            // it as a token of its own; the interpreter would push it just so.
+            // (Nothing runs in between, so the pass begins as it would then.)
+            if (!value || !IsLiteral(value) || !Context.TokensUnwatched()) return value;
+            const int n = TokenCount(*TokenArray);
+            if (n == 0) return value;
+            Context.OperandStack().Push(value);
+            return BodyToken(n);
+        }
+    }
+    const int n = TokenCount(*TokenArray);
+    if (ExecuteItem < n) return BodyToken(n);
+    // An empty body (or one that shrank): the pass is complete.
+    ExecuteItem = 0;
+    ++Index;
+    PushDone = false;
+    if (CheckTerminate()) return nullptr;
     return PushValue();
 }
 

@@ -350,8 +350,23 @@ public:
     bool PushDone = false;
 
 private:
+    // The next token of the body (ExecuteItem < Count), ending the pass with
+    // the body's last token.
+    TSLObject* BodyToken(int Count);
+    // The start of a pass, and what is unusual.
+    TSLObject* NextPass(TSLContextImplementation& Context);
+    // The count and the element at Index as the collection gives them.
+    int CollectionCount() const {
+        return FPlain ? static_cast<const TSLArray*>(Collection.Get())->TSLArray::GetCount() : Collection->GetCount();
+    }
+
     TRef<TSLObject> FValue;
     bool FNamed = false; // the collection delivers names (a dictionary or record)
+    // The collection is a plain array or a plain dictionary: its elements and
+    // names are read directly.
+    bool FPlain = false;
+    bool FPlainDict = false;
+    const TSLArray* FPlainBody = nullptr; // the body when it is a plain array, block or procedure
 };
 
 // Whether Obj is run by the interpreter when it is an executable token: a

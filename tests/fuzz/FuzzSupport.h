@@ -104,7 +104,9 @@ inline void Describe(std::string& Out, TSLObject* Obj, std::vector<TSLObject*>& 
             Describe(Out, r->GetData(), Seen);
         } else if (auto* d = dynamic_cast<TSLDictionary*>(Obj)) {
             for (int i = 0; i < d->GetCount(); ++i) {
-                Out += "/" + d->NameRefAtIndex(i) + " ";
+                Out += "/";
+                Out += d->NameRefAtIndex(i);
+                Out += " ";
                 Describe(Out, d->GetObjAtIndex(i), Seen);
             }
         } else if (auto* col = dynamic_cast<TSLCollection*>(Obj)) {

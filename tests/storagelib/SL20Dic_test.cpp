@@ -104,6 +104,46 @@ TEST_F(DictionaryTest, EntriesStayInInsertionOrderAndRemovalMovesTheLaterOnesUp)
     EXPECT_EQ(first->GetRefCount(), 1);
 }
 
+// Names short and long (around the 16 bytes an entry holds itself) survive
+// adding, growing, removal, sorting, redefinition under another spelling and
+// copying.
+TEST_F(DictionaryTest, NamesOfEveryLengthKeepTheirSpelling) {
+    const std::vector<std::string> names = {"", "A", "Fifteen_Chars15", "Sixteen_Chars_16",
+                                            "Seventeen_Chars17", "Long_Name_" + std::string(40, 'x'), "\xC4rger"};
+    TRef<TSLDictionary> d = MakeRef<TSLDictionary>();
+    for (std::size_t i = 0; i < names.size(); ++i) d->AddObject(names[i], MakeRef<TSLLongint>(static_cast<int64_t>(i)).Get());
+    for (int i = 0; i < 20; ++i) d->AddObject("filler" + std::to_string(i), nullptr); // moves the entries
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(names[i]);
+        EXPECT_EQ(d->GetNameAtIndex(static_cast<int>(i)), names[i]);
+        std::string upper = names[i];
+        for (char& c : upper)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (!upper.empty() && upper[0] == '\xC4') upper[0] = '\xE4'; // the small letter
+        EXPECT_EQ(d->GetIntWithName(upper), static_cast<int64_t>(i));
+    }
+    d->DelObjWithName("a");
+    EXPECT_EQ(d->GetNameAtIndex(0), "");
+    EXPECT_EQ(d->GetNameAtIndex(1), "Fifteen_Chars15");
+    EXPECT_EQ(d->GetNameAtIndex(4), names[5]);
+    // The last entry takes the new spelling, long or short.
+    TRef<TSLDictionary> last = VAs<TSLDictionary>("[D /a 1 /short 2 ]");
+    last->Define("Short", SLHashName("Short"), MakeRef<TSLLongint>(3).Get());
+    EXPECT_EQ(W(last), "[D /a 1 /Short 3 ]");
+    last->AddObject("a_rather_long_name_here", nullptr);
+    last->Define("A_RATHER_LONG_NAME_HERE", SLHashName("a_rather_long_name_here"), MakeRef<TSLLongint>(4).Get());
+    last->Define("x", SLHashName("x"), nullptr);
+    last->DelObjWithName("x");
+    last->Define("a_rather_LONG_name_here", SLHashName("a_rather_long_name_here"), MakeRef<TSLLongint>(5).Get());
+    EXPECT_EQ(W(last), "[D /a 1 /Short 3 /a_rather_LONG_name_here 5 ]");
+    TSLDictionary* copy = d->CopyDictionary();
+    copy->SetSorted(true);
+    EXPECT_EQ(copy->GetNameAtIndex(0), "");
+    EXPECT_EQ(copy->GetNameAtIndex(1), "Fifteen_Chars15");
+    EXPECT_EQ(copy->GetIntWithName(names[5]), 5);
+    EXPECT_EQ(d->GetNameAtIndex(4), names[5]);
+}
+
 TEST_F(DictionaryTest, TypedSetterDoesNotReplaceAValueOfAnotherType) {
     TRef<TSLDictionary> d = VAs<TSLDictionary>("[D /Count 1.5 ]");
     EXPECT_THROW_MSG(d->SetIntWithName("Count", 3), Exception,

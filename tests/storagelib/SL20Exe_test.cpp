@@ -429,6 +429,16 @@ TEST_F(InterpreterTest, StepIntoAfterAPlainRunShowsEveryLoopValue) {
     EXPECT_EQ(Stack(), "6");
 }
 
+TEST_F(InterpreterTest, StepIntoShowsEveryValueForallDelivers) {
+    Start("[A 7 /x] [B pop] forall 9");
+    std::vector<std::string> shown;
+    Interp->FDbgDisplayEvent = [&](TSLObject* Obj) { shown.push_back(Obj ? W(Obj) : "nil"); };
+    while (!Interp->StepInto(Ctx.Get())) {
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{"nil", "nil", "forall", "7", "pop", "/x", "pop", "9"}));
+    EXPECT_EQ(Stack(), "9");
+}
+
 TEST_F(InterpreterTest, StepOverRunsACalledProcedureAsOneStep) {
     Start("/p [P [A ] 1 2 3 add add [A ] ] def p 4", false);
     std::vector<std::string> shown;

@@ -1,7 +1,8 @@
 // The value pools: values read come from arena chunks that outlive the read
 // as long as any of their values lives, go back to the thread (and, after
 // two trims, to the system) once all are freed, and may be freed on another
-// thread; values made outside a read reuse freed blocks one by one.
+// thread; values made outside a read reuse freed blocks one by one; element
+// lists keep their elements as they grow into large blocks and back.
 #include "storagelib/SL20Pool.h"
 
 #include "storagelib/SL20Arr.h"
@@ -14,6 +15,7 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace vo {
 namespace {
@@ -117,6 +119,21 @@ TEST_F(PoolTest, ValuesMadeOutsideAReadReuseFreedBlocks) {
         TRef<TSLString> s = MakeRef<TSLString>("x");
     }
     EXPECT_EQ(TSLSmallPool::ChunksInUse(), before);
+}
+
+TEST(PoolLists, ElementsSurviveGrowingIntoLargeBlocksAndBack) {
+    // Grows from pool blocks through general ones into large blocks and back.
+    std::vector<uint64_t, TSLPoolAllocator<uint64_t>> list;
+    const std::size_t n = 3 * LargeBlockMin / sizeof(uint64_t);
+    for (std::size_t i = 0; i < n; ++i) list.push_back(i * 7919);
+    for (std::size_t i = 0; i < n; i += 4099) ASSERT_EQ(list[i], i * 7919);
+    list.resize(100);
+    list.shrink_to_fit();
+    EXPECT_EQ(list[99], 99u * 7919);
+    std::vector<uint64_t, TSLPoolAllocator<uint64_t>> copy(list);
+    copy.resize(n, 1);
+    EXPECT_EQ(copy[n - 1], 1u);
+    EXPECT_EQ(copy[50], 50u * 7919);
 }
 
 } // namespace

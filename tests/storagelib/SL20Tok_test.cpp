@@ -115,6 +115,16 @@ TEST_F(FrameCases, ForallPassesTheElementsOrTheNamesOfAKeyedCollection) {
         {"/d 2 dict def d /a 1 put d /b 2 put d [B d exch get] forall", "1 2"},
         {"[S 1 2 3] [B] forall", "1 2 3"}, // a stack from its top down
         {"[A 1 2 3 4] [B dup 2 eq [B pop exitloop] if] forall", "1"},
+        // elements are delivered as tokens: executable ones run, literal ones
+        // are pushed, with or without a body
+        {"[A 1 dup 2] [B] forall", "1 1 2"},
+        {"[A 1 dup 2] [B 10] forall", "1 10 10 10 2 10"},
+        {"[A 5 [B 6] 7] [B 0] forall", "5 0 [B 6 ] 0 7 0"},
+        {"[B 3 4] [B 1 add] forall", "4 5"},
+        {"/s 0 def [A 1 2 3] [B /s exch s add def] forall s", "6"},
+        // a body that changes the collection it walks
+        {"/a [A 1 2 3] def a [B a 0 del] forall a", "1 3 [A 3 ]"},
+        {"/d 3 dict def d /a 1 put d /b 2 put d [B d exch get] forall", "1 2"},
     });
 }
 
