@@ -1,12 +1,18 @@
 #include "storagelib/SL20Arc.h"
 
+#include <ctime>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <string>
+#include <sys/stat.h>
+#include <vector>
 
 #include "kernel/Debug.h"
 #include "platform/Cp1252.h"
 #include "platform/Exception.h"
 #include "platform/FileNames.h"
+#include "storagelib/SL20Dic.h"
 #include "storagelib/SL20Stu.h"
 
 namespace vo {
@@ -56,6 +62,69 @@ std::string ArchiveKey(const MyAnsiString& Name) {
     std::filesystem::path abs = std::filesystem::absolute(p, ec);
     if (ec) abs = p;
     return Cp1252UpperCase(RealPathToStored(abs.lexically_normal()));
+}
+
+// The entry names of archive files already looked at, so that a lookup does
+// not read an archive's headers again while its file is unchanged. A file is
+// taken as unchanged while its device, inode, size, modification and change
+// times are; a file changed within the last two seconds is never kept, since
+// a rewrite within one tick of the file system's clock can leave the times as
+// they were. The names are kept per storage manager, because reading an
+// archive registers its entries' storage numbers there.
+class TArchiveNameCache {
+public:
+    // -1: not known; else whether the archive file RealPath holds Entry.
+    int HasEntry(const std::string& RealPath, const MyAnsiString& Entry) {
+        struct stat st {};
+        if (::stat(RealPath.c_str(), &st) != 0) return -1;
+        std::lock_guard<std::mutex> lock(FLock);
+        const auto it = FFiles.find(RealPath);
+        if (it == FFiles.end()) return -1;
+        if (!Same(it->second, st)) {
+            FFiles.erase(it);
+            return -1;
+        }
+        for (const std::string& n : it->second.Names)
+            if (SLSameName(n, Entry)) return 1;
+        return 0;
+    }
+
+    // Keeps the names of Archive, read from RealPath, when its file has settled.
+    void Keep(const std::string& RealPath, const TSLArchive& Archive) {
+        struct stat st {};
+        if (::stat(RealPath.c_str(), &st) != 0) return;
+        if (std::time(nullptr) - st.st_mtim.tv_sec < 2 || std::time(nullptr) - st.st_ctim.tv_sec < 2) return;
+        TFile f;
+        f.Manager = StorageManager();
+        f.Stat = st;
+        f.Names.reserve(static_cast<std::size_t>(Archive.GetCount()));
+        for (int i = 0; i < Archive.GetCount(); ++i) f.Names.push_back(Archive.NameAtIndex(i));
+        std::lock_guard<std::mutex> lock(FLock);
+        FFiles[RealPath] = std::move(f);
+    }
+
+private:
+    struct TFile {
+        TStorageManager* Manager = nullptr;
+        struct stat Stat {};
+        std::vector<std::string> Names;
+    };
+
+    static bool Same(const TFile& F, const struct stat& St) noexcept {
+        const struct stat& a = F.Stat;
+        return F.Manager == StorageManager() && a.st_dev == St.st_dev && a.st_ino == St.st_ino &&
+            a.st_size == St.st_size && a.st_mtim.tv_sec == St.st_mtim.tv_sec &&
+            a.st_mtim.tv_nsec == St.st_mtim.tv_nsec && a.st_ctim.tv_sec == St.st_ctim.tv_sec &&
+            a.st_ctim.tv_nsec == St.st_ctim.tv_nsec;
+    }
+
+    std::mutex FLock;
+    std::map<std::string, TFile> FFiles;
+};
+
+TArchiveNameCache& ArchiveNameCache() {
+    static TArchiveNameCache* cache = new TArchiveNameCache; // used until the process ends
+    return *cache;
 }
 
 } // namespace
@@ -338,9 +407,12 @@ MyAnsiString TArchiveStoragePlugin::ProgramDir() const {
 bool TArchiveStoragePlugin::ArchiveHasEntry(const MyAnsiString& ArchiveFile, const MyAnsiString& EntryName) {
     if (!StoredFileExists(ArchiveFile)) return false;
     try {
+        const std::string real = StoredPathToRealPath(ArchiveFile).string();
+        if (const int known = ArchiveNameCache().HasEntry(real, EntryName); known >= 0) return known == 1;
         // A temporary archive of its own, never the shared one: the lookup
         // answers what the file holds.
         TRef<TSLArchive> temp = TSLArchive::Create(false, ArchiveFile, saRead, false);
+        ArchiveNameCache().Keep(real, *temp);
         return temp->NameExists(EntryName);
     } catch (const Exception& e) {
         LogWarning("archive '" + ArchiveFile + "' skipped: " + e.what());
