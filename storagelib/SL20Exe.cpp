@@ -356,17 +356,32 @@ TSLObject* TSLContextImplementation::ResolveIdentSlow(const TSLIdent& Ident) {
     const std::string_view name = Ident.GetIdentValue();
     const TSLObjectList& dicts = FDictStack->Items();
     TSLObject* obj = nullptr;
+    int32_t top = -1;
     for (std::size_t i = dicts.size(); i-- > 0;) {
         const auto* d = static_cast<const TSLDictionary*>(dicts[i].Get());
         const int k = d->FindHashed(name, hash);
         if (k >= 0) {
             obj = d->ValueAt(k);
+            if (i + 1 == dicts.size()) top = k;
             break;
         }
     }
     if (!obj) throw Exception("object with name '" + Ident.GetIdentValue() + "' not found");
-    e = TNameCacheEntry{&Ident, hash, epoch, obj};
+    e = TNameCacheEntry{&Ident, hash, top, epoch, obj};
     return obj;
+}
+
+TSLObject* TSLContextImplementation::ResolveAtTop(const TSLIdent& Ident, int Index) const {
+    // The stack is searched from the top and a dictionary holds a name at
+    // most once: an entry of that name in the top dictionary is the result.
+    const TSLObjectList& dicts = FDictStack->Items();
+    if (dicts.empty()) return nullptr;
+    const auto* d = static_cast<const TSLDictionary*>(dicts.back().Get());
+    if (Index >= d->TSLDictionary::GetCount()) return nullptr;
+    const std::string_view have = d->NameRefAtIndex(Index);
+    const std::string_view name = Ident.GetIdentValue();
+    if (have.size() != name.size() || (have != name && !SLSameName(have, name))) return nullptr;
+    return d->ValueAt(Index);
 }
 
 TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictionary*& Parent) {
@@ -503,7 +518,11 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
         // Room for the parameters and a result or two without growing.
         const int p = ListCount(*params, plain);
         if (FLocalDict->GetCapacity() < p + 2) FLocalDict->SetCapacity(p + 2);
-        dicts.Push(FLocalDict.Get());
+        // (An empty dictionary entering the stack changes no name's binding.)
+        if (FLocalDict->TSLDictionary::GetCount() == 0)
+            dicts.Items().emplace_back(FLocalDict.Get());
+        else
+            dicts.Push(FLocalDict.Get());
         TSLContextStack& ops = Context.OperandStack();
         for (int i = p - 1; i >= 0; --i) {
             const TSLIdent* name = ListName(ListAt(*params, plain, i));
@@ -534,6 +553,12 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
             ops.Push(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
         }
         TSLContextStack& dicts = Context.DictStack();
+        if (dicts.Count() == FDictStackCount + 1 && dicts.Items().back().Get() == FLocalDict.Get()) {
+            // The common end: only the local dictionary is left to go (this
+            // frame still holds it, so it is not released here).
+            FLocalDict->BumpNameEpochs();
+            dicts.Items().pop_back();
+        }
         while (dicts.Count() > FDictStackCount) dicts.Drop();
         Context.ReturnLocalDict(FLocalDict);
         FFinished = true;

@@ -65,6 +65,21 @@ void TSLEndProcedure::Execute(TSLContext* Context) {
 }
 
 void TSLDefProcedure::Execute(TSLContext* Context) {
+    // A plain name into the top dictionary of an interpreter's context, the
+    // common case, read straight from the stacks.
+    if (TSLObjectList* ops = Context->FOperandArray;
+        ops && ops->size() >= 2 && &Context->ClassType() == &TSLContextImplementation::ClassInfo) {
+        TSLObject* key = (*ops)[ops->size() - 2].Get();
+        TSLObjectList& dicts = static_cast<TSLContextImplementation*>(Context)->DictStack().Items();
+        if (key && key->HasTrait(slIdent) && static_cast<const TSLIdent*>(key)->IsPlainName() && !dicts.empty()) {
+            const auto* ident = static_cast<const TSLIdent*>(key);
+            TRef<TSLObject> value(ops->back().Get());
+            TRef<TSLDictionary> keep(static_cast<TSLDictionary*>(dicts.back().Get()));
+            keep->Define(ident->GetIdentValue(), ident->NameHash(), value.Get());
+            SLPopOperands(Context, 2);
+            return;
+        }
+    }
     const auto* ident = SLOperandAs<TSLIdent>(Context, 1);
     TRef<TSLObject> value(SLOperand(Context, 0));
     const MyAnsiString& full = ident->GetIdentValue();
