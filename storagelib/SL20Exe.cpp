@@ -325,7 +325,8 @@ void TSLContextImplementation::ReturnLocalDict(TRef<TSLDictionary>& Dict) {
     if (d && d->GetRefCount() == 1 && FSpareDicts.size() < SpareDictsMax &&
         &d->ClassType() == &TSLDictionary::ClassInfo && !d->GetSorted() && d->GetIdent().empty() &&
         !d->GetDbgInfo()) {
-        d->ClearUnstacked();
+        // (The names stay for the next call of the same procedure.)
+        d->ReleaseValuesUnstacked();
         d->CompositeHandle = 0;
         FSpareDicts.push_back(std::move(Dict));
         return;
@@ -487,6 +488,19 @@ namespace {
     if (Obj && Obj->HasTrait(TSLObject::slIdent)) return static_cast<const TSLIdent*>(Obj);
     return SLCast<TSLIdent>(Obj);
 }
+// Whether a reused local dictionary holds exactly the parameters of a plain
+// list, in the order a call adds them (the last parameter first), spelled
+// the same; it is cut to them then (its values are all nil).
+bool KeepsParameterNames(TSLDictionary& Dict, const TSLArray& Params, bool Plain, int Count) {
+    if (!Plain || Count <= 0 || Dict.TSLDictionary::GetCount() < Count) return false;
+    for (int k = 0; k < Count; ++k) {
+        const TSLObject* o = Params.UncheckedAt(Count - 1 - k);
+        if (!o || !o->HasTrait(TSLObject::slIdent)) return false;
+        if (Dict.NameRefAtIndex(k) != std::string_view(static_cast<const TSLIdent*>(o)->GetIdentValue()))
+            return false;
+    }
+    return Dict.TruncateUnstacked(Count);
+}
 } // namespace
 
 void TSLProcTokenizer::Init(TSLArray* Proc) {
@@ -518,17 +532,26 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
         // Room for the parameters and a result or two without growing.
         const int p = ListCount(*params, plain);
         if (FLocalDict->GetCapacity() < p + 2) FLocalDict->SetCapacity(p + 2);
-        // (An empty dictionary entering the stack changes no name's binding.)
-        if (FLocalDict->TSLDictionary::GetCount() == 0)
-            dicts.Items().emplace_back(FLocalDict.Get());
-        else
-            dicts.Push(FLocalDict.Get());
         TSLContextStack& ops = Context.OperandStack();
-        for (int i = p - 1; i >= 0; --i) {
-            const TSLIdent* name = ListName(ListAt(*params, plain, i));
-            TSLObject* value = ops.At(0);
-            FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
-            ops.Drop();
+        if (ops.Count() >= p && KeepsParameterNames(*FLocalDict, *params, plain, p)) {
+            // The dictionary of an earlier call of this procedure: its entries
+            // are the parameters, in the order they would be added. Nothing
+            // can fail on the way, and nothing runs before all are set.
+            dicts.Items().emplace_back(FLocalDict.Get());
+            for (int k = 0; k < p; ++k) {
+                FLocalDict->SetValueAt(k, ops.At(0));
+                ops.Drop();
+            }
+        } else {
+            if (FLocalDict->TSLDictionary::GetCount() != 0) FLocalDict->ClearUnstacked();
+            // (An empty dictionary entering the stack changes no name's binding.)
+            dicts.Items().emplace_back(FLocalDict.Get());
+            for (int i = p - 1; i >= 0; --i) {
+                const TSLIdent* name = ListName(ListAt(*params, plain, i));
+                TSLObject* value = ops.At(0);
+                FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
+                ops.Drop();
+            }
         }
         FOpStackCount = ops.Count();
         ExecuteItem = 1;

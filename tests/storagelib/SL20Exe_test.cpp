@@ -301,6 +301,22 @@ TEST_F(InterpreterTest, ANameFoundInTheTopDictionaryIsTakenFromTheCurrentTopOnly
     EXPECT_EQ(RunError("/q [P [A /m] m currentdict /m undef m [A] ] def 1 q"), "object with name 'm' not found");
 }
 
+// Calls reuse the dictionaries of finished calls; each call still starts with
+// only its own parameters.
+TEST_F(InterpreterTest, EachCallStartsWithOnlyItsParametersInItsDictionary) {
+    // Parameters in their order, call after call.
+    EXPECT_EQ(Run("/s [P [A /a /b] /r a b sub def [A /r] ] def 5 3 s 10 4 s"), "2 6");
+    // The same names in another order.
+    EXPECT_EQ(Run("/s [P [A /a /b] /r a b sub def [A /r] ] def /t [P [A /b /a] /r a b sub def [A /r] ] def "
+                  "5 3 s 5 3 t 5 3 s"),
+              "2 -2 2");
+    // A name the last call defined is gone.
+    EXPECT_EQ(Run("/x 9 def /u [P [A /a] /r x def a 0 gt [B /x a def] [B] ifelse [A /r] ] def 1 u 0 u"), "9 9");
+    // Too few operands for a reused dictionary fails as a new one does.
+    EXPECT_EQ(RunError("/s [P [A /a /b] /r a b sub def [A /r] ] def 5 3 s pop 1 s"),
+              "TSLStack.ObjectAtIndex: no object to fetch at index -1");
+}
+
 TEST_F(InterpreterTest, ARenamedNameTokenResolvesItsNewName) {
     TRef<TSLObject> block = SLDecodeString("[B a ]");
     auto* token = static_cast<TSLIdent*>(SLCast<TSLBlock>(block.Get())->GetObjAtIndex(0));
