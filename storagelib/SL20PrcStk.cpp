@@ -72,10 +72,11 @@ void TSLDefProcedure::Execute(TSLContext* Context) {
         TSLObject* key = (*ops)[ops->size() - 2].Get();
         TSLObjectList& dicts = static_cast<TSLContextImplementation*>(Context)->DictStack().Items();
         if (key && key->HasTrait(slIdent) && static_cast<const TSLIdent*>(key)->IsPlainName() && !dicts.empty()) {
+            // (The stacks hold the name, the value and the dictionary until
+            // the entry is set; releasing an old value runs no script.)
             const auto* ident = static_cast<const TSLIdent*>(key);
-            TRef<TSLObject> value(ops->back().Get());
-            TRef<TSLDictionary> keep(static_cast<TSLDictionary*>(dicts.back().Get()));
-            keep->Define(ident->GetIdentValue(), ident->NameHash(), value.Get());
+            static_cast<TSLDictionary*>(dicts.back().Get())
+                ->Define(ident->GetIdentValue(), ident->NameHash(), ops->back().Get());
             SLPopOperands(Context, 2);
             return;
         }
