@@ -109,6 +109,15 @@ public:
     // Empties a dictionary that is on no dictionary stack (no lookup can
     // depend on it, so no name epoch is raised).
     void ClearUnstacked();
+    // For the local dictionaries procedure calls reuse (on no dictionary stack
+    // and held by nobody else). ReleaseValuesUnstacked releases every value
+    // and keeps the names (with nil values) for the next call;
+    // TruncateUnstacked keeps the first Count entries (false, and nothing
+    // changed, for a dictionary with a hash index).
+    void ReleaseValuesUnstacked() noexcept;
+    bool TruncateUnstacked(int Count);
+    // The entry at Index (in range) gets Obj; its name's epoch is raised.
+    void SetValueAt(int Index, TSLObject* Obj);
     // "def": the entry AName (hash known) gets Obj. An existing entry of that
     // name leaves and the new one is appended, as removing and adding would
     // (the last entry is replaced where it stands, which looks the same).

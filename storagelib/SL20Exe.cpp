@@ -325,7 +325,8 @@ void TSLContextImplementation::ReturnLocalDict(TRef<TSLDictionary>& Dict) {
     if (d && d->GetRefCount() == 1 && FSpareDicts.size() < SpareDictsMax &&
         &d->ClassType() == &TSLDictionary::ClassInfo && !d->GetSorted() && d->GetIdent().empty() &&
         !d->GetDbgInfo()) {
-        d->ClearUnstacked();
+        // (The names stay for the next call of the same procedure.)
+        d->ReleaseValuesUnstacked();
         d->CompositeHandle = 0;
         FSpareDicts.push_back(std::move(Dict));
         return;
@@ -356,17 +357,32 @@ TSLObject* TSLContextImplementation::ResolveIdentSlow(const TSLIdent& Ident) {
     const std::string_view name = Ident.GetIdentValue();
     const TSLObjectList& dicts = FDictStack->Items();
     TSLObject* obj = nullptr;
+    int32_t top = -1;
     for (std::size_t i = dicts.size(); i-- > 0;) {
         const auto* d = static_cast<const TSLDictionary*>(dicts[i].Get());
         const int k = d->FindHashed(name, hash);
         if (k >= 0) {
             obj = d->ValueAt(k);
+            if (i + 1 == dicts.size()) top = k;
             break;
         }
     }
     if (!obj) throw Exception("object with name '" + Ident.GetIdentValue() + "' not found");
-    e = TNameCacheEntry{&Ident, hash, epoch, obj};
+    e = TNameCacheEntry{&Ident, hash, top, epoch, obj};
     return obj;
+}
+
+TSLObject* TSLContextImplementation::ResolveAtTop(const TSLIdent& Ident, int Index) const {
+    // The stack is searched from the top and a dictionary holds a name at
+    // most once: an entry of that name in the top dictionary is the result.
+    const TSLObjectList& dicts = FDictStack->Items();
+    if (dicts.empty()) return nullptr;
+    const auto* d = static_cast<const TSLDictionary*>(dicts.back().Get());
+    if (Index >= d->TSLDictionary::GetCount()) return nullptr;
+    const std::string_view have = d->NameRefAtIndex(Index);
+    const std::string_view name = Ident.GetIdentValue();
+    if (have.size() != name.size() || (have != name && !SLSameName(have, name))) return nullptr;
+    return d->ValueAt(Index);
 }
 
 TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictionary*& Parent) {
@@ -472,6 +488,19 @@ namespace {
     if (Obj && Obj->HasTrait(TSLObject::slIdent)) return static_cast<const TSLIdent*>(Obj);
     return SLCast<TSLIdent>(Obj);
 }
+// Whether a reused local dictionary holds exactly the parameters of a plain
+// list, in the order a call adds them (the last parameter first), spelled
+// the same; it is cut to them then (its values are all nil).
+bool KeepsParameterNames(TSLDictionary& Dict, const TSLArray& Params, bool Plain, int Count) {
+    if (!Plain || Count <= 0 || Dict.TSLDictionary::GetCount() < Count) return false;
+    for (int k = 0; k < Count; ++k) {
+        const TSLObject* o = Params.UncheckedAt(Count - 1 - k);
+        if (!o || !o->HasTrait(TSLObject::slIdent)) return false;
+        if (Dict.NameRefAtIndex(k) != std::string_view(static_cast<const TSLIdent*>(o)->GetIdentValue()))
+            return false;
+    }
+    return Dict.TruncateUnstacked(Count);
+}
 } // namespace
 
 void TSLProcTokenizer::Init(TSLArray* Proc) {
@@ -503,13 +532,26 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
         // Room for the parameters and a result or two without growing.
         const int p = ListCount(*params, plain);
         if (FLocalDict->GetCapacity() < p + 2) FLocalDict->SetCapacity(p + 2);
-        dicts.Push(FLocalDict.Get());
         TSLContextStack& ops = Context.OperandStack();
-        for (int i = p - 1; i >= 0; --i) {
-            const TSLIdent* name = ListName(ListAt(*params, plain, i));
-            TSLObject* value = ops.At(0);
-            FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
-            ops.Drop();
+        if (ops.Count() >= p && KeepsParameterNames(*FLocalDict, *params, plain, p)) {
+            // The dictionary of an earlier call of this procedure: its entries
+            // are the parameters, in the order they would be added. Nothing
+            // can fail on the way, and nothing runs before all are set.
+            dicts.Items().emplace_back(FLocalDict.Get());
+            for (int k = 0; k < p; ++k) {
+                FLocalDict->SetValueAt(k, ops.At(0));
+                ops.Drop();
+            }
+        } else {
+            if (FLocalDict->TSLDictionary::GetCount() != 0) FLocalDict->ClearUnstacked();
+            // (An empty dictionary entering the stack changes no name's binding.)
+            dicts.Items().emplace_back(FLocalDict.Get());
+            for (int i = p - 1; i >= 0; --i) {
+                const TSLIdent* name = ListName(ListAt(*params, plain, i));
+                TSLObject* value = ops.At(0);
+                FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
+                ops.Drop();
+            }
         }
         FOpStackCount = ops.Count();
         ExecuteItem = 1;
@@ -534,6 +576,12 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
             ops.Push(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
         }
         TSLContextStack& dicts = Context.DictStack();
+        if (dicts.Count() == FDictStackCount + 1 && dicts.Items().back().Get() == FLocalDict.Get()) {
+            // The common end: only the local dictionary is left to go (this
+            // frame still holds it, so it is not released here).
+            FLocalDict->BumpNameEpochs();
+            dicts.Items().pop_back();
+        }
         while (dicts.Count() > FDictStackCount) dicts.Drop();
         Context.ReturnLocalDict(FLocalDict);
         FFinished = true;

@@ -189,12 +189,24 @@ public:
     // the last component would go into (see "def").
     TSLObject* Resolve(std::string_view AName, TSLDictionary*& Parent);
     // ResolveName for a name token: the same result, remembered per token
-    // while its name's binding epoch stays unchanged.
+    // while its name's binding epoch stays unchanged. A name last found in the
+    // top dictionary (a procedure's parameter) is tried there first after the
+    // epoch moved: calls push and pop dictionaries between its uses, but while
+    // the top dictionary holds the name, that entry is what any lookup finds.
     TSLObject* ResolveIdent(const TSLIdent& Ident) {
         if (Ident.IsPlainName()) {
             const uint32_t hash = Ident.NameHash();
-            const TNameCacheEntry& e = FNameCache[(reinterpret_cast<uintptr_t>(&Ident) >> 4) % NameCacheSize];
-            if (e.Key == &Ident && e.Hash == hash && e.Epoch == SLNameEpoch(hash)) return e.Value;
+            TNameCacheEntry& e = FNameCache[(reinterpret_cast<uintptr_t>(&Ident) >> 4) % NameCacheSize];
+            if (e.Key == &Ident && e.Hash == hash) {
+                const uint64_t epoch = SLNameEpoch(hash);
+                if (e.Epoch == epoch) return e.Value;
+                if (e.TopIndex >= 0)
+                    if (TSLObject* v = ResolveAtTop(Ident, e.TopIndex)) {
+                        e.Epoch = epoch;
+                        e.Value = v;
+                        return v;
+                    }
+            }
         }
         return ResolveIdentSlow(Ident);
     }
@@ -263,10 +275,14 @@ private:
     TRef<TSLBlockTokenizer> TakeBlockFrame(TSLArray* Block);
     TRef<TSLProcTokenizer> TakeProcedureFrame(TSLArray* Proc);
     TSLObject* ResolveIdentSlow(const TSLIdent& Ident);
+    // The value of the top dictionary's entry Index when that entry is the
+    // name Ident (a plain name); nil otherwise.
+    TSLObject* ResolveAtTop(const TSLIdent& Ident, int Index) const;
 
     struct TNameCacheEntry {
         const TSLIdent* Key = nullptr;
         uint32_t Hash = 0;
+        int32_t TopIndex = -1; // the entry's position when found in the top dictionary, else -1
         uint64_t Epoch = 0;
         TSLObject* Value = nullptr;
     };

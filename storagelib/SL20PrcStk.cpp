@@ -65,6 +65,22 @@ void TSLEndProcedure::Execute(TSLContext* Context) {
 }
 
 void TSLDefProcedure::Execute(TSLContext* Context) {
+    // A plain name into the top dictionary of an interpreter's context, the
+    // common case, read straight from the stacks.
+    if (TSLObjectList* ops = Context->FOperandArray;
+        ops && ops->size() >= 2 && &Context->ClassType() == &TSLContextImplementation::ClassInfo) {
+        TSLObject* key = (*ops)[ops->size() - 2].Get();
+        TSLObjectList& dicts = static_cast<TSLContextImplementation*>(Context)->DictStack().Items();
+        if (key && key->HasTrait(slIdent) && static_cast<const TSLIdent*>(key)->IsPlainName() && !dicts.empty()) {
+            // (The stacks hold the name, the value and the dictionary until
+            // the entry is set; releasing an old value runs no script.)
+            const auto* ident = static_cast<const TSLIdent*>(key);
+            static_cast<TSLDictionary*>(dicts.back().Get())
+                ->Define(ident->GetIdentValue(), ident->NameHash(), ops->back().Get());
+            SLPopOperands(Context, 2);
+            return;
+        }
+    }
     const auto* ident = SLOperandAs<TSLIdent>(Context, 1);
     TRef<TSLObject> value(SLOperand(Context, 0));
     const MyAnsiString& full = ident->GetIdentValue();

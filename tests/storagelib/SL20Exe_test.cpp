@@ -283,6 +283,40 @@ TEST_F(InterpreterTest, ANameTokenSeesEveryChangeOfItsResolutionAtItsNextUse) {
     EXPECT_EQ(Stack(), "1");
 }
 
+// A name last found in the top dictionary is looked for there first, at the
+// same place, once calls have pushed and popped dictionaries in between.
+TEST_F(InterpreterTest, ANameFoundInTheTopDictionaryIsTakenFromTheCurrentTopOnly) {
+    // Each call's parameter, also after the calls it made.
+    EXPECT_EQ(Run("/f [P [A /n] n 0 gt [B /r n 1 sub f 10 mul n add def] [B /r 0 def] ifelse [A /r] ] def 3 f"),
+              "123");
+    // Another name at that place in the next top dictionary: the one below.
+    EXPECT_EQ(Run("/x 5 def /p [B x] def 1 dict begin /x 1 def p end 1 dict begin /y 2 def p end"), "1 5");
+    // The name at that place under another letter case.
+    EXPECT_EQ(Run("/p [B x] def 1 dict begin /x 1 def p end 1 dict begin /X 4 def p end"), "1 4");
+    // Entries before it removed, another name now at its place.
+    EXPECT_EQ(Run("1 dict begin /a 0 def /y 2 def /p [B y] def p currentdict /a undef /z 3 def p end"), "2 2");
+    // A parameter removed inside its call: the global of that name shows.
+    EXPECT_EQ(Run("/n 7 def /q [P [A /n] /a n def currentdict /n undef /b n def [A /a /b] ] def 1 q"), "1 7");
+    // Removed from the top dictionary with nothing below: the next use fails.
+    EXPECT_EQ(RunError("/q [P [A /m] m currentdict /m undef m [A] ] def 1 q"), "object with name 'm' not found");
+}
+
+// Calls reuse the dictionaries of finished calls; each call still starts with
+// only its own parameters.
+TEST_F(InterpreterTest, EachCallStartsWithOnlyItsParametersInItsDictionary) {
+    // Parameters in their order, call after call.
+    EXPECT_EQ(Run("/s [P [A /a /b] /r a b sub def [A /r] ] def 5 3 s 10 4 s"), "2 6");
+    // The same names in another order.
+    EXPECT_EQ(Run("/s [P [A /a /b] /r a b sub def [A /r] ] def /t [P [A /b /a] /r a b sub def [A /r] ] def "
+                  "5 3 s 5 3 t 5 3 s"),
+              "2 -2 2");
+    // A name the last call defined is gone.
+    EXPECT_EQ(Run("/x 9 def /u [P [A /a] /r x def a 0 gt [B /x a def] [B] ifelse [A /r] ] def 1 u 0 u"), "9 9");
+    // Too few operands for a reused dictionary fails as a new one does.
+    EXPECT_EQ(RunError("/s [P [A /a /b] /r a b sub def [A /r] ] def 5 3 s pop 1 s"),
+              "TSLStack.ObjectAtIndex: no object to fetch at index -1");
+}
+
 TEST_F(InterpreterTest, ARenamedNameTokenResolvesItsNewName) {
     TRef<TSLObject> block = SLDecodeString("[B a ]");
     auto* token = static_cast<TSLIdent*>(SLCast<TSLBlock>(block.Get())->GetObjAtIndex(0));

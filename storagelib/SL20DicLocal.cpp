@@ -1,0 +1,26 @@
+// The dictionary operations behind reused local dictionaries of procedure
+// calls: a finished call's dictionary keeps its names, so that the next call
+// of the same procedure only sets its parameters' values.
+#include "storagelib/SL20Dic.h"
+
+namespace vo {
+
+void TSLDictionary::ReleaseValuesUnstacked() noexcept {
+    for (TEntry& e : Dict) e.Value.Reset();
+}
+
+bool TSLDictionary::TruncateUnstacked(int Count) {
+    if (FIndex || Count < 0) return false;
+    if (static_cast<std::size_t>(Count) < Dict.size()) Dict.erase(Dict.begin() + Count, Dict.end());
+    return true;
+}
+
+void TSLDictionary::SetValueAt(int Index, TSLObject* Obj) {
+    TEntry& e = Dict[static_cast<std::size_t>(Index)];
+    // The old value is released after the entry holds the new one.
+    TRef<TSLObject> old(Obj);
+    e.Value.Swap(old);
+    SLBumpNameEpoch(e.Hash);
+}
+
+} // namespace vo
