@@ -269,26 +269,27 @@ TRef<TSLObject> TSLContextImplementation::CreateBlockFrame(TSLBlock* Block) { re
 
 TRef<TSLObject> TSLContextImplementation::CreateProcedureFrame(TSLProcedure* Proc) { return TakeProcedureFrame(Proc); }
 
+namespace {
+
+// A frame kept from an earlier use, else a new one.
+template <class T>
+TRef<T> TakeSpare(std::vector<TRef<T>>& Spares) {
+    if (Spares.empty()) return MakeRef<T>();
+    TRef<T> t = std::move(Spares.back());
+    Spares.pop_back();
+    return t;
+}
+
+} // namespace
+
 TRef<TSLBlockTokenizer> TSLContextImplementation::TakeBlockFrame(TSLArray* Block) {
-    TRef<TSLBlockTokenizer> t;
-    if (FSpareBlockFrames.empty()) {
-        t = MakeRef<TSLBlockTokenizer>();
-    } else {
-        t = std::move(FSpareBlockFrames.back());
-        FSpareBlockFrames.pop_back();
-    }
+    TRef<TSLBlockTokenizer> t = TakeSpare(FSpareBlockFrames);
     t->InitWithBlock(Block);
     return t;
 }
 
 TRef<TSLProcTokenizer> TSLContextImplementation::TakeProcedureFrame(TSLArray* Proc) {
-    TRef<TSLProcTokenizer> t;
-    if (FSpareProcFrames.empty()) {
-        t = MakeRef<TSLProcTokenizer>();
-    } else {
-        t = std::move(FSpareProcFrames.back());
-        FSpareProcFrames.pop_back();
-    }
+    TRef<TSLProcTokenizer> t = TakeSpare(FSpareProcFrames);
     t->Init(Proc);
     return t;
 }
