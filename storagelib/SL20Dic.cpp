@@ -352,6 +352,29 @@ void TSLDictionary::Define(std::string_view AName, uint32_t Hash, TSLObject* Obj
     Insert(AName, Hash, Obj);
 }
 
+void TSLDictionary::DefineFrom(std::string_view AName, uint32_t Hash, TRef<TSLObject>& Value) {
+    if (&ClassType() == &TSLDictionary::ClassInfo && !FSorted) {
+        const int i = FindHashed(AName, Hash);
+        if (i < 0 && !FIndex && Dict.size() < IndexThreshold) {
+            // A new entry, appended; the name's epoch is raised once it is in.
+            Dict.emplace_back(AName, nullptr, Hash);
+            Dict.back().Value.Swap(Value);
+            SLBumpNameEpoch(Hash);
+            return;
+        }
+        if (i >= 0 && static_cast<std::size_t>(i) + 1 == Dict.size()) {
+            // The last entry is replaced where it stands; the old value goes
+            // to the caller, who releases it after.
+            TEntry& e = Dict.back();
+            if (e.Name() != AName) e.Rename(AName);
+            e.Value.Swap(Value);
+            SLBumpNameEpoch(Hash);
+            return;
+        }
+    }
+    Define(AName, Hash, Value.Get());
+}
+
 void TSLDictionary::DelObjWithName(std::string_view AName) {
     const int i = Find(AName);
     if (i < 0)

@@ -77,6 +77,7 @@ inline void SLBumpNameEpoch(uint32_t Hash) noexcept {
 void SLBumpAllNameEpochs() noexcept;
 
 class TSLNameIndex;
+class TSLContext;
 
 class TSLDictionary : public TSLNamedCollection {
     VO_REFOBJ_CLASS(TSLDictionary, TSLNamedCollection)
@@ -115,6 +116,8 @@ public:
     // TruncateUnstacked keeps the first Count entries (false, and nothing
     // changed, for a dictionary with a hash index).
     void ReleaseValuesUnstacked() noexcept;
+    // The same, with the values dropped through Spares (TSLContext::DropValue).
+    void ReleaseValuesUnstacked(TSLContext& Spares) noexcept;
     bool TruncateUnstacked(int Count);
     // The entry at Index (in range) gets Obj; its name's epoch is raised.
     void SetValueAt(int Index, TSLObject* Obj);
@@ -122,6 +125,12 @@ public:
     // name leaves and the new one is appended, as removing and adding would
     // (the last entry is replaced where it stands, which looks the same).
     void Define(std::string_view AName, uint32_t Hash, TSLObject* Obj);
+    // Define with the value taken from a handle the caller holds (a stack's
+    // slot): the entry takes over its reference where it can, and the handle
+    // is left with the replaced value or nil then; otherwise the value is
+    // defined as Define does and the handle keeps it. Either way the caller
+    // drops what the handle holds after.
+    void DefineFrom(std::string_view AName, uint32_t Hash, TRef<TSLObject>& Value);
     void DelObjWithName(std::string_view AName) override;
     bool GetNameExists(std::string_view AName) const override { return Find(AName) >= 0; }
     int GetIndexOfName(std::string_view AName) const override { return Find(AName); }

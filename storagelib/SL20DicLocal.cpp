@@ -3,10 +3,17 @@
 // of the same procedure only sets its parameters' values.
 #include "storagelib/SL20Dic.h"
 
+#include "storagelib/SL20Bas.h"
+
 namespace vo {
 
 void TSLDictionary::ReleaseValuesUnstacked() noexcept {
     for (TEntry& e : Dict) e.Value.Reset();
+}
+
+void TSLDictionary::ReleaseValuesUnstacked(TSLContext& Spares) noexcept {
+    for (TEntry& e : Dict)
+        if (TSLObject* v = e.Value.Detach()) Spares.DropValue(v);
 }
 
 bool TSLDictionary::TruncateUnstacked(int Count) {

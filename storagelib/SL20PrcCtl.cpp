@@ -64,12 +64,44 @@ void TSLIfProcedure::Execute(TSLContext* Context) {
 }
 
 
-void TSLIfElseProcedure::Execute(TSLContext* Context) {
+namespace {
+// ifelse apart from its common case.
+[[gnu::noinline]] void IfElseGeneral(TSLContext* Context) {
     auto* block2 = BlockOperand(Context, 0);
     auto* block1 = BlockOperand(Context, 1);
     const bool cond = SLOperandAs<TSLBoolean>(Context, 2)->GetBooleanValue();
     SLContextImpl(Context).PushBlockFrame(cond ? block1 : block2);
     SLPopOperands(Context, 3);
+}
+} // namespace
+
+void TSLIfElseProcedure::Execute(TSLContext* Context) {
+    // Two blocks and a plain boolean on the interpreter's plain operand
+    // stack, the common case, read and popped directly.
+    if (TSLObjectList* ops = Context->FOperandArray;
+        ops && ops->size() >= 3 && &Context->ClassType() == &TSLContextImplementation::ClassInfo) {
+        TRef<TSLObject>* top = ops->data() + ops->size();
+        TSLObject* b2 = top[-1].Get();
+        TSLObject* b1 = top[-2].Get();
+        TSLObject* c = top[-3].Get();
+        if (b2 && b1 && c && b2->HasTrait(slBlock) && b1->HasTrait(slBlock) &&
+            &c->ClassType() == &TSLBoolean::ClassInfo) {
+            TSLObject* chosen = static_cast<const TSLBoolean*>(c)->GetBooleanValue() ? b1 : b2;
+            static_cast<TSLContextImplementation*>(Context)->PushBlockFrame(static_cast<TSLBlock*>(chosen));
+            // (Each operand is released after it left the stack.)
+            TSLObject* o2 = top[-1].Detach();
+            ops->pop_back();
+            o2->Release();
+            TSLObject* o1 = top[-2].Detach();
+            ops->pop_back();
+            o1->Release();
+            top[-3].Detach();
+            ops->pop_back();
+            if (c->GetRefCount() != 1 || c->HasTrait(slHasDbgInfo) || !Context->FSpareBooleans.Keep(c)) c->Release();
+            return;
+        }
+    }
+    IfElseGeneral(Context);
 }
 
 void TSLCaseProcedure::RegisterProcedures() {
