@@ -53,9 +53,35 @@ TSLBlock* BlockOperand(TSLContext* Context, int Depth) {
     if (o && o->HasTrait(TSLObject::slBlock)) return static_cast<TSLBlock*>(o);
     return SLCast<TSLBlock>(o);
 }
+// Drops a popped condition that is exactly a boolean: kept as a spare when
+// nobody else holds it.
+void DropCondition(TSLContext* Context, TSLObject* Cond) {
+    if (Cond->GetRefCount() != 1 || Cond->HasTrait(TSLObject::slHasDbgInfo) || !Context->FSpareBooleans.Keep(Cond))
+        Cond->Release();
+}
 } // namespace
 
 void TSLIfProcedure::Execute(TSLContext* Context) {
+    // A block and a plain boolean on the interpreter's plain operand stack,
+    // the common case, read and popped directly.
+    if (TSLObjectList* ops = Context->FOperandArray;
+        ops && ops->size() >= 2 && &Context->ClassType() == &TSLContextImplementation::ClassInfo) {
+        TRef<TSLObject>* top = ops->data() + ops->size();
+        TSLObject* b = top[-1].Get();
+        TSLObject* c = top[-2].Get();
+        if (b && c && b->HasTrait(slBlock) && &c->ClassType() == &TSLBoolean::ClassInfo) {
+            if (static_cast<const TSLBoolean*>(c)->GetBooleanValue())
+                static_cast<TSLContextImplementation*>(Context)->PushBlockFrame(static_cast<TSLBlock*>(b));
+            // (Each operand is released after it left the stack.)
+            top[-1].Detach();
+            ops->pop_back();
+            b->Release();
+            top[-2].Detach();
+            ops->pop_back();
+            DropCondition(Context, c);
+            return;
+        }
+    }
     auto* block = BlockOperand(Context, 0);
     const bool cond = SLOperandAs<TSLBoolean>(Context, 1)->GetBooleanValue();
     // (A procedure handed to a control structure runs its elements as a block.)
@@ -97,7 +123,7 @@ void TSLIfElseProcedure::Execute(TSLContext* Context) {
             o1->Release();
             top[-3].Detach();
             ops->pop_back();
-            if (c->GetRefCount() != 1 || c->HasTrait(slHasDbgInfo) || !Context->FSpareBooleans.Keep(c)) c->Release();
+            DropCondition(Context, c);
             return;
         }
     }
