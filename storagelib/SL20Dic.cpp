@@ -223,7 +223,8 @@ TSLObject* TSLDictionary::GetObjWithName(std::string_view AName) const {
 
 TSLObject* TSLDictionary::GetObjWithName(std::string_view AName, uint32_t Hash) const {
     const int i = FindHashed(AName, Hash);
-    if (i < 0) throw Exception(std::string(ClassName()) + " error: no object named " + std::string(AName));
+    if (i < 0) [[unlikely]]
+        NoObjectNamed(AName);
     return Dict[static_cast<std::size_t>(i)].Value.Get();
 }
 
@@ -281,6 +282,10 @@ bool TSLDictionary::AddNew(std::string_view AName, uint32_t Hash, TSLObject* Obj
     if (FindHashed(AName, Hash) >= 0) return false;
     Insert(AName, Hash, Obj);
     return true;
+}
+
+void TSLDictionary::NoObjectNamed(std::string_view AName) const {
+    throw Exception(std::string(ClassName()) + " error: no object named " + std::string(AName));
 }
 
 void TSLDictionary::AlreadyExists(const char* Method, std::string_view AName) const {

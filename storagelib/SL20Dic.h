@@ -47,7 +47,16 @@ inline bool SLSameName(std::string_view A, std::string_view B) noexcept {
     const std::size_t n = A.size();
     if (n != B.size()) return false;
     if (n > 8) return SLSameLongName(A.data(), B.data(), n);
-    // (Short names, the most, without a call.)
+    // (Short names, the most, without a call; names spelt alike pass by
+    // comparing two overlapping words.)
+    if (n >= 4) {
+        uint32_t a0, a1, b0, b1;
+        std::memcpy(&a0, A.data(), 4);
+        std::memcpy(&b0, B.data(), 4);
+        std::memcpy(&a1, A.data() + n - 4, 4);
+        std::memcpy(&b1, B.data() + n - 4, 4);
+        if (a0 == b0 && a1 == b1) return true;
+    }
     for (std::size_t i = 0; i < n; ++i)
         if (A[i] != B[i] && SLFoldNameChar(static_cast<uint8_t>(A[i])) != SLFoldNameChar(static_cast<uint8_t>(B[i])))
             return false;
@@ -290,6 +299,7 @@ private:
     void RebuildIndex();
     [[noreturn]] void IndexOutOfBounds(const char* Method, int Index) const;
     [[noreturn]] void AlreadyExists(const char* Method, std::string_view AName) const;
+    [[noreturn, gnu::cold]] void NoObjectNamed(std::string_view AName) const;
 
     TEntryList Dict;
     std::unique_ptr<TSLNameIndex> FIndex; // only for dictionaries beyond a handful of entries
