@@ -306,7 +306,7 @@ private:
     bool FSorted = false;
 };
 
-inline int TSLDictionary::FindHashed(std::string_view AName, uint32_t Hash) const {
+[[gnu::always_inline]] inline int TSLDictionary::FindHashed(std::string_view AName, uint32_t Hash) const {
     if (FIndex) return FindIndexed(AName, Hash);
     // Small dictionaries are scanned; names of another hash are passed over
     // without comparing a byte.
