@@ -1,5 +1,7 @@
 #include "storagelib/SL20Bas.h"
 
+#include "storagelib/SL20Elm.h"
+
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -83,5 +85,15 @@ TSLObject* TSLObject::CopyObject() const {
 bool TSLObject::IsEqual(const TSLObject*) const { RaiseMethodNotImplementedException("IsEqual"); }
 
 void TSLObject::Execute(TSLContext*) { RaiseMethodNotImplementedException("Execute"); }
+
+TSLContext::~TSLContext() {
+    FSpareLongints.ReleaseAll();
+    FSpareDoubles.ReleaseAll();
+    FSpareBooleans.ReleaseAll();
+}
+
+bool TSLContext::KeepSpareBoolean(TSLObject* Obj) noexcept {
+    return &Obj->ClassType() == &TSLBoolean::ClassInfo && FSpareBooleans.Keep(Obj);
+}
 
 } // namespace vo

@@ -183,8 +183,58 @@ public:
     virtual TRef<TSLObject> CreateBlockFrame(TSLBlock* Block) = 0;
     virtual TRef<TSLObject> CreateProcedureFrame(TSLProcedure* Proc) = 0;
 
+    // Spare values: numbers and booleans that nobody held any more, kept by
+    // the context (one reference each) instead of being freed, so that the
+    // built-ins' next results take them instead of new objects. A spare is
+    // always exactly its class, without a debug record; nobody can tell a
+    // taken one from a new one.
+    class TSpareList {
+    public:
+        static constexpr int Max = 8;
+        TSLObject* Take() noexcept { return FCount > 0 ? FItems[--FCount] : nullptr; }
+        // Takes over the caller's reference; false (nothing taken) when full.
+        bool Keep(TSLObject* Obj) noexcept {
+            if (FCount == Max) return false;
+            FItems[FCount++] = Obj;
+            return true;
+        }
+        void ReleaseAll() noexcept {
+            while (FCount > 0) FItems[--FCount]->Release();
+        }
+
+    private:
+        TSLObject* FItems[Max];
+        int FCount = 0;
+    };
+    TSpareList FSpareLongints; // TSLLongint
+    TSpareList FSpareDoubles; // TSLDouble
+    TSpareList FSpareBooleans; // TSLBoolean
+
+    // Drops the caller's reference to Obj (not nil): a number or boolean
+    // that nobody else holds becomes a spare.
+    void DropValue(TSLObject* Obj) noexcept {
+        // (The number classes are final: the trait names the class exactly.)
+        if (Obj->GetRefCount() == 1 && !Obj->HasTrait(slHasDbgInfo)) {
+            if (Obj->HasTrait(slLongint)) {
+                if (FSpareLongints.Keep(Obj)) return;
+            } else if (Obj->HasTrait(slDouble)) {
+                if (FSpareDoubles.Keep(Obj)) return;
+            } else if (KeepSpareBoolean(Obj)) {
+                return;
+            }
+        }
+        Obj->Release();
+    }
+
+private:
+    // Keeps Obj (count 1, no debug record) when it is exactly a boolean.
+    bool KeepSpareBoolean(TSLObject* Obj) noexcept;
+
+public:
+
 protected:
     TSLContext() = default;
+    ~TSLContext() override;
 };
 
 } // namespace vo

@@ -20,27 +20,23 @@ inline uint8_t Fold(char c) noexcept { return FoldTable[static_cast<uint8_t>(c)]
 
 } // namespace
 
-bool SLSameName(std::string_view A, std::string_view B) noexcept {
-    const std::size_t n = A.size();
-    if (n != B.size()) return false;
-    const char* a = A.data();
-    const char* b = B.data();
+bool SLSameLongName(const char* A, const char* B, std::size_t N) noexcept {
     // Equal words pass at once (names found are most often spelt alike).
     std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
+    for (; i + 8 <= N; i += 8) {
         uint64_t x, y;
-        std::memcpy(&x, a + i, 8);
-        std::memcpy(&y, b + i, 8);
+        std::memcpy(&x, A + i, 8);
+        std::memcpy(&y, B + i, 8);
         if (x != y) break;
     }
-    if (i + 4 <= n) {
+    if (i + 4 <= N) {
         uint32_t x, y;
-        std::memcpy(&x, a + i, 4);
-        std::memcpy(&y, b + i, 4);
+        std::memcpy(&x, A + i, 4);
+        std::memcpy(&y, B + i, 4);
         if (x == y) i += 4;
     }
-    for (; i < n; ++i)
-        if (a[i] != b[i] && Fold(a[i]) != Fold(b[i])) return false;
+    for (; i < N; ++i)
+        if (A[i] != B[i] && Fold(A[i]) != Fold(B[i])) return false;
     return true;
 }
 
@@ -174,14 +170,6 @@ void SLBumpAllNameEpochs() noexcept {
     for (auto& e : SLNameEpochTable) e.store(e.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
 }
 
-void TSLDictionary::BumpNameEpochs() const noexcept {
-    if (Dict.size() > SLNameEpochSlots / 8) {
-        SLBumpAllNameEpochs();
-        return;
-    }
-    for (const TEntry& e : Dict) SLBumpNameEpoch(e.Hash);
-}
-
 TSLDictionary::TSLDictionary() = default;
 TSLDictionary::~TSLDictionary() = default;
 
@@ -193,11 +181,6 @@ void TSLDictionary::IndexOutOfBounds(const char* Method, int Index) const {
 TSLObject* TSLDictionary::GetObjAtIndex(int Index) const {
     if (Index < 0 || static_cast<std::size_t>(Index) >= Dict.size()) IndexOutOfBounds("GetObjAtIndex", Index);
     return Dict[static_cast<std::size_t>(Index)].Value.Get();
-}
-
-std::string_view TSLDictionary::NameRefAtIndex(int Index) const {
-    if (Index < 0 || static_cast<std::size_t>(Index) >= Dict.size()) IndexOutOfBounds("GetNameAtIndex", Index);
-    return Dict[static_cast<std::size_t>(Index)].Name();
 }
 
 MyAnsiString TSLDictionary::GetNameAtIndex(int Index) const { return MyAnsiString(NameRefAtIndex(Index)); }
@@ -240,7 +223,8 @@ TSLObject* TSLDictionary::GetObjWithName(std::string_view AName) const {
 
 TSLObject* TSLDictionary::GetObjWithName(std::string_view AName, uint32_t Hash) const {
     const int i = FindHashed(AName, Hash);
-    if (i < 0) throw Exception(std::string(ClassName()) + " error: no object named " + std::string(AName));
+    if (i < 0) [[unlikely]]
+        NoObjectNamed(AName);
     return Dict[static_cast<std::size_t>(i)].Value.Get();
 }
 
@@ -300,6 +284,10 @@ bool TSLDictionary::AddNew(std::string_view AName, uint32_t Hash, TSLObject* Obj
     return true;
 }
 
+void TSLDictionary::NoObjectNamed(std::string_view AName) const {
+    throw Exception(std::string(ClassName()) + " error: no object named " + std::string(AName));
+}
+
 void TSLDictionary::AlreadyExists(const char* Method, std::string_view AName) const {
     throw Exception(std::string(ClassName()) + "." + Method + ": object with name '" + std::string(AName) +
                     "' already exists");
@@ -350,6 +338,29 @@ void TSLDictionary::Define(std::string_view AName, uint32_t Hash, TSLObject* Obj
     }
     if (i >= 0) DelObjWithName(AName);
     Insert(AName, Hash, Obj);
+}
+
+void TSLDictionary::DefineFrom(std::string_view AName, uint32_t Hash, TRef<TSLObject>& Value) {
+    if (&ClassType() == &TSLDictionary::ClassInfo && !FSorted) {
+        const int i = FindHashed(AName, Hash);
+        if (i < 0 && !FIndex && Dict.size() < IndexThreshold) {
+            // A new entry, appended; the name's epoch is raised once it is in.
+            Dict.emplace_back(AName, nullptr, Hash);
+            Dict.back().Value.Swap(Value);
+            SLBumpNameEpoch(Hash);
+            return;
+        }
+        if (i >= 0 && static_cast<std::size_t>(i) + 1 == Dict.size()) {
+            // The last entry is replaced where it stands; the old value goes
+            // to the caller, who releases it after.
+            TEntry& e = Dict.back();
+            if (e.Name() != AName) e.Rename(AName);
+            e.Value.Swap(Value);
+            SLBumpNameEpoch(Hash);
+            return;
+        }
+    }
+    Define(AName, Hash, Value.Get());
 }
 
 void TSLDictionary::DelObjWithName(std::string_view AName) {

@@ -41,7 +41,27 @@ inline constexpr std::array<uint8_t, 256> FoldTable = MakeFoldTable();
 } // namespace sldic_detail
 
 inline uint8_t SLFoldNameChar(uint8_t c) noexcept { return sldic_detail::FoldTable[c]; }
-bool SLSameName(std::string_view A, std::string_view B) noexcept;
+// SLSameName for names of the same length beyond 8 bytes.
+bool SLSameLongName(const char* A, const char* B, std::size_t N) noexcept;
+inline bool SLSameName(std::string_view A, std::string_view B) noexcept {
+    const std::size_t n = A.size();
+    if (n != B.size()) return false;
+    if (n > 8) return SLSameLongName(A.data(), B.data(), n);
+    // (Short names, the most, without a call; names spelt alike pass by
+    // comparing two overlapping words.)
+    if (n >= 4) {
+        uint32_t a0, a1, b0, b1;
+        std::memcpy(&a0, A.data(), 4);
+        std::memcpy(&b0, B.data(), 4);
+        std::memcpy(&a1, A.data() + n - 4, 4);
+        std::memcpy(&b1, B.data() + n - 4, 4);
+        if (a0 == b0 && a1 == b1) return true;
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        if (A[i] != B[i] && SLFoldNameChar(static_cast<uint8_t>(A[i])) != SLFoldNameChar(static_cast<uint8_t>(B[i])))
+            return false;
+    return true;
+}
 // Ordering under the same comparison (<0, 0, >0).
 int SLCompareNames(std::string_view A, std::string_view B) noexcept;
 
@@ -77,6 +97,7 @@ inline void SLBumpNameEpoch(uint32_t Hash) noexcept {
 void SLBumpAllNameEpochs() noexcept;
 
 class TSLNameIndex;
+class TSLContext;
 
 class TSLDictionary : public TSLNamedCollection {
     VO_REFOBJ_CLASS(TSLDictionary, TSLNamedCollection)
@@ -91,7 +112,11 @@ public:
     MyAnsiString GetNameAtIndex(int Index) const override;
     // The name as it was added, without a copy (valid while the entry is
     // unchanged).
-    std::string_view NameRefAtIndex(int Index) const;
+    std::string_view NameRefAtIndex(int Index) const {
+        if (static_cast<std::size_t>(static_cast<unsigned>(Index)) >= Dict.size()) [[unlikely]]
+            IndexOutOfBounds("GetNameAtIndex", Index);
+        return Dict[static_cast<std::size_t>(Index)].Name();
+    }
     int GetIndexOfObj(const TSLObject* Obj) const override;
     void Clear() override;
 
@@ -115,13 +140,27 @@ public:
     // TruncateUnstacked keeps the first Count entries (false, and nothing
     // changed, for a dictionary with a hash index).
     void ReleaseValuesUnstacked() noexcept;
+    // The same, with the values dropped through Spares (TSLContext::DropValue).
+    void ReleaseValuesUnstacked(TSLContext& Spares) noexcept;
     bool TruncateUnstacked(int Count);
     // The entry at Index (in range) gets Obj; its name's epoch is raised.
-    void SetValueAt(int Index, TSLObject* Obj);
+    void SetValueAt(int Index, TSLObject* Obj) {
+        TEntry& e = Dict[static_cast<std::size_t>(Index)];
+        // The old value is released after the entry holds the new one.
+        TRef<TSLObject> old(Obj);
+        e.Value.Swap(old);
+        SLBumpNameEpoch(e.Hash);
+    }
     // "def": the entry AName (hash known) gets Obj. An existing entry of that
     // name leaves and the new one is appended, as removing and adding would
     // (the last entry is replaced where it stands, which looks the same).
     void Define(std::string_view AName, uint32_t Hash, TSLObject* Obj);
+    // Define with the value taken from a handle the caller holds (a stack's
+    // slot): the entry takes over its reference where it can, and the handle
+    // is left with the replaced value or nil then; otherwise the value is
+    // defined as Define does and the handle keeps it. Either way the caller
+    // drops what the handle holds after.
+    void DefineFrom(std::string_view AName, uint32_t Hash, TRef<TSLObject>& Value);
     void DelObjWithName(std::string_view AName) override;
     bool GetNameExists(std::string_view AName) const override { return Find(AName) >= 0; }
     int GetIndexOfName(std::string_view AName) const override { return Find(AName); }
@@ -147,7 +186,13 @@ public:
 
     // Raises the epochs of all names this dictionary holds (it enters or
     // leaves a dictionary stack).
-    void BumpNameEpochs() const noexcept;
+    void BumpNameEpochs() const noexcept {
+        if (Dict.size() > SLNameEpochSlots / 8) [[unlikely]] {
+            SLBumpAllNameEpochs();
+            return;
+        }
+        for (const TEntry& e : Dict) SLBumpNameEpoch(e.Hash);
+    }
 
     TSLDictionary* CopyDictionary() const { return static_cast<TSLDictionary*>(CopyObject()); }
 
@@ -210,10 +255,25 @@ private:
             if (AName.size() > InlineMax) {
                 FText.Heap = new char[AName.size()];
                 std::memcpy(FText.Heap, AName.data(), AName.size());
-            } else if (!AName.empty()) {
-                std::memcpy(FText.Inline, AName.data(), AName.size());
+            } else {
+                CopyShort(FText.Inline, AName.data(), AName.size());
             }
             FLength = static_cast<uint32_t>(AName.size());
+        }
+        // Copies N <= 16 bytes between blocks that do not overlap, in a few
+        // moves instead of a call (names are mostly short).
+        static void CopyShort(char* To, const char* From, std::size_t N) noexcept {
+            if (N >= 8) {
+                std::memcpy(To, From, 8);
+                std::memcpy(To + N - 8, From + N - 8, 8);
+            } else if (N >= 4) {
+                std::memcpy(To, From, 4);
+                std::memcpy(To + N - 4, From + N - 4, 4);
+            } else if (N > 0) {
+                To[0] = From[0];
+                To[N / 2] = From[N / 2];
+                To[N - 1] = From[N - 1];
+            }
         }
         void FreeName() noexcept {
             if (FLength > InlineMax) delete[] FText.Heap;
@@ -239,13 +299,14 @@ private:
     void RebuildIndex();
     [[noreturn]] void IndexOutOfBounds(const char* Method, int Index) const;
     [[noreturn]] void AlreadyExists(const char* Method, std::string_view AName) const;
+    [[noreturn, gnu::cold]] void NoObjectNamed(std::string_view AName) const;
 
     TEntryList Dict;
     std::unique_ptr<TSLNameIndex> FIndex; // only for dictionaries beyond a handful of entries
     bool FSorted = false;
 };
 
-inline int TSLDictionary::FindHashed(std::string_view AName, uint32_t Hash) const {
+[[gnu::always_inline]] inline int TSLDictionary::FindHashed(std::string_view AName, uint32_t Hash) const {
     if (FIndex) return FindIndexed(AName, Hash);
     // Small dictionaries are scanned; names of another hash are passed over
     // without comparing a byte.

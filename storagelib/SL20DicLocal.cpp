@@ -3,24 +3,25 @@
 // of the same procedure only sets its parameters' values.
 #include "storagelib/SL20Dic.h"
 
+#include "storagelib/SL20Bas.h"
+
 namespace vo {
 
 void TSLDictionary::ReleaseValuesUnstacked() noexcept {
     for (TEntry& e : Dict) e.Value.Reset();
 }
 
+void TSLDictionary::ReleaseValuesUnstacked(TSLContext& Spares) noexcept {
+    for (TEntry& e : Dict)
+        if (TSLObject* v = e.Value.Detach()) Spares.DropValue(v);
+}
+
 bool TSLDictionary::TruncateUnstacked(int Count) {
     if (FIndex || Count < 0) return false;
-    if (static_cast<std::size_t>(Count) < Dict.size()) Dict.erase(Dict.begin() + Count, Dict.end());
+    // (From the end: nothing moves.)
+    while (static_cast<std::size_t>(Count) < Dict.size()) Dict.pop_back();
     return true;
 }
 
-void TSLDictionary::SetValueAt(int Index, TSLObject* Obj) {
-    TEntry& e = Dict[static_cast<std::size_t>(Index)];
-    // The old value is released after the entry holds the new one.
-    TRef<TSLObject> old(Obj);
-    e.Value.Swap(old);
-    SLBumpNameEpoch(e.Hash);
-}
 
 } // namespace vo

@@ -327,7 +327,7 @@ void TSLContextImplementation::ReturnLocalDict(TRef<TSLDictionary>& Dict) {
         &d->ClassType() == &TSLDictionary::ClassInfo && !d->GetSorted() && d->GetIdent().empty() &&
         !d->GetDbgInfo()) {
         // (The names stay for the next call of the same procedure.)
-        d->ReleaseValuesUnstacked();
+        d->ReleaseValuesUnstacked(*this);
         d->CompositeHandle = 0;
         FSpareDicts.push_back(std::move(Dict));
         return;

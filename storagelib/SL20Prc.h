@@ -90,6 +90,18 @@ public:
 
 protected:
     TSLCompare() = default;
+    // The common orderings, worked out on numbers without a virtual call
+    // (Other: CompareNumbers decides).
+    enum class TOrder : uint8_t { Other,
+                                  Lt,
+                                  Le,
+                                  Gt,
+                                  Ge };
+    TOrder FOrder = TOrder::Other;
+
+private:
+    // Execute apart from its common case.
+    [[gnu::noinline]] void ExecuteGeneral(TSLContext* Context);
 };
 
 // ---------------------------------------------------------------- operand helpers
@@ -122,7 +134,7 @@ inline void SLPopOperands(TSLContext* Context, int N) {
         for (int i = 0; i < N; ++i) {
             TSLObject* top = a->back().Detach();
             a->pop_back();
-            if (top) top->Release();
+            if (top) Context->DropValue(top);
         }
         return;
     }
@@ -134,6 +146,41 @@ inline void SLPushOperand(TSLContext* Context, TSLObject* Obj) {
         a->emplace_back(Obj);
     else
         Context->FOperandStackInterface->Push(Obj);
+}
+// Pushes Obj (not nil), handing the caller's reference to the stack.
+inline void SLPushOwnedOperand(TSLContext* Context, TSLObject* Obj) {
+    if (TSLObjectList* a = Context->FOperandArray) {
+        a->push_back(TRef<TSLObject>::Adopt(Obj));
+        return;
+    }
+    TRef<TSLObject> owned = TRef<TSLObject>::Adopt(Obj);
+    Context->FOperandStackInterface->Push(Obj);
+}
+// New result values (count 1, the caller's reference): a spare of the
+// context when it has one.
+inline TSLLongint* SLNewLongint(TSLContext* Context, int64_t Value) {
+    if (TSLObject* p = Context->FSpareLongints.Take()) {
+        auto* r = static_cast<TSLLongint*>(p);
+        r->TSLLongint::SetLongintValue(Value);
+        return r;
+    }
+    return MakeRef<TSLLongint>(Value).Detach();
+}
+inline TSLDouble* SLNewDouble(TSLContext* Context, double Value) {
+    if (TSLObject* p = Context->FSpareDoubles.Take()) {
+        auto* r = static_cast<TSLDouble*>(p);
+        r->TSLDouble::SetDoubleValue(Value);
+        return r;
+    }
+    return MakeRef<TSLDouble>(Value).Detach();
+}
+inline TSLBoolean* SLNewBoolean(TSLContext* Context, bool Value) {
+    if (TSLObject* p = Context->FSpareBooleans.Take()) {
+        auto* r = static_cast<TSLBoolean*>(p);
+        r->SetBooleanValue(Value);
+        return r;
+    }
+    return MakeRef<TSLBoolean>(Value).Detach();
 }
 template <class T>
 void SLPushOperand(TSLContext* Context, const TRef<T>& Obj) {

@@ -53,9 +53,35 @@ TSLBlock* BlockOperand(TSLContext* Context, int Depth) {
     if (o && o->HasTrait(TSLObject::slBlock)) return static_cast<TSLBlock*>(o);
     return SLCast<TSLBlock>(o);
 }
+// Drops a popped condition that is exactly a boolean: kept as a spare when
+// nobody else holds it.
+void DropCondition(TSLContext* Context, TSLObject* Cond) {
+    if (Cond->GetRefCount() != 1 || Cond->HasTrait(TSLObject::slHasDbgInfo) || !Context->FSpareBooleans.Keep(Cond))
+        Cond->Release();
+}
 } // namespace
 
 void TSLIfProcedure::Execute(TSLContext* Context) {
+    // A block and a plain boolean on the interpreter's plain operand stack,
+    // the common case, read and popped directly.
+    if (TSLObjectList* ops = Context->FOperandArray;
+        ops && ops->size() >= 2 && &Context->ClassType() == &TSLContextImplementation::ClassInfo) {
+        TRef<TSLObject>* top = ops->data() + ops->size();
+        TSLObject* b = top[-1].Get();
+        TSLObject* c = top[-2].Get();
+        if (b && c && b->HasTrait(slBlock) && &c->ClassType() == &TSLBoolean::ClassInfo) {
+            if (static_cast<const TSLBoolean*>(c)->GetBooleanValue())
+                static_cast<TSLContextImplementation*>(Context)->PushBlockFrame(static_cast<TSLBlock*>(b));
+            // (Each operand is released after it left the stack.)
+            top[-1].Detach();
+            ops->pop_back();
+            b->Release();
+            top[-2].Detach();
+            ops->pop_back();
+            DropCondition(Context, c);
+            return;
+        }
+    }
     auto* block = BlockOperand(Context, 0);
     const bool cond = SLOperandAs<TSLBoolean>(Context, 1)->GetBooleanValue();
     // (A procedure handed to a control structure runs its elements as a block.)
@@ -64,12 +90,44 @@ void TSLIfProcedure::Execute(TSLContext* Context) {
 }
 
 
-void TSLIfElseProcedure::Execute(TSLContext* Context) {
+namespace {
+// ifelse apart from its common case.
+[[gnu::noinline]] void IfElseGeneral(TSLContext* Context) {
     auto* block2 = BlockOperand(Context, 0);
     auto* block1 = BlockOperand(Context, 1);
     const bool cond = SLOperandAs<TSLBoolean>(Context, 2)->GetBooleanValue();
     SLContextImpl(Context).PushBlockFrame(cond ? block1 : block2);
     SLPopOperands(Context, 3);
+}
+} // namespace
+
+void TSLIfElseProcedure::Execute(TSLContext* Context) {
+    // Two blocks and a plain boolean on the interpreter's plain operand
+    // stack, the common case, read and popped directly.
+    if (TSLObjectList* ops = Context->FOperandArray;
+        ops && ops->size() >= 3 && &Context->ClassType() == &TSLContextImplementation::ClassInfo) {
+        TRef<TSLObject>* top = ops->data() + ops->size();
+        TSLObject* b2 = top[-1].Get();
+        TSLObject* b1 = top[-2].Get();
+        TSLObject* c = top[-3].Get();
+        if (b2 && b1 && c && b2->HasTrait(slBlock) && b1->HasTrait(slBlock) &&
+            &c->ClassType() == &TSLBoolean::ClassInfo) {
+            TSLObject* chosen = static_cast<const TSLBoolean*>(c)->GetBooleanValue() ? b1 : b2;
+            static_cast<TSLContextImplementation*>(Context)->PushBlockFrame(static_cast<TSLBlock*>(chosen));
+            // (Each operand is released after it left the stack.)
+            TSLObject* o2 = top[-1].Detach();
+            ops->pop_back();
+            o2->Release();
+            TSLObject* o1 = top[-2].Detach();
+            ops->pop_back();
+            o1->Release();
+            top[-3].Detach();
+            ops->pop_back();
+            DropCondition(Context, c);
+            return;
+        }
+    }
+    IfElseGeneral(Context);
 }
 
 void TSLCaseProcedure::RegisterProcedures() {

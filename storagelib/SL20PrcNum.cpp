@@ -54,8 +54,20 @@ void Replace(TSLContext* Context, int N, const TRef<TSLObject>& R) {
     SLPopOperands(Context, N);
     SLPushOperand(Context, R);
 }
-void ReplaceReal(TSLContext* Context, int N, double R) { Replace(Context, N, MakeRef<TSLDouble>(R)); }
-void ReplaceInt(TSLContext* Context, int N, int64_t R) { Replace(Context, N, MakeRef<TSLLongint>(R)); }
+// The same with a new number (a spare of the context when it has one, which
+// the operands popped first may have just become).
+void ReplaceReal(TSLContext* Context, int N, double R) {
+    SLPopOperands(Context, N);
+    SLPushOwnedOperand(Context, SLNewDouble(Context, R));
+}
+void ReplaceInt(TSLContext* Context, int N, int64_t R) {
+    SLPopOperands(Context, N);
+    SLPushOwnedOperand(Context, SLNewLongint(Context, R));
+}
+void ReplaceBool(TSLContext* Context, int N, bool R) {
+    SLPopOperands(Context, N);
+    SLPushOwnedOperand(Context, SLNewBoolean(Context, R));
+}
 
 // The operand at Depth when it is exactly a T that only the operand stack
 // holds (count 1, no debug record): a result may be written into it instead of
@@ -99,26 +111,41 @@ void TSLArithProcedure::RegisterProcedures() {
 
 void TSLArithProcedure::Execute(TSLContext* Context) {
     // Two integers on a plain operand stack, the loops' case, worked out here.
-    if (TSLObjectList* ops = Context->FOperandArray; ops && FOp != TOp::Other && ops->size() >= 2) {
-        const std::size_t n = ops->size();
-        TSLObject* ao = (*ops)[n - 2].Get();
-        TSLObject* bo = (*ops)[n - 1].Get();
-        if (ao && bo && ao->HasTrait(slLongint) && bo->HasTrait(slLongint) && GetProcedureCount() > 0) {
+    if (TSLObjectList* ops = Context->FOperandArray; ops && ops->size() >= 2 && FOp != TOp::Other) [[likely]] {
+        TRef<TSLObject>* top = ops->data() + ops->size();
+        TSLObject* ao = top[-2].Get();
+        TSLObject* bo = top[-1].Get();
+        if (ao && bo && ao->HasTrait(slLongint) && bo->HasTrait(slLongint) && GetProcedureCount() > 0) [[likely]] {
             const auto ua = static_cast<uint64_t>(static_cast<TSLLongint*>(ao)->TSLLongint::GetLongintValue());
             const auto ub = static_cast<uint64_t>(static_cast<TSLLongint*>(bo)->TSLLongint::GetLongintValue());
             const int64_t r = Wrap(FOp == TOp::Add ? ua + ub : FOp == TOp::Sub ? ua - ub
                                                                                : ua * ub);
-            if (ao->GetRefCount() == 1 && !ao->GetDbgInfo()) {
+            if (ao->GetRefCount() == 1 && !ao->HasTrait(slHasDbgInfo)) [[likely]] {
+                // Only the stack holds a: the result is written into it.
                 static_cast<TSLLongint*>(ao)->TSLLongint::SetLongintValue(r);
-                TSLObject* top = ops->back().Detach();
+                top[-1].Detach();
                 ops->pop_back();
-                top->Release();
+                Context->DropValue(bo);
                 return;
             }
-            ReplaceInt(Context, 2, r);
+            ReplaceTopTwo(Context, *ops, r);
             return;
         }
     }
+    ExecuteGeneral(Context);
+}
+
+void TSLArithProcedure::ReplaceTopTwo(TSLContext* Context, TSLObjectList& Ops, int64_t R) {
+    TSLObject* top = Ops.back().Detach();
+    Ops.pop_back();
+    Context->DropValue(top);
+    // (The first operand is held elsewhere: the result takes its slot.)
+    TRef<TSLObject> old = TRef<TSLObject>::Adopt(SLNewLongint(Context, R));
+    Ops.back().Swap(old);
+    if (TSLObject* a = old.Detach()) Context->DropValue(a);
+}
+
+void TSLArithProcedure::ExecuteGeneral(TSLContext* Context) {
     const TSLObject* a = SLOperand(Context, 1);
     if (a && a->HasTrait(slLongint) && GetProcedureCount() > 0) {
         ExecuteLongint(Context);
@@ -361,7 +388,7 @@ void TSLLogicProcedure::ExecuteLongint(TSLContext* Context) {
 void TSLLogicProcedure::ExecuteBoolean(TSLContext* Context) {
     const bool b = SLOperandAs<TSLBoolean>(Context, 0)->GetBooleanValue();
     const bool a = static_cast<TSLBoolean*>(SLOperand(Context, 1))->GetBooleanValue();
-    Replace(Context, 2, MakeRef<TSLBoolean>(Op(a ? 1u : 0u, b ? 1u : 0u) != 0));
+    ReplaceBool(Context, 2, Op(a ? 1u : 0u, b ? 1u : 0u) != 0);
 }
 
 uint64_t TSLAndProcedure::Op(uint64_t A, uint64_t B) const { return A & B; }
@@ -380,7 +407,7 @@ void TSLNotProcedure::ExecuteLongint(TSLContext* Context) {
 
 void TSLNotProcedure::ExecuteBoolean(TSLContext* Context) {
     const bool x = static_cast<TSLBoolean*>(SLOperand(Context, 0))->GetBooleanValue();
-    Replace(Context, 1, MakeRef<TSLBoolean>(!x));
+    ReplaceBool(Context, 1, !x);
 }
 
 // ---------------------------------------------------------------- comparison
@@ -399,18 +426,43 @@ int SLCompareTextASCII(std::string_view A, std::string_view B) noexcept {
 
 void TSLCompare::Execute(TSLContext* Context) {
     // Two numbers on a plain operand stack, the common case, without lookups.
-    if (TSLObjectList* ops = Context->FOperandArray; ops && ops->size() >= 2) {
-        const std::size_t n = ops->size();
-        const TSLObject* ao = (*ops)[n - 2].Get();
-        const TSLObject* bo = (*ops)[n - 1].Get();
+    if (TSLObjectList* ops = Context->FOperandArray; ops && ops->size() >= 2 && FOrder != TOrder::Other) [[likely]] {
+        TRef<TSLObject>* top = ops->data() + ops->size();
+        TSLObject* ao = top[-2].Get();
+        TSLObject* bo = top[-1].Get();
         constexpr uint8_t number = slLongint | slDouble;
-        if (ao && bo && ao->HasTrait(number) && bo->HasTrait(number)) {
-            const bool r = CompareNumbers(static_cast<const TSLNumber*>(ao), static_cast<const TSLNumber*>(bo));
-            SLPopOperands(Context, 2);
-            ops->push_back(TRef<TSLObject>::Adopt(MakeRef<TSLBoolean>(r).Detach()));
+        if (ao && bo && ao->HasTrait(number) && bo->HasTrait(number)) [[likely]] {
+            // (The number classes are final: the trait names the class.)
+            const auto asDouble = [](const TSLObject* o) {
+                return o->HasTrait(slLongint)
+                    ? static_cast<double>(static_cast<const TSLLongint*>(o)->TSLLongint::GetLongintValue())
+                    : static_cast<const TSLDouble*>(o)->TSLDouble::GetDoubleValue();
+            };
+            const double x = asDouble(ao), y = asDouble(bo);
+            // (gt and ge as in their CompareNumbers: true when either is NaN.)
+            bool r = false;
+            switch (FOrder) {
+            case TOrder::Lt: r = x < y; break;
+            case TOrder::Le: r = x <= y; break;
+            case TOrder::Gt: r = !(y >= x); break;
+            case TOrder::Ge: r = !(y > x); break;
+            case TOrder::Other: break;
+            }
+            // The result takes a's slot; the operands are released after
+            // they left the stack.
+            TRef<TSLObject> a = TRef<TSLObject>::Adopt(SLNewBoolean(Context, r));
+            top[-2].Swap(a);
+            top[-1].Detach();
+            ops->pop_back();
+            Context->DropValue(bo);
+            Context->DropValue(a.Detach());
             return;
         }
     }
+    ExecuteGeneral(Context);
+}
+
+void TSLCompare::ExecuteGeneral(TSLContext* Context) {
     TSLObject* b = SLOperand(Context, 0);
     TSLObject* a = SLOperand(Context, 1);
     bool r = false;
@@ -419,7 +471,7 @@ void TSLCompare::Execute(TSLContext* Context) {
     else
         r = CompareStrings(SLCast<TSLString>(a), SLCast<TSLString>(b));
     SLPopOperands(Context, 2);
-    SLPushOperand(Context, MakeRef<TSLBoolean>(r));
+    SLPushOwnedOperand(Context, SLNewBoolean(Context, r));
 }
 
 bool TSLLtProcedure::CompareNumbers(const TSLNumber* Op1, const TSLNumber* Op2) {
@@ -454,7 +506,7 @@ void TSLEqProcedure::Execute(TSLContext* Context) {
     TSLObject* a = SLOperand(Context, 1);
     const bool r = b ? b->IsEqual(a) : a == nullptr;
     SLPopOperands(Context, 2);
-    SLPushOperand(Context, MakeRef<TSLBoolean>(r));
+    SLPushOwnedOperand(Context, SLNewBoolean(Context, r));
 }
 
 void TSLNeProcedure::Execute(TSLContext* Context) {
@@ -462,7 +514,7 @@ void TSLNeProcedure::Execute(TSLContext* Context) {
     TSLObject* a = SLOperand(Context, 1);
     const bool r = !(b ? b->IsEqual(a) : a == nullptr);
     SLPopOperands(Context, 2);
-    SLPushOperand(Context, MakeRef<TSLBoolean>(r));
+    SLPushOwnedOperand(Context, SLNewBoolean(Context, r));
 }
 
 } // namespace vo

@@ -64,6 +64,11 @@ protected:
     virtual bool IntegerResult() const { return true; }
 
 private:
+    // The rest of Execute, apart from its common case.
+    [[gnu::noinline]] void ExecuteGeneral(TSLContext* Context);
+    // Two integers replaced by R when the first is held elsewhere.
+    [[gnu::noinline]] static void ReplaceTopTwo(TSLContext* Context, TSLObjectList& Ops, int64_t R);
+
     TOp FOp;
 };
 
@@ -213,18 +218,18 @@ protected:
 // ---------------------------------------------------------------- comparison
 
 // "lt" "le" "gt" "ge" a b -> bool
-#define VO_SL_COMPARE(Self) \
+#define VO_SL_COMPARE(Self, Order) \
     class Self : public TSLCompare { \
         VO_REFOBJ_CLASS(Self, TSLCompare) \
     public: \
-        Self() = default; \
+        Self() noexcept { FOrder = TOrder::Order; } \
         bool CompareNumbers(const TSLNumber* Op1, const TSLNumber* Op2) override; \
         bool CompareStrings(const TSLString* Op1, const TSLString* Op2) override; \
     }
-VO_SL_COMPARE(TSLLtProcedure);
-VO_SL_COMPARE(TSLLeProcedure);
-VO_SL_COMPARE(TSLGtProcedure);
-VO_SL_COMPARE(TSLGeProcedure);
+VO_SL_COMPARE(TSLLtProcedure, Lt);
+VO_SL_COMPARE(TSLLeProcedure, Le);
+VO_SL_COMPARE(TSLGtProcedure, Gt);
+VO_SL_COMPARE(TSLGeProcedure, Ge);
 #undef VO_SL_COMPARE
 
 VO_SL_PROCEDURE(TSLEqProcedure); // "eq" a b -> bool (b's IsEqual(a))

@@ -64,6 +64,10 @@ void TSLEndProcedure::Execute(TSLContext* Context) {
     dicts.Pop(false);
 }
 
+namespace {
+[[gnu::noinline]] void DefGeneral(TSLContext* Context);
+} // namespace
+
 void TSLDefProcedure::Execute(TSLContext* Context) {
     // A plain name into the top dictionary of an interpreter's context, the
     // common case, read straight from the stacks.
@@ -74,13 +78,22 @@ void TSLDefProcedure::Execute(TSLContext* Context) {
         if (key && key->HasTrait(slIdent) && static_cast<const TSLIdent*>(key)->IsPlainName() && !dicts.empty()) {
             // (The stacks hold the name, the value and the dictionary until
             // the entry is set; releasing an old value runs no script.)
+            // The entry takes the value's reference from the stack where it
+            // can; the slot is popped after (holding nil, the value or the
+            // value replaced).
             const auto* ident = static_cast<const TSLIdent*>(key);
             static_cast<TSLDictionary*>(dicts.back().Get())
-                ->Define(ident->GetIdentValue(), ident->NameHash(), ops->back().Get());
+                ->DefineFrom(ident->GetIdentValue(), ident->NameHash(), ops->back());
             SLPopOperands(Context, 2);
             return;
         }
     }
+    DefGeneral(Context);
+}
+
+namespace {
+// def apart from its common case.
+[[gnu::noinline]] void DefGeneral(TSLContext* Context) {
     const auto* ident = SLOperandAs<TSLIdent>(Context, 1);
     TRef<TSLObject> value(SLOperand(Context, 0));
     const MyAnsiString& full = ident->GetIdentValue();
@@ -107,6 +120,7 @@ void TSLDefProcedure::Execute(TSLContext* Context) {
     target->Define(key, key.size() == full.size() ? ident->NameHash() : SLHashName(key), value.Get());
     SLPopOperands(Context, 2);
 }
+} // namespace
 
 namespace {
 // The text of a key operand: a name or a string.

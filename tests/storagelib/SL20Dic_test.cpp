@@ -44,6 +44,14 @@ TEST_F(DictionaryTest, NamesCompareWithoutRegardToCase) {
         {"\xD7", "\xF7", false}, // × ÷ are no letters
         {"\xDF", "SS", false}, // ß stays itself
         {"", "", true},
+        // Each length the comparison treats apart: short, one or two words, longer.
+        {"abc", "abD", false},
+        {"abcd", "ABCD", true},
+        {"abXde", "abYde", false},
+        {"k1234567", "K1234567", true},
+        {"k1234567", "k1234667", false},
+        {"longer_name_9", "LONGER_name_9", true},
+        {"longer_name_9", "longer_name_8", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.A) + " / " + c.B);

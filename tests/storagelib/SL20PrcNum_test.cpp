@@ -179,6 +179,18 @@ TEST_F(NumberProcTest, AResultNeverChangesAValueHeldElsewhere) {
         // Wrapping on a written result as on a new one.
         {"9223372036854775806 0 add 1 add 1 add", "-9223372036854775808"},
         {"-9223372036854775807 0 add 1 sub 1 sub", "9223372036854775807"},
+        // Values given up (popped, or a call's locals) are reused for later
+        // results only when nothing else held them.
+        {"/b 1 2 lt def b [B] [B] ifelse 3 2 lt b", "#0 #1"},
+        {"/b 1 2 lt def b [B] if 3 2 lt b b not b", "#0 #1 #0 #1"},
+        {"1 2 lt dup 3 2 lt exch", "#1 #0 #1"},
+        {"1 2 lt [B] [B] ifelse 1 2 lt 2 1 lt 1 2 eq 1 1 eq", "#1 #0 #0 #1"},
+        {"1 2 add 3 4 add add 5 6 add 7 8 add sub", "10 -4"},
+        {"1 1 3 [B 1 add] for 1 1 3 [B dup mul] for", "2 3 4 1 4 9"},
+        {"/P [P [A /n] /r n 1 add def [A /r]] def 5 P 5 P /k 7 def k P k", "6 6 8 7"},
+        {"/P [P [A /n] /r n def [A /r]] def 5 P 2 add 5 P 3 add", "7 8"},
+        {"/x 1 def /y x def /y 2 def x y /y 1 2 add def y 5 add x", "1 2 8 1"},
+        {"/x 1.5 def x 1.0 add pop 2.5 3.5 add x", "6r 1.5r"},
     };
     ExpectStacks(cases);
     // A failure leaves a writable operand as it was.
