@@ -125,17 +125,21 @@ void TSLStreamDecoder::AddScanner(TSLScanner* Scanner) {
 }
 
 void TSLStreamDecoder::RebuildDispatch() {
+    // What each scanner can start with, asked once per scanner and byte.
+    std::vector<uint16_t> list;
+    list.reserve(DispatchList.size() + 256);
     for (int b = 0; b < 256; ++b) {
-        auto& list = Dispatch[static_cast<std::size_t>(b)];
-        list.clear();
+        DispatchStart[static_cast<std::size_t>(b)] = static_cast<uint32_t>(list.size());
         for (std::size_t i = 0; i < ScannerList.size(); ++i)
             if (ScannerList[i]->CanStart(static_cast<uint8_t>(b))) list.push_back(static_cast<uint16_t>(i));
     }
+    DispatchStart[256] = static_cast<uint32_t>(list.size());
+    DispatchList = std::move(list);
     // Blanks between tokens are then taken without asking the scanner: the
     // same bytes, and taking them can never end the value.
     FBlanksInline = true;
     for (const uint8_t b : {0, 8, 9, 10, 13, 32}) {
-        const auto& list = Dispatch[b];
+        const std::span<const uint16_t> list = Dispatch(b);
         FBlanksInline = FBlanksInline && !list.empty() &&
             &ScannerList[list.front()]->ClassType() == &TSLWhitespaceScanner::ClassInfo;
     }
@@ -272,7 +276,7 @@ void TSLStreamDecoder::BreakCyclesUnreachableFrom(TSLObject* Root) {
 void TSLStreamDecoder::ScanOneToken(bool Debug) {
     TSLLookaheadStream& s = *CurrentStream;
     const int first = s.PeekChar();
-    const auto& candidates = Dispatch[static_cast<std::size_t>(first)];
+    const std::span<const uint16_t> candidates = Dispatch(static_cast<uint8_t>(first));
     const int32_t pos = s.Position();
     for (const uint16_t idx : candidates) {
         if (s.IsEndOfStream()) break;

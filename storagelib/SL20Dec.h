@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -144,8 +145,13 @@ private:
     std::string FScratch; // the content of a string with escapes, taken inline
 
     // The scanners that may start a token with each byte, as indices into
-    // ScannerList in trying order.
-    std::array<std::vector<uint16_t>, 256> Dispatch;
+    // ScannerList in trying order: those of byte b are DispatchList from
+    // DispatchStart[b] to DispatchStart[b + 1] (one block for all bytes).
+    std::span<const uint16_t> Dispatch(uint8_t B) const noexcept {
+        return {DispatchList.data() + DispatchStart[B], DispatchList.data() + DispatchStart[B + 1u]};
+    }
+    std::array<uint32_t, 257> DispatchStart{};
+    std::vector<uint16_t> DispatchList;
 };
 
 // Reads one value from Text with a standard decoder (for tests and tools).

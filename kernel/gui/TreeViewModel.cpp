@@ -246,15 +246,32 @@ void TTreeViewWidget::TreeSelectedChanged(const QModelIndex& AIndex) {
     TGuard guard(FSyncing);
     if (AIndex.isValid()) {
         selectionModel()->setCurrentIndex(AIndex, QItemSelectionModel::ClearAndSelect);
-        // Scrolling would expand collapsed ancestors behind the tree's back.
-        bool shown = true;
-        for (const TTreeNode* p = FModel->NodeOf(AIndex)->Parent(); p && shown; p = p->Parent())
-            shown = p->Expanded();
-        if (shown) scrollTo(AIndex);
+        ScrollToShown(AIndex);
     } else {
+        FScrollOnShow = false;
         selectionModel()->clearSelection();
         selectionModel()->setCurrentIndex({}, QItemSelectionModel::Clear);
     }
+}
+
+void TTreeViewWidget::ScrollToShown(const QModelIndex& AIndex) {
+    if (!isVisible()) {
+        FScrollOnShow = true;
+        return;
+    }
+    FScrollOnShow = false;
+    const TTreeNode* node = FModel->NodeOf(AIndex);
+    if (!node) return;
+    // Scrolling would expand collapsed ancestors behind the tree's back.
+    bool shown = true;
+    for (const TTreeNode* p = node->Parent(); p && shown; p = p->Parent())
+        shown = p->Expanded();
+    if (shown) scrollTo(AIndex);
+}
+
+void TTreeViewWidget::showEvent(QShowEvent* Event) {
+    QTreeView::showEvent(Event);
+    if (FScrollOnShow) ScrollToShown(currentIndex());
 }
 
 } // namespace vo

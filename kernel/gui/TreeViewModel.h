@@ -83,6 +83,9 @@ public:
     TTreeViewModel& Model() const noexcept { return *FModel; }
     TTreeView& Tree() const noexcept { return FModel->Tree(); }
 
+protected:
+    void showEvent(QShowEvent* Event) override;
+
 private:
     void UserExpanded(const QModelIndex& AIndex);
     void UserCollapsed(const QModelIndex& AIndex);
@@ -90,9 +93,15 @@ private:
     void TreeExpandedChanged(const QModelIndex& AIndex, bool AExpanded);
     void TreeSelectedChanged(const QModelIndex& AIndex);
     void SyncExpansion(const QModelIndex& AParent);
+    // Brings the row into view unless a collapsed ancestor hides it. While
+    // the widget is hidden it waits until the widget is shown: the rows are
+    // laid out for the shown widget only (with its style and size), not once
+    // more for nothing before.
+    void ScrollToShown(const QModelIndex& AIndex);
 
     TTreeViewModel* FModel;
     int FSyncing = 0; // >0 while the widget follows the tree
+    bool FScrollOnShow = false; // the current row is brought into view when shown
 };
 
 } // namespace vo

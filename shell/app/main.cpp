@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     options.WorkDir = vo::RealPathToStored(exe.parent_path()) + "\\";
     for (int i = 1; i < argc; ++i)
         options.Args.emplace_back(argv[i]);
+    options.BeforeFirstWindow = [&warmUp] { warmUp.WaitForFontConfiguration(); };
 
     vo::InstallProgramParts();
     int rc = 0;

@@ -48,6 +48,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <utility>
 
 namespace vo {
 
@@ -312,6 +313,8 @@ void TMainForm::SetInfoSysLang(const MyAnsiString& Value) {
 
 void TMainForm::CreateTreeCommander() {
     const bool first = FNumberOfCommander == 0 && FCommanders.empty();
+    if (first && FOptions.BeforeFirstWindow)
+        std::exchange(FOptions.BeforeFirstWindow, nullptr)();
     if (first && !FirstStartDialogs())
         return; // the licence was refused: no window, so the program ends
     auto* w = new TTreeAppForm(FWindowMenuList, FViewMenuList, FLanguageMenuList, FSettings);

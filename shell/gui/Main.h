@@ -10,6 +10,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -34,6 +35,9 @@ struct TMainFormOptions {
     std::vector<std::string> Args; // the command line without the program
     std::filesystem::path DataHome; // empty: $XDG_DATA_HOME
     std::filesystem::path ConfigHome; // empty: $XDG_CONFIG_HOME
+    // Called once before the first project tree window is made (e.g. to
+    // wait for start-up work of Qt that the window needs).
+    std::function<void()> BeforeFirstWindow;
 };
 
 class TMainForm : public QObject, public TShellServices, public TMainTaskView {

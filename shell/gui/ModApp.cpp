@@ -29,6 +29,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPalette>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -702,10 +703,20 @@ void TTreeAppForm::changeEvent(QEvent* Event) {
     QMainWindow::changeEvent(Event);
 }
 
+void TTreeAppForm::setVisible(bool Visible) {
+    if (Visible && !isVisible()) {
+        UpdateMenuLanguage();
+        UpdateActions();
+    }
+    QMainWindow::setVisible(Visible);
+}
+
 void TTreeAppForm::showEvent(QShowEvent* Event) {
     QMainWindow::showEvent(Event);
-    UpdateMenuLanguage();
-    UpdateActions();
+    if (Event->spontaneous()) {
+        UpdateMenuLanguage();
+        UpdateActions();
+    }
 }
 
 void TTreeAppForm::paintEvent(QPaintEvent* Event) {

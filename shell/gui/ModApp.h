@@ -136,6 +136,10 @@ public:
 protected:
     void changeEvent(QEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
+    // The captions and the commands' states brought up to date before the
+    // window's layout is made for showing it (so that it is made once), and
+    // when the window system shows it again.
+    void setVisible(bool Visible) override;
     void showEvent(QShowEvent* Event) override;
     void paintEvent(QPaintEvent* Event) override;
     bool eventFilter(QObject* Watched, QEvent* Event) override;

@@ -53,6 +53,11 @@ void TQtStartWarmUp::ApplicationReady() {
     FImages = std::thread([] { (void)QImageReader::supportedImageFormats(); });
 }
 
+void TQtStartWarmUp::WaitForFontConfiguration() {
+    std::unique_lock lock(FLock);
+    FChanged.wait(lock, [this] { return FFontConfigurationRead || !FFonts.joinable(); });
+}
+
 void TQtStartWarmUp::Finish() {
     {
         std::lock_guard lock(FLock);
@@ -69,6 +74,8 @@ void TQtStartWarmUp::Fonts() {
     ReadFontConfiguration();
     {
         std::unique_lock lock(FLock);
+        FFontConfigurationRead = true;
+        FChanged.notify_all();
         FChanged.wait(lock, [this] { return FApplicationReady || FFinishing; });
         if (!FApplicationReady)
             return;

@@ -6,9 +6,11 @@
 // it while the program builds its model, one for the fonts and one for the
 // plug-ins, so the window finds all of it ready. Reading the font
 // configuration needs no application object: the fonts' worker begins with it
-// while the application object is being made. Qt and the font configuration
-// guard their start with locks of their own: a window that comes first waits
-// for the worker.
+// while the application object is being made. Qt guards its font database
+// and plug-ins with locks of its own: a window that comes first waits for the
+// worker there. The font configuration does not: a second reader would read
+// all of it once more (as long again, on a busy machine), so the first
+// window waits for the worker's reading (WaitForFontConfiguration).
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -29,6 +31,10 @@ public:
     // plug-ins. Without this call the fonts' worker ends after the font
     // configuration.
     void ApplicationReady();
+    // Returns when the font configuration has been read (at once when the
+    // worker was never started or has ended). Called before the first
+    // window, whose first text needs it.
+    void WaitForFontConfiguration();
     // Waits for the workers; called before the application object goes.
     void Finish();
 
@@ -39,6 +45,7 @@ private:
     std::condition_variable FChanged;
     bool FApplicationReady = false;
     bool FFinishing = false;
+    bool FFontConfigurationRead = false;
     std::thread FImages;
     std::thread FFonts; // last: starts when the rest is made
 };

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "../../support/ScriptedPrompt.h"
 #include "kernel/ModTree.h"
 #include "platform/gui/QtMainLoop.h"
@@ -218,6 +220,32 @@ TEST_F(TreeWidgetTest, ClicksSelectAndPathsFollowBothWays) {
     Settle();
     EXPECT_EQ(entries->GetPathStr(), "Project:\\\\a");
     EXPECT_EQ(widget->currentIndex(), M().index(0, 0, Top()));
+}
+
+TEST_F(TreeWidgetTest, TheSelectionComesIntoViewAlsoWhenMadeWhileHidden) {
+    // More rows than the widget shows; the last one selected.
+    for (int i = 0; i < 60; ++i) Node(("n" + std::to_string(i)).c_str());
+    Settle();
+    const QModelIndex last = M().index(59, 0, Top());
+    auto inView = [this](const QModelIndex& I) { return widget->viewport()->rect().intersects(widget->visualRect(I)); };
+    ASSERT_FALSE(inView(last));
+
+    // Shown: at once.
+    entries->SetPathStr("Project:\\\\n59");
+    Settle();
+    EXPECT_TRUE(inView(last));
+
+    // Hidden: when shown again, also after the selection moved once more.
+    entries->SetPathStr("Project:\\\\n0");
+    Settle();
+    widget->hide();
+    entries->SetPathStr("Project:\\\\n30");
+    entries->SetPathStr("Project:\\\\n58");
+    Settle();
+    widget->show();
+    Settle();
+    EXPECT_EQ(widget->currentIndex(), M().index(58, 0, Top()));
+    EXPECT_TRUE(inView(M().index(58, 0, Top())));
 }
 
 TEST_F(TreeWidgetTest, RefusedCollapseAndExpandAreUndoneInTheWidget) {

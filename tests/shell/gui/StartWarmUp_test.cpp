@@ -26,6 +26,9 @@ TEST(StartWarmUp, WindowBuiltWhileTheWorkerRuns) {
         SCOPED_TRACE(round);
         TQtStartWarmUp warmUp;
         warmUp.ApplicationReady();
+        // As the program does before its first window: the configuration
+        // is read by the worker alone.
+        warmUp.WaitForFontConfiguration();
         QMainWindow w;
         QMenu* file = w.menuBar()->addMenu("&File");
         file->addAction("Open")->setShortcut(QKeySequence("Ctrl+O"));
@@ -44,6 +47,15 @@ TEST(StartWarmUp, EndsWithoutTheApplicationReady) {
     TQtStartWarmUp warmUp;
     warmUp.Finish();
     warmUp.ApplicationReady();
+    warmUp.Finish();
+    warmUp.WaitForFontConfiguration(); // the worker has ended: at once
+}
+
+TEST(StartWarmUp, FontConfigurationReadBeforeTheApplicationIsReady) {
+    // The worker reads the configuration while the application object is
+    // being made: waiting for it must not need the application ready.
+    TQtStartWarmUp warmUp;
+    warmUp.WaitForFontConfiguration();
     warmUp.Finish();
 }
 
