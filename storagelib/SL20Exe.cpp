@@ -733,6 +733,121 @@ TSLContextImplementation& SLContextImplSlow(TSLContext* Context) {
     }
 }
 
+// RunBodies for a "for" loop on top: its passes while its body's tokens
+// are ordinary. False when the loop is left to the general fetch (or the
+// state changed or a debugger hook was set), true after a token that ran
+// something (the top frame is to be looked at again).
+template <class TClock>
+[[gnu::always_inline]] inline bool TSLInterpreter::RunLoopBody(TSLContextImplementation& C, TSLForTokenizer& F,
+                                                               TSLObjectList& Ops, TClock& Clock) {
+    const TSLArray* body = F.PlainLoopBody();
+    if (!body) return false;
+    const int n = body->TSLArray::GetCount();
+    for (;;) {
+        const int i = F.ExecuteItem;
+        if (i == 0 && !F.PushDone) {
+            // A pass begins with the loop value (no hook sees single tokens).
+            if (Clock.Over() || F.CheckTerminate()) return false;
+            Ops.emplace_back(F.NextValue());
+        }
+        TSLObject* p = body->UncheckedAt(i);
+        if (!p || Clock.Over()) return false;
+        if (p->HasTrait(TSLObject::slIdent)) {
+            if (!static_cast<TSLIdent*>(p)->TSLIdent::GetExecutable()) {
+                F.TakeBodyToken(n);
+                Ops.emplace_back(p);
+                continue;
+            }
+        } else {
+            if (!p->HasTrait(TSLObject::slLongint | TSLObject::slDouble) && p->GetExecutable()) return false;
+            F.TakeBodyToken(n);
+            Ops.emplace_back(p);
+            continue;
+        }
+        F.TakeBodyToken(n);
+        TSLObject* v;
+        try {
+            v = C.ResolveIdent(*static_cast<TSLIdent*>(p));
+        } catch (...) {
+            F.SetFailedName(p);
+            throw;
+        }
+        F.KeepResolved(v);
+        if (!SLIsExecutableClass(v)) {
+            Ops.emplace_back(v);
+            continue;
+        }
+        F.SetCurrentName(p, v);
+        ExecToken(C, &F, v);
+        if (C.GetState() != isExecuting || FDbgDisplayEvent) return false;
+        // The next pass when the loop is still on top, as it was.
+        if (C.TopTokenizer() != &F || F.FUserValue != 0 || F.ExecuteItem < 0 || F.TokenArray.Get() != body ||
+            body->TSLArray::GetCount() != n)
+            return true;
+    }
+}
+
+// The tokens of block frames and procedure bodies on top of the execution
+// stack, each fetched and run in one go (a plain run, executing): literals
+// are pushed straight from the body, and only a token that runs something
+// leaves the frame's state as fetching it would. Returns before a token it
+// leaves to the general fetch (an unusual token, a frame of another kind or
+// at its end, the end of the time slice), and after a token that changed
+// the state or set a debugger hook.
+template <class TClock>
+[[gnu::always_inline]] inline void TSLInterpreter::RunBodies(TSLContextImplementation& C, TClock& Clock) {
+    TSLObjectList& ops = C.OperandStack().Items(); // (the operand stack tracks no names)
+    for (;;) {
+        TSLTokenizer* t = C.TopTokenizer();
+        if (!t) return;
+        if (t->FKind == TSLTokenizer::tkFor) {
+            if (!RunLoopBody(C, *static_cast<TSLForTokenizer*>(t), ops, Clock)) return;
+            continue;
+        }
+        int32_t* item = nullptr;
+        int end = 0;
+        const TSLArray* body = t->PlainBody(item, end);
+        if (!body) return;
+        for (int i = *item;; ++i) {
+            TSLObject* p = i < end ? body->UncheckedAt(i) : nullptr;
+            if (!p || Clock.Over()) {
+                *item = i;
+                return;
+            }
+            if (p->HasTrait(TSLObject::slIdent)) {
+                if (!static_cast<TSLIdent*>(p)->TSLIdent::GetExecutable()) {
+                    ops.emplace_back(p);
+                    continue;
+                }
+            } else {
+                if (p->HasTrait(TSLObject::slLongint | TSLObject::slDouble) || !p->GetExecutable()) {
+                    ops.emplace_back(p);
+                    continue;
+                }
+                *item = i; // an executable token of another kind
+                return;
+            }
+            *item = i + 1;
+            TSLObject* v;
+            try {
+                v = C.ResolveIdent(*static_cast<TSLIdent*>(p));
+            } catch (...) {
+                t->SetFailedName(p);
+                throw;
+            }
+            t->KeepResolved(v);
+            if (!SLIsExecutableClass(v)) {
+                ops.emplace_back(v);
+                continue;
+            }
+            t->SetCurrentName(p, v);
+            ExecToken(C, t, v);
+            if (C.GetState() != isExecuting || FDbgDisplayEvent) return;
+            break; // the top frame again
+        }
+    }
+}
+
 void TSLInterpreter::ReExec(TSLContextImplementation& C) {
     TSLTokenizer* t = C.TopTokenizer();
     if (!t) return;
@@ -816,6 +931,9 @@ bool TSLInterpreter::CheckBreak(TSLContextImplementation& C) {
                         }
                     }
                     if (C.GetState() != isExecuting) break;
+                    RunBodies(C, clock);
+                    if (C.GetState() != isExecuting) break;
+                    t = C.TopTokenizer();
                     for (;;) {
                         if (!t) {
                             C.SetState(isFinished);

@@ -36,6 +36,31 @@ public:
         FUnresolvedToken.Reset();
         FResolvedKeep.Reset();
     }
+    // A plain run's view of a block frame or a procedure body: the array,
+    // the position of the next token (Item) and the end; nil when the frame
+    // is of another kind or has something else to do first.
+    inline const TSLArray* PlainBody(int32_t*& Item, int& End);
+    // The state GetToken leaves for the name Token resolved to the
+    // executable object Resolved, as a plain run sets it before Resolved
+    // runs (the tokens it pushes in between leave no state: nothing could
+    // see it).
+    void SetCurrentName(TSLObject* Token, TSLObject* Resolved) noexcept {
+        if (FUnresolvedToken.Get() != Token) FUnresolvedToken = TRef<TSLObject>(Token);
+        FTokenIsExecutable = true;
+        FToken = Resolved;
+    }
+    // What the last name token resolved to stays held while it is current
+    // (a loop's names resolve as last time: nothing changes then).
+    void KeepResolved(TSLObject* Resolved) {
+        if (FResolvedKeep.Get() != Resolved) FResolvedKeep = TRef<TSLObject>(Resolved);
+    }
+    // The state GetToken leaves when the name Token is not found.
+    void SetFailedName(TSLObject* Token) noexcept {
+        FUnresolvedToken = TRef<TSLObject>(Token);
+        FToken = nullptr;
+        FTokenIsExecutable = true;
+        FResolvedKeep.Reset();
+    }
 
     // The context's user value while this tokenizer is on top.
     int32_t FUserValue = 0;
@@ -308,6 +333,26 @@ public:
         if (CheckTerminate()) return nullptr;
         return NextValue();
     }
+    // A plain run's view of the loop: the body when it is a plain array with
+    // tokens and nothing else is to be done first; nil otherwise.
+    const TSLArray* PlainLoopBody() {
+        const TSLArray* tokens = TokenArray.Get();
+        if (FUserValue != 0 || ExecuteItem < 0 || !tokens || !PlainTokens(*tokens) || tokens->TSLArray::GetCount() == 0)
+            return nullptr;
+        return tokens;
+    }
+    // The body's token at ExecuteItem (of Count) is taken, as BodyToken
+    // takes it: the last one completes the pass.
+    void TakeBodyToken(int Count) noexcept {
+        if (++ExecuteItem < Count) return;
+        ExecuteItem = 0;
+        PushDone = false;
+        if (Mode == feLongint) {
+            if (__builtin_add_overflow(IntActual, IntIncrement, &IntActual)) FPastRange = true;
+        } else {
+            RealActual += RealIncrement;
+        }
+    }
     // PushValue, with the integer that only this loop still holds (the body
     // consumed it) set in place.
     TSLObject* NextValue() {
@@ -368,6 +413,27 @@ private:
     bool FPlainDict = false;
     const TSLArray* FPlainBody = nullptr; // the body when it is a plain array, block or procedure
 };
+
+inline const TSLArray* TSLTokenizer::PlainBody(int32_t*& Item, int& End) {
+    if (FUserValue != 0) return nullptr;
+    if (FKind == tkBlock) {
+        auto* b = static_cast<TSLBlockTokenizer*>(this);
+        const TSLArray* tokens = b->TokenArray.Get();
+        if (!tokens || b->ExecuteItem < 0 || !PlainTokens(*tokens)) return nullptr;
+        Item = &b->ExecuteItem;
+        End = tokens->TSLArray::GetCount();
+        return tokens;
+    }
+    if (FKind == tkProc) {
+        auto* proc = static_cast<TSLProcTokenizer*>(this);
+        const TSLArray* tokens = proc->TokenArray.Get();
+        if (!tokens || proc->ExecuteItem <= 0 || proc->FFinished || !PlainTokens(*tokens)) return nullptr;
+        Item = &proc->ExecuteItem;
+        End = tokens->TSLArray::GetCount() - 1;
+        return tokens;
+    }
+    return nullptr;
+}
 
 // Whether Obj is run by the interpreter when it is an executable token: a
 // block, a procedure or an internal procedure (or a subclass).
