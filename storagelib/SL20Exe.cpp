@@ -382,7 +382,10 @@ TSLObject* TSLContextImplementation::ResolveAtTop(const TSLIdent& Ident, int Ind
     if (Index >= d->TSLDictionary::GetCount()) return nullptr;
     const std::string_view have = d->NameRefAtIndex(Index);
     const std::string_view name = Ident.GetIdentValue();
-    if (have.size() != name.size() || (have != name && !SLSameName(have, name))) return nullptr;
+    if (have.size() != name.size()) return nullptr;
+    // (Mostly spelt alike, and short: compared here, without a call.)
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (have[i] != name[i]) return SLSameName(have, name) ? d->ValueAt(Index) : nullptr;
     return d->ValueAt(Index);
 }
 
@@ -475,6 +478,11 @@ TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictiona
 // ---------------------------------------------------------------- procedure frames
 
 namespace {
+// Obj as an array (SLCast), the plain array told without walking classes.
+[[gnu::always_inline]] inline TSLArray* AsArray(TSLObject* Obj) {
+    if (Obj && &Obj->ClassType() == &TSLArray::ClassInfo) return static_cast<TSLArray*>(Obj);
+    return SLCast<TSLArray>(Obj);
+}
 // Count and elements of a parameter or result list as GetCount and
 // GetObjAtIndex give them, read directly from a plain array.
 [[gnu::always_inline]] inline int ListCount(const TSLArray& List, bool Plain) {
@@ -507,7 +515,9 @@ bool KeepsParameterNames(TSLDictionary& Dict, const TSLArray& Params, bool Plain
 void TSLProcTokenizer::Init(TSLArray* Proc) {
     const bool plain = PlainTokens(*Proc);
     const int n = plain ? Proc->TSLArray::GetCount() : Proc->GetCount();
-    const auto isArray = [](const TSLObject* o) { return o && o->InheritsFrom(TSLArray::ClassInfo); };
+    const auto isArray = [](const TSLObject* o) {
+        return o && (&o->ClassType() == &TSLArray::ClassInfo || o->InheritsFrom(TSLArray::ClassInfo));
+    };
     if (n < 1 || !isArray(plain ? Proc->UncheckedAt(0) : Proc->GetObjAtIndex(0)))
         throw Exception(std::string(ClassName()) + ".Init: Invalid Procedure(first object is not of type TSLArray)");
     if (!isArray(plain ? Proc->UncheckedAt(n - 1) : Proc->GetObjAtIndex(n - 1)))
@@ -525,7 +535,7 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
     if (ExecuteItem == 0) {
         // The procedure may have been changed since Init; its parameter list
         // must still be an array.
-        auto* params = SLCast<TSLArray>(n > 0 ? TokenAt(proc, 0) : proc.GetObjAtIndex(0));
+        auto* params = AsArray(n > 0 ? TokenAt(proc, 0) : proc.GetObjAtIndex(0));
         const bool plain = &params->ClassType() == &TSLArray::ClassInfo;
         TSLContextStack& dicts = Context.DictStack();
         FDictStackCount = dicts.Count();
@@ -568,7 +578,7 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
             FOpStackCount = ops.Count();
         }
         while (ops.Count() > FOpStackCount) ops.Drop();
-        auto* results = SLCast<TSLArray>(n > 0 ? TokenAt(proc, n - 1) : proc.GetObjAtIndex(n - 1));
+        auto* results = AsArray(n > 0 ? TokenAt(proc, n - 1) : proc.GetObjAtIndex(n - 1));
         const bool plain = &results->ClassType() == &TSLArray::ClassInfo;
         const int r = ListCount(*results, plain);
         for (int i = 0; i < r; ++i) {
@@ -747,7 +757,7 @@ template <class TClock>
         const int i = F.ExecuteItem;
         if (i == 0 && !F.PushDone) {
             // A pass begins with the loop value (no hook sees single tokens).
-            if (Clock.Over() || F.CheckTerminate()) return false;
+            if (F.CheckTerminate()) return false;
             Ops.emplace_back(F.NextValue());
         }
         TSLObject* p = body->UncheckedAt(i);
