@@ -532,73 +532,83 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
     if (FFinished) return nullptr;
     TSLArray& proc = *TokenArray;
     const int n = TokenCount(proc);
-    if (ExecuteItem == 0) {
-        // The procedure may have been changed since Init; its parameter list
-        // must still be an array.
-        auto* params = AsArray(n > 0 ? TokenAt(proc, 0) : proc.GetObjAtIndex(0));
-        const bool plain = &params->ClassType() == &TSLArray::ClassInfo;
-        TSLContextStack& dicts = Context.DictStack();
-        FDictStackCount = dicts.Count();
-        FLocalDict = Context.TakeLocalDict();
-        // Room for the parameters and a result or two without growing.
-        const int p = ListCount(*params, plain);
-        if (FLocalDict->GetCapacity() < p + 2) FLocalDict->SetCapacity(p + 2);
-        TSLContextStack& ops = Context.OperandStack();
-        if (ops.Count() >= p && KeepsParameterNames(*FLocalDict, *params, plain, p)) {
-            // The dictionary of an earlier call of this procedure: its entries
-            // are the parameters, in the order they would be added. Nothing
-            // can fail on the way, and nothing runs before all are set.
-            dicts.Items().emplace_back(FLocalDict.Get());
-            for (int k = 0; k < p; ++k) {
-                FLocalDict->SetValueAt(k, ops.At(0));
-                ops.Drop();
-            }
-        } else {
-            if (FLocalDict->TSLDictionary::GetCount() != 0) FLocalDict->ClearUnstacked();
-            // (An empty dictionary entering the stack changes no name's binding.)
-            dicts.Items().emplace_back(FLocalDict.Get());
-            for (int i = p - 1; i >= 0; --i) {
-                const TSLIdent* name = ListName(ListAt(*params, plain, i));
-                TSLObject* value = ops.At(0);
-                FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
-                ops.Drop();
-            }
-        }
-        FOpStackCount = ops.Count();
-        ExecuteItem = 1;
-    }
+    if (ExecuteItem == 0) BeginCall(Context, proc, n);
     if (ExecuteItem >= n - 1) {
-        // The body is done (or exitproc): discard what it left, push the
-        // results, drop the local dictionary and whatever the body opened.
-        TSLContextStack& ops = Context.OperandStack();
-        if (!FLocalDict) {
-            // Left before it began: no parameters were taken.
-            FLocalDict = MakeRef<TSLDictionary>();
-            FDictStackCount = Context.DictStack().GetCount();
-            FOpStackCount = ops.Count();
-        }
-        while (ops.Count() > FOpStackCount) ops.Drop();
-        auto* results = AsArray(n > 0 ? TokenAt(proc, n - 1) : proc.GetObjAtIndex(n - 1));
-        const bool plain = &results->ClassType() == &TSLArray::ClassInfo;
-        const int r = ListCount(*results, plain);
-        for (int i = 0; i < r; ++i) {
-            const TSLIdent* name = ListName(ListAt(*results, plain, i));
-            const int k = FLocalDict->FindHashed(name->GetIdentValue(), name->NameHash());
-            ops.Push(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
-        }
-        TSLContextStack& dicts = Context.DictStack();
-        if (dicts.Count() == FDictStackCount + 1 && dicts.Items().back().Get() == FLocalDict.Get()) {
-            // The common end: only the local dictionary is left to go (this
-            // frame still holds it, so it is not released here).
-            FLocalDict->BumpNameEpochs();
-            dicts.Items().pop_back();
-        }
-        while (dicts.Count() > FDictStackCount) dicts.Drop();
-        Context.ReturnLocalDict(FLocalDict);
-        FFinished = true;
+        EndCall(Context, proc, n);
         return nullptr;
     }
     return TokenAt(proc, ExecuteItem++);
+}
+
+void TSLProcTokenizer::BeginCall(TSLContextImplementation& Context, TSLArray& Proc, int Count) {
+    TSLArray& proc = Proc;
+    const int n = Count;
+    // The procedure may have been changed since Init; its parameter list
+    // must still be an array.
+    auto* params = AsArray(n > 0 ? TokenAt(proc, 0) : proc.GetObjAtIndex(0));
+    const bool plain = &params->ClassType() == &TSLArray::ClassInfo;
+    TSLContextStack& dicts = Context.DictStack();
+    FDictStackCount = dicts.Count();
+    FLocalDict = Context.TakeLocalDict();
+    // Room for the parameters and a result or two without growing.
+    const int p = ListCount(*params, plain);
+    if (FLocalDict->GetCapacity() < p + 2) FLocalDict->SetCapacity(p + 2);
+    TSLContextStack& ops = Context.OperandStack();
+    if (ops.Count() >= p && KeepsParameterNames(*FLocalDict, *params, plain, p)) {
+        // The dictionary of an earlier call of this procedure: its entries
+        // are the parameters, in the order they would be added. Nothing
+        // can fail on the way, and nothing runs before all are set.
+        dicts.Items().emplace_back(FLocalDict.Get());
+        for (int k = 0; k < p; ++k) {
+            FLocalDict->SetValueAt(k, ops.At(0));
+            ops.Drop();
+        }
+    } else {
+        if (FLocalDict->TSLDictionary::GetCount() != 0) FLocalDict->ClearUnstacked();
+        // (An empty dictionary entering the stack changes no name's binding.)
+        dicts.Items().emplace_back(FLocalDict.Get());
+        for (int i = p - 1; i >= 0; --i) {
+            const TSLIdent* name = ListName(ListAt(*params, plain, i));
+            TSLObject* value = ops.At(0);
+            FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
+            ops.Drop();
+        }
+    }
+    FOpStackCount = ops.Count();
+    ExecuteItem = 1;
+}
+
+void TSLProcTokenizer::EndCall(TSLContextImplementation& Context, TSLArray& Proc, int Count) {
+    TSLArray& proc = Proc;
+    const int n = Count;
+    // The body is done (or exitproc): discard what it left, push the
+    // results, drop the local dictionary and whatever the body opened.
+    TSLContextStack& ops = Context.OperandStack();
+    if (!FLocalDict) {
+        // Left before it began: no parameters were taken.
+        FLocalDict = MakeRef<TSLDictionary>();
+        FDictStackCount = Context.DictStack().GetCount();
+        FOpStackCount = ops.Count();
+    }
+    while (ops.Count() > FOpStackCount) ops.Drop();
+    auto* results = AsArray(n > 0 ? TokenAt(proc, n - 1) : proc.GetObjAtIndex(n - 1));
+    const bool plain = &results->ClassType() == &TSLArray::ClassInfo;
+    const int r = ListCount(*results, plain);
+    for (int i = 0; i < r; ++i) {
+        const TSLIdent* name = ListName(ListAt(*results, plain, i));
+        const int k = FLocalDict->FindHashed(name->GetIdentValue(), name->NameHash());
+        ops.Push(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
+    }
+    TSLContextStack& dicts = Context.DictStack();
+    if (dicts.Count() == FDictStackCount + 1 && dicts.Items().back().Get() == FLocalDict.Get()) {
+        // The common end: only the local dictionary is left to go (this
+        // frame still holds it, so it is not released here).
+        FLocalDict->BumpNameEpochs();
+        dicts.Items().pop_back();
+    }
+    while (dicts.Count() > FDictStackCount) dicts.Drop();
+    Context.ReturnLocalDict(FLocalDict);
+    FFinished = true;
 }
 
 // ---------------------------------------------------------------- for loops
@@ -814,12 +824,25 @@ template <class TClock>
             if (!RunLoopBody(C, *static_cast<TSLForTokenizer*>(t), ops, Clock)) return;
             continue;
         }
+        // A call begins as the fetch of its body's first token would begin it.
+        if (t->FKind == TSLTokenizer::tkProc) static_cast<TSLProcTokenizer*>(t)->BeginPlainCall(C);
         int32_t* item = nullptr;
         int end = 0;
         const TSLArray* body = t->PlainBody(item, end);
         if (!body) return;
         for (int i = *item;; ++i) {
-            TSLObject* p = i < end ? body->UncheckedAt(i) : nullptr;
+            if (i >= end) {
+                // The body is done: the frame ends as the general fetch ends it.
+                *item = i;
+                if (t->FKind == TSLTokenizer::tkProc) {
+                    auto* proc = static_cast<TSLProcTokenizer*>(t);
+                    proc->EndCall(C, *proc->TokenArray, proc->TokenArray->TSLArray::GetCount());
+                }
+                t->ClearToken();
+                if (C.TopTokenizer() == t) C.PopFinishedTokenizer();
+                break;
+            }
+            TSLObject* p = body->UncheckedAt(i);
             if (!p || Clock.Over()) {
                 *item = i;
                 return;

@@ -231,6 +231,18 @@ public:
     // The next call finishes the procedure and delivers its results.
     void Exit();
     TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+    // The start of a call (its parameters are taken) and its end (the
+    // results are delivered), as GetNextToken makes them; Count is the
+    // count of Proc, the procedure run.
+    void BeginCall(TSLContextImplementation& Context, TSLArray& Proc, int Count);
+    void EndCall(TSLContextImplementation& Context, TSLArray& Proc, int Count);
+    // For a plain run: the start of the call of a plain procedure when the
+    // next fetch would start it.
+    void BeginPlainCall(TSLContextImplementation& Context) {
+        TSLArray* proc = TokenArray.Get();
+        if (ExecuteItem == 0 && FUserValue == 0 && !FFinished && proc && PlainTokens(*proc))
+            BeginCall(Context, *proc, proc->TSLArray::GetCount());
+    }
     void ResetFrame() noexcept {
         FLocalDict.Reset();
         TokenArray.Reset();
