@@ -597,7 +597,8 @@ void TSLProcTokenizer::EndCall(TSLContextImplementation& Context, TSLArray& Proc
     for (int i = 0; i < r; ++i) {
         const TSLIdent* name = ListName(ListAt(*results, plain, i));
         const int k = FLocalDict->FindHashed(name->GetIdentValue(), name->NameHash());
-        ops.Push(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
+        // (The operand stack tracks no names.)
+        ops.Items().emplace_back(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
     }
     TSLContextStack& dicts = Context.DictStack();
     if (dicts.Count() == FDictStackCount + 1 && dicts.Items().back().Get() == FLocalDict.Get()) {
@@ -763,6 +764,12 @@ template <class TClock>
     const TSLArray* body = F.PlainLoopBody();
     if (!body) return false;
     const int n = body->TSLArray::GetCount();
+    // The last name looked up, held here from pass to pass under the rule of
+    // the context's cache: valid while its name's binding epoch stays.
+    const TSLIdent* lastName = nullptr;
+    const std::atomic<uint64_t>* lastSlot = nullptr;
+    uint64_t lastEpoch = 0;
+    TSLObject* lastValue = nullptr;
     for (;;) {
         const int i = F.ExecuteItem;
         if (i == 0 && !F.PushDone) {
@@ -786,11 +793,22 @@ template <class TClock>
         }
         F.TakeBodyToken(n);
         TSLObject* v;
-        try {
-            v = C.ResolveIdent(*static_cast<TSLIdent*>(p));
-        } catch (...) {
-            F.SetFailedName(p);
-            throw;
+        if (p == lastName && lastSlot->load(std::memory_order_relaxed) == lastEpoch) {
+            v = lastValue;
+        } else {
+            const auto* name = static_cast<const TSLIdent*>(p);
+            try {
+                v = C.ResolveIdent(*name);
+            } catch (...) {
+                F.SetFailedName(p);
+                throw;
+            }
+            if (name->IsPlainName()) {
+                lastName = name;
+                lastSlot = &SLNameEpochOf(name->NameHash());
+                lastEpoch = lastSlot->load(std::memory_order_relaxed);
+                lastValue = v;
+            }
         }
         F.KeepResolved(v);
         if (!SLIsExecutableClass(v)) {

@@ -331,16 +331,7 @@ public:
             element = TokenAt(*tokens, ExecuteItem++);
             if (ExecuteItem < n) return element;
         }
-        // The pass is complete.
-        ExecuteItem = 0;
-        PushDone = false;
-        if (Mode == feLongint) {
-            // A value beyond the 64-bit range has passed any limit: the loop
-            // ends instead of wrapping around and starting again.
-            if (__builtin_add_overflow(IntActual, IntIncrement, &IntActual)) FPastRange = true;
-        } else {
-            RealActual += RealIncrement;
-        }
+        CompletePass();
         if (have) return element;
         if (CheckTerminate()) return nullptr;
         return NextValue();
@@ -356,10 +347,15 @@ public:
     // The body's token at ExecuteItem (of Count) is taken, as BodyToken
     // takes it: the last one completes the pass.
     void TakeBodyToken(int Count) noexcept {
-        if (++ExecuteItem < Count) return;
+        if (++ExecuteItem >= Count) CompletePass();
+    }
+    // The pass is complete: the loop value moves on.
+    void CompletePass() noexcept {
         ExecuteItem = 0;
         PushDone = false;
         if (Mode == feLongint) {
+            // A value beyond the 64-bit range has passed any limit: the loop
+            // ends instead of wrapping around and starting again.
             if (__builtin_add_overflow(IntActual, IntIncrement, &IntActual)) FPastRange = true;
         } else {
             RealActual += RealIncrement;

@@ -503,6 +503,8 @@ TEST_F(InterpreterTest, APlainRunAndAStepThroughEndAlike) {
         "/p [P [A /n] 1 1 9 [B n add dup 20 gt [B exitproc] if] for [A /n] ] def 3 p",
         "/f [P [A /n] n 2 lt [B /r n def] [B /r n 1 sub f n 2 sub f add def] ifelse [A /r] ] def 10 f",
         "/x 1 def 0 1 1 3 [B x add /x 10 def] for",
+        "1 1 1 4 [B add /add [B mul] def] for",
+        "/f [B 1] def 0 1 1 3 [B f add add currentdict /f undef /f [B 2] def] for",
         "1 2 [B nosuchname] exec 3",
         "0 1 1 3 [B 'a' add] for",
         "/p [P [A /a /b] a b sub [A ] ] def 5 2 p 1 p",
