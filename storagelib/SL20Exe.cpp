@@ -729,28 +729,42 @@ TSLContextImplementation& SLContextImplSlow(TSLContext* Context) {
     ExecToken(C, t, token);
 }
 
-// Runs the executable current token of the top frame T.
+namespace {
+// A native failure becomes a script exception carrying its message; the
+// scheduled "raisese" finds the nearest try block. (Called in a handler.)
+[[gnu::noinline]] void MapFailure(TSLContextImplementation& C, TSLTokenizer* Frame, const Exception& E) {
+    if (C.FExceptionMapped) throw;
+    C.FExceptionMapped = true;
+    C.SetExceptToken(C.LocationToken(Frame));
+    C.FContextInterface->RaiseStandardException(E.what());
+}
+} // namespace
+
+// Runs the executable current token of the top frame T. FrameHeld: the
+// caller holds T while the token runs.
 [[gnu::always_inline]] inline void TSLInterpreter::ExecToken(TSLContextImplementation& C, TSLTokenizer* t,
-                                                             TSLObject* token) {
+                                                             TSLObject* token, bool FrameHeld) {
     if (!SLIsExecutableClass(token)) return; // any other executable token is dropped
+    // Blocks and procedures push their frames as their Execute would (T
+    // stays on the stack below).
+    const TClassInfo* c = token->HasTrait(TSLObject::slBlock) ? &token->ClassType() : nullptr;
+    if (c == &TSLProcedure::ClassInfo || c == &TSLBlock::ClassInfo) {
+        try {
+            if (c == &TSLProcedure::ClassInfo)
+                C.PushProcedureFrame(static_cast<TSLProcedure*>(token));
+            else
+                C.PushBlockFrame(static_cast<TSLBlock*>(token));
+        } catch (const Exception& e) {
+            MapFailure(C, t, e);
+        }
+        return;
+    }
     // The frame keeps the token alive even when the token pops the frame.
-    TRef<TSLTokenizer> frame(t);
+    TRef<TSLTokenizer> frame(FrameHeld ? nullptr : t);
     try {
-        // Blocks and procedures push their frames as their Execute would.
-        const TClassInfo* c = token->HasTrait(TSLObject::slBlock) ? &token->ClassType() : nullptr;
-        if (c == &TSLProcedure::ClassInfo)
-            C.PushProcedureFrame(static_cast<TSLProcedure*>(token));
-        else if (c == &TSLBlock::ClassInfo)
-            C.PushBlockFrame(static_cast<TSLBlock*>(token));
-        else
-            token->Execute(&C);
+        token->Execute(&C);
     } catch (const Exception& e) {
-        if (C.FExceptionMapped) throw;
-        // A native failure becomes a script exception carrying its message;
-        // the scheduled "raisese" finds the nearest try block.
-        C.FExceptionMapped = true;
-        C.SetExceptToken(C.LocationToken(frame.Get()));
-        C.FContextInterface->RaiseStandardException(e.what());
+        MapFailure(C, t, e);
     }
 }
 
@@ -764,6 +778,8 @@ template <class TClock>
     const TSLArray* body = F.PlainLoopBody();
     if (!body) return false;
     const int n = body->TSLArray::GetCount();
+    // The loop is held from pass to pass, as each token run would hold it.
+    const TRef<TSLTokenizer> held(&F);
     // The last name looked up, held here from pass to pass under the rule of
     // the context's cache: valid while its name's binding epoch stays.
     const TSLIdent* lastName = nullptr;
@@ -816,7 +832,7 @@ template <class TClock>
             continue;
         }
         F.SetCurrentName(p, v);
-        ExecToken(C, &F, v);
+        ExecToken(C, &F, v, true);
         if (C.GetState() != isExecuting || FDbgDisplayEvent) return false;
         // The next pass when the loop is still on top, as it was.
         if (C.TopTokenizer() != &F || F.FUserValue != 0 || F.ExecuteItem < 0 || F.TokenArray.Get() != body ||

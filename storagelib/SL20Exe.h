@@ -337,7 +337,7 @@ public:
 private:
     bool DoRun(TSLContext* Context, TRunMode Mode);
     void Exec(TSLContextImplementation& C);
-    void ExecToken(TSLContextImplementation& C, TSLTokenizer* T, TSLObject* Token);
+    void ExecToken(TSLContextImplementation& C, TSLTokenizer* T, TSLObject* Token, bool FrameHeld = false);
     template <class TClock>
     void RunBodies(TSLContextImplementation& C, TClock& Clock);
     template <class TClock>
