@@ -853,7 +853,7 @@ template <class TClock>
     TSLObjectList& ops = C.OperandStack().Items(); // (the operand stack tracks no names)
     for (;;) {
         TSLTokenizer* t = C.TopTokenizer();
-        if (!t) return;
+        if (!t || t->FKind == TSLTokenizer::tkOther) return;
         if (t->FKind == TSLTokenizer::tkFor) {
             if (!RunLoopBody(C, *static_cast<TSLForTokenizer*>(t), ops, Clock)) return;
             continue;
@@ -998,9 +998,11 @@ bool TSLInterpreter::CheckBreak(TSLContextImplementation& C) {
                         }
                     }
                     if (C.GetState() != isExecuting) break;
-                    RunBodies(C, clock);
-                    if (C.GetState() != isExecuting) break;
-                    t = C.TopTokenizer();
+                    if (t && t->FKind != TSLTokenizer::tkOther) {
+                        RunBodies(C, clock);
+                        if (C.GetState() != isExecuting) break;
+                        t = C.TopTokenizer();
+                    }
                     for (;;) {
                         if (!t) {
                             C.SetState(isFinished);
