@@ -382,7 +382,10 @@ TSLObject* TSLContextImplementation::ResolveAtTop(const TSLIdent& Ident, int Ind
     if (Index >= d->TSLDictionary::GetCount()) return nullptr;
     const std::string_view have = d->NameRefAtIndex(Index);
     const std::string_view name = Ident.GetIdentValue();
-    if (have.size() != name.size() || (have != name && !SLSameName(have, name))) return nullptr;
+    if (have.size() != name.size()) return nullptr;
+    // (Mostly spelt alike, and short: compared here, without a call.)
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (have[i] != name[i]) return SLSameName(have, name) ? d->ValueAt(Index) : nullptr;
     return d->ValueAt(Index);
 }
 
@@ -475,6 +478,11 @@ TSLObject* TSLContextImplementation::Resolve(std::string_view AName, TSLDictiona
 // ---------------------------------------------------------------- procedure frames
 
 namespace {
+// Obj as an array (SLCast), the plain array told without walking classes.
+[[gnu::always_inline]] inline TSLArray* AsArray(TSLObject* Obj) {
+    if (Obj && &Obj->ClassType() == &TSLArray::ClassInfo) return static_cast<TSLArray*>(Obj);
+    return SLCast<TSLArray>(Obj);
+}
 // Count and elements of a parameter or result list as GetCount and
 // GetObjAtIndex give them, read directly from a plain array.
 [[gnu::always_inline]] inline int ListCount(const TSLArray& List, bool Plain) {
@@ -507,7 +515,9 @@ bool KeepsParameterNames(TSLDictionary& Dict, const TSLArray& Params, bool Plain
 void TSLProcTokenizer::Init(TSLArray* Proc) {
     const bool plain = PlainTokens(*Proc);
     const int n = plain ? Proc->TSLArray::GetCount() : Proc->GetCount();
-    const auto isArray = [](const TSLObject* o) { return o && o->InheritsFrom(TSLArray::ClassInfo); };
+    const auto isArray = [](const TSLObject* o) {
+        return o && (&o->ClassType() == &TSLArray::ClassInfo || o->InheritsFrom(TSLArray::ClassInfo));
+    };
     if (n < 1 || !isArray(plain ? Proc->UncheckedAt(0) : Proc->GetObjAtIndex(0)))
         throw Exception(std::string(ClassName()) + ".Init: Invalid Procedure(first object is not of type TSLArray)");
     if (!isArray(plain ? Proc->UncheckedAt(n - 1) : Proc->GetObjAtIndex(n - 1)))
@@ -522,73 +532,84 @@ TSLObject* TSLProcTokenizer::GetNextToken(TSLContextImplementation& Context) {
     if (FFinished) return nullptr;
     TSLArray& proc = *TokenArray;
     const int n = TokenCount(proc);
-    if (ExecuteItem == 0) {
-        // The procedure may have been changed since Init; its parameter list
-        // must still be an array.
-        auto* params = SLCast<TSLArray>(n > 0 ? TokenAt(proc, 0) : proc.GetObjAtIndex(0));
-        const bool plain = &params->ClassType() == &TSLArray::ClassInfo;
-        TSLContextStack& dicts = Context.DictStack();
-        FDictStackCount = dicts.Count();
-        FLocalDict = Context.TakeLocalDict();
-        // Room for the parameters and a result or two without growing.
-        const int p = ListCount(*params, plain);
-        if (FLocalDict->GetCapacity() < p + 2) FLocalDict->SetCapacity(p + 2);
-        TSLContextStack& ops = Context.OperandStack();
-        if (ops.Count() >= p && KeepsParameterNames(*FLocalDict, *params, plain, p)) {
-            // The dictionary of an earlier call of this procedure: its entries
-            // are the parameters, in the order they would be added. Nothing
-            // can fail on the way, and nothing runs before all are set.
-            dicts.Items().emplace_back(FLocalDict.Get());
-            for (int k = 0; k < p; ++k) {
-                FLocalDict->SetValueAt(k, ops.At(0));
-                ops.Drop();
-            }
-        } else {
-            if (FLocalDict->TSLDictionary::GetCount() != 0) FLocalDict->ClearUnstacked();
-            // (An empty dictionary entering the stack changes no name's binding.)
-            dicts.Items().emplace_back(FLocalDict.Get());
-            for (int i = p - 1; i >= 0; --i) {
-                const TSLIdent* name = ListName(ListAt(*params, plain, i));
-                TSLObject* value = ops.At(0);
-                FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
-                ops.Drop();
-            }
-        }
-        FOpStackCount = ops.Count();
-        ExecuteItem = 1;
-    }
+    if (ExecuteItem == 0) BeginCall(Context, proc, n);
     if (ExecuteItem >= n - 1) {
-        // The body is done (or exitproc): discard what it left, push the
-        // results, drop the local dictionary and whatever the body opened.
-        TSLContextStack& ops = Context.OperandStack();
-        if (!FLocalDict) {
-            // Left before it began: no parameters were taken.
-            FLocalDict = MakeRef<TSLDictionary>();
-            FDictStackCount = Context.DictStack().GetCount();
-            FOpStackCount = ops.Count();
-        }
-        while (ops.Count() > FOpStackCount) ops.Drop();
-        auto* results = SLCast<TSLArray>(n > 0 ? TokenAt(proc, n - 1) : proc.GetObjAtIndex(n - 1));
-        const bool plain = &results->ClassType() == &TSLArray::ClassInfo;
-        const int r = ListCount(*results, plain);
-        for (int i = 0; i < r; ++i) {
-            const TSLIdent* name = ListName(ListAt(*results, plain, i));
-            const int k = FLocalDict->FindHashed(name->GetIdentValue(), name->NameHash());
-            ops.Push(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
-        }
-        TSLContextStack& dicts = Context.DictStack();
-        if (dicts.Count() == FDictStackCount + 1 && dicts.Items().back().Get() == FLocalDict.Get()) {
-            // The common end: only the local dictionary is left to go (this
-            // frame still holds it, so it is not released here).
-            FLocalDict->BumpNameEpochs();
-            dicts.Items().pop_back();
-        }
-        while (dicts.Count() > FDictStackCount) dicts.Drop();
-        Context.ReturnLocalDict(FLocalDict);
-        FFinished = true;
+        EndCall(Context, proc, n);
         return nullptr;
     }
     return TokenAt(proc, ExecuteItem++);
+}
+
+void TSLProcTokenizer::BeginCall(TSLContextImplementation& Context, TSLArray& Proc, int Count) {
+    TSLArray& proc = Proc;
+    const int n = Count;
+    // The procedure may have been changed since Init; its parameter list
+    // must still be an array.
+    auto* params = AsArray(n > 0 ? TokenAt(proc, 0) : proc.GetObjAtIndex(0));
+    const bool plain = &params->ClassType() == &TSLArray::ClassInfo;
+    TSLContextStack& dicts = Context.DictStack();
+    FDictStackCount = dicts.Count();
+    FLocalDict = Context.TakeLocalDict();
+    // Room for the parameters and a result or two without growing.
+    const int p = ListCount(*params, plain);
+    if (FLocalDict->GetCapacity() < p + 2) FLocalDict->SetCapacity(p + 2);
+    TSLContextStack& ops = Context.OperandStack();
+    if (ops.Count() >= p && KeepsParameterNames(*FLocalDict, *params, plain, p)) {
+        // The dictionary of an earlier call of this procedure: its entries
+        // are the parameters, in the order they would be added. Nothing
+        // can fail on the way, and nothing runs before all are set.
+        dicts.Items().emplace_back(FLocalDict.Get());
+        for (int k = 0; k < p; ++k) {
+            FLocalDict->SetValueAt(k, ops.At(0));
+            ops.Drop();
+        }
+    } else {
+        if (FLocalDict->TSLDictionary::GetCount() != 0) FLocalDict->ClearUnstacked();
+        // (An empty dictionary entering the stack changes no name's binding.)
+        dicts.Items().emplace_back(FLocalDict.Get());
+        for (int i = p - 1; i >= 0; --i) {
+            const TSLIdent* name = ListName(ListAt(*params, plain, i));
+            TSLObject* value = ops.At(0);
+            FLocalDict->AddObject(name->GetIdentValue(), name->NameHash(), value);
+            ops.Drop();
+        }
+    }
+    FOpStackCount = ops.Count();
+    ExecuteItem = 1;
+}
+
+void TSLProcTokenizer::EndCall(TSLContextImplementation& Context, TSLArray& Proc, int Count) {
+    TSLArray& proc = Proc;
+    const int n = Count;
+    // The body is done (or exitproc): discard what it left, push the
+    // results, drop the local dictionary and whatever the body opened.
+    TSLContextStack& ops = Context.OperandStack();
+    if (!FLocalDict) {
+        // Left before it began: no parameters were taken.
+        FLocalDict = MakeRef<TSLDictionary>();
+        FDictStackCount = Context.DictStack().GetCount();
+        FOpStackCount = ops.Count();
+    }
+    while (ops.Count() > FOpStackCount) ops.Drop();
+    auto* results = AsArray(n > 0 ? TokenAt(proc, n - 1) : proc.GetObjAtIndex(n - 1));
+    const bool plain = &results->ClassType() == &TSLArray::ClassInfo;
+    const int r = ListCount(*results, plain);
+    for (int i = 0; i < r; ++i) {
+        const TSLIdent* name = ListName(ListAt(*results, plain, i));
+        const int k = FLocalDict->FindHashed(name->GetIdentValue(), name->NameHash());
+        // (The operand stack tracks no names.)
+        ops.Items().emplace_back(k >= 0 ? FLocalDict->ValueAt(k) : FLocalDict->GetObjWithName(name->GetIdentValue()));
+    }
+    TSLContextStack& dicts = Context.DictStack();
+    if (dicts.Count() == FDictStackCount + 1 && dicts.Items().back().Get() == FLocalDict.Get()) {
+        // The common end: only the local dictionary is left to go (this
+        // frame still holds it, so it is not released here).
+        FLocalDict->BumpNameEpochs();
+        dicts.Items().pop_back();
+    }
+    while (dicts.Count() > FDictStackCount) dicts.Drop();
+    Context.ReturnLocalDict(FLocalDict);
+    FFinished = true;
 }
 
 // ---------------------------------------------------------------- for loops
@@ -708,28 +729,189 @@ TSLContextImplementation& SLContextImplSlow(TSLContext* Context) {
     ExecToken(C, t, token);
 }
 
-// Runs the executable current token of the top frame T.
+namespace {
+// A native failure becomes a script exception carrying its message; the
+// scheduled "raisese" finds the nearest try block. (Called in a handler.)
+[[gnu::noinline]] void MapFailure(TSLContextImplementation& C, TSLTokenizer* Frame, const Exception& E) {
+    if (C.FExceptionMapped) throw;
+    C.FExceptionMapped = true;
+    C.SetExceptToken(C.LocationToken(Frame));
+    C.FContextInterface->RaiseStandardException(E.what());
+}
+} // namespace
+
+// Runs the executable current token of the top frame T. FrameHeld: the
+// caller holds T while the token runs.
 [[gnu::always_inline]] inline void TSLInterpreter::ExecToken(TSLContextImplementation& C, TSLTokenizer* t,
-                                                             TSLObject* token) {
+                                                             TSLObject* token, bool FrameHeld) {
     if (!SLIsExecutableClass(token)) return; // any other executable token is dropped
+    // Blocks and procedures push their frames as their Execute would (T
+    // stays on the stack below).
+    const TClassInfo* c = token->HasTrait(TSLObject::slBlock) ? &token->ClassType() : nullptr;
+    if (c == &TSLProcedure::ClassInfo || c == &TSLBlock::ClassInfo) {
+        try {
+            if (c == &TSLProcedure::ClassInfo)
+                C.PushProcedureFrame(static_cast<TSLProcedure*>(token));
+            else
+                C.PushBlockFrame(static_cast<TSLBlock*>(token));
+        } catch (const Exception& e) {
+            MapFailure(C, t, e);
+        }
+        return;
+    }
     // The frame keeps the token alive even when the token pops the frame.
-    TRef<TSLTokenizer> frame(t);
+    TRef<TSLTokenizer> frame(FrameHeld ? nullptr : t);
     try {
-        // Blocks and procedures push their frames as their Execute would.
-        const TClassInfo* c = token->HasTrait(TSLObject::slBlock) ? &token->ClassType() : nullptr;
-        if (c == &TSLProcedure::ClassInfo)
-            C.PushProcedureFrame(static_cast<TSLProcedure*>(token));
-        else if (c == &TSLBlock::ClassInfo)
-            C.PushBlockFrame(static_cast<TSLBlock*>(token));
-        else
-            token->Execute(&C);
+        token->Execute(&C);
     } catch (const Exception& e) {
-        if (C.FExceptionMapped) throw;
-        // A native failure becomes a script exception carrying its message;
-        // the scheduled "raisese" finds the nearest try block.
-        C.FExceptionMapped = true;
-        C.SetExceptToken(C.LocationToken(frame.Get()));
-        C.FContextInterface->RaiseStandardException(e.what());
+        MapFailure(C, t, e);
+    }
+}
+
+// RunBodies for a "for" loop on top: its passes while its body's tokens
+// are ordinary. False when the loop is left to the general fetch (or the
+// state changed or a debugger hook was set), true after a token that ran
+// something (the top frame is to be looked at again).
+template <class TClock>
+[[gnu::always_inline]] inline bool TSLInterpreter::RunLoopBody(TSLContextImplementation& C, TSLForTokenizer& F,
+                                                               TSLObjectList& Ops, TClock& Clock) {
+    const TSLArray* body = F.PlainLoopBody();
+    if (!body) return false;
+    const int n = body->TSLArray::GetCount();
+    // The loop is held from pass to pass, as each token run would hold it.
+    const TRef<TSLTokenizer> held(&F);
+    // The last name looked up, held here from pass to pass under the rule of
+    // the context's cache: valid while its name's binding epoch stays.
+    const TSLIdent* lastName = nullptr;
+    const std::atomic<uint64_t>* lastSlot = nullptr;
+    uint64_t lastEpoch = 0;
+    TSLObject* lastValue = nullptr;
+    for (;;) {
+        const int i = F.ExecuteItem;
+        if (i == 0 && !F.PushDone) {
+            // A pass begins with the loop value (no hook sees single tokens).
+            if (F.CheckTerminate()) return false;
+            Ops.emplace_back(F.NextValue());
+        }
+        TSLObject* p = body->UncheckedAt(i);
+        if (!p || Clock.Over()) return false;
+        if (p->HasTrait(TSLObject::slIdent)) {
+            if (!static_cast<TSLIdent*>(p)->TSLIdent::GetExecutable()) {
+                F.TakeBodyToken(n);
+                Ops.emplace_back(p);
+                continue;
+            }
+        } else {
+            if (!p->HasTrait(TSLObject::slLongint | TSLObject::slDouble) && p->GetExecutable()) return false;
+            F.TakeBodyToken(n);
+            Ops.emplace_back(p);
+            continue;
+        }
+        F.TakeBodyToken(n);
+        TSLObject* v;
+        if (p == lastName && lastSlot->load(std::memory_order_relaxed) == lastEpoch) {
+            v = lastValue;
+        } else {
+            const auto* name = static_cast<const TSLIdent*>(p);
+            try {
+                v = C.ResolveIdent(*name);
+            } catch (...) {
+                F.SetFailedName(p);
+                throw;
+            }
+            if (name->IsPlainName()) {
+                lastName = name;
+                lastSlot = &SLNameEpochOf(name->NameHash());
+                lastEpoch = lastSlot->load(std::memory_order_relaxed);
+                lastValue = v;
+            }
+        }
+        F.KeepResolved(v);
+        if (!SLIsExecutableClass(v)) {
+            Ops.emplace_back(v);
+            continue;
+        }
+        F.SetCurrentName(p, v);
+        ExecToken(C, &F, v, true);
+        if (C.GetState() != isExecuting || FDbgDisplayEvent) return false;
+        // The next pass when the loop is still on top, as it was.
+        if (C.TopTokenizer() != &F || F.FUserValue != 0 || F.ExecuteItem < 0 || F.TokenArray.Get() != body ||
+            body->TSLArray::GetCount() != n)
+            return true;
+    }
+}
+
+// The tokens of block frames and procedure bodies on top of the execution
+// stack, each fetched and run in one go (a plain run, executing): literals
+// are pushed straight from the body, and only a token that runs something
+// leaves the frame's state as fetching it would. Returns before a token it
+// leaves to the general fetch (an unusual token, a frame of another kind or
+// at its end, the end of the time slice), and after a token that changed
+// the state or set a debugger hook.
+template <class TClock>
+[[gnu::always_inline]] inline void TSLInterpreter::RunBodies(TSLContextImplementation& C, TClock& Clock) {
+    TSLObjectList& ops = C.OperandStack().Items(); // (the operand stack tracks no names)
+    for (;;) {
+        TSLTokenizer* t = C.TopTokenizer();
+        if (!t || t->FKind == TSLTokenizer::tkOther) return;
+        if (t->FKind == TSLTokenizer::tkFor) {
+            if (!RunLoopBody(C, *static_cast<TSLForTokenizer*>(t), ops, Clock)) return;
+            continue;
+        }
+        // A call begins as the fetch of its body's first token would begin it.
+        if (t->FKind == TSLTokenizer::tkProc) static_cast<TSLProcTokenizer*>(t)->BeginPlainCall(C);
+        int32_t* item = nullptr;
+        int end = 0;
+        const TSLArray* body = t->PlainBody(item, end);
+        if (!body) return;
+        for (int i = *item;; ++i) {
+            if (i >= end) {
+                // The body is done: the frame ends as the general fetch ends it.
+                *item = i;
+                if (t->FKind == TSLTokenizer::tkProc) {
+                    auto* proc = static_cast<TSLProcTokenizer*>(t);
+                    proc->EndCall(C, *proc->TokenArray, proc->TokenArray->TSLArray::GetCount());
+                }
+                t->ClearToken();
+                if (C.TopTokenizer() == t) C.PopFinishedTokenizer();
+                break;
+            }
+            TSLObject* p = body->UncheckedAt(i);
+            if (!p || Clock.Over()) {
+                *item = i;
+                return;
+            }
+            if (p->HasTrait(TSLObject::slIdent)) {
+                if (!static_cast<TSLIdent*>(p)->TSLIdent::GetExecutable()) {
+                    ops.emplace_back(p);
+                    continue;
+                }
+            } else {
+                if (p->HasTrait(TSLObject::slLongint | TSLObject::slDouble) || !p->GetExecutable()) {
+                    ops.emplace_back(p);
+                    continue;
+                }
+                *item = i; // an executable token of another kind
+                return;
+            }
+            *item = i + 1;
+            TSLObject* v;
+            try {
+                v = C.ResolveIdent(*static_cast<TSLIdent*>(p));
+            } catch (...) {
+                t->SetFailedName(p);
+                throw;
+            }
+            t->KeepResolved(v);
+            if (!SLIsExecutableClass(v)) {
+                ops.emplace_back(v);
+                continue;
+            }
+            t->SetCurrentName(p, v);
+            ExecToken(C, t, v);
+            if (C.GetState() != isExecuting || FDbgDisplayEvent) return;
+            break; // the top frame again
+        }
     }
 }
 
@@ -816,6 +998,11 @@ bool TSLInterpreter::CheckBreak(TSLContextImplementation& C) {
                         }
                     }
                     if (C.GetState() != isExecuting) break;
+                    if (t && t->FKind != TSLTokenizer::tkOther) {
+                        RunBodies(C, clock);
+                        if (C.GetState() != isExecuting) break;
+                        t = C.TopTokenizer();
+                    }
                     for (;;) {
                         if (!t) {
                             C.SetState(isFinished);

@@ -337,7 +337,11 @@ public:
 private:
     bool DoRun(TSLContext* Context, TRunMode Mode);
     void Exec(TSLContextImplementation& C);
-    void ExecToken(TSLContextImplementation& C, TSLTokenizer* T, TSLObject* Token);
+    void ExecToken(TSLContextImplementation& C, TSLTokenizer* T, TSLObject* Token, bool FrameHeld = false);
+    template <class TClock>
+    void RunBodies(TSLContextImplementation& C, TClock& Clock);
+    template <class TClock>
+    bool RunLoopBody(TSLContextImplementation& C, TSLForTokenizer& F, TSLObjectList& Ops, TClock& Clock);
     void ReExec(TSLContextImplementation& C);
     void Fetch(TSLContextImplementation& C);
     void Display(TSLContextImplementation& C);

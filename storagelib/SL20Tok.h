@@ -36,6 +36,31 @@ public:
         FUnresolvedToken.Reset();
         FResolvedKeep.Reset();
     }
+    // A plain run's view of a block frame or a procedure body: the array,
+    // the position of the next token (Item) and the end; nil when the frame
+    // is of another kind or has something else to do first.
+    inline const TSLArray* PlainBody(int32_t*& Item, int& End);
+    // The state GetToken leaves for the name Token resolved to the
+    // executable object Resolved, as a plain run sets it before Resolved
+    // runs (the tokens it pushes in between leave no state: nothing could
+    // see it).
+    void SetCurrentName(TSLObject* Token, TSLObject* Resolved) noexcept {
+        if (FUnresolvedToken.Get() != Token) FUnresolvedToken = TRef<TSLObject>(Token);
+        FTokenIsExecutable = true;
+        FToken = Resolved;
+    }
+    // What the last name token resolved to stays held while it is current
+    // (a loop's names resolve as last time: nothing changes then).
+    void KeepResolved(TSLObject* Resolved) {
+        if (FResolvedKeep.Get() != Resolved) FResolvedKeep = TRef<TSLObject>(Resolved);
+    }
+    // The state GetToken leaves when the name Token is not found.
+    void SetFailedName(TSLObject* Token) noexcept {
+        FUnresolvedToken = TRef<TSLObject>(Token);
+        FToken = nullptr;
+        FTokenIsExecutable = true;
+        FResolvedKeep.Reset();
+    }
 
     // The context's user value while this tokenizer is on top.
     int32_t FUserValue = 0;
@@ -206,6 +231,18 @@ public:
     // The next call finishes the procedure and delivers its results.
     void Exit();
     TSLObject* GetNextToken(TSLContextImplementation& Context) override;
+    // The start of a call (its parameters are taken) and its end (the
+    // results are delivered), as GetNextToken makes them; Count is the
+    // count of Proc, the procedure run.
+    void BeginCall(TSLContextImplementation& Context, TSLArray& Proc, int Count);
+    void EndCall(TSLContextImplementation& Context, TSLArray& Proc, int Count);
+    // For a plain run: the start of the call of a plain procedure when the
+    // next fetch would start it.
+    void BeginPlainCall(TSLContextImplementation& Context) {
+        TSLArray* proc = TokenArray.Get();
+        if (ExecuteItem == 0 && FUserValue == 0 && !FFinished && proc && PlainTokens(*proc))
+            BeginCall(Context, *proc, proc->TSLArray::GetCount());
+    }
     void ResetFrame() noexcept {
         FLocalDict.Reset();
         TokenArray.Reset();
@@ -294,7 +331,26 @@ public:
             element = TokenAt(*tokens, ExecuteItem++);
             if (ExecuteItem < n) return element;
         }
-        // The pass is complete.
+        CompletePass();
+        if (have) return element;
+        if (CheckTerminate()) return nullptr;
+        return NextValue();
+    }
+    // A plain run's view of the loop: the body when it is a plain array with
+    // tokens and nothing else is to be done first; nil otherwise.
+    const TSLArray* PlainLoopBody() {
+        const TSLArray* tokens = TokenArray.Get();
+        if (FUserValue != 0 || ExecuteItem < 0 || !tokens || !PlainTokens(*tokens) || tokens->TSLArray::GetCount() == 0)
+            return nullptr;
+        return tokens;
+    }
+    // The body's token at ExecuteItem (of Count) is taken, as BodyToken
+    // takes it: the last one completes the pass.
+    void TakeBodyToken(int Count) noexcept {
+        if (++ExecuteItem >= Count) CompletePass();
+    }
+    // The pass is complete: the loop value moves on.
+    void CompletePass() noexcept {
         ExecuteItem = 0;
         PushDone = false;
         if (Mode == feLongint) {
@@ -304,9 +360,6 @@ public:
         } else {
             RealActual += RealIncrement;
         }
-        if (have) return element;
-        if (CheckTerminate()) return nullptr;
-        return NextValue();
     }
     // PushValue, with the integer that only this loop still holds (the body
     // consumed it) set in place.
@@ -368,6 +421,27 @@ private:
     bool FPlainDict = false;
     const TSLArray* FPlainBody = nullptr; // the body when it is a plain array, block or procedure
 };
+
+inline const TSLArray* TSLTokenizer::PlainBody(int32_t*& Item, int& End) {
+    if (FUserValue != 0) return nullptr;
+    if (FKind == tkBlock) {
+        auto* b = static_cast<TSLBlockTokenizer*>(this);
+        const TSLArray* tokens = b->TokenArray.Get();
+        if (!tokens || b->ExecuteItem < 0 || !PlainTokens(*tokens)) return nullptr;
+        Item = &b->ExecuteItem;
+        End = tokens->TSLArray::GetCount();
+        return tokens;
+    }
+    if (FKind == tkProc) {
+        auto* proc = static_cast<TSLProcTokenizer*>(this);
+        const TSLArray* tokens = proc->TokenArray.Get();
+        if (!tokens || proc->ExecuteItem <= 0 || proc->FFinished || !PlainTokens(*tokens)) return nullptr;
+        Item = &proc->ExecuteItem;
+        End = tokens->TSLArray::GetCount() - 1;
+        return tokens;
+    }
+    return nullptr;
+}
 
 // Whether Obj is run by the interpreter when it is an executable token: a
 // block, a procedure or an internal procedure (or a subclass).

@@ -489,6 +489,55 @@ TEST_F(InterpreterTest, StepOverRunsACalledProcedureAsOneStep) {
     EXPECT_EQ(Stack(), "4");
 }
 
+// A plain run takes the tokens of bodies and loops in one go; stepping takes
+// them one at a time. Both must end alike, also when a script changes the
+// body it runs (ahead of the current token, the current token itself, a
+// loop's body between passes), leaves a loop or procedure early, or fails.
+TEST_F(InterpreterTest, APlainRunAndAStepThroughEndAlike) {
+    const char* scripts[] = {
+        "/b [B currentdict /b get 6 10 put 1 2] def b",
+        "/b [B currentdict /b get 5 /x put 7] def b b",
+        "/body [B currentdict /body get 0 2 put add] def 0 1 1 3 currentdict /body get for",
+        "/body [B dup 2 eq [B currentdict /body get 1 99 put] if add] def 0 1 1 4 currentdict /body get for",
+        "/r 0 def 1 1 5 [B dup 3 eq [B exitloop] if /r exch def] for r",
+        "/p [P [A /n] 1 1 9 [B n add dup 20 gt [B exitproc] if] for [A /n] ] def 3 p",
+        "/f [P [A /n] n 2 lt [B /r n def] [B /r n 1 sub f n 2 sub f add def] ifelse [A /r] ] def 10 f",
+        "/x 1 def 0 1 1 3 [B x add /x 10 def] for",
+        "1 1 1 4 [B add /add [B mul] def] for",
+        "/f [B 1] def 0 1 1 3 [B f add add currentdict /f undef /f [B 2] def] for",
+        "1 2 [B nosuchname] exec 3",
+        "0 1 1 3 [B 'a' add] for",
+        "/p [P [A /a /b] a b sub [A ] ] def 5 2 p 1 p",
+    };
+    const auto outcome = [&](bool Step) {
+        std::string result;
+        try {
+            if (Step) {
+                Interp->FDbgDisplayEvent = [](TSLObject*) {};
+                for (int steps = 0; steps < 100000 && !Interp->StepInto(Ctx.Get()); ++steps) {
+                }
+            } else {
+                Interp->FDbgDisplayEvent = nullptr;
+                RunToEnd();
+            }
+        } catch (const Exception& e) {
+            result = std::string("failed: ") + e.what() + " at ";
+            TSLObject* where = Ctx->GetExceptToken() ? Ctx->GetExceptToken() : Ctx->GetUnresolvedToken();
+            result += where ? W(where) : "nil";
+            result += " with ";
+        }
+        Interp->FDbgDisplayEvent = nullptr;
+        return result + Stack();
+    };
+    for (const char* script : scripts) {
+        SCOPED_TRACE(script);
+        Start(script);
+        const std::string plain = outcome(false);
+        Start(script);
+        EXPECT_EQ(outcome(true), plain);
+    }
+}
+
 TEST_F(InterpreterTest, ABreakpointStopsTheRunBeforeTheMarkedName) {
     Start("1 2 add 3", /*Debug=*/true);
     auto* block = SLCast<TSLBlock>(static_cast<TSLBlockTokenizer*>(Ctx->TopTokenizer())->TokenArray.Get());
