@@ -151,6 +151,13 @@ public:
         e.Value.Swap(old);
         SLBumpNameEpoch(e.Hash);
     }
+    // The same with the value taken over from a handle the caller holds (a
+    // stack's slot), which is left with the entry's old value.
+    void TakeValueAt(int Index, TRef<TSLObject>& Value) noexcept {
+        TEntry& e = Dict[static_cast<std::size_t>(Index)];
+        e.Value.Swap(Value);
+        SLBumpNameEpoch(e.Hash);
+    }
     // "def": the entry AName (hash known) gets Obj. An existing entry of that
     // name leaves and the new one is appended, as removing and adding would
     // (the last entry is replaced where it stands, which looks the same).

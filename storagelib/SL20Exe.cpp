@@ -559,9 +559,12 @@ void TSLProcTokenizer::BeginCall(TSLContextImplementation& Context, TSLArray& Pr
         // are the parameters, in the order they would be added. Nothing
         // can fail on the way, and nothing runs before all are set.
         dicts.Items().emplace_back(FLocalDict.Get());
+        // (Each value's reference moves from its slot to the entry; the
+        // operand stack tracks no names.)
+        TSLObjectList& values = ops.Items();
         for (int k = 0; k < p; ++k) {
-            FLocalDict->SetValueAt(k, ops.At(0));
-            ops.Drop();
+            FLocalDict->TakeValueAt(k, values.back());
+            values.pop_back();
         }
     } else {
         if (FLocalDict->TSLDictionary::GetCount() != 0) FLocalDict->ClearUnstacked();
