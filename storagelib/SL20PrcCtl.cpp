@@ -59,36 +59,46 @@ void DropCondition(TSLContext* Context, TSLObject* Cond) {
     if (Cond->GetRefCount() != 1 || Cond->HasTrait(TSLObject::slHasDbgInfo) || !Context->FSpareBooleans.Keep(Cond))
         Cond->Release();
 }
+
+// if and ifelse in the common case: blocks and a plain boolean on the
+// interpreter's plain operand stack, read and popped directly. Runs the chosen
+// block (none when a false if) and returns true; false leaves everything to
+// the general path.
+template <bool WithElse>
+bool PlainBranch(TSLContext* Context) {
+    constexpr std::size_t n = WithElse ? 3 : 2;
+    TSLObjectList* ops = Context->FOperandArray;
+    if (!ops || ops->size() < n || &Context->ClassType() != &TSLContextImplementation::ClassInfo) return false;
+    TRef<TSLObject>* args = ops->data() + (ops->size() - n);
+    TSLObject* c = args[0].Get();
+    TSLObject* yes = args[1].Get();
+    TSLObject* no = WithElse ? args[2].Get() : nullptr;
+    if (!c || !yes || &c->ClassType() != &TSLBoolean::ClassInfo || !yes->HasTrait(TSLObject::slBlock) ||
+        (WithElse && (!no || !no->HasTrait(TSLObject::slBlock))))
+        return false;
+    if (TSLObject* chosen = static_cast<const TSLBoolean*>(c)->GetBooleanValue() ? yes : no)
+        static_cast<TSLContextImplementation*>(Context)->PushBlockFrame(static_cast<TSLBlock*>(chosen));
+    // (Each operand is released after it left the stack.)
+    for (std::size_t i = n - 1; i > 0; --i) {
+        TSLObject* block = args[i].Detach();
+        ops->pop_back();
+        block->Release();
+    }
+    args[0].Detach();
+    ops->pop_back();
+    DropCondition(Context, c);
+    return true;
+}
 } // namespace
 
 void TSLIfProcedure::Execute(TSLContext* Context) {
-    // A block and a plain boolean on the interpreter's plain operand stack,
-    // the common case, read and popped directly.
-    if (TSLObjectList* ops = Context->FOperandArray;
-        ops && ops->size() >= 2 && &Context->ClassType() == &TSLContextImplementation::ClassInfo) {
-        TRef<TSLObject>* top = ops->data() + ops->size();
-        TSLObject* b = top[-1].Get();
-        TSLObject* c = top[-2].Get();
-        if (b && c && b->HasTrait(slBlock) && &c->ClassType() == &TSLBoolean::ClassInfo) {
-            if (static_cast<const TSLBoolean*>(c)->GetBooleanValue())
-                static_cast<TSLContextImplementation*>(Context)->PushBlockFrame(static_cast<TSLBlock*>(b));
-            // (Each operand is released after it left the stack.)
-            top[-1].Detach();
-            ops->pop_back();
-            b->Release();
-            top[-2].Detach();
-            ops->pop_back();
-            DropCondition(Context, c);
-            return;
-        }
-    }
+    if (PlainBranch<false>(Context)) return;
     auto* block = BlockOperand(Context, 0);
     const bool cond = SLOperandAs<TSLBoolean>(Context, 1)->GetBooleanValue();
     // (A procedure handed to a control structure runs its elements as a block.)
     if (cond) SLContextImpl(Context).PushBlockFrame(block);
     SLPopOperands(Context, 2);
 }
-
 
 namespace {
 // ifelse apart from its common case.
@@ -102,31 +112,7 @@ namespace {
 } // namespace
 
 void TSLIfElseProcedure::Execute(TSLContext* Context) {
-    // Two blocks and a plain boolean on the interpreter's plain operand
-    // stack, the common case, read and popped directly.
-    if (TSLObjectList* ops = Context->FOperandArray;
-        ops && ops->size() >= 3 && &Context->ClassType() == &TSLContextImplementation::ClassInfo) {
-        TRef<TSLObject>* top = ops->data() + ops->size();
-        TSLObject* b2 = top[-1].Get();
-        TSLObject* b1 = top[-2].Get();
-        TSLObject* c = top[-3].Get();
-        if (b2 && b1 && c && b2->HasTrait(slBlock) && b1->HasTrait(slBlock) &&
-            &c->ClassType() == &TSLBoolean::ClassInfo) {
-            TSLObject* chosen = static_cast<const TSLBoolean*>(c)->GetBooleanValue() ? b1 : b2;
-            static_cast<TSLContextImplementation*>(Context)->PushBlockFrame(static_cast<TSLBlock*>(chosen));
-            // (Each operand is released after it left the stack.)
-            TSLObject* o2 = top[-1].Detach();
-            ops->pop_back();
-            o2->Release();
-            TSLObject* o1 = top[-2].Detach();
-            ops->pop_back();
-            o1->Release();
-            top[-3].Detach();
-            ops->pop_back();
-            DropCondition(Context, c);
-            return;
-        }
-    }
+    if (PlainBranch<true>(Context)) return;
     IfElseGeneral(Context);
 }
 
